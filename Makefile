@@ -1,0 +1,54 @@
+# Grantwise: `make run` and `make test` do all the set-up on Debian.
+
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc)
+PACKAGES   := cmake g++ make pkg-config qt6-base-dev libgl-dev libacl1-dev acl libgtest-dev \
+              xvfb xauth fonts-dejavu-core fonts-dejavu-extra hyperfine
+SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all deps build build-asan run test bench clean
+
+all: build
+
+# Installs the Debian packages that are missing; skips what is there.
+deps:
+	@missing=$$(for p in $(PACKAGES); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; \
+	  done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:" $$missing; \
+	  $(SUDO) apt-get update -q && \
+	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $$missing; \
+	fi
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGRANTWISE_WERROR=ON
+	cmake --build $(BUILD) -j $(JOBS)
+
+build-asan: deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DGRANTWISE_WERROR=ON -DGRANTWISE_SANITIZE=ON
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+
+run: build
+	@if [ -x $(BUILD)/grantwise ]; then \
+	  if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	    echo "No display to open the window on; check from the command line: $(BUILD)/grantwise-check FOLDER"; \
+	  else \
+	    exec $(BUILD)/grantwise; \
+	  fi; \
+	else \
+	  $(BUILD)/grantwise-acl "$$HOME"; \
+	fi
+
+# Every test twice: under AddressSanitizer and UndefinedBehaviorSanitizer,
+# then in the normal build, whose ctest summary ends the output.
+test: build build-asan
+	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	bench/run-benchmarks.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,0 +1,22 @@
+#include "engine/Countdown.h"
+
+#include "engine/CheckState.h"
+#include "engine/TimeText.h"
+
+namespace gw {
+
+std::optional<QString> Timer4Timer(CheckState& state, const TimeFormat& format)
+{
+    const bool ru = state.Lang == QLatin1String("RU");
+    const QString remaining = ru ? QStringLiteral("Осталось примерно : ") : QStringLiteral("Remaining time : ");
+    const QString overrun = ru ? QStringLiteral("Ожидаемое время превышено на : ")
+                               : QStringLiteral("Expected processing time is overrun on : ");
+    state.SecondsLeft -= 1;
+    if (state.SecondsLeft > 0)
+        return remaining + secondsText(state.SecondsLeft, format);
+    if (state.SecondsLeft < 0)
+        return overrun + secondsText(-static_cast<long long>(state.SecondsLeft), format);
+    return std::nullopt;
+}
+
+} // namespace gw

@@ -1,0 +1,204 @@
+#include "platform/AclListing.h"
+
+#include "platform/DirectoryOpen.h"
+#include "platform/PrintablePath.h"
+
+#include <acl/libacl.h>
+#include <algorithm>
+#include <cerrno>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/acl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace gw {
+namespace {
+
+struct Entry {
+    acl_tag_t tag;
+    unsigned id;
+    bool read, write, execute;
+};
+
+// Where the tag stands in a listing: owner, users, owning group, groups, mask, other.
+int tagRank(acl_tag_t tag)
+{
+    switch (tag) {
+    case ACL_USER_OBJ: return 0;
+    case ACL_USER: return 1;
+    case ACL_GROUP_OBJ: return 2;
+    case ACL_GROUP: return 3;
+    case ACL_MASK: return 4;
+    default: return 5;
+    }
+}
+
+// Reads the entries of `acl`, in listing order. False on a malformed entry.
+bool readEntries(acl_t acl, std::vector<Entry>& entries)
+{
+    acl_entry_t entry;
+    for (int which = ACL_FIRST_ENTRY; acl_get_entry(acl, which, &entry) == 1; which = ACL_NEXT_ENTRY) {
+        Entry e {};
+        acl_permset_t perms;
+        if (acl_get_tag_type(entry, &e.tag) != 0 || acl_get_permset(entry, &perms) != 0)
+            return false;
+        if (e.tag == ACL_USER || e.tag == ACL_GROUP) {
+            void* qualifier = acl_get_qualifier(entry);
+            if (!qualifier)
+                return false;
+            e.id = e.tag == ACL_USER ? *static_cast<uid_t*>(qualifier) : *static_cast<gid_t*>(qualifier);
+            acl_free(qualifier);
+        }
+        e.read = acl_get_perm(perms, ACL_READ) == 1;
+        e.write = acl_get_perm(perms, ACL_WRITE) == 1;
+        e.execute = acl_get_perm(perms, ACL_EXECUTE) == 1;
+        entries.push_back(e);
+    }
+    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        const int ra = tagRank(a.tag), rb = tagRank(b.tag);
+        return ra != rb ? ra < rb : a.id < b.id;
+    });
+    return true;
+}
+
+std::string nameOrNumber(const char* name, unsigned id)
+{
+    if (name && *name)
+        return printable(name);
+    return std::to_string(id);
+}
+
+// The default ACL of an open folder: libacl has no descriptor form for it, so
+// the folder is named through /proc/self/fd, which works at any depth.
+acl_t defaultAcl(int dirFd)
+{
+    const std::string procPath = "/proc/self/fd/" + std::to_string(dirFd);
+    return acl_get_file(procPath.c_str(), ACL_TYPE_DEFAULT);
+}
+
+bool procAvailable()
+{
+    static const bool available = ::access("/proc/self/fd", F_OK) == 0;
+    return available;
+}
+
+} // namespace
+
+const std::string& PrincipalNames::user(uid_t uid)
+{
+    auto it = users_.find(uid);
+    if (it != users_.end())
+        return it->second;
+    std::vector<char> buffer(16384);
+    struct passwd pw {};
+    struct passwd* found = nullptr;
+    const int rc = getpwuid_r(uid, &pw, buffer.data(), buffer.size(), &found);
+    return users_.emplace(uid, nameOrNumber(rc == 0 && found ? found->pw_name : nullptr, uid)).first->second;
+}
+
+const std::string& PrincipalNames::group(gid_t gid)
+{
+    auto it = groups_.find(gid);
+    if (it != groups_.end())
+        return it->second;
+    std::vector<char> buffer(16384);
+    struct group gr {};
+    struct group* found = nullptr;
+    const int rc = getgrgid_r(gid, &gr, buffer.data(), buffer.size(), &found);
+    return groups_.emplace(gid, nameOrNumber(rc == 0 && found ? found->gr_name : nullptr, gid)).first->second;
+}
+
+int appendAclListing(std::string& out, int dirFd, std::string_view printablePath, PrincipalNames& names)
+{
+    struct stat st {};
+    if (::fstat(dirFd, &st) != 0)
+        return errno;
+
+    std::vector<Entry> access, inheritable;
+    // For a folder without an extended ACL, and on a file system without
+    // POSIX ACLs, libacl gives the three entries of the mode bits.
+    acl_t acl = acl_get_fd(dirFd);
+    if (!acl)
+        return errno;
+    const bool accessOk = readEntries(acl, access);
+    acl_free(acl);
+    if (!accessOk)
+        return EINVAL;
+
+    acl = defaultAcl(dirFd);
+    if (acl) {
+        const bool defaultOk = readEntries(acl, inheritable);
+        acl_free(acl);
+        if (!defaultOk)
+            return EINVAL;
+    } else if (errno != ENOTSUP && errno != ENODATA && !(errno == ENOENT && !procAvailable())) {
+        return errno;
+    }
+
+    const std::size_t start = out.size();
+    out.append(printablePath);
+    bool first = true;
+    const auto line = [&](const std::string& principal, const Entry& e, bool isDefault) {
+        out.append(first ? " " : "    ");
+        first = false;
+        out.append(principal);
+        out.append(isDefault ? ":(default)" : ":");
+        out.push_back(e.read ? 'r' : '-');
+        out.push_back(e.write ? 'w' : '-');
+        out.push_back(e.execute ? 'x' : '-');
+        out.push_back('\n');
+    };
+    for (const Entry& e : access) {
+        switch (e.tag) {
+        case ACL_USER_OBJ: line("user " + names.user(st.st_uid) + " (owner)", e, false); break;
+        case ACL_USER: line("user " + names.user(e.id), e, false); break;
+        case ACL_GROUP_OBJ: line("group " + names.group(st.st_gid) + " (owner)", e, false); break;
+        case ACL_GROUP: line("group " + names.group(e.id), e, false); break;
+        case ACL_MASK: line("mask", e, false); break;
+        default: line("other", e, false); break;
+        }
+    }
+    for (const Entry& e : inheritable) {
+        switch (e.tag) {
+        case ACL_USER_OBJ: line("creator owner", e, true); break;
+        case ACL_USER: line("user " + names.user(e.id), e, true); break;
+        case ACL_GROUP_OBJ: line("creator group", e, true); break;
+        case ACL_GROUP: line("group " + names.group(e.id), e, true); break;
+        case ACL_MASK: line("mask", e, true); break;
+        default: line("other", e, true); break;
+        }
+    }
+    std::string special;
+    if (st.st_mode & S_ISUID)
+        special += "setuid,";
+    if (st.st_mode & S_ISGID)
+        special += "setgid,";
+    if (st.st_mode & S_ISVTX)
+        special += "sticky,";
+    if (!special.empty()) {
+        special.pop_back();
+        out.append(first ? " " : "    ");
+        out.append("special:" + special + "\n");
+        first = false;
+    }
+    if (first) { // an ACL without entries cannot be listed in this form
+        out.resize(start);
+        return EINVAL;
+    }
+    out.push_back('\n');
+    return 0;
+}
+
+int appendAclListing(std::string& out, std::string_view rawPath, PrincipalNames& names)
+{
+    const int fd = openDirectory(rawPath);
+    if (fd < 0)
+        return errno;
+    const int rc = appendAclListing(out, fd, printable(rawPath), names);
+    ::close(fd);
+    return rc;
+}
+
+} // namespace gw

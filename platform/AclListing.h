@@ -1,0 +1,45 @@
+#pragma once
+// The permission listing of one folder, as grantwise-acl prints it.
+//
+//     <printable path> user alice (owner):rwx
+//         user bob:r-x
+//         group staff (owner):r-x
+//         mask:rwx
+//         other:---
+//         creator owner:(default)rwx
+//         ...
+//         special:setgid,sticky
+//     <empty line>
+//
+// The access ACL comes first (owner, named users by uid, owning group, named
+// groups by gid, mask, other), then the default ACL with each entry flagged
+// "(default)", then the special mode bits when one is set. Equal permissions
+// give byte-identical entries; nothing in them depends on the folder's name.
+
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <unordered_map>
+
+namespace gw {
+
+// Names of users and groups, looked up once each.
+class PrincipalNames {
+public:
+    const std::string& user(uid_t uid);
+    const std::string& group(gid_t gid);
+
+private:
+    std::unordered_map<uid_t, std::string> users_;
+    std::unordered_map<gid_t, std::string> groups_;
+};
+
+// Appends the listing of the open folder `dirFd` to `out`, headed by
+// `printablePath`. Returns 0, or an errno value when the folder's permissions
+// could not be read (then `out` is unchanged).
+int appendAclListing(std::string& out, int dirFd, std::string_view printablePath, PrincipalNames& names);
+
+// The same for a folder given by its raw path (any length).
+int appendAclListing(std::string& out, std::string_view rawPath, PrincipalNames& names);
+
+} // namespace gw

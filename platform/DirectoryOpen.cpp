@@ -1,0 +1,141 @@
+#include "platform/DirectoryOpen.h"
+
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <unistd.h>
+
+namespace gw {
+
+namespace {
+constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+}
+
+int openDirectory(std::string_view path)
+{
+    if (path.empty()) {
+        errno = ENOENT;
+        return -1;
+    }
+    if (path.size() < PATH_MAX) {
+        const std::string z(path);
+        return ::open(z.c_str(), kDirFlags);
+    }
+    // Too long for one call: walk it in pieces that end at a "/".
+    int dirFd = AT_FDCWD;
+    std::size_t pos = 0;
+    if (path[0] == '/') {
+        dirFd = ::open("/", kDirFlags);
+        if (dirFd < 0)
+            return -1;
+        pos = 1;
+    }
+    while (pos < path.size()) {
+        std::size_t end = path.size();
+        if (end - pos >= PATH_MAX - 1) {
+            end = path.rfind('/', pos + PATH_MAX - 2);
+            if (end == std::string_view::npos || end <= pos) {
+                if (dirFd != AT_FDCWD)
+                    ::close(dirFd);
+                errno = ENAMETOOLONG;
+                return -1;
+            }
+        }
+        const std::string piece(path.substr(pos, end - pos));
+        const int next = ::openat(dirFd, piece.c_str(), kDirFlags);
+        const int saved = errno;
+        if (dirFd != AT_FDCWD)
+            ::close(dirFd);
+        if (next < 0) {
+            errno = saved;
+            return -1;
+        }
+        dirFd = next;
+        pos = end + 1;
+    }
+    if (dirFd == AT_FDCWD)
+        return ::open(".", kDirFlags);
+    return dirFd;
+}
+
+bool isPseudoFileSystem(long fsType)
+{
+    switch (fsType) {
+    case PROC_SUPER_MAGIC:
+    case SYSFS_MAGIC:
+    case DEVPTS_SUPER_MAGIC:
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+    case DEBUGFS_MAGIC:
+    case TRACEFS_MAGIC:
+    case SECURITYFS_MAGIC:
+    case SELINUX_MAGIC:
+    case SMACK_MAGIC:
+    case PSTOREFS_MAGIC:
+    case EFIVARFS_MAGIC:
+    case BPF_FS_MAGIC:
+    case BINFMTFS_MAGIC:
+    case NSFS_MAGIC:
+    case AUTOFS_SUPER_MAGIC:
+    case 0x62656570: // configfs
+    case 0x65735543: // fusectl
+    case 0x19800202: // mqueue
+    case 0x67596969: // rpc_pipefs
+        return true;
+    default:
+        return false;
+    }
+}
+
+ChildDirectory openChildDirectory(int parentFd, const char* name, dev_t parentDevice)
+{
+    ChildDirectory child;
+    struct stat st {};
+    // AT_NO_AUTOMOUNT: looking at an automount point must not mount it.
+    if (::fstatat(parentFd, name, &st, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) != 0) {
+        child.error = errno;
+        child.result = (errno == ENOENT || errno == ENOTDIR) ? ChildOpen::NotAFolder : ChildOpen::Failed;
+        return child;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        child.result = ChildOpen::NotAFolder;
+        return child;
+    }
+    if (st.st_dev != parentDevice) {
+        // A mount point. An O_PATH descriptor does not trigger an automount.
+        const int pathFd = ::openat(parentFd, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (pathFd < 0) {
+            child.error = errno;
+            child.result = ChildOpen::Failed;
+            return child;
+        }
+        struct statfs fs {};
+        const bool pseudo = ::fstatfs(pathFd, &fs) == 0 && isPseudoFileSystem(static_cast<long>(fs.f_type));
+        if (pseudo) {
+            ::close(pathFd);
+            child.result = ChildOpen::Skipped;
+            return child;
+        }
+        child.fd = ::openat(pathFd, ".", kDirFlags);
+        child.error = errno;
+        ::close(pathFd);
+    } else {
+        child.fd = ::openat(parentFd, name, kDirFlags | O_NOFOLLOW);
+        child.error = errno;
+    }
+    if (child.fd >= 0) {
+        child.error = 0;
+        child.result = ChildOpen::Opened;
+    } else {
+        child.result = (child.error == ENOENT || child.error == ENOTDIR || child.error == ELOOP)
+            ? ChildOpen::NotAFolder
+            : ChildOpen::Failed;
+    }
+    return child;
+}
+
+} // namespace gw

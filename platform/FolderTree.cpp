@@ -1,0 +1,368 @@
+#include "platform/FolderTree.h"
+
+#include "platform/DirectoryOpen.h"
+#include "platform/PrintablePath.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <numeric>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace gw {
+namespace {
+
+// Folders kept open on the way down; beyond this the shallowest are closed
+// and opened again by path when their remaining children are visited.
+constexpr std::size_t kMaxOpenFolders = 256;
+
+void closeFd(int& fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+QLocale collationLocale()
+{
+    // Qt compares plain code points in the C locale, ignoring numeric mode
+    // and case; file managers order names naturally there too.
+    const QLocale locale = QLocale().collation();
+    return locale.language() == QLocale::C ? QLocale(QLocale::English) : locale;
+}
+
+} // namespace
+
+FolderTree::FolderTree(const QByteArray& rootText)
+    : collator_(collationLocale())
+    , direntBuffer_(64 * 1024)
+{
+    collator_.setNumericMode(true);
+    collator_.setCaseSensitivity(Qt::CaseInsensitive);
+    setRoot(rootText);
+}
+
+void FolderTree::setRoot(const QByteArray& rootText)
+{
+    if (rootText == root_ && !nodes_.empty())
+        return;
+    const QByteArray previous = root_;
+    root_ = rootText;
+    if (updating_)
+        return;
+    updating_ = true;
+    const int fd = rootText.isEmpty() ? -1 : openDirectory(std::string_view(rootText.constData(), static_cast<std::size_t>(rootText.size())));
+    if (fd < 0) {
+        root_ = previous;
+        const int previousFd = previous.isEmpty()
+            ? -1
+            : openDirectory(std::string_view(previous.constData(), static_cast<std::size_t>(previous.size())));
+        rebuild(previousFd);
+        updating_ = false;
+        throw FolderTreeError("Error setting path: \""
+                              + printable(std::string_view(rootText.constData(), static_cast<std::size_t>(rootText.size())))
+                              + "\"");
+    }
+    rebuild(fd);
+    updating_ = false;
+}
+
+void FolderTree::rebuild(int rootFd)
+{
+    nodes_.clear();
+    names_.clear();
+    preorder_.clear();
+    preorderValid_ = false;
+    unlistedCount_ = 0;
+    fullyExpanded_ = false;
+    if (root_.isEmpty()) {
+        closeFd(rootFd);
+        return;
+    }
+    names_.push_back('\0'); // the root's name is the root text, kept in root_
+    nodes_.push_back(Node {kNoNode, 0, 0, 0, 0, 0, 0});
+    if (rootFd < 0) {
+        markUnlisted(0);
+        return;
+    }
+    listFrom(0, rootFd);
+    closeFd(rootFd);
+}
+
+FolderTree::NodeId FolderTree::node(int index) const
+{
+    if (index < 0 || index >= count())
+        throw FolderTreeError("Invalid index");
+    ensurePreorder();
+    return preorder_[static_cast<std::size_t>(index)];
+}
+
+void FolderTree::ensurePreorder() const
+{
+    if (preorderValid_)
+        return;
+    preorder_.clear();
+    preorder_.reserve(nodes_.size());
+    if (!nodes_.empty()) {
+        // Children are contiguous, so a stack of (next child, end) ranges walks
+        // the tree in pre-order without recursion.
+        std::vector<std::pair<NodeId, NodeId>> stack;
+        preorder_.push_back(0);
+        stack.emplace_back(nodes_[0].firstChild, nodes_[0].firstChild + nodes_[0].childCount);
+        while (!stack.empty()) {
+            auto& [next, end] = stack.back();
+            if (next == end) {
+                stack.pop_back();
+                continue;
+            }
+            const NodeId id = next++;
+            preorder_.push_back(id);
+            if (nodes_[id].childCount > 0)
+                stack.emplace_back(nodes_[id].firstChild, nodes_[id].firstChild + nodes_[id].childCount);
+        }
+    }
+    preorderValid_ = true;
+}
+
+int FolderTree::rowOf(NodeId id) const
+{
+    const NodeId parent = nodes_[id].parent;
+    return parent == kNoNode ? 0 : static_cast<int>(id - nodes_[parent].firstChild);
+}
+
+QByteArray FolderTree::nameOf(NodeId id) const
+{
+    if (id == 0)
+        return root_;
+    return QByteArray(cName(id), static_cast<qsizetype>(nodes_[id].nameLength));
+}
+
+QByteArray FolderTree::pathOf(NodeId id) const
+{
+    std::vector<NodeId> chain;
+    qsizetype length = root_.size();
+    for (NodeId n = id; n != 0; n = nodes_[n].parent) {
+        chain.push_back(n);
+        length += static_cast<qsizetype>(nodes_[n].nameLength) + 1;
+    }
+    QByteArray path;
+    path.reserve(length);
+    path.append(root_);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        if (!path.endsWith('/'))
+            path.append('/');
+        path.append(cName(*it), static_cast<qsizetype>(nodes_[*it].nameLength));
+    }
+    return path;
+}
+
+std::string FolderTree::printablePathOf(NodeId id) const
+{
+    const QByteArray raw = pathOf(id);
+    return printable(std::string_view(raw.constData(), static_cast<std::size_t>(raw.size())));
+}
+
+void FolderTree::markUnlisted(NodeId id)
+{
+    Node& n = nodes_[id];
+    if (!(n.flags & kUnlisted))
+        ++unlistedCount_;
+    n.flags = kListed | kUnlisted;
+}
+
+void FolderTree::listChildren(NodeId id)
+{
+    if (isListed(id))
+        return;
+    const QByteArray raw = pathOf(id);
+    const int fd = openDirectory(std::string_view(raw.constData(), static_cast<std::size_t>(raw.size())));
+    if (fd < 0) {
+        markUnlisted(id);
+        return;
+    }
+    listFrom(id, fd);
+    ::close(fd);
+}
+
+void FolderTree::listFrom(NodeId id, int dirFd)
+{
+    struct Found {
+        std::uint64_t offset;
+        std::uint16_t length;
+    };
+    std::vector<Found> found;
+    bool failed = false;
+    for (;;) {
+        const ssize_t n = ::getdents64(dirFd, direntBuffer_.data(), direntBuffer_.size());
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            failed = true;
+            break;
+        }
+        for (ssize_t pos = 0; pos < n;) {
+            const auto* entry = reinterpret_cast<const struct dirent64*>(direntBuffer_.data() + pos);
+            pos += entry->d_reclen;
+            const char* name = entry->d_name;
+            if (name[0] == '.') // hidden, and "." and ".."
+                continue;
+            bool folder = entry->d_type == DT_DIR;
+            if (entry->d_type == DT_UNKNOWN) {
+                struct stat st {};
+                folder = ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) == 0 && S_ISDIR(st.st_mode);
+            }
+            if (!folder)
+                continue;
+            const std::size_t length = std::strlen(name);
+            found.push_back(Found {names_.size(), static_cast<std::uint16_t>(length)});
+            names_.append(name, length + 1);
+        }
+    }
+
+    // Sort the siblings: natural, case-insensitive, locale-aware; ties by bytes.
+    std::vector<std::uint32_t> order(found.size());
+    std::iota(order.begin(), order.end(), 0u);
+    if (found.size() > 1) {
+        std::vector<QCollatorSortKey> keys;
+        keys.reserve(found.size());
+        for (const Found& f : found)
+            keys.push_back(collator_.sortKey(QString::fromUtf8(names_.data() + f.offset, f.length)));
+        std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+            const int c = keys[a].compare(keys[b]);
+            if (c != 0)
+                return c < 0;
+            const std::string_view na(names_.data() + found[a].offset, found[a].length);
+            const std::string_view nb(names_.data() + found[b].offset, found[b].length);
+            return na < nb;
+        });
+    }
+
+    const std::uint32_t level = nodes_[id].level + 1;
+    nodes_[id].firstChild = static_cast<NodeId>(nodes_.size());
+    nodes_[id].childCount = static_cast<std::uint32_t>(found.size());
+    for (std::uint32_t k : order)
+        nodes_.push_back(Node {id, 0, 0, level, found[k].offset & 0xFFFFFFFFFFu, found[k].length, 0});
+    nodes_[id].flags = kListed;
+    preorderValid_ = false;
+    if (failed)
+        markUnlisted(id);
+}
+
+void FolderTree::expandRecursively(int index, const std::function<void(int)>& progress)
+{
+    const NodeId top = node(index);
+    if (fullyExpanded_)
+        return;
+
+    struct Frame {
+        NodeId node;
+        int fd;
+        dev_t device;
+        std::uint32_t next; // row of the next child to visit
+    };
+    std::vector<Frame> stack;
+    std::size_t openCount = 0;
+    int lastReported = count();
+
+    const auto openByPath = [&](Frame& f) {
+        const QByteArray raw = pathOf(f.node);
+        f.fd = openDirectory(std::string_view(raw.constData(), static_cast<std::size_t>(raw.size())));
+        if (f.fd >= 0)
+            ++openCount;
+    };
+    const auto push = [&](NodeId id, int fd) {
+        struct stat st {};
+        if (::fstat(fd, &st) != 0) {
+            ::close(fd);
+            markUnlisted(id);
+            return;
+        }
+        if (!isListed(id))
+            listFrom(id, fd);
+        if (nodes_[id].childCount == 0) {
+            ::close(fd);
+            return;
+        }
+        stack.push_back(Frame {id, fd, st.st_dev, 0});
+        ++openCount;
+        if (openCount > kMaxOpenFolders) {
+            for (Frame& f : stack) {
+                if (f.fd >= 0) {
+                    closeFd(f.fd);
+                    --openCount;
+                    break;
+                }
+            }
+        }
+    };
+
+    {
+        const QByteArray raw = pathOf(top);
+        const int fd = openDirectory(std::string_view(raw.constData(), static_cast<std::size_t>(raw.size())));
+        if (fd < 0) {
+            if (!isListed(top))
+                markUnlisted(top);
+            return;
+        }
+        push(top, fd);
+    }
+
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        if (f.next >= nodes_[f.node].childCount) {
+            if (f.fd >= 0) {
+                closeFd(f.fd);
+                --openCount;
+            }
+            stack.pop_back();
+            continue;
+        }
+        const NodeId child = nodes_[f.node].firstChild + f.next++;
+        const bool lastChild = f.next >= nodes_[f.node].childCount;
+        if (isListed(child) && nodes_[child].childCount == 0)
+            continue;
+        if (f.fd < 0)
+            openByPath(f);
+        if (f.fd < 0) {
+            if (!isListed(child))
+                markUnlisted(child);
+            continue;
+        }
+        const ChildDirectory opened = openChildDirectory(f.fd, cName(child), f.device);
+        if (lastChild) { // the parent's descriptor is needed no more
+            closeFd(f.fd);
+            --openCount;
+            stack.pop_back();
+        }
+        switch (opened.result) {
+        case ChildOpen::Opened:
+            push(child, opened.fd);
+            break;
+        case ChildOpen::Skipped:
+            nodes_[child].flags |= kListed;
+            break;
+        case ChildOpen::NotAFolder:
+        case ChildOpen::Failed:
+            if (!isListed(child))
+                markUnlisted(child);
+            break;
+        }
+        if (progress && count() - lastReported >= 4096) {
+            lastReported = count();
+            progress(lastReported);
+        }
+    }
+    if (top == 0)
+        fullyExpanded_ = true;
+    if (progress)
+        progress(count());
+}
+
+} // namespace gw

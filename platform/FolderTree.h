@@ -1,0 +1,110 @@
+#pragma once
+// The folder tree over the real file system.
+//
+// A folder is a directory; its children are its subdirectories whose names do
+// not begin with "." (hidden folders, and all beneath them, are not in the
+// tree). Symbolic links are neither listed nor followed. Mount points are
+// crossed, except into the kernel's pseudo file systems; automount points are
+// never triggered. Siblings are ordered as file managers order names
+// (natural, case-insensitive, locale-aware), ties by their raw bytes.
+//
+// Nodes are created lazily: re-rooting lists the root one level deep, the
+// visible tree lists a folder when the user expands it, and the scan expands
+// a node completely. Paths are raw bytes; printablePath() gives the one
+// printable form that every text of the program shows.
+
+#include <QByteArray>
+#include <QCollator>
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace gw {
+
+class FolderTreeError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class FolderTree {
+public:
+    using NodeId = std::uint32_t;
+    static constexpr NodeId kNoNode = UINT32_MAX;
+
+    explicit FolderTree(const QByteArray& rootText = QByteArrayLiteral("/"));
+    FolderTree(const FolderTree&) = delete;
+    FolderTree& operator=(const FolderTree&) = delete;
+
+    // Re-roots the tree at `rootText`, compared byte for byte with the current
+    // root text: an equal text changes nothing. A text that does not name a
+    // directory rebuilds the tree at its previous root and throws
+    // FolderTreeError("Error setting path: \"<printable text>\"").
+    void setRoot(const QByteArray& rootText);
+    const QByteArray& root() const { return root_; }
+
+    // The folder list, in pre-order: node 0 is the root, each node is
+    // followed by its whole subtree. Indices outside 0..count()-1 throw
+    // FolderTreeError("Invalid index").
+    int count() const { return static_cast<int>(nodes_.size()); }
+    NodeId node(int index) const;
+    int level(int index) const { return levelOf(node(index)); }
+    QByteArray path(int index) const { return pathOf(node(index)); }
+    std::string printablePath(int index) const { return printablePathOf(node(index)); }
+
+    // Lists the whole subtree below the node at `index`, iteratively, however
+    // deep. `progress`, when given, is called now and then with the node count.
+    void expandRecursively(int index, const std::function<void(int)>& progress = {});
+
+    // Folders whose subfolders could not be listed (no permission, vanished,
+    // an I/O error): their subtrees are missing from the tree.
+    int unlistedCount() const { return unlistedCount_; }
+    bool isUnlisted(NodeId id) const { return (nodes_[id].flags & kUnlisted) != 0; }
+
+    // Node access for the visible tree.
+    NodeId parentOf(NodeId id) const { return nodes_[id].parent; }
+    int childCount(NodeId id) const { return static_cast<int>(nodes_[id].childCount); }
+    NodeId childOf(NodeId id, int row) const { return nodes_[id].firstChild + static_cast<NodeId>(row); }
+    int rowOf(NodeId id) const;
+    int levelOf(NodeId id) const { return static_cast<int>(nodes_[id].level); }
+    bool isListed(NodeId id) const { return (nodes_[id].flags & kListed) != 0; }
+    // Lists the node's children if that was not done before.
+    void listChildren(NodeId id);
+    // The raw name of a node; the root's is the root text.
+    QByteArray nameOf(NodeId id) const;
+    QByteArray pathOf(NodeId id) const;
+    std::string printablePathOf(NodeId id) const;
+
+private:
+    enum : std::uint8_t { kListed = 1, kUnlisted = 2 };
+    struct Node {
+        NodeId parent;
+        NodeId firstChild;
+        std::uint32_t childCount;
+        std::uint32_t level;
+        std::uint64_t nameOffset : 40; // into names_, NUL-terminated
+        std::uint64_t nameLength : 16;
+        std::uint64_t flags : 8;
+    };
+
+    void rebuild(int rootFd);
+    void listFrom(NodeId id, int dirFd);
+    void markUnlisted(NodeId id);
+    void ensurePreorder() const;
+    const char* cName(NodeId id) const { return names_.data() + nodes_[id].nameOffset; }
+
+    QByteArray root_;
+    std::vector<Node> nodes_;
+    std::string names_;
+    mutable std::vector<NodeId> preorder_; // pre-order index -> node
+    mutable bool preorderValid_ = false;
+    int unlistedCount_ = 0;
+    bool updating_ = false;
+    bool fullyExpanded_ = false;
+    QCollator collator_;
+    std::vector<char> direntBuffer_;
+};
+
+} // namespace gw

@@ -1,0 +1,78 @@
+#include "platform/PrintablePath.h"
+
+namespace gw {
+namespace {
+
+// Length of the well-formed UTF-8 sequence (RFC 3629) starting at s[i], or 0.
+std::size_t utf8SequenceLength(std::string_view s, std::size_t i)
+{
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char b0 = byte(i);
+    const std::size_t left = s.size() - i;
+    const auto cont = [&](std::size_t k, unsigned char lo = 0x80, unsigned char hi = 0xBF) {
+        return byte(k) >= lo && byte(k) <= hi;
+    };
+    if (b0 >= 0xC2 && b0 <= 0xDF)
+        return left >= 2 && cont(i + 1) ? 2 : 0;
+    if (b0 >= 0xE0 && b0 <= 0xEF) {
+        if (left < 3)
+            return 0;
+        const unsigned char lo = b0 == 0xE0 ? 0xA0 : 0x80; // no overlong forms
+        const unsigned char hi = b0 == 0xED ? 0x9F : 0xBF; // no surrogates
+        return cont(i + 1, lo, hi) && cont(i + 2) ? 3 : 0;
+    }
+    if (b0 >= 0xF0 && b0 <= 0xF4) {
+        if (left < 4)
+            return 0;
+        const unsigned char lo = b0 == 0xF0 ? 0x90 : 0x80; // no overlong forms
+        const unsigned char hi = b0 == 0xF4 ? 0x8F : 0xBF; // nothing above U+10FFFF
+        return cont(i + 1, lo, hi) && cont(i + 2) && cont(i + 3) ? 4 : 0;
+    }
+    return 0;
+}
+
+void appendOctal(std::string& out, unsigned char b)
+{
+    const char text[4] = {'\\', static_cast<char>('0' + (b >> 6)), static_cast<char>('0' + ((b >> 3) & 7)),
+                          static_cast<char>('0' + (b & 7))};
+    out.append(text, 4);
+}
+
+} // namespace
+
+void appendPrintable(std::string& out, std::string_view raw)
+{
+    out.reserve(out.size() + raw.size());
+    std::size_t i = 0;
+    while (i < raw.size()) {
+        const auto b = static_cast<unsigned char>(raw[i]);
+        if (b >= 0x80) {
+            const std::size_t n = utf8SequenceLength(raw, i);
+            if (n == 0) {
+                appendOctal(out, b);
+                ++i;
+            } else {
+                out.append(raw.substr(i, n));
+                i += n;
+            }
+            continue;
+        }
+        const bool escape = b < 0x20 || b == 0x7F || b == '\\'
+            || (b == ' ' && (i + 1 == raw.size() || raw[i + 1] == '/'))
+            || (b == '(' && i > 0 && raw[i - 1] == ':');
+        if (escape)
+            appendOctal(out, b);
+        else
+            out.push_back(static_cast<char>(b));
+        ++i;
+    }
+}
+
+std::string printable(std::string_view raw)
+{
+    std::string out;
+    appendPrintable(out, raw);
+    return out;
+}
+
+} // namespace gw

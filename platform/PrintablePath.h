@@ -1,0 +1,23 @@
+#pragma once
+// The one printable form of a path.
+//
+// A Linux name may hold any byte but "/" and NUL. Every text this program
+// composes or compares shows a path in this form: a backslash, every control
+// character (0x00-0x1F, 0x7F), every byte that is not part of well-formed
+// UTF-8, a blank that ends a name (before a "/" or at the end of the text) and
+// a "(" that follows ":" are written as a backslash and three octal digits;
+// every other byte stands as it is. The result is valid UTF-8, never ends a
+// name with a blank, never holds a line break, and a child's printable path
+// always begins with its parent's.
+
+#include <string>
+#include <string_view>
+
+namespace gw {
+
+// Appends the printable form of `raw` to `out`.
+void appendPrintable(std::string& out, std::string_view raw);
+
+std::string printable(std::string_view raw);
+
+} // namespace gw

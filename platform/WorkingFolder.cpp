@@ -1,0 +1,30 @@
+#include "platform/WorkingFolder.h"
+
+#include <cstdlib>
+#include <unistd.h>
+
+namespace gw {
+
+QByteArray WorkingFolder::create()
+{
+    QByteArray base = qgetenv("TMPDIR");
+    if (base.isEmpty())
+        base = "/tmp";
+    while (base.size() > 1 && base.endsWith('/'))
+        base.chop(1);
+    QByteArray pattern = base + (base.endsWith('/') ? "" : "/") + "grantwise-XXXXXX";
+    if (!::mkdtemp(pattern.data())) // mode 0700
+        return QByteArray();
+    return pattern;
+}
+
+void WorkingFolder::remove(const QByteArray& folder)
+{
+    if (folder.isEmpty())
+        return;
+    for (const QByteArray& file : {dumpFile(folder), referenceFile(folder), mismatchFile(folder)})
+        ::unlink(file.constData());
+    ::rmdir(folder.constData()); // only succeeds when nothing else is left
+}
+
+} // namespace gw

@@ -1,0 +1,28 @@
+#pragma once
+// The private working folder of one run of the program.
+//
+// Made once per run with mkdtemp under the system's temporary folder
+// (TMPDIR, else /tmp), mode 0700, so no other user can plant a link among
+// its files and two windows open at once never share their working files.
+
+#include <QByteArray>
+
+namespace gw {
+
+class WorkingFolder {
+public:
+    // Makes a new private folder. Returns its raw path, or an empty text with
+    // errno set when none could be made.
+    static QByteArray create();
+
+    // The three working files of a check, inside `folder`.
+    static QByteArray dumpFile(const QByteArray& folder) { return folder + "/acl.txt"; }
+    static QByteArray referenceFile(const QByteArray& folder) { return folder + "/acl_1.txt"; }
+    static QByteArray mismatchFile(const QByteArray& folder) { return folder + "/acl_def.txt"; }
+
+    // Deletes the three working files, ignoring failures, then removes the
+    // folder itself if it is empty.
+    static void remove(const QByteArray& folder);
+};
+
+} // namespace gw

@@ -1,0 +1,48 @@
+#pragma once
+// Test helpers: a real folder tree in a temporary directory, real processes.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace gwtest {
+
+class TempTree {
+public:
+    TempTree();
+    ~TempTree();
+    TempTree(const TempTree&) = delete;
+    TempTree& operator=(const TempTree&) = delete;
+
+    const std::string& root() const { return root_; }
+    // root + "/" + relative (raw bytes)
+    std::string path(const std::string& relative) const;
+    // Makes the folder and its missing parents (raw bytes, mode 0755).
+    std::string mkdir(const std::string& relative) const;
+
+private:
+    std::string root_;
+};
+
+struct ProcessResult {
+    int status = -1; // exit status, or -1 when it did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// Runs a program with an argument vector (never a shell) and collects its output.
+ProcessResult run(const std::vector<std::string>& argv);
+
+// Runs `setfacl` with the given arguments; fails the test on error.
+void setfacl(const std::vector<std::string>& args);
+
+// Runs `body` in a child process as the unprivileged user nobody and returns
+// its result (the exit status of the child).
+int asNobody(const std::function<int()>& body);
+
+// The grantwise-acl program under test.
+std::string aclProgram();
+
+std::string readFile(const std::string& path);
+
+} // namespace gwtest

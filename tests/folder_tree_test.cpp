@@ -1,0 +1,170 @@
+#include "platform/FolderTree.h"
+#include "TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using gw::FolderTree;
+using gw::FolderTreeError;
+using gwtest::TempTree;
+
+namespace {
+
+QByteArray raw(const std::string& s)
+{
+    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// "level:name" for every node, in the tree's order.
+std::vector<std::string> outline(const FolderTree& tree)
+{
+    std::vector<std::string> lines;
+    for (int i = 0; i < tree.count(); ++i) {
+        const std::string name = i == 0 ? "" : tree.nameOf(tree.node(i)).toStdString();
+        lines.push_back(std::to_string(tree.level(i)) + ":" + name);
+    }
+    return lines;
+}
+
+} // namespace
+
+TEST(FolderTree, OrdersSiblingsNaturallyAndWalksInPreOrder)
+{
+    TempTree t;
+    for (const char* d : {"f10", "f2", "B", "a", "a/x", "a/x/deep", "a/W", "f1", ".hidden", ".hidden/inner"})
+        t.mkdir(d);
+    ::close(::open(t.path("a/file").c_str(), O_CREAT | O_WRONLY, 0644)); // files are not folders
+    FolderTree tree(raw(t.root()));
+    EXPECT_EQ(tree.count(), 6); // listed one level deep at re-rooting
+    tree.expandRecursively(0);
+    EXPECT_EQ(outline(tree), (std::vector<std::string> {"0:", "1:a", "2:W", "2:x", "3:deep", "1:B", "1:f1", "1:f2",
+                                                        "1:f10"}));
+    EXPECT_EQ(tree.path(0), raw(t.root()));
+    EXPECT_EQ(tree.path(4), raw(t.path("a/x/deep")));
+    EXPECT_EQ(tree.unlistedCount(), 0);
+
+    // Expanding again lists nothing new, even if folders appeared meanwhile.
+    t.mkdir("later");
+    tree.expandRecursively(0);
+    EXPECT_EQ(tree.count(), 9);
+    // Re-rooting at the same text keeps the tree; another text lists afresh.
+    tree.setRoot(raw(t.root()));
+    EXPECT_EQ(tree.count(), 9);
+    tree.setRoot(raw(t.path("a")));
+    tree.setRoot(raw(t.root()));
+    EXPECT_EQ(tree.count(), 7);
+}
+
+TEST(FolderTree, LinksAreNeitherListedNorFollowed)
+{
+    TempTree t;
+    t.mkdir("real/sub");
+    ASSERT_EQ(::symlink(t.root().c_str(), t.path("real/loop").c_str()), 0);       // a link loop
+    ASSERT_EQ(::symlink(t.path("real").c_str(), t.path("link").c_str()), 0);     // a link to a folder
+    FolderTree tree(raw(t.root()));
+    tree.expandRecursively(0);
+    EXPECT_EQ(outline(tree), (std::vector<std::string> {"0:", "1:real", "2:sub"}));
+}
+
+TEST(FolderTree, InvalidIndexAndFailedReRoot)
+{
+    TempTree t;
+    t.mkdir("Data/one");
+    t.mkdir("data");
+    FolderTree tree(raw(t.path("Data")));
+    EXPECT_THROW(tree.node(-1), FolderTreeError);
+    try {
+        tree.level(tree.count());
+        FAIL() << "no error";
+    } catch (const FolderTreeError& e) {
+        EXPECT_STREQ(e.what(), "Invalid index");
+    }
+
+    // Linux paths are case-sensitive: "data" is another folder than "Data".
+    tree.setRoot(raw(t.path("data")));
+    EXPECT_EQ(tree.root(), raw(t.path("data")));
+    EXPECT_EQ(tree.count(), 1);
+
+    // A text that names no folder fails and leaves the tree at its previous root.
+    const std::string missing = t.path("no such\nfolder");
+    try {
+        tree.setRoot(raw(missing));
+        FAIL() << "no error";
+    } catch (const FolderTreeError& e) {
+        EXPECT_EQ(std::string(e.what()), "Error setting path: \"" + t.root() + "/no such\\012folder\"");
+    }
+    EXPECT_EQ(tree.root(), raw(t.path("data")));
+    EXPECT_EQ(tree.count(), 1);
+    EXPECT_THROW(tree.setRoot(""), FolderTreeError);
+    EXPECT_EQ(tree.root(), raw(t.path("data")));
+}
+
+TEST(FolderTree, AwkwardNamesKeepTheirBytesAndPrintableForm)
+{
+    TempTree t;
+    const std::string top = "top ";                // a trailing blank on the root
+    t.mkdir(top);
+    t.mkdir(top + "/mid /in");                    // and on a middle folder
+    t.mkdir(top + "/new\nline");
+    t.mkdir(top + "/x:(y");
+    t.mkdir(top + "/\xff");
+    FolderTree tree(raw(t.path(top)));
+    tree.expandRecursively(0);
+    ASSERT_EQ(tree.count(), 6);
+    const std::string rootPrintable = tree.printablePath(0);
+    EXPECT_EQ(rootPrintable, t.root() + "/top\\040");
+    for (int i = 1; i < tree.count(); ++i) {
+        const std::string p = tree.printablePath(i);
+        const std::string parent = tree.printablePathOf(tree.parentOf(tree.node(i)));
+        EXPECT_EQ(p.rfind(parent + "/", 0), 0u) << p;
+        EXPECT_EQ(p.find('\n'), std::string::npos);
+        struct stat st {};
+        const QByteArray rawPath = tree.path(i);
+        EXPECT_EQ(::stat(rawPath.constData(), &st), 0) << p; // raw bytes reach the real folder
+    }
+    std::vector<std::string> printed;
+    for (int i = 0; i < tree.count(); ++i)
+        printed.push_back(tree.printablePath(i).substr(t.root().size()));
+    EXPECT_EQ(printed, (std::vector<std::string> {"/top\\040", "/top\\040/mid\\040", "/top\\040/mid\\040/in",
+                                                  "/top\\040/new\\012line", "/top\\040/x:\\050y", "/top\\040/\\377"}));
+}
+
+TEST(FolderTree, RecordsFoldersThatCannotBeListed)
+{
+    TempTree t;
+    t.mkdir("open/sub");
+    t.mkdir("closed/secret");
+    ::chmod(t.path("closed").c_str(), 0311); // enterable, not readable
+    // Root reads everything, so the listing is tried as an ordinary user.
+    const int result = gwtest::asNobody([&] {
+        FolderTree tree(raw(t.root()));
+        tree.expandRecursively(0);
+        const bool ok = tree.count() == 4 && tree.unlistedCount() == 1 && tree.isUnlisted(tree.node(1))
+            && tree.path(1) == raw(t.path("closed")) && !tree.isUnlisted(tree.node(2));
+        return ok ? 0 : 1;
+    });
+    EXPECT_EQ(result, 0);
+}
+
+TEST(FolderTree, TenThousandNestedFoldersNeedNoStackAndNoPathMax)
+{
+    TempTree t;
+    int fd = ::open(t.root().c_str(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < 10000; ++i) {
+        ASSERT_EQ(::mkdirat(fd, "d", 0755), 0);
+        const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+        ASSERT_GE(fd, 0);
+    }
+    ::close(fd);
+    FolderTree tree(raw(t.root()));
+    tree.expandRecursively(0);
+    ASSERT_EQ(tree.count(), 10001);
+    EXPECT_EQ(tree.level(10000), 10000);
+    EXPECT_EQ(tree.unlistedCount(), 0);
+    EXPECT_EQ(tree.path(10000).size(), static_cast<qsizetype>(t.root().size() + 20000));
+}

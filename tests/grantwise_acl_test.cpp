@@ -1,0 +1,187 @@
+#include "TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <set>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using gwtest::run;
+using gwtest::setfacl;
+using gwtest::TempTree;
+
+extern char** environ;
+
+namespace {
+
+std::string listing(const std::vector<std::string>& folders, int expectStatus = 0)
+{
+    std::vector<std::string> argv {gwtest::aclProgram()};
+    argv.insert(argv.end(), folders.begin(), folders.end());
+    const gwtest::ProcessResult r = run(argv);
+    EXPECT_EQ(r.status, expectStatus) << r.err;
+    return r.out;
+}
+
+// The listing without its first line's path: the entries alone.
+std::string entries(const std::string& block, const std::string& path)
+{
+    EXPECT_EQ(block.rfind(path + " ", 0), 0u) << block;
+    return block.substr(path.size());
+}
+
+} // namespace
+
+TEST(GrantwiseAcl, GoldenTranscriptOfEveryKindOfEntry)
+{
+    TempTree t;
+    const std::string g = t.mkdir("g");
+    ASSERT_EQ(::chmod(g.c_str(), 03750), 0);
+    setfacl({"-m", "u:12345:r-x,g:54321:rwx,m::rwx", g});
+    setfacl({"-d", "-m", "u::rwx,g::r-x,o::---,u:12345:r-x", g});
+    const std::string plain = t.mkdir("plain");
+    ASSERT_EQ(::chmod(plain.c_str(), 0751), 0);
+
+    EXPECT_EQ(listing({g, plain}),
+              g + " user root (owner):rwx\n"
+                  "    user 12345:r-x\n"
+                  "    group root (owner):r-x\n"
+                  "    group 54321:rwx\n"
+                  "    mask:rwx\n"
+                  "    other:---\n"
+                  "    creator owner:(default)rwx\n"
+                  "    user 12345:(default)r-x\n"
+                  "    creator group:(default)r-x\n"
+                  "    mask:(default)r-x\n"
+                  "    other:(default)---\n"
+                  "    special:setgid,sticky\n"
+                  "\n"
+                + plain + " user root (owner):rwx\n"
+                          "    group root (owner):r-x\n"
+                          "    other:--x\n"
+                          "\n");
+}
+
+TEST(GrantwiseAcl, EqualPermissionsGiveIdenticalEntriesWhateverTheName)
+{
+    TempTree t;
+    const std::string names[] = {"one", "two words", "new\nline", "x:(y", "\xff", "trailing "};
+    std::vector<std::string> folders;
+    for (const std::string& n : names) {
+        folders.push_back(t.mkdir(n));
+        setfacl({"-m", "u:1000:rwx,g:1000:r-x", folders.back()});
+        setfacl({"-d", "-m", "u:1000:rwx", folders.back()});
+    }
+    const std::string all = listing(folders);
+    const std::string printed[] = {"one", "two words", "new\\012line", "x:\\050y", "\\377", "trailing\\040"};
+    std::set<std::string> distinct;
+    std::size_t pos = 0;
+    for (const std::string& p : printed) {
+        const std::size_t end = all.find("\n\n", pos);
+        ASSERT_NE(end, std::string::npos);
+        distinct.insert(entries(all.substr(pos, end + 2 - pos), t.path(p)));
+        pos = end + 2;
+    }
+    EXPECT_EQ(pos, all.size());
+    EXPECT_EQ(distinct.size(), 1u);
+
+    // One more named user makes the entries differ.
+    setfacl({"-m", "u:1001:r--", folders[0]});
+    EXPECT_NE(entries(listing({folders[0]}), folders[0]), *distinct.begin());
+}
+
+TEST(GrantwiseAcl, UnreadableFolderIsReportedAndTheOthersStillList)
+{
+    TempTree t;
+    const std::string a = t.mkdir("a"), b = t.mkdir("b");
+    const std::vector<std::string> argv {gwtest::aclProgram(), a, t.path("gone\n"), b};
+    const gwtest::ProcessResult r = run(argv);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "grantwise-acl: " + t.root() + "/gone\\012: No such file or directory\n");
+    EXPECT_EQ(r.out.rfind(a + " user", 0), 0u);
+    EXPECT_NE(r.out.find("\n\n" + b + " user"), std::string::npos);
+
+    // Without permission to reach it.
+    const std::string inner = t.mkdir("locked/inner");
+    ::chmod(t.path("locked").c_str(), 0700);
+    const int status = gwtest::asNobody([&] {
+        const gwtest::ProcessResult denied = run({gwtest::aclProgram(), inner});
+        return denied.status == 1 && denied.out.empty()
+                && denied.err == "grantwise-acl: " + inner + ": Permission denied\n"
+            ? 0
+            : 1;
+    });
+    EXPECT_EQ(status, 0);
+}
+
+TEST(GrantwiseAcl, ListsPathsLongerThanPathMax)
+{
+    TempTree t;
+    std::string relative;
+    for (int i = 0; i < 250; ++i)
+        relative += (i ? "/" : "") + std::string(20, 'd');
+    int fd = ::open(t.root().c_str(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < 250; ++i) {
+        ::mkdirat(fd, std::string(20, 'd').c_str(), 0755);
+        const int next = ::openat(fd, std::string(20, 'd').c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+    }
+    ASSERT_EQ(::mkdirat(fd, "leaf", 0755), 0);
+    ::close(fd);
+    const std::string deep = t.path(relative + "/leaf");
+    ASSERT_GT(deep.size(), 4096u);
+    EXPECT_EQ(listing({deep}), deep + " user root (owner):rwx\n    group root (owner):r-x\n    other:r-x\n\n");
+}
+
+TEST(GrantwiseAcl, ConcurrentRunsAppendingToOneFileNeverInterleave)
+{
+    TempTree t;
+    std::vector<std::string> folders;
+    for (int i = 0; i < 150; ++i) {
+        folders.push_back(t.mkdir("f" + std::to_string(i)));
+        setfacl({"-m", "u:" + std::to_string(2000 + i) + ":rwx", folders.back()});
+    }
+    const std::string dump = t.path("dump.txt");
+    const int out = ::open(dump.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(out, 0);
+    std::vector<pid_t> pids;
+    const std::string program = gwtest::aclProgram();
+    for (int run = 0; run < 12; ++run) {
+        std::vector<char*> argv {const_cast<char*>(program.c_str())};
+        for (const std::string& f : folders)
+            argv.push_back(const_cast<char*>(f.c_str()));
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out, 1);
+        pid_t pid;
+        ASSERT_EQ(::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        pids.push_back(pid);
+    }
+    for (pid_t pid : pids) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    ::close(out);
+
+    // Every block in the file is one whole listing of one folder.
+    std::set<std::string> expected;
+    for (const std::string& f : folders)
+        expected.insert(listing({f}));
+    const std::string all = gwtest::readFile(dump);
+    std::size_t pos = 0, blocks = 0;
+    while (pos < all.size()) {
+        const std::size_t end = all.find("\n\n", pos);
+        ASSERT_NE(end, std::string::npos);
+        EXPECT_EQ(expected.count(all.substr(pos, end + 2 - pos)), 1u) << all.substr(pos, end + 2 - pos);
+        pos = end + 2;
+        ++blocks;
+    }
+    EXPECT_EQ(blocks, 12u * folders.size());
+}

@@ -1,0 +1,46 @@
+#include "platform/PrintablePath.h"
+
+#include <gtest/gtest.h>
+
+using gw::printable;
+
+TEST(PrintablePath, EscapesOnlyWhatCouldBreakAText)
+{
+    const struct {
+        std::string raw, expected;
+    } cases[] = {
+        {"/home/alice/Documents", "/home/alice/Documents"},
+        {"/a b/c", "/a b/c"},                            // an inner blank stays
+        {"/new\nline", "/new\\012line"},                 // control characters
+        {"/tab\there\x7f", "/tab\\011here\\177"},
+        {"/back\\slash", "/back\\134slash"},
+        {"/trailing /x", "/trailing\\040/x"},            // a blank that ends a name
+        {"/trailing ", "/trailing\\040"},
+        {"/two  /x", "/two \\040/x"},
+        {"/a:(b", "/a:\\050b"},                          // "(" after ":"
+        {"/a(b:)", "/a(b:)"},
+        {"/:/(x", "/:/(x"},                              // "(" after "/" is harmless
+        {"/\xff", "/\\377"},                             // not UTF-8
+        {"/Отчёты 2024", "/Отчёты 2024"},               // UTF-8 stays readable
+        {"/\xc3\xa9t\xc3", "/\xc3\xa9t\\303"},           // a truncated sequence
+        {"/\xc0\xaf", "/\\300\\257"},                    // overlong "/"
+        {"/\xed\xa0\x80", "/\\355\\240\\200"},           // a surrogate
+        {"/\xf4\x90\x80\x80", "/\\364\\220\\200\\200"}, // above U+10FFFF
+        {"/\xf0\x9f\x98\x80", "/\xf0\x9f\x98\x80"},     // an emoji is fine
+        {std::string("/nul\0x", 6), "/nul\\000x"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(printable(c.raw), c.expected) << "raw: " << c.raw;
+}
+
+TEST(PrintablePath, ChildAlwaysBeginsWithParent)
+{
+    const std::string parents[] = {"/", "/a ", "/x:", "/bad\xe2\x82", "/tab\t"};
+    const std::string names[] = {"b", "(c", " d ", "\x82\xac", "e\n"};
+    for (const auto& parent : parents) {
+        for (const auto& name : names) {
+            const std::string child = parent.back() == '/' ? parent + name : parent + "/" + name;
+            EXPECT_EQ(printable(child).rfind(printable(parent), 0), 0u) << parent << " + " << name;
+        }
+    }
+}

@@ -1,0 +1,74 @@
+// grantwise-acl: prints the POSIX permissions of folders, one listing each.
+
+#include "platform/AclListing.h"
+#include "platform/PrintablePath.h"
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+const char kHelp[] =
+    "Usage: grantwise-acl DIR...\n"
+    "Prints the permissions of each folder: its POSIX access ACL, its default\n"
+    "(inheritable) ACL and its special mode bits, read with libacl and stat.\n"
+    "\n"
+    "Each listing starts with the folder's path in printable form (a backslash,\n"
+    "control characters, bytes that are not UTF-8, a blank ending a name and a\n"
+    "\"(\" after \":\" are written as \\ and three octal digits), a blank and the\n"
+    "first entry; every further entry stands on a line of its own, indented by\n"
+    "four blanks; an empty line ends the listing. Entries of the default ACL\n"
+    "carry \":(default)\". Folders with equal permissions give identical entries.\n"
+    "\n"
+    "A folder that cannot be read gives a message on standard error and no\n"
+    "listing; the exit status is then 1.\n";
+
+// One write() for the whole listing, so that listings of programs appending
+// to the same file never interleave.
+bool writeAll(int fd, const std::string& text)
+{
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        writeAll(2, "Usage: grantwise-acl DIR...  (grantwise-acl --help explains the output)\n");
+        return 2;
+    }
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        writeAll(1, kHelp);
+        return 0;
+    }
+    gw::PrincipalNames names;
+    int status = 0;
+    std::string block;
+    for (int i = 1; i < argc; ++i) {
+        block.clear();
+        const int rc = gw::appendAclListing(block, argv[i], names);
+        if (rc != 0) {
+            writeAll(2, "grantwise-acl: " + gw::printable(argv[i]) + ": " + std::strerror(rc) + "\n");
+            status = 1;
+            continue;
+        }
+        if (!writeAll(1, block)) {
+            writeAll(2, std::string("grantwise-acl: cannot write the listing: ") + std::strerror(errno) + "\n");
+            return 1;
+        }
+    }
+    return status;
+}
