@@ -1,0 +1,25 @@
+#pragma once
+// Helpers for the hand-run benchmarks: generated trees, timing, memory.
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace gwbench {
+
+// Makes (once) a tree of `folders` folders below `root`: ten levels of
+// fan-out, every name distinct. Returns false on an error.
+bool makeTree(const std::string& root, int folders);
+
+// Wall time of running a program (argument vector, output to /dev/null).
+double runSeconds(const std::vector<std::string>& argv);
+
+// Peak resident memory of this process so far, in bytes.
+long peakRssBytes();
+
+inline double seconds(std::chrono::steady_clock::time_point since)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+} // namespace gwbench

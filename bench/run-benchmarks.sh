@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# Runs every benchmark against the build given (default build/).
+set -euo pipefail
+build=${1:-build}
+echo "== folder tree expansion"
+"$build/bench/tree_expansion_bench"
