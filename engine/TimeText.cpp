@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include <cmath>
+#include <ctime>
 #include <langinfo.h>
 #include <locale.h>
 
@@ -110,6 +111,28 @@ QString secondsText(long long seconds, const TimeFormat& format)
     const long long h = seconds / 3600, m = seconds / 60 % 60, s = seconds % 60;
     return QString::number(h) + format.separator + twoDigits(static_cast<int>(m)) + format.separator
         + twoDigits(static_cast<int>(s));
+}
+
+QString currentTimeText(const TimeFormat& format)
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local {};
+    localtime_r(&now, &local);
+    return format.timeOfDay(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec);
+}
+
+QString currentDateText()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local {};
+    localtime_r(&now, &local);
+    locale_t loc = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
+    if (!loc)
+        loc = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(nullptr));
+    char text[128] = {};
+    strftime_l(text, sizeof text, nl_langinfo_l(D_FMT, loc), &local, loc);
+    freelocale(loc);
+    return QString::fromLocal8Bit(text);
 }
 
 QString durationText(double days, const TimeFormat& format)

@@ -37,4 +37,9 @@ QString secondsText(long long seconds, const TimeFormat& format);
 // millisecond and shown in whole seconds.
 QString durationText(double days, const TimeFormat& format);
 
+// The current time of day in `format`, and the current date in the user's
+// short date format (LC_TIME).
+QString currentTimeText(const TimeFormat& format);
+QString currentDateText();
+
 } // namespace gw

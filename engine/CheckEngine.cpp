@@ -1,0 +1,81 @@
+#include "engine/CheckEngine.h"
+
+#include "engine/Countdown.h"
+#include "engine/Estimates.h"
+#include "platform/WorkingFolder.h"
+
+namespace gw {
+
+CheckEngine::CheckEngine(CheckView& view, const TimeFormat& timeFormat)
+    : view_(view)
+    , timeFormat_(timeFormat)
+    , listingProgram_(besideOwnExecutable("grantwise-acl"))
+{
+}
+
+void CheckEngine::setWaitLimits(std::chrono::milliseconds sentinel, std::chrono::milliseconds reference)
+{
+    sentinelWait_ = sentinel;
+    referenceWait_ = reference;
+}
+
+QByteArray CheckEngine::dumpPath() const { return WorkingFolder::dumpFile(state_.WinDir); }
+QByteArray CheckEngine::referencePath() const { return WorkingFolder::referenceFile(state_.WinDir); }
+QByteArray CheckEngine::mismatchPath() const { return WorkingFolder::mismatchFile(state_.WinDir); }
+
+void CheckEngine::FormShow()
+{
+    FormShowDefaults(state_);
+    view_.setTimerInterval(Timer::Timer1, pumpInterval(state_.SpeedFactor));
+    view_.setText(Control::RichEdit1, QString());
+    scanLines_ = 0;
+    for (Control button : {Control::Button7, Control::Button2, Control::Button1, Control::Button4})
+        view_.setEnabled(button, false);
+    view_.setLight(Light::Off);
+    view_.focusFolderTree();
+}
+
+void CheckEngine::FormClose()
+{
+    closed_ = true; // a phase still running ends quietly
+    gw::FormClose(state_);
+}
+
+int CheckEngine::setBar(Bar bar, long double value)
+{
+    const int shown = view_.setProgress(bar, progressValue(value));
+    const Control label = bar == Bar::ProgressBar1 ? Control::Label13
+        : bar == Bar::ProgressBar2                 ? Control::Label15
+                                                   : Control::Label17;
+    view_.setText(label, QString::number(shown) + QLatin1Char('%'));
+    return shown;
+}
+
+void CheckEngine::pace(bool now)
+{
+    const auto t = std::chrono::steady_clock::now();
+    if (now || t - lastPace_ >= std::chrono::milliseconds(10)) {
+        lastPace_ = t;
+        view_.processEvents();
+    }
+}
+
+void CheckEngine::Timer4Timer()
+{
+    if (const auto text = gw::Timer4Timer(state_, timeFormat_))
+        view_.setText(Control::Label14, *text);
+}
+
+void CheckEngine::TrackBar1Change()
+{
+    state_.SpeedFactor = speedFactorForPosition(view_.sliderPosition(), state_.SpeedFactor);
+    view_.setTimerInterval(Timer::Timer1, pumpInterval(state_.SpeedFactor));
+    Calc_Time();
+}
+
+void CheckEngine::Calc_Time()
+{
+    view_.setText(Control::Label20, gw::Calc_Time(state_, tree_.count(), pumpInterval(state_.SpeedFactor), timeFormat_));
+}
+
+} // namespace gw

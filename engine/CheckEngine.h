@@ -1,0 +1,87 @@
+#pragma once
+// One check of a folder, phase by phase, without any window.
+//
+// The handlers keep the names of the window's events; the window's slots and
+// timers call them, and tests call them one after another:
+//   ShellTreeView1Change  a folder was chosen
+//   Button7Click          the scan
+//   TrackBar1Change       the speed slider moved
+//   Button2Click          the reading starts; Timer1Timer fires one listing a tick
+//   Timer2Timer           the read verification and the reference listing
+//   Timer3Timer           the mismatch analysis, the reports and the verdict
+//   Timer4Timer           the countdown
+//   Button1Click, Button4Click  open the reports
+// What a phase does to a control goes through CheckView.
+
+#include "engine/CheckState.h"
+#include "engine/CheckView.h"
+#include "engine/Reports.h"
+#include "engine/TimeText.h"
+#include "platform/FolderTree.h"
+#include "platform/ProcessStarter.h"
+
+#include <chrono>
+
+namespace gw {
+
+class CheckEngine {
+public:
+    explicit CheckEngine(CheckView& view, const TimeFormat& timeFormat = TimeFormat::system());
+
+    void FormShow();
+    void FormClose();
+    void ShellTreeView1Change(const QByteArray& selectedPath);
+    void Button7Click();
+    void TrackBar1Change();
+    void Calc_Time();
+    void Button2Click();
+    void Timer1Timer();
+    void Timer2Timer();
+    void Timer3Timer();
+    void Timer4Timer();
+    void Button1Click();
+    void Button4Click();
+
+    CheckState& state() { return state_; }
+    const CheckState& state() const { return state_; }
+    FolderTree& ShellTreeView2() { return tree_; }
+    // The path selected in the visible tree: the chosen folder.
+    const QByteArray& selectedPath() const { return selectedPath_; }
+
+    // The listing program; by default grantwise-acl beside this executable.
+    void setListingProgram(const QByteArray& program) { listingProgram_ = program; }
+    // How long the sentinel and the analysis wait for listing processes.
+    void setWaitLimits(std::chrono::milliseconds sentinel, std::chrono::milliseconds reference);
+
+    QByteArray dumpPath() const;
+    QByteArray referencePath() const;
+    QByteArray mismatchPath() const;
+
+private:
+    // The bar and its percentage label; returns the position shown.
+    int setBar(Bar bar, long double value);
+    // Processes pending events, at most every 10 ms unless `now`.
+    void pace(bool now = false);
+    bool closed() const { return closed_; }
+    void writeResults(const ReportInputs& in, const QByteArray& fullDumpText, const QByteArray& mismatchText);
+    void resultsPageSwitch(bool fullWritten, bool mismatchWritten);
+
+    CheckView& view_;
+    const TimeFormat& timeFormat_;
+    CheckState state_;
+    FolderTree tree_;
+    QByteArray selectedPath_;
+    ProcessStarter processes_;
+    QByteArray listingProgram_;
+    pid_t referencePid_ = -1;
+    std::chrono::steady_clock::time_point lastListingStart_;
+    std::chrono::steady_clock::time_point lastPace_;
+    std::chrono::milliseconds sentinelWait_ {30000};
+    std::chrono::milliseconds referenceWait_ {10000};
+    int listingsRead_ = 0; // n of the last verification: listings that arrived, plus the sentinel
+    qsizetype scanLines_ = 0; // lines of the scan text shown in RichEdit1
+    bool pumpTickRunning_ = false;
+    bool closed_ = false;
+};
+
+} // namespace gw

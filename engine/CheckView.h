@@ -1,0 +1,65 @@
+#pragma once
+// What the phases of a check do to the window.
+//
+// The main window implements this; tests implement it with a recorder. The
+// engine never touches a widget: it names the control and says what to do.
+
+#include <QByteArray>
+#include <QString>
+
+namespace gw {
+
+enum class Control {
+    GroupBox1, // progress page
+    GroupBox3, // folder page
+    GroupBox4, // speed page
+    GroupBox5, // results page
+    Panel1,    // the progress page's bars
+    Button1,   // full detail report
+    Button2,   // next, on the speed page
+    Button4,   // mismatch report
+    Button7,   // next, on the folder page
+    RichEdit1, // scan summary
+    RichEdit2, // processing summary
+    RichEdit3, // verdict
+    Label13,   // reading percentage
+    Label15,   // analysis percentage
+    Label17,   // verification percentage
+    Label14,   // remaining time
+    Label20,   // expected time
+};
+
+enum class Bar { ProgressBar1, ProgressBar2, ProgressBar3 };
+enum class Timer { Timer1, Timer2, Timer3, Timer4 };
+enum class Light { Off, Green, Red };
+
+class CheckView {
+public:
+    virtual ~CheckView() = default;
+
+    virtual void setVisible(Control control, bool visible) = 0;
+    virtual void setEnabled(Control control, bool enabled) = 0;
+    // The text of a memo or label, or the caption of a group box.
+    virtual void setText(Control control, const QString& text) = 0;
+    virtual QString text(Control control) const = 0;
+    // Sets a bar (range 0..100) and returns the position it shows.
+    virtual int setProgress(Bar bar, int value) = 0;
+    virtual int progress(Bar bar) const = 0;
+    // Enabling a running timer, or setting the interval it has, changes nothing.
+    virtual void setTimerEnabled(Timer timer, bool enabled) = 0;
+    virtual void setTimerInterval(Timer timer, int milliseconds) = 0;
+    virtual int sliderPosition() const = 0;
+    // Moves the speed slider; its change handler runs before this returns.
+    virtual void setSliderPosition(int position) = 0;
+    virtual void setLight(Light light) = 0;
+    virtual void focusFolderTree() = 0;
+    // Handles pending window events (repaint, countdown, menu commands).
+    virtual void processEvents() = 0;
+    // The modal Yes/No box of the missing-data warning; true for Yes.
+    virtual bool askYesNo(const QString& caption, const QString& text) = 0;
+    virtual void showError(const QString& text) = 0;
+    // Opens a file in the desktop's viewer, without waiting.
+    virtual void openFile(const QByteArray& rawPath) = 0;
+};
+
+} // namespace gw

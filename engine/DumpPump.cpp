@@ -1,0 +1,74 @@
+// The reading: one listing process per tick, then the sentinel line.
+
+#include "engine/CheckEngine.h"
+#include "engine/Estimates.h"
+#include "platform/PrintablePath.h"
+#include "platform/WorkingFile.h"
+
+namespace gw {
+
+void CheckEngine::Button2Click()
+{
+    state_.PhaseStart = timeStamp();
+    view_.setVisible(Control::GroupBox1, true);
+    view_.setVisible(Control::GroupBox4, false);
+    view_.setEnabled(Control::Button1, false);
+    view_.setEnabled(Control::Button4, false);
+    view_.setText(Control::RichEdit2, QString());
+    state_.SecondsLeft = state_.EstTotal;
+    view_.setTimerEnabled(Timer::Timer4, true);
+    view_.setEnabled(Control::Button7, false);
+    view_.setEnabled(Control::Button2, false);
+    view_.setProgress(Bar::ProgressBar3, 0);
+    view_.setProgress(Bar::ProgressBar2, 0);
+    view_.setProgress(Bar::ProgressBar1, 0);
+    for (Control label : {Control::Label13, Control::Label15, Control::Label17})
+        view_.setText(label, QStringLiteral("0%"));
+    pace(true);
+    if (closed())
+        return;
+    removeFile(dumpPath());
+    state_.FolderIndex = 0;
+    lastListingStart_ = std::chrono::steady_clock::now();
+    view_.setTimerEnabled(Timer::Timer1, true);
+}
+
+void CheckEngine::Timer1Timer()
+{
+    // Events are processed inside a tick; a tick that falls due meanwhile is
+    // dropped, so every folder is listed exactly once, in order.
+    if (pumpTickRunning_ || closed())
+        return;
+    pumpTickRunning_ = true;
+    struct Release {
+        bool& flag;
+        ~Release() { flag = false; }
+    } release {pumpTickRunning_};
+
+    const int folders = tree_.count();
+    if (state_.FolderIndex >= folders) {
+        // The sentinel closes the last listing's block, so it must not
+        // overtake a listing still being written: wait for them, within reason.
+        if (processes_.reap() > 0 && std::chrono::steady_clock::now() - lastListingStart_ < sentinelWait_)
+            return;
+        appendOnce(dumpPath(), QByteArray::fromStdString(tree_.printablePath(0)) + '\n');
+        setBar(Bar::ProgressBar1, 100);
+        pace(true);
+        if (closed())
+            return;
+        view_.setTimerEnabled(Timer::Timer1, false);
+        view_.setTimerEnabled(Timer::Timer2, true);
+        return;
+    }
+    // The path goes to the program untouched, as its one argument.
+    processes_.startAppending(listingProgram_, tree_.path(state_.FolderIndex), dumpPath());
+    lastListingStart_ = std::chrono::steady_clock::now();
+    view_.setProgress(Bar::ProgressBar1, progressValue(static_cast<long double>(state_.FolderIndex) / folders * 100));
+    pace(true);
+    if (closed())
+        return;
+    view_.setText(Control::Label13, QString::number(view_.progress(Bar::ProgressBar1)) + QLatin1Char('%'));
+    state_.FolderIndex += 1;
+}
+
+} // namespace gw

@@ -1,0 +1,131 @@
+#include "engine/FolderScan.h"
+
+#include "engine/CheckEngine.h"
+#include "engine/Estimates.h"
+#include "platform/FolderTree.h"
+#include "platform/PrintablePath.h"
+
+namespace gw {
+
+namespace {
+QString printableText(const QByteArray& raw)
+{
+    return QString::fromStdString(printable(std::string_view(raw.constData(), static_cast<std::size_t>(raw.size()))));
+}
+} // namespace
+
+QString checkedFolderCaption(const QString& lang, const QString& printablePath)
+{
+    return (lang == QLatin1String("EN") ? QStringLiteral(" Checked folder : ") : QStringLiteral(" Проверяемая папка : "))
+        + printablePath;
+}
+
+QString countLine(const QString& lang, int count)
+{
+    if (lang == QLatin1String("RU"))
+        return QStringLiteral("Содержит ") + QString::number(count - 1) + QStringLiteral(" подпапок");
+    return QStringLiteral("It contains ") + QString::number(count - 1) + QStringLiteral(" subfolders");
+}
+
+QByteArray folderListing(const FolderTree& tree, int& maxLevel, const std::function<void(int)>& step)
+{
+    maxLevel = 0;
+    QByteArray listing;
+    const int n = tree.count();
+    // Each line is appended in place: the text grows in linear time.
+    listing.reserve(static_cast<qsizetype>(n) * 64);
+    for (int i = 0; i < n; ++i) {
+        if (step)
+            step(i);
+        const int level = tree.level(i);
+        listing.append("\r\n");
+        listing.append(static_cast<qsizetype>(level) * 5, ' ');
+        listing.append(tree.printablePath(i));
+        if (level > maxLevel)
+            maxLevel = level;
+    }
+    return listing;
+}
+
+QString reportHeader(const QString& lang, const QString& printablePath, const QString& countAndLevel)
+{
+    const QString head = lang == QLatin1String("RU") ? QStringLiteral("Проверяемая папка ") : QStringLiteral("The checked folder is ");
+    return head + printablePath + QStringLiteral("\r\n\r\n") + countAndLevel;
+}
+
+void CheckEngine::ShellTreeView1Change(const QByteArray& selectedPath)
+{
+    selectedPath_ = selectedPath;
+    try {
+        tree_.setRoot(selectedPath);
+        const QString shown = printableText(selectedPath);
+        view_.setText(Control::RichEdit1, shown);
+        scanLines_ = 1;
+        view_.setLight(Light::Off);
+        view_.setEnabled(Control::Button7, true);
+        view_.setText(Control::GroupBox3, checkedFolderCaption(state_.Lang, shown));
+        const QString caption = view_.text(Control::GroupBox3);
+        for (Control page : {Control::GroupBox4, Control::GroupBox5, Control::GroupBox1})
+            view_.setText(page, caption);
+    } catch (const std::exception&) {
+        // A folder that cannot be a root is silently refused.
+        view_.setText(Control::RichEdit1, QString());
+        scanLines_ = 0;
+        view_.setEnabled(Control::Button7, false);
+    }
+    for (Control button : {Control::Button2, Control::Button1, Control::Button4})
+        view_.setEnabled(button, false);
+}
+
+void CheckEngine::Button7Click()
+{
+    view_.setVisible(Control::Panel1, false);
+    view_.setVisible(Control::GroupBox1, true);
+    view_.setVisible(Control::GroupBox3, false);
+    view_.setProgress(Bar::ProgressBar2, 0);
+    view_.setProgress(Bar::ProgressBar1, 0);
+    view_.setText(Control::Label13, QStringLiteral("0%"));
+    view_.setText(Control::Label15, QStringLiteral("0%"));
+    pace(true);
+    if (closed())
+        return;
+    state_.PhaseStart = timeStamp();
+
+    tree_.expandRecursively(0, [this](int) { pace(); });
+    if (closed())
+        return;
+    const int count = tree_.count();
+    QString counted = countLine(state_.Lang, count);
+
+    int maxLevel = 0;
+    const QByteArray listing = folderListing(tree_, maxLevel, [&](int i) {
+        const auto now = std::chrono::steady_clock::now();
+        if (i + 1 == count || now - lastPace_ >= std::chrono::milliseconds(10)) {
+            view_.setProgress(Bar::ProgressBar1, progressValue(static_cast<long double>(i) / count * 100));
+            pace(true);
+        }
+    });
+    if (closed())
+        return;
+    state_.MaxLevel = maxLevel;
+    state_.ReadEnd = timeStamp();
+    state_.ScanTime = state_.ReadEnd - state_.PhaseStart;
+
+    const bool ru = state_.Lang == QLatin1String("RU");
+    const QString levelLabel = ru ? QStringLiteral("Максимальный уровень вложения - ") : QStringLiteral("The max subfolder level - ");
+    const QString timeLabel = ru ? QStringLiteral("Время, затраченное на сбор информации - ") : QStringLiteral("Processing time  - ");
+    counted += QStringLiteral("\r\n") + levelLabel + QString::number(state_.MaxLevel);
+    const QString timeLine = QStringLiteral("\r\n") + timeLabel + durationText(state_.ScanTime, timeFormat_);
+    state_.ReportHeader = reportHeader(state_.Lang, printableText(selectedPath_), counted);
+
+    const QString scanText = state_.ReportHeader + timeLine + QStringLiteral("\r\n") + QString::fromUtf8(listing);
+    scanLines_ = scanText.count(QLatin1Char('\n')) + 1;
+    view_.setText(Control::RichEdit1, scanText);
+    view_.setVisible(Control::GroupBox1, false);
+    view_.setVisible(Control::Panel1, true);
+    view_.setVisible(Control::GroupBox4, true);
+    view_.setEnabled(Control::Button2, true);
+    Calc_Time();
+}
+
+} // namespace gw

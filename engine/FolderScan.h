@@ -1,0 +1,27 @@
+#pragma once
+// The folder scan: the texts it builds from the folder list.
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+namespace gw {
+
+class FolderTree;
+
+// The checked-folder caption that all four pages carry.
+QString checkedFolderCaption(const QString& lang, const QString& printablePath);
+
+// "It contains N subfolders" for a folder list of `count` folders.
+QString countLine(const QString& lang, int count);
+
+// The indented listing: for every folder, in order, "\r\n", five blanks per
+// level and its printable path. Sets `maxLevel` to the deepest level met.
+// `step(i)` is called before folder i is added.
+QByteArray folderListing(const FolderTree& tree, int& maxLevel, const std::function<void(int)>& step = {});
+
+// The scan summary: chosen folder, the count line and the level line.
+QString reportHeader(const QString& lang, const QString& printablePath, const QString& countAndLevel);
+
+} // namespace gw

@@ -1,0 +1,191 @@
+#include "engine/MismatchAnalysis.h"
+
+#include "engine/CheckEngine.h"
+#include "engine/Estimates.h"
+#include "engine/Reports.h"
+#include "platform/PrintablePath.h"
+#include "platform/WorkingFile.h"
+
+#include <cstring>
+#include <thread>
+
+namespace gw {
+
+QByteArray trimmedLines(const QByteArray& file, const std::function<void(qsizetype)>& step)
+{
+    QByteArray text;
+    text.reserve(file.size() + file.size() / 16 + 2);
+    qsizetype pos = 0, k = 0;
+    do {
+        qsizetype end = file.indexOf('\n', pos);
+        if (end < 0)
+            end = file.size();
+        qsizetype a = pos, b = end;
+        while (a < b && static_cast<unsigned char>(file[a]) <= 0x20)
+            ++a;
+        while (b > a && static_cast<unsigned char>(file[b - 1]) <= 0x20)
+            --b;
+        text.append(file.constData() + a, b - a);
+        text.append("\r\n", 2);
+        pos = end + 1;
+        if (step)
+            step(++k);
+    } while (pos < file.size());
+    return text;
+}
+
+bool isCompleteListing(const QByteArray& file, const QByteArray& root)
+{
+    return !root.isEmpty() && file.startsWith(root + ' ') && file.contains("\n\n");
+}
+
+QByteArray referenceText(const QByteArray& loaded, const QByteArray& root)
+{
+    QByteArray text = loaded;
+    const qsizetype at = root.isEmpty() ? -1 : text.indexOf(root);
+    if (at >= 0)
+        text.remove(at, root.size());
+    return text;
+}
+
+QByteArray withoutSentinel(const QByteArray& dumpText, const QByteArray& root)
+{
+    const QByteArray line = root + "\r\n";
+    for (qsizetype at = dumpText.indexOf(line); at >= 0; at = dumpText.indexOf(line, at + 1)) {
+        if (at == 0 || dumpText[at - 1] == '\n') {
+            QByteArray text = dumpText;
+            text.remove(at, line.size());
+            return text;
+        }
+    }
+    return dumpText;
+}
+
+Comparison compareBlocks(const QByteArray& dumpText, const QByteArray& reference, const QByteArray& root,
+                         int folders, const std::function<void(int)>& step)
+{
+    Comparison result;
+    const QByteArray key = "\r\n\r\n" + root;
+    qsizetype offset = 0; // the dump is consumed from its front by moving this
+    for (int k = 1; k <= folders + 1; ++k) {
+        const qsizetype p = dumpText.indexOf(key, offset);
+        if (p >= 0) {
+            const QByteArrayView block = QByteArrayView(dumpText).sliced(offset, p + 4 - offset);
+            const qsizetype r = reference.isEmpty() ? -1 : block.indexOf(reference);
+            bool mismatch = r < 0;
+            if (!mismatch) {
+                QByteArray rest = block.toByteArray();
+                rest.remove(r, reference.size());
+                mismatch = rest.contains(":(");
+            }
+            if (mismatch) {
+                result.mismatchText.append(block);
+                ++result.mismatchCount;
+            }
+            offset = p + 4;
+        }
+        if (step)
+            step(k);
+    }
+    return result;
+}
+
+void CheckEngine::Timer3Timer()
+{
+    view_.setTimerEnabled(Timer::Timer3, false);
+    state_.MismatchCount = 0;
+    int base = 0;
+    QByteArray reference;
+    const QByteArray root = QByteArray::fromStdString(tree_.printablePath(0));
+    const QByteArray chosen = QByteArray::fromStdString(
+        printable(std::string_view(selectedPath_.constData(), static_cast<std::size_t>(selectedPath_.size()))));
+    const auto throttled = [this] { return std::chrono::steady_clock::now() - lastPace_ >= std::chrono::milliseconds(10); };
+    const auto cannotRead = [this](const QByteArray& path, int error) {
+        removeFile(mismatchPath()); // a report of an earlier check would look real
+        view_.showError(QStringLiteral("Cannot read ")
+                        + QString::fromStdString(printable(std::string_view(path.constData(), static_cast<std::size_t>(path.size()))))
+                        + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error)));
+        resultsPageSwitch(false, false);
+    };
+
+    // The reference listing was started a moment ago: wait for it to end, so a
+    // late or failed one is never taken for an empty reference.
+    const auto waitStart = std::chrono::steady_clock::now();
+    while (referencePid_ > 0 && processes_.isRunning(referencePid_)
+           && std::chrono::steady_clock::now() - waitStart < referenceWait_) {
+        view_.processEvents();
+        if (closed())
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const bool referenceEnded = referencePid_ > 0 && processes_.exitStatus(referencePid_) == 0;
+
+    if (fileExists(referencePath())) {
+        QByteArray file;
+        if (const int error = readWholeFile(referencePath(), file)) {
+            cannotRead(referencePath(), error);
+            return;
+        }
+        if (referenceEnded && isCompleteListing(file, chosen)) {
+            const QByteArray loaded = trimmedLines(file, [&](qsizetype k) {
+                if (throttled()) {
+                    setBar(Bar::ProgressBar2, static_cast<long double>(k) / 30);
+                    pace(true);
+                }
+            });
+            base = setBar(Bar::ProgressBar2, static_cast<long double>(loaded.count('\n')) / 30);
+            reference = referenceText(loaded, chosen);
+        }
+    }
+    pace(true);
+    if (closed())
+        return;
+
+    if (!fileExists(dumpPath())) {
+        resultsPageSwitch(true, true);
+        return;
+    }
+    QByteArray file;
+    if (const int error = readWholeFile(dumpPath(), file)) {
+        cannotRead(dumpPath(), error);
+        return;
+    }
+    const long double lines = static_cast<long double>(scanLines_);
+    const QByteArray dumpText = trimmedLines(file, [&](qsizetype k) {
+        if (throttled()) {
+            setBar(Bar::ProgressBar2, static_cast<long double>(k) / ((lines - 1) * 15) * 90 + base);
+            pace(true);
+        }
+    });
+    base = setBar(Bar::ProgressBar2, static_cast<long double>(dumpText.count('\n')) / ((lines - 1) * 15) * 90 + base);
+    file.clear();
+    pace(true);
+    if (closed())
+        return;
+
+    const QByteArray fullDumpText = withoutSentinel(dumpText, root);
+    const int folders = tree_.count();
+    const auto blockStep = [&](int k) {
+        setBar(Bar::ProgressBar2, static_cast<long double>(k) / (lines - 1) * 9 + base);
+        pace(true);
+    };
+    const Comparison comparison = compareBlocks(dumpText, reference, root, folders, [&](int k) {
+        if (k == folders + 1 || throttled())
+            blockStep(k);
+    });
+    if (closed())
+        return;
+    state_.MismatchCount = comparison.mismatchCount;
+
+    ReportInputs inputs;
+    inputs.targetPrintable = chosen;
+    inputs.folderCount = folders;
+    inputs.maxLevel = state_.MaxLevel;
+    inputs.referenceText = reference;
+    inputs.mismatchCount = comparison.mismatchCount;
+    inputs.notRead = std::max(0, folders - (listingsRead_ - 1));
+    inputs.notListed = tree_.unlistedCount();
+    writeResults(inputs, fullDumpText, comparison.mismatchText);
+}
+
+} // namespace gw

@@ -1,0 +1,40 @@
+#pragma once
+// The reports and the verdict of a check.
+//
+// Both reports are English, with CR LF line ends: the full detail report
+// (acl.txt) and the mismatch report (acl_def.txt). The screen verdict
+// follows the window's language.
+
+#include "engine/CheckView.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace gw {
+
+struct ReportInputs {
+    QByteArray targetPrintable; // the chosen folder's printable path
+    int folderCount = 0;        // the chosen folder and all its subfolders
+    int maxLevel = 0;
+    QByteArray referenceText;   // empty when no reference listing arrived
+    int mismatchCount = 0;
+    int notRead = 0;            // folders whose listing never arrived
+    int notListed = 0;          // folders whose subfolders could not be listed
+};
+
+QByteArray targetSummary(const ReportInputs& in);
+QByteArray fullReport(const QByteArray& summary, const QString& time, const QString& date, const QByteArray& fullDumpText);
+QByteArray mismatchReport(const QByteArray& summary, const QString& time, const QString& date,
+                          const QByteArray& verdict, const QByteArray& mismatchText);
+
+// The verdict sentence of the mismatch report, with the sentences on what
+// was not read or not listed.
+QByteArray reportVerdict(const ReportInputs& in);
+// The verdict on the results page, in `lang`, with the same added sentences.
+QString screenVerdict(const QString& lang, const ReportInputs& in);
+QString detailTail(const QString& lang);
+QString processingTimeLabel(const QString& lang);
+// Green only when everything was read, listed and matches.
+Light verdictLight(const ReportInputs& in);
+
+} // namespace gw

@@ -1,0 +1,47 @@
+#pragma once
+// Starting the listing program and keeping track of what it started.
+//
+// Processes are started with posix_spawn and an argument vector: no shell,
+// no text round trip of a path. Their standard output is appended to a file
+// (O_APPEND, created with mode 0600), standard error goes to /dev/null, and
+// nothing waits for them. Finished ones are reaped by their recorded pids
+// only, never by waitpid(-1), so other children of the program are untouched.
+
+#include <QByteArray>
+
+#include <sys/types.h>
+#include <vector>
+
+namespace gw {
+
+class ProcessStarter {
+public:
+    ProcessStarter() = default;
+    ~ProcessStarter();
+    ProcessStarter(const ProcessStarter&) = delete;
+    ProcessStarter& operator=(const ProcessStarter&) = delete;
+
+    // Starts `program` with the single argument `argument`, appending its
+    // output to `outputFile`. Returns the pid, or -1 when it could not start.
+    pid_t startAppending(const QByteArray& program, const QByteArray& argument, const QByteArray& outputFile);
+
+    // Reaps what has finished; returns how many are still running.
+    int reap();
+    bool isRunning(pid_t pid);
+    // The exit status of a finished process: 0..255, -1 when it ended by a
+    // signal, was never started or is still running.
+    int exitStatus(pid_t pid);
+
+private:
+    struct Child {
+        pid_t pid;
+        int status; // -2 while running
+    };
+    void reapOne(Child& child);
+    std::vector<Child> children_;
+};
+
+// The path of a program that lies beside this program's own executable.
+QByteArray besideOwnExecutable(const QByteArray& name);
+
+} // namespace gw

@@ -1,0 +1,112 @@
+// The texts of the verification and the analysis, on hand-made dumps.
+
+#include "engine/CheckState.h"
+#include "engine/MismatchAnalysis.h"
+#include "engine/ReadVerification.h"
+#include "engine/Reports.h"
+
+#include <gtest/gtest.h>
+
+using namespace gw;
+
+TEST(ReadVerification, CountsListingsByTheirFirstLinesOnly)
+{
+    // A root of "/" occurs in every path, and folders repeat their ancestors'
+    // names: only lines that begin with the root count.
+    const QByteArray dump = "/ user root (owner):rwx\n    other:r-x\n\n"
+                            "/etc user root (owner):rwx\n    other:r-x\n\n"
+                            "/etc/etc user root (owner):rwx\n    other:r-x\n\n"
+                            "/\n";
+    EXPECT_EQ(countListings(dump, "/"), 4);
+    EXPECT_EQ(countListings(dump, "/etc"), 2);
+    EXPECT_EQ(countListings("", "/x"), 0);
+    EXPECT_EQ(countListings("/x", ""), 0);
+
+    EXPECT_EQ(missingPercentage(8, 8), 12); // 1 of 8 is 12.5: halves go to even
+    EXPECT_EQ(missingPercentage(4, 4), 25);
+    EXPECT_EQ(missingPercentage(4, 5), 0);
+    EXPECT_EQ(missingPercentage(4, 0), 100); // not even the sentinel arrived
+
+    CheckState s;
+    setWarningTexts(s, true);
+    EXPECT_EQ(warningText(s, 25), "It is found out during the handling:  25% of data HES BEEN MISSED. \r\n"
+                                  "It is recommended to read the data again not so quickly. Click YES if you agree.\r\n"
+                                  "Click NO if you are sure it doesnt need to read again. In that case the ready part "
+                                  "of the data will be analyzed.");
+}
+
+TEST(MismatchAnalysis, LinesAreTrimmedButKeptWhole)
+{
+    EXPECT_EQ(trimmedLines(""), "\r\n");
+    EXPECT_EQ(trimmedLines("a\n"), "a\r\n");
+    EXPECT_EQ(trimmedLines("  a \t\n    b\r\n\n"), "a\r\nb\r\n\r\n");
+    const QByteArray longLine(5000, 'x');
+    EXPECT_EQ(trimmedLines(longLine + "\n"), longLine + "\r\n");
+    // Only bytes up to 0x20 are trimmed, never part of a UTF-8 character.
+    EXPECT_EQ(trimmedLines("\xc2\xa0x\xc2\xa0\n"), "\xc2\xa0x\xc2\xa0\r\n");
+}
+
+TEST(MismatchAnalysis, ReferenceSentinelAndBlocks)
+{
+    const QByteArray root = "/d";
+    EXPECT_TRUE(isCompleteListing("/d user u (owner):rwx\n\n", root));
+    EXPECT_FALSE(isCompleteListing("", root));
+    EXPECT_FALSE(isCompleteListing("/d user u (owner):rwx\n", root)); // not ended
+    EXPECT_FALSE(isCompleteListing("/dx user u (owner):rwx\n\n", root));
+
+    const QByteArray reference = referenceText(trimmedLines("/d user u (owner):rwx\n    other:r-x\n\n"), root);
+    EXPECT_EQ(reference, " user u (owner):rwx\r\nother:r-x\r\n\r\n");
+
+    // The sentinel is the first line that is the bare path, not a line that ends with it.
+    EXPECT_EQ(withoutSentinel("x/d\r\n/d\r\n", root), "x/d\r\n");
+
+    const QByteArray dump = trimmedLines("/d user u (owner):rwx\n    other:r-x\n\n"
+                                         "/d/same user u (owner):rwx\n    other:r-x\n\n"
+                                         "/d/more user u (owner):rwx\n    user b:r-x\n    other:r-x\n\n"
+                                         "/d/order other:r-x\n    user u (owner):rwx\n\n"
+                                         "/d/inherit user u (owner):rwx\n    other:r-x\n\n"
+                                         "junk creator owner:(default)rwx\n\n"
+                                         "/d/last user u (owner):rwx\n    other:r-x\n\n"
+                                         "/d\n");
+    const Comparison c = compareBlocks(dump, reference, root, 7);
+    EXPECT_EQ(c.mismatchCount, 3);
+    EXPECT_EQ(c.mismatchText, "/d/more user u (owner):rwx\r\nuser b:r-x\r\nother:r-x\r\n\r\n"
+                              "/d/order other:r-x\r\nuser u (owner):rwx\r\n\r\n"
+                              "/d/inherit user u (owner):rwx\r\nother:r-x\r\n\r\n"
+                              "junk creator owner:(default)rwx\r\n\r\n");
+    // No reference: every block is a mismatch; without the sentinel the last
+    // listing has no key and is not compared.
+    EXPECT_EQ(compareBlocks(dump, "", root, 7).mismatchCount, 6);
+    EXPECT_EQ(compareBlocks(dump.left(dump.size() - 4), reference, root, 7).mismatchCount, 3);
+    // A single line end as reference would be found everywhere: that is why
+    // an empty reference file never reaches the comparison.
+    EXPECT_EQ(compareBlocks(dump, "\r\n", root, 7).mismatchCount, 1);
+}
+
+TEST(Reports, VerdictsNeverReadGreenWhenSomethingWasNotChecked)
+{
+    ReportInputs in;
+    in.targetPrintable = "/srv/x";
+    in.folderCount = 1;
+    EXPECT_EQ(reportVerdict(in), "The all subfolders have the same NTFS permissions like target folder.");
+    EXPECT_EQ(verdictLight(in), Light::Green);
+    in.notRead = 2;
+    EXPECT_EQ(reportVerdict(in), "The all subfolders have the same NTFS permissions like target folder. "
+                                 "The permissions of 2 folders were not read and not compared.");
+    EXPECT_EQ(verdictLight(in), Light::Red);
+    in.notRead = 0;
+    in.notListed = 1;
+    in.mismatchCount = 3;
+    EXPECT_EQ(screenVerdict("RU", in), "Обнаружены несоответствия NTFS разрешений вложенных папок разрешениям "
+                                       "проверяемой папки. Количество несоответствий: 3. Не удалось получить список "
+                                       "вложенных папок у 1 папок, они не проверены.");
+    EXPECT_EQ(screenVerdict("EN", in), "There are mismatches between NTFS permissions of the checked folder and the "
+                                       "subfolders. The number of mismatches: 3. The subfolders of 1 folders could "
+                                       "not be listed and were not checked.");
+    EXPECT_EQ(verdictLight(in), Light::Red);
+
+    // No reference listing: the heading is followed directly by six line ends.
+    in.referenceText.clear();
+    EXPECT_TRUE(targetSummary(in).endsWith("NTFS permissions of target folder are:\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n"));
+    EXPECT_TRUE(targetSummary(in).contains("It contains 0 subfolders.\r\nMax subfolder level is:0\r\n"));
+}

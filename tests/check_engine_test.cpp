@@ -1,0 +1,334 @@
+// Whole checks without windows: real trees, real ACLs, real grantwise-acl.
+
+#include "RecordingView.h"
+#include "TempTree.h"
+#include "engine/CheckEngine.h"
+
+#include <gtest/gtest.h>
+
+#include <QRegularExpression>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace gw;
+using gwtest::RecordingView;
+using gwtest::TempTree;
+
+namespace {
+
+const TimeFormat kFormat = TimeFormat::fromPattern("%T", "", "");
+
+class CheckTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ::setenv("TMPDIR", work.root().c_str(), 1);
+        engine.FormShow();
+        ::unsetenv("TMPDIR");
+        engine.setListingProgram(QByteArray::fromStdString(gwtest::aclProgram()));
+        engine.setWaitLimits(std::chrono::milliseconds(123450), std::chrono::milliseconds(123450));
+    }
+    void TearDown() override { engine.FormClose(); }
+
+    std::string report(const QByteArray& path) const
+    {
+        const std::string text = gwtest::readFile(path.toStdString());
+        // The first line holds the time and the date of the report.
+        const std::size_t start = text.find(".  "), end = text.find("\r\n");
+        return start == std::string::npos ? text : text.substr(0, start) + ".  T  D" + text.substr(end);
+    }
+    QString text(Control c) { return view.text(c); }
+
+    TempTree work; // the working folder's parent
+    TempTree t;    // the folders to check
+    RecordingView view;
+    CheckEngine engine {view, kFormat};
+    int viewSet = (view.engine = &engine, 0);
+};
+
+std::string block(const std::string& path, const std::string& entries)
+{
+    return path + " " + entries;
+}
+
+const std::string kEntries = "user root (owner):rwx\r\nuser 12345:r-x\r\ngroup root (owner):r-x\r\nmask:r-x\r\n"
+                             "other:r-x\r\n";
+
+} // namespace
+
+TEST_F(CheckTest, AllEqualGivesGreenAndExactReports)
+{
+    for (const char* d : {"A/A1", "B"})
+        t.mkdir(d);
+    gwtest::setfacl({"-R", "-m", "u:12345:r-x", t.root()});
+    view.answers = {};
+    engine.state().Lang = "EN";
+    gwtest::runCheck(engine, view, t.root(), true);
+
+    const std::string r = t.root();
+    EXPECT_EQ(engine.state().ReportHeader.toStdString(),
+              "The checked folder is " + r + "\r\n\r\nIt contains 3 subfolders\r\nThe max subfolder level - 2");
+    EXPECT_TRUE(view.asked.empty());
+    EXPECT_EQ(engine.state().MismatchCount, 0);
+    EXPECT_EQ(view.light, Light::Green);
+    EXPECT_EQ(text(Control::RichEdit3), "There are no mismatches between NTFS permissions of the checked folder and "
+                                        "the subfolders. NTFS permissions of all the folders are the same. The details "
+                                        "are in the report.");
+    EXPECT_TRUE(view.enabled[Control::Button1] && view.enabled[Control::Button4] && view.visible[Control::GroupBox5]);
+    EXPECT_FALSE(view.timer(Timer::Timer4));
+
+    const std::string summary = "The target folder is: " + r + "\r\n\r\nIt contains 3 subfolders.\r\n"
+                                "Max subfolder level is:2\r\n\r\n\r\nNTFS permissions of target folder are:\r\n\r\n "
+        + kEntries + "\r\n" + "\r\n\r\n\r\n\r\n\r\n\r\n";
+    EXPECT_EQ(report(engine.dumpPath()),
+              "Full detail report.  T  D\r\n\r\n\r\n" + summary + "NTFS permissions of subfolders are:\r\n\r\n\r\n"
+                  + block(r, kEntries) + "\r\n" + block(r + "/A", kEntries) + "\r\n" + block(r + "/A/A1", kEntries)
+                  + "\r\n" + block(r + "/B", kEntries) + "\r\n");
+    EXPECT_EQ(report(engine.mismatchPath()),
+              "Mismatches report.  T  D\r\n\r\n\r\n" + summary
+                  + "The all subfolders have the same NTFS permissions like target folder.\r\n\r\n\r\n\r\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(engine.mismatchPath().constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    // The scan text, exactly.
+    const QString scan = text(Control::RichEdit1);
+    const QString expectedTail = "\r\n\r\n" + QString::fromStdString(r) + "\r\n     " + QString::fromStdString(r)
+        + "/A\r\n          " + QString::fromStdString(r) + "/A/A1\r\n     " + QString::fromStdString(r) + "/B";
+    EXPECT_TRUE(scan.startsWith(engine.state().ReportHeader + "\r\nProcessing time  - 00:00:0")) << scan.toStdString();
+    EXPECT_TRUE(scan.endsWith(expectedTail)) << scan.toStdString();
+
+    // The report buttons open their own files.
+    engine.Button1Click();
+    engine.Button4Click();
+    EXPECT_EQ(view.opened, (std::vector<QByteArray> {engine.dumpPath(), engine.mismatchPath()}));
+}
+
+TEST_F(CheckTest, EachKindOfDifferenceIsOneWholeMismatchingBlock)
+{
+    for (const char* d : {"same", "extra", "missing", "changed", "default", "owner"})
+        t.mkdir(d);
+    gwtest::setfacl({"-R", "-m", "u:12345:r-x,g:12345:rwx", t.root()});
+    gwtest::setfacl({"-m", "u:12346:r--", t.path("extra")});
+    gwtest::setfacl({"-x", "g:12345", t.path("missing")});
+    gwtest::setfacl({"-m", "u:12345:rwx", t.path("changed")});
+    gwtest::setfacl({"-d", "-m", "u:12345:rwx", t.path("default")});
+    ASSERT_EQ(::chown(t.path("owner").c_str(), 65534, static_cast<gid_t>(-1)), 0);
+    gwtest::runCheck(engine, view, t.root());
+
+    EXPECT_EQ(engine.state().MismatchCount, 5);
+    EXPECT_EQ(view.light, Light::Red);
+    const std::string mismatches = report(engine.mismatchPath());
+    EXPECT_NE(mismatches.find("Mismatches have been found. The number of mismatches is:   5.\r\n\r\n\r\n\r\n"),
+              std::string::npos);
+    for (const char* d : {"extra", "missing", "changed", "default", "owner"})
+        EXPECT_NE(mismatches.find("\r\n" + t.path(d) + " user "), std::string::npos) << d;
+    EXPECT_EQ(mismatches.find(t.path("same") + " "), std::string::npos);
+    EXPECT_NE(mismatches.find(t.path("default") + " user root (owner):rwx\r\nuser 12345:r-x\r\ngroup root (owner):r-x"
+                                                  "\r\ngroup 12345:rwx\r\nmask:rwx\r\nother:r-x\r\ncreator owner:(default)rwx"
+                                                  "\r\nuser 12345:(default)rwx\r\n"),
+              std::string::npos);
+    EXPECT_NE(mismatches.find(t.path("owner") + " user nobody (owner):rwx\r\n"), std::string::npos);
+    EXPECT_EQ(text(Control::RichEdit3).toStdString(),
+              "Обнаружены несоответствия NTFS разрешений вложенных папок разрешениям проверяемой папки. "
+              "Количество несоответствий: 5. Подробности смотрите в отчете.");
+}
+
+TEST_F(CheckTest, LostListingWarnsRetriesAndThenSaysWhatWasNotRead)
+{
+    for (const char* d : {"a", "b", "c", "d", "e", "f", "gone"})
+        t.mkdir(d); // eight folders with the root
+    engine.ShellTreeView1Change(QByteArray::fromStdString(t.root()));
+    engine.Button7Click();
+    ASSERT_EQ(::rmdir(t.path("gone").c_str()), 0); // vanishes between scan and reading
+    view.answers = {true, false};
+    bool switched = false;
+    view.onEvents = [&] {
+        if (!view.asked.empty() && !switched) { // the second box comes in English
+            engine.state().Lang = "EN";
+            setWarningTexts(engine.state(), true);
+            switched = true;
+        }
+    };
+    engine.Button2Click();
+    gwtest::runTimers(engine, view);
+
+    ASSERT_EQ(view.asked.size(), 2u);
+    EXPECT_EQ(view.asked[0].first, "ПРЕДУПРЕЖДЕНИЕ.");
+    EXPECT_TRUE(view.asked[0].second.startsWith("В ходе проверки обнаружено:  12% информации НЕ БЫЛО ПРОЧИТАНО. \r\n"));
+    EXPECT_EQ(view.asked[1].first, "WARNING.");
+    EXPECT_TRUE(view.asked[1].second.startsWith("It is found out during the handling:  12% of data HES BEEN MISSED."));
+    EXPECT_EQ(view.slider, 4); // the Yes moved the slider one stop towards slow
+    EXPECT_EQ(engine.state().SpeedFactor, 16);
+    EXPECT_EQ(view.intervals[Timer::Timer1], 400);
+    EXPECT_EQ(engine.state().MismatchCount, 0);
+    EXPECT_EQ(view.light, Light::Red);
+    EXPECT_TRUE(text(Control::RichEdit3).startsWith("There are no mismatches"));
+    EXPECT_TRUE(text(Control::RichEdit3).endsWith(
+        " The permissions of 1 folders were not read and not compared. The details are in the report."));
+    EXPECT_NE(report(engine.mismatchPath()).find("The permissions of 1 folders were not read and not compared.\r\n"),
+              std::string::npos);
+}
+
+TEST_F(CheckTest, MissingReferenceOrListingProgramIsNeverGreen)
+{
+    t.mkdir("a");
+    t.mkdir("b");
+    // The reference listing fails: acl_1.txt stays empty.
+    engine.ShellTreeView1Change(QByteArray::fromStdString(t.root()));
+    engine.Button7Click();
+    engine.Button2Click();
+    while (view.timer(Timer::Timer1))
+        engine.Timer1Timer();
+    engine.setListingProgram("/bin/false");
+    engine.Timer2Timer();
+    engine.Timer3Timer();
+    EXPECT_EQ(engine.state().MismatchCount, 3); // every block, the chosen folder's own too
+    EXPECT_EQ(view.light, Light::Red);
+
+    // acl_1.txt missing altogether.
+    engine.setListingProgram(QByteArray::fromStdString(gwtest::aclProgram()));
+    engine.Button2Click();
+    while (view.timer(Timer::Timer1))
+        engine.Timer1Timer();
+    engine.Timer2Timer();
+    ::usleep(300000);
+    ::unlink(engine.referencePath().constData());
+    engine.Timer3Timer();
+    EXPECT_EQ(engine.state().MismatchCount, 3);
+    EXPECT_NE(report(engine.dumpPath()).find("target folder are:\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n"), std::string::npos);
+
+    // No listing program at all: only the sentinel arrives. At the slowest
+    // stop no question is asked, and the verdict says what was not read.
+    engine.setListingProgram("/nonexistent/grantwise-acl");
+    view.slider = 11;
+    view.asked.clear();
+    engine.Button2Click();
+    gwtest::runTimers(engine, view);
+    EXPECT_TRUE(view.asked.empty());
+    EXPECT_EQ(engine.state().MismatchCount, 0);
+    EXPECT_EQ(view.light, Light::Red);
+    EXPECT_TRUE(text(Control::RichEdit3).contains("Разрешения 3 папок не были прочитаны и не сравнивались."));
+}
+
+TEST_F(CheckTest, MissingDumpKeepsThePreviousVerdict)
+{
+    t.mkdir("a");
+    gwtest::runCheck(engine, view, t.root());
+    ASSERT_EQ(view.light, Light::Green);
+    const QString verdict = text(Control::RichEdit3);
+
+    engine.Button2Click();
+    while (view.timer(Timer::Timer1))
+        engine.Timer1Timer();
+    ::unlink(engine.dumpPath().constData());
+    engine.Timer2Timer();
+    EXPECT_TRUE(view.asked.empty());
+    EXPECT_EQ(view.bars[Bar::ProgressBar3], 100);
+    engine.Timer3Timer();
+    EXPECT_TRUE(text(Control::RichEdit2).isEmpty());
+    EXPECT_EQ(text(Control::RichEdit3), verdict);
+    EXPECT_TRUE(view.visible[Control::GroupBox5]);
+    EXPECT_TRUE(view.errors.empty());
+}
+
+TEST_F(CheckTest, AwkwardNamesAreSafeAndCompared)
+{
+    const std::vector<std::string> names = {"new\nline", "trailing ", "x:(y", "$(touch pwned)", ";rm -rf x",
+                                            "quote\"'", "back\\slash", "\xff", "Отчёты"};
+    t.mkdir("x"); // ";rm -rf x" must not remove it
+    for (const std::string& n : names) {
+        t.mkdir("eq/" + n);
+        t.mkdir("diff/" + n);
+    }
+    gwtest::setfacl({"-R", "-m", "u:12345:rwx", t.root()});
+    for (const std::string& n : names)
+        gwtest::setfacl({"-m", "u:12346:r-x", t.path("diff/" + n)});
+    gwtest::runCheck(engine, view, t.root());
+
+    EXPECT_EQ(engine.ShellTreeView2().count(), 2 + 2 + 2 * static_cast<int>(names.size()));
+    EXPECT_EQ(engine.state().MismatchCount, static_cast<int>(names.size()));
+    EXPECT_TRUE(view.asked.empty());
+    const std::string mismatches = report(engine.mismatchPath());
+    for (const char* printed : {"diff/new\\012line ", "diff/trailing\\040 ", "diff/x:\\050y ", "diff/$(touch pwned) ",
+                                "diff/;rm -rf x ", "diff/quote\"' ", "diff/back\\134slash ", "diff/\\377 ",
+                                "diff/Отчёты "})
+        EXPECT_NE(mismatches.find(t.root() + "/" + printed + "user root (owner)"), std::string::npos) << printed;
+    EXPECT_EQ(mismatches.find("/eq/"), std::string::npos);
+    EXPECT_TRUE(gwtest::run({"find", t.root(), "/tmp", "-maxdepth", "3", "-name", "pwned"}).out.empty());
+    struct stat st {};
+    EXPECT_EQ(::stat(t.path("x").c_str(), &st), 0);
+}
+
+TEST_F(CheckTest, RootNameRepeatedBelowAndDeepPaths)
+{
+    // Folders that repeat the root's name, and a path of over 300 characters.
+    const std::string top = t.mkdir("rep");
+    t.mkdir("rep/rep/rep");
+    t.mkdir("rep/x/rep");
+    std::string deep = "rep";
+    for (int i = 0; i < 12; ++i)
+        deep += "/" + std::string(30, static_cast<char>('a' + i));
+    t.mkdir(deep);
+    gwtest::setfacl({"-R", "-m", "g:12345:r-x", top});
+    gwtest::runCheck(engine, view, top);
+    EXPECT_GT(t.path(deep).size(), 300u);
+    EXPECT_TRUE(view.asked.empty());
+    EXPECT_EQ(engine.state().MismatchCount, 0);
+    EXPECT_EQ(view.light, Light::Green);
+
+    // A second check in the same run, after a language switch.
+    gwtest::setfacl({"-m", "g:12345:rwx", t.path(deep)});
+    engine.state().Lang = "EN";
+    engine.Button2Click();
+    gwtest::runTimers(engine, view);
+    EXPECT_EQ(engine.state().MismatchCount, 1);
+    EXPECT_TRUE(text(Control::RichEdit3).startsWith("There are mismatches"));
+    EXPECT_TRUE(text(Control::RichEdit2).startsWith("Проверяемая папка ")); // the scan's summary keeps its language
+    EXPECT_TRUE(text(Control::RichEdit2).contains("\r\nProcessing time  - "));
+}
+
+TEST_F(CheckTest, UnlistableSubfoldersMakeTheVerdictRed)
+{
+    t.mkdir("open");
+    t.mkdir("closed/secret");
+    ::chmod(t.path("closed").c_str(), 0311);
+    ::chmod(work.root().c_str(), 01777);
+    // Root reads everything: the check runs as an ordinary user.
+    const int status = gwtest::asNobody([&] {
+        RecordingView v;
+        CheckEngine e {v, kFormat};
+        v.engine = &e;
+        ::setenv("TMPDIR", work.root().c_str(), 1);
+        e.FormShow();
+        e.setListingProgram(QByteArray::fromStdString(gwtest::aclProgram()));
+        gwtest::runCheck(e, v, t.root());
+        const bool ok = e.state().MismatchCount == 0 && v.light == Light::Red
+            && v.text(Control::RichEdit3).contains("Не удалось получить список вложенных папок у 1 папок, они не проверены.");
+        e.FormClose();
+        return ok ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
+}
+
+TEST_F(CheckTest, ReportThatCannotBeWrittenLeavesNoFileAndSaysWhy)
+{
+    t.mkdir("a");
+    gwtest::runCheck(engine, view, t.root());
+    ASSERT_TRUE(view.enabled[Control::Button4]);
+    // A folder in the way of the mismatch report: the rename fails.
+    ::unlink(engine.mismatchPath().constData());
+    ASSERT_EQ(::mkdir(engine.mismatchPath().constData(), 0700), 0);
+    ::close(::open((engine.mismatchPath() + "/keep").constData(), O_CREAT | O_WRONLY, 0600));
+    engine.Button2Click();
+    gwtest::runTimers(engine, view);
+    ASSERT_EQ(view.errors.size(), 1u);
+    EXPECT_TRUE(view.errors[0].startsWith("Cannot write " + QString::fromUtf8(engine.mismatchPath()) + ": "));
+    EXPECT_TRUE(view.enabled[Control::Button1]);
+    EXPECT_FALSE(view.enabled[Control::Button4]);
+    EXPECT_TRUE(view.visible[Control::GroupBox5]); // the window does not stay stuck
+    ::unlink((engine.mismatchPath() + "/keep").constData());
+    ::rmdir(engine.mismatchPath().constData());
+}
