@@ -4,3 +4,5 @@ set -euo pipefail
 build=${1:-build}
 echo "== folder tree expansion"
 "$build/bench/tree_expansion_bench"
+echo "== check engine texts"
+"$build/bench/engine_bench"

@@ -48,14 +48,13 @@ QByteArray referenceText(const QByteArray& loaded, const QByteArray& root)
     return text;
 }
 
-QByteArray withoutSentinel(const QByteArray& dumpText, const QByteArray& root)
+QByteArray withoutSentinel(QByteArray dumpText, const QByteArray& root)
 {
     const QByteArray line = root + "\r\n";
     for (qsizetype at = dumpText.indexOf(line); at >= 0; at = dumpText.indexOf(line, at + 1)) {
         if (at == 0 || dumpText[at - 1] == '\n') {
-            QByteArray text = dumpText;
-            text.remove(at, line.size());
-            return text;
+            dumpText.remove(at, line.size());
+            break;
         }
     }
     return dumpText;
@@ -151,7 +150,7 @@ void CheckEngine::Timer3Timer()
         return;
     }
     const long double lines = static_cast<long double>(scanLines_);
-    const QByteArray dumpText = trimmedLines(file, [&](qsizetype k) {
+    QByteArray dumpText = trimmedLines(file, [&](qsizetype k) {
         if (throttled()) {
             setBar(Bar::ProgressBar2, static_cast<long double>(k) / ((lines - 1) * 15) * 90 + base);
             pace(true);
@@ -163,7 +162,6 @@ void CheckEngine::Timer3Timer()
     if (closed())
         return;
 
-    const QByteArray fullDumpText = withoutSentinel(dumpText, root);
     const int folders = tree_.count();
     const auto blockStep = [&](int k) {
         setBar(Bar::ProgressBar2, static_cast<long double>(k) / (lines - 1) * 9 + base);
@@ -185,7 +183,8 @@ void CheckEngine::Timer3Timer()
     inputs.mismatchCount = comparison.mismatchCount;
     inputs.notRead = std::max(0, folders - (listingsRead_ - 1));
     inputs.notListed = tree_.unlistedCount();
-    writeResults(inputs, fullDumpText, comparison.mismatchText);
+    // The dump is not needed any more: it becomes the body of the full report.
+    writeResults(inputs, withoutSentinel(std::move(dumpText), root), comparison.mismatchText);
 }
 
 } // namespace gw

@@ -23,7 +23,7 @@ QByteArray referenceText(const QByteArray& loaded, const QByteArray& root);
 
 // The dump for the full report: the sentinel line (the first line that is the
 // bare path of the chosen folder) removed.
-QByteArray withoutSentinel(const QByteArray& dumpText, const QByteArray& root);
+QByteArray withoutSentinel(QByteArray dumpText, const QByteArray& root);
 
 struct Comparison {
     int mismatchCount = 0;
