@@ -1,0 +1,102 @@
+#include "LanguageTable.h"
+
+namespace {
+
+LanguageRow text(const char* window, const char* target, const char* ru, const char* en)
+{
+    return {RowKind::Text, QString::fromUtf8(window), QString::fromUtf8(target), QString::fromUtf8(ru), QString::fromUtf8(en)};
+}
+
+LanguageRow left(const char* target, int ru, int en)
+{
+    return {RowKind::Left, QStringLiteral("Form1"), QString::fromUtf8(target), QString::number(ru), QString::number(en)};
+}
+
+LanguageRow warning(const char* target, const char* ru, const char* en)
+{
+    return {RowKind::Warning, QStringLiteral("Form1"), QString::fromUtf8(target), QString::fromUtf8(ru), QString::fromUtf8(en)};
+}
+
+} // namespace
+
+const std::vector<LanguageRow>& languageTable()
+{
+    static const std::vector<LanguageRow> rows = {
+        {RowKind::Lang, QStringLiteral("Form1"), QStringLiteral("Lang"), QStringLiteral("RU"), QStringLiteral("EN")},
+        text("Form1", "Menu_Language", "Language", "Язык"),
+        text("Form1", "Menu_File", "Файл", "File"),
+        text("Form1", "Menu_File_Close", "Закрыть", "Close"),
+        text("Form1", "Menu_Help", "Помощь", "Help"),
+        text("Form1", "Menu_About", "О программе", "About.."),
+        text("Form1", "Button7", "ДАЛЬШЕ >>", "NEXT >>"),
+        text("Form1", "Button2", "ДАЛЬШЕ >>", "NEXT >>"),
+        text("Form1", "Button5", "<< ВЕРНУТЬСЯ", "<< BACK"),
+        text("Form1", "Button1", "ПОЛНЫЙ ПОДРОБНЫЙ ОТЧЕТ", "FULL DETAIL REPORT"),
+        text("Form1", "Button3", "<< ПРОВЕРИТЬ ЕЩЕ", "<< CHECK AGAIN"),
+        text("Form1", "Button4", "ОТЧЕТ О СООТВЕТСВИЯХ", "MISMATCHES REPORT"),
+        {RowKind::PageCaption, QStringLiteral("Form1"), QStringLiteral("GroupBox3"), QStringLiteral(" Проверяемая папка : "),
+         QStringLiteral(" Checked folder : ")},
+        {RowKind::CopyCaption, QStringLiteral("Form1"), QStringLiteral("GroupBox4"), {}, {}},
+        {RowKind::CopyCaption, QStringLiteral("Form1"), QStringLiteral("GroupBox5"), {}, {}},
+        {RowKind::CopyCaption, QStringLiteral("Form1"), QStringLiteral("GroupBox1"), {}, {}},
+        text("Form1", "GroupBox6", " Скорость обработки информации ", " Handling speed "),
+        text("Form1", "Label19", "Быстро", "Quickly"),
+        text("Form1", "Label2", "Нормально", "Normally"),
+        left("Label2", 136, 144),
+        text("Form1", "Label6", "Медленно", "Slowly"),
+        left("Label6", 504, 524),
+        text("Form1", "Label20", "Предполагаемое время выполнения : ", "Expected processing time : "),
+        text("Form1", "Label1", "Ждите. Идет выполнение.", "Pleas wait. It is in a progress now."),
+        left("Label1", 227, 204),
+        text("Form1", "Label3", "Скорость обработки информации - соответствует той, которую вы выбрали.",
+             "The handling speed is correlated with the speed that you have chosen."),
+        left("Label3", 108, 153),
+        text("Form1", "Label14", "Осталось примерно : ", "Remaining time : "),
+        text("Form1", "Label9", "Чтение NTFS разрешений папок", "Reading folders NTFS permissions"),
+        text("Form1", "Label18", "Проверка ошибок чтения", "Checking for read errors"),
+        text("Form1", "Label10", "Анализ соответствия", "Mismatch nasalization"),
+        warning("WarnCaption", "ПРЕДУПРЕЖДЕНИЕ.", "WARNING."),
+        warning("WarnFound", "В ходе проверки обнаружено:  ", "It is found out during the handling:  "),
+        warning("WarnMissed", "% информации НЕ БЫЛО ПРОЧИТАНО. ", "% of data HES BEEN MISSED. "),
+        warning("WarnRetry", "Рекомендуется выполнить чтение снова на более медленной скорости. Если Вы согласны - нажмите YES.",
+                "It is recommended to read the data again not so quickly. Click YES if you agree."),
+        warning("WarnAnalyse",
+                "Если Вы считаете, что повторное чтение не требуется - нажмите NO. Будет выполнен анализ прочтенных данных.",
+                "Click NO if you are sure it doesnt need to read again. In that case the ready part of the data will be analyzed."),
+        text("Form1", "Memo1",
+             "\r\n\r\n\r\n\r\n\r\n\r\nВыберете папку, которую желаете проверить, и нажмите кнопку \"ДАЛЬШЕ >>\"",
+             "\r\n\r\n\r\n\r\n\r\n\r\nChoose a folder that you would like to check, and press the button “ NEXT>> ”"),
+        text("Form1", "Memo2",
+             "Для продолжения нажмите кнопку \"ДАЛЬШЕ >>\". Будет проведен анализ списков доступа всех вложенных папок.\r\n"
+             "Предполагаемое время выполнения указано в поле \"Скорость обработки информации\". Вы можете изменить скорость "
+             "обработки по своему усмотрению. Если Вы проверяете сетевые папки, рекомендуется снизить скорость. Для локальных "
+             "папок скорость может быть повышена.\r\n"
+             "В любом случае процесс анализа контролируется. При возникновении ошибок Вам будет предложено повторить операцию "
+             "на более медленной скорости.\r\n"
+             "Если Вы желаете выбрать другую папку для проверки, нажмите кнопку  \"<< ВЕРНУТЬСЯ\".",
+             "Press the button “ NEXT >> ” to continue. The analysis of permissions lists of all subfolders will be made.\r\n"
+             "Estimated processing time is shown in a field “ Handling speed ”. You can change the processing speed at your "
+             "discretion. If you are checking network folders, it is recommended to decrease the speed. For local folders the "
+             "speed can be increased.\r\n"
+             "In any case the process is supervised. If an error occurs you will be suggested to repeat the operation on a "
+             "slower speed.\r\n"
+             "If you wish to choose another folder for checking press the button “ << BACK ”."),
+        text("Form1", "Memo3",
+             "Перед Вами результаты проверки.\r\n"
+             "Если Вы хотите посмотреть отчет о подпапках, списки доступа которых отличаются от списков доступа проверяемой "
+             "папки, нажмите кнопку \"ОТЧЕТ О СООТВЕТСВИЯХ\".\r\n"
+             "Для просмотра подробного отчета о всех подпапках проверяемой папки, нажмите кнопку \" ПОЛНЫЙ ПОДРОБНЫЙ ОТЧЕТ\".\r\n"
+             "Для того, что выбрать новую папку для проверки, нажмите кнопку \"<< ПРОВЕРИТЬ ЕЩЕ\".",
+             "The result of checking is shown.\r\n"
+             "If you wish to view the report regarding subfolders that have permissions lists not matched to permissions lists "
+             "of the checked folder, press the button “ MISMATCHES REPORT ”.\r\n"
+             "For viewing the detail report about all subfolders that are contained by the checked folder, press the button "
+             "“ FULL DETAIL REPORT ”.\r\n"
+             "If you wish to choose a new folder for a checking, press the button “ << CHECK AGAIN ”."),
+        text("Form2", "Form2", "Помощь", "Help"),
+        text("Form2", "Memo1", "Всю информацию смотрите на сайте", "You can find all information on the site"),
+        text("Form4", "Form4", "О программе", "About the program"),
+        text("Form4", "Memo1", "Версия 2.0\r\nот 10 октября 2008 года", "Version 2.0\r\n10 October 2008"),
+    };
+    return rows;
+}

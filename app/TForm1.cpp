@@ -1,0 +1,401 @@
+#include "TForm1.h"
+
+#include "DesktopOpener.h"
+#include "LanguageTable.h"
+#include "TForm2.h"
+#include "TForm4.h"
+#include "platform/PrintablePath.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QLayout>
+#include <QMenu>
+#include <QMessageBox>
+#include <QScreen>
+
+namespace {
+
+QString printableText(const QByteArray& raw)
+{
+    return QString::fromStdString(gw::printable(std::string_view(raw.constData(), static_cast<std::size_t>(raw.size()))));
+}
+
+// Texts of the engine and of the language table end lines in CR LF.
+QString withLineFeeds(QString text)
+{
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                              | Qt::WindowCloseButtonHint)
+    , engine_(*this)
+{
+    ui.setupUi(this);
+    setObjectName(QStringLiteral("Form1"));
+    layout()->setSizeConstraint(QLayout::SetFixedSize); // client area fixed at 817 x 518 below the menu
+
+    for (QLabel* label : findChildren<QLabel*>()) {
+        if (label != ui.Label7)
+            label->adjustSize(); // labels size themselves to their text
+    }
+    Timer1.setInterval(500);
+    Timer2.setInterval(500);
+    Timer3.setInterval(1000);
+    Timer4.setInterval(1000);
+
+    connect(&Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    connect(&Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
+    connect(&Timer3, &QTimer::timeout, this, &TForm1::Timer3Timer);
+    connect(&Timer4, &QTimer::timeout, this, &TForm1::Timer4Timer);
+    connect(ui.Button7, &QPushButton::clicked, this, &TForm1::Button7Click);
+    connect(ui.Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
+    connect(ui.Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
+    connect(ui.Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
+    connect(ui.Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+    connect(ui.Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
+    connect(ui.TrackBar1, &QSlider::valueChanged, this, &TForm1::TrackBar1Change);
+    connect(ui.Menu_File_Close, &QAction::triggered, this, &TForm1::Menu_File_CloseClick);
+    connect(ui.Menu_Language_RU, &QAction::triggered, this, &TForm1::Menu_Language_RUClick);
+    connect(ui.Menu_Language_EN, &QAction::triggered, this, &TForm1::Menu_Language_ENClick);
+    connect(ui.Menu_Help, &QAction::triggered, this, &TForm1::Menu_HelpClick);
+    connect(ui.Menu_About, &QAction::triggered, this, &TForm1::Menu_AboutClick);
+    connect(ui.ShellTreeView1, &QWidget::customContextMenuRequested, this, &TForm1::treeContextMenu);
+
+    setLight(gw::Light::Red); // the layout's colour, until the first show
+    ui.ShellTreeView1->setModel(&model_);
+    connect(ui.ShellTreeView1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &TForm1::ShellTreeView1Change);
+    // "/" is selected as the window is created, which already runs the
+    // selection handler, before the first show.
+    ui.ShellTreeView1->setCurrentIndex(model_.index(0, 0));
+    ui.ShellTreeView1->expand(model_.index(0, 0));
+}
+
+void TForm1::setSmallWindows(TForm2* help, TForm4* about)
+{
+    Form2 = help;
+    Form4 = about;
+}
+
+void TForm1::guarded(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        QMessageBox::critical(this, windowTitle(), QString::fromUtf8(e.what()));
+    } catch (...) {
+        QMessageBox::critical(this, windowTitle(), QStringLiteral("Unknown error"));
+    }
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (shown_) // shown again after being minimised: not a new start
+        return;
+    shown_ = true;
+    FormShow();
+    if (const QScreen* s = screen())
+        move(s->availableVirtualGeometry().center() - frameGeometry().center() + pos());
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    event->accept();
+}
+
+void TForm1::FormShow()
+{
+    guarded([this] { engine_.FormShow(); });
+}
+
+void TForm1::FormClose()
+{
+    if (closed_)
+        return;
+    closed_ = true;
+    // The program ends with the window: its timers are of no use any more.
+    for (QTimer* t : {&Timer1, &Timer2, &Timer3, &Timer4})
+        t->stop();
+    guarded([this] { engine_.FormClose(); });
+}
+
+void TForm1::ShellTreeView1Change()
+{
+    guarded([this] { engine_.ShellTreeView1Change(model_.rawPath(ui.ShellTreeView1->currentIndex())); });
+}
+
+void TForm1::Button7Click() { guarded([this] { engine_.Button7Click(); }); }
+void TForm1::Button2Click() { guarded([this] { engine_.Button2Click(); }); }
+void TForm1::Button1Click() { guarded([this] { engine_.Button1Click(); }); }
+void TForm1::Button4Click() { guarded([this] { engine_.Button4Click(); }); }
+void TForm1::TrackBar1Change() { guarded([this] { engine_.TrackBar1Change(); }); }
+void TForm1::Timer1Timer() { guarded([this] { engine_.Timer1Timer(); }); }
+void TForm1::Timer2Timer() { guarded([this] { engine_.Timer2Timer(); }); }
+void TForm1::Timer3Timer() { guarded([this] { engine_.Timer3Timer(); }); }
+void TForm1::Timer4Timer() { guarded([this] { engine_.Timer4Timer(); }); }
+
+void TForm1::Button5Click()
+{
+    ui.GroupBox4->setVisible(false);
+    ui.GroupBox3->setVisible(true);
+    ui.ShellTreeView1->setFocus();
+}
+
+void TForm1::Button3Click()
+{
+    ui.GroupBox5->setVisible(false);
+    ui.GroupBox3->setVisible(true);
+    ui.ShellTreeView1->setFocus();
+}
+
+void TForm1::Menu_File_CloseClick()
+{
+    close();
+}
+
+void TForm1::Menu_HelpClick()
+{
+    if (Form2)
+        Form2->exec();
+}
+
+void TForm1::Menu_AboutClick()
+{
+    if (Form4)
+        Form4->exec();
+}
+
+void TForm1::Menu_Language_RUClick() { guarded([this] { switchLanguage(false); }); }
+void TForm1::Menu_Language_ENClick() { guarded([this] { switchLanguage(true); }); }
+
+void TForm1::switchLanguage(bool english)
+{
+    const auto windowNamed = [this](const QString& name) -> QWidget* {
+        if (name == QLatin1String("Form2"))
+            return Form2;
+        if (name == QLatin1String("Form4"))
+            return Form4;
+        return this;
+    };
+    gw::CheckState& state = engine_.state();
+    for (const LanguageRow& row : languageTable()) {
+        const QString& value = english ? row.en : row.ru;
+        QWidget* window = windowNamed(row.window);
+        if (!window)
+            continue;
+        QObject* target = window->objectName() == row.target ? window : window->findChild<QObject*>(row.target);
+        switch (row.kind) {
+        case RowKind::Lang:
+            state.Lang = value;
+            break;
+        case RowKind::Warning:
+            if (row.target == QLatin1String("WarnCaption"))
+                state.WarnCaption = value;
+            else if (row.target == QLatin1String("WarnFound"))
+                state.WarnFound = value;
+            else if (row.target == QLatin1String("WarnMissed"))
+                state.WarnMissed = value;
+            else if (row.target == QLatin1String("WarnRetry"))
+                state.WarnRetry = value;
+            else
+                state.WarnAnalyse = value;
+            break;
+        case RowKind::PageCaption:
+            ui.GroupBox3->setTitle(value + printableText(model_.rawPath(ui.ShellTreeView1->currentIndex())));
+            break;
+        case RowKind::CopyCaption:
+            if (auto* box = qobject_cast<QGroupBox*>(target))
+                box->setTitle(ui.GroupBox3->title());
+            break;
+        case RowKind::Left:
+            if (auto* w = qobject_cast<QWidget*>(target))
+                w->move(value.toInt(), w->y());
+            break;
+        case RowKind::Text:
+            if (target == window)
+                window->setWindowTitle(value);
+            else if (auto* menu = qobject_cast<QMenu*>(target))
+                menu->setTitle(value);
+            else if (auto* action = qobject_cast<QAction*>(target))
+                action->setText(value);
+            else if (auto* button = qobject_cast<QAbstractButton*>(target))
+                button->setText(value);
+            else if (auto* box = qobject_cast<QGroupBox*>(target))
+                box->setTitle(value);
+            else if (auto* memo = qobject_cast<QPlainTextEdit*>(target))
+                memo->setPlainText(withLineFeeds(value));
+            else if (auto* label = qobject_cast<QLabel*>(target)) {
+                label->setText(value);
+                label->adjustSize();
+            }
+            break;
+        }
+    }
+}
+
+void TForm1::treeContextMenu(const QPoint& pos)
+{
+    const QModelIndex index = ui.ShellTreeView1->indexAt(pos);
+    if (!index.isValid())
+        return;
+    ui.ShellTreeView1->setCurrentIndex(index); // a right click selects the folder
+    const QByteArray path = model_.rawPath(index);
+    QMenu menu(this);
+    const bool english = engine_.state().Lang == QLatin1String("EN");
+    menu.addAction(english ? QStringLiteral("Copy path") : QStringLiteral("Копировать путь"),
+                   [path] { QGuiApplication::clipboard()->setText(printableText(path)); });
+    menu.addAction(english ? QStringLiteral("Open in file manager") : QStringLiteral("Открыть в файловом менеджере"),
+                   [path] { desktopOpener()(fileUrl(path)); });
+    menu.exec(ui.ShellTreeView1->viewport()->mapToGlobal(pos));
+}
+
+QWidget* TForm1::widget(gw::Control control) const
+{
+    using gw::Control;
+    switch (control) {
+    case Control::GroupBox1: return ui.GroupBox1;
+    case Control::GroupBox3: return ui.GroupBox3;
+    case Control::GroupBox4: return ui.GroupBox4;
+    case Control::GroupBox5: return ui.GroupBox5;
+    case Control::Panel1: return ui.Panel1;
+    case Control::Button1: return ui.Button1;
+    case Control::Button2: return ui.Button2;
+    case Control::Button4: return ui.Button4;
+    case Control::Button7: return ui.Button7;
+    case Control::RichEdit1: return ui.RichEdit1;
+    case Control::RichEdit2: return ui.RichEdit2;
+    case Control::RichEdit3: return ui.RichEdit3;
+    case Control::Label13: return ui.Label13;
+    case Control::Label15: return ui.Label15;
+    case Control::Label17: return ui.Label17;
+    case Control::Label14: return ui.Label14;
+    case Control::Label20: return ui.Label20;
+    }
+    return nullptr;
+}
+
+QProgressBar* TForm1::bar(gw::Bar b) const
+{
+    return b == gw::Bar::ProgressBar1 ? ui.ProgressBar1 : b == gw::Bar::ProgressBar2 ? ui.ProgressBar2 : ui.ProgressBar3;
+}
+
+QTimer& TForm1::timer(gw::Timer t)
+{
+    return t == gw::Timer::Timer1 ? Timer1 : t == gw::Timer::Timer2 ? Timer2 : t == gw::Timer::Timer3 ? Timer3 : Timer4;
+}
+
+void TForm1::setVisible(gw::Control control, bool visible)
+{
+    widget(control)->setVisible(visible);
+}
+
+void TForm1::setEnabled(gw::Control control, bool enabled)
+{
+    widget(control)->setEnabled(enabled);
+}
+
+void TForm1::setText(gw::Control control, const QString& text)
+{
+    QWidget* w = widget(control);
+    if (auto* box = qobject_cast<QGroupBox*>(w)) {
+        box->setTitle(text);
+    } else if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) {
+        memo->setPlainText(withLineFeeds(text));
+    } else if (auto* label = qobject_cast<QLabel*>(w)) {
+        label->setText(text);
+        label->adjustSize();
+    }
+}
+
+QString TForm1::text(gw::Control control) const
+{
+    QWidget* w = widget(control);
+    if (auto* box = qobject_cast<QGroupBox*>(w))
+        return box->title();
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(w))
+        return memo->toPlainText();
+    if (auto* label = qobject_cast<QLabel*>(w))
+        return label->text();
+    return {};
+}
+
+int TForm1::setProgress(gw::Bar b, int value)
+{
+    QProgressBar* p = bar(b);
+    p->setValue(std::clamp(value, p->minimum(), p->maximum()));
+    return p->value();
+}
+
+int TForm1::progress(gw::Bar b) const
+{
+    return bar(b)->value();
+}
+
+void TForm1::setTimerEnabled(gw::Timer t, bool enabled)
+{
+    QTimer& qt = timer(t);
+    if (enabled && !qt.isActive())
+        qt.start(); // a running timer keeps its rhythm
+    else if (!enabled)
+        qt.stop();
+}
+
+void TForm1::setTimerInterval(gw::Timer t, int milliseconds)
+{
+    QTimer& qt = timer(t);
+    if (qt.interval() != milliseconds) // setInterval restarts a running timer
+        qt.setInterval(milliseconds);
+}
+
+int TForm1::sliderPosition() const
+{
+    return ui.TrackBar1->value();
+}
+
+void TForm1::setSliderPosition(int position)
+{
+    ui.TrackBar1->setValue(position); // valueChanged runs TrackBar1Change now
+}
+
+void TForm1::setLight(gw::Light light)
+{
+    QPalette p = ui.Label7->palette();
+    const QColor colour = light == gw::Light::Green ? QColor(0, 255, 0)
+        : light == gw::Light::Red                   ? QColor(255, 0, 0)
+                                                    : palette().color(QPalette::Window);
+    p.setColor(QPalette::Window, colour);
+    ui.Label7->setPalette(p);
+}
+
+void TForm1::focusFolderTree()
+{
+    ui.ShellTreeView1->setFocus();
+}
+
+void TForm1::processEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+bool TForm1::askYesNo(const QString& caption, const QString& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, caption, withLineFeeds(text), QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void TForm1::showError(const QString& text)
+{
+    QMessageBox::critical(this, windowTitle(), text);
+}
+
+void TForm1::openFile(const QByteArray& rawPath)
+{
+    desktopOpener()(fileUrl(rawPath));
+}

@@ -1,0 +1,89 @@
+#pragma once
+// The main window: the four-page wizard. Each handler is a slot that calls
+// into the check engine; the window carries out what the engine asks of its
+// controls (CheckView).
+
+#include "FolderTreeModel.h"
+#include "engine/CheckEngine.h"
+#include "ui_TForm1.h"
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include <functional>
+
+class TForm2;
+class TForm4;
+
+class TForm1 : public QMainWindow, public gw::CheckView {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    // The Help and About windows, created after this one.
+    void setSmallWindows(TForm2* help, TForm4* about);
+
+    Ui::TForm1 ui;
+    QTimer Timer1, Timer2, Timer3, Timer4;
+    gw::CheckEngine& engine() { return engine_; }
+    FolderTreeModel& folderModel() { return model_; }
+    TForm2* Form2 = nullptr;
+    TForm4* Form4 = nullptr;
+
+    // CheckView
+    void setVisible(gw::Control control, bool visible) override;
+    void setEnabled(gw::Control control, bool enabled) override;
+    void setText(gw::Control control, const QString& text) override;
+    QString text(gw::Control control) const override;
+    int setProgress(gw::Bar bar, int value) override;
+    int progress(gw::Bar bar) const override;
+    void setTimerEnabled(gw::Timer timer, bool enabled) override;
+    void setTimerInterval(gw::Timer timer, int milliseconds) override;
+    int sliderPosition() const override;
+    void setSliderPosition(int position) override;
+    void setLight(gw::Light light) override;
+    void focusFolderTree() override;
+    void processEvents() override;
+    bool askYesNo(const QString& caption, const QString& text) override;
+    void showError(const QString& text) override;
+    void openFile(const QByteArray& rawPath) override;
+
+public slots:
+    void FormShow();
+    void FormClose();
+    void ShellTreeView1Change();
+    void Button7Click();
+    void Button5Click();
+    void Button2Click();
+    void Button3Click();
+    void Button1Click();
+    void Button4Click();
+    void TrackBar1Change();
+    void Timer1Timer();
+    void Timer2Timer();
+    void Timer3Timer();
+    void Timer4Timer();
+    void Menu_File_CloseClick();
+    void Menu_Language_RUClick();
+    void Menu_Language_ENClick();
+    void Menu_HelpClick();
+    void Menu_AboutClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Every handler runs through this: an error is shown in a box and the
+    // window goes on; nothing passes into Qt's event loop.
+    void guarded(const std::function<void()>& handler);
+    void switchLanguage(bool english);
+    void treeContextMenu(const QPoint& pos);
+    QWidget* widget(gw::Control control) const;
+    QProgressBar* bar(gw::Bar bar) const;
+    QTimer& timer(gw::Timer timer);
+
+    FolderTreeModel model_;
+    gw::CheckEngine engine_;
+    bool shown_ = false;
+    bool closed_ = false;
+};
