@@ -1,0 +1,265 @@
+// The window driven as a person would: clicks, selections, menu commands.
+
+#include "DesktopOpener.h"
+#include "TForm1.h"
+#include "TForm2.h"
+#include "TForm4.h"
+#include "TempTree.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <deque>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool exists(const QByteArray& path)
+{
+    struct stat st {};
+    return ::lstat(path.constData(), &st) == 0;
+}
+
+} // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<gwtest::TempTree> work, tree;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<TForm2> help;
+    std::unique_ptr<TForm4> about;
+    std::vector<QUrl> openedUrls;
+    QStringList boxes; // texts of the warning boxes answered
+    std::deque<QMessageBox::StandardButton> answers;
+
+    void click(QWidget* button) { QTest::mouseClick(button, Qt::LeftButton); }
+
+    // Expands the tree down to `path` and clicks on it, as a person would.
+    void chooseFolder(const std::string& path)
+    {
+        QTreeView* view = form->ui.ShellTreeView1;
+        const QModelIndex index = form->folderModel().indexForPath(QByteArray::fromStdString(path));
+        QVERIFY(index.isValid());
+        for (QModelIndex i = index.parent(); i.isValid(); i = i.parent())
+            view->expand(i);
+        view->scrollTo(index);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+        QCOMPARE(view->currentIndex(), index);
+    }
+
+    // Answers the warning box when it comes, with the next answer.
+    void answerBoxes()
+    {
+        auto* timer = new QTimer(form.get());
+        connect(timer, &QTimer::timeout, this, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || answers.empty())
+                return;
+            boxes << box->windowTitle() + "|" + box->text();
+            box->button(answers.front())->click();
+            answers.pop_front();
+        });
+        timer->start(20);
+    }
+
+    bool onResultsPage() const { return form->ui.GroupBox5->isVisible(); }
+
+private slots:
+    void init()
+    {
+        work = std::make_unique<gwtest::TempTree>();
+        tree = std::make_unique<gwtest::TempTree>();
+        ::setenv("TMPDIR", work->root().c_str(), 1);
+        openedUrls.clear();
+        desktopOpener() = [this](const QUrl& url) { openedUrls.push_back(url); };
+        form = std::make_unique<TForm1>();
+        help = std::make_unique<TForm2>(form.get());
+        about = std::make_unique<TForm4>(form.get());
+        form->setSmallWindows(help.get(), about.get());
+        form->engine().setListingProgram(QByteArray::fromStdString(gwtest::aclProgram()));
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        boxes.clear();
+        answers.clear();
+        answerBoxes();
+    }
+
+    void cleanup()
+    {
+        form->close();
+        about.reset();
+        help.reset();
+        form.reset();
+        ::unsetenv("TMPDIR");
+    }
+
+    void startsOnTheFolderPageWithRootSelected()
+    {
+        QVERIFY(form->ui.GroupBox3->isVisible());
+        QVERIFY(!form->ui.GroupBox4->isVisible() && !form->ui.GroupBox1->isVisible() && !form->ui.GroupBox5->isVisible());
+        QCOMPARE(form->folderModel().rawPath(form->ui.ShellTreeView1->currentIndex()), QByteArray("/"));
+        QCOMPARE(form->ui.GroupBox3->title(), QString(" Проверяемая папка : /"));
+        QCOMPARE(form->ui.GroupBox1->title(), form->ui.GroupBox3->title());
+        QVERIFY(!form->ui.Button7->isEnabled());
+        QCOMPARE(form->windowTitle(), QString("Grantwise"));
+        QCOMPARE(form->centralWidget()->size(), QSize(817, 518));
+        QCOMPARE(form->engine().state().Lang, QString("RU"));
+        QCOMPARE(form->Timer1.interval(), 200);
+
+        // Shown again after being minimised: no new start.
+        const QByteArray winDir = form->engine().state().WinDir;
+        form->showMinimized();
+        form->showNormal();
+        QCOMPARE(form->engine().state().WinDir, winDir);
+    }
+
+    void scanSpeedPageBackAndNext()
+    {
+        tree->mkdir("A/A1");
+        tree->mkdir("B");
+        chooseFolder(tree->root());
+        QVERIFY(form->ui.Button7->isEnabled());
+        QVERIFY(!form->ui.Button2->isEnabled() && !form->ui.Button1->isEnabled());
+
+        bool waitingTextsShown = false;
+        QTimer::singleShot(0, this, [&] {
+            waitingTextsShown = form->ui.GroupBox1->isVisible() && form->ui.Label1->isVisible()
+                && form->ui.Label3->isVisible() && !form->ui.Panel1->isVisible();
+        });
+        click(form->ui.Button7);
+        QVERIFY(waitingTextsShown);
+        QVERIFY(form->ui.GroupBox4->isVisible() && !form->ui.GroupBox1->isVisible());
+        const QString r = QString::fromStdString(tree->root());
+        QCOMPARE(form->ui.RichEdit1->toPlainText(),
+                 "Проверяемая папка " + r + "\n\nСодержит 3 подпапок\nМаксимальный уровень вложения - 2\n"
+                 "Время, затраченное на сбор информации - 00:00:00\n\n" + r + "\n     " + r + "/A\n          " + r
+                     + "/A/A1\n     " + r + "/B");
+        QCOMPARE(form->ui.Label20->text(), QString("Предполагаемое время выполнения : 00:00:01"));
+
+        // The slider changes the pacing and the estimate; a click in its groove moves two stops.
+        form->ui.TrackBar1->setFocus();
+        QTest::keyClick(form->ui.TrackBar1, Qt::Key_PageUp);
+        QCOMPARE(form->ui.TrackBar1->value(), 5);
+        QCOMPARE(form->Timer1.interval(), 800);
+        QCOMPARE(form->ui.Label20->text(), QString("Предполагаемое время выполнения : 00:00:06"));
+        form->ui.TrackBar1->setValue(10);
+        form->ui.TrackBar1->setValue(11);
+        QCOMPARE(form->Timer1.interval(), 77675);
+        form->ui.TrackBar1->setValue(3);
+
+        click(form->ui.Button5);
+        QVERIFY(form->ui.GroupBox3->isVisible() && !form->ui.GroupBox4->isVisible());
+        QVERIFY(form->ui.Button7->isEnabled() && form->ui.Button2->isEnabled());
+        click(form->ui.Button7);
+        QVERIFY(form->ui.GroupBox4->isVisible());
+        QCOMPARE(form->engine().ShellTreeView2().count(), 4);
+    }
+
+    void wholeChecksRedThenGreen()
+    {
+        tree->mkdir("same");
+        tree->mkdir("other");
+        gwtest::setfacl({"-m", "u:12345:rwx", tree->path("other")});
+        chooseFolder(tree->root());
+        click(form->ui.Button7);
+        form->ui.TrackBar1->setValue(1);
+        click(form->ui.Button2);
+        QVERIFY(form->ui.GroupBox1->isVisible() && form->ui.Panel1->isVisible());
+        QVERIFY(!form->ui.Button7->isEnabled() && !form->ui.Button2->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(onResultsPage(), 30000);
+        QCOMPARE(form->ui.Label7->palette().color(QPalette::Window), QColor(255, 0, 0));
+        QCOMPARE(form->ui.RichEdit3->toPlainText(),
+                 QString("Обнаружены несоответствия NTFS разрешений вложенных папок разрешениям проверяемой папки. "
+                         "Количество несоответствий: 1. Подробности смотрите в отчете."));
+        QVERIFY(exists(form->engine().dumpPath()) && exists(form->engine().mismatchPath()));
+        QVERIFY(!form->Timer4.isActive());
+        QVERIFY(boxes.isEmpty());
+
+        click(form->ui.Button4);
+        QCOMPARE(openedUrls.back(), QUrl::fromLocalFile(QString::fromUtf8(form->engine().mismatchPath())));
+
+        click(form->ui.Button3);
+        QVERIFY(form->ui.GroupBox3->isVisible());
+        for (QPushButton* b : {form->ui.Button7, form->ui.Button2, form->ui.Button1, form->ui.Button4})
+            QVERIFY(b->isEnabled());
+
+        ::rmdir(tree->path("other").c_str());
+        chooseFolder(tree->path("same"));
+        chooseFolder(tree->root()); // listed afresh
+        click(form->ui.Button7);
+        click(form->ui.Button2);
+        QTRY_VERIFY_WITH_TIMEOUT(onResultsPage(), 30000);
+        QCOMPARE(form->ui.Label7->palette().color(QPalette::Window), QColor(0, 255, 0));
+    }
+
+    void retryPromptInTheLanguageSwitchedDuringTheCheck()
+    {
+        for (const char* d : {"a", "b", "gone"})
+            tree->mkdir(d);
+        chooseFolder(tree->root());
+        click(form->ui.Button7);
+        form->ui.TrackBar1->setValue(1);
+        ::rmdir(tree->path("gone").c_str());
+        answers = {QMessageBox::Yes, QMessageBox::No};
+        click(form->ui.Button2);
+        form->ui.Menu_Language_EN->trigger(); // during the reading
+        QCOMPARE(form->ui.GroupBox1->title(), " Checked folder : " + QString::fromStdString(tree->root()));
+        QCOMPARE(form->ui.Label9->text(), QString("Reading folders NTFS permissions"));
+        QTRY_VERIFY_WITH_TIMEOUT(onResultsPage(), 30000);
+        QCOMPARE(boxes.size(), 2);
+        QVERIFY(boxes[0].startsWith("WARNING.|It is found out during the handling:  25% of data HES BEEN MISSED. \n"));
+        QCOMPARE(form->ui.TrackBar1->value(), 2);
+        QCOMPARE(form->ui.Label7->palette().color(QPalette::Window), QColor(255, 0, 0));
+        QVERIFY(form->ui.RichEdit3->toPlainText().endsWith(
+            "The permissions of 1 folders were not read and not compared. The details are in the report."));
+        QCOMPARE(form->ui.Button3->text(), QString("<< CHECK AGAIN"));
+    }
+
+    void languageSwitchOnEveryWindow()
+    {
+        form->ui.Menu_Language_EN->trigger();
+        QCOMPARE(form->ui.Menu_Language->title(), QString("Язык"));
+        QCOMPARE(form->ui.Menu_About->text(), QString("About.."));
+        QCOMPARE(form->ui.GroupBox5->title(), QString(" Checked folder : /"));
+        QCOMPARE(form->ui.Label2->x(), 144);
+        QCOMPARE(form->ui.Label20->text(), QString("Expected processing time : "));
+        QCOMPARE(help->windowTitle(), QString("Help"));
+        QCOMPARE(about->ui.Memo1->toPlainText(), QString("Version 2.0\n10 October 2008"));
+        QCOMPARE(form->engine().state().WarnCaption, QString("WARNING."));
+        form->ui.Menu_Language_RU->trigger();
+        QCOMPARE(form->ui.Label1->text(), QString("Ждите. Идет выполнение.")); // no trailing blank now
+        QCOMPARE(form->ui.Label2->x(), 136);
+        QCOMPARE(about->windowTitle(), QString("О программе"));
+        QCOMPARE(form->engine().state().Lang, QString("RU"));
+
+        // The address opens the home page and leaves the window open.
+        QTimer::singleShot(0, this, [this] {
+            QTest::mouseClick(help->ui.Label1, Qt::LeftButton);
+            QVERIFY(help->isVisible());
+            help->close();
+        });
+        form->ui.Menu_Help->trigger();
+        QCOMPARE(openedUrls.back(), QUrl(QString::fromLatin1(kHomePage)));
+    }
+
+    void closeRemovesTheWorkingFolder()
+    {
+        tree->mkdir("a");
+        chooseFolder(tree->root());
+        click(form->ui.Button7);
+        click(form->ui.Button2);
+        QTRY_VERIFY_WITH_TIMEOUT(onResultsPage(), 30000);
+        const QByteArray winDir = form->engine().state().WinDir;
+        QVERIFY(exists(winDir + "/acl.txt"));
+        form->ui.Menu_File_Close->trigger();
+        QVERIFY(!form->isVisible());
+        QVERIFY(!exists(winDir));
+    }
+};
+
+QTEST_MAIN(WindowTest)
+#include "window_test.moc"
