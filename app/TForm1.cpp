@@ -38,6 +38,10 @@ TForm1::TForm1(QWidget* parent)
     setObjectName(QStringLiteral("Form1"));
     layout()->setSizeConstraint(QLayout::SetFixedSize); // client area fixed at 817 x 518 below the menu
 
+    // Memos and text boxes keep their text close to the edge, as the
+    // platform's own controls do, so the layout's lines fit their boxes.
+    for (QPlainTextEdit* memo : findChildren<QPlainTextEdit*>())
+        memo->document()->setDocumentMargin(1);
     for (QLabel* label : findChildren<QLabel*>()) {
         if (label != ui.Label7)
             label->adjustSize(); // labels size themselves to their text
