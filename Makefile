@@ -4,7 +4,7 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 PACKAGES   := cmake g++ make pkg-config qt6-base-dev libgl-dev libacl1-dev acl libgtest-dev \
-              xvfb xauth fonts-dejavu-core fonts-dejavu-extra hyperfine
+              qt6-qpa-plugins xdg-utils xvfb xauth fonts-liberation2 fonts-dancingscript hyperfine time
 SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps build build-asan run test bench clean

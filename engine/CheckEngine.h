@@ -63,11 +63,11 @@ private:
     // Processes pending events, at most every 10 ms unless `now`.
     void pace(bool now = false);
     bool closed() const { return closed_; }
-    void writeResults(const ReportInputs& in, const QByteArray& fullDumpText, const QByteArray& mismatchText);
+    void writeResults(const ReportInputs& in, QByteArray fullDumpText, const QByteArray& mismatchText);
     void resultsPageSwitch(bool fullWritten, bool mismatchWritten);
 
     CheckView& view_;
-    const TimeFormat& timeFormat_;
+    TimeFormat timeFormat_;
     CheckState state_;
     FolderTree tree_;
     QByteArray selectedPath_;

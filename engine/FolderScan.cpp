@@ -2,6 +2,7 @@
 
 #include "engine/CheckEngine.h"
 #include "engine/Estimates.h"
+#include "engine/Reports.h"
 #include "platform/FolderTree.h"
 #include "platform/PrintablePath.h"
 
@@ -25,6 +26,13 @@ QString countLine(const QString& lang, int count)
     if (lang == QLatin1String("RU"))
         return QStringLiteral("Содержит ") + QString::number(count - 1) + QStringLiteral(" подпапок");
     return QStringLiteral("It contains ") + QString::number(count - 1) + QStringLiteral(" subfolders");
+}
+
+QString levelLine(const QString& lang, int maxLevel)
+{
+    const QString label = lang == QLatin1String("RU") ? QStringLiteral("Максимальный уровень вложения - ")
+                                                      : QStringLiteral("The max subfolder level - ");
+    return QStringLiteral("\r\n") + label + QString::number(maxLevel);
 }
 
 QByteArray folderListing(const FolderTree& tree, int& maxLevel, const std::function<void(int)>& step)
@@ -111,11 +119,8 @@ void CheckEngine::Button7Click()
     state_.ReadEnd = timeStamp();
     state_.ScanTime = state_.ReadEnd - state_.PhaseStart;
 
-    const bool ru = state_.Lang == QLatin1String("RU");
-    const QString levelLabel = ru ? QStringLiteral("Максимальный уровень вложения - ") : QStringLiteral("The max subfolder level - ");
-    const QString timeLabel = ru ? QStringLiteral("Время, затраченное на сбор информации - ") : QStringLiteral("Processing time  - ");
-    counted += QStringLiteral("\r\n") + levelLabel + QString::number(state_.MaxLevel);
-    const QString timeLine = QStringLiteral("\r\n") + timeLabel + durationText(state_.ScanTime, timeFormat_);
+    counted += levelLine(state_.Lang, state_.MaxLevel);
+    const QString timeLine = QStringLiteral("\r\n") + processingTimeLabel(state_.Lang) + durationText(state_.ScanTime, timeFormat_);
     state_.ReportHeader = reportHeader(state_.Lang, printableText(selectedPath_), counted);
 
     const QString scanText = state_.ReportHeader + timeLine + QStringLiteral("\r\n") + QString::fromUtf8(listing);

@@ -16,6 +16,9 @@ QString checkedFolderCaption(const QString& lang, const QString& printablePath);
 // "It contains N subfolders" for a folder list of `count` folders.
 QString countLine(const QString& lang, int count);
 
+// The level line that follows the count line: "\r\n", the label, the level.
+QString levelLine(const QString& lang, int maxLevel);
+
 // The indented listing: for every folder, in order, "\r\n", five blanks per
 // level and its printable path. Sets `maxLevel` to the deepest level met.
 // `step(i)` is called before folder i is added.

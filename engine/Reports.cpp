@@ -20,10 +20,15 @@ QByteArray targetSummary(const ReportInputs& in)
         + "NTFS permissions of target folder are:" + "\r\n\r\n" + in.referenceText + "\r\n\r\n\r\n\r\n\r\n\r\n";
 }
 
-QByteArray fullReport(const QByteArray& summary, const QString& time, const QString& date, const QByteArray& fullDumpText)
+QByteArray fullReportHead(const QByteArray& summary, const QString& time, const QString& date)
 {
     return "Full detail report.  " + time.toUtf8() + "  " + date.toUtf8() + "\r\n\r\n\r\n" + summary
-        + "NTFS permissions of subfolders are:" + "\r\n\r\n\r\n" + fullDumpText;
+        + "NTFS permissions of subfolders are:" + "\r\n\r\n\r\n";
+}
+
+QByteArray fullReport(const QByteArray& summary, const QString& time, const QString& date, const QByteArray& fullDumpText)
+{
+    return fullReportHead(summary, time, date) + fullDumpText;
 }
 
 QByteArray mismatchReport(const QByteArray& summary, const QString& time, const QString& date,
@@ -84,12 +89,21 @@ Light verdictLight(const ReportInputs& in)
     return in.mismatchCount == 0 && in.notRead == 0 && in.notListed == 0 ? Light::Green : Light::Red;
 }
 
-void CheckEngine::writeResults(const ReportInputs& in, const QByteArray& fullDumpText, const QByteArray& mismatchText)
+ReportTexts buildReports(const ReportInputs& in, QByteArray fullDumpText, const QByteArray& mismatchText,
+                         const std::function<QString()>& time, const std::function<QString()>& date)
 {
+    ReportTexts texts;
     const QByteArray summary = targetSummary(in);
-    const QByteArray full = fullReport(summary, currentTimeText(timeFormat_), currentDateText(), fullDumpText);
-    const QByteArray verdict = reportVerdict(in);
-    const QByteArray mismatches = mismatchReport(summary, currentTimeText(timeFormat_), currentDateText(), verdict, mismatchText);
+    texts.fullHead = fullReportHead(summary, time(), date());
+    texts.fullBody = std::move(fullDumpText);
+    texts.mismatches = mismatchReport(summary, time(), date(), reportVerdict(in), mismatchText);
+    return texts;
+}
+
+void CheckEngine::writeResults(const ReportInputs& in, QByteArray fullDumpText, const QByteArray& mismatchText)
+{
+    const ReportTexts reports = buildReports(
+        in, std::move(fullDumpText), mismatchText, [this] { return currentTimeText(timeFormat_); }, [] { return currentDateText(); });
     view_.setLight(verdictLight(in));
     state_.AnalysisEnd = timeStamp();
     state_.AnalysisTime = state_.AnalysisEnd - state_.CheckEnd;
@@ -98,16 +112,16 @@ void CheckEngine::writeResults(const ReportInputs& in, const QByteArray& fullDum
     view_.setText(Control::RichEdit3, screenVerdict(state_.Lang, in) + detailTail(state_.Lang));
 
     QStringList failures;
-    const auto write = [&](const QByteArray& path, const QByteArray& bytes) {
-        const int error = replaceFile(path, bytes);
+    const auto write = [&](const QByteArray& path, std::initializer_list<QByteArrayView> parts) {
+        const int error = replaceFile(path, parts);
         if (error != 0)
             failures << QStringLiteral("Cannot write ")
                     + QString::fromStdString(printable(std::string_view(path.constData(), static_cast<std::size_t>(path.size()))))
                     + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
         return error == 0;
     };
-    const bool fullWritten = write(dumpPath(), full);
-    const bool mismatchWritten = write(mismatchPath(), mismatches);
+    const bool fullWritten = write(dumpPath(), {reports.fullHead, reports.fullBody});
+    const bool mismatchWritten = write(mismatchPath(), {reports.mismatches});
     if (!failures.isEmpty())
         view_.showError(failures.join(QLatin1Char('\n')));
     resultsPageSwitch(fullWritten, mismatchWritten);

@@ -10,6 +10,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 namespace gw {
 
 struct ReportInputs {
@@ -23,6 +25,8 @@ struct ReportInputs {
 };
 
 QByteArray targetSummary(const ReportInputs& in);
+// The full report is its head followed by the trimmed dump.
+QByteArray fullReportHead(const QByteArray& summary, const QString& time, const QString& date);
 QByteArray fullReport(const QByteArray& summary, const QString& time, const QString& date, const QByteArray& fullDumpText);
 QByteArray mismatchReport(const QByteArray& summary, const QString& time, const QString& date,
                           const QByteArray& verdict, const QByteArray& mismatchText);
@@ -36,5 +40,17 @@ QString detailTail(const QString& lang);
 QString processingTimeLabel(const QString& lang);
 // Green only when everything was read, listed and matches.
 Light verdictLight(const ReportInputs& in);
+
+struct ReportTexts {
+    QByteArray fullHead;   // acl.txt is the head and the body, written one after the other
+    QByteArray fullBody;
+    QByteArray mismatches; // acl_def.txt
+};
+
+// Both reports. `fullDumpText` (the trimmed dump without its sentinel line)
+// becomes the body of the full report, without a copy. Each report reads the
+// clock itself.
+ReportTexts buildReports(const ReportInputs& in, QByteArray fullDumpText, const QByteArray& mismatchText,
+                         const std::function<QString()>& time, const std::function<QString()>& date);
 
 } // namespace gw

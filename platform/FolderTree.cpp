@@ -255,7 +255,7 @@ void FolderTree::listFrom(NodeId id, int dirFd)
         markUnlisted(id);
 }
 
-void FolderTree::expandRecursively(int index, const std::function<void(int)>& progress)
+void FolderTree::expandRecursively(int index, const std::function<void(int)>& progress, const Visit& visit)
 {
     const NodeId top = node(index);
     if (fullyExpanded_)
@@ -286,6 +286,8 @@ void FolderTree::expandRecursively(int index, const std::function<void(int)>& pr
         }
         if (!isListed(id))
             listFrom(id, fd);
+        if (visit)
+            visit(id, fd);
         if (nodes_[id].childCount == 0) {
             ::close(fd);
             return;
@@ -347,6 +349,8 @@ void FolderTree::expandRecursively(int index, const std::function<void(int)>& pr
             break;
         case ChildOpen::Skipped:
             nodes_[child].flags |= kListed;
+            if (visit)
+                visit(child, -1);
             break;
         case ChildOpen::NotAFolder:
         case ChildOpen::Failed:

@@ -54,9 +54,14 @@ public:
     QByteArray path(int index) const { return pathOf(node(index)); }
     std::string printablePath(int index) const { return printablePathOf(node(index)); }
 
+    // Called for each folder the walk enters, with its open descriptor (not to
+    // be closed), in pre-order; fd is -1 for a folder that is never entered
+    // (a pseudo file system or an automount point).
+    using Visit = std::function<void(NodeId id, int fd)>;
+
     // Lists the whole subtree below the node at `index`, iteratively, however
     // deep. `progress`, when given, is called now and then with the node count.
-    void expandRecursively(int index, const std::function<void(int)>& progress = {});
+    void expandRecursively(int index, const std::function<void(int)>& progress = {}, const Visit& visit = {});
 
     // Folders whose subfolders could not be listed (no permission, vanished,
     // an I/O error): their subtrees are missing from the tree.

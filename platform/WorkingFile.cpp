@@ -10,7 +10,7 @@ namespace gw {
 
 namespace {
 
-int writeAll(int fd, const QByteArray& bytes)
+int writeAll(int fd, QByteArrayView bytes)
 {
     qsizetype done = 0;
     while (done < bytes.size()) {
@@ -76,11 +76,15 @@ int appendOnce(const QByteArray& path, const QByteArray& bytes)
     return error;
 }
 
-int replaceFile(const QByteArray& path, const QByteArray& bytes)
+int replaceFile(const QByteArray& path, std::initializer_list<QByteArrayView> parts)
 {
     QByteArray temporary = path + ".XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC); // mode 0600
-    int error = fd < 0 ? errno : writeAll(fd, bytes);
+    int error = fd < 0 ? errno : 0;
+    for (QByteArrayView part : parts) {
+        if (error == 0)
+            error = writeAll(fd, part);
+    }
     if (fd >= 0 && ::close(fd) != 0 && error == 0)
         error = errno;
     if (error == 0 && ::rename(temporary.constData(), path.constData()) != 0)

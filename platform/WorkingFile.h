@@ -3,6 +3,9 @@
 // Failures come back as errno values; nothing here shows a message.
 
 #include <QByteArray>
+#include <QByteArrayView>
+
+#include <initializer_list>
 
 namespace gw {
 
@@ -19,6 +22,10 @@ int appendOnce(const QByteArray& path, const QByteArray& bytes);
 // Replaces the file with `bytes` through a temporary file in the same folder
 // and a rename, mode 0600. On failure nothing is left: neither the temporary
 // file nor the earlier file at `path`. Returns 0 or an errno value.
-int replaceFile(const QByteArray& path, const QByteArray& bytes);
+int replaceFile(const QByteArray& path, std::initializer_list<QByteArrayView> parts);
+inline int replaceFile(const QByteArray& path, const QByteArray& bytes)
+{
+    return replaceFile(path, {QByteArrayView(bytes)});
+}
 
 } // namespace gw

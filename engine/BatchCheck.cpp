@@ -1,0 +1,249 @@
+#include "engine/BatchCheck.h"
+
+#include "engine/CheckState.h"
+#include "engine/FolderScan.h"
+#include "engine/MismatchAnalysis.h"
+#include "engine/ReadVerification.h"
+#include "platform/AclListing.h"
+#include "platform/DirectoryOpen.h"
+#include "platform/FolderTree.h"
+#include "platform/PrintablePath.h"
+#include "platform/WorkingFile.h"
+#include "platform/WorkingFolder.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <fcntl.h>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+namespace gw {
+namespace {
+
+// One folder's permissions, read from a descriptor of its own.
+struct Listing {
+    FolderTree::NodeId id = 0;
+    int fd = -1;
+    bool read = false;
+    std::atomic<bool> done {false};
+    std::string entries; // the listing without its path: " user ...\n    ...\n\n"
+};
+
+// Reads listings while the walk goes on, on worker threads or, with no
+// workers, at once. Each result stays attached to its folder, so the output
+// never depends on the timing.
+class ListingReader {
+public:
+    explicit ListingReader(int workers)
+    {
+        for (int i = 0; i < workers; ++i)
+            workers_.emplace_back([this] { work(); });
+    }
+    ~ListingReader() { finish(); }
+
+    // Takes over `fd`, a descriptor of the folder's own.
+    void add(FolderTree::NodeId id, int fd)
+    {
+        Listing& l = listings_.emplace_back(); // only this thread adds and takes
+        l.id = id;
+        l.fd = fd;
+        if (workers_.empty()) {
+            read(l, names_);
+            return;
+        }
+        batch_.push_back(&l);
+        if (batch_.size() >= kBatch)
+            hand(); // in batches, so that the threads rarely meet
+    }
+
+    // Waits for every listing; `waiting` is called now and then meanwhile.
+    void finish(const std::function<void()>& waiting = {})
+    {
+        if (!batch_.empty())
+            hand();
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_all();
+        while (waiting && completed_.load() < static_cast<int>(listings_.size())) {
+            waiting();
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        for (std::thread& t : workers_)
+            t.join();
+        workers_.clear();
+    }
+
+    int completed() const { return completed_.load(); }
+
+    // Hands the finished listings at the front, in the order they were added,
+    // to `take`, and forgets them: only the listings still being read are kept.
+    template <class Take> void drain(const Take& take)
+    {
+        while (!listings_.empty() && listings_.front().done.load(std::memory_order_acquire)) {
+            take(listings_.front());
+            listings_.pop_front();
+        }
+    }
+
+private:
+    // Descriptors waiting to be read stay few: a batch being filled, a few
+    // queued, one being read by each thread.
+    static constexpr std::size_t kBatch = 64;
+    static constexpr std::size_t kQueueLimit = 4;
+
+    void hand()
+    {
+        std::unique_lock lock(mutex_);
+        room_.wait(lock, [this] { return queue_.size() < kQueueLimit; });
+        queue_.push_back(std::move(batch_));
+        batch_.clear();
+        wake_.notify_one();
+    }
+
+    void read(Listing& l, PrincipalNames& names)
+    {
+        if (l.fd >= 0) {
+            l.read = appendAclListing(l.entries, l.fd, std::string_view(), names) == 0;
+            ::close(l.fd);
+            l.fd = -1;
+        }
+        l.done.store(true, std::memory_order_release);
+        completed_.fetch_add(1);
+    }
+
+    void work()
+    {
+        PrincipalNames names;
+        for (;;) {
+            std::vector<Listing*> batch;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [this] { return done_ || !queue_.empty(); });
+                if (queue_.empty())
+                    return;
+                batch = std::move(queue_.front());
+                queue_.pop_front();
+                room_.notify_one();
+            }
+            for (Listing* l : batch)
+                read(*l, names);
+        }
+    }
+
+    std::deque<Listing> listings_; // grown and drained by the walking thread only; elements never move
+    std::vector<Listing*> batch_;
+    std::deque<std::vector<Listing*>> queue_;
+    std::vector<std::thread> workers_;
+    std::mutex mutex_;
+    std::condition_variable wake_, room_;
+    std::atomic<int> completed_ {0};
+    bool done_ = false;
+    PrincipalNames names_;
+};
+
+QByteArray bytes(const std::string& s)
+{
+    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+} // namespace
+
+BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
+{
+    const double started = timeStamp();
+    BatchResult result;
+    const auto report = [&](BatchProgress::Phase phase, int done, int total) {
+        if (options.progress)
+            options.progress(BatchProgress {phase, done, total});
+    };
+
+    FolderTree tree(options.folder); // throws when the folder cannot be a root
+    const int jobs = options.jobs > 0 ? options.jobs : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
+    ListingReader reader(jobs > 1 ? jobs : 0);
+
+    // The dump, as the listing program would have written it in folder order,
+    // trimmed line by line as the analysis reads it. The walk visits folders
+    // in that order, so listings join the dump as soon as they are read.
+    QByteArray root;
+    QByteArray dumpText;
+    QByteArray referenceListing;
+    const auto take = [&](Listing& l) {
+        if (!l.read)
+            return;
+        QByteArray block = bytes(tree.printablePathOf(l.id));
+        block.append(l.entries.data(), static_cast<qsizetype>(l.entries.size()));
+        if (l.id == 0)
+            referenceListing = block;
+        dumpText.append(trimmedLines(block));
+    };
+    tree.expandRecursively(
+        0,
+        [&](int count) {
+            report(BatchProgress::Scan, count, 0);
+            report(BatchProgress::Read, reader.completed(), count);
+        },
+        [&](FolderTree::NodeId id, int fd) {
+            // The walk keeps its own descriptor; a folder it never enters is
+            // opened by its path, as the listing program would.
+            int own = fd >= 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
+            if (own < 0) {
+                const QByteArray raw = tree.pathOf(id);
+                own = openDirectory(std::string_view(raw.constData(), static_cast<std::size_t>(raw.size())));
+            }
+            reader.add(id, own);
+            reader.drain(take);
+        });
+    const int folders = tree.count();
+    report(BatchProgress::Scan, folders, 0);
+    reader.finish([&] { report(BatchProgress::Read, reader.completed(), folders); });
+    reader.drain(take);
+    report(BatchProgress::Read, folders, folders);
+    root = bytes(tree.printablePath(0));
+    dumpText.append(trimmedLines(root + '\n'));
+    int maxLevel = 0;
+    for (FolderTree::NodeId id = 0; id < static_cast<FolderTree::NodeId>(folders); ++id)
+        maxLevel = std::max(maxLevel, tree.levelOf(id));
+
+    // The verification count, the reference and the analysis, as in the window.
+    const int counted = countListings(dumpText, root);
+    const QByteArray reference = isCompleteListing(referenceListing, root)
+        ? referenceText(trimmedLines(referenceListing), root)
+        : QByteArray();
+    const Comparison comparison = compareBlocks(dumpText, reference, root, folders);
+
+    ReportInputs& in = result.inputs;
+    in.targetPrintable = root;
+    in.folderCount = folders;
+    in.maxLevel = maxLevel;
+    in.referenceText = reference;
+    in.mismatchCount = comparison.mismatchCount;
+    in.notRead = std::max(0, folders - (counted - 1));
+    in.notListed = tree.unlistedCount();
+    const ReportTexts texts = buildReports(
+        in, withoutSentinel(std::move(dumpText), root), comparison.mismatchText,
+        [&] { return currentTimeText(format); }, [] { return currentDateText(); });
+
+    result.fullReportPath = WorkingFolder::dumpFile(options.reportsDir);
+    result.mismatchReportPath = WorkingFolder::mismatchFile(options.reportsDir);
+    const auto write = [&](const QByteArray& path, std::initializer_list<QByteArrayView> parts) {
+        if (const int error = replaceFile(path, parts); error && !result.writeError) {
+            result.writeError = error;
+            result.failedPath = path;
+        }
+    };
+    write(result.fullReportPath, {texts.fullHead, texts.fullBody});
+    write(result.mismatchReportPath, {texts.mismatches});
+
+    result.reportHeader = reportHeader(options.lang, QString::fromUtf8(root),
+                                       countLine(options.lang, folders) + levelLine(options.lang, maxLevel));
+    result.verdict = screenVerdict(options.lang, in) + detailTail(options.lang);
+    result.processingTime = processingTimeLabel(options.lang) + durationText(timeStamp() - started, format);
+    return result;
+}
+
+} // namespace gw

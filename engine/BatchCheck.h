@@ -1,0 +1,44 @@
+#pragma once
+// The whole check in one call, for the command line: the same folder tree,
+// scan, verification count, analysis and report texts as the window, with
+// every folder's permissions read in-process, without pacing.
+
+#include "engine/Reports.h"
+#include "engine/TimeText.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+namespace gw {
+
+struct BatchProgress {
+    enum Phase { Scan, Read } phase;
+    int done;  // folders scanned, or listings read
+    int total; // folders to read; 0 while scanning
+};
+
+struct BatchOptions {
+    QByteArray folder;     // the chosen folder, raw
+    QByteArray reportsDir; // an existing folder for acl.txt and acl_def.txt
+    QString lang = QStringLiteral("EN");
+    int jobs = 0;          // reading threads; 0 picks by the machine
+    std::function<void(const BatchProgress&)> progress;
+};
+
+struct BatchResult {
+    QString reportHeader;   // the scan summary, in the chosen language
+    QString verdict;        // the results page's verdict, with the detail sentence
+    QString processingTime; // label and time of the whole check
+    QByteArray fullReportPath;
+    QByteArray mismatchReportPath;
+    ReportInputs inputs;    // mismatches, listings not read, folders not listed
+    int writeError = 0;     // errno of a report that could not be written
+    QByteArray failedPath;  // the report that could not be written
+};
+
+// Throws FolderTreeError when the folder cannot be a root.
+BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format = TimeFormat::system());
+
+} // namespace gw

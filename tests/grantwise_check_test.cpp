@@ -1,0 +1,155 @@
+// grantwise-check as a user runs it: real trees, real ACLs, the real program.
+
+#include "RecordingView.h"
+#include "TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+using gwtest::run;
+using gwtest::TempTree;
+
+namespace {
+
+std::string checkProgram()
+{
+    const std::string acl = gwtest::aclProgram();
+    return acl.substr(0, acl.rfind('/') + 1) + "grantwise-check";
+}
+
+gwtest::ProcessResult check(const std::vector<std::string>& args)
+{
+    std::vector<std::string> argv {checkProgram()};
+    for (const std::string& a : args)
+        argv.push_back(a);
+    return run(argv);
+}
+
+// A report without its first line, which holds the time and the date.
+std::string body(const std::string& path)
+{
+    const std::string text = gwtest::readFile(path);
+    return text.substr(text.find("\r\n"));
+}
+
+} // namespace
+
+TEST(GrantwiseCheck, ErrorsAndArguments)
+{
+    TempTree t;
+    const std::string file = t.path("file");
+    ::close(::open(file.c_str(), O_CREAT | O_WRONLY, 0644));
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{t.path("missing\n")}, "grantwise-check: no such folder: " + t.root() + "/missing\\012\n"},
+        {{file}, "grantwise-check: not a folder: " + file + "\n"},
+        {{"--reports", file + "/r", t.root()}, "grantwise-check: cannot write the reports in " + file + "/r: Not a directory\n"},
+        {{}, "grantwise-check: no FOLDER given\n"},
+        {{"--lang", "de", t.root()}, "grantwise-check: --lang takes en or ru\n"},
+        {{"--jobs", "0", t.root()}, "grantwise-check: --jobs takes a number from 1 to 64\n"},
+        {{"--frobnicate", t.root()}, "grantwise-check: unknown option --frobnicate\n"},
+        {{t.root(), t.root()}, "grantwise-check: one FOLDER only\n"},
+    };
+    for (const auto& c : cases) {
+        const gwtest::ProcessResult r = check(c.args);
+        EXPECT_EQ(r.status, 2) << c.err;
+        EXPECT_EQ(r.err.substr(0, c.err.size()), c.err);
+        EXPECT_TRUE(r.out.empty());
+    }
+    EXPECT_EQ(check({"--bogus"}).err.find("Usage: grantwise-check"), std::string("grantwise-check: unknown option --bogus\n").size());
+    const gwtest::ProcessResult help = check({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--reports DIR"), std::string::npos);
+    EXPECT_EQ(check({"--version"}).out, "grantwise-check 2.0\n");
+}
+
+TEST(GrantwiseCheck, SameReportsAsTheWindowAndExitStatus)
+{
+    TempTree t, work;
+    t.mkdir("A/A1");
+    t.mkdir("B");
+    t.mkdir("new\nline");
+    t.mkdir("\xff");
+    gwtest::setfacl({"-R", "-m", "u:12345:r-x", t.root()});
+    gwtest::setfacl({"-m", "g:12345:rwx", t.path("A/A1")});
+
+    // The window's engine, without the window.
+    gwtest::RecordingView view;
+    gw::CheckEngine engine {view, gw::TimeFormat::fromPattern("%T", "", "")};
+    view.engine = &engine;
+    ::setenv("TMPDIR", work.root().c_str(), 1);
+    engine.FormShow();
+    ::unsetenv("TMPDIR");
+    engine.setListingProgram(QByteArray::fromStdString(gwtest::aclProgram()));
+    gwtest::runCheck(engine, view, t.root(), true);
+    ASSERT_EQ(engine.state().MismatchCount, 1);
+
+    const std::string reports = work.path("reports/new");
+    const gwtest::ProcessResult r = check({"--reports", reports, t.root()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(body(reports + "/acl.txt"), body(engine.dumpPath().toStdString()));
+    EXPECT_EQ(body(reports + "/acl_def.txt"), body(engine.mismatchPath().toStdString()));
+    EXPECT_EQ(r.out.substr(0, r.out.find("Processing time")),
+              "The checked folder is " + t.root() + "\n\nIt contains 5 subfolders\nThe max subfolder level - 2\n"
+                  "There are mismatches between NTFS permissions of the checked folder and the subfolders. The number "
+                  "of mismatches: 1. The details are in the report.\n");
+    EXPECT_NE(r.out.find("\nFull detail report: " + reports + "/acl.txt\nMismatches report: " + reports + "/acl_def.txt\n"),
+              std::string::npos);
+    engine.FormClose();
+
+    // Russian, quiet; the folder given relative and untidy; all equal now.
+    gwtest::setfacl({"-x", "g:12345", t.path("A/A1")});
+    const std::string relative = "./" + t.root().substr(t.root().rfind('/') + 1) + "/A/..//";
+    ::chdir(t.root().substr(0, t.root().rfind('/')).c_str());
+    const gwtest::ProcessResult ru = check({"--lang", "ru", "--quiet", "--reports", reports, relative});
+    EXPECT_EQ(ru.status, 0) << ru.err;
+    EXPECT_EQ(ru.out, "Расхождений между NTFS разрешениями вложенных папок и разрешениями проверяемой папки не "
+                      "обнаружено. NTFS разрешения ВСЕХ папок идентичны. Подробности смотрите в отчете.\n");
+    EXPECT_NE(gwtest::readFile(reports + "/acl.txt").find("The target folder is: " + t.root() + "\r\n"), std::string::npos);
+
+    // Without --reports: a new private folder under TMPDIR, named in the output.
+    ::setenv("TMPDIR", work.root().c_str(), 1);
+    const gwtest::ProcessResult fresh = check({t.root()});
+    ::unsetenv("TMPDIR");
+    const std::size_t at = fresh.out.find("Full detail report: " + work.root() + "/grantwise-");
+    ASSERT_NE(at, std::string::npos) << fresh.out;
+}
+
+TEST(GrantwiseCheck, OneOrTwoThreadsGiveTheSameReports)
+{
+    TempTree t, work;
+    for (int i = 0; i < 1000; ++i)
+        t.mkdir("d" + std::to_string(i % 10) + "/sub" + std::to_string(i));
+    for (int i : {17, 333, 901})
+        gwtest::setfacl({"-m", "u:" + std::to_string(20000 + i) + ":r--", t.path("d" + std::to_string(i % 10) + "/sub" + std::to_string(i))});
+    const gwtest::ProcessResult one = check({"--jobs", "1", "--quiet", "--reports", work.path("one"), t.root()});
+    const gwtest::ProcessResult two = check({"--jobs", "2", "--quiet", "--reports", work.path("two"), t.root()});
+    EXPECT_EQ(one.status, 1);
+    EXPECT_EQ(one.out, two.out);
+    EXPECT_NE(one.out.find("The number of mismatches: 3."), std::string::npos);
+    EXPECT_EQ(body(work.path("one/acl.txt")), body(work.path("two/acl.txt")));
+    EXPECT_EQ(body(work.path("one/acl_def.txt")), body(work.path("two/acl_def.txt")));
+}
+
+TEST(GrantwiseCheck, UnreadableFoldersAreNotGreen)
+{
+    TempTree t, work;
+    t.mkdir("open");
+    t.mkdir("closed/secret");
+    ::chmod(t.path("closed").c_str(), 0311);
+    ::chmod(work.root().c_str(), 01777);
+    const int status = gwtest::asNobody([&] {
+        const gwtest::ProcessResult r = check({"--quiet", "--reports", work.path("r"), t.root()});
+        return r.status == 1
+                && r.out.find("The permissions of 1 folders were not read and not compared. The subfolders of 1 "
+                              "folders could not be listed and were not checked.")
+                    != std::string::npos
+            ? 0
+            : 1;
+    });
+    EXPECT_EQ(status, 0);
+}

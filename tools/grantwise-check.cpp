@@ -1,0 +1,250 @@
+// grantwise-check: the whole check from the command line.
+//
+//   grantwise-check [--reports DIR] [--lang en|ru] [--jobs N] [--quiet] FOLDER
+//
+// Exit status: 0 every folder was read and matches; 1 mismatches, or folders
+// not read or not listed; 2 an error.
+
+#include "engine/BatchCheck.h"
+#include "platform/FolderTree.h"
+#include "platform/PrintablePath.h"
+#include "platform/WorkingFolder.h"
+
+#include <QCoreApplication>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const char kUsage[] = "Usage: grantwise-check [--reports DIR] [--lang en|ru] [--jobs N] [--quiet] FOLDER\n";
+
+const char kHelp[] =
+    "Checks that every subfolder of FOLDER carries the same permissions as FOLDER\n"
+    "itself, and writes the same two reports as the Grantwise window: acl.txt, the\n"
+    "full detail report, and acl_def.txt, the mismatch report.\n"
+    "\n"
+    "  --reports DIR  write the reports into DIR (made if missing, mode 0700);\n"
+    "                 without it, into a new private folder under $TMPDIR or /tmp\n"
+    "  --lang en|ru   language of the summary and the verdict (default en);\n"
+    "                 the reports are always English\n"
+    "  --jobs N       threads reading permissions (default: up to 2); 1 reads on\n"
+    "                 one thread; the output is the same either way\n"
+    "  --quiet        print only the verdict\n"
+    "  --help, --version\n"
+    "\n"
+    "Exit status: 0 when every folder was read and matches; 1 when mismatches were\n"
+    "found or folders could not be read or listed; 2 on an error.\n";
+
+void say(const std::string& text)
+{
+    std::fputs(text.c_str(), stderr);
+}
+
+std::string printableOf(const QByteArray& raw)
+{
+    return gw::printable(std::string_view(raw.constData(), static_cast<std::size_t>(raw.size())));
+}
+
+int fail(const std::string& message, bool usage = false)
+{
+    say("grantwise-check: " + message + "\n");
+    if (usage)
+        say(kUsage);
+    return 2;
+}
+
+// FOLDER made absolute against the current folder, with ".", ".." and
+// repeated or trailing slashes removed by text: links are not resolved and
+// blanks are never trimmed.
+QByteArray absoluteByText(const QByteArray& path)
+{
+    QByteArray full = path;
+    if (!full.startsWith('/')) {
+        std::string cwd(4096, '\0');
+        while (!::getcwd(cwd.data(), cwd.size()) && errno == ERANGE)
+            cwd.resize(cwd.size() * 2);
+        full = QByteArray(cwd.c_str()) + '/' + full;
+    }
+    QList<QByteArray> kept;
+    for (const QByteArray& part : full.split('/')) {
+        if (part.isEmpty() || part == ".")
+            continue;
+        if (part == "..") {
+            if (!kept.isEmpty())
+                kept.removeLast();
+            continue;
+        }
+        kept.append(part);
+    }
+    return '/' + kept.join('/');
+}
+
+// Makes DIR and its missing parents, mode 0700. Returns 0 or an errno value.
+int makeFolder(const QByteArray& dir)
+{
+    struct stat st {};
+    if (::stat(dir.constData(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    const qsizetype slash = dir.lastIndexOf('/');
+    if (slash > 0) {
+        if (const int error = makeFolder(dir.left(slash)))
+            return error;
+    }
+    return ::mkdir(dir.constData(), 0700) == 0 || errno == EEXIST ? 0 : errno;
+}
+
+// Progress bars on standard error, for a person watching a terminal.
+class ProgressLine {
+public:
+    void operator()(const gw::BatchProgress& p)
+    {
+        using namespace std::chrono;
+        const auto now = steady_clock::now();
+        if (now - last_ < milliseconds(100) && p.done != p.total)
+            return;
+        last_ = now;
+        char line[160];
+        if (p.phase == gw::BatchProgress::Scan) {
+            std::snprintf(line, sizeof line, "\rScanning: %d folders found", p.done);
+        } else {
+            const double share = p.total > 0 ? static_cast<double>(p.done) / p.total : 0.0;
+            const double elapsed = duration<double>(now - start_).count();
+            const long left = share > 0.01 ? static_cast<long>(elapsed / share * (1 - share)) : 0;
+            const int filled = static_cast<int>(share * 30);
+            std::snprintf(line, sizeof line, "\rReading:  [%-30s] %d/%d, %ld:%02ld:%02ld left ",
+                          std::string(static_cast<std::size_t>(filled), '#').c_str(), p.done, p.total, left / 3600,
+                          left / 60 % 60, left % 60);
+        }
+        say(std::string(line) + "\033[K");
+    }
+    ~ProgressLine() { say("\r\033[K"); }
+
+private:
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point last_;
+};
+
+QByteArray unixLines(const QString& text)
+{
+    return text.toUtf8().replace("\r\n", "\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv); // the locale's collation and time formats
+    gw::BatchOptions options;
+    QByteArray reportsDir;
+    bool quiet = false;
+    QByteArray folder;
+    bool haveFolder = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto value = [&](const char* name) -> const char* {
+            if (i + 1 >= argc)
+                return nullptr;
+            (void)name;
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            std::fputs(kHelp, stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::puts("grantwise-check 2.0");
+            return 0;
+        } else if (arg == "--quiet" || arg == "-q") {
+            quiet = true;
+        } else if (arg == "--reports") {
+            const char* v = value("--reports");
+            if (!v || !*v)
+                return fail("--reports needs a folder", true);
+            reportsDir = v;
+        } else if (arg == "--lang") {
+            const char* v = value("--lang");
+            const std::string lang = v ? v : "";
+            if (lang != "en" && lang != "ru")
+                return fail("--lang takes en or ru", true);
+            options.lang = lang == "ru" ? QStringLiteral("RU") : QStringLiteral("EN");
+        } else if (arg == "--jobs") {
+            const char* v = value("--jobs");
+            char* end = nullptr;
+            const long jobs = v ? std::strtol(v, &end, 10) : 0;
+            if (!v || *end || jobs < 1 || jobs > 64)
+                return fail("--jobs takes a number from 1 to 64", true);
+            options.jobs = static_cast<int>(jobs);
+        } else if (arg == "--") {
+            if (i + 1 < argc && !haveFolder) {
+                folder = argv[++i];
+                haveFolder = true;
+            }
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return fail("unknown option " + arg, true);
+        } else if (!haveFolder) {
+            folder = argv[i];
+            haveFolder = true;
+        } else {
+            return fail("one FOLDER only", true);
+        }
+    }
+    if (!haveFolder || folder.isEmpty())
+        return fail("no FOLDER given", true);
+
+    options.folder = absoluteByText(folder);
+    struct stat st {};
+    if (::stat(options.folder.constData(), &st) != 0) {
+        if (errno == ENOENT)
+            return fail("no such folder: " + printableOf(options.folder));
+        return fail(printableOf(options.folder) + ": " + std::strerror(errno));
+    }
+    if (!S_ISDIR(st.st_mode))
+        return fail("not a folder: " + printableOf(options.folder));
+
+    if (reportsDir.isEmpty()) {
+        reportsDir = gw::WorkingFolder::create();
+        if (reportsDir.isEmpty())
+            return fail(std::string("cannot make a folder for the reports: ") + std::strerror(errno));
+    } else if (const int error = makeFolder(reportsDir)) {
+        return fail("cannot write the reports in " + printableOf(reportsDir) + ": " + std::strerror(error));
+    }
+    options.reportsDir = reportsDir;
+
+    ProgressLine* progress = nullptr;
+    if (::isatty(2)) {
+        progress = new ProgressLine;
+        options.progress = [progress](const gw::BatchProgress& p) { (*progress)(p); };
+    }
+    gw::BatchResult result;
+    try {
+        result = gw::runBatchCheck(options);
+    } catch (const std::exception& e) {
+        delete progress;
+        return fail(e.what());
+    }
+    delete progress;
+    if (result.writeError)
+        return fail("cannot write " + printableOf(result.failedPath) + ": " + std::strerror(result.writeError));
+
+    const bool ru = options.lang == QLatin1String("RU");
+    QByteArray out;
+    if (!quiet)
+        out += unixLines(result.reportHeader) + "\n";
+    out += unixLines(result.verdict) + "\n";
+    if (!quiet) {
+        out += unixLines(result.processingTime) + "\n";
+        out += (ru ? QByteArray("Полный подробный отчет: ") : QByteArray("Full detail report: "))
+            + QByteArray::fromStdString(printableOf(result.fullReportPath)) + "\n";
+        out += (ru ? QByteArray("Отчет о несоответствиях: ") : QByteArray("Mismatches report: "))
+            + QByteArray::fromStdString(printableOf(result.mismatchReportPath)) + "\n";
+    }
+    std::fwrite(out.constData(), 1, static_cast<std::size_t>(out.size()), stdout);
+    const gw::ReportInputs& in = result.inputs;
+    return in.mismatchCount == 0 && in.notRead == 0 && in.notListed == 0 ? 0 : 1;
+}
