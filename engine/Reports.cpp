@@ -38,40 +38,61 @@ QByteArray mismatchReport(const QByteArray& summary, const QString& time, const 
         + "\r\n\r\n\r\n\r\n" + mismatchText;
 }
 
+namespace {
+
+// The sentences of a verdict in one language.
+struct VerdictTexts {
+    const char* same;            // no mismatches
+    const char* mismatches;      // followed by the count and "."
+    const char* notRead[2];      // around the count of listings that never arrived
+    const char* notListed[2];    // around the count of folders not listed
+};
+
+constexpr VerdictTexts kReportTexts {
+    "The all subfolders have the same NTFS permissions like target folder.",
+    "Mismatches have been found. The number of mismatches is:   ",
+    {" The permissions of ", " folders were not read and not compared."},
+    {" The subfolders of ", " folders could not be listed and were not checked."},
+};
+constexpr VerdictTexts kScreenEnglish {
+    "There are no mismatches between NTFS permissions of the checked folder and the subfolders. NTFS permissions of "
+    "all the folders are the same.",
+    "There are mismatches between NTFS permissions of the checked folder and the subfolders. The number of mismatches: ",
+    {" The permissions of ", " folders were not read and not compared."},
+    {" The subfolders of ", " folders could not be listed and were not checked."},
+};
+constexpr VerdictTexts kScreenRussian {
+    "Расхождений между NTFS разрешениями вложенных папок и разрешениями проверяемой папки не обнаружено. NTFS "
+    "разрешения ВСЕХ папок идентичны.",
+    "Обнаружены несоответствия NTFS разрешений вложенных папок разрешениям проверяемой папки. Количество "
+    "несоответствий: ",
+    {" Разрешения ", " папок не были прочитаны и не сравнивались."},
+    {" Не удалось получить список вложенных папок у ", " папок, они не проверены."},
+};
+
+// The verdict sentence, then what was not read and what was not listed.
+QString verdict(const VerdictTexts& t, const ReportInputs& in)
+{
+    QString text = in.mismatchCount == 0
+        ? QString::fromUtf8(t.same)
+        : QString::fromUtf8(t.mismatches) + QString::number(in.mismatchCount) + QLatin1Char('.');
+    if (in.notRead > 0)
+        text += QString::fromUtf8(t.notRead[0]) + QString::number(in.notRead) + QString::fromUtf8(t.notRead[1]);
+    if (in.notListed > 0)
+        text += QString::fromUtf8(t.notListed[0]) + QString::number(in.notListed) + QString::fromUtf8(t.notListed[1]);
+    return text;
+}
+
+} // namespace
+
 QByteArray reportVerdict(const ReportInputs& in)
 {
-    QByteArray verdict = in.mismatchCount == 0
-        ? QByteArray("The all subfolders have the same NTFS permissions like target folder.")
-        : "Mismatches have been found. The number of mismatches is:   " + number(in.mismatchCount) + ".";
-    if (in.notRead > 0)
-        verdict += " The permissions of " + number(in.notRead) + " folders were not read and not compared.";
-    if (in.notListed > 0)
-        verdict += " The subfolders of " + number(in.notListed) + " folders could not be listed and were not checked.";
-    return verdict;
+    return verdict(kReportTexts, in).toUtf8();
 }
 
 QString screenVerdict(const QString& lang, const ReportInputs& in)
 {
-    const QString n = QString::number(in.mismatchCount);
-    QString verdict;
-    if (russian(lang)) {
-        verdict = in.mismatchCount == 0
-            ? QStringLiteral("Расхождений между NTFS разрешениями вложенных папок и разрешениями проверяемой папки не обнаружено. NTFS разрешения ВСЕХ папок идентичны.")
-            : QStringLiteral("Обнаружены несоответствия NTFS разрешений вложенных папок разрешениям проверяемой папки. Количество несоответствий: ") + n + QStringLiteral(".");
-        if (in.notRead > 0)
-            verdict += QStringLiteral(" Разрешения ") + QString::number(in.notRead) + QStringLiteral(" папок не были прочитаны и не сравнивались.");
-        if (in.notListed > 0)
-            verdict += QStringLiteral(" Не удалось получить список вложенных папок у ") + QString::number(in.notListed) + QStringLiteral(" папок, они не проверены.");
-        return verdict;
-    }
-    verdict = in.mismatchCount == 0
-        ? QStringLiteral("There are no mismatches between NTFS permissions of the checked folder and the subfolders. NTFS permissions of all the folders are the same.")
-        : QStringLiteral("There are mismatches between NTFS permissions of the checked folder and the subfolders. The number of mismatches: ") + n + QStringLiteral(".");
-    if (in.notRead > 0)
-        verdict += QStringLiteral(" The permissions of ") + QString::number(in.notRead) + QStringLiteral(" folders were not read and not compared.");
-    if (in.notListed > 0)
-        verdict += QStringLiteral(" The subfolders of ") + QString::number(in.notListed) + QStringLiteral(" folders could not be listed and were not checked.");
-    return verdict;
+    return verdict(russian(lang) ? kScreenRussian : kScreenEnglish, in);
 }
 
 QString detailTail(const QString& lang)

@@ -86,28 +86,38 @@ bool procAvailable()
 
 } // namespace
 
+namespace {
+
+// Looks a name up once: `lookup` fills the entry with the name, or with the
+// number when the id has none.
+template <class Map, class Lookup> const std::string& cachedName(Map& names, unsigned id, const Lookup& lookup)
+{
+    auto it = names.find(id);
+    if (it == names.end()) {
+        std::vector<char> buffer(16384);
+        it = names.emplace(id, nameOrNumber(lookup(buffer), id)).first;
+    }
+    return it->second;
+}
+
+} // namespace
+
 const std::string& PrincipalNames::user(uid_t uid)
 {
-    auto it = users_.find(uid);
-    if (it != users_.end())
-        return it->second;
-    std::vector<char> buffer(16384);
-    struct passwd pw {};
-    struct passwd* found = nullptr;
-    const int rc = getpwuid_r(uid, &pw, buffer.data(), buffer.size(), &found);
-    return users_.emplace(uid, nameOrNumber(rc == 0 && found ? found->pw_name : nullptr, uid)).first->second;
+    return cachedName(users_, uid, [uid](std::vector<char>& buffer) -> const char* {
+        struct passwd pw {};
+        struct passwd* found = nullptr;
+        return getpwuid_r(uid, &pw, buffer.data(), buffer.size(), &found) == 0 && found ? found->pw_name : nullptr;
+    });
 }
 
 const std::string& PrincipalNames::group(gid_t gid)
 {
-    auto it = groups_.find(gid);
-    if (it != groups_.end())
-        return it->second;
-    std::vector<char> buffer(16384);
-    struct group gr {};
-    struct group* found = nullptr;
-    const int rc = getgrgid_r(gid, &gr, buffer.data(), buffer.size(), &found);
-    return groups_.emplace(gid, nameOrNumber(rc == 0 && found ? found->gr_name : nullptr, gid)).first->second;
+    return cachedName(groups_, gid, [gid](std::vector<char>& buffer) -> const char* {
+        struct group gr {};
+        struct group* found = nullptr;
+        return getgrgid_r(gid, &gr, buffer.data(), buffer.size(), &found) == 0 && found ? found->gr_name : nullptr;
+    });
 }
 
 int appendAclListing(std::string& out, int dirFd, std::string_view printablePath, PrincipalNames& names)
