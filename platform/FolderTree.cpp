@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <numeric>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 namespace gw {
@@ -185,7 +186,12 @@ void FolderTree::listChildren(NodeId id)
         markUnlisted(id);
         return;
     }
-    listFrom(id, fd);
+    // The same rule as the walk's: the kernel's own file systems are not entered.
+    struct statfs fs {};
+    if (id != 0 && ::fstatfs(fd, &fs) == 0 && isPseudoFileSystem(static_cast<long>(fs.f_type)))
+        nodes_[id].flags = kListed;
+    else
+        listFrom(id, fd);
     ::close(fd);
 }
 

@@ -3,6 +3,7 @@
 #include "RecordingView.h"
 #include "TempTree.h"
 #include "engine/CheckEngine.h"
+#include "engine/ReadVerification.h"
 
 #include <gtest/gtest.h>
 
@@ -331,4 +332,62 @@ TEST_F(CheckTest, ReportThatCannotBeWrittenLeavesNoFileAndSaysWhy)
     EXPECT_TRUE(view.visible[Control::GroupBox5]); // the window does not stay stuck
     ::unlink((engine.mismatchPath() + "/keep").constData());
     ::rmdir(engine.mismatchPath().constData());
+}
+
+TEST_F(CheckTest, SentinelNeverOvertakesASlowListing)
+{
+    t.mkdir("a");
+    t.mkdir("z-different");
+    gwtest::setfacl({"-m", "u:12345:rwx", t.path("z-different")});
+    // A listing program that takes its time: without the wait, the sentinel
+    // would land before the last listing, which would then never be compared.
+    const std::string slow = work.path("slow-acl");
+    {
+        std::FILE* f = std::fopen(slow.c_str(), "w");
+        std::fprintf(f, "#!/bin/sh\nsleep 0.4\nexec '%s' \"$@\"\n", gwtest::aclProgram().c_str());
+        std::fclose(f);
+        ::chmod(slow.c_str(), 0755);
+    }
+    engine.setListingProgram(QByteArray::fromStdString(slow));
+    gwtest::runCheck(engine, view, t.root());
+    EXPECT_TRUE(view.asked.empty());
+    EXPECT_EQ(engine.state().MismatchCount, 1);
+    EXPECT_NE(report(engine.mismatchPath()).find(t.path("z-different") + " user"), std::string::npos);
+}
+
+TEST_F(CheckTest, TicksDoNotNestAndClosingEndsAPhaseQuietly)
+{
+    for (const char* d : {"a", "b", "c"})
+        t.mkdir(d);
+    engine.ShellTreeView1Change(QByteArray::fromStdString(t.root()));
+    engine.Button7Click();
+    engine.Button2Click();
+    // A tick that falls due while a tick processes events is dropped.
+    int nested = 0;
+    view.onEvents = [&] {
+        if (view.timer(Timer::Timer1) && nested++ < 50)
+            engine.Timer1Timer();
+    };
+    engine.Timer1Timer();
+    EXPECT_EQ(engine.state().FolderIndex, 1);
+    view.onEvents = nullptr;
+    gwtest::runTimers(engine, view, false);
+    EXPECT_TRUE(view.asked.empty()); // every folder listed once: nothing missing
+    EXPECT_EQ(engine.state().MismatchCount, 0);
+    EXPECT_EQ(countListings(QByteArray::fromStdString(report(engine.dumpPath())), QByteArray::fromStdString(t.root())),
+              4); // one listing per folder in the full report
+
+    // Closed while the analysis runs: the files are gone and stay gone.
+    engine.Button2Click();
+    while (view.timer(Timer::Timer1))
+        engine.Timer1Timer();
+    engine.Timer2Timer();
+    view.onEvents = [&] { engine.FormClose(); };
+    view.errors.clear();
+    engine.Timer3Timer();
+    EXPECT_TRUE(view.errors.empty());
+    struct stat st {};
+    EXPECT_NE(::stat(engine.dumpPath().constData(), &st), 0);
+    EXPECT_NE(::stat(engine.mismatchPath().constData(), &st), 0);
+    EXPECT_NE(::stat(engine.state().WinDir.constData(), &st), 0);
 }

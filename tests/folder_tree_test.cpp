@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -167,4 +169,54 @@ TEST(FolderTree, TenThousandNestedFoldersNeedNoStackAndNoPathMax)
     EXPECT_EQ(tree.level(10000), 10000);
     EXPECT_EQ(tree.unlistedCount(), 0);
     EXPECT_EQ(tree.path(10000).size(), static_cast<qsizetype>(t.root().size() + 20000));
+}
+
+TEST(FolderTree, CrossesMountsButNotIntoTheKernelsFileSystems)
+{
+    TempTree t;
+    t.mkdir("disk/inner");
+    t.mkdir("proc");
+    struct Mounts {
+        std::vector<std::string> points;
+        ~Mounts()
+        {
+            for (auto it = points.rbegin(); it != points.rend(); ++it)
+                ::umount2(it->c_str(), MNT_DETACH);
+        }
+    } mounts;
+    if (::mount("tmpfs", t.path("disk").c_str(), "tmpfs", 0, nullptr) != 0)
+        GTEST_SKIP() << "mounting is not allowed here";
+    mounts.points.push_back(t.path("disk"));
+    ASSERT_EQ(::mount("proc", t.path("proc").c_str(), "proc", 0, nullptr), 0);
+    mounts.points.push_back(t.path("proc"));
+    t.mkdir("disk/on-tmpfs");
+
+    FolderTree tree(raw(t.root()));
+    tree.expandRecursively(0);
+    EXPECT_EQ(outline(tree), (std::vector<std::string> {"0:", "1:disk", "2:on-tmpfs", "1:proc"}));
+    EXPECT_EQ(tree.unlistedCount(), 0);
+    // Expanding by hand does not enter it either.
+    FolderTree visible(raw(t.root()));
+    visible.listChildren(visible.node(2));
+    EXPECT_EQ(visible.childCount(visible.node(2)), 0);
+}
+
+TEST(FolderTree, NamesTheCollatorCallsEqualAreOrderedByTheirBytes)
+{
+    TempTree t;
+    for (const char* d : {"\xff", "\xfe", "x\xc3\xa9", "xe\xcc\x81"}) // two invalid names, and é composed and decomposed
+        t.mkdir(d);
+    for (int run = 0; run < 2; ++run) {
+        FolderTree tree(raw(t.root()));
+        ASSERT_EQ(tree.count(), 5);
+        std::vector<QByteArray> names;
+        for (int i = 1; i < 5; ++i)
+            names.push_back(tree.nameOf(tree.node(i)));
+        const auto fe = std::find(names.begin(), names.end(), QByteArray("\xfe"));
+        const auto ff = std::find(names.begin(), names.end(), QByteArray("\xff"));
+        EXPECT_LT(fe, ff);
+        const auto composed = std::find(names.begin(), names.end(), QByteArray("x\xc3\xa9"));
+        const auto decomposed = std::find(names.begin(), names.end(), QByteArray("xe\xcc\x81"));
+        EXPECT_LT(decomposed, composed); // "e" (0x65) before 0xc3
+    }
 }
