@@ -1,4 +1,5 @@
 #include "FolderTreeModel.h"
+#include "platform/PrintableText.h"
 
 #include "platform/PrintablePath.h"
 
@@ -87,7 +88,7 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const
     const FolderTree::NodeId id = nodeOf(index);
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         const QByteArray name = role == Qt::ToolTipRole ? tree_.pathOf(id) : tree_.nameOf(id);
-        return QString::fromStdString(gw::printable(std::string_view(name.constData(), static_cast<std::size_t>(name.size()))));
+        return gw::printableText(name);
     }
     if (role == Qt::DecorationRole)
         return folderIcon_;

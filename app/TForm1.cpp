@@ -1,4 +1,5 @@
 #include "TForm1.h"
+#include "platform/PrintableText.h"
 
 #include "DesktopOpener.h"
 #include "LanguageTable.h"
@@ -15,11 +16,6 @@
 #include <QScreen>
 
 namespace {
-
-QString printableText(const QByteArray& raw)
-{
-    return QString::fromStdString(gw::printable(std::string_view(raw.constData(), static_cast<std::size_t>(raw.size()))));
-}
 
 // Texts of the engine and of the language table end lines in CR LF.
 QString withLineFeeds(QString text)
@@ -211,7 +207,7 @@ void TForm1::switchLanguage(bool english)
                 state.WarnAnalyse = value;
             break;
         case RowKind::PageCaption:
-            ui.GroupBox3->setTitle(value + printableText(model_.rawPath(ui.ShellTreeView1->currentIndex())));
+            ui.GroupBox3->setTitle(value + gw::printableText(model_.rawPath(ui.ShellTreeView1->currentIndex())));
             break;
         case RowKind::CopyCaption:
             if (auto* box = qobject_cast<QGroupBox*>(target))
@@ -253,7 +249,7 @@ void TForm1::treeContextMenu(const QPoint& pos)
     QMenu menu(this);
     const bool english = engine_.state().Lang == QLatin1String("EN");
     menu.addAction(english ? QStringLiteral("Copy path") : QStringLiteral("Копировать путь"),
-                   [path] { QGuiApplication::clipboard()->setText(printableText(path)); });
+                   [path] { QGuiApplication::clipboard()->setText(gw::printableText(path)); });
     menu.addAction(english ? QStringLiteral("Open in file manager") : QStringLiteral("Открыть в файловом менеджере"),
                    [path] { desktopOpener()(fileUrl(path)); });
     menu.exec(ui.ShellTreeView1->viewport()->mapToGlobal(pos));

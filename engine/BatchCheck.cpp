@@ -1,4 +1,5 @@
 #include "engine/BatchCheck.h"
+#include "platform/PrintableText.h"
 
 #include "engine/CheckState.h"
 #include "engine/FolderScan.h"
@@ -193,7 +194,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
             int own = fd >= 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
             if (own < 0) {
                 const QByteArray raw = tree.pathOf(id);
-                own = openDirectory(std::string_view(raw.constData(), static_cast<std::size_t>(raw.size())));
+                own = openDirectory(gw::bytesOf(raw));
             }
             reader.add(id, own);
             reader.drain(take);

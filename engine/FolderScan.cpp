@@ -1,19 +1,12 @@
 #include "engine/FolderScan.h"
+#include "platform/PrintableText.h"
 
 #include "engine/CheckEngine.h"
 #include "engine/Estimates.h"
 #include "engine/Reports.h"
 #include "platform/FolderTree.h"
-#include "platform/PrintablePath.h"
 
 namespace gw {
-
-namespace {
-QString printableText(const QByteArray& raw)
-{
-    return QString::fromStdString(printable(std::string_view(raw.constData(), static_cast<std::size_t>(raw.size()))));
-}
-} // namespace
 
 QString checkedFolderCaption(const QString& lang, const QString& printablePath)
 {

@@ -1,4 +1,5 @@
 #include "engine/MismatchAnalysis.h"
+#include "platform/PrintableText.h"
 
 #include "engine/CheckEngine.h"
 #include "engine/Estimates.h"
@@ -96,13 +97,12 @@ void CheckEngine::Timer3Timer()
     int base = 0;
     QByteArray reference;
     const QByteArray root = QByteArray::fromStdString(tree_.printablePath(0));
-    const QByteArray chosen = QByteArray::fromStdString(
-        printable(std::string_view(selectedPath_.constData(), static_cast<std::size_t>(selectedPath_.size()))));
+    const QByteArray chosen = gw::printableBytes(selectedPath_);
     const auto throttled = [this] { return std::chrono::steady_clock::now() - lastPace_ >= std::chrono::milliseconds(10); };
     const auto cannotRead = [this](const QByteArray& path, int error) {
         removeFile(mismatchPath()); // a report of an earlier check would look real
         view_.showError(QStringLiteral("Cannot read ")
-                        + QString::fromStdString(printable(std::string_view(path.constData(), static_cast<std::size_t>(path.size()))))
+                        + gw::printableText(path)
                         + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error)));
         resultsPageSwitch(false, false);
     };

@@ -1,4 +1,5 @@
 #include "engine/Reports.h"
+#include "platform/PrintableText.h"
 
 #include "engine/CheckEngine.h"
 #include "platform/PrintablePath.h"
@@ -137,7 +138,7 @@ void CheckEngine::writeResults(const ReportInputs& in, QByteArray fullDumpText, 
         const int error = replaceFile(path, parts);
         if (error != 0)
             failures << QStringLiteral("Cannot write ")
-                    + QString::fromStdString(printable(std::string_view(path.constData(), static_cast<std::size_t>(path.size()))))
+                    + gw::printableText(path)
                     + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
         return error == 0;
     };

@@ -1,4 +1,5 @@
 #include "platform/FolderTree.h"
+#include "platform/PrintableText.h"
 
 #include "platform/DirectoryOpen.h"
 #include "platform/PrintablePath.h"
@@ -57,16 +58,16 @@ void FolderTree::setRoot(const QByteArray& rootText)
     if (updating_)
         return;
     updating_ = true;
-    const int fd = rootText.isEmpty() ? -1 : openDirectory(std::string_view(rootText.constData(), static_cast<std::size_t>(rootText.size())));
+    const int fd = rootText.isEmpty() ? -1 : openDirectory(gw::bytesOf(rootText));
     if (fd < 0) {
         root_ = previous;
         const int previousFd = previous.isEmpty()
             ? -1
-            : openDirectory(std::string_view(previous.constData(), static_cast<std::size_t>(previous.size())));
+            : openDirectory(gw::bytesOf(previous));
         rebuild(previousFd);
         updating_ = false;
         throw FolderTreeError("Error setting path: \""
-                              + printable(std::string_view(rootText.constData(), static_cast<std::size_t>(rootText.size())))
+                              + printable(gw::bytesOf(rootText))
                               + "\"");
     }
     rebuild(fd);
@@ -165,7 +166,7 @@ QByteArray FolderTree::pathOf(NodeId id) const
 std::string FolderTree::printablePathOf(NodeId id) const
 {
     const QByteArray raw = pathOf(id);
-    return printable(std::string_view(raw.constData(), static_cast<std::size_t>(raw.size())));
+    return printable(gw::bytesOf(raw));
 }
 
 void FolderTree::markUnlisted(NodeId id)
@@ -181,7 +182,7 @@ void FolderTree::listChildren(NodeId id)
     if (isListed(id))
         return;
     const QByteArray raw = pathOf(id);
-    const int fd = openDirectory(std::string_view(raw.constData(), static_cast<std::size_t>(raw.size())));
+    const int fd = openDirectory(gw::bytesOf(raw));
     if (fd < 0) {
         markUnlisted(id);
         return;
@@ -279,7 +280,7 @@ void FolderTree::expandRecursively(int index, const std::function<void(int)>& pr
 
     const auto openByPath = [&](Frame& f) {
         const QByteArray raw = pathOf(f.node);
-        f.fd = openDirectory(std::string_view(raw.constData(), static_cast<std::size_t>(raw.size())));
+        f.fd = openDirectory(gw::bytesOf(raw));
         if (f.fd >= 0)
             ++openCount;
     };
@@ -313,7 +314,7 @@ void FolderTree::expandRecursively(int index, const std::function<void(int)>& pr
 
     {
         const QByteArray raw = pathOf(top);
-        const int fd = openDirectory(std::string_view(raw.constData(), static_cast<std::size_t>(raw.size())));
+        const int fd = openDirectory(gw::bytesOf(raw));
         if (fd < 0) {
             if (!isListed(top))
                 markUnlisted(top);

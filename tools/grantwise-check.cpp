@@ -6,6 +6,7 @@
 // not read or not listed; 2 an error.
 
 #include "engine/BatchCheck.h"
+#include "platform/PrintableText.h"
 #include "platform/FolderTree.h"
 #include "platform/PrintablePath.h"
 #include "platform/WorkingFolder.h"
@@ -48,7 +49,7 @@ void say(const std::string& text)
 
 std::string printableOf(const QByteArray& raw)
 {
-    return gw::printable(std::string_view(raw.constData(), static_cast<std::size_t>(raw.size())));
+    return gw::printable(gw::bytesOf(raw));
 }
 
 int fail(const std::string& message, bool usage = false)
@@ -240,9 +241,9 @@ int main(int argc, char** argv)
     if (!quiet) {
         out += unixLines(result.processingTime) + "\n";
         out += (ru ? QByteArray("Полный подробный отчет: ") : QByteArray("Full detail report: "))
-            + QByteArray::fromStdString(printableOf(result.fullReportPath)) + "\n";
+            + gw::printableBytes(result.fullReportPath) + "\n";
         out += (ru ? QByteArray("Отчет о несоответствиях: ") : QByteArray("Mismatches report: "))
-            + QByteArray::fromStdString(printableOf(result.mismatchReportPath)) + "\n";
+            + gw::printableBytes(result.mismatchReportPath) + "\n";
     }
     std::fwrite(out.constData(), 1, static_cast<std::size_t>(out.size()), stdout);
     const gw::ReportInputs& in = result.inputs;
