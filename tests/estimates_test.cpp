@@ -70,6 +70,8 @@ TEST(Estimates, A24HourEstimateIsShownNotRaised)
     s.Lang = "EN";
     EXPECT_EQ(Calc_Time(s, 1066, 77675, kEnglishUs), "Expected processing time : 11:59:43 PM");
     EXPECT_EQ(Calc_Time(s, 1067, 77675, kEnglishUs), "Expected processing time : 24:01:04");
+    EXPECT_EQ(Calc_Time(s, 5419, pumpInterval(612), kEnglishUs), "Expected processing time : 24:00:14");
+    EXPECT_EQ(Calc_Time(s, 369702, pumpInterval(8), kEnglishUs), "Expected processing time : 24:00:00");
     EXPECT_EQ(secondsText(86400, kEnglishUs), "24:00:00");
     EXPECT_EQ(secondsText(100000, kRussian), "27:46:40");
 }
