@@ -10,6 +10,7 @@
 #include <pwd.h>
 #include <sys/acl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
@@ -143,7 +144,13 @@ int appendAclListing(std::string& out, int dirFd, std::string_view printablePath
         acl_free(acl);
         if (!defaultOk)
             return EINVAL;
-    } else if (errno != ENOTSUP && errno != ENODATA && !(errno == ENOENT && !procAvailable())) {
+    } else if (errno == ENOENT && !procAvailable()) {
+        // Without /proc the default ACL cannot be read through the descriptor.
+        // A folder that has none lists as usual; one that has one fails
+        // rather than list as if it had none.
+        if (::fgetxattr(dirFd, "system.posix_acl_default", nullptr, 0) >= 0)
+            return ENOTSUP;
+    } else if (errno != ENOTSUP && errno != ENODATA) {
         return errno;
     }
 
