@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sched.h>
 #include <set>
+#include <sys/mount.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -184,4 +186,27 @@ TEST(GrantwiseAcl, ConcurrentRunsAppendingToOneFileNeverInterleave)
         ++blocks;
     }
     EXPECT_EQ(blocks, 12u * folders.size());
+}
+
+TEST(GrantwiseAcl, WithoutProcADefaultAclFailsRatherThanVanishes)
+{
+    TempTree t;
+    const std::string with = t.mkdir("with"), without = t.mkdir("without");
+    setfacl({"-d", "-m", "u:12345:rwx", with});
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // A mount namespace of our own, without /proc.
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || ::umount2("/proc", MNT_DETACH) != 0)
+            ::_exit(77);
+        const gwtest::ProcessResult r = run({gwtest::aclProgram(), with, without});
+        const bool ok = r.status == 1 && r.err == "grantwise-acl: " + with + ": Operation not supported\n"
+            && r.out.rfind(without + " user root (owner):rwx\n", 0) == 0;
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "no mount namespace here";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
