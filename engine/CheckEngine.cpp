@@ -53,9 +53,8 @@ int CheckEngine::setBar(Bar bar, long double value)
 
 void CheckEngine::pace(bool now)
 {
-    const auto t = std::chrono::steady_clock::now();
-    if (now || t - lastPace_ >= std::chrono::milliseconds(10)) {
-        lastPace_ = t;
+    if (now || paceDue()) {
+        lastPace_ = std::chrono::steady_clock::now();
         view_.processEvents();
     }
 }

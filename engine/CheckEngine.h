@@ -62,6 +62,9 @@ private:
     int setBar(Bar bar, long double value);
     // Processes pending events, at most every 10 ms unless `now`.
     void pace(bool now = false);
+    // True when 10 ms have passed since events were last processed: the
+    // rhythm of progress updates inside long loops.
+    bool paceDue() const { return std::chrono::steady_clock::now() - lastPace_ >= kPaceInterval; }
     bool closed() const { return closed_; }
     void writeResults(const ReportInputs& in, QByteArray fullDumpText, const QByteArray& mismatchText);
     void resultsPageSwitch(bool fullWritten, bool mismatchWritten);
@@ -75,6 +78,7 @@ private:
     QByteArray listingProgram_;
     pid_t referencePid_ = -1;
     std::chrono::steady_clock::time_point lastListingStart_;
+    static constexpr std::chrono::milliseconds kPaceInterval {10};
     std::chrono::steady_clock::time_point lastPace_;
     std::chrono::milliseconds sentinelWait_ {30000};
     std::chrono::milliseconds referenceWait_ {10000};

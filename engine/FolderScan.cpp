@@ -100,8 +100,7 @@ void CheckEngine::Button7Click()
 
     int maxLevel = 0;
     const QByteArray listing = folderListing(tree_, maxLevel, [&](int i) {
-        const auto now = std::chrono::steady_clock::now();
-        if (i + 1 == count || now - lastPace_ >= std::chrono::milliseconds(10)) {
+        if (i + 1 == count || paceDue()) {
             view_.setProgress(Bar::ProgressBar1, progressValue(static_cast<long double>(i) / count * 100));
             pace(true);
         }

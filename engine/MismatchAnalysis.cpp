@@ -98,7 +98,6 @@ void CheckEngine::Timer3Timer()
     QByteArray reference;
     const QByteArray root = QByteArray::fromStdString(tree_.printablePath(0));
     const QByteArray chosen = gw::printableBytes(selectedPath_);
-    const auto throttled = [this] { return std::chrono::steady_clock::now() - lastPace_ >= std::chrono::milliseconds(10); };
     const auto cannotRead = [this](const QByteArray& path, int error) {
         removeFile(mismatchPath()); // a report of an earlier check would look real
         view_.showError(QStringLiteral("Cannot read ")
@@ -127,7 +126,7 @@ void CheckEngine::Timer3Timer()
         }
         if (referenceEnded && isCompleteListing(file, chosen)) {
             const QByteArray loaded = trimmedLines(file, [&](qsizetype k) {
-                if (throttled()) {
+                if (paceDue()) {
                     setBar(Bar::ProgressBar2, static_cast<long double>(k) / 30);
                     pace(true);
                 }
@@ -151,7 +150,7 @@ void CheckEngine::Timer3Timer()
     }
     const long double lines = static_cast<long double>(scanLines_);
     QByteArray dumpText = trimmedLines(file, [&](qsizetype k) {
-        if (throttled()) {
+        if (paceDue()) {
             setBar(Bar::ProgressBar2, static_cast<long double>(k) / ((lines - 1) * 15) * 90 + base);
             pace(true);
         }
@@ -168,7 +167,7 @@ void CheckEngine::Timer3Timer()
         pace(true);
     };
     const Comparison comparison = compareBlocks(dumpText, reference, root, folders, [&](int k) {
-        if (k == folders + 1 || throttled())
+        if (k == folders + 1 || paceDue())
             blockStep(k);
     });
     if (closed())

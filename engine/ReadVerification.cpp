@@ -64,7 +64,7 @@ void CheckEngine::Timer2Timer()
                 end = dump.size();
             ++lines;
             pos = end + 1;
-            if (pos >= dump.size() || std::chrono::steady_clock::now() - lastPace_ >= std::chrono::milliseconds(10)) {
+            if (pos >= dump.size() || paceDue()) {
                 setBar(Bar::ProgressBar3, static_cast<long double>(lines) / folders * 80 * 0.07L);
                 pace(true);
                 if (closed())
@@ -76,7 +76,7 @@ void CheckEngine::Timer2Timer()
         // Counting stage.
         const auto show = [&](int n) { setBar(Bar::ProgressBar3, static_cast<long double>(n) / folders * 20 * 0.9L + base); };
         listingsRead_ = countListings(dump, root, [&](int n) {
-            if (std::chrono::steady_clock::now() - lastPace_ >= std::chrono::milliseconds(10)) {
+            if (paceDue()) {
                 show(n);
                 pace(true);
             }

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -148,12 +149,7 @@ int main(int argc, char** argv)
     bool haveFolder = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        const auto value = [&](const char* name) -> const char* {
-            if (i + 1 >= argc)
-                return nullptr;
-            (void)name;
-            return argv[++i];
-        };
+        const auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             std::fputs(kHelp, stdout);
@@ -164,18 +160,18 @@ int main(int argc, char** argv)
         } else if (arg == "--quiet" || arg == "-q") {
             quiet = true;
         } else if (arg == "--reports") {
-            const char* v = value("--reports");
+            const char* v = value();
             if (!v || !*v)
                 return fail("--reports needs a folder", true);
             reportsDir = v;
         } else if (arg == "--lang") {
-            const char* v = value("--lang");
+            const char* v = value();
             const std::string lang = v ? v : "";
             if (lang != "en" && lang != "ru")
                 return fail("--lang takes en or ru", true);
             options.lang = lang == "ru" ? QStringLiteral("RU") : QStringLiteral("EN");
         } else if (arg == "--jobs") {
-            const char* v = value("--jobs");
+            const char* v = value();
             char* end = nullptr;
             const long jobs = v ? std::strtol(v, &end, 10) : 0;
             if (!v || *end || jobs < 1 || jobs > 64)
@@ -217,19 +213,20 @@ int main(int argc, char** argv)
     }
     options.reportsDir = reportsDir;
 
-    ProgressLine* progress = nullptr;
-    if (::isatty(2)) {
-        progress = new ProgressLine;
-        options.progress = [progress](const gw::BatchProgress& p) { (*progress)(p); };
-    }
     gw::BatchResult result;
-    try {
-        result = gw::runBatchCheck(options);
-    } catch (const std::exception& e) {
-        delete progress;
-        return fail(e.what());
+    {
+        std::optional<ProgressLine> progress; // cleared from the terminal when it ends
+        if (::isatty(2)) {
+            progress.emplace();
+            options.progress = [&progress](const gw::BatchProgress& p) { (*progress)(p); };
+        }
+        try {
+            result = gw::runBatchCheck(options);
+        } catch (const std::exception& e) {
+            progress.reset();
+            return fail(e.what());
+        }
     }
-    delete progress;
     if (result.writeError)
         return fail("cannot write " + printableOf(result.failedPath) + ": " + std::strerror(result.writeError));
 
