@@ -163,7 +163,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
             options.progress(BatchProgress {phase, done, total});
     };
 
-    FolderTree tree(options.folder); // throws when the folder cannot be a root
+    FolderTree tree(options.folder, options.excluded); // throws when the folder cannot be a root
     const int jobs = options.jobs > 0 ? options.jobs : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
     ListingReader reader(jobs > 1 ? jobs : 0);
 

@@ -5,11 +5,13 @@
 
 #include "engine/Reports.h"
 #include "engine/TimeText.h"
+#include "platform/FolderTree.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 namespace gw {
 
@@ -22,6 +24,7 @@ struct BatchProgress {
 struct BatchOptions {
     QByteArray folder;     // the chosen folder, raw
     QByteArray reportsDir; // an existing folder for acl.txt and acl_def.txt
+    std::vector<FolderIdentity> excluded; // the program's own folders, never checked
     QString lang = QStringLiteral("EN");
     int jobs = 0;          // reading threads; 0 picks by the machine
     std::function<void(const BatchProgress&)> progress;

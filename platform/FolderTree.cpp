@@ -40,9 +40,10 @@ QLocale collationLocale()
 
 } // namespace
 
-FolderTree::FolderTree(const QByteArray& rootText)
+FolderTree::FolderTree(const QByteArray& rootText, std::vector<FolderIdentity> excluded)
     : collator_(collationLocale())
     , direntBuffer_(64 * 1024)
+    , excluded_(std::move(excluded))
 {
     collator_.setNumericMode(true);
     collator_.setCaseSensitivity(Qt::CaseInsensitive);
@@ -72,6 +73,13 @@ void FolderTree::setRoot(const QByteArray& rootText)
     }
     rebuild(fd);
     updating_ = false;
+}
+
+void FolderTree::setExcluded(std::vector<FolderIdentity> excluded)
+{
+    excluded_ = std::move(excluded);
+    if (!nodes_.empty())
+        rebuild(root_.isEmpty() ? -1 : openDirectory(gw::bytesOf(root_)));
 }
 
 void FolderTree::rebuild(int rootFd)
@@ -204,6 +212,14 @@ void FolderTree::listFrom(NodeId id, int dirFd)
     };
     std::vector<Found> found;
     bool failed = false;
+    // The entries' inode numbers are enough to know an excluded folder; a
+    // mount point shows the inode below it, so an excluded folder that is
+    // itself a mount point is not recognised here.
+    dev_t device = 0;
+    if (!excluded_.empty()) {
+        struct stat st {};
+        device = ::fstat(dirFd, &st) == 0 ? st.st_dev : 0;
+    }
     for (;;) {
         const ssize_t n = ::getdents64(dirFd, direntBuffer_.data(), direntBuffer_.size());
         if (n == 0)
@@ -226,6 +242,9 @@ void FolderTree::listFrom(NodeId id, int dirFd)
                 folder = ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) == 0 && S_ISDIR(st.st_mode);
             }
             if (!folder)
+                continue;
+            if (!excluded_.empty()
+                && std::find(excluded_.begin(), excluded_.end(), FolderIdentity {device, entry->d_ino}) != excluded_.end())
                 continue;
             const std::size_t length = std::strlen(name);
             found.push_back(Found {names_.size(), static_cast<std::uint16_t>(length)});

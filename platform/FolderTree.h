@@ -20,6 +20,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace gw {
@@ -29,12 +30,25 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A folder as the file system knows it, whatever its path.
+struct FolderIdentity {
+    dev_t device;
+    ino_t inode;
+    bool operator==(const FolderIdentity&) const = default;
+};
+
 class FolderTree {
 public:
     using NodeId = std::uint32_t;
     static constexpr NodeId kNoNode = UINT32_MAX;
 
-    explicit FolderTree(const QByteArray& rootText = QByteArrayLiteral("/"));
+    explicit FolderTree(const QByteArray& rootText = QByteArrayLiteral("/"),
+                        std::vector<FolderIdentity> excluded = {});
+
+    // Folders left out of the tree wherever they are met, with everything
+    // below them: the program's own working and reports folders, whose
+    // contents change while it runs. Setting them lists the root anew.
+    void setExcluded(std::vector<FolderIdentity> excluded);
     FolderTree(const FolderTree&) = delete;
     FolderTree& operator=(const FolderTree&) = delete;
 
@@ -110,6 +124,7 @@ private:
     bool fullyExpanded_ = false;
     QCollator collator_;
     std::vector<char> direntBuffer_;
+    std::vector<FolderIdentity> excluded_;
 };
 
 } // namespace gw
