@@ -173,9 +173,13 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     QByteArray root;
     QByteArray dumpText;
     QByteArray referenceListing;
+    std::vector<bool> read; // by node id
     const auto take = [&](Listing& l) {
         if (!l.read)
             return;
+        if (read.size() <= l.id)
+            read.resize(std::max<std::size_t>(l.id + 1, read.size() * 2));
+        read[l.id] = true;
         QByteArray block = bytes(tree.printablePathOf(l.id));
         block.append(l.entries.data(), static_cast<qsizetype>(l.entries.size()));
         if (l.id == 0)
@@ -189,14 +193,8 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
             report(BatchProgress::Read, reader.completed(), count);
         },
         [&](FolderTree::NodeId id, int fd) {
-            // The walk keeps its own descriptor; a folder it never enters is
-            // opened by its path, as the listing program would.
-            int own = fd >= 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
-            if (own < 0) {
-                const QByteArray raw = tree.pathOf(id);
-                own = openDirectory(gw::bytesOf(raw));
-            }
-            reader.add(id, own);
+            // The walk keeps its own descriptor; the reader gets a copy.
+            reader.add(id, ::fcntl(fd, F_DUPFD_CLOEXEC, 0));
             reader.drain(take);
         });
     const int folders = tree.count();
@@ -223,8 +221,18 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     in.maxLevel = maxLevel;
     in.referenceText = reference;
     in.mismatchCount = comparison.mismatchCount;
-    in.notRead = std::max(0, folders - (counted - 1));
+    in.notRead = std::clamp(folders - (counted - 1), 0, folders);
     in.notListed = tree.unlistedCount();
+    if (in.notRead > 0 || in.notListed > 0) {
+        read.resize(static_cast<std::size_t>(folders));
+        for (int i = 0; i < folders; ++i) {
+            const FolderTree::NodeId id = tree.node(i);
+            if (!read[id])
+                in.notReadPaths.append(bytes(tree.printablePathOf(id)));
+            if (tree.isUnlisted(id))
+                in.notListedPaths.append(bytes(tree.printablePathOf(id)));
+        }
+    }
     const ReportTexts texts = buildReports(
         in, withoutSentinel(std::move(dumpText), root), comparison.mismatchText,
         [&] { return currentTimeText(format); }, [] { return currentDateText(); });

@@ -2,7 +2,12 @@
 
 #include "engine/Countdown.h"
 #include "engine/Estimates.h"
+#include "platform/PrintableText.h"
 #include "platform/WorkingFolder.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 namespace gw {
 
@@ -23,9 +28,29 @@ QByteArray CheckEngine::dumpPath() const { return WorkingFolder::dumpFile(state_
 QByteArray CheckEngine::referencePath() const { return WorkingFolder::referenceFile(state_.WinDir); }
 QByteArray CheckEngine::mismatchPath() const { return WorkingFolder::mismatchFile(state_.WinDir); }
 
+bool CheckEngine::ensureWorkingFolder()
+{
+    if (state_.WinDir.isEmpty()) {
+        state_.WinDir = WorkingFolder::create();
+        if (state_.WinDir.isEmpty()) {
+            view_.showError(QStringLiteral("Cannot create a working folder in ") + printableText(WorkingFolder::base())
+                            + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
+            return false;
+        }
+    }
+    // The working folder is never part of what is checked, even when the
+    // chosen folder holds it.
+    struct stat st {};
+    if (::stat(state_.WinDir.constData(), &st) == 0)
+        tree_.setExcluded({FolderIdentity {st.st_dev, st.st_ino}});
+    return true;
+}
+
 void CheckEngine::FormShow()
 {
     FormShowDefaults(state_);
+    if (!state_.WinDir.isEmpty())
+        (void)ensureWorkingFolder(); // only records the folder to leave out; a failure is said at the scan
     view_.setTimerInterval(Timer::Timer1, pumpInterval(state_.SpeedFactor));
     view_.setText(Control::RichEdit1, QString());
     scanLines_ = 0;

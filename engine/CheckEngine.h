@@ -68,6 +68,12 @@ private:
     bool closed() const { return closed_; }
     void writeResults(const ReportInputs& in, QByteArray fullDumpText, const QByteArray& mismatchText);
     void resultsPageSwitch(bool fullWritten, bool mismatchWritten);
+    // Ends a check that cannot go on: says why, shows the results page with
+    // the light red, no report to open and a verdict that says so.
+    void checkFailed(const QString& message);
+    // Makes the private working folder if there is none yet; false, after
+    // saying why, when it cannot be made.
+    bool ensureWorkingFolder();
 
     CheckView& view_;
     TimeFormat timeFormat_;

@@ -3,7 +3,11 @@
 #include "engine/CheckEngine.h"
 #include "engine/Estimates.h"
 #include "platform/PrintablePath.h"
+#include "platform/PrintableText.h"
 #include "platform/WorkingFile.h"
+
+#include <cerrno>
+#include <cstring>
 
 namespace gw {
 
@@ -51,7 +55,11 @@ void CheckEngine::Timer1Timer()
         // overtake a listing still being written: wait for them, within reason.
         if (processes_.reap() > 0 && std::chrono::steady_clock::now() - lastListingStart_ < sentinelWait_)
             return;
-        appendOnce(dumpPath(), QByteArray::fromStdString(tree_.printablePath(0)) + '\n');
+        if (const int error = appendOnce(dumpPath(), QByteArray::fromStdString(tree_.printablePath(0)) + '\n')) {
+            checkFailed(QStringLiteral("Cannot write ") + printableText(dumpPath()) + QStringLiteral(": ")
+                        + QString::fromLocal8Bit(std::strerror(error)));
+            return;
+        }
         setBar(Bar::ProgressBar1, 100);
         pace(true);
         if (closed())
@@ -61,7 +69,15 @@ void CheckEngine::Timer1Timer()
         return;
     }
     // The path goes to the program untouched, as its one argument.
-    processes_.startAppending(listingProgram_, tree_.path(state_.FolderIndex), dumpPath());
+    if (processes_.startAppending(listingProgram_, tree_.path(state_.FolderIndex), dumpPath()) < 0) {
+        // A listing that cannot start is missed, and the verification counts
+        // it; a dump that cannot be written ends the check.
+        if (const int error = appendOnce(dumpPath(), QByteArray())) {
+            checkFailed(QStringLiteral("Cannot write ") + printableText(dumpPath()) + QStringLiteral(": ")
+                        + QString::fromLocal8Bit(std::strerror(error)));
+            return;
+        }
+    }
     lastListingStart_ = std::chrono::steady_clock::now();
     view_.setProgress(Bar::ProgressBar1, progressValue(static_cast<long double>(state_.FolderIndex) / folders * 100));
     pace(true);

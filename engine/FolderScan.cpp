@@ -80,6 +80,12 @@ void CheckEngine::ShellTreeView1Change(const QByteArray& selectedPath)
 
 void CheckEngine::Button7Click()
 {
+    // Without a private working folder no check can run: the files would
+    // have nowhere safe to go. Each new scan tries to make one again.
+    if (!ensureWorkingFolder())
+        return;
+    view_.setLight(Light::Off); // the previous check's verdict is no longer true
+    view_.setText(Control::RichEdit3, QString());
     view_.setVisible(Control::Panel1, false);
     view_.setVisible(Control::GroupBox1, true);
     view_.setVisible(Control::GroupBox3, false);

@@ -7,6 +7,7 @@
 #include "platform/PrintablePath.h"
 #include "platform/WorkingFile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -61,6 +62,29 @@ QByteArray withoutSentinel(QByteArray dumpText, const QByteArray& root)
     return dumpText;
 }
 
+QSet<QByteArray> listedPaths(const QByteArray& dumpText)
+{
+    QSet<QByteArray> paths;
+    static const QByteArrayView owner(" user ");
+    qsizetype start = 0;
+    while (start < dumpText.size()) {
+        qsizetype end = dumpText.indexOf("\r\n", start);
+        if (end < 0)
+            end = dumpText.size();
+        const QByteArrayView head = QByteArrayView(dumpText).sliced(start, end - start);
+        // The owner's entry ends the head line, and a name holds no blank.
+        const qsizetype at = head.lastIndexOf(owner);
+        if (at > 0)
+            paths.insert(head.first(at).toByteArray());
+        // On to the next listing: past the empty line that ends this one.
+        const qsizetype next = dumpText.indexOf("\r\n\r\n", end);
+        if (next < 0)
+            break;
+        start = next + 4;
+    }
+    return paths;
+}
+
 Comparison compareBlocks(const QByteArray& dumpText, const QByteArray& reference, const QByteArray& root,
                          int folders, const std::function<void(int)>& step)
 {
@@ -99,11 +123,8 @@ void CheckEngine::Timer3Timer()
     const QByteArray root = QByteArray::fromStdString(tree_.printablePath(0));
     const QByteArray chosen = gw::printableBytes(selectedPath_);
     const auto cannotRead = [this](const QByteArray& path, int error) {
-        removeFile(mismatchPath()); // a report of an earlier check would look real
-        view_.showError(QStringLiteral("Cannot read ")
-                        + gw::printableText(path)
-                        + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error)));
-        resultsPageSwitch(false, false);
+        checkFailed(QStringLiteral("Cannot read ") + gw::printableText(path) + QStringLiteral(": ")
+                    + QString::fromLocal8Bit(std::strerror(error)));
     };
 
     // The reference listing was started a moment ago: wait for it to end, so a
@@ -139,10 +160,6 @@ void CheckEngine::Timer3Timer()
     if (closed())
         return;
 
-    if (!fileExists(dumpPath())) {
-        resultsPageSwitch(true, true);
-        return;
-    }
     QByteArray file;
     if (const int error = readWholeFile(dumpPath(), file)) {
         cannotRead(dumpPath(), error);
@@ -180,8 +197,19 @@ void CheckEngine::Timer3Timer()
     inputs.maxLevel = state_.MaxLevel;
     inputs.referenceText = reference;
     inputs.mismatchCount = comparison.mismatchCount;
-    inputs.notRead = std::max(0, folders - (listingsRead_ - 1));
+    inputs.notRead = std::clamp(folders - (listingsRead_ - 1), 0, folders);
     inputs.notListed = tree_.unlistedCount();
+    if (inputs.notRead > 0 || inputs.notListed > 0) {
+        const QSet<QByteArray> listed = listedPaths(dumpText);
+        for (int i = 0; i < folders; ++i) {
+            const FolderTree::NodeId id = tree_.node(i);
+            const QByteArray path = QByteArray::fromStdString(tree_.printablePathOf(id));
+            if (inputs.notRead > 0 && !listed.contains(path))
+                inputs.notReadPaths.append(path);
+            if (tree_.isUnlisted(id))
+                inputs.notListedPaths.append(path);
+        }
+    }
     // The dump is not needed any more: it becomes the body of the full report.
     writeResults(inputs, withoutSentinel(std::move(dumpText), root), comparison.mismatchText);
 }

@@ -2,6 +2,7 @@
 // The mismatch analysis: every folder's listing against the chosen folder's.
 
 #include <QByteArray>
+#include <QSet>
 
 #include <functional>
 
@@ -24,6 +25,10 @@ QByteArray referenceText(const QByteArray& loaded, const QByteArray& root);
 // The dump for the full report: the sentinel line (the first line that is the
 // bare path of the chosen folder) removed.
 QByteArray withoutSentinel(QByteArray dumpText, const QByteArray& root);
+
+// The printable paths of the folders whose listings stand in the trimmed
+// dump: each listing's first line is the path, a blank and the owner's entry.
+QSet<QByteArray> listedPaths(const QByteArray& dumpText);
 
 struct Comparison {
     int mismatchCount = 0;

@@ -44,6 +44,7 @@ namespace {
 // The sentences of a verdict in one language.
 struct VerdictTexts {
     const char* same;            // no mismatches
+    const char* noneAmongRead;   // no mismatches, but not everything was read or listed
     const char* mismatches;      // followed by the count and "."
     const char* notRead[2];      // around the count of listings that never arrived
     const char* notListed[2];    // around the count of folders not listed
@@ -51,6 +52,7 @@ struct VerdictTexts {
 
 constexpr VerdictTexts kReportTexts {
     "The all subfolders have the same NTFS permissions like target folder.",
+    "No mismatches were found among the folders that were read.",
     "Mismatches have been found. The number of mismatches is:   ",
     {" The permissions of ", " folders were not read and not compared."},
     {" The subfolders of ", " folders could not be listed and were not checked."},
@@ -58,6 +60,7 @@ constexpr VerdictTexts kReportTexts {
 constexpr VerdictTexts kScreenEnglish {
     "There are no mismatches between NTFS permissions of the checked folder and the subfolders. NTFS permissions of "
     "all the folders are the same.",
+    "There are no mismatches between NTFS permissions of the checked folder and the subfolders.",
     "There are mismatches between NTFS permissions of the checked folder and the subfolders. The number of mismatches: ",
     {" The permissions of ", " folders were not read and not compared."},
     {" The subfolders of ", " folders could not be listed and were not checked."},
@@ -65,6 +68,7 @@ constexpr VerdictTexts kScreenEnglish {
 constexpr VerdictTexts kScreenRussian {
     "Расхождений между NTFS разрешениями вложенных папок и разрешениями проверяемой папки не обнаружено. NTFS "
     "разрешения ВСЕХ папок идентичны.",
+    "Расхождений между NTFS разрешениями вложенных папок и разрешениями проверяемой папки не обнаружено.",
     "Обнаружены несоответствия NTFS разрешений вложенных папок разрешениям проверяемой папки. Количество "
     "несоответствий: ",
     {" Разрешения ", " папок не были прочитаны и не сравнивались."},
@@ -74,9 +78,10 @@ constexpr VerdictTexts kScreenRussian {
 // The verdict sentence, then what was not read and what was not listed.
 QString verdict(const VerdictTexts& t, const ReportInputs& in)
 {
-    QString text = in.mismatchCount == 0
-        ? QString::fromUtf8(t.same)
-        : QString::fromUtf8(t.mismatches) + QString::number(in.mismatchCount) + QLatin1Char('.');
+    const bool incomplete = in.notRead > 0 || in.notListed > 0;
+    QString text = in.mismatchCount != 0
+        ? QString::fromUtf8(t.mismatches) + QString::number(in.mismatchCount) + QLatin1Char('.')
+        : QString::fromUtf8(incomplete ? t.noneAmongRead : t.same);
     if (in.notRead > 0)
         text += QString::fromUtf8(t.notRead[0]) + QString::number(in.notRead) + QString::fromUtf8(t.notRead[1]);
     if (in.notListed > 0)
@@ -89,6 +94,29 @@ QString verdict(const VerdictTexts& t, const ReportInputs& in)
 QByteArray reportVerdict(const ReportInputs& in)
 {
     return verdict(kReportTexts, in).toUtf8();
+}
+
+QByteArray unreadFolderLists(const ReportInputs& in)
+{
+    QByteArray text;
+    const auto list = [&text](const char* heading, const QList<QByteArray>& paths) {
+        if (paths.isEmpty())
+            return;
+        text += heading;
+        text += "\r\n";
+        for (const QByteArray& path : paths)
+            text += path + "\r\n";
+        text += "\r\n";
+    };
+    list("Folders whose permissions were not read:", in.notReadPaths);
+    list("Folders whose subfolders could not be listed:", in.notListedPaths);
+    return text;
+}
+
+QString notCompletedVerdict(const QString& lang)
+{
+    return russian(lang) ? QStringLiteral("Проверку не удалось завершить: разрешения папок не прочитаны.")
+                         : QStringLiteral("The check could not be completed: no folder permissions were read.");
 }
 
 QString screenVerdict(const QString& lang, const ReportInputs& in)
@@ -118,7 +146,7 @@ ReportTexts buildReports(const ReportInputs& in, QByteArray fullDumpText, const 
     const QByteArray summary = targetSummary(in);
     texts.fullHead = fullReportHead(summary, time(), date());
     texts.fullBody = std::move(fullDumpText);
-    texts.mismatches = mismatchReport(summary, time(), date(), reportVerdict(in), mismatchText);
+    texts.mismatches = mismatchReport(summary, time(), date(), reportVerdict(in), mismatchText) + unreadFolderLists(in);
     return texts;
 }
 
@@ -158,6 +186,17 @@ void CheckEngine::resultsPageSwitch(bool fullWritten, bool mismatchWritten)
     view_.setVisible(Control::GroupBox5, true);
     view_.setEnabled(Control::Button7, true);
     view_.setEnabled(Control::Button2, true);
+}
+
+void CheckEngine::checkFailed(const QString& message)
+{
+    for (Timer timer : {Timer::Timer1, Timer::Timer2, Timer::Timer3})
+        view_.setTimerEnabled(timer, false);
+    removeFile(mismatchPath()); // a report of an earlier check would look like this one's
+    view_.showError(message);
+    view_.setLight(Light::Red);
+    view_.setText(Control::RichEdit3, notCompletedVerdict(state_.Lang));
+    resultsPageSwitch(false, false);
 }
 
 void CheckEngine::Button1Click() { view_.openFile(dumpPath()); }

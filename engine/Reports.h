@@ -8,6 +8,7 @@
 #include "engine/CheckView.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -22,6 +23,10 @@ struct ReportInputs {
     int mismatchCount = 0;
     int notRead = 0;            // folders whose listing never arrived
     int notListed = 0;          // folders whose subfolders could not be listed
+    // The printable paths of those folders, in tree order, named at the end
+    // of the mismatch report.
+    QList<QByteArray> notReadPaths;
+    QList<QByteArray> notListedPaths;
 };
 
 QByteArray targetSummary(const ReportInputs& in);
@@ -32,8 +37,14 @@ QByteArray mismatchReport(const QByteArray& summary, const QString& time, const 
                           const QByteArray& verdict, const QByteArray& mismatchText);
 
 // The verdict sentence of the mismatch report, with the sentences on what
-// was not read or not listed.
+// was not read or not listed. Without mismatches but with folders not read
+// or not listed, it never says that all folders are the same.
 QByteArray reportVerdict(const ReportInputs& in);
+// The end of the mismatch report after its blocks: the folders not read and
+// the folders not listed, one printable path a line; empty when there are none.
+QByteArray unreadFolderLists(const ReportInputs& in);
+// The verdict on the results page of a check that read nothing.
+QString notCompletedVerdict(const QString& lang);
 // The verdict on the results page, in `lang`, with the same added sentences.
 QString screenVerdict(const QString& lang, const ReportInputs& in);
 QString detailTail(const QString& lang);

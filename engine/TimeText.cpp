@@ -19,7 +19,7 @@ QByteArray expandComposites(QByteArray pattern)
     return pattern;
 }
 
-QString twoDigits(int n)
+QString twoDigits(long long n)
 {
     return QString::number(n).rightJustified(2, QLatin1Char('0'));
 }
@@ -32,42 +32,45 @@ TimeFormat TimeFormat::fromPattern(const QByteArray& rawPattern, const QString& 
     f.am = am;
     f.pm = pm;
     const QByteArray pattern = expandComposites(rawPattern);
-    qsizetype hourAt = -1, markerAt = -1;
-    bool lowerMarker = false;
-    for (qsizetype i = 0; i + 1 < pattern.size(); ++i) {
-        if (pattern[i] != '%')
+    QByteArray literal;
+    const auto flushLiteral = [&] {
+        if (!literal.isEmpty())
+            f.pieces.push_back(Piece {0, true, QString::fromUtf8(literal)});
+        literal.clear();
+    };
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '%' || i + 1 >= pattern.size()) {
+            literal.append(pattern[i]);
             continue;
+        }
         qsizetype k = i + 1;
-        bool noPadding = false;
+        bool padded = true;
         while (k < pattern.size() && QByteArray("-_0^#EO").contains(pattern[k])) {
-            noPadding = noPadding || pattern[k] == '-' || pattern[k] == '_';
+            padded = padded && pattern[k] != '-' && pattern[k] != '_';
             ++k;
         }
+        while (k < pattern.size() && pattern[k] >= '0' && pattern[k] <= '9') // a field width
+            ++k;
         if (k >= pattern.size())
             break;
         const char c = pattern[k];
-        if (hourAt < 0 && (c == 'H' || c == 'I' || c == 'k' || c == 'l')) {
-            hourAt = i;
-            f.twoDigitHour = (c == 'H' || c == 'I') && !noPadding;
-            f.twelveHour = c == 'I' || c == 'l';
-            qsizetype end = k + 1;
-            while (end < pattern.size() && pattern[end] != '%')
-                ++end;
-            const QString sep = QString::fromUtf8(pattern.mid(k + 1, end - k - 1));
-            if (!sep.trimmed().isEmpty())
-                f.separator = sep.trimmed();
-        } else if (markerAt < 0 && (c == 'p' || c == 'P')) {
-            markerAt = i;
-            lowerMarker = c == 'P';
-        }
         i = k;
+        switch (c) {
+        case '%': literal.append('%'); break;
+        case 'n': literal.append('\n'); break;
+        case 't': literal.append('\t'); break;
+        case 'H': case 'I': case 'M': case 'S': case 'p': case 'P':
+            flushLiteral();
+            f.pieces.push_back(Piece {c, padded, QString()});
+            break;
+        case 'k': case 'l':
+            flushLiteral();
+            f.pieces.push_back(Piece {c, false, QString()});
+            break;
+        default: break; // a date, a zone ...: nothing of a time of day
+        }
     }
-    f.marker = f.twelveHour && markerAt >= 0 && !(am.isEmpty() && pm.isEmpty());
-    f.markerFirst = f.marker && hourAt >= 0 && markerAt < hourAt;
-    if (lowerMarker) {
-        f.am = f.am.toLower();
-        f.pm = f.pm.toLower();
-    }
+    flushLiteral();
     return f;
 }
 
@@ -86,20 +89,39 @@ const TimeFormat& TimeFormat::system()
     return format;
 }
 
+QString TimeFormat::render(long long hours, int minutes, int seconds, bool clock) const
+{
+    QString text;
+    for (const Piece& p : pieces) {
+        switch (p.conversion) {
+        case 0: text += p.text; break;
+        case 'H': case 'k': text += p.padded ? twoDigits(hours) : QString::number(hours); break;
+        case 'I': case 'l': {
+            const long long h = !clock ? hours : hours % 12 == 0 ? 12 : hours % 12;
+            text += p.padded ? twoDigits(h) : QString::number(h);
+            break;
+        }
+        case 'M': text += p.padded ? twoDigits(minutes) : QString::number(minutes); break;
+        case 'S': text += p.padded ? twoDigits(seconds) : QString::number(seconds); break;
+        case 'p': case 'P':
+            if (clock) {
+                const QString& mark = hours < 12 ? am : pm;
+                text += p.conversion == 'P' ? mark.toLower() : mark;
+            }
+            break;
+        }
+    }
+    return text.trimmed(); // without a marker (none in the locale, or above a day) a blank may be left at an end
+}
+
 QString TimeFormat::timeOfDay(int seconds) const
 {
-    const int h = seconds / 3600, m = seconds / 60 % 60, s = seconds % 60;
-    if (!twelveHour) {
-        const QString hours = twoDigitHour ? twoDigits(h) : QString::number(h);
-        return hours + separator + twoDigits(m) + separator + twoDigits(s);
-    }
-    const int h12 = h % 12 == 0 ? 12 : h % 12;
-    const QString hours = twoDigitHour ? twoDigits(h12) : QString::number(h12);
-    const QString time = hours + separator + twoDigits(m) + separator + twoDigits(s);
-    if (!marker)
-        return time;
-    const QString& mark = h < 12 ? am : pm;
-    return markerFirst ? mark + QLatin1Char(' ') + time : time + QLatin1Char(' ') + mark;
+    return render(seconds / 3600, seconds / 60 % 60, seconds % 60, true);
+}
+
+QString TimeFormat::hoursMinutesSeconds(long long hours, int minutes, int seconds) const
+{
+    return render(hours, minutes, seconds, false);
 }
 
 QString secondsText(long long seconds, const TimeFormat& format)
@@ -108,9 +130,7 @@ QString secondsText(long long seconds, const TimeFormat& format)
         seconds = 0;
     if (seconds < 86400)
         return format.timeOfDay(static_cast<int>(seconds));
-    const long long h = seconds / 3600, m = seconds / 60 % 60, s = seconds % 60;
-    return QString::number(h) + format.separator + twoDigits(static_cast<int>(m)) + format.separator
-        + twoDigits(static_cast<int>(s));
+    return format.hoursMinutesSeconds(seconds / 3600, static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
 }
 
 QString currentTimeText(const TimeFormat& format)

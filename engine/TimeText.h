@@ -1,21 +1,26 @@
 #pragma once
 // How times and durations are shown: the user's long time format.
 //
-// Built from the locale's LC_TIME time format: two-digit hours where it uses
-// %H or %I, no leading zero for %k or %l, a 12-hour clock where it uses %I or
-// %l, with the AM/PM marker before or after as %p stands, then ":mm:ss" with
-// the separator that follows the hour.
+// Built from the locale's LC_TIME time format (T_FMT) and rendered as it
+// stands, its literal text included ("%H時%M分%S秒" gives 00時00分02秒): two-digit
+// hours for %H and %I, no leading zero for %k and %l (nor with the "-" or "_"
+// flag), a 12-hour clock for %I and %l, the AM/PM marker where %p or %P
+// stands. Conversions that say nothing about a time of day are left out.
 
 #include <QString>
+
+#include <vector>
 
 namespace gw {
 
 struct TimeFormat {
-    bool twoDigitHour = true;
-    bool twelveHour = false;
-    bool marker = false;       // an AM/PM marker is shown (12-hour clock only)
-    bool markerFirst = false;  // the marker stands before the time
-    QString separator = QStringLiteral(":");
+    // One piece of the pattern: literal text, or a conversion.
+    struct Piece {
+        char conversion = 0; // 'H' 'I' 'k' 'l' 'M' 'S' 'p' 'P'; 0 for text
+        bool padded = true;  // two digits (hours, minutes, seconds)
+        QString text;
+    };
+    std::vector<Piece> pieces;
     QString am = QStringLiteral("AM");
     QString pm = QStringLiteral("PM");
 
@@ -26,6 +31,11 @@ struct TimeFormat {
 
     // A time of day, 0 <= seconds < 86400.
     QString timeOfDay(int seconds) const;
+    // Whole hours of any number, on a 24-hour clock without a marker.
+    QString hoursMinutesSeconds(long long hours, int minutes, int seconds) const;
+
+private:
+    QString render(long long hours, int minutes, int seconds, bool clock) const;
 };
 
 // SecondsToTime and its time text: whole seconds shown as a time of day.

@@ -67,16 +67,35 @@ bool readEntries(acl_t acl, std::vector<Entry>& entries)
 std::string nameOrNumber(const char* name, unsigned id)
 {
     if (name && *name)
-        return printable(name);
+        return printableName(name);
     return std::to_string(id);
 }
 
-// The default ACL of an open folder: libacl has no descriptor form for it, so
-// the folder is named through /proc/self/fd, which works at any depth.
+// The open folder named through /proc/self/fd, which works at any depth and
+// for a descriptor opened with O_PATH.
+std::string procPath(int dirFd)
+{
+    return "/proc/self/fd/" + std::to_string(dirFd);
+}
+
+// The access ACL of an open folder. A descriptor opened with O_PATH (a folder
+// that may be reached but not read) is named through /proc. On a file system
+// without POSIX ACLs the mode bits stand for them, as they do for a folder
+// without an extended ACL.
+acl_t accessAcl(int dirFd, mode_t mode)
+{
+    acl_t acl = acl_get_fd(dirFd);
+    if (!acl && errno == EBADF)
+        acl = acl_get_file(procPath(dirFd).c_str(), ACL_TYPE_ACCESS);
+    if (!acl && (errno == ENOTSUP || errno == EOPNOTSUPP))
+        acl = acl_from_mode(mode);
+    return acl;
+}
+
+// The default ACL of an open folder: libacl has no descriptor form for it.
 acl_t defaultAcl(int dirFd)
 {
-    const std::string procPath = "/proc/self/fd/" + std::to_string(dirFd);
-    return acl_get_file(procPath.c_str(), ACL_TYPE_DEFAULT);
+    return acl_get_file(procPath(dirFd).c_str(), ACL_TYPE_DEFAULT);
 }
 
 bool procAvailable()
@@ -128,9 +147,9 @@ int appendAclListing(std::string& out, int dirFd, std::string_view printablePath
         return errno;
 
     std::vector<Entry> access, inheritable;
-    // For a folder without an extended ACL, and on a file system without
-    // POSIX ACLs, libacl gives the three entries of the mode bits.
-    acl_t acl = acl_get_fd(dirFd);
+    // For a folder without an extended ACL libacl gives the three entries of
+    // the mode bits.
+    acl_t acl = accessAcl(dirFd, st.st_mode);
     if (!acl)
         return errno;
     const bool accessOk = readEntries(acl, access);
@@ -150,7 +169,9 @@ int appendAclListing(std::string& out, int dirFd, std::string_view printablePath
         // rather than list as if it had none.
         if (::fgetxattr(dirFd, "system.posix_acl_default", nullptr, 0) >= 0)
             return ENOTSUP;
-    } else if (errno != ENOTSUP && errno != ENODATA) {
+        if (errno != ENODATA && errno != ENOTSUP && errno != EOPNOTSUPP)
+            return errno; // an O_PATH descriptor cannot tell either
+    } else if (errno != ENOTSUP && errno != EOPNOTSUPP && errno != ENODATA) {
         return errno;
     }
 
@@ -210,7 +231,8 @@ int appendAclListing(std::string& out, int dirFd, std::string_view printablePath
 
 int appendAclListing(std::string& out, std::string_view rawPath, PrincipalNames& names)
 {
-    const int fd = openDirectory(rawPath);
+    bool listable = true;
+    const int fd = openDirectoryForPermissions(rawPath, listable);
     if (fd < 0)
         return errno;
     const int rc = appendAclListing(out, fd, printable(rawPath), names);

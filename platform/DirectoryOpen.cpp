@@ -13,9 +13,11 @@ namespace gw {
 
 namespace {
 constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-}
+constexpr int kPathFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 
-int openDirectory(std::string_view path)
+// Opens the directory at `path` with `flags`; the pieces of a path too long
+// for one call are opened with O_PATH, which needs only search permission.
+int openDirectoryWith(std::string_view path, int flags)
 {
     if (path.empty()) {
         errno = ENOENT;
@@ -23,13 +25,13 @@ int openDirectory(std::string_view path)
     }
     if (path.size() < PATH_MAX) {
         const std::string z(path);
-        return ::open(z.c_str(), kDirFlags);
+        return ::open(z.c_str(), flags);
     }
     // Too long for one call: walk it in pieces that end at a "/".
     int dirFd = AT_FDCWD;
     std::size_t pos = 0;
     if (path[0] == '/') {
-        dirFd = ::open("/", kDirFlags);
+        dirFd = ::open("/", kPathFlags);
         if (dirFd < 0)
             return -1;
         pos = 1;
@@ -46,7 +48,7 @@ int openDirectory(std::string_view path)
             }
         }
         const std::string piece(path.substr(pos, end - pos));
-        const int next = ::openat(dirFd, piece.c_str(), kDirFlags);
+        const int next = ::openat(dirFd, piece.c_str(), end == path.size() ? flags : kPathFlags);
         const int saved = errno;
         if (dirFd != AT_FDCWD)
             ::close(dirFd);
@@ -58,8 +60,32 @@ int openDirectory(std::string_view path)
         pos = end + 1;
     }
     if (dirFd == AT_FDCWD)
-        return ::open(".", kDirFlags);
+        return ::open(".", flags);
     return dirFd;
+}
+
+} // namespace
+
+int openDirectory(std::string_view path)
+{
+    return openDirectoryWith(path, kDirFlags);
+}
+
+int openDirectoryForPermissions(std::string_view path, bool& listable)
+{
+    listable = true;
+    int fd = openDirectoryWith(path, kDirFlags);
+    if (fd < 0 && errno == EACCES) {
+        fd = openDirectoryWith(path, kPathFlags);
+        listable = false;
+    }
+    return fd;
+}
+
+bool isPathOnly(int fd)
+{
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags != -1 && (flags & O_PATH) != 0;
 }
 
 bool isPseudoFileSystem(long fsType)
@@ -105,6 +131,8 @@ ChildDirectory openChildDirectory(int parentFd, const char* name, dev_t parentDe
         child.result = ChildOpen::NotAFolder;
         return child;
     }
+    child.device = st.st_dev;
+    child.inode = st.st_ino;
     if (st.st_dev != parentDevice) {
         // A mount point. An O_PATH descriptor does not trigger an automount.
         const int pathFd = ::openat(parentFd, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -116,16 +144,35 @@ ChildDirectory openChildDirectory(int parentFd, const char* name, dev_t parentDe
         struct statfs fs {};
         const bool pseudo = ::fstatfs(pathFd, &fs) == 0 && isPseudoFileSystem(static_cast<long>(fs.f_type));
         if (pseudo) {
-            ::close(pathFd);
+            child.fd = pathFd;
             child.result = ChildOpen::Skipped;
             return child;
         }
+        struct stat mounted {};
+        if (::fstat(pathFd, &mounted) == 0) { // the root of the mounted file system
+            child.device = mounted.st_dev;
+            child.inode = mounted.st_ino;
+        }
         child.fd = ::openat(pathFd, ".", kDirFlags);
         child.error = errno;
+        if (child.fd < 0 && child.error == EACCES) {
+            child.fd = pathFd;
+            child.result = ChildOpen::Unlistable;
+            return child;
+        }
         ::close(pathFd);
     } else {
         child.fd = ::openat(parentFd, name, kDirFlags | O_NOFOLLOW);
         child.error = errno;
+        if (child.fd < 0 && child.error == EACCES) {
+            // Reached but not readable: its permissions can still be read.
+            child.fd = ::openat(parentFd, name, kPathFlags | O_NOFOLLOW);
+            if (child.fd >= 0) {
+                child.result = ChildOpen::Unlistable;
+                return child;
+            }
+            child.error = errno;
+        }
     }
     if (child.fd >= 0) {
         child.error = 0;

@@ -13,13 +13,25 @@ namespace gw {
 
 // Opens the directory at `path` (absolute, or relative to the current folder)
 // for reading. Returns the descriptor (close-on-exec), or -1 with errno set.
+// The folders on the way need only be searchable.
 int openDirectory(std::string_view path);
+
+// Opens the directory at `path` for reading its permissions. A folder that
+// may be reached but not read (no read permission) is opened with O_PATH:
+// its owner, mode and ACLs can still be read, its entries cannot, and
+// `listable` becomes false. Returns the descriptor, or -1 with errno set.
+int openDirectoryForPermissions(std::string_view path, bool& listable);
+
+// True for a descriptor opened with O_PATH.
+bool isPathOnly(int fd);
 
 // What happened when a subfolder was opened.
 enum class ChildOpen {
     Opened,      // the descriptor is valid
+    Unlistable,  // reached but not readable: `fd` is an O_PATH descriptor, for its permissions only
     NotAFolder,  // not a directory (any more), or a symbolic link: not a folder of the tree
-    Skipped,     // a pseudo file system or an automount point: a folder, never entered
+    Skipped,     // a pseudo file system or an automount point, never entered: `fd` is an
+                 // O_PATH descriptor of the mount point, for its permissions only
     Failed,      // a folder that could not be opened; errno says why
 };
 
@@ -27,10 +39,13 @@ struct ChildDirectory {
     ChildOpen result = ChildOpen::Failed;
     int fd = -1;
     int error = 0;
+    dev_t device = 0;
+    ino_t inode = 0;
 };
 
 // Opens the subfolder `name` of the open folder `parentFd`, which lies on
-// device `parentDevice`. Links are never followed.
+// device `parentDevice`. Links are never followed. `device` and `inode` are
+// filled for every folder found.
 ChildDirectory openChildDirectory(int parentFd, const char* name, dev_t parentDevice);
 
 // True for file systems whose folders are the kernel's own (proc, sysfs ...)

@@ -59,12 +59,12 @@ void FolderTree::setRoot(const QByteArray& rootText)
     if (updating_)
         return;
     updating_ = true;
-    const int fd = rootText.isEmpty() ? -1 : openDirectory(gw::bytesOf(rootText));
+    const int fd = rootText.isEmpty() ? -1 : openRoot(rootText);
     if (fd < 0) {
         root_ = previous;
         const int previousFd = previous.isEmpty()
             ? -1
-            : openDirectory(gw::bytesOf(previous));
+            : openRoot(previous);
         rebuild(previousFd);
         updating_ = false;
         throw FolderTreeError("Error setting path: \""
@@ -75,11 +75,17 @@ void FolderTree::setRoot(const QByteArray& rootText)
     updating_ = false;
 }
 
+int FolderTree::openRoot(const QByteArray& rootText)
+{
+    bool listable = true; // a folder that cannot be read is still a root: its subfolders are not listed
+    return openDirectoryForPermissions(gw::bytesOf(rootText), listable);
+}
+
 void FolderTree::setExcluded(std::vector<FolderIdentity> excluded)
 {
     excluded_ = std::move(excluded);
     if (!nodes_.empty())
-        rebuild(root_.isEmpty() ? -1 : openDirectory(gw::bytesOf(root_)));
+        rebuild(root_.isEmpty() ? -1 : openRoot(root_));
 }
 
 void FolderTree::rebuild(int rootFd)
@@ -96,7 +102,8 @@ void FolderTree::rebuild(int rootFd)
     }
     names_.push_back('\0'); // the root's name is the root text, kept in root_
     nodes_.push_back(Node {kNoNode, 0, 0, 0, 0, 0, 0});
-    if (rootFd < 0) {
+    if (rootFd < 0 || isPathOnly(rootFd)) {
+        closeFd(rootFd);
         markUnlisted(0);
         return;
     }
@@ -290,35 +297,71 @@ void FolderTree::expandRecursively(int index, const std::function<void(int)>& pr
     struct Frame {
         NodeId node;
         int fd;
-        dev_t device;
+        FolderIdentity identity;
         std::uint32_t next; // row of the next child to visit
     };
     std::vector<Frame> stack;
     std::size_t openCount = 0;
     int lastReported = count();
+    FolderIdentity topIdentity {};
 
-    const auto openByPath = [&](Frame& f) {
-        const QByteArray raw = pathOf(f.node);
-        f.fd = openDirectory(gw::bytesOf(raw));
-        if (f.fd >= 0)
-            ++openCount;
+    // Opens `path`'s folder `id` again, the way the walk first reached it:
+    // from the nearest folder still open (or from the top, by its path as
+    // given), name by name, never through a symbolic link. A folder that is
+    // no longer the one the walk saw is not opened.
+    const auto reopen = [&](const Frame& f) {
+        int fromFd = -1;
+        NodeId from = top;
+        for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
+            if (it->fd >= 0 && it->node != f.node) {
+                fromFd = ::fcntl(it->fd, F_DUPFD_CLOEXEC, 0);
+                from = it->node;
+                break;
+            }
+        }
+        if (fromFd < 0) {
+            from = top;
+            bool listable = true;
+            fromFd = openDirectoryForPermissions(gw::bytesOf(pathOf(top)), listable);
+            struct stat st {};
+            if (fromFd >= 0 && (::fstat(fromFd, &st) != 0 || !(FolderIdentity {st.st_dev, st.st_ino} == topIdentity)))
+                closeFd(fromFd);
+        }
+        std::vector<NodeId> chain;
+        for (NodeId n = f.node; n != from && n != kNoNode; n = nodes_[n].parent)
+            chain.push_back(n);
+        for (auto it = chain.rbegin(); it != chain.rend() && fromFd >= 0; ++it) {
+            const bool last = *it == f.node;
+            const int flags = (last ? O_RDONLY : O_PATH) | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+            const int next = ::openat(fromFd, cName(*it), flags);
+            closeFd(fromFd);
+            fromFd = next;
+        }
+        struct stat st {};
+        if (fromFd >= 0 && (::fstat(fromFd, &st) != 0 || !(FolderIdentity {st.st_dev, st.st_ino} == f.identity)))
+            closeFd(fromFd);
+        return fromFd;
     };
-    const auto push = [&](NodeId id, int fd) {
+    const auto push = [&](NodeId id, int fd, bool listable) {
         struct stat st {};
         if (::fstat(fd, &st) != 0) {
             ::close(fd);
             markUnlisted(id);
             return;
         }
-        if (!isListed(id))
+        if (id == top)
+            topIdentity = FolderIdentity {st.st_dev, st.st_ino};
+        if (!listable)
+            markUnlisted(id);
+        else if (!isListed(id))
             listFrom(id, fd);
         if (visit)
             visit(id, fd);
-        if (nodes_[id].childCount == 0) {
+        if (!listable || nodes_[id].childCount == 0) {
             ::close(fd);
             return;
         }
-        stack.push_back(Frame {id, fd, st.st_dev, 0});
+        stack.push_back(Frame {id, fd, FolderIdentity {st.st_dev, st.st_ino}, 0});
         ++openCount;
         if (openCount > kMaxOpenFolders) {
             for (Frame& f : stack) {
@@ -332,14 +375,14 @@ void FolderTree::expandRecursively(int index, const std::function<void(int)>& pr
     };
 
     {
-        const QByteArray raw = pathOf(top);
-        const int fd = openDirectory(gw::bytesOf(raw));
+        bool listable = true;
+        const int fd = openDirectoryForPermissions(gw::bytesOf(pathOf(top)), listable);
         if (fd < 0) {
             if (!isListed(top))
                 markUnlisted(top);
             return;
         }
-        push(top, fd);
+        push(top, fd, listable && !isUnlisted(top));
     }
 
     while (!stack.empty()) {
@@ -352,18 +395,20 @@ void FolderTree::expandRecursively(int index, const std::function<void(int)>& pr
             stack.pop_back();
             continue;
         }
+        if (f.fd < 0) {
+            f.fd = reopen(f);
+            if (f.fd < 0) { // gone, or no longer the same folder: its other subfolders are not listed
+                markUnlisted(f.node);
+                stack.pop_back();
+                continue;
+            }
+            ++openCount;
+        }
         const NodeId child = nodes_[f.node].firstChild + f.next++;
         const bool lastChild = f.next >= nodes_[f.node].childCount;
         if (isListed(child) && nodes_[child].childCount == 0)
             continue;
-        if (f.fd < 0)
-            openByPath(f);
-        if (f.fd < 0) {
-            if (!isListed(child))
-                markUnlisted(child);
-            continue;
-        }
-        const ChildDirectory opened = openChildDirectory(f.fd, cName(child), f.device);
+        const ChildDirectory opened = openChildDirectory(f.fd, cName(child), f.identity.device);
         if (lastChild) { // the parent's descriptor is needed no more
             closeFd(f.fd);
             --openCount;
@@ -371,17 +416,21 @@ void FolderTree::expandRecursively(int index, const std::function<void(int)>& pr
         }
         switch (opened.result) {
         case ChildOpen::Opened:
-            push(child, opened.fd);
+            push(child, opened.fd, true);
+            break;
+        case ChildOpen::Unlistable:
+            push(child, opened.fd, false);
             break;
         case ChildOpen::Skipped:
             nodes_[child].flags |= kListed;
             if (visit)
-                visit(child, -1);
+                visit(child, opened.fd);
+            ::close(opened.fd);
             break;
         case ChildOpen::NotAFolder:
         case ChildOpen::Failed:
-            if (!isListed(child))
-                markUnlisted(child);
+            // Not reached: its permissions are not read, and there is nothing
+            // below it in the tree that could be missing.
             break;
         }
         if (progress && count() - lastReported >= 4096) {

@@ -68,9 +68,10 @@ public:
     QByteArray path(int index) const { return pathOf(node(index)); }
     std::string printablePath(int index) const { return printablePathOf(node(index)); }
 
-    // Called for each folder the walk enters, with its open descriptor (not to
-    // be closed), in pre-order; fd is -1 for a folder that is never entered
-    // (a pseudo file system or an automount point).
+    // Called for each folder the walk reaches, with its open descriptor (not
+    // to be closed), in pre-order. For a folder that cannot be read, and for
+    // one that is never entered (a pseudo file system or an automount point),
+    // the descriptor is opened with O_PATH: enough to read its permissions.
     using Visit = std::function<void(NodeId id, int fd)>;
 
     // Lists the whole subtree below the node at `index`, iteratively, however
@@ -78,7 +79,9 @@ public:
     void expandRecursively(int index, const std::function<void(int)>& progress = {}, const Visit& visit = {});
 
     // Folders whose subfolders could not be listed (no permission, vanished,
-    // an I/O error): their subtrees are missing from the tree.
+    // replaced while the walk was away, an I/O error): their subtrees are
+    // missing from the tree. A subfolder that cannot be reached at all is in
+    // the tree, but not listed here: nothing below it is known to be missing.
     int unlistedCount() const { return unlistedCount_; }
     bool isUnlisted(NodeId id) const { return (nodes_[id].flags & kUnlisted) != 0; }
 
@@ -109,6 +112,7 @@ private:
     };
 
     void rebuild(int rootFd);
+    static int openRoot(const QByteArray& rootText);
     void listFrom(NodeId id, int dirFd);
     void markUnlisted(NodeId id);
     void ensurePreorder() const;

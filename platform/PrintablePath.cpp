@@ -38,6 +38,21 @@ void appendOctal(std::string& out, unsigned char b)
     out.append(text, 4);
 }
 
+// True for a well-formed sequence that a terminal or viewer would act on
+// rather than show: the C1 controls (U+0080..U+009F) and the bidirectional
+// embeddings, overrides and isolates (U+202A..U+202E, U+2066..U+2069), which
+// can reorder what is shown around them.
+bool isHiddenControl(std::string_view s, std::size_t i, std::size_t n)
+{
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[i + k]); };
+    if (n == 2)
+        return byte(0) == 0xC2 && byte(1) <= 0x9F;
+    if (n == 3 && byte(0) == 0xE2)
+        return (byte(1) == 0x80 && byte(2) >= 0xAA && byte(2) <= 0xAE)
+            || (byte(1) == 0x81 && byte(2) >= 0xA6 && byte(2) <= 0xA9);
+    return false;
+}
+
 } // namespace
 
 void appendPrintable(std::string& out, std::string_view raw)
@@ -51,6 +66,10 @@ void appendPrintable(std::string& out, std::string_view raw)
             if (n == 0) {
                 appendOctal(out, b);
                 ++i;
+            } else if (isHiddenControl(raw, i, n)) {
+                for (std::size_t k = 0; k < n; ++k)
+                    appendOctal(out, static_cast<unsigned char>(raw[i + k]));
+                i += n;
             } else {
                 out.append(raw.substr(i, n));
                 i += n;
@@ -72,6 +91,24 @@ std::string printable(std::string_view raw)
 {
     std::string out;
     appendPrintable(out, raw);
+    return out;
+}
+
+std::string printableName(std::string_view name)
+{
+    std::string out;
+    const bool digitsOnly = !name.empty() && name.find_first_not_of("0123456789") == std::string_view::npos;
+    if (digitsOnly) {
+        appendOctal(out, static_cast<unsigned char>(name[0]));
+        name.remove_prefix(1);
+    }
+    std::size_t start = 0;
+    for (std::size_t blank = name.find(' '); blank != std::string_view::npos; blank = name.find(' ', start)) {
+        appendPrintable(out, name.substr(start, blank - start));
+        appendOctal(out, ' ');
+        start = blank + 1;
+    }
+    appendPrintable(out, name.substr(start));
     return out;
 }
 

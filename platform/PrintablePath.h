@@ -6,6 +6,8 @@
 // character (0x00-0x1F, 0x7F), every byte that is not part of well-formed
 // UTF-8, a blank that ends a name (before a "/" or at the end of the text) and
 // a "(" that follows ":" are written as a backslash and three octal digits;
+// the C1 controls and the bidirectional controls, which would make a viewer
+// show the text in another order, are written byte by byte in the same way;
 // every other byte stands as it is. The result is valid UTF-8, never ends a
 // name with a blank, never holds a line break, and a child's printable path
 // always begins with its parent's.
@@ -19,5 +21,11 @@ namespace gw {
 void appendPrintable(std::string& out, std::string_view raw);
 
 std::string printable(std::string_view raw);
+
+// The printable form of a user's or group's name in a listing: as above, and
+// every blank is written \040, so that a listing's words are never part of a
+// name; a name of digits only has its first digit written as an octal escape
+// ("4242" gives "\064242"), so that it never reads as an id without a name.
+std::string printableName(std::string_view name);
 
 } // namespace gw

@@ -35,8 +35,10 @@ pid_t ProcessStarter::startAppending(const QByteArray& program, const QByteArray
     pid_t pid = -1;
     const int rc = ::posix_spawn(&pid, program.constData(), &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
+    if (rc != 0) {
+        errno = rc;
         return -1;
+    }
     children_.push_back(Child {pid, kRunning});
     return pid;
 }

@@ -22,7 +22,8 @@ public:
     ProcessStarter& operator=(const ProcessStarter&) = delete;
 
     // Starts `program` with the single argument `argument`, appending its
-    // output to `outputFile`. Returns the pid, or -1 when it could not start.
+    // output to `outputFile`. Returns the pid, or -1 with errno set when it
+    // could not start (the program, or the output file, could not be opened).
     pid_t startAppending(const QByteArray& program, const QByteArray& argument, const QByteArray& outputFile);
 
     // Reaps what has finished; returns how many are still running.

@@ -5,13 +5,19 @@
 
 namespace gw {
 
-QByteArray WorkingFolder::create()
+QByteArray WorkingFolder::base()
 {
     QByteArray base = qgetenv("TMPDIR");
     if (base.isEmpty())
         base = "/tmp";
     while (base.size() > 1 && base.endsWith('/'))
         base.chop(1);
+    return base;
+}
+
+QByteArray WorkingFolder::create()
+{
+    const QByteArray base = WorkingFolder::base();
     QByteArray pattern = base + (base.endsWith('/') ? "" : "/") + "grantwise-XXXXXX";
     if (!::mkdtemp(pattern.data())) // mode 0700
         return QByteArray();

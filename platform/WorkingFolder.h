@@ -14,6 +14,8 @@ public:
     // Makes a new private folder. Returns its raw path, or an empty text with
     // errno set when none could be made.
     static QByteArray create();
+    // Where create() makes it: TMPDIR, else /tmp.
+    static QByteArray base();
 
     // The three working files of a check, inside `folder`.
     static QByteArray dumpFile(const QByteArray& folder) { return folder + "/acl.txt"; }
