@@ -31,7 +31,9 @@ pid_t ProcessStarter::startAppending(const QByteArray& program, const QByteArray
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outputFile.constData(), O_WRONLY | O_APPEND | O_CREAT, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    char* argv[] = {const_cast<char*>(program.constData()), const_cast<char*>(argument.constData()), nullptr};
+    char endOfOptions[] = "--"; // whatever the argument begins with, it is not an option
+    char* argv[] = {const_cast<char*>(program.constData()), endOfOptions, const_cast<char*>(argument.constData()),
+                    nullptr};
     pid_t pid = -1;
     const int rc = ::posix_spawn(&pid, program.constData(), &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);

@@ -21,7 +21,7 @@ public:
     ProcessStarter(const ProcessStarter&) = delete;
     ProcessStarter& operator=(const ProcessStarter&) = delete;
 
-    // Starts `program` with the single argument `argument`, appending its
+    // Starts `program` with "--" and the single argument `argument`, appending its
     // output to `outputFile`. Returns the pid, or -1 with errno set when it
     // could not start (the program, or the output file, could not be opened).
     pid_t startAppending(const QByteArray& program, const QByteArray& argument, const QByteArray& outputFile);

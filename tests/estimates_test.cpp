@@ -88,6 +88,12 @@ TEST(TimeText, FollowsTheLocaleTimeFormat)
     EXPECT_EQ(secondsText(3725, TimeFormat::fromPattern("%p %l:%M:%S", "上午", "下午")), "上午 1:02:05");
     EXPECT_EQ(secondsText(3725, TimeFormat::fromPattern("%-H.%M.%S", "", "")), "1.02.05");
     EXPECT_EQ(secondsText(3725, TimeFormat::fromPattern("%l:%M:%S %P", "AM", "PM")), "1:02:05 am");
+    // Literal text stays where the format puts it, above a day too.
+    const TimeFormat japanese = TimeFormat::fromPattern("%H時%M分%S秒", "午前", "午後"); // ja_JP
+    EXPECT_EQ(secondsText(2, japanese), "00時00分02秒");
+    EXPECT_EQ(secondsText(100000, japanese), "27時46分40秒");
+    EXPECT_EQ(secondsText(100000, kEnglishUs), "27:46:40");
+    EXPECT_EQ(secondsText(3725, TimeFormat::fromPattern("%Hh%Mm%Ss 100%%", "", "")), "01h02m05s 100%");
 
     // Durations: to the nearest millisecond, then whole seconds.
     EXPECT_EQ(durationText(0.5 / 86400, kRussian), "00:00:00");

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -140,15 +141,89 @@ TEST(FolderTree, RecordsFoldersThatCannotBeListed)
     t.mkdir("open/sub");
     t.mkdir("closed/secret");
     ::chmod(t.path("closed").c_str(), 0311); // enterable, not readable
+    t.mkdir("blind/unreachable");
+    ::chmod(t.path("blind").c_str(), 0744); // readable, not enterable
+    t.mkdir("locked");
+    ::chmod(t.path("locked").c_str(), 0700);
     // Root reads everything, so the listing is tried as an ordinary user.
     const int result = gwtest::asNobody([&] {
         FolderTree tree(raw(t.root()));
-        tree.expandRecursively(0);
-        const bool ok = tree.count() == 4 && tree.unlistedCount() == 1 && tree.isUnlisted(tree.node(1))
-            && tree.path(1) == raw(t.path("closed")) && !tree.isUnlisted(tree.node(2));
-        return ok ? 0 : 1;
+        std::vector<std::string> visited;
+        tree.expandRecursively(0, {}, [&](FolderTree::NodeId id, int fd) {
+            struct stat st {};
+            if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) // a descriptor good for reading permissions
+                visited.push_back(tree.nameOf(id).toStdString());
+        });
+        if (outline(tree) != std::vector<std::string> {"0:", "1:blind", "2:unreachable", "1:closed", "1:locked", "1:open", "2:sub"})
+            return 1;
+        // Folders that may be reached but not read are visited; only what is
+        // below them is unknown. A folder that cannot be reached is neither.
+        if (visited != std::vector<std::string> {raw(t.root()).toStdString(), "blind", "closed", "locked", "open", "sub"})
+            return 2;
+        if (tree.unlistedCount() != 2 || !tree.isUnlisted(tree.node(3)) || !tree.isUnlisted(tree.node(4))
+            || tree.isUnlisted(tree.node(2)))
+            return 3;
+        // A folder that cannot be read can still be the root.
+        FolderTree locked(raw(t.path("locked")));
+        return locked.count() == 1 && locked.unlistedCount() == 1 ? 0 : 4;
     });
     EXPECT_EQ(result, 0);
+}
+
+TEST(FolderTree, ReopensNeverThroughALinkNorIntoAnotherFolder)
+{
+    // Deeper than the walk keeps open, with a sibling left at every level, so
+    // the walk must reopen the shallow folders on its way back.
+    TempTree t;
+    std::string deep = "d";
+    for (int i = 0; i < 300; ++i)
+        deep += "/d";
+    t.mkdir(deep);
+    for (std::string at = deep; !at.empty(); at = at.substr(0, at.find_last_of('/') == std::string::npos ? 0 : at.find_last_of('/')))
+        t.mkdir(at + "/z");
+    // A look-alike that a followed link would lead into.
+    TempTree evil;
+    evil.mkdir("d/d/d/z");
+    std::set<ino_t> evilFolders;
+    for (const char* p : {"d", "d/d", "d/d/d", "d/d/d/z"}) {
+        struct stat st {};
+        ::stat(evil.path(p).c_str(), &st);
+        evilFolders.insert(st.st_ino);
+    }
+
+    FolderTree tree(raw(t.root()));
+    bool swapped = false;
+    std::set<ino_t> visited;
+    tree.expandRecursively(0, {}, [&](FolderTree::NodeId id, int fd) {
+        struct stat st {};
+        ::fstat(fd, &st);
+        visited.insert(st.st_ino);
+        if (!swapped && tree.levelOf(id) == 290) {
+            // Swap the first level for a link while the walk is deep below it.
+            ASSERT_EQ(::rename(t.path("d").c_str(), t.path("d-old").c_str()), 0);
+            ASSERT_EQ(::symlink(evil.path("d").c_str(), t.path("d").c_str()), 0);
+            swapped = true;
+        }
+    });
+    ASSERT_TRUE(swapped);
+    for (ino_t ino : evilFolders)
+        EXPECT_EQ(visited.count(ino), 0u) << "the walk followed the planted link";
+    EXPECT_GT(tree.unlistedCount(), 0); // the folders it could not go back to
+}
+
+TEST(FolderTree, LeavesOutExcludedFoldersWhereverTheyAre)
+{
+    TempTree t;
+    t.mkdir("a/work/inner");
+    t.mkdir("b");
+    struct stat st {};
+    ASSERT_EQ(::stat(t.path("a/work").c_str(), &st), 0);
+    FolderTree tree(raw(t.root()), {gw::FolderIdentity {st.st_dev, st.st_ino}});
+    tree.expandRecursively(0);
+    EXPECT_EQ(outline(tree), (std::vector<std::string> {"0:", "1:a", "1:b"}));
+    FolderTree later(raw(t.path("a")));
+    later.setExcluded({gw::FolderIdentity {st.st_dev, st.st_ino}});
+    EXPECT_EQ(later.count(), 1);
 }
 
 TEST(FolderTree, TenThousandNestedFoldersNeedNoStackAndNoPathMax)

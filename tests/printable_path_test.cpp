@@ -44,3 +44,26 @@ TEST(PrintablePath, ChildAlwaysBeginsWithParent)
         }
     }
 }
+
+TEST(PrintablePath, ControlsThatReorderOrHideTextAreEscaped)
+{
+    using gw::printable;
+    // C1 controls and bidirectional controls, byte by byte; their neighbours stay.
+    EXPECT_EQ(printable("a\xC2\x85" "b"), "a\\302\\205b");
+    EXPECT_EQ(printable("x\xC2\x9F"), "x\\302\\237");
+    EXPECT_EQ(printable("\xC2\xA0\xC3\xA9"), "\xC2\xA0\xC3\xA9"); // no-break space and é are text
+    EXPECT_EQ(printable("evil\xE2\x80\xAEtxt.sh"), "evil\\342\\200\\256txt.sh");
+    EXPECT_EQ(printable("\xE2\x80\xAA\xE2\x81\xA6\xE2\x81\xA9"), "\\342\\200\\252\\342\\201\\246\\342\\201\\251");
+    EXPECT_EQ(printable("\xE2\x80\xA9\xE2\x81\xAA"), "\xE2\x80\xA9\xE2\x81\xAA"); // outside both ranges
+}
+
+TEST(PrintablePath, NamesNeverReadAsIdsOrAsMoreWords)
+{
+    using gw::printableName;
+    EXPECT_EQ(printableName("amy user bob"), "amy\\040user\\040bob");
+    EXPECT_EQ(printableName("4242"), "\\064242");
+    EXPECT_EQ(printableName("0"), "\\060");
+    EXPECT_EQ(printableName("42a"), "42a");
+    EXPECT_EQ(printableName("a:(b "), "a:\\050b\\040");
+    EXPECT_EQ(printableName("tab\there"), "tab\\011here");
+}

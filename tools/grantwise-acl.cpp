@@ -10,8 +10,10 @@
 
 namespace {
 
+const char kUsage[] = "Usage: grantwise-acl [--] DIR...  (grantwise-acl --help explains the output)\n";
+
 const char kHelp[] =
-    "Usage: grantwise-acl DIR...\n"
+    "Usage: grantwise-acl [--] DIR...\n"
     "Prints the permissions of each folder: its POSIX access ACL, its default\n"
     "(inheritable) ACL and its special mode bits, read with libacl and stat.\n"
     "\n"
@@ -22,8 +24,13 @@ const char kHelp[] =
     "four blanks; an empty line ends the listing. Entries of the default ACL\n"
     "carry \":(default)\". Folders with equal permissions give identical entries.\n"
     "\n"
-    "A folder that cannot be read gives a message on standard error and no\n"
-    "listing; the exit status is then 1.\n";
+    "User and group names are written in the same printable form, with every\n"
+    "blank written \\040 and the first digit of a name of digits only escaped,\n"
+    "so that a name never reads as an id without a name. A folder that may be\n"
+    "reached but not read is listed all the same.\n"
+    "\n"
+    "A folder whose permissions cannot be read gives a message on standard\n"
+    "error and no listing; the exit status is then 1. \"--\" ends the options.\n";
 
 // One write() for the whole listing, so that listings of programs appending
 // to the same file never interleave.
@@ -46,18 +53,28 @@ bool writeAll(int fd, const std::string& text)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        writeAll(2, "Usage: grantwise-acl DIR...  (grantwise-acl --help explains the output)\n");
+    // Options come first; "--" ends them, so that any folder name can follow.
+    int first = 1;
+    for (; first < argc && argv[first][0] == '-' && argv[first][1] != '\0'; ++first) {
+        if (std::strcmp(argv[first], "--") == 0) {
+            ++first;
+            break;
+        }
+        if (std::strcmp(argv[first], "--help") == 0 || std::strcmp(argv[first], "-h") == 0) {
+            writeAll(1, kHelp);
+            return 0;
+        }
+        writeAll(2, "grantwise-acl: unknown option " + gw::printable(argv[first]) + "\n" + kUsage);
         return 2;
     }
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        writeAll(1, kHelp);
-        return 0;
+    if (first >= argc) {
+        writeAll(2, kUsage);
+        return 2;
     }
     gw::PrincipalNames names;
     int status = 0;
     std::string block;
-    for (int i = 1; i < argc; ++i) {
+    for (int i = first; i < argc; ++i) {
         block.clear();
         const int rc = gw::appendAclListing(block, argv[i], names);
         if (rc != 0) {
