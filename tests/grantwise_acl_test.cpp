@@ -9,6 +9,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using gwtest::run;
@@ -106,17 +107,52 @@ TEST(GrantwiseAcl, UnreadableFolderIsReportedAndTheOthersStillList)
     EXPECT_EQ(r.out.rfind(a + " user", 0), 0u);
     EXPECT_NE(r.out.find("\n\n" + b + " user"), std::string::npos);
 
-    // Without permission to reach it.
+    // Without permission to reach it; a folder that may be reached but not
+    // read is listed all the same, as getfacl lists it.
     const std::string inner = t.mkdir("locked/inner");
     ::chmod(t.path("locked").c_str(), 0700);
+    const std::string closed = t.mkdir("closed");
+    ::chmod(closed.c_str(), 0311);
     const int status = gwtest::asNobody([&] {
         const gwtest::ProcessResult denied = run({gwtest::aclProgram(), inner});
-        return denied.status == 1 && denied.out.empty()
-                && denied.err == "grantwise-acl: " + inner + ": Permission denied\n"
+        if (denied.status != 1 || !denied.out.empty() || denied.err != "grantwise-acl: " + inner + ": Permission denied\n")
+            return 1;
+        const gwtest::ProcessResult listed = run({gwtest::aclProgram(), t.path("locked"), closed});
+        return listed.status == 0
+                && listed.out == t.path("locked") + " user root (owner):rwx\n    group root (owner):---\n    other:---\n\n"
+                        + closed + " user root (owner):-wx\n    group root (owner):--x\n    other:--x\n\n"
             ? 0
-            : 1;
+            : 2;
     });
     EXPECT_EQ(status, 0);
+}
+
+TEST(GrantwiseAcl, OptionsEndAtTheDoubleDash)
+{
+    const gwtest::ProcessResult bogus = run({gwtest::aclProgram(), "--bogus"});
+    EXPECT_EQ(bogus.status, 2);
+    EXPECT_EQ(bogus.err.rfind("grantwise-acl: unknown option --bogus\nUsage: grantwise-acl", 0), 0u);
+    // After "--" a name that looks like an option is a folder.
+    const gwtest::ProcessResult folder = run({gwtest::aclProgram(), "--", "--help"});
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_EQ(folder.err, "grantwise-acl: --help: No such file or directory\n");
+    EXPECT_EQ(run({gwtest::aclProgram(), "--help"}).status, 0);
+}
+
+TEST(GrantwiseAcl, FileSystemWithoutAclsListsItsModeBits)
+{
+    TempTree t;
+    const std::string ram = t.mkdir("ram");
+    if (::geteuid() != 0 || ::mount("ramfs", ram.c_str(), "ramfs", 0, nullptr) != 0)
+        GTEST_SKIP() << "mounting a ramfs needs root";
+    struct Unmount {
+        std::string point;
+        ~Unmount() { ::umount2(point.c_str(), MNT_DETACH); }
+    } unmount {ram};
+    ASSERT_EQ(::chmod(ram.c_str(), 02750), 0);
+    ASSERT_NE(::setxattr(ram.c_str(), "system.posix_acl_access", "", 0, 0), 0); // no ACLs here indeed
+    EXPECT_EQ(listing({ram}),
+              ram + " user root (owner):rwx\n    group root (owner):r-x\n    other:---\n    special:setgid\n\n");
 }
 
 TEST(GrantwiseAcl, ListsPathsLongerThanPathMax)

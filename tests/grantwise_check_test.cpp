@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <unistd.h>
 
 using gwtest::run;
@@ -135,21 +137,75 @@ TEST(GrantwiseCheck, OneOrTwoThreadsGiveTheSameReports)
     EXPECT_EQ(body(work.path("one/acl_def.txt")), body(work.path("two/acl_def.txt")));
 }
 
-TEST(GrantwiseCheck, UnreadableFoldersAreNotGreen)
+TEST(GrantwiseCheck, LockedFoldersAreComparedAndWhatWasMissedIsNamed)
 {
     TempTree t, work;
     t.mkdir("open");
     t.mkdir("closed/secret");
-    ::chmod(t.path("closed").c_str(), 0311);
+    ::chmod(t.path("closed").c_str(), 0311); // reached, not read: compared, not listed
+    t.mkdir("blind/unreachable");
+    ::chmod(t.path("blind").c_str(), 0744); // read, not searched: its subfolder is not read
     ::chmod(work.root().c_str(), 01777);
     const int status = gwtest::asNobody([&] {
         const gwtest::ProcessResult r = check({"--quiet", "--reports", work.path("r"), t.root()});
-        return r.status == 1
-                && r.out.find("The permissions of 1 folders were not read and not compared. The subfolders of 1 "
-                              "folders could not be listed and were not checked.")
-                    != std::string::npos
+        if (r.status != 1)
+            return 1;
+        if (r.out.find("The number of mismatches: 2. The permissions of 1 folders were not read and not compared. The "
+                       "subfolders of 1 folders could not be listed and were not checked.")
+            == std::string::npos)
+            return 2;
+        const std::string report = gwtest::readFile(work.path("r/acl_def.txt"));
+        const std::string lists = "Folders whose permissions were not read:\r\n" + t.path("blind/unreachable")
+            + "\r\n\r\nFolders whose subfolders could not be listed:\r\n" + t.path("closed") + "\r\n\r\n";
+        return report.size() > lists.size() && report.substr(report.size() - lists.size()) == lists
+                && report.find("\r\n" + t.path("closed") + " user root (owner):-wx\r\n") != std::string::npos
             ? 0
-            : 1;
+            : 3;
     });
     EXPECT_EQ(status, 0);
+}
+
+TEST(GrantwiseCheck, NamesThatLookLikeIdsOrEntriesAreNotTakenForThem)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "making users and groups needs root";
+    if (::getgrgid(4242) || ::getgrnam("4242") || ::getpwnam("amy user gwbob") || ::getpwnam("gwbob"))
+        GTEST_SKIP() << "gid 4242 or one of the test's names is taken on this machine";
+    struct Principals {
+        ~Principals()
+        {
+            run({"userdel", "amy user gwbob"});
+            run({"userdel", "gwbob"});
+            run({"groupdel", "4242"});
+        }
+    } principals;
+    ASSERT_EQ(run({"useradd", "--badname", "-M", "-N", "-s", "/usr/sbin/nologin", "amy user gwbob"}).status, 0);
+    ASSERT_EQ(run({"useradd", "-M", "-N", "-s", "/usr/sbin/nologin", "gwbob"}).status, 0);
+    ASSERT_EQ(run({"groupadd", "4242"}).status, 0);
+    const struct group* named = ::getgrnam("4242");
+    ASSERT_TRUE(named && named->gr_gid != 4242);
+    const gid_t namedGid = named->gr_gid;
+
+    // A folder named like the rest of an owner's name, owned by that rest.
+    TempTree owners, work;
+    const std::string x = owners.mkdir("x user amy");
+    ASSERT_EQ(::chown(owners.root().c_str(), ::getpwnam("amy user gwbob")->pw_uid, 0), 0);
+    ASSERT_EQ(::chown(x.c_str(), ::getpwnam("gwbob")->pw_uid, 0), 0);
+    const gwtest::ProcessResult listed = run({gwtest::aclProgram(), owners.root()});
+    EXPECT_EQ(listed.out.rfind(owners.root() + " user amy\\040user\\040gwbob (owner):rwx\n", 0), 0u) << listed.out;
+    gwtest::ProcessResult r = check({"--quiet", "--reports", work.path("owners"), owners.root()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("The number of mismatches: 1."), std::string::npos) << r.out;
+
+    // A group named 4242 and gid 4242 without a name.
+    TempTree groups;
+    const std::string numeric = groups.mkdir("numeric");
+    ASSERT_EQ(::chown(groups.root().c_str(), 0, namedGid), 0);
+    ASSERT_EQ(::chown(numeric.c_str(), 0, 4242), 0);
+    const gwtest::ProcessResult both = run({gwtest::aclProgram(), groups.root(), numeric});
+    EXPECT_NE(both.out.find("    group \\064242 (owner):r-x\n"), std::string::npos) << both.out;
+    EXPECT_NE(both.out.find("    group 4242 (owner):r-x\n"), std::string::npos) << both.out;
+    r = check({"--quiet", "--reports", work.path("groups"), groups.root()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("The number of mismatches: 1."), std::string::npos) << r.out;
 }
