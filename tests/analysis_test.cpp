@@ -91,9 +91,19 @@ TEST(Reports, VerdictsNeverReadGreenWhenSomethingWasNotChecked)
     EXPECT_EQ(reportVerdict(in), "The all subfolders have the same NTFS permissions like target folder.");
     EXPECT_EQ(verdictLight(in), Light::Green);
     in.notRead = 2;
-    EXPECT_EQ(reportVerdict(in), "The all subfolders have the same NTFS permissions like target folder. "
+    // Incomplete: no verdict says that all folders are the same.
+    EXPECT_EQ(reportVerdict(in), "No mismatches were found among the folders that were read. "
                                  "The permissions of 2 folders were not read and not compared.");
+    EXPECT_EQ(screenVerdict("EN", in), "There are no mismatches between NTFS permissions of the checked folder and the "
+                                       "subfolders. The permissions of 2 folders were not read and not compared.");
     EXPECT_EQ(verdictLight(in), Light::Red);
+    EXPECT_TRUE(unreadFolderLists(in).isEmpty());
+    in.notReadPaths = {"/srv/x/a", "/srv/x/b\\012"};
+    in.notListedPaths = {"/srv/x"};
+    EXPECT_EQ(unreadFolderLists(in), "Folders whose permissions were not read:\r\n/srv/x/a\r\n/srv/x/b\\012\r\n\r\n"
+                                     "Folders whose subfolders could not be listed:\r\n/srv/x\r\n\r\n");
+    in.notReadPaths.clear();
+    in.notListedPaths.clear();
     in.notRead = 0;
     in.notListed = 1;
     in.mismatchCount = 3;
@@ -109,4 +119,13 @@ TEST(Reports, VerdictsNeverReadGreenWhenSomethingWasNotChecked)
     in.referenceText.clear();
     EXPECT_TRUE(targetSummary(in).endsWith("NTFS permissions of target folder are:\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n"));
     EXPECT_TRUE(targetSummary(in).contains("It contains 0 subfolders.\r\nMax subfolder level is:0\r\n"));
+}
+
+TEST(MismatchAnalysis, ListedPathsAreTheHeadsOfTheDumpsListings)
+{
+    // A path may hold " user "; a name never holds a blank.
+    const QByteArray dump = "/d/a user x user u (owner):rwx\r\nuser bob:r-x\r\n\r\n/d/b user 7 (owner):r-x\r\n"
+                            "other:---\r\n\r\n/d\r\n";
+    EXPECT_EQ(listedPaths(dump), (QSet<QByteArray> {"/d/a user x", "/d/b"}));
+    EXPECT_TRUE(listedPaths("\r\n").isEmpty());
 }

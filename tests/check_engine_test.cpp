@@ -214,25 +214,99 @@ TEST_F(CheckTest, MissingReferenceOrListingProgramIsNeverGreen)
     EXPECT_TRUE(text(Control::RichEdit3).contains("Разрешения 3 папок не были прочитаны и не сравнивались."));
 }
 
-TEST_F(CheckTest, MissingDumpKeepsThePreviousVerdict)
+TEST_F(CheckTest, AFailedReadingNeverShowsTheLastVerdict)
 {
     t.mkdir("a");
     gwtest::runCheck(engine, view, t.root());
     ASSERT_EQ(view.light, Light::Green);
-    const QString verdict = text(Control::RichEdit3);
+    gwtest::setfacl({"-m", "u:12345:rwx", t.path("a")});
 
+    // The dump cannot be written: a folder stands in its way.
+    const std::string dump = engine.dumpPath().toStdString();
+    ::unlink(dump.c_str());
+    ASSERT_EQ(::mkdir(dump.c_str(), 0700), 0);
+    engine.Button2Click();
+    gwtest::runTimers(engine, view);
+    const QString notCompleted = "Проверку не удалось завершить: разрешения папок не прочитаны.";
+    ASSERT_EQ(view.errors.size(), 1u);
+    EXPECT_TRUE(view.errors[0].startsWith("Cannot write " + QString::fromStdString(dump) + ": ")) << view.errors[0].toStdString();
+    EXPECT_EQ(view.light, Light::Red);
+    EXPECT_EQ(text(Control::RichEdit3), notCompleted);
+    EXPECT_FALSE(view.enabled[Control::Button1]);
+    EXPECT_FALSE(view.enabled[Control::Button4]);
+    EXPECT_TRUE(view.visible[Control::GroupBox5]);
+    EXPECT_FALSE(view.timer(Timer::Timer1) || view.timer(Timer::Timer2) || view.timer(Timer::Timer3));
+    ::rmdir(dump.c_str());
+
+    // The dump vanishes before the analysis: the same, in English.
+    engine.state().Lang = "EN";
+    view.errors.clear();
     engine.Button2Click();
     while (view.timer(Timer::Timer1))
         engine.Timer1Timer();
-    ::unlink(engine.dumpPath().constData());
+    ::unlink(dump.c_str());
     engine.Timer2Timer();
     EXPECT_TRUE(view.asked.empty());
-    EXPECT_EQ(view.bars[Bar::ProgressBar3], 100);
     engine.Timer3Timer();
-    EXPECT_TRUE(text(Control::RichEdit2).isEmpty());
-    EXPECT_EQ(text(Control::RichEdit3), verdict);
-    EXPECT_TRUE(view.visible[Control::GroupBox5]);
-    EXPECT_TRUE(view.errors.empty());
+    ASSERT_EQ(view.errors.size(), 1u);
+    EXPECT_EQ(view.errors[0], "Cannot read " + QString::fromStdString(dump) + ": No such file or directory");
+    EXPECT_EQ(view.light, Light::Red);
+    EXPECT_EQ(text(Control::RichEdit3), "The check could not be completed: no folder permissions were read.");
+    EXPECT_FALSE(view.enabled[Control::Button4]);
+
+    // Nothing at all counted, yet a dump at the analysis: "not read" never
+    // exceeds the number of folders.
+    engine.Button2Click();
+    while (view.timer(Timer::Timer1))
+        engine.Timer1Timer();
+    ::unlink(dump.c_str());
+    engine.Timer2Timer();
+    ::close(::open(dump.c_str(), O_CREAT | O_WRONLY, 0600));
+    engine.Timer3Timer();
+    EXPECT_TRUE(text(Control::RichEdit3).contains(" The permissions of 2 folders were not read and not compared."))
+        << text(Control::RichEdit3).toStdString();
+
+    // A new scan puts out the light and clears the verdict.
+    engine.Button7Click();
+    EXPECT_EQ(view.light, Light::Off);
+    EXPECT_TRUE(text(Control::RichEdit3).isEmpty());
+}
+
+TEST_F(CheckTest, NoCheckWithoutAPrivateWorkingFolder)
+{
+    RecordingView v;
+    CheckEngine e {v, kFormat};
+    v.engine = &e;
+    const std::string missing = work.path("no such folder");
+    ::setenv("TMPDIR", missing.c_str(), 1);
+    e.FormShow();
+    t.mkdir("a");
+    e.ShellTreeView1Change(QByteArray::fromStdString(t.root()));
+    e.Button7Click();
+    ASSERT_EQ(v.errors.size(), 1u);
+    EXPECT_EQ(v.errors[0], QString::fromStdString("Cannot create a working folder in " + missing + ": No such file or directory"));
+    EXPECT_TRUE(e.state().WinDir.isEmpty());
+    EXPECT_FALSE(v.enabled[Control::Button2]); // no check can start
+    EXPECT_FALSE(v.visible[Control::GroupBox4]);
+
+    // Each scan tries again.
+    work.mkdir("no such folder");
+    e.Button7Click();
+    ::unsetenv("TMPDIR");
+    EXPECT_EQ(v.errors.size(), 1u);
+    EXPECT_EQ(e.state().WinDir.left(static_cast<qsizetype>(missing.size())), QByteArray::fromStdString(missing));
+    EXPECT_TRUE(v.enabled[Control::Button2]);
+    e.FormClose();
+}
+
+TEST_F(CheckTest, TheWorkingFolderIsNeverChecked)
+{
+    // Checking the folder that holds the working folder: its files change
+    // while the check runs, but it is not one of the checked folders.
+    t.mkdir("a");
+    gwtest::runCheck(engine, view, work.root());
+    EXPECT_EQ(engine.ShellTreeView2().count(), 1);
+    EXPECT_EQ(view.light, Light::Green);
 }
 
 TEST_F(CheckTest, AwkwardNamesAreSafeAndCompared)
@@ -291,7 +365,7 @@ TEST_F(CheckTest, RootNameRepeatedBelowAndDeepPaths)
     EXPECT_TRUE(text(Control::RichEdit2).contains("\r\nProcessing time  - "));
 }
 
-TEST_F(CheckTest, UnlistableSubfoldersMakeTheVerdictRed)
+TEST_F(CheckTest, LockedFoldersAreComparedAndUnlistedOnesMakeTheVerdictRed)
 {
     t.mkdir("open");
     t.mkdir("closed/secret");
@@ -306,10 +380,31 @@ TEST_F(CheckTest, UnlistableSubfoldersMakeTheVerdictRed)
         e.FormShow();
         e.setListingProgram(QByteArray::fromStdString(gwtest::aclProgram()));
         gwtest::runCheck(e, v, t.root());
-        const bool ok = e.state().MismatchCount == 0 && v.light == Light::Red
-            && v.text(Control::RichEdit3).contains("Не удалось получить список вложенных папок у 1 папок, они не проверены.");
+        const std::string report = gwtest::readFile(e.mismatchPath().toStdString());
+        const bool ok = e.state().MismatchCount == 1 && v.light == Light::Red
+            && v.text(Control::RichEdit3).contains("Количество несоответствий: 1. Не удалось получить список вложенных папок у 1 папок, они не проверены.")
+            && report.find("\r\n" + t.path("closed") + " user root (owner):-wx\r\n") != std::string::npos
+            && report.ends_with("Folders whose subfolders could not be listed:\r\n" + t.path("closed") + "\r\n\r\n");
         e.FormClose();
-        return ok ? 0 : 1;
+        if (!ok)
+            return 1;
+        // A folder that cannot be listed can be chosen: the check runs and says so.
+        RecordingView v2;
+        CheckEngine e2 {v2, kFormat};
+        v2.engine = &e2;
+        e2.FormShow();
+        e2.setListingProgram(QByteArray::fromStdString(gwtest::aclProgram()));
+        e2.ShellTreeView1Change(QByteArray::fromStdString(t.path("closed")));
+        if (!v2.enabled[Control::Button7])
+            return 2;
+        gwtest::runCheck(e2, v2, t.path("closed"));
+        const bool chosen = e2.state().MismatchCount == 0 && v2.light == Light::Red
+            && v2.text(Control::RichEdit3)
+                   == "Расхождений между NTFS разрешениями вложенных папок и разрешениями проверяемой папки не "
+                      "обнаружено. Не удалось получить список вложенных папок у 1 папок, они не проверены. "
+                      "Подробности смотрите в отчете.";
+        e2.FormClose();
+        return chosen ? 0 : 3;
     });
     EXPECT_EQ(status, 0);
 }
