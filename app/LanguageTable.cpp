@@ -52,7 +52,7 @@ const std::vector<LanguageRow>& languageTable()
              "The handling speed is correlated with the speed that you have chosen."),
         left("Label3", 108, 153),
         text("Form1", "Label14", "Осталось примерно : ", "Remaining time : "),
-        text("Form1", "Label9", "Чтение NTFS разрешений папок", "Reading folders NTFS permissions"),
+        text("Form1", "Label9", "Чтение POSIX разрешений папок", "Reading folders POSIX permissions"),
         text("Form1", "Label18", "Проверка ошибок чтения", "Checking for read errors"),
         text("Form1", "Label10", "Анализ соответствия", "Mismatch nasalization"),
         warning("WarnCaption", "ПРЕДУПРЕЖДЕНИЕ.", "WARNING."),

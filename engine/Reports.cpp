@@ -18,13 +18,13 @@ QByteArray targetSummary(const ReportInputs& in)
 {
     return "The target folder is: " + in.targetPrintable + "\r\n\r\n" + "It contains " + number(in.folderCount - 1)
         + " subfolders." + "\r\n" + "Max subfolder level is:" + number(in.maxLevel) + "\r\n\r\n\r\n"
-        + "NTFS permissions of target folder are:" + "\r\n\r\n" + in.referenceText + "\r\n\r\n\r\n\r\n\r\n\r\n";
+        + "POSIX permissions of target folder are:" + "\r\n\r\n" + in.referenceText + "\r\n\r\n\r\n\r\n\r\n\r\n";
 }
 
 QByteArray fullReportHead(const QByteArray& summary, const QString& time, const QString& date)
 {
     return "Full detail report.  " + time.toUtf8() + "  " + date.toUtf8() + "\r\n\r\n\r\n" + summary
-        + "NTFS permissions of subfolders are:" + "\r\n\r\n\r\n";
+        + "POSIX permissions of subfolders are:" + "\r\n\r\n\r\n";
 }
 
 QByteArray fullReport(const QByteArray& summary, const QString& time, const QString& date, const QByteArray& fullDumpText)
@@ -51,25 +51,25 @@ struct VerdictTexts {
 };
 
 constexpr VerdictTexts kReportTexts {
-    "The all subfolders have the same NTFS permissions like target folder.",
+    "The all subfolders have the same POSIX permissions like target folder.",
     "No mismatches were found among the folders that were read.",
     "Mismatches have been found. The number of mismatches is:   ",
     {" The permissions of ", " folders were not read and not compared."},
     {" The subfolders of ", " folders could not be listed and were not checked."},
 };
 constexpr VerdictTexts kScreenEnglish {
-    "There are no mismatches between NTFS permissions of the checked folder and the subfolders. NTFS permissions of "
+    "There are no mismatches between POSIX permissions of the checked folder and the subfolders. POSIX permissions of "
     "all the folders are the same.",
-    "There are no mismatches between NTFS permissions of the checked folder and the subfolders.",
-    "There are mismatches between NTFS permissions of the checked folder and the subfolders. The number of mismatches: ",
+    "There are no mismatches between POSIX permissions of the checked folder and the subfolders.",
+    "There are mismatches between POSIX permissions of the checked folder and the subfolders. The number of mismatches: ",
     {" The permissions of ", " folders were not read and not compared."},
     {" The subfolders of ", " folders could not be listed and were not checked."},
 };
 constexpr VerdictTexts kScreenRussian {
-    "Расхождений между NTFS разрешениями вложенных папок и разрешениями проверяемой папки не обнаружено. NTFS "
+    "Расхождений между POSIX разрешениями вложенных папок и разрешениями проверяемой папки не обнаружено. POSIX "
     "разрешения ВСЕХ папок идентичны.",
-    "Расхождений между NTFS разрешениями вложенных папок и разрешениями проверяемой папки не обнаружено.",
-    "Обнаружены несоответствия NTFS разрешений вложенных папок разрешениям проверяемой папки. Количество "
+    "Расхождений между POSIX разрешениями вложенных папок и разрешениями проверяемой папки не обнаружено.",
+    "Обнаружены несоответствия POSIX разрешений вложенных папок разрешениям проверяемой папки. Количество "
     "несоответствий: ",
     {" Разрешения ", " папок не были прочитаны и не сравнивались."},
     {" Не удалось получить список вложенных папок у ", " папок, они не проверены."},

@@ -88,13 +88,13 @@ TEST(Reports, VerdictsNeverReadGreenWhenSomethingWasNotChecked)
     ReportInputs in;
     in.targetPrintable = "/srv/x";
     in.folderCount = 1;
-    EXPECT_EQ(reportVerdict(in), "The all subfolders have the same NTFS permissions like target folder.");
+    EXPECT_EQ(reportVerdict(in), "The all subfolders have the same POSIX permissions like target folder.");
     EXPECT_EQ(verdictLight(in), Light::Green);
     in.notRead = 2;
     // Incomplete: no verdict says that all folders are the same.
     EXPECT_EQ(reportVerdict(in), "No mismatches were found among the folders that were read. "
                                  "The permissions of 2 folders were not read and not compared.");
-    EXPECT_EQ(screenVerdict("EN", in), "There are no mismatches between NTFS permissions of the checked folder and the "
+    EXPECT_EQ(screenVerdict("EN", in), "There are no mismatches between POSIX permissions of the checked folder and the "
                                        "subfolders. The permissions of 2 folders were not read and not compared.");
     EXPECT_EQ(verdictLight(in), Light::Red);
     EXPECT_TRUE(unreadFolderLists(in).isEmpty());
@@ -107,17 +107,17 @@ TEST(Reports, VerdictsNeverReadGreenWhenSomethingWasNotChecked)
     in.notRead = 0;
     in.notListed = 1;
     in.mismatchCount = 3;
-    EXPECT_EQ(screenVerdict("RU", in), "Обнаружены несоответствия NTFS разрешений вложенных папок разрешениям "
+    EXPECT_EQ(screenVerdict("RU", in), "Обнаружены несоответствия POSIX разрешений вложенных папок разрешениям "
                                        "проверяемой папки. Количество несоответствий: 3. Не удалось получить список "
                                        "вложенных папок у 1 папок, они не проверены.");
-    EXPECT_EQ(screenVerdict("EN", in), "There are mismatches between NTFS permissions of the checked folder and the "
+    EXPECT_EQ(screenVerdict("EN", in), "There are mismatches between POSIX permissions of the checked folder and the "
                                        "subfolders. The number of mismatches: 3. The subfolders of 1 folders could "
                                        "not be listed and were not checked.");
     EXPECT_EQ(verdictLight(in), Light::Red);
 
     // No reference listing: the heading is followed directly by six line ends.
     in.referenceText.clear();
-    EXPECT_TRUE(targetSummary(in).endsWith("NTFS permissions of target folder are:\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n"));
+    EXPECT_TRUE(targetSummary(in).endsWith("POSIX permissions of target folder are:\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n"));
     EXPECT_TRUE(targetSummary(in).contains("It contains 0 subfolders.\r\nMax subfolder level is:0\r\n"));
 }
 

@@ -74,22 +74,22 @@ TEST_F(CheckTest, AllEqualGivesGreenAndExactReports)
     EXPECT_TRUE(view.asked.empty());
     EXPECT_EQ(engine.state().MismatchCount, 0);
     EXPECT_EQ(view.light, Light::Green);
-    EXPECT_EQ(text(Control::RichEdit3), "There are no mismatches between NTFS permissions of the checked folder and "
-                                        "the subfolders. NTFS permissions of all the folders are the same. The details "
+    EXPECT_EQ(text(Control::RichEdit3), "There are no mismatches between POSIX permissions of the checked folder and "
+                                        "the subfolders. POSIX permissions of all the folders are the same. The details "
                                         "are in the report.");
     EXPECT_TRUE(view.enabled[Control::Button1] && view.enabled[Control::Button4] && view.visible[Control::GroupBox5]);
     EXPECT_FALSE(view.timer(Timer::Timer4));
 
     const std::string summary = "The target folder is: " + r + "\r\n\r\nIt contains 3 subfolders.\r\n"
-                                "Max subfolder level is:2\r\n\r\n\r\nNTFS permissions of target folder are:\r\n\r\n "
+                                "Max subfolder level is:2\r\n\r\n\r\nPOSIX permissions of target folder are:\r\n\r\n "
         + kEntries + "\r\n" + "\r\n\r\n\r\n\r\n\r\n\r\n";
     EXPECT_EQ(report(engine.dumpPath()),
-              "Full detail report.  T  D\r\n\r\n\r\n" + summary + "NTFS permissions of subfolders are:\r\n\r\n\r\n"
+              "Full detail report.  T  D\r\n\r\n\r\n" + summary + "POSIX permissions of subfolders are:\r\n\r\n\r\n"
                   + block(r, kEntries) + "\r\n" + block(r + "/A", kEntries) + "\r\n" + block(r + "/A/A1", kEntries)
                   + "\r\n" + block(r + "/B", kEntries) + "\r\n");
     EXPECT_EQ(report(engine.mismatchPath()),
               "Mismatches report.  T  D\r\n\r\n\r\n" + summary
-                  + "The all subfolders have the same NTFS permissions like target folder.\r\n\r\n\r\n\r\n");
+                  + "The all subfolders have the same POSIX permissions like target folder.\r\n\r\n\r\n\r\n");
     struct stat st {};
     ASSERT_EQ(::stat(engine.mismatchPath().constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -133,7 +133,7 @@ TEST_F(CheckTest, EachKindOfDifferenceIsOneWholeMismatchingBlock)
               std::string::npos);
     EXPECT_NE(mismatches.find(t.path("owner") + " user nobody (owner):rwx\r\n"), std::string::npos);
     EXPECT_EQ(text(Control::RichEdit3).toStdString(),
-              "Обнаружены несоответствия NTFS разрешений вложенных папок разрешениям проверяемой папки. "
+              "Обнаружены несоответствия POSIX разрешений вложенных папок разрешениям проверяемой папки. "
               "Количество несоответствий: 5. Подробности смотрите в отчете.");
 }
 
@@ -400,7 +400,7 @@ TEST_F(CheckTest, LockedFoldersAreComparedAndUnlistedOnesMakeTheVerdictRed)
         gwtest::runCheck(e2, v2, t.path("closed"));
         const bool chosen = e2.state().MismatchCount == 0 && v2.light == Light::Red
             && v2.text(Control::RichEdit3)
-                   == "Расхождений между NTFS разрешениями вложенных папок и разрешениями проверяемой папки не "
+                   == "Расхождений между POSIX разрешениями вложенных папок и разрешениями проверяемой папки не "
                       "обнаружено. Не удалось получить список вложенных папок у 1 папок, они не проверены. "
                       "Подробности смотрите в отчете.";
         e2.FormClose();

@@ -97,7 +97,7 @@ TEST(GrantwiseCheck, SameReportsAsTheWindowAndExitStatus)
     EXPECT_EQ(body(reports + "/acl_def.txt"), body(engine.mismatchPath().toStdString()));
     EXPECT_EQ(r.out.substr(0, r.out.find("Processing time")),
               "The checked folder is " + t.root() + "\n\nIt contains 5 subfolders\nThe max subfolder level - 2\n"
-                  "There are mismatches between NTFS permissions of the checked folder and the subfolders. The number "
+                  "There are mismatches between POSIX permissions of the checked folder and the subfolders. The number "
                   "of mismatches: 1. The details are in the report.\n");
     EXPECT_NE(r.out.find("\nFull detail report: " + reports + "/acl.txt\nMismatches report: " + reports + "/acl_def.txt\n"),
               std::string::npos);
@@ -109,8 +109,8 @@ TEST(GrantwiseCheck, SameReportsAsTheWindowAndExitStatus)
     ::chdir(t.root().substr(0, t.root().rfind('/')).c_str());
     const gwtest::ProcessResult ru = check({"--lang", "ru", "--quiet", "--reports", reports, relative});
     EXPECT_EQ(ru.status, 0) << ru.err;
-    EXPECT_EQ(ru.out, "Расхождений между NTFS разрешениями вложенных папок и разрешениями проверяемой папки не "
-                      "обнаружено. NTFS разрешения ВСЕХ папок идентичны. Подробности смотрите в отчете.\n");
+    EXPECT_EQ(ru.out, "Расхождений между POSIX разрешениями вложенных папок и разрешениями проверяемой папки не "
+                      "обнаружено. POSIX разрешения ВСЕХ папок идентичны. Подробности смотрите в отчете.\n");
     EXPECT_NE(gwtest::readFile(reports + "/acl.txt").find("The target folder is: " + t.root() + "\r\n"), std::string::npos);
 
     // Without --reports: a new private folder under TMPDIR, named in the output.

@@ -173,7 +173,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(onResultsPage(), 30000);
         QCOMPARE(form->ui.Label7->palette().color(QPalette::Window), QColor(255, 0, 0));
         QCOMPARE(form->ui.RichEdit3->toPlainText(),
-                 QString("Обнаружены несоответствия NTFS разрешений вложенных папок разрешениям проверяемой папки. "
+                 QString("Обнаружены несоответствия POSIX разрешений вложенных папок разрешениям проверяемой папки. "
                          "Количество несоответствий: 1. Подробности смотрите в отчете."));
         QVERIFY(exists(form->engine().dumpPath()) && exists(form->engine().mismatchPath()));
         QVERIFY(!form->Timer4.isActive());
@@ -208,7 +208,7 @@ private slots:
         click(form->ui.Button2);
         form->ui.Menu_Language_EN->trigger(); // during the reading
         QCOMPARE(form->ui.GroupBox1->title(), " Checked folder : " + QString::fromStdString(tree->root()));
-        QCOMPARE(form->ui.Label9->text(), QString("Reading folders NTFS permissions"));
+        QCOMPARE(form->ui.Label9->text(), QString("Reading folders POSIX permissions"));
         QTRY_VERIFY_WITH_TIMEOUT(onResultsPage(), 30000);
         QCOMPARE(boxes.size(), 2);
         QVERIFY(boxes[0].startsWith("WARNING.|It is found out during the handling:  25% of data HES BEEN MISSED. \n"));
