@@ -14,13 +14,57 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <algorithm>
+#include <functional>
 
 namespace {
 
-// Texts of the engine and of the language table end lines in CR LF.
-QString withLineFeeds(QString text)
+// Texts of the engine and of the language table end lines in CR LF. One
+// pass, whatever the length: the scan's listing can hold millions of lines.
+QString withLineFeeds(const QString& text)
 {
-    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QString out(text.size(), Qt::Uninitialized);
+    const QChar* from = text.constData();
+    const QChar* const end = from + text.size();
+    QChar* to = out.data();
+    for (; from != end; ++from) {
+        if (*from == QLatin1Char('\r') && from + 1 != end && from[1] == QLatin1Char('\n'))
+            continue;
+        *to++ = *from;
+    }
+    out.truncate(to - out.constData());
+    return out;
+}
+
+// Shows `text` in a memo. A long text, such as the scan's listing of a
+// million folders, goes in piece by piece with events handled in between, so
+// the window never stops answering; `stillOpen` ends the filling early.
+void setMemoText(QPlainTextEdit* memo, const QString& text, const std::function<bool()>& stillOpen)
+{
+    constexpr qsizetype kPiece = 1 << 18; // characters; well under 100 ms of work each
+    if (text.size() <= kPiece) {
+        memo->setPlainText(withLineFeeds(text));
+        return;
+    }
+    QTextDocument* document = memo->document();
+    memo->clear();
+    document->setUndoRedoEnabled(false); // no copy of the whole text for undo
+    QTextCursor cursor(document);
+    for (qsizetype pos = 0; pos < text.size();) {
+        qsizetype end = std::min(pos + kPiece, text.size());
+        const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'), end - 1);
+        end = lineEnd < 0 ? text.size() : lineEnd + 1;
+        cursor.insertText(withLineFeeds(text.sliced(pos, end - pos)));
+        pos = end;
+        QCoreApplication::processEvents();
+        if (!stillOpen())
+            break;
+    }
+    document->setUndoRedoEnabled(true);
+    memo->moveCursor(QTextCursor::Start);
 }
 
 } // namespace
@@ -306,7 +350,7 @@ void TForm1::setText(gw::Control control, const QString& text)
     if (auto* box = qobject_cast<QGroupBox*>(w)) {
         box->setTitle(text);
     } else if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) {
-        memo->setPlainText(withLineFeeds(text));
+        setMemoText(memo, text, [this] { return !closed_; });
     } else if (auto* label = qobject_cast<QLabel*>(w)) {
         label->setText(text);
         label->adjustSize();

@@ -28,24 +28,23 @@ QString levelLine(const QString& lang, int maxLevel)
     return QStringLiteral("\r\n") + label + QString::number(maxLevel);
 }
 
-QByteArray folderListing(const FolderTree& tree, int& maxLevel, const std::function<void(int)>& step)
+void appendFolderListing(QString& out, const FolderTree& tree, int& maxLevel, const std::function<void(int)>& step)
 {
     maxLevel = 0;
-    QByteArray listing;
     const int n = tree.count();
     // Each line is appended in place: the text grows in linear time.
-    listing.reserve(static_cast<qsizetype>(n) * 64);
+    out.reserve(out.size() + static_cast<qsizetype>(n) * 64);
     for (int i = 0; i < n; ++i) {
         if (step)
             step(i);
         const int level = tree.level(i);
-        listing.append("\r\n");
-        listing.append(static_cast<qsizetype>(level) * 5, ' ');
-        listing.append(tree.printablePath(i));
+        const std::string path = tree.printablePath(i);
+        out.append(QLatin1String("\r\n"));
+        out.append(QString(static_cast<qsizetype>(level) * 5, QLatin1Char(' ')));
+        out.append(QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size())));
         if (level > maxLevel)
             maxLevel = level;
     }
-    return listing;
 }
 
 QString reportHeader(const QString& lang, const QString& printablePath, const QString& countAndLevel)
@@ -105,7 +104,8 @@ void CheckEngine::Button7Click()
     QString counted = countLine(state_.Lang, count);
 
     int maxLevel = 0;
-    const QByteArray listing = folderListing(tree_, maxLevel, [&](int i) {
+    QString listing;
+    appendFolderListing(listing, tree_, maxLevel, [&](int i) {
         if (i + 1 == count || paceDue()) {
             view_.setProgress(Bar::ProgressBar1, progressValue(static_cast<long double>(i) / count * 100));
             pace(true);
@@ -121,7 +121,10 @@ void CheckEngine::Button7Click()
     const QString timeLine = QStringLiteral("\r\n") + processingTimeLabel(state_.Lang) + durationText(state_.ScanTime, timeFormat_);
     state_.ReportHeader = reportHeader(state_.Lang, printableText(selectedPath_), counted);
 
-    const QString scanText = state_.ReportHeader + timeLine + QStringLiteral("\r\n") + QString::fromUtf8(listing);
+    QString scanText = state_.ReportHeader + timeLine + QStringLiteral("\r\n");
+    scanText.reserve(scanText.size() + listing.size());
+    scanText += listing;
+    listing = QString(); // one copy of a listing of millions of lines is enough
     scanLines_ = scanText.count(QLatin1Char('\n')) + 1;
     view_.setText(Control::RichEdit1, scanText);
     view_.setVisible(Control::GroupBox1, false);
