@@ -1,0 +1,54 @@
+#pragma once
+// What differs between a folder's listing and the checked folder's, entry by
+// entry, and where in the tree the differences start.
+//
+// Entries are compared as entries, not as text. An entry's key is its kind
+// and, for named users and groups, the name: the owner's entry, the owning
+// group's, mask, other, each default entry and the special bits have one key
+// each. A change is an entry here and not in the checked folder (added), one
+// there and not here (removed), or the same key with other rights or another
+// owner (changed).
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+
+namespace gw {
+
+struct EntryChange {
+    enum Kind { Added, Removed, Changed } kind;
+    QByteArray from; // the checked folder's entry (Removed, Changed)
+    QByteArray to;   // this folder's entry (Added, Changed)
+    bool operator==(const EntryChange&) const = default;
+};
+
+// The entries of a trimmed listing: one a line, the path and the blank before
+// the first entry taken off. `listing` is a block of the trimmed dump, or the
+// reference text (which begins with the blank).
+QList<QByteArray> listingEntries(QByteArrayView listing);
+
+// The path at the head of a block of the trimmed dump: its first line up to
+// the owner's entry (a name holds no blank).
+QByteArray blockPath(QByteArrayView block);
+
+// The changes from `reference` to `here`, in the listing's entry order.
+QList<EntryChange> entryChanges(const QList<QByteArray>& reference, const QList<QByteArray>& here);
+
+// A folder that differs, and where its differences start.
+struct FolderDifference {
+    QByteArray path;             // printable
+    QList<EntryChange> changes;
+    bool startsHere = true;      // false when folded into an ancestor
+    int sameBelow = 0;           // folders folded into this one, at any depth
+};
+
+// Folds each folder whose changes equal its parent's, when the parent differs
+// too, into the nearest ancestor where they start. `folders` are in tree
+// order; paths are printable, below `root`.
+void foldDifferences(QList<FolderDifference>& folders, const QByteArray& root);
+
+// The differences report (acl_diff.txt): LF line ends, UTF-8.
+QByteArray differencesReport(const QByteArray& root, const QList<FolderDifference>& folders,
+                             const QList<QByteArray>& notReadPaths, const QList<QByteArray>& notListedPaths);
+
+} // namespace gw

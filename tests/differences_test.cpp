@@ -1,0 +1,87 @@
+// What differs, entry by entry, and where the differences start.
+
+#include "engine/Differences.h"
+
+#include <gtest/gtest.h>
+
+using namespace gw;
+
+namespace {
+
+const QByteArray kReference = " user root (owner):rwx\r\nuser 1001:r-x\r\ngroup root (owner):r-x\r\ngroup devs:rwx\r\n"
+                              "mask:rwx\r\nother:r-x\r\ncreator owner:(default)rwx\r\ncreator group:(default)r-x\r\n"
+                              "other:(default)---\r\n\r\n";
+
+QList<EntryChange> changesOf(const QByteArray& block)
+{
+    return entryChanges(listingEntries(kReference), listingEntries(block));
+}
+
+FolderDifference folder(const QByteArray& path, QList<EntryChange> changes)
+{
+    FolderDifference f;
+    f.path = path;
+    f.changes = std::move(changes);
+    return f;
+}
+
+} // namespace
+
+TEST(Differences, EachKindOfChangeInTheListingsOrder)
+{
+    using C = EntryChange;
+    EXPECT_EQ(blockPath("/srv/a user b user alice (owner):rwx\r\nother:---\r\n\r\n"), "/srv/a user b");
+    EXPECT_EQ(listingEntries(kReference).size(), 9);
+    EXPECT_TRUE(changesOf("/s/a user root (owner):rwx\r\nuser 1001:r-x\r\ngroup root (owner):r-x\r\ngroup devs:rwx\r\n"
+                          "mask:rwx\r\nother:r-x\r\ncreator owner:(default)rwx\r\ncreator group:(default)r-x\r\n"
+                          "other:(default)---\r\n\r\n")
+                    .isEmpty());
+    // A named user added, a named group removed, the mask changed, another owner.
+    EXPECT_EQ(changesOf("/s/b user alice (owner):rwx\r\nuser 1001:r-x\r\nuser bob:r-x\r\ngroup root (owner):r-x\r\n"
+                        "mask:r-x\r\nother:r-x\r\ncreator owner:(default)rwx\r\ncreator group:(default)r-x\r\n"
+                        "other:(default)---\r\n\r\n"),
+              (QList<C> {{C::Changed, "user root (owner):rwx", "user alice (owner):rwx"},
+                         {C::Added, {}, "user bob:r-x"},
+                         {C::Removed, "group devs:rwx", {}},
+                         {C::Changed, "mask:rwx", "mask:r-x"}}));
+    // Only in the default ACL, and only the special bits: a named default user
+    // is not the named user of the access ACL.
+    EXPECT_EQ(changesOf("/s/c user root (owner):rwx\r\nuser 1001:r-x\r\ngroup root (owner):r-x\r\ngroup devs:rwx\r\n"
+                        "mask:rwx\r\nother:r-x\r\ncreator owner:(default)rwx\r\nuser 1001:(default)r-x\r\n"
+                        "creator group:(default)r-x\r\nmask:(default)r-x\r\nother:(default)---\r\nspecial:setgid\r\n\r\n"),
+              (QList<C> {{C::Added, {}, "user 1001:(default)r-x"},
+                         {C::Added, {}, "mask:(default)r-x"},
+                         {C::Added, {}, "special:setgid"}}));
+}
+
+TEST(Differences, FoldedIntoWhereTheyStartWithExceptionsKept)
+{
+    using C = EntryChange;
+    const QList<C> extra {{C::Added, {}, "user bob:r-x"}};
+    const QList<C> other {{C::Changed, "mask:rwx", "mask:r-x"}};
+    // Three levels below the place where they start; one exception in the
+    // middle starts a place of its own, and the folder below it (like its
+    // grandparent, unlike its parent) starts one too.
+    QList<FolderDifference> folders {
+        folder("/srv/p/a", extra),       folder("/srv/p/a/b", extra),       folder("/srv/p/a/b/c", extra),
+        folder("/srv/p/a/b/c/d", extra), folder("/srv/p/a/x", other),       folder("/srv/p/a/x/y", extra),
+        folder("/srv/p/z", extra),
+    };
+    foldDifferences(folders, "/srv/p");
+    EXPECT_EQ(folders[0].sameBelow, 3);
+    EXPECT_TRUE(folders[4].startsHere && folders[5].startsHere && folders[6].startsHere);
+    EXPECT_FALSE(folders[1].startsHere || folders[2].startsHere || folders[3].startsHere);
+    EXPECT_EQ(differencesReport("/srv/p", folders, {"/srv/p/n"}, {}),
+              "Differences from the checked folder /srv/p\n"
+              "7 folders differ from the checked folder; the differences start in 4 places.\n"
+              "\n/srv/p/a (and 3 subfolders below it)\n    + user bob:r-x\n"
+              "\n/srv/p/a/x\n    ~ mask:rwx -> mask:r-x\n"
+              "\n/srv/p/a/x/y\n    + user bob:r-x\n"
+              "\n/srv/p/z\n    + user bob:r-x\n"
+              "\nFolders whose permissions were not read:\n/srv/p/n\n");
+
+    // Under the root of the file system, and the checked folder itself.
+    QList<FolderDifference> top {folder("/", extra), folder("/a", extra), folder("/a/b", extra)};
+    foldDifferences(top, "/");
+    EXPECT_EQ(top[0].sameBelow, 2);
+}
