@@ -1,6 +1,11 @@
 // What differs, entry by entry, and where the differences start.
 
 #include "engine/Differences.h"
+#include "engine/JsonLines.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <gtest/gtest.h>
 
@@ -84,4 +89,35 @@ TEST(Differences, FoldedIntoWhereTheyStartWithExceptionsKept)
     QList<FolderDifference> top {folder("/", extra), folder("/a", extra), folder("/a/b", extra)};
     foldDifferences(top, "/");
     EXPECT_EQ(top[0].sameBelow, 2);
+}
+
+TEST(JsonLines, EveryLineParsesStrictlyWhateverTheName)
+{
+    using C = EntryChange;
+    FolderDifference d = folder("/srv/new\\012line\\377 \"q\"", {{C::Added, {}, "user b\\040o\"b:r-x"},
+                                                              {C::Changed, "mask:rwx", "mask:r-x"},
+                                                              {C::Removed, "group g:rwx", {}}});
+    d.sameBelow = 4;
+    const QByteArray raw("/srv/new\nline\xff \"q\"");
+    const QByteArray line = jsonFolderLine(d.path, raw, "differs", &d);
+    ASSERT_TRUE(line.endsWith("}\n"));
+    QJsonParseError error {};
+    const QJsonObject o = QJsonDocument::fromJson(line, &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+    EXPECT_EQ(o.keys().size(), 7);
+    EXPECT_EQ(o["path"].toString(), QString::fromUtf8(d.path));
+    EXPECT_EQ(QByteArray::fromBase64(o["path_base64"].toString().toLatin1()), raw);
+    EXPECT_EQ(o["same_below"].toInt(), 4);
+    EXPECT_EQ(o["changes"].toArray()[0].toObject()["entry"].toString(), "user b\\040o\"b:r-x");
+    EXPECT_EQ(o["changes"].toArray()[1].toObject()["to"].toString(), "mask:r-x");
+    EXPECT_EQ(jsonString("a\x01\x7f\xff"), "\"a\\u0001\\u007f\xEF\xBF\xBD\"");
+    EXPECT_TRUE(line.startsWith("{\"type\":\"folder\",\"path\":\"/srv/new\\\\012line\\\\377 \\\"q\\\"\",\"path_base64\":"));
+
+    JsonSummary s;
+    s.folder = "/srv";
+    s.notRead = 1;
+    const QJsonObject summary = QJsonDocument::fromJson(jsonSummaryLine(s), &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError);
+    EXPECT_EQ(summary["verdict"].toString(), "incomplete");
+    EXPECT_EQ(jsonFolderLine("/x", "/x", "not_read", nullptr), "{\"type\":\"folder\",\"path\":\"/x\",\"path_base64\":\"L3g=\",\"status\":\"not_read\",\"starts_here\":false,\"same_below\":0,\"changes\":[]}\n");
 }

@@ -1,0 +1,35 @@
+#pragma once
+// The check's results as JSON Lines, for scripts and log shippers: one
+// object a line, UTF-8, keys in a fixed order.
+
+#include "engine/Differences.h"
+
+#include <QByteArray>
+
+namespace gw {
+
+// A JSON string: quoted, with '"', '\' and every control character escaped.
+// Bytes that are not UTF-8 become U+FFFD; the printable form never has any.
+QByteArray jsonString(QByteArrayView utf8);
+
+// {"type":"folder",...} for a folder that differs ("differs"), was not read
+// ("not_read") or whose subfolders were not listed ("not_listed").
+QByteArray jsonFolderLine(const QByteArray& printablePath, const QByteArray& rawPath, const char* status,
+                          const FolderDifference* difference);
+
+struct JsonSummary {
+    QByteArray folder; // printable
+    int subfolders = 0;
+    int maxLevel = 0;
+    int mismatches = 0;
+    int notRead = 0;
+    int notListed = 0;
+    QByteArray fullReport, mismatchReport, differencesReport; // printable paths
+    double seconds = 0;
+};
+
+// The last line: {"type":"summary",...} with the verdict "same", "differ"
+// (mismatches found) or "incomplete" (none found, but not all was read).
+QByteArray jsonSummaryLine(const JsonSummary& summary);
+
+} // namespace gw
