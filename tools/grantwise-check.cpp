@@ -8,13 +8,16 @@
 #include "engine/BatchCheck.h"
 #include "platform/PrintableText.h"
 #include "platform/FolderTree.h"
+#include "platform/InterruptCleanup.h"
 #include "platform/PrintablePath.h"
+#include "platform/ReportsFolder.h"
 #include "platform/WorkingFolder.h"
 
 #include <QCoreApplication>
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -31,8 +34,9 @@ const char kHelp[] =
     "itself, and writes the same two reports as the Grantwise window: acl.txt, the\n"
     "full detail report, and acl_def.txt, the mismatch report.\n"
     "\n"
-    "  --reports DIR  write the reports into DIR (made if missing, mode 0700);\n"
-    "                 without it, into a new private folder under $TMPDIR or /tmp\n"
+    "  --reports DIR  write the reports into DIR (made if missing, mode 0700; it\n"
+    "                 must be yours alone); without it, into a new private folder\n"
+    "                 under $TMPDIR or /tmp\n"
     "  --lang en|ru   language of the summary and the verdict (default en);\n"
     "                 the reports are always English\n"
     "  --jobs N       threads reading permissions (default: up to 2); 1 reads on\n"
@@ -87,18 +91,27 @@ QByteArray absoluteByText(const QByteArray& path)
     return '/' + kept.join('/');
 }
 
-// Makes DIR and its missing parents, mode 0700. Returns 0 or an errno value.
-int makeFolder(const QByteArray& dir)
+std::string refusal(const gw::ReportsFolder& reports, gw::ReportsFolder::Outcome outcome)
 {
-    struct stat st {};
-    if (::stat(dir.constData(), &st) == 0)
-        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-    const qsizetype slash = dir.lastIndexOf('/');
-    if (slash > 0) {
-        if (const int error = makeFolder(dir.left(slash)))
-            return error;
+    using Outcome = gw::ReportsFolder::Outcome;
+    const std::string dir = printableOf(reports.path());
+    switch (outcome) {
+    case Outcome::Opened:
+        break;
+    case Outcome::InUse:
+        return "reports folder " + dir + " is in use by another check";
+    case Outcome::SymbolicLink:
+        return "cannot write the reports in " + dir + ": it is a symbolic link";
+    case Outcome::NotOwned:
+        return "cannot write the reports in " + dir + ": it belongs to another user";
+    case Outcome::GroupWritable:
+        return "cannot write the reports in " + dir + ": its group may write in it";
+    case Outcome::OthersWritable:
+        return "cannot write the reports in " + dir + ": other users may write in it";
+    case Outcome::Failed:
+        break;
     }
-    return ::mkdir(dir.constData(), 0700) == 0 || errno == EEXIST ? 0 : errno;
+    return "cannot write the reports in " + dir + ": " + std::strerror(reports.error());
 }
 
 // Progress bars on standard error, for a person watching a terminal.
@@ -141,6 +154,10 @@ QByteArray unixLines(const QString& text)
 
 int main(int argc, char** argv)
 {
+    // SIGINT, SIGTERM and SIGHUP remove what this run has not finished; a
+    // file-size limit becomes a write error instead of ending the run.
+    gw::InterruptCleanup::install();
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv); // the locale's collation and time formats
     gw::BatchOptions options;
     QByteArray reportsDir;
@@ -204,14 +221,17 @@ int main(int argc, char** argv)
     if (!S_ISDIR(st.st_mode))
         return fail("not a folder: " + printableOf(options.folder));
 
-    if (reportsDir.isEmpty()) {
-        reportsDir = gw::WorkingFolder::create();
-        if (reportsDir.isEmpty())
-            return fail(std::string("cannot make a folder for the reports: ") + std::strerror(errno));
-    } else if (const int error = makeFolder(reportsDir)) {
-        return fail("cannot write the reports in " + printableOf(reportsDir) + ": " + std::strerror(error));
+    // Closing it at the end ends the lock; a private folder left empty by a
+    // failed run is removed then.
+    gw::ReportsFolder reports;
+    const gw::ReportsFolder::Outcome opened = reportsDir.isEmpty() ? reports.makePrivate() : reports.open(reportsDir);
+    if (opened != gw::ReportsFolder::Outcome::Opened) {
+        if (reports.path().isEmpty())
+            return fail(std::string("cannot make a folder for the reports: ") + std::strerror(reports.error()));
+        return fail(refusal(reports, opened));
     }
-    options.reportsDir = reportsDir;
+    options.reports = &reports;
+    options.excluded.push_back(reports.identity()); // its contents change while the check runs
 
     gw::BatchResult result;
     {
