@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
@@ -391,4 +392,38 @@ TEST(GrantwiseCheck, TheRunsOwnFoldersAreNotChecked)
     ::unsetenv("TMPDIR");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("It contains 2 subfolders\n"), std::string::npos) << r.out;
+}
+
+TEST(GrantwiseCheck, TheFolderArgumentAtItsEdges)
+{
+    TempTree t, work;
+    // The current folder deleted: "." is not "/".
+    const std::string gone = t.mkdir("gone");
+    ASSERT_EQ(::chdir(gone.c_str()), 0);
+    ::rmdir(gone.c_str());
+    const gwtest::ProcessResult r = check({"--reports", work.path("r"), "."});
+    ::chdir("/");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "grantwise-check: cannot resolve . against the current folder: No such file or directory\n");
+
+    // A folder deeper than PATH_MAX is checked like any other.
+    std::string deep = t.root();
+    for (int fd = ::open(deep.c_str(), O_RDONLY), next; fd >= 0; ::close(fd), fd = next) {
+        const std::string name = deep.size() > PATH_MAX ? "sub" : std::string(200, 'd');
+        ::mkdirat(fd, name.c_str(), 0755);
+        next = name == "sub" ? -1 : ::openat(fd, name.c_str(), O_RDONLY);
+        deep += name == "sub" ? "" : "/" + name;
+    }
+    const gwtest::ProcessResult longOne = check({"--reports", work.path("r"), deep});
+    EXPECT_EQ(longOne.status, 0) << longOne.err;
+    EXPECT_NE(longOne.out.find("It contains 1 subfolders\n"), std::string::npos);
+
+    // A folder that cannot be opened says why.
+    const std::string closed = t.mkdir("closed");
+    ::chmod(closed.c_str(), 0311);
+    const int status = gwtest::asNobody([&] {
+        const gwtest::ProcessResult n = check({closed});
+        return n.status == 2 && n.err == "grantwise-check: Error setting path: \"" + closed + "\": Permission denied\n" ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
 }

@@ -7,6 +7,7 @@
 
 #include "engine/BatchCheck.h"
 #include "platform/PrintableText.h"
+#include "platform/DirectoryOpen.h"
 #include "platform/FolderTree.h"
 #include "platform/InterruptCleanup.h"
 #include "platform/PrintablePath.h"
@@ -17,6 +18,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -67,14 +69,21 @@ int fail(const std::string& message, bool usage = false)
 
 // FOLDER made absolute against the current folder, with ".", ".." and
 // repeated or trailing slashes removed by text: links are not resolved and
-// blanks are never trimmed.
-QByteArray absoluteByText(const QByteArray& path)
+// blanks are never trimmed. Returns 0, or the errno value of a current
+// folder that cannot be told (deleted, for one).
+int absoluteByText(const QByteArray& path, QByteArray& full)
 {
-    QByteArray full = path;
+    full = path;
     if (!full.startsWith('/')) {
         std::string cwd(4096, '\0');
-        while (!::getcwd(cwd.data(), cwd.size()) && errno == ERANGE)
+        while (!::getcwd(cwd.data(), cwd.size())) {
+            if (errno != ERANGE)
+                return errno;
             cwd.resize(cwd.size() * 2);
+        }
+        // Linux marks a folder it cannot reach from the root by "(unreachable)".
+        if (cwd[0] != '/')
+            return ENOENT;
         full = QByteArray(cwd.c_str()) + '/' + full;
     }
     QList<QByteArray> kept;
@@ -88,7 +97,44 @@ QByteArray absoluteByText(const QByteArray& path)
         }
         kept.append(part);
     }
-    return '/' + kept.join('/');
+    full = '/' + kept.join('/');
+    return 0;
+}
+
+// The tree's own error for a root it cannot open, with the system's reason.
+std::string treeError(const QByteArray& folder, int error)
+{
+    try {
+        gw::FolderTree probe(folder); // fails at once, as the folder does not open
+    } catch (const gw::FolderTreeError& e) {
+        return e.what() + std::string(": ") + std::strerror(error);
+    }
+    return printableOf(folder) + ": " + std::strerror(error);
+}
+
+// Why FOLDER cannot be checked, as one line; empty when it can. The folder is
+// opened as the tree opens it, piece by piece when its path is long.
+std::string folderProblem(const QByteArray& folder)
+{
+    const int fd = gw::openDirectory(gw::bytesOf(folder));
+    if (fd >= 0) {
+        ::close(fd);
+        return std::string();
+    }
+    const int error = errno;
+    if (folder.size() < PATH_MAX) {
+        struct stat st {};
+        if (::stat(folder.constData(), &st) != 0) {
+            if (errno == ENOENT)
+                return "no such folder: " + printableOf(folder);
+            return printableOf(folder) + ": " + std::strerror(errno);
+        }
+        if (!S_ISDIR(st.st_mode))
+            return "not a folder: " + printableOf(folder);
+    } else if (error == ENOENT) {
+        return "no such folder: " + printableOf(folder);
+    }
+    return treeError(folder, error);
 }
 
 std::string refusal(const gw::ReportsFolder& reports, gw::ReportsFolder::Outcome outcome)
@@ -211,15 +257,11 @@ int main(int argc, char** argv)
     if (!haveFolder || folder.isEmpty())
         return fail("no FOLDER given", true);
 
-    options.folder = absoluteByText(folder);
-    struct stat st {};
-    if (::stat(options.folder.constData(), &st) != 0) {
-        if (errno == ENOENT)
-            return fail("no such folder: " + printableOf(options.folder));
-        return fail(printableOf(options.folder) + ": " + std::strerror(errno));
-    }
-    if (!S_ISDIR(st.st_mode))
-        return fail("not a folder: " + printableOf(options.folder));
+    if (const int error = absoluteByText(folder, options.folder))
+        return fail("cannot resolve " + printableOf(folder) + " against the current folder: "
+                    + std::strerror(error));
+    if (const std::string problem = folderProblem(options.folder); !problem.empty())
+        return fail(problem);
 
     // Closing it at the end ends the lock; a private folder left empty by a
     // failed run is removed then.
@@ -242,6 +284,14 @@ int main(int argc, char** argv)
         }
         try {
             result = gw::runBatchCheck(options);
+        } catch (const gw::FolderTreeError& e) {
+            // The folder was there a moment ago: say why it is not now.
+            progress.reset();
+            const int fd = gw::openDirectory(gw::bytesOf(options.folder));
+            const int error = fd < 0 ? errno : EAGAIN;
+            if (fd >= 0)
+                ::close(fd);
+            return fail(e.what() + std::string(": ") + std::strerror(error));
         } catch (const std::exception& e) {
             progress.reset();
             return fail(e.what());
