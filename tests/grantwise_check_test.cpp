@@ -347,7 +347,18 @@ TEST(GrantwiseCheck, AFailedWriteLeavesNoReportAndSaysWhy)
     ::setenv("TMPDIR", tmp.c_str(), 1);
     EXPECT_EQ(run({"prlimit", "--fsize=100", checkProgram(), t.root()}).status, 2);
     EXPECT_TRUE(namesIn(tmp).empty());
+
+    // Neither is a failed standard output success.
+    const gwtest::ProcessResult full = launch({t.root()}, "/dev/full");
+    EXPECT_EQ(full.status, 2);
+    EXPECT_EQ(full.err, "grantwise-check: cannot write to standard output: No space left on device\n");
+
+    ::setenv("TMPDIR", work.path("missing").c_str(), 1);
+    const gwtest::ProcessResult missing = check({t.root()});
     ::unsetenv("TMPDIR");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err, "grantwise-check: cannot make a folder for the reports in " + work.path("missing")
+                               + ": No such file or directory\n");
 }
 
 TEST(GrantwiseCheck, SignalsRemoveWhatTheRunLeftUnfinished)
@@ -426,4 +437,18 @@ TEST(GrantwiseCheck, TheFolderArgumentAtItsEdges)
         return n.status == 2 && n.err == "grantwise-check: Error setting path: \"" + closed + "\": Permission denied\n" ? 0 : 1;
     });
     EXPECT_EQ(status, 0);
+}
+
+TEST(GrantwiseCheck, QuietRunsNameTheirPrivateFolder)
+{
+    TempTree t, work;
+    ::setenv("TMPDIR", work.root().c_str(), 1);
+    const gwtest::ProcessResult en = check({"--quiet", t.root()});
+    const gwtest::ProcessResult ru = check({"--quiet", "--lang", "ru", t.root()});
+    ::unsetenv("TMPDIR");
+    for (const auto& [r, label] : {std::pair {en, std::string("Reports folder: ")}, std::pair {ru, std::string("Папка отчетов: ")}}) {
+        const std::string second = r.out.substr(r.out.find('\n') + 1); // after the verdict's line
+        EXPECT_EQ(second.substr(0, label.size() + work.root().size() + 11), label + work.root() + "/grantwise-");
+        EXPECT_EQ(namesIn(second.substr(label.size(), second.size() - label.size() - 1)), kReports);
+    }
 }

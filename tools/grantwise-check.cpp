@@ -43,7 +43,8 @@ const char kHelp[] =
     "                 the reports are always English\n"
     "  --jobs N       threads reading permissions (default: up to 2); 1 reads on\n"
     "                 one thread; the output is the same either way\n"
-    "  --quiet        print only the verdict\n"
+    "  --quiet        print only the verdict and, without --reports, the folder\n"
+    "                 the reports are in\n"
     "  --help, --version\n"
     "\n"
     "Exit status: 0 when every folder was read and matches; 1 when mismatches were\n"
@@ -65,6 +66,21 @@ int fail(const std::string& message, bool usage = false)
     if (usage)
         say(kUsage);
     return 2;
+}
+
+// Writes to standard output. Returns 0 or an errno value.
+int writeOut(QByteArrayView bytes)
+{
+    errno = 0;
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return 0;
+    return errno ? errno : EIO;
+}
+
+int outputFailed(int error)
+{
+    return fail(std::string("cannot write to standard output: ") + std::strerror(error));
 }
 
 // FOLDER made absolute against the current folder, with ".", ".." and
@@ -214,12 +230,11 @@ int main(int argc, char** argv)
         const std::string arg = argv[i];
         const auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
         if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            std::fputs(kHelp, stdout);
-            return 0;
+            const int error = writeOut(QByteArray(kUsage) + kHelp);
+            return error ? outputFailed(error) : 0;
         } else if (arg == "--version") {
-            std::puts("grantwise-check 2.0");
-            return 0;
+            const int error = writeOut("grantwise-check 2.0\n");
+            return error ? outputFailed(error) : 0;
         } else if (arg == "--quiet" || arg == "-q") {
             quiet = true;
         } else if (arg == "--reports") {
@@ -266,10 +281,12 @@ int main(int argc, char** argv)
     // Closing it at the end ends the lock; a private folder left empty by a
     // failed run is removed then.
     gw::ReportsFolder reports;
-    const gw::ReportsFolder::Outcome opened = reportsDir.isEmpty() ? reports.makePrivate() : reports.open(reportsDir);
+    const bool privateFolder = reportsDir.isEmpty();
+    const gw::ReportsFolder::Outcome opened = privateFolder ? reports.makePrivate() : reports.open(reportsDir);
     if (opened != gw::ReportsFolder::Outcome::Opened) {
         if (reports.path().isEmpty())
-            return fail(std::string("cannot make a folder for the reports: ") + std::strerror(reports.error()));
+            return fail("cannot make a folder for the reports in " + printableOf(gw::WorkingFolder::base()) + ": "
+                        + std::strerror(reports.error()));
         return fail(refusal(reports, opened));
     }
     options.reports = &reports;
@@ -311,8 +328,13 @@ int main(int argc, char** argv)
             + gw::printableBytes(result.fullReportPath) + "\n";
         out += (ru ? QByteArray("Отчет о несоответствиях: ") : QByteArray("Mismatches report: "))
             + gw::printableBytes(result.mismatchReportPath) + "\n";
+    } else if (privateFolder) {
+        // Named even here: a report nobody can find is lost.
+        out += (ru ? QByteArray("Папка отчетов: ") : QByteArray("Reports folder: "))
+            + gw::printableBytes(reports.path()) + "\n";
     }
-    std::fwrite(out.constData(), 1, static_cast<std::size_t>(out.size()), stdout);
+    if (const int error = writeOut(out))
+        return outputFailed(error);
     const gw::ReportInputs& in = result.inputs;
     return in.mismatchCount == 0 && in.notRead == 0 && in.notListed == 0 ? 0 : 1;
 }
