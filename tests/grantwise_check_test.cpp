@@ -429,12 +429,11 @@ TEST(GrantwiseCheck, TheFolderArgumentAtItsEdges)
     EXPECT_EQ(longOne.status, 0) << longOne.err;
     EXPECT_NE(longOne.out.find("It contains 1 subfolders\n"), std::string::npos);
 
-    // A folder that cannot be opened says why.
-    const std::string closed = t.mkdir("closed");
-    ::chmod(closed.c_str(), 0311);
+    // A folder that cannot be reached says why.
+    ::chmod(t.path(std::string(200, 'd')).c_str(), 0700);
     const int status = gwtest::asNobody([&] {
-        const gwtest::ProcessResult n = check({closed});
-        return n.status == 2 && n.err == "grantwise-check: Error setting path: \"" + closed + "\": Permission denied\n" ? 0 : 1;
+        const gwtest::ProcessResult n = check({deep});
+        return n.status == 2 && n.err == "grantwise-check: Error setting path: \"" + deep + "\": Permission denied\n" ? 0 : 1;
     });
     EXPECT_EQ(status, 0);
 }

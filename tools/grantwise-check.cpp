@@ -117,19 +117,8 @@ int absoluteByText(const QByteArray& path, QByteArray& full)
     return 0;
 }
 
-// The tree's own error for a root it cannot open, with the system's reason.
-std::string treeError(const QByteArray& folder, int error)
-{
-    try {
-        gw::FolderTree probe(folder); // fails at once, as the folder does not open
-    } catch (const gw::FolderTreeError& e) {
-        return e.what() + std::string(": ") + std::strerror(error);
-    }
-    return printableOf(folder) + ": " + std::strerror(error);
-}
-
 // Why FOLDER cannot be checked, as one line; empty when it can. The folder is
-// opened as the tree opens it, piece by piece when its path is long.
+// opened piece by piece when its path is long, as the tree opens it.
 std::string folderProblem(const QByteArray& folder)
 {
     const int fd = gw::openDirectory(gw::bytesOf(folder));
@@ -150,7 +139,14 @@ std::string folderProblem(const QByteArray& folder)
     } else if (error == ENOENT) {
         return "no such folder: " + printableOf(folder);
     }
-    return treeError(folder, error);
+    // The tree has the last word on a folder that does not open for reading;
+    // its error is given with the reason the folder did not open.
+    try {
+        gw::FolderTree probe(folder);
+    } catch (const gw::FolderTreeError& e) {
+        return e.what() + std::string(": ") + std::strerror(error);
+    }
+    return std::string();
 }
 
 std::string refusal(const gw::ReportsFolder& reports, gw::ReportsFolder::Outcome outcome)
