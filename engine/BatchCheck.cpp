@@ -237,16 +237,14 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         in, withoutSentinel(std::move(dumpText), root), comparison.mismatchText,
         [&] { return currentTimeText(format); }, [] { return currentDateText(); });
 
-    result.fullReportPath = WorkingFolder::dumpFile(options.reportsDir);
-    result.mismatchReportPath = WorkingFolder::mismatchFile(options.reportsDir);
-    const auto write = [&](const QByteArray& path, std::initializer_list<QByteArrayView> parts) {
-        if (const int error = replaceFile(path, parts); error && !result.writeError) {
-            result.writeError = error;
-            result.failedPath = path;
-        }
-    };
-    write(result.fullReportPath, {texts.fullHead, texts.fullBody});
-    write(result.mismatchReportPath, {texts.mismatches});
+    const QByteArray& reportsDir = options.reports->path();
+    result.fullReportPath = WorkingFolder::dumpFile(reportsDir);
+    result.mismatchReportPath = WorkingFolder::mismatchFile(reportsDir);
+    QByteArray failedName;
+    result.writeError = options.reports->replace(
+        {{WorkingFolder::kDumpName, {texts.fullHead, texts.fullBody}}, {WorkingFolder::kMismatchName, {texts.mismatches}}}, failedName);
+    if (result.writeError)
+        result.failedPath = reportsDir + '/' + failedName;
 
     result.reportHeader = reportHeader(options.lang, QString::fromUtf8(root),
                                        countLine(options.lang, folders) + levelLine(options.lang, maxLevel));

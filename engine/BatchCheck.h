@@ -6,6 +6,7 @@
 #include "engine/Reports.h"
 #include "engine/TimeText.h"
 #include "platform/FolderTree.h"
+#include "platform/ReportsFolder.h"
 
 #include <QByteArray>
 #include <QString>
@@ -23,7 +24,7 @@ struct BatchProgress {
 
 struct BatchOptions {
     QByteArray folder;     // the chosen folder, raw
-    QByteArray reportsDir; // an existing folder for acl.txt and acl_def.txt
+    ReportsFolder* reports = nullptr; // open and locked: acl.txt and acl_def.txt go there
     std::vector<FolderIdentity> excluded; // the program's own folders, never checked
     QString lang = QStringLiteral("EN");
     int jobs = 0;          // reading threads; 0 picks by the machine
@@ -37,7 +38,7 @@ struct BatchResult {
     QByteArray fullReportPath;
     QByteArray mismatchReportPath;
     ReportInputs inputs;    // mismatches, listings not read, folders not listed
-    int writeError = 0;     // errno of a report that could not be written
+    int writeError = 0;     // errno of a report that could not be written; then no report is left
     QByteArray failedPath;  // the report that could not be written
 };
 

@@ -8,8 +8,6 @@
 
 namespace gw {
 
-namespace {
-
 int writeAll(int fd, QByteArrayView bytes)
 {
     qsizetype done = 0;
@@ -24,8 +22,6 @@ int writeAll(int fd, QByteArrayView bytes)
     }
     return 0;
 }
-
-} // namespace
 
 bool fileExists(const QByteArray& path)
 {

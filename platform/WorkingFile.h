@@ -9,6 +9,9 @@
 
 namespace gw {
 
+// Writes all of `bytes` to the open file `fd`. Returns 0 or an errno value.
+int writeAll(int fd, QByteArrayView bytes);
+
 bool fileExists(const QByteArray& path);
 void removeFile(const QByteArray& path); // failures are ignored
 

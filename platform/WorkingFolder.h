@@ -18,9 +18,12 @@ public:
     static QByteArray base();
 
     // The three working files of a check, inside `folder`.
-    static QByteArray dumpFile(const QByteArray& folder) { return folder + "/acl.txt"; }
-    static QByteArray referenceFile(const QByteArray& folder) { return folder + "/acl_1.txt"; }
-    static QByteArray mismatchFile(const QByteArray& folder) { return folder + "/acl_def.txt"; }
+    static constexpr char kDumpName[] = "acl.txt";
+    static constexpr char kReferenceName[] = "acl_1.txt";
+    static constexpr char kMismatchName[] = "acl_def.txt";
+    static QByteArray dumpFile(const QByteArray& folder) { return folder + '/' + kDumpName; }
+    static QByteArray referenceFile(const QByteArray& folder) { return folder + '/' + kReferenceName; }
+    static QByteArray mismatchFile(const QByteArray& folder) { return folder + '/' + kMismatchName; }
 
     // Deletes the three working files, ignoring failures, then removes the
     // folder itself if it is empty.

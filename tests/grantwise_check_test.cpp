@@ -5,9 +5,19 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <grp.h>
 #include <pwd.h>
+#include <set>
+#include <sys/file.h>
+#include <sys/ptrace.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 using gwtest::run;
@@ -35,6 +45,66 @@ std::string body(const std::string& path)
     const std::string text = gwtest::readFile(path);
     return text.substr(text.find("\r\n"));
 }
+
+namespace fs = std::filesystem;
+
+std::set<std::string> namesIn(const std::string& dir)
+{
+    std::set<std::string> names;
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(dir, ignored))
+        names.insert(entry.path().filename());
+    return names;
+}
+
+const std::set<std::string> kReports {"acl.txt", "acl_def.txt"};
+
+// A run with standard output to `out`; when `stopAt` is given, traced: stopped
+// as it first enters one of those system calls, let go and sent `signal`.
+gwtest::ProcessResult launch(std::vector<std::string> argv, const std::string& out,
+                             const std::vector<long>& stopAt = {}, int signal = 0)
+{
+    TempTree io;
+    const std::string errPath = io.path("err");
+    argv.insert(argv.begin(), checkProgram());
+    std::vector<char*> args;
+    for (std::string& a : argv)
+        args.push_back(a.data());
+    args.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), e = ::creat(errPath.c_str(), 0600);
+        if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || (!stopAt.empty() && ::ptrace(PTRACE_TRACEME, 0, 0, 0) != 0))
+            ::_exit(126);
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0); // a traced run stops at its start
+    const auto word = [](long value) { return reinterpret_cast<void*>(value); };
+    if (!stopAt.empty())
+        ::ptrace(PTRACE_SETOPTIONS, pid, 0, word(PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL));
+    for (int pass = 0; !stopAt.empty() && WIFSTOPPED(status);) {
+        ::ptrace(PTRACE_SYSCALL, pid, 0, word(pass));
+        ::waitpid(pid, &status, 0);
+        pass = WIFSTOPPED(status) && WSTOPSIG(status) != (SIGTRAP | 0x80) ? WSTOPSIG(status) : 0;
+        __ptrace_syscall_info info {};
+        if (WIFSTOPPED(status) && pass == 0 && ::ptrace(PTRACE_GET_SYSCALL_INFO, pid, word(sizeof info), &info) > 0
+            && info.op == PTRACE_SYSCALL_INFO_ENTRY
+            && std::find(stopAt.begin(), stopAt.end(), static_cast<long>(info.entry.nr)) != stopAt.end()) {
+            ::ptrace(PTRACE_DETACH, pid, 0, 0); // the call goes on; the signal comes after it
+            ::kill(pid, signal);
+            ::waitpid(pid, &status, 0);
+        }
+    }
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, "", gwtest::readFile(errPath)};
+}
+
+const std::vector<long> kRename {
+#ifdef SYS_renameat
+    SYS_renameat,
+#endif
+    SYS_renameat2};
 
 } // namespace
 
@@ -208,4 +278,176 @@ TEST(GrantwiseCheck, NamesThatLookLikeIdsOrEntriesAreNotTakenForThem)
     r = check({"--quiet", "--reports", work.path("groups"), groups.root()});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("The number of mismatches: 1."), std::string::npos) << r.out;
+}
+
+TEST(GrantwiseCheck, ReportsGoOnlyIntoAFolderOfTheCallersOwn)
+{
+    TempTree t, work;
+    t.mkdir("A");
+    // A link planted where the reports are to go is refused, not followed.
+    const std::string victim = work.mkdir("victim");
+    ::close(::open((victim + "/acl.txt").c_str(), O_CREAT | O_WRONLY, 0644));
+    ::symlink(victim.c_str(), work.path("rep").c_str());
+    for (const std::string& link : {work.path("rep"), work.path("rep/")}) {
+        const gwtest::ProcessResult r = check({"--reports", link, t.root()});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, "grantwise-check: cannot write the reports in " + link + ": it is a symbolic link\n");
+    }
+    EXPECT_EQ(gwtest::readFile(victim + "/acl.txt"), "");
+
+    for (const auto& [mode, owner, why] : {std::tuple {0700, 65534, "it belongs to another user"},
+                                           {0770, 0, "its group may write in it"},
+                                           {0703, 0, "other users may write in it"}}) {
+        const std::string dir = work.mkdir("refused");
+        ::chmod(dir.c_str(), static_cast<mode_t>(mode));
+        ::chown(dir.c_str(), static_cast<uid_t>(owner), 0);
+        const gwtest::ProcessResult r = check({"--reports", dir, t.root()});
+        EXPECT_EQ(r.err, "grantwise-check: cannot write the reports in " + dir + ": " + why + "\n");
+        EXPECT_TRUE(r.status == 2 && namesIn(dir).empty());
+        ::rmdir(dir.c_str());
+    }
+
+    // A new folder, and its parents, are the caller's alone; so are the reports.
+    const std::string made = work.path("new/deeper");
+    ASSERT_EQ(check({"--reports", made, t.root()}).status, 0);
+    EXPECT_EQ(namesIn(made), kReports);
+    for (const std::string& p : {work.path("new"), made, made + "/acl.txt", made + "/acl_def.txt"})
+        EXPECT_EQ(fs::status(p).permissions(), fs::is_directory(p) ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write) << p;
+}
+
+TEST(GrantwiseCheck, ASecondRunIntoTheSameFolderIsRefused)
+{
+    TempTree t, work;
+    const std::string dir = work.path("r");
+    ASSERT_EQ(check({"--reports", dir, t.root()}).status, 0);
+    const std::string before = gwtest::readFile(dir + "/acl.txt");
+    const int held = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    const gwtest::ProcessResult r = check({"--reports", dir, t.root()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "grantwise-check: reports folder " + dir + " is in use by another check\n");
+    EXPECT_EQ(gwtest::readFile(dir + "/acl.txt"), before);
+}
+
+TEST(GrantwiseCheck, AFailedWriteLeavesNoReportAndSaysWhy)
+{
+    TempTree t, work;
+    t.mkdir("A");
+    // A file-size limit: the write fails, the run is not ended by SIGXFSZ,
+    // and the earlier reports go too, so none can pass for this run's.
+    const std::string dir = work.path("r");
+    ASSERT_EQ(check({"--reports", dir, t.root()}).status, 0);
+    const gwtest::ProcessResult r = run({"prlimit", "--fsize=100", checkProgram(), "--reports", dir, t.root()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "grantwise-check: cannot write " + dir + "/acl.txt: File too large\n");
+    EXPECT_TRUE(namesIn(dir).empty());
+
+    // The private folder of a run that wrote nothing is removed.
+    const std::string tmp = work.mkdir("tmp");
+    ::setenv("TMPDIR", tmp.c_str(), 1);
+    EXPECT_EQ(run({"prlimit", "--fsize=100", checkProgram(), t.root()}).status, 2);
+    EXPECT_TRUE(namesIn(tmp).empty());
+
+    // Neither is a failed standard output success.
+    const gwtest::ProcessResult full = launch({t.root()}, "/dev/full");
+    EXPECT_EQ(full.status, 2);
+    EXPECT_EQ(full.err, "grantwise-check: cannot write to standard output: No space left on device\n");
+
+    ::setenv("TMPDIR", work.path("missing").c_str(), 1);
+    const gwtest::ProcessResult missing = check({t.root()});
+    ::unsetenv("TMPDIR");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err, "grantwise-check: cannot make a folder for the reports in " + work.path("missing")
+                               + ": No such file or directory\n");
+}
+
+TEST(GrantwiseCheck, SignalsRemoveWhatTheRunLeftUnfinished)
+{
+    TempTree t, work;
+    t.mkdir("A");
+    const std::string dir = work.path("r");
+    ASSERT_EQ(check({"--reports", dir, t.root()}).status, 0);
+    const std::string before = gwtest::readFile(dir + "/acl.txt");
+
+    // While the new reports are written: the earlier ones stay as they were.
+    EXPECT_EQ(launch({"--jobs", "1", "--reports", dir, t.root()}, "/dev/null", {SYS_fdatasync}, SIGINT).status, 130);
+    EXPECT_EQ(namesIn(dir), kReports);
+    EXPECT_EQ(gwtest::readFile(dir + "/acl.txt"), before);
+
+    // While they are renamed in: no set of two runs is left.
+    EXPECT_EQ(launch({"--jobs", "1", "--reports", dir, t.root()}, "/dev/null", kRename, SIGHUP).status, 129);
+    EXPECT_TRUE(namesIn(dir).empty());
+
+    // A private folder with nothing in it goes with the run.
+    const std::string tmp = work.mkdir("tmp");
+    ::setenv("TMPDIR", tmp.c_str(), 1);
+    EXPECT_EQ(launch({"--jobs", "1", t.root()}, "/dev/null", {SYS_fdatasync}, SIGTERM).status, 143);
+    ::unsetenv("TMPDIR");
+    EXPECT_TRUE(namesIn(tmp).empty());
+}
+
+TEST(GrantwiseCheck, TheRunsOwnFoldersAreNotChecked)
+{
+    TempTree t;
+    t.mkdir("A");
+    // The reports folder (mode 0700) inside the checked folder, on a first
+    // run and on a later one; then the private folder under a TMPDIR there.
+    for (int run = 0; run < 2; ++run) {
+        const gwtest::ProcessResult r = check({"--reports", t.path("reports"), t.root()});
+        EXPECT_EQ(r.status, 0) << r.out;
+        EXPECT_NE(r.out.find("It contains 1 subfolders\n"), std::string::npos) << r.out;
+    }
+    gwtest::run({"rm", "-r", t.path("reports")});
+    ::setenv("TMPDIR", t.mkdir("tmp").c_str(), 1);
+    const gwtest::ProcessResult r = check({t.root()});
+    ::unsetenv("TMPDIR");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("It contains 2 subfolders\n"), std::string::npos) << r.out;
+}
+
+TEST(GrantwiseCheck, TheFolderArgumentAtItsEdges)
+{
+    TempTree t, work;
+    // The current folder deleted: "." is not "/".
+    const std::string gone = t.mkdir("gone");
+    ASSERT_EQ(::chdir(gone.c_str()), 0);
+    ::rmdir(gone.c_str());
+    const gwtest::ProcessResult r = check({"--reports", work.path("r"), "."});
+    ::chdir("/");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "grantwise-check: cannot resolve . against the current folder: No such file or directory\n");
+
+    // A folder deeper than PATH_MAX is checked like any other.
+    std::string deep = t.root();
+    for (int fd = ::open(deep.c_str(), O_RDONLY), next; fd >= 0; ::close(fd), fd = next) {
+        const std::string name = deep.size() > PATH_MAX ? "sub" : std::string(200, 'd');
+        ::mkdirat(fd, name.c_str(), 0755);
+        next = name == "sub" ? -1 : ::openat(fd, name.c_str(), O_RDONLY);
+        deep += name == "sub" ? "" : "/" + name;
+    }
+    const gwtest::ProcessResult longOne = check({"--reports", work.path("r"), deep});
+    EXPECT_EQ(longOne.status, 0) << longOne.err;
+    EXPECT_NE(longOne.out.find("It contains 1 subfolders\n"), std::string::npos);
+
+    // A folder that cannot be reached says why.
+    ::chmod(t.path(std::string(200, 'd')).c_str(), 0700);
+    const int status = gwtest::asNobody([&] {
+        const gwtest::ProcessResult n = check({deep});
+        return n.status == 2 && n.err == "grantwise-check: Error setting path: \"" + deep + "\": Permission denied\n" ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
+}
+
+TEST(GrantwiseCheck, QuietRunsNameTheirPrivateFolder)
+{
+    TempTree t, work;
+    ::setenv("TMPDIR", work.root().c_str(), 1);
+    const gwtest::ProcessResult en = check({"--quiet", t.root()});
+    const gwtest::ProcessResult ru = check({"--quiet", "--lang", "ru", t.root()});
+    ::unsetenv("TMPDIR");
+    for (const auto& [r, label] : {std::pair {en, std::string("Reports folder: ")}, std::pair {ru, std::string("Папка отчетов: ")}}) {
+        const std::string second = r.out.substr(r.out.find('\n') + 1); // after the verdict's line
+        EXPECT_EQ(second.substr(0, label.size() + work.root().size() + 11), label + work.root() + "/grantwise-");
+        EXPECT_EQ(namesIn(second.substr(label.size(), second.size() - label.size() - 1)), kReports);
+    }
 }

@@ -7,14 +7,19 @@
 
 #include "engine/BatchCheck.h"
 #include "platform/PrintableText.h"
+#include "platform/DirectoryOpen.h"
 #include "platform/FolderTree.h"
+#include "platform/InterruptCleanup.h"
 #include "platform/PrintablePath.h"
+#include "platform/ReportsFolder.h"
 #include "platform/WorkingFolder.h"
 
 #include <QCoreApplication>
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -31,13 +36,15 @@ const char kHelp[] =
     "itself, and writes the same two reports as the Grantwise window: acl.txt, the\n"
     "full detail report, and acl_def.txt, the mismatch report.\n"
     "\n"
-    "  --reports DIR  write the reports into DIR (made if missing, mode 0700);\n"
-    "                 without it, into a new private folder under $TMPDIR or /tmp\n"
+    "  --reports DIR  write the reports into DIR (made if missing, mode 0700; it\n"
+    "                 must be yours alone); without it, into a new private folder\n"
+    "                 under $TMPDIR or /tmp\n"
     "  --lang en|ru   language of the summary and the verdict (default en);\n"
     "                 the reports are always English\n"
     "  --jobs N       threads reading permissions (default: up to 2); 1 reads on\n"
     "                 one thread; the output is the same either way\n"
-    "  --quiet        print only the verdict\n"
+    "  --quiet        print only the verdict and, without --reports, the folder\n"
+    "                 the reports are in\n"
     "  --help, --version\n"
     "\n"
     "Exit status: 0 when every folder was read and matches; 1 when mismatches were\n"
@@ -61,16 +68,38 @@ int fail(const std::string& message, bool usage = false)
     return 2;
 }
 
+// Writes to standard output. Returns 0 or an errno value.
+int writeOut(QByteArrayView bytes)
+{
+    errno = 0;
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return 0;
+    return errno ? errno : EIO;
+}
+
+int outputFailed(int error)
+{
+    return fail(std::string("cannot write to standard output: ") + std::strerror(error));
+}
+
 // FOLDER made absolute against the current folder, with ".", ".." and
 // repeated or trailing slashes removed by text: links are not resolved and
-// blanks are never trimmed.
-QByteArray absoluteByText(const QByteArray& path)
+// blanks are never trimmed. Returns 0, or the errno value of a current
+// folder that cannot be told (deleted, for one).
+int absoluteByText(const QByteArray& path, QByteArray& full)
 {
-    QByteArray full = path;
+    full = path;
     if (!full.startsWith('/')) {
         std::string cwd(4096, '\0');
-        while (!::getcwd(cwd.data(), cwd.size()) && errno == ERANGE)
+        while (!::getcwd(cwd.data(), cwd.size())) {
+            if (errno != ERANGE)
+                return errno;
             cwd.resize(cwd.size() * 2);
+        }
+        // Linux marks a folder it cannot reach from the root by "(unreachable)".
+        if (cwd[0] != '/')
+            return ENOENT;
         full = QByteArray(cwd.c_str()) + '/' + full;
     }
     QList<QByteArray> kept;
@@ -84,21 +113,63 @@ QByteArray absoluteByText(const QByteArray& path)
         }
         kept.append(part);
     }
-    return '/' + kept.join('/');
+    full = '/' + kept.join('/');
+    return 0;
 }
 
-// Makes DIR and its missing parents, mode 0700. Returns 0 or an errno value.
-int makeFolder(const QByteArray& dir)
+// Why FOLDER cannot be checked, as one line; empty when it can. The folder is
+// opened piece by piece when its path is long, as the tree opens it.
+std::string folderProblem(const QByteArray& folder)
 {
-    struct stat st {};
-    if (::stat(dir.constData(), &st) == 0)
-        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-    const qsizetype slash = dir.lastIndexOf('/');
-    if (slash > 0) {
-        if (const int error = makeFolder(dir.left(slash)))
-            return error;
+    const int fd = gw::openDirectory(gw::bytesOf(folder));
+    if (fd >= 0) {
+        ::close(fd);
+        return std::string();
     }
-    return ::mkdir(dir.constData(), 0700) == 0 || errno == EEXIST ? 0 : errno;
+    const int error = errno;
+    if (folder.size() < PATH_MAX) {
+        struct stat st {};
+        if (::stat(folder.constData(), &st) != 0) {
+            if (errno == ENOENT)
+                return "no such folder: " + printableOf(folder);
+            return printableOf(folder) + ": " + std::strerror(errno);
+        }
+        if (!S_ISDIR(st.st_mode))
+            return "not a folder: " + printableOf(folder);
+    } else if (error == ENOENT) {
+        return "no such folder: " + printableOf(folder);
+    }
+    // The tree has the last word on a folder that does not open for reading;
+    // its error is given with the reason the folder did not open.
+    try {
+        gw::FolderTree probe(folder);
+    } catch (const gw::FolderTreeError& e) {
+        return e.what() + std::string(": ") + std::strerror(error);
+    }
+    return std::string();
+}
+
+std::string refusal(const gw::ReportsFolder& reports, gw::ReportsFolder::Outcome outcome)
+{
+    using Outcome = gw::ReportsFolder::Outcome;
+    const std::string dir = printableOf(reports.path());
+    switch (outcome) {
+    case Outcome::Opened:
+        break;
+    case Outcome::InUse:
+        return "reports folder " + dir + " is in use by another check";
+    case Outcome::SymbolicLink:
+        return "cannot write the reports in " + dir + ": it is a symbolic link";
+    case Outcome::NotOwned:
+        return "cannot write the reports in " + dir + ": it belongs to another user";
+    case Outcome::GroupWritable:
+        return "cannot write the reports in " + dir + ": its group may write in it";
+    case Outcome::OthersWritable:
+        return "cannot write the reports in " + dir + ": other users may write in it";
+    case Outcome::Failed:
+        break;
+    }
+    return "cannot write the reports in " + dir + ": " + std::strerror(reports.error());
 }
 
 // Progress bars on standard error, for a person watching a terminal.
@@ -141,6 +212,10 @@ QByteArray unixLines(const QString& text)
 
 int main(int argc, char** argv)
 {
+    // SIGINT, SIGTERM and SIGHUP remove what this run has not finished; a
+    // file-size limit becomes a write error instead of ending the run.
+    gw::InterruptCleanup::install();
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv); // the locale's collation and time formats
     gw::BatchOptions options;
     QByteArray reportsDir;
@@ -151,12 +226,11 @@ int main(int argc, char** argv)
         const std::string arg = argv[i];
         const auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
         if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            std::fputs(kHelp, stdout);
-            return 0;
+            const int error = writeOut(QByteArray(kUsage) + kHelp);
+            return error ? outputFailed(error) : 0;
         } else if (arg == "--version") {
-            std::puts("grantwise-check 2.0");
-            return 0;
+            const int error = writeOut("grantwise-check 2.0\n");
+            return error ? outputFailed(error) : 0;
         } else if (arg == "--quiet" || arg == "-q") {
             quiet = true;
         } else if (arg == "--reports") {
@@ -194,24 +268,25 @@ int main(int argc, char** argv)
     if (!haveFolder || folder.isEmpty())
         return fail("no FOLDER given", true);
 
-    options.folder = absoluteByText(folder);
-    struct stat st {};
-    if (::stat(options.folder.constData(), &st) != 0) {
-        if (errno == ENOENT)
-            return fail("no such folder: " + printableOf(options.folder));
-        return fail(printableOf(options.folder) + ": " + std::strerror(errno));
-    }
-    if (!S_ISDIR(st.st_mode))
-        return fail("not a folder: " + printableOf(options.folder));
+    if (const int error = absoluteByText(folder, options.folder))
+        return fail("cannot resolve " + printableOf(folder) + " against the current folder: "
+                    + std::strerror(error));
+    if (const std::string problem = folderProblem(options.folder); !problem.empty())
+        return fail(problem);
 
-    if (reportsDir.isEmpty()) {
-        reportsDir = gw::WorkingFolder::create();
-        if (reportsDir.isEmpty())
-            return fail(std::string("cannot make a folder for the reports: ") + std::strerror(errno));
-    } else if (const int error = makeFolder(reportsDir)) {
-        return fail("cannot write the reports in " + printableOf(reportsDir) + ": " + std::strerror(error));
+    // Closing it at the end ends the lock; a private folder left empty by a
+    // failed run is removed then.
+    gw::ReportsFolder reports;
+    const bool privateFolder = reportsDir.isEmpty();
+    const gw::ReportsFolder::Outcome opened = privateFolder ? reports.makePrivate() : reports.open(reportsDir);
+    if (opened != gw::ReportsFolder::Outcome::Opened) {
+        if (reports.path().isEmpty())
+            return fail("cannot make a folder for the reports in " + printableOf(gw::WorkingFolder::base()) + ": "
+                        + std::strerror(reports.error()));
+        return fail(refusal(reports, opened));
     }
-    options.reportsDir = reportsDir;
+    options.reports = &reports;
+    options.excluded.push_back(reports.identity()); // its contents change while the check runs
 
     gw::BatchResult result;
     {
@@ -222,6 +297,14 @@ int main(int argc, char** argv)
         }
         try {
             result = gw::runBatchCheck(options);
+        } catch (const gw::FolderTreeError& e) {
+            // The folder was there a moment ago: say why it is not now.
+            progress.reset();
+            const int fd = gw::openDirectory(gw::bytesOf(options.folder));
+            const int error = fd < 0 ? errno : EAGAIN;
+            if (fd >= 0)
+                ::close(fd);
+            return fail(e.what() + std::string(": ") + std::strerror(error));
         } catch (const std::exception& e) {
             progress.reset();
             return fail(e.what());
@@ -241,8 +324,13 @@ int main(int argc, char** argv)
             + gw::printableBytes(result.fullReportPath) + "\n";
         out += (ru ? QByteArray("Отчет о несоответствиях: ") : QByteArray("Mismatches report: "))
             + gw::printableBytes(result.mismatchReportPath) + "\n";
+    } else if (privateFolder) {
+        // Named even here: a report nobody can find is lost.
+        out += (ru ? QByteArray("Папка отчетов: ") : QByteArray("Reports folder: "))
+            + gw::printableBytes(reports.path()) + "\n";
     }
-    std::fwrite(out.constData(), 1, static_cast<std::size_t>(out.size()), stdout);
+    if (const int error = writeOut(out))
+        return outputFailed(error);
     const gw::ReportInputs& in = result.inputs;
     return in.mismatchCount == 0 && in.notRead == 0 && in.notListed == 0 ? 0 : 1;
 }

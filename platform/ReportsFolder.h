@@ -1,0 +1,75 @@
+#pragma once
+// The folder a run of the command-line check writes its reports into.
+//
+// It is opened once, without following a link in its last component, and
+// must belong to the caller and be writable by nobody else; every report is
+// then written through that descriptor, so a link planted later cannot send
+// the reports elsewhere. The run holds an exclusive lock on it while the
+// folder is open, so two runs never write into one folder at once. Reports
+// are replaced as a set: the folder never holds reports of two runs side by
+// side. Nothing here shows a message.
+
+#include "platform/FolderTree.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <vector>
+
+namespace gw {
+
+class ReportsFolder {
+public:
+    enum class Outcome {
+        Opened,
+        Failed,       // a system call failed; error() says why
+        SymbolicLink, // the folder's own name is a symbolic link
+        NotOwned,     // it belongs to another user
+        GroupWritable,
+        OthersWritable,
+        InUse,        // another run holds its lock
+    };
+
+    ReportsFolder() = default;
+    // Closes the folder, which ends the lock. A private folder this run made
+    // is removed when nothing was written in it.
+    ~ReportsFolder();
+    ReportsFolder(const ReportsFolder&) = delete;
+    ReportsFolder& operator=(const ReportsFolder&) = delete;
+
+    // Makes `path` and its missing parents (mode 0700) when it does not exist,
+    // then opens, checks and locks it.
+    Outcome open(const QByteArray& path);
+    // Makes a new private folder under the temporary folder (see
+    // WorkingFolder), then opens, checks and locks it. A signal that ends the
+    // run removes it while it is empty (see InterruptCleanup).
+    Outcome makePrivate();
+
+    int error() const { return error_; } // errno of the failure
+    const QByteArray& path() const { return path_; }
+    bool isOpen() const { return fd_ >= 0; }
+    FolderIdentity identity() const { return identity_; }
+
+    struct Report {
+        QByteArray name; // a plain file name, e.g. "acl.txt"
+        std::vector<QByteArrayView> parts;
+    };
+
+    // Writes every report to a temporary file (mode 0600, synced to disk),
+    // then removes the earlier reports of these names and renames the new
+    // ones in. When anything fails, neither the new nor the earlier reports
+    // are left, `failedName` is the report concerned, and the errno value is
+    // returned; otherwise 0.
+    int replace(const std::vector<Report>& reports, QByteArray& failedName);
+
+private:
+    Outcome openMade(const QByteArray& path);
+
+    QByteArray path_;
+    int fd_ = -1;
+    int error_ = 0;
+    bool made_ = false; // a private folder made by this run
+    FolderIdentity identity_ {};
+};
+
+} // namespace gw
