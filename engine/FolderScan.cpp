@@ -122,10 +122,15 @@ void CheckEngine::Button7Click()
     state_.ReportHeader = reportHeader(state_.Lang, printableText(selectedPath_), counted);
 
     QString scanText = state_.ReportHeader + timeLine + QStringLiteral("\r\n");
+    // Every folder's line begins with a line end, and a printable path holds none.
+    scanLines_ = scanText.count(QLatin1Char('\n')) + count + 1;
     scanText.reserve(scanText.size() + listing.size());
+    pace(true);
     scanText += listing;
     listing = QString(); // one copy of a listing of millions of lines is enough
-    scanLines_ = scanText.count(QLatin1Char('\n')) + 1;
+    pace(true);
+    if (closed())
+        return;
     view_.setText(Control::RichEdit1, scanText);
     view_.setVisible(Control::GroupBox1, false);
     view_.setVisible(Control::Panel1, true);
