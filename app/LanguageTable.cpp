@@ -25,6 +25,7 @@ const std::vector<LanguageRow>& languageTable()
         {RowKind::Lang, QStringLiteral("Form1"), QStringLiteral("Lang"), QStringLiteral("RU"), QStringLiteral("EN")},
         text("Form1", "Menu_Language", "Language", "Язык"),
         text("Form1", "Menu_File", "Файл", "File"),
+        text("Form1", "Menu_File_Differences", "Отчёт о различиях", "Differences report"),
         text("Form1", "Menu_File_Close", "Закрыть", "Close"),
         text("Form1", "Menu_Help", "Помощь", "Help"),
         text("Form1", "Menu_About", "О программе", "About.."),

@@ -102,6 +102,7 @@ TForm1::TForm1(QWidget* parent)
     connect(ui.Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
     connect(ui.Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
     connect(ui.TrackBar1, &QSlider::valueChanged, this, &TForm1::TrackBar1Change);
+    connect(ui.Menu_File_Differences, &QAction::triggered, this, &TForm1::Menu_File_DifferencesClick);
     connect(ui.Menu_File_Close, &QAction::triggered, this, &TForm1::Menu_File_CloseClick);
     connect(ui.Menu_Language_RU, &QAction::triggered, this, &TForm1::Menu_Language_RUClick);
     connect(ui.Menu_Language_EN, &QAction::triggered, this, &TForm1::Menu_Language_ENClick);
@@ -196,6 +197,11 @@ void TForm1::Button3Click()
     ui.GroupBox5->setVisible(false);
     ui.GroupBox3->setVisible(true);
     ui.ShellTreeView1->setFocus();
+}
+
+void TForm1::Menu_File_DifferencesClick()
+{
+    guarded([this] { engine_.Menu_File_DifferencesClick(); });
 }
 
 void TForm1::Menu_File_CloseClick()
@@ -320,6 +326,7 @@ QWidget* TForm1::widget(gw::Control control) const
     case Control::Label17: return ui.Label17;
     case Control::Label14: return ui.Label14;
     case Control::Label20: return ui.Label20;
+    case Control::Menu_File_Differences: return nullptr; // a menu item, not a widget
     }
     return nullptr;
 }
@@ -341,7 +348,10 @@ void TForm1::setVisible(gw::Control control, bool visible)
 
 void TForm1::setEnabled(gw::Control control, bool enabled)
 {
-    widget(control)->setEnabled(enabled);
+    if (control == gw::Control::Menu_File_Differences)
+        ui.Menu_File_Differences->setEnabled(enabled);
+    else
+        widget(control)->setEnabled(enabled);
 }
 
 void TForm1::setText(gw::Control control, const QString& text)

@@ -62,6 +62,7 @@ public slots:
     void Timer2Timer();
     void Timer3Timer();
     void Timer4Timer();
+    void Menu_File_DifferencesClick();
     void Menu_File_CloseClick();
     void Menu_Language_RUClick();
     void Menu_Language_ENClick();

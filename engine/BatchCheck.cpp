@@ -3,6 +3,7 @@
 
 #include "engine/CheckState.h"
 #include "engine/FolderScan.h"
+#include "engine/CheckAnalysis.h"
 #include "engine/MismatchAnalysis.h"
 #include "engine/ReadVerification.h"
 #include "platform/AclListing.h"
@@ -11,6 +12,9 @@
 #include "platform/PrintablePath.h"
 #include "platform/WorkingFile.h"
 #include "platform/WorkingFolder.h"
+
+#include <QHash>
+#include <QSet>
 
 #include <algorithm>
 #include <atomic>
@@ -209,47 +213,53 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         maxLevel = std::max(maxLevel, tree.levelOf(id));
 
     // The verification count, the reference and the analysis, as in the window.
-    const int counted = countListings(dumpText, root);
-    const QByteArray reference = isCompleteListing(referenceListing, root)
-        ? referenceText(trimmedLines(referenceListing), root)
-        : QByteArray();
-    const Comparison comparison = compareBlocks(dumpText, reference, root, folders);
-
-    ReportInputs& in = result.inputs;
-    in.targetPrintable = root;
-    in.folderCount = folders;
-    in.maxLevel = maxLevel;
-    in.referenceText = reference;
-    in.mismatchCount = comparison.mismatchCount;
-    in.notRead = std::clamp(folders - (counted - 1), 0, folders);
-    in.notListed = tree.unlistedCount();
-    if (in.notRead > 0 || in.notListed > 0) {
-        read.resize(static_cast<std::size_t>(folders));
-        for (int i = 0; i < folders; ++i) {
-            const FolderTree::NodeId id = tree.node(i);
-            if (!read[id])
-                in.notReadPaths.append(bytes(tree.printablePathOf(id)));
-            if (tree.isUnlisted(id))
-                in.notListedPaths.append(bytes(tree.printablePathOf(id)));
-        }
-    }
-    const ReportTexts texts = buildReports(
-        in, withoutSentinel(std::move(dumpText), root), comparison.mismatchText,
-        [&] { return currentTimeText(format); }, [] { return currentDateText(); });
+    AnalysisInput input;
+    input.root = root;
+    input.target = root;
+    input.reference = isCompleteListing(referenceListing, root) ? referenceText(trimmedLines(referenceListing), root)
+                                                                : QByteArray();
+    input.maxLevel = maxLevel;
+    input.listingsCounted = countListings(dumpText, root);
+    result.analysis = analyseDump(dumpText, input, tree);
+    const ReportInputs& in = result.analysis.inputs;
+    const ReportTexts texts = analysisReports(result.analysis, withoutSentinel(std::move(dumpText), root),
+                                              [&] { return currentTimeText(format); }, [] { return currentDateText(); });
 
     const QByteArray& reportsDir = options.reports->path();
     result.fullReportPath = WorkingFolder::dumpFile(reportsDir);
     result.mismatchReportPath = WorkingFolder::mismatchFile(reportsDir);
+    result.differencesReportPath = WorkingFolder::differencesFile(reportsDir);
     QByteArray failedName;
-    result.writeError = options.reports->replace(
-        {{WorkingFolder::kDumpName, {texts.fullHead, texts.fullBody}}, {WorkingFolder::kMismatchName, {texts.mismatches}}}, failedName);
+    result.writeError = options.reports->replace({{WorkingFolder::kDumpName, {texts.fullHead, texts.fullBody}},
+                                                  {WorkingFolder::kMismatchName, {texts.mismatches}},
+                                                  {WorkingFolder::kDifferencesName, {texts.differences}}},
+                                                 failedName);
     if (result.writeError)
         result.failedPath = reportsDir + '/' + failedName;
+    if (options.folderLines) {
+        // Every folder that differs, was not read or was not listed, in tree order.
+        QHash<QByteArray, const FolderDifference*> differing;
+        for (const FolderDifference& d : result.analysis.differences)
+            differing.insert(d.path, &d);
+        const QSet<QByteArray> notRead(in.notReadPaths.begin(), in.notReadPaths.end());
+        for (int i = 0; i < folders && (!differing.isEmpty() || in.notRead > 0 || in.notListed > 0); ++i) {
+            const FolderTree::NodeId id = tree.node(i);
+            const QByteArray path = bytes(tree.printablePathOf(id));
+            if (const auto it = differing.constFind(path); it != differing.constEnd())
+                options.folderLines(path, tree.pathOf(id), "differs", *it);
+            if (notRead.contains(path))
+                options.folderLines(path, tree.pathOf(id), "not_read", nullptr);
+            if (tree.isUnlisted(id))
+                options.folderLines(path, tree.pathOf(id), "not_listed", nullptr);
+        }
+    }
 
     result.reportHeader = reportHeader(options.lang, QString::fromUtf8(root),
                                        countLine(options.lang, folders) + levelLine(options.lang, maxLevel));
     result.verdict = screenVerdict(options.lang, in) + detailTail(options.lang);
-    result.processingTime = processingTimeLabel(options.lang) + durationText(timeStamp() - started, format);
+    const double days = timeStamp() - started;
+    result.seconds = days * 86400;
+    result.processingTime = processingTimeLabel(options.lang) + durationText(days, format);
     return result;
 }
 

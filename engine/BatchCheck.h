@@ -3,6 +3,7 @@
 // scan, verification count, analysis and report texts as the window, with
 // every folder's permissions read in-process, without pacing.
 
+#include "engine/CheckAnalysis.h"
 #include "engine/Reports.h"
 #include "engine/TimeText.h"
 #include "platform/FolderTree.h"
@@ -29,15 +30,22 @@ struct BatchOptions {
     QString lang = QStringLiteral("EN");
     int jobs = 0;          // reading threads; 0 picks by the machine
     std::function<void(const BatchProgress&)> progress;
+    // When given, called for every folder that differs ("differs"), was not
+    // read ("not_read") or was not listed ("not_listed"), in tree order.
+    std::function<void(const QByteArray& printablePath, const QByteArray& rawPath, const char* status,
+                       const FolderDifference* difference)>
+        folderLines;
 };
 
 struct BatchResult {
     QString reportHeader;   // the scan summary, in the chosen language
     QString verdict;        // the results page's verdict, with the detail sentence
     QString processingTime; // label and time of the whole check
+    double seconds = 0;     // the same time, in seconds
     QByteArray fullReportPath;
     QByteArray mismatchReportPath;
-    ReportInputs inputs;    // mismatches, listings not read, folders not listed
+    QByteArray differencesReportPath;
+    Analysis analysis;      // mismatches, listings not read, folders not listed, differences
     int writeError = 0;     // errno of a report that could not be written; then no report is left
     QByteArray failedPath;  // the report that could not be written
 };

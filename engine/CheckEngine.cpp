@@ -27,6 +27,7 @@ void CheckEngine::setWaitLimits(std::chrono::milliseconds sentinel, std::chrono:
 QByteArray CheckEngine::dumpPath() const { return WorkingFolder::dumpFile(state_.WinDir); }
 QByteArray CheckEngine::referencePath() const { return WorkingFolder::referenceFile(state_.WinDir); }
 QByteArray CheckEngine::mismatchPath() const { return WorkingFolder::mismatchFile(state_.WinDir); }
+QByteArray CheckEngine::differencesPath() const { return WorkingFolder::differencesFile(state_.WinDir); }
 
 bool CheckEngine::ensureWorkingFolder()
 {
@@ -54,7 +55,7 @@ void CheckEngine::FormShow()
     view_.setTimerInterval(Timer::Timer1, pumpInterval(state_.SpeedFactor));
     view_.setText(Control::RichEdit1, QString());
     scanLines_ = 0;
-    for (Control button : {Control::Button7, Control::Button2, Control::Button1, Control::Button4})
+    for (Control button : {Control::Button7, Control::Button2, Control::Button1, Control::Button4, Control::Menu_File_Differences})
         view_.setEnabled(button, false);
     view_.setLight(Light::Off);
     view_.focusFolderTree();

@@ -13,6 +13,7 @@
 //   Button1Click, Button4Click  open the reports
 // What a phase does to a control goes through CheckView.
 
+#include "engine/CheckAnalysis.h"
 #include "engine/CheckState.h"
 #include "engine/CheckView.h"
 #include "engine/Reports.h"
@@ -41,6 +42,7 @@ public:
     void Timer4Timer();
     void Button1Click();
     void Button4Click();
+    void Menu_File_DifferencesClick();
 
     CheckState& state() { return state_; }
     const CheckState& state() const { return state_; }
@@ -56,6 +58,7 @@ public:
     QByteArray dumpPath() const;
     QByteArray referencePath() const;
     QByteArray mismatchPath() const;
+    QByteArray differencesPath() const;
 
 private:
     // The bar and its percentage label; returns the position shown.
@@ -66,8 +69,9 @@ private:
     // rhythm of progress updates inside long loops.
     bool paceDue() const { return std::chrono::steady_clock::now() - lastPace_ >= kPaceInterval; }
     bool closed() const { return closed_; }
-    void writeResults(const ReportInputs& in, QByteArray fullDumpText, const QByteArray& mismatchText);
-    void resultsPageSwitch(bool fullWritten, bool mismatchWritten);
+    void writeResults(const Analysis& analysis, QByteArray fullDumpText);
+    // Shows the results page; each report can be opened when it was written.
+    void resultsPageSwitch(bool fullWritten, bool mismatchWritten, bool differencesWritten = false);
     // Ends a check that cannot go on: says why, shows the results page with
     // the light red, no report to open and a verdict that says so.
     void checkFailed(const QString& message);

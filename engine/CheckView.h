@@ -27,6 +27,7 @@ enum class Control {
     Label17,   // verification percentage
     Label14,   // remaining time
     Label20,   // expected time
+    Menu_File_Differences, // File menu: the differences report
 };
 
 enum class Bar { ProgressBar1, ProgressBar2, ProgressBar3 };

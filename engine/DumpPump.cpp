@@ -18,6 +18,7 @@ void CheckEngine::Button2Click()
     view_.setVisible(Control::GroupBox4, false);
     view_.setEnabled(Control::Button1, false);
     view_.setEnabled(Control::Button4, false);
+    view_.setEnabled(Control::Menu_File_Differences, false);
     view_.setText(Control::RichEdit2, QString());
     state_.SecondsLeft = state_.EstTotal;
     view_.setTimerEnabled(Timer::Timer4, true);
@@ -56,8 +57,7 @@ void CheckEngine::Timer1Timer()
         if (processes_.reap() > 0 && std::chrono::steady_clock::now() - lastListingStart_ < sentinelWait_)
             return;
         if (const int error = appendOnce(dumpPath(), QByteArray::fromStdString(tree_.printablePath(0)) + '\n')) {
-            checkFailed(QStringLiteral("Cannot write ") + printableText(dumpPath()) + QStringLiteral(": ")
-                        + QString::fromLocal8Bit(std::strerror(error)));
+            checkFailed(fileErrorText("Cannot write", dumpPath(), error));
             return;
         }
         setBar(Bar::ProgressBar1, 100);
@@ -73,8 +73,7 @@ void CheckEngine::Timer1Timer()
         // A listing that cannot start is missed, and the verification counts
         // it; a dump that cannot be written ends the check.
         if (const int error = appendOnce(dumpPath(), QByteArray())) {
-            checkFailed(QStringLiteral("Cannot write ") + printableText(dumpPath()) + QStringLiteral(": ")
-                        + QString::fromLocal8Bit(std::strerror(error)));
+            checkFailed(fileErrorText("Cannot write", dumpPath(), error));
             return;
         }
     }

@@ -73,7 +73,7 @@ void CheckEngine::ShellTreeView1Change(const QByteArray& selectedPath)
         scanLines_ = 0;
         view_.setEnabled(Control::Button7, false);
     }
-    for (Control button : {Control::Button2, Control::Button1, Control::Button4})
+    for (Control button : {Control::Button2, Control::Button1, Control::Button4, Control::Menu_File_Differences})
         view_.setEnabled(button, false);
 }
 

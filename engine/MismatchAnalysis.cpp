@@ -122,10 +122,7 @@ void CheckEngine::Timer3Timer()
     QByteArray reference;
     const QByteArray root = QByteArray::fromStdString(tree_.printablePath(0));
     const QByteArray chosen = gw::printableBytes(selectedPath_);
-    const auto cannotRead = [this](const QByteArray& path, int error) {
-        checkFailed(QStringLiteral("Cannot read ") + gw::printableText(path) + QStringLiteral(": ")
-                    + QString::fromLocal8Bit(std::strerror(error)));
-    };
+    const auto cannotRead = [this](const QByteArray& path, int error) { checkFailed(fileErrorText("Cannot read", path, error)); };
 
     // The reference listing was started a moment ago: wait for it to end, so a
     // late or failed one is never taken for an empty reference.
@@ -183,35 +180,21 @@ void CheckEngine::Timer3Timer()
         setBar(Bar::ProgressBar2, static_cast<long double>(k) / (lines - 1) * 9 + base);
         pace(true);
     };
-    const Comparison comparison = compareBlocks(dumpText, reference, root, folders, [&](int k) {
+    AnalysisInput input;
+    input.root = root;
+    input.target = chosen;
+    input.reference = reference;
+    input.maxLevel = state_.MaxLevel;
+    input.listingsCounted = listingsRead_;
+    const Analysis analysis = analyseDump(dumpText, input, tree_, [&](int k) {
         if (k == folders + 1 || paceDue())
             blockStep(k);
     });
     if (closed())
         return;
-    state_.MismatchCount = comparison.mismatchCount;
-
-    ReportInputs inputs;
-    inputs.targetPrintable = chosen;
-    inputs.folderCount = folders;
-    inputs.maxLevel = state_.MaxLevel;
-    inputs.referenceText = reference;
-    inputs.mismatchCount = comparison.mismatchCount;
-    inputs.notRead = std::clamp(folders - (listingsRead_ - 1), 0, folders);
-    inputs.notListed = tree_.unlistedCount();
-    if (inputs.notRead > 0 || inputs.notListed > 0) {
-        const QSet<QByteArray> listed = listedPaths(dumpText);
-        for (int i = 0; i < folders; ++i) {
-            const FolderTree::NodeId id = tree_.node(i);
-            const QByteArray path = QByteArray::fromStdString(tree_.printablePathOf(id));
-            if (inputs.notRead > 0 && !listed.contains(path))
-                inputs.notReadPaths.append(path);
-            if (tree_.isUnlisted(id))
-                inputs.notListedPaths.append(path);
-        }
-    }
+    state_.MismatchCount = analysis.inputs.mismatchCount;
     // The dump is not needed any more: it becomes the body of the full report.
-    writeResults(inputs, withoutSentinel(std::move(dumpText), root), comparison.mismatchText);
+    writeResults(analysis, withoutSentinel(std::move(dumpText), root));
 }
 
 } // namespace gw

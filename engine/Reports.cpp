@@ -113,6 +113,12 @@ QByteArray unreadFolderLists(const ReportInputs& in)
     return text;
 }
 
+QString fileErrorText(const char* verb, const QByteArray& rawPath, int error)
+{
+    return QString::fromUtf8(verb) + QLatin1Char(' ') + printableText(rawPath) + QStringLiteral(": ")
+        + QString::fromLocal8Bit(std::strerror(error));
+}
+
 QString notCompletedVerdict(const QString& lang)
 {
     return russian(lang) ? QStringLiteral("Проверку не удалось завершить: разрешения папок не прочитаны.")
@@ -150,10 +156,11 @@ ReportTexts buildReports(const ReportInputs& in, QByteArray fullDumpText, const 
     return texts;
 }
 
-void CheckEngine::writeResults(const ReportInputs& in, QByteArray fullDumpText, const QByteArray& mismatchText)
+void CheckEngine::writeResults(const Analysis& analysis, QByteArray fullDumpText)
 {
-    const ReportTexts reports = buildReports(
-        in, std::move(fullDumpText), mismatchText, [this] { return currentTimeText(timeFormat_); }, [] { return currentDateText(); });
+    const ReportInputs& in = analysis.inputs;
+    const ReportTexts reports = analysisReports(
+        analysis, std::move(fullDumpText), [this] { return currentTimeText(timeFormat_); }, [] { return currentDateText(); });
     view_.setLight(verdictLight(in));
     state_.AnalysisEnd = timeStamp();
     state_.AnalysisTime = state_.AnalysisEnd - state_.CheckEnd;
@@ -165,22 +172,22 @@ void CheckEngine::writeResults(const ReportInputs& in, QByteArray fullDumpText, 
     const auto write = [&](const QByteArray& path, std::initializer_list<QByteArrayView> parts) {
         const int error = replaceFile(path, parts);
         if (error != 0)
-            failures << QStringLiteral("Cannot write ")
-                    + gw::printableText(path)
-                    + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
+            failures << fileErrorText("Cannot write", path, error);
         return error == 0;
     };
     const bool fullWritten = write(dumpPath(), {reports.fullHead, reports.fullBody});
     const bool mismatchWritten = write(mismatchPath(), {reports.mismatches});
+    const bool differencesWritten = write(differencesPath(), {reports.differences});
     if (!failures.isEmpty())
         view_.showError(failures.join(QLatin1Char('\n')));
-    resultsPageSwitch(fullWritten, mismatchWritten);
+    resultsPageSwitch(fullWritten, mismatchWritten, differencesWritten);
 }
 
-void CheckEngine::resultsPageSwitch(bool fullWritten, bool mismatchWritten)
+void CheckEngine::resultsPageSwitch(bool fullWritten, bool mismatchWritten, bool differencesWritten)
 {
     view_.setEnabled(Control::Button1, fullWritten);
     view_.setEnabled(Control::Button4, mismatchWritten);
+    view_.setEnabled(Control::Menu_File_Differences, differencesWritten);
     view_.setTimerEnabled(Timer::Timer4, false);
     view_.setVisible(Control::GroupBox1, false);
     view_.setVisible(Control::GroupBox5, true);
@@ -193,6 +200,7 @@ void CheckEngine::checkFailed(const QString& message)
     for (Timer timer : {Timer::Timer1, Timer::Timer2, Timer::Timer3})
         view_.setTimerEnabled(timer, false);
     removeFile(mismatchPath()); // a report of an earlier check would look like this one's
+    removeFile(differencesPath());
     view_.showError(message);
     view_.setLight(Light::Red);
     view_.setText(Control::RichEdit3, notCompletedVerdict(state_.Lang));
@@ -201,5 +209,6 @@ void CheckEngine::checkFailed(const QString& message)
 
 void CheckEngine::Button1Click() { view_.openFile(dumpPath()); }
 void CheckEngine::Button4Click() { view_.openFile(mismatchPath()); }
+void CheckEngine::Menu_File_DifferencesClick() { view_.openFile(differencesPath()); }
 
 } // namespace gw

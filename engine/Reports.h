@@ -56,7 +56,12 @@ struct ReportTexts {
     QByteArray fullHead;   // acl.txt is the head and the body, written one after the other
     QByteArray fullBody;
     QByteArray mismatches; // acl_def.txt
+    QByteArray differences; // acl_diff.txt
 };
+
+// "Cannot read PATH: reason" and "Cannot write PATH: reason", with the
+// printable path: the one form of a failed working or report file.
+QString fileErrorText(const char* verb, const QByteArray& rawPath, int error);
 
 // Both reports. `fullDumpText` (the trimmed dump without its sentinel line)
 // becomes the body of the full report, without a copy. Each report reads the

@@ -17,15 +17,19 @@ public:
     // Where create() makes it: TMPDIR, else /tmp.
     static QByteArray base();
 
-    // The three working files of a check, inside `folder`.
+    // The working files of a check, inside `folder`: the dump that becomes
+    // the full report, the reference listing, the mismatch report and the
+    // differences report.
     static constexpr char kDumpName[] = "acl.txt";
     static constexpr char kReferenceName[] = "acl_1.txt";
     static constexpr char kMismatchName[] = "acl_def.txt";
     static QByteArray dumpFile(const QByteArray& folder) { return folder + '/' + kDumpName; }
     static QByteArray referenceFile(const QByteArray& folder) { return folder + '/' + kReferenceName; }
     static QByteArray mismatchFile(const QByteArray& folder) { return folder + '/' + kMismatchName; }
+    static constexpr char kDifferencesName[] = "acl_diff.txt";
+    static QByteArray differencesFile(const QByteArray& folder) { return folder + '/' + kDifferencesName; }
 
-    // Deletes the three working files, ignoring failures, then removes the
+    // Deletes the working files, ignoring failures, then removes the
     // folder itself if it is empty.
     static void remove(const QByteArray& folder);
 };

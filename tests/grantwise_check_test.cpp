@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <climits>
 #include <csignal>
 #include <fcntl.h>
@@ -57,7 +61,7 @@ std::set<std::string> namesIn(const std::string& dir)
     return names;
 }
 
-const std::set<std::string> kReports {"acl.txt", "acl_def.txt"};
+const std::set<std::string> kReports {"acl.txt", "acl_def.txt", "acl_diff.txt"};
 
 // A run with standard output to `out`; when `stopAt` is given, traced: stopped
 // as it first enters one of those system calls, let go and sent `signal`.
@@ -157,19 +161,27 @@ TEST(GrantwiseCheck, SameReportsAsTheWindowAndExitStatus)
     engine.FormShow();
     ::unsetenv("TMPDIR");
     engine.setListingProgram(QByteArray::fromStdString(gwtest::aclProgram()));
+    EXPECT_FALSE(view.enabled[gw::Control::Menu_File_Differences]);
     gwtest::runCheck(engine, view, t.root(), true);
     ASSERT_EQ(engine.state().MismatchCount, 1);
+    EXPECT_TRUE(view.enabled[gw::Control::Menu_File_Differences]);
 
     const std::string reports = work.path("reports/new");
     const gwtest::ProcessResult r = check({"--reports", reports, t.root()});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(body(reports + "/acl.txt"), body(engine.dumpPath().toStdString()));
     EXPECT_EQ(body(reports + "/acl_def.txt"), body(engine.mismatchPath().toStdString()));
+    EXPECT_EQ(gwtest::readFile(reports + "/acl_diff.txt"), gwtest::readFile(engine.differencesPath().toStdString()));
+    EXPECT_EQ(gwtest::readFile(reports + "/acl_diff.txt"),
+              "Differences from the checked folder " + t.root() + "\n"
+                  "1 folders differ from the checked folder; the differences start in 1 places.\n\n"
+                  + t.path("A/A1") + "\n    + group 12345:rwx\n    ~ mask:r-x -> mask:rwx\n");
     EXPECT_EQ(r.out.substr(0, r.out.find("Processing time")),
               "The checked folder is " + t.root() + "\n\nIt contains 5 subfolders\nThe max subfolder level - 2\n"
                   "There are mismatches between POSIX permissions of the checked folder and the subfolders. The number "
                   "of mismatches: 1. The details are in the report.\n");
-    EXPECT_NE(r.out.find("\nFull detail report: " + reports + "/acl.txt\nMismatches report: " + reports + "/acl_def.txt\n"),
+    EXPECT_NE(r.out.find("\nFull detail report: " + reports + "/acl.txt\nMismatches report: " + reports
+                         + "/acl_def.txt\nDifferences report: " + reports + "/acl_diff.txt\n"),
               std::string::npos);
     engine.FormClose();
 
@@ -450,4 +462,37 @@ TEST(GrantwiseCheck, QuietRunsNameTheirPrivateFolder)
         EXPECT_EQ(second.substr(0, label.size() + work.root().size() + 11), label + work.root() + "/grantwise-");
         EXPECT_EQ(namesIn(second.substr(label.size(), second.size() - label.size() - 1)), kReports);
     }
+}
+
+TEST(GrantwiseCheck, JsonLinesNameEveryFolderThatDiffersOrWasMissed)
+{
+    TempTree t, work;
+    const std::string odd = t.mkdir("new\nline \xff \"q\"");
+    t.mkdir("new\nline \xff \"q\"/below");
+    t.mkdir("same");
+    gwtest::setfacl({"-R", "-m", "u:12345:r-x", odd});
+    const gwtest::ProcessResult r = check({"--json", "--reports", work.path("r"), t.root()});
+    EXPECT_EQ(r.status, 1);
+    std::vector<QJsonObject> lines;
+    for (const QByteArray& line : QByteArray::fromStdString(r.out).split('\n')) {
+        if (line.isEmpty())
+            continue;
+        QJsonParseError error {};
+        const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+        lines.push_back(doc.object());
+    }
+    ASSERT_EQ(lines.size(), 3u) << r.out;
+    EXPECT_EQ(lines[0]["status"].toString(), "differs");
+    EXPECT_EQ(QByteArray::fromBase64(lines[0]["path_base64"].toString().toLatin1()).toStdString(), odd);
+    EXPECT_TRUE(lines[0]["starts_here"].toBool());
+    EXPECT_EQ(lines[0]["same_below"].toInt(), 1);
+    EXPECT_EQ(lines[0]["changes"].toArray()[0].toObject()["entry"].toString(), "user 12345:r-x");
+    EXPECT_FALSE(lines[1]["starts_here"].toBool());
+    const QJsonObject summary = lines[2];
+    EXPECT_EQ(summary["type"].toString(), "summary");
+    EXPECT_EQ(summary["verdict"].toString(), "differ");
+    EXPECT_EQ(summary["mismatches"].toInt(), 2);
+    EXPECT_EQ(summary["subfolders"].toInt(), 3);
+    EXPECT_EQ(summary["reports"].toObject()["differences"].toString().toStdString(), work.path("r/acl_diff.txt"));
 }

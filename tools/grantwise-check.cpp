@@ -6,6 +6,7 @@
 // not read or not listed; 2 an error.
 
 #include "engine/BatchCheck.h"
+#include "engine/JsonLines.h"
 #include "platform/PrintableText.h"
 #include "platform/DirectoryOpen.h"
 #include "platform/FolderTree.h"
@@ -29,12 +30,13 @@
 
 namespace {
 
-const char kUsage[] = "Usage: grantwise-check [--reports DIR] [--lang en|ru] [--jobs N] [--quiet] FOLDER\n";
+const char kUsage[] = "Usage: grantwise-check [--reports DIR] [--lang en|ru] [--jobs N] [--quiet] [--json] FOLDER\n";
 
 const char kHelp[] =
     "Checks that every subfolder of FOLDER carries the same permissions as FOLDER\n"
-    "itself, and writes the same two reports as the Grantwise window: acl.txt, the\n"
-    "full detail report, and acl_def.txt, the mismatch report.\n"
+    "itself, and writes the same reports as the Grantwise window: acl.txt, the\n"
+    "full detail report, acl_def.txt, the mismatch report, and acl_diff.txt, what\n"
+    "differs entry by entry and where the differences start.\n"
     "\n"
     "  --reports DIR  write the reports into DIR (made if missing, mode 0700; it\n"
     "                 must be yours alone); without it, into a new private folder\n"
@@ -45,6 +47,8 @@ const char kHelp[] =
     "                 one thread; the output is the same either way\n"
     "  --quiet        print only the verdict and, without --reports, the folder\n"
     "                 the reports are in\n"
+    "  --json         print JSON Lines instead: one object per folder that differs,\n"
+    "                 was not read or was not listed, then a summary object\n"
     "  --help, --version\n"
     "\n"
     "Exit status: 0 when every folder was read and matches; 1 when mismatches were\n"
@@ -220,6 +224,8 @@ int main(int argc, char** argv)
     gw::BatchOptions options;
     QByteArray reportsDir;
     bool quiet = false;
+    bool json = false;
+    QByteArray jsonLines;
     QByteArray folder;
     bool haveFolder = false;
     for (int i = 1; i < argc; ++i) {
@@ -233,6 +239,8 @@ int main(int argc, char** argv)
             return error ? outputFailed(error) : 0;
         } else if (arg == "--quiet" || arg == "-q") {
             quiet = true;
+        } else if (arg == "--json") {
+            json = true;
         } else if (arg == "--reports") {
             const char* v = value();
             if (!v || !*v)
@@ -288,6 +296,13 @@ int main(int argc, char** argv)
     options.reports = &reports;
     options.excluded.push_back(reports.identity()); // its contents change while the check runs
 
+    if (json) {
+        options.folderLines = [&jsonLines](const QByteArray& printablePath, const QByteArray& rawPath, const char* status,
+                                           const gw::FolderDifference* difference) {
+            jsonLines += gw::jsonFolderLine(printablePath, rawPath, status, difference);
+        };
+    }
+
     gw::BatchResult result;
     {
         std::optional<ProgressLine> progress; // cleared from the terminal when it ends
@@ -311,7 +326,26 @@ int main(int argc, char** argv)
         }
     }
     if (result.writeError)
-        return fail("cannot write " + printableOf(result.failedPath) + ": " + std::strerror(result.writeError));
+        return fail(gw::fileErrorText("cannot write", result.failedPath, result.writeError).toStdString());
+    const gw::ReportInputs& in = result.analysis.inputs;
+    const int status = gw::verdictLight(in) == gw::Light::Green ? 0 : 1;
+
+    if (json) {
+        gw::JsonSummary summary;
+        summary.folder = in.targetPrintable;
+        summary.subfolders = in.folderCount - 1;
+        summary.maxLevel = in.maxLevel;
+        summary.mismatches = in.mismatchCount;
+        summary.notRead = in.notRead;
+        summary.notListed = in.notListed;
+        summary.fullReport = gw::printableBytes(result.fullReportPath);
+        summary.mismatchReport = gw::printableBytes(result.mismatchReportPath);
+        summary.differencesReport = gw::printableBytes(result.differencesReportPath);
+        summary.seconds = result.seconds;
+        if (const int error = writeOut(jsonLines + gw::jsonSummaryLine(summary)))
+            return outputFailed(error);
+        return status;
+    }
 
     const bool ru = options.lang == QLatin1String("RU");
     QByteArray out;
@@ -324,6 +358,8 @@ int main(int argc, char** argv)
             + gw::printableBytes(result.fullReportPath) + "\n";
         out += (ru ? QByteArray("Отчет о несоответствиях: ") : QByteArray("Mismatches report: "))
             + gw::printableBytes(result.mismatchReportPath) + "\n";
+        out += (ru ? QByteArray("Отчет о различиях: ") : QByteArray("Differences report: "))
+            + gw::printableBytes(result.differencesReportPath) + "\n";
     } else if (privateFolder) {
         // Named even here: a report nobody can find is lost.
         out += (ru ? QByteArray("Папка отчетов: ") : QByteArray("Reports folder: "))
@@ -331,6 +367,5 @@ int main(int argc, char** argv)
     }
     if (const int error = writeOut(out))
         return outputFailed(error);
-    const gw::ReportInputs& in = result.inputs;
-    return in.mismatchCount == 0 && in.notRead == 0 && in.notListed == 0 ? 0 : 1;
+    return status;
 }
