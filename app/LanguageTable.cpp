@@ -26,6 +26,7 @@ const std::vector<LanguageRow>& languageTable()
         text("Form1", "Menu_Language", "Language", "Язык"),
         text("Form1", "Menu_File", "Файл", "File"),
         text("Form1", "Menu_File_Differences", "Отчёт о различиях", "Differences report"),
+        text("Form1", "Menu_File_FixFile", "Сохранить файл исправления…", "Save fix file…"),
         text("Form1", "Menu_File_Close", "Закрыть", "Close"),
         text("Form1", "Menu_Help", "Помощь", "Help"),
         text("Form1", "Menu_About", "О программе", "About.."),

@@ -10,6 +10,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
 #include <QLayout>
 #include <QMenu>
 #include <QMessageBox>
@@ -69,6 +72,14 @@ void setMemoText(QPlainTextEdit* memo, const QString& text, const std::function<
 
 } // namespace
 
+TForm1::SaveFileDialog& TForm1::saveFileDialog()
+{
+    static SaveFileDialog dialog = [](QWidget* parent, const QString& caption, const QString& suggested) {
+        return QFileDialog::getSaveFileName(parent, caption, suggested);
+    };
+    return dialog;
+}
+
 TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                               | Qt::WindowCloseButtonHint)
@@ -103,6 +114,7 @@ TForm1::TForm1(QWidget* parent)
     connect(ui.Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
     connect(ui.TrackBar1, &QSlider::valueChanged, this, &TForm1::TrackBar1Change);
     connect(ui.Menu_File_Differences, &QAction::triggered, this, &TForm1::Menu_File_DifferencesClick);
+    connect(ui.Menu_File_FixFile, &QAction::triggered, this, &TForm1::Menu_File_FixFileClick);
     connect(ui.Menu_File_Close, &QAction::triggered, this, &TForm1::Menu_File_CloseClick);
     connect(ui.Menu_Language_RU, &QAction::triggered, this, &TForm1::Menu_Language_RUClick);
     connect(ui.Menu_Language_EN, &QAction::triggered, this, &TForm1::Menu_Language_ENClick);
@@ -202,6 +214,19 @@ void TForm1::Button3Click()
 void TForm1::Menu_File_DifferencesClick()
 {
     guarded([this] { engine_.Menu_File_DifferencesClick(); });
+}
+
+void TForm1::Menu_File_FixFileClick()
+{
+    guarded([this] {
+        const bool english = engine_.state().Lang == QLatin1String("EN");
+        const QString path = saveFileDialog()(this, english ? QStringLiteral("Save fix file") : QStringLiteral("Сохранить файл исправления"),
+                                              QDir::homePath() + QStringLiteral("/grantwise-fix.acl"));
+        if (path.isEmpty())
+            return;
+        if (const QString problem = engine_.saveFixFile(QFile::encodeName(path)); !problem.isEmpty())
+            showError(problem);
+    });
 }
 
 void TForm1::Menu_File_CloseClick()
@@ -326,7 +351,8 @@ QWidget* TForm1::widget(gw::Control control) const
     case Control::Label17: return ui.Label17;
     case Control::Label14: return ui.Label14;
     case Control::Label20: return ui.Label20;
-    case Control::Menu_File_Differences: return nullptr; // a menu item, not a widget
+    case Control::Menu_File_Differences:
+    case Control::Menu_File_FixFile: return nullptr; // menu items, not widgets
     }
     return nullptr;
 }
@@ -350,6 +376,8 @@ void TForm1::setEnabled(gw::Control control, bool enabled)
 {
     if (control == gw::Control::Menu_File_Differences)
         ui.Menu_File_Differences->setEnabled(enabled);
+    else if (control == gw::Control::Menu_File_FixFile)
+        ui.Menu_File_FixFile->setEnabled(enabled);
     else
         widget(control)->setEnabled(enabled);
 }

@@ -25,6 +25,9 @@ public:
     Ui::TForm1 ui;
     QTimer Timer1, Timer2, Timer3, Timer4;
     gw::CheckEngine& engine() { return engine_; }
+    // Asks where to save a file; the platform's save dialog, replaceable in tests.
+    using SaveFileDialog = std::function<QString(QWidget* parent, const QString& caption, const QString& suggested)>;
+    static SaveFileDialog& saveFileDialog();
     FolderTreeModel& folderModel() { return model_; }
     TForm2* Form2 = nullptr;
     TForm4* Form4 = nullptr;
@@ -63,6 +66,7 @@ public slots:
     void Timer3Timer();
     void Timer4Timer();
     void Menu_File_DifferencesClick();
+    void Menu_File_FixFileClick();
     void Menu_File_CloseClick();
     void Menu_Language_RUClick();
     void Menu_Language_ENClick();

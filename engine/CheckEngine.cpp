@@ -55,7 +55,8 @@ void CheckEngine::FormShow()
     view_.setTimerInterval(Timer::Timer1, pumpInterval(state_.SpeedFactor));
     view_.setText(Control::RichEdit1, QString());
     scanLines_ = 0;
-    for (Control button : {Control::Button7, Control::Button2, Control::Button1, Control::Button4, Control::Menu_File_Differences})
+    for (Control button : {Control::Button7, Control::Button2, Control::Button1, Control::Button4, Control::Menu_File_Differences,
+                           Control::Menu_File_FixFile})
         view_.setEnabled(button, false);
     view_.setLight(Light::Off);
     view_.focusFolderTree();

@@ -43,6 +43,9 @@ public:
     void Button1Click();
     void Button4Click();
     void Menu_File_DifferencesClick();
+    // Writes the fix file of the last check at `rawPath`; an empty text, or
+    // what went wrong.
+    QString saveFixFile(const QByteArray& rawPath);
 
     CheckState& state() { return state_; }
     const CheckState& state() const { return state_; }
@@ -92,6 +95,7 @@ private:
     std::chrono::steady_clock::time_point lastPace_;
     std::chrono::milliseconds sentinelWait_ {30000};
     std::chrono::milliseconds referenceWait_ {10000};
+    Analysis lastAnalysis_; // of the last finished check, for its fix file
     int listingsRead_ = 0; // n of the last verification: listings that arrived, plus the sentinel
     qsizetype scanLines_ = 0; // lines of the scan text shown in RichEdit1
     bool pumpTickRunning_ = false;

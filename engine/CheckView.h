@@ -28,6 +28,7 @@ enum class Control {
     Label14,   // remaining time
     Label20,   // expected time
     Menu_File_Differences, // File menu: the differences report
+    Menu_File_FixFile,     // File menu: save the fix file
 };
 
 enum class Bar { ProgressBar1, ProgressBar2, ProgressBar3 };

@@ -19,6 +19,7 @@ void CheckEngine::Button2Click()
     view_.setEnabled(Control::Button1, false);
     view_.setEnabled(Control::Button4, false);
     view_.setEnabled(Control::Menu_File_Differences, false);
+    view_.setEnabled(Control::Menu_File_FixFile, false);
     view_.setText(Control::RichEdit2, QString());
     state_.SecondsLeft = state_.EstTotal;
     view_.setTimerEnabled(Timer::Timer4, true);

@@ -73,7 +73,8 @@ void CheckEngine::ShellTreeView1Change(const QByteArray& selectedPath)
         scanLines_ = 0;
         view_.setEnabled(Control::Button7, false);
     }
-    for (Control button : {Control::Button2, Control::Button1, Control::Button4, Control::Menu_File_Differences})
+    for (Control button : {Control::Button2, Control::Button1, Control::Button4, Control::Menu_File_Differences,
+                           Control::Menu_File_FixFile})
         view_.setEnabled(button, false);
 }
 

@@ -2,6 +2,7 @@
 #include "platform/PrintableText.h"
 
 #include "engine/CheckEngine.h"
+#include "engine/FixFile.h"
 #include "platform/PrintablePath.h"
 #include "platform/WorkingFile.h"
 
@@ -181,6 +182,8 @@ void CheckEngine::writeResults(const Analysis& analysis, QByteArray fullDumpText
     if (!failures.isEmpty())
         view_.showError(failures.join(QLatin1Char('\n')));
     resultsPageSwitch(fullWritten, mismatchWritten, differencesWritten);
+    lastAnalysis_ = analysis;
+    view_.setEnabled(Control::Menu_File_FixFile, in.mismatchCount > 0);
 }
 
 void CheckEngine::resultsPageSwitch(bool fullWritten, bool mismatchWritten, bool differencesWritten)
@@ -210,5 +213,10 @@ void CheckEngine::checkFailed(const QString& message)
 void CheckEngine::Button1Click() { view_.openFile(dumpPath()); }
 void CheckEngine::Button4Click() { view_.openFile(mismatchPath()); }
 void CheckEngine::Menu_File_DifferencesClick() { view_.openFile(differencesPath()); }
+
+QString CheckEngine::saveFixFile(const QByteArray& rawPath)
+{
+    return QString::fromStdString(gw::saveFixFile(rawPath, lastAnalysis_, selectedPath_));
+}
 
 } // namespace gw

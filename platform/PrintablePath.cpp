@@ -94,6 +94,22 @@ std::string printable(std::string_view raw)
     return out;
 }
 
+std::string rawFromPrintable(std::string_view text)
+{
+    std::string raw;
+    raw.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto octal = [&](std::size_t k) { return k < text.size() && text[k] >= '0' && text[k] <= '7'; };
+        if (text[i] == '\\' && octal(i + 1) && octal(i + 2) && octal(i + 3)) {
+            raw.push_back(static_cast<char>(((text[i + 1] - '0') << 6) | ((text[i + 2] - '0') << 3) | (text[i + 3] - '0')));
+            i += 3;
+        } else {
+            raw.push_back(text[i]);
+        }
+    }
+    return raw;
+}
+
 std::string printableName(std::string_view name)
 {
     std::string out;

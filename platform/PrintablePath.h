@@ -22,6 +22,10 @@ void appendPrintable(std::string& out, std::string_view raw);
 
 std::string printable(std::string_view raw);
 
+// The raw bytes of a printable path: every backslash there starts an octal
+// escape, so the form can be read back exactly.
+std::string rawFromPrintable(std::string_view printable);
+
 // The printable form of a user's or group's name in a listing: as above, and
 // every blank is written \040, so that a listing's words are never part of a
 // name; a name of digits only has its first digit written as an octal escape

@@ -1,11 +1,13 @@
 #include "platform/ReportsFolder.h"
 
 #include "platform/InterruptCleanup.h"
+#include "platform/PrintablePath.h"
 #include "platform/WorkingFile.h"
 #include "platform/WorkingFolder.h"
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/random.h>
@@ -211,6 +213,27 @@ int ReportsFolder::replace(const std::vector<Report>& reports, QByteArray& faile
     for (int slot : finalSlots)
         InterruptCleanup::forget(slot);
     return 0;
+}
+
+std::string ReportsFolder::refusal(Outcome outcome, const std::string& what) const
+{
+    const std::string dir = printable(std::string_view(path_.constData(), static_cast<std::size_t>(path_.size())));
+    switch (outcome) {
+    case Outcome::Opened:
+    case Outcome::Failed:
+        break;
+    case Outcome::InUse:
+        return (what == "the reports" ? "reports folder " : "folder ") + dir + " is in use by another check";
+    case Outcome::SymbolicLink:
+        return "cannot write " + what + " in " + dir + ": it is a symbolic link";
+    case Outcome::NotOwned:
+        return "cannot write " + what + " in " + dir + ": it belongs to another user";
+    case Outcome::GroupWritable:
+        return "cannot write " + what + " in " + dir + ": its group may write in it";
+    case Outcome::OthersWritable:
+        return "cannot write " + what + " in " + dir + ": other users may write in it";
+    }
+    return "cannot write " + what + " in " + dir + ": " + std::strerror(error_);
 }
 
 } // namespace gw

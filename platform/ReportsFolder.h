@@ -14,6 +14,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <string>
 #include <vector>
 
 namespace gw {
@@ -46,6 +47,10 @@ public:
     Outcome makePrivate();
 
     int error() const { return error_; } // errno of the failure
+    // Why the folder was not opened: "reports folder DIR is in use by another
+    // check", "cannot write the reports in DIR: it is a symbolic link" ...
+    // `what` names what was to be written there.
+    std::string refusal(Outcome outcome, const std::string& what = "the reports") const;
     const QByteArray& path() const { return path_; }
     bool isOpen() const { return fd_ >= 0; }
     FolderIdentity identity() const { return identity_; }

@@ -135,6 +135,23 @@ TEST_F(CheckTest, EachKindOfDifferenceIsOneWholeMismatchingBlock)
     EXPECT_EQ(text(Control::RichEdit3).toStdString(),
               "Обнаружены несоответствия POSIX разрешений вложенных папок разрешениям проверяемой папки. "
               "Количество несоответствий: 5. Подробности смотрите в отчете.");
+
+    // What differs, entry by entry, and the fix for it.
+    EXPECT_TRUE(view.enabled[Control::Menu_File_Differences] && view.enabled[Control::Menu_File_FixFile]);
+    const std::string differences = gwtest::readFile(engine.differencesPath().toStdString());
+    EXPECT_NE(differences.find("5 folders differ from the checked folder; the differences start in 5 places.\n"),
+              std::string::npos);
+    EXPECT_NE(differences.find("\n" + t.path("owner") + "\n    ~ user root (owner):rwx -> user nobody (owner):rwx\n"),
+              std::string::npos) << differences;
+    EXPECT_NE(differences.find("\n" + t.path("missing") + "\n    - group 12345:rwx\n"), std::string::npos);
+    EXPECT_TRUE(engine.saveFixFile(QByteArray::fromStdString(work.path("fix.acl"))).isEmpty());
+    const std::string fix = gwtest::readFile(work.path("fix.acl"));
+    EXPECT_NE(fix.find("# file: " + t.path("owner") + "\n# owner: 0\nuser::rwx\nuser:12345:r-x\n"), std::string::npos) << fix;
+    EXPECT_EQ(engine.saveFixFile(QByteArray::fromStdString(work.path("fix.acl/"))),
+              QString::fromStdString("cannot write the fix file " + work.path("fix.acl/") + ": not a file name"));
+    // A new check: nothing to open or save until it ends.
+    engine.Button2Click();
+    EXPECT_FALSE(view.enabled[Control::Menu_File_Differences] || view.enabled[Control::Menu_File_FixFile]);
 }
 
 TEST_F(CheckTest, LostListingWarnsRetriesAndThenSaysWhatWasNotRead)

@@ -6,6 +6,7 @@
 // not read or not listed; 2 an error.
 
 #include "engine/BatchCheck.h"
+#include "engine/FixFile.h"
 #include "engine/JsonLines.h"
 #include "platform/PrintableText.h"
 #include "platform/DirectoryOpen.h"
@@ -30,7 +31,8 @@
 
 namespace {
 
-const char kUsage[] = "Usage: grantwise-check [--reports DIR] [--lang en|ru] [--jobs N] [--quiet] [--json] FOLDER\n";
+const char kUsage[] =
+    "Usage: grantwise-check [--reports DIR] [--lang en|ru] [--jobs N] [--quiet] [--json] [--fix-file FILE] FOLDER\n";
 
 const char kHelp[] =
     "Checks that every subfolder of FOLDER carries the same permissions as FOLDER\n"
@@ -49,6 +51,8 @@ const char kHelp[] =
     "                 the reports are in\n"
     "  --json         print JSON Lines instead: one object per folder that differs,\n"
     "                 was not read or was not listed, then a summary object\n"
+    "  --fix-file FILE  write FILE for setfacl --restore: it gives every folder that\n"
+    "                 differs the permissions of FOLDER (review it, then apply it)\n"
     "  --help, --version\n"
     "\n"
     "Exit status: 0 when every folder was read and matches; 1 when mismatches were\n"
@@ -153,29 +157,6 @@ std::string folderProblem(const QByteArray& folder)
     return std::string();
 }
 
-std::string refusal(const gw::ReportsFolder& reports, gw::ReportsFolder::Outcome outcome)
-{
-    using Outcome = gw::ReportsFolder::Outcome;
-    const std::string dir = printableOf(reports.path());
-    switch (outcome) {
-    case Outcome::Opened:
-        break;
-    case Outcome::InUse:
-        return "reports folder " + dir + " is in use by another check";
-    case Outcome::SymbolicLink:
-        return "cannot write the reports in " + dir + ": it is a symbolic link";
-    case Outcome::NotOwned:
-        return "cannot write the reports in " + dir + ": it belongs to another user";
-    case Outcome::GroupWritable:
-        return "cannot write the reports in " + dir + ": its group may write in it";
-    case Outcome::OthersWritable:
-        return "cannot write the reports in " + dir + ": other users may write in it";
-    case Outcome::Failed:
-        break;
-    }
-    return "cannot write the reports in " + dir + ": " + std::strerror(reports.error());
-}
-
 // Progress bars on standard error, for a person watching a terminal.
 class ProgressLine {
 public:
@@ -225,6 +206,7 @@ int main(int argc, char** argv)
     QByteArray reportsDir;
     bool quiet = false;
     bool json = false;
+    QByteArray fixFile;
     QByteArray jsonLines;
     QByteArray folder;
     bool haveFolder = false;
@@ -241,6 +223,11 @@ int main(int argc, char** argv)
             quiet = true;
         } else if (arg == "--json") {
             json = true;
+        } else if (arg == "--fix-file") {
+            const char* v = value();
+            if (!v || !*v)
+                return fail("--fix-file needs a file name", true);
+            fixFile = v;
         } else if (arg == "--reports") {
             const char* v = value();
             if (!v || !*v)
@@ -291,7 +278,7 @@ int main(int argc, char** argv)
         if (reports.path().isEmpty())
             return fail("cannot make a folder for the reports in " + printableOf(gw::WorkingFolder::base()) + ": "
                         + std::strerror(reports.error()));
-        return fail(refusal(reports, opened));
+        return fail(reports.refusal(opened));
     }
     options.reports = &reports;
     options.excluded.push_back(reports.identity()); // its contents change while the check runs
@@ -329,6 +316,11 @@ int main(int argc, char** argv)
         return fail(gw::fileErrorText("cannot write", result.failedPath, result.writeError).toStdString());
     const gw::ReportInputs& in = result.analysis.inputs;
     const int status = gw::verdictLight(in) == gw::Light::Green ? 0 : 1;
+    if (!fixFile.isEmpty()) {
+        if (const std::string problem = gw::saveFixFile(fixFile, result.analysis, options.folder, {}, &reports);
+            !problem.empty())
+            return fail(problem);
+    }
 
     if (json) {
         gw::JsonSummary summary;
@@ -360,6 +352,8 @@ int main(int argc, char** argv)
             + gw::printableBytes(result.mismatchReportPath) + "\n";
         out += (ru ? QByteArray("Отчет о различиях: ") : QByteArray("Differences report: "))
             + gw::printableBytes(result.differencesReportPath) + "\n";
+        if (!fixFile.isEmpty())
+            out += (ru ? QByteArray("Файл исправления: ") : QByteArray("Fix file: ")) + gw::printableBytes(fixFile) + "\n";
     } else if (privateFolder) {
         // Named even here: a report nobody can find is lost.
         out += (ru ? QByteArray("Папка отчетов: ") : QByteArray("Reports folder: "))

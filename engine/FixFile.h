@@ -1,0 +1,33 @@
+#pragma once
+// The fix file: a text for `setfacl --restore` that gives every folder that
+// differs the checked folder's permissions. Grantwise only writes it; the
+// administrator reviews it and applies it.
+
+#include "engine/CheckAnalysis.h"
+#include "platform/ReportsFolder.h"
+#include "platform/RestoreFile.h"
+
+#include <QByteArray>
+
+namespace gw {
+
+// What the comparison left out, so the fix leaves it alone too.
+struct IgnoredParts {
+    bool ownerName = false;
+    bool groupName = false;
+};
+
+// One "# file:" record for every folder that differs and whose subfolders
+// were listed, in tree order, with absolute paths and numeric ids. The owner
+// and group lines stand only where the owner or the owning group differs
+// (and is compared); a comment at the top says what was left out and why.
+QByteArray fixFileText(const Analysis& analysis, const RestorePermissions& checked, const IgnoredParts& ignored = {});
+
+// Reads the permissions of `checkedFolder` (raw) and writes the fix file at
+// `path` (raw): mode 0600, replaced whole, through a folder that is the
+// caller's own, as the reports are written. `open`, when it is that folder,
+// is used as it is. Returns an empty text, or what went wrong.
+std::string saveFixFile(const QByteArray& path, const Analysis& analysis, const QByteArray& checkedFolder,
+                        const IgnoredParts& ignored = {}, ReportsFolder* open = nullptr);
+
+} // namespace gw

@@ -1,0 +1,127 @@
+// The fix file: applied with setfacl --restore, it makes the tree equal.
+
+#include "TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using gwtest::run;
+using gwtest::setfacl;
+using gwtest::TempTree;
+
+namespace {
+
+std::string checkProgram()
+{
+    const std::string acl = gwtest::aclProgram();
+    return acl.substr(0, acl.rfind('/') + 1) + "grantwise-check";
+}
+
+// Every folder's permissions as getfacl lists them, without the "# file:" lines.
+std::vector<std::string> getfaclBlocks(const std::string& root)
+{
+    const gwtest::ProcessResult r = run({"getfacl", "-R", "-n", "-p", root});
+    std::vector<std::string> blocks;
+    std::string block;
+    std::size_t pos = 0;
+    while (pos < r.out.size()) {
+        const std::size_t end = r.out.find('\n', pos);
+        const std::string line = r.out.substr(pos, end - pos);
+        pos = end == std::string::npos ? r.out.size() : end + 1;
+        if (line.rfind("# file:", 0) == 0)
+            continue;
+        if (line.empty()) {
+            blocks.push_back(block);
+            block.clear();
+        } else {
+            block += line + "\n";
+        }
+    }
+    return blocks;
+}
+
+} // namespace
+
+TEST(FixFile, AppliedWithSetfaclItMakesTheTreeEqual)
+{
+    TempTree t, work;
+    for (int i = 0; i < 300; ++i)
+        t.mkdir("d" + std::to_string(i % 12) + "/s" + std::to_string(i));
+    const std::string odd = t.mkdir("a b\nc\xff");
+    // The tree starts equal: the same access and default ACL everywhere.
+    setfacl({"-R", "-m", "u:12001:r-x,g:12002:rwx", t.root()});
+    setfacl({"-R", "-d", "-m", "u::rwx,g::r-x,o::---,u:12001:r-x", t.root()});
+    // Every kind of difference.
+    setfacl({"-m", "u:12003:rwx", t.path("d0/s0")});              // named user added
+    setfacl({"-x", "g:12002", t.path("d1/s1")});                  // named group removed
+    setfacl({"-m", "m::r--", t.path("d2/s2")});                   // mask
+    setfacl({"-m", "o::rwx", t.path("d3")});                      // other, and all below it
+    ASSERT_EQ(::chown(t.path("d4/s4").c_str(), 12004, static_cast<gid_t>(-1)), 0); // owner
+    ASSERT_EQ(::chown(t.path("d5/s5").c_str(), static_cast<uid_t>(-1), 12005), 0); // owning group
+    setfacl({"-d", "-m", "u:12006:rwx", t.path("d6/s6")});        // default ACL only
+    ASSERT_EQ(::chmod(t.path("d7/s7").c_str(), 02755), 0);        // setgid
+    setfacl({"-m", "u:12007:r--", odd});                          // an awkward name
+
+    const std::string fix = work.path("fix.acl");
+    const gwtest::ProcessResult before = run({checkProgram(), "--quiet", "--reports", work.path("r"), "--fix-file", fix, t.root()});
+    ASSERT_EQ(before.status, 1) << before.err;
+    const std::string text = gwtest::readFile(fix);
+    struct stat st {};
+    ASSERT_EQ(::stat(fix.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_NE(text.find("# file: " + t.root() + "/a\\040b\\012c\\377\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("# file: " + t.path("d4/s4") + "\n# owner: 0\nuser::rwx\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("# file: " + t.path("d5/s5") + "\n# group: 0\nuser::rwx\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("# owner:", text.find("# file: " + t.path("d0/s0"))), text.find("# owner: 0\n"));
+
+    const gwtest::ProcessResult applied = run({"setfacl", "--restore=" + fix});
+    ASSERT_EQ(applied.status, 0) << applied.err;
+    const gwtest::ProcessResult after = run({checkProgram(), "--quiet", "--reports", work.path("r"), t.root()});
+    EXPECT_EQ(after.status, 0) << after.out;
+    const std::vector<std::string> blocks = getfaclBlocks(t.root());
+    ASSERT_GT(blocks.size(), 300u);
+    for (const std::string& b : blocks)
+        EXPECT_EQ(b, blocks[0]);
+}
+
+TEST(FixFile, AnUnprivilegedOwnerFixesRightsButNotOwners)
+{
+    TempTree t, work;
+    t.mkdir("mine");
+    t.mkdir("theirs");
+    ASSERT_EQ(::chown(t.root().c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(t.path("mine").c_str(), 65534, 65534), 0);
+    setfacl({"-m", "u:12003:rwx", t.path("mine")});
+    ASSERT_EQ(::chown(t.path("theirs").c_str(), 0, 65534), 0); // another owner: only root may give it back
+    ::chmod(work.root().c_str(), 01777);
+    const int status = gwtest::asNobody([&] {
+        const std::string fix = work.path("nobody/fix.acl");
+        if (run({checkProgram(), "--quiet", "--reports", work.path("nobody"), "--fix-file", fix, t.root()}).status != 1)
+            return 1;
+        const gwtest::ProcessResult applied = run({"setfacl", "--restore=" + fix});
+        if (applied.status == 0 || applied.err.find("Operation not permitted") == std::string::npos)
+            return 2; // the owner line fails, and says so
+        const gwtest::ProcessResult after = run({checkProgram(), "--quiet", "--reports", work.path("nobody"), t.root()});
+        return after.out.find("The number of mismatches: 1.") != std::string::npos ? 0 : 3; // only "theirs" is left
+    });
+    EXPECT_EQ(status, 0);
+}
+
+TEST(FixFile, NoFixFileIntoAForeignFolderOrThroughALink)
+{
+    TempTree t, work;
+    t.mkdir("a");
+    setfacl({"-m", "u:12003:rwx", t.path("a")});
+    work.mkdir("shared");
+    ::chmod(work.path("shared").c_str(), 01777);
+    ::symlink(work.path("shared").c_str(), work.path("link").c_str());
+    const gwtest::ProcessResult shared = run({checkProgram(), "--quiet", "--fix-file", work.path("shared/fix.acl"), t.root()});
+    EXPECT_EQ(shared.status, 2);
+    EXPECT_NE(shared.err.find("cannot write the fix file in " + work.path("shared") + ": other users may write in it"),
+              std::string::npos) << shared.err;
+    const gwtest::ProcessResult link = run({checkProgram(), "--quiet", "--fix-file", work.path("link/fix.acl"), t.root()});
+    EXPECT_EQ(link.status, 2);
+    EXPECT_NE(link.err.find("it is a symbolic link"), std::string::npos) << link.err;
+}
