@@ -167,7 +167,9 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
             options.progress(BatchProgress {phase, done, total});
     };
 
-    FolderTree tree(options.folder, options.excluded); // throws when the folder cannot be a root
+    FolderScope scope = options.scope;
+    scope.excluded.insert(scope.excluded.end(), options.excluded.begin(), options.excluded.end());
+    FolderTree tree(options.folder, std::move(scope)); // throws when the folder cannot be a root
     const int jobs = options.jobs > 0 ? options.jobs : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
     ListingReader reader(jobs > 1 ? jobs : 0);
 
@@ -220,6 +222,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
                                                                 : QByteArray();
     input.maxLevel = maxLevel;
     input.listingsCounted = countListings(dumpText, root);
+    input.ignored = options.ignored;
     result.analysis = analyseDump(dumpText, input, tree);
     const ReportInputs& in = result.analysis.inputs;
     const ReportTexts texts = analysisReports(result.analysis, withoutSentinel(std::move(dumpText), root),

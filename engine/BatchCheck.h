@@ -27,6 +27,8 @@ struct BatchOptions {
     QByteArray folder;     // the chosen folder, raw
     ReportsFolder* reports = nullptr; // open and locked: acl.txt and acl_def.txt go there
     std::vector<FolderIdentity> excluded; // the program's own folders, never checked
+    FolderScope scope;                    // what else is left out of the tree
+    IgnoredParts ignored;                 // what is not compared
     QString lang = QStringLiteral("EN");
     int jobs = 0;          // reading threads; 0 picks by the machine
     std::function<void(const BatchProgress&)> progress;

@@ -12,7 +12,7 @@ Analysis analyseDump(const QByteArray& dumpText, const AnalysisInput& input, con
 {
     Analysis a;
     const int folders = tree.count();
-    Comparison comparison = compareBlocks(dumpText, input.reference, input.root, folders, step);
+    Comparison comparison = compareBlocks(dumpText, input.reference, input.root, folders, step, input.ignored);
 
     ReportInputs& in = a.inputs;
     in.targetPrintable = input.target;
@@ -22,6 +22,10 @@ Analysis analyseDump(const QByteArray& dumpText, const AnalysisInput& input, con
     in.mismatchCount = comparison.mismatchCount;
     in.notRead = std::clamp(folders - (input.listingsCounted - 1), 0, folders);
     in.notListed = tree.unlistedCount();
+    if (input.ignored.ownerName)
+        in.notCompared = "owner names";
+    if (input.ignored.groupName)
+        in.notCompared += in.notCompared.isEmpty() ? "owning group names" : ", owning group names";
     if (in.notRead > 0 || in.notListed > 0) {
         const QSet<QByteArray> listed = listedPaths(dumpText);
         for (int i = 0; i < folders; ++i) {
@@ -43,7 +47,7 @@ Analysis analyseDump(const QByteArray& dumpText, const AnalysisInput& input, con
         const QByteArrayView block = blocks.sliced(start, end - start);
         FolderDifference d;
         d.path = blockPath(block);
-        d.changes = entryChanges(referenceEntries, listingEntries(block));
+        d.changes = entryChanges(referenceEntries, listingEntries(block), input.ignored);
         a.differences.append(std::move(d));
         start = end;
     }
@@ -57,7 +61,8 @@ ReportTexts analysisReports(const Analysis& analysis, QByteArray fullDumpText, c
 {
     ReportTexts texts = buildReports(analysis.inputs, std::move(fullDumpText), analysis.mismatchText, time, date);
     const ReportInputs& in = analysis.inputs;
-    texts.differences = differencesReport(in.targetPrintable, analysis.differences, in.notReadPaths, in.notListedPaths);
+    texts.differences = differencesReport(in.targetPrintable, analysis.differences, in.notReadPaths, in.notListedPaths,
+                                          in.notCompared);
     return texts;
 }
 

@@ -21,6 +21,7 @@ struct AnalysisInput {
     QByteArray reference;    // the reference text; empty when no reference listing arrived
     int maxLevel = 0;
     int listingsCounted = 0; // the verification's count: the listings that arrived, and the sentinel
+    IgnoredParts ignored;    // names left out of the comparison
 };
 
 struct Analysis {

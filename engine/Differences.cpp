@@ -88,7 +88,41 @@ QByteArray blockPath(QByteArrayView block)
     return (owner >= 0 ? head.first(owner) : head).toByteArray();
 }
 
-QList<EntryChange> entryChanges(const QList<QByteArray>& reference, const QList<QByteArray>& here)
+QByteArray comparableEntry(QByteArrayView entry, const IgnoredParts& ignored)
+{
+    const qsizetype owner = entry.indexOf(" (owner):");
+    if (owner < 0 || entry.contains(kDefaultMark))
+        return entry.toByteArray();
+    if ((ignored.ownerName && entry.startsWith("user ")) || (ignored.groupName && entry.startsWith("group ")))
+        return entry.first(entry.indexOf(' ')).toByteArray() + entry.sliced(owner).toByteArray();
+    return entry.toByteArray();
+}
+
+QByteArray comparableListing(QByteArrayView listing, const IgnoredParts& ignored)
+{
+    QByteArray out;
+    out.reserve(listing.size());
+    qsizetype start = 0;
+    bool head = true;
+    while (start < listing.size()) {
+        qsizetype end = listing.indexOf("\r\n", start);
+        const qsizetype next = end < 0 ? listing.size() : end + 2;
+        if (end < 0)
+            end = listing.size();
+        const QByteArrayView line = listing.sliced(start, end - start);
+        // The head line holds the path, a blank and the owner's entry.
+        const qsizetype at = head ? line.lastIndexOf(QByteArrayView(" user ")) + 1 : 0;
+        out += line.first(at);
+        out += comparableEntry(line.sliced(at), ignored);
+        out += listing.sliced(end, next - end);
+        head = false;
+        start = next;
+    }
+    return out;
+}
+
+QList<EntryChange> entryChanges(const QList<QByteArray>& reference, const QList<QByteArray>& here,
+                                const IgnoredParts& ignored)
 {
     struct Ordered {
         int rank;
@@ -109,7 +143,8 @@ QList<EntryChange> entryChanges(const QList<QByteArray>& reference, const QList<
             continue;
         }
         matched[static_cast<std::size_t>(*it)] = true;
-        if (reference[*it] != entry)
+        if (ignored.any() ? comparableEntry(reference[*it], ignored) != comparableEntry(entry, ignored)
+                          : reference[*it] != entry)
             changes.push_back({key.rank, sequence++, {EntryChange::Changed, reference[*it], entry}});
     }
     for (qsizetype i = 0; i < reference.size(); ++i) {
@@ -151,12 +186,15 @@ void foldDifferences(QList<FolderDifference>& folders, const QByteArray& root)
 }
 
 QByteArray differencesReport(const QByteArray& root, const QList<FolderDifference>& folders,
-                             const QList<QByteArray>& notReadPaths, const QList<QByteArray>& notListedPaths)
+                             const QList<QByteArray>& notReadPaths, const QList<QByteArray>& notListedPaths,
+                             const QByteArray& notCompared)
 {
     const auto places = std::count_if(folders.begin(), folders.end(), [](const FolderDifference& f) { return f.startsHere; });
     QByteArray text = "Differences from the checked folder " + root + "\n" + QByteArray::number(folders.size())
         + " folders differ from the checked folder; the differences start in " + QByteArray::number(places)
         + " places.\n";
+    if (!notCompared.isEmpty())
+        text += "Not compared: " + notCompared + "\n";
     for (const FolderDifference& f : folders) {
         if (!f.startsHere)
             continue;

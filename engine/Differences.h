@@ -15,6 +15,22 @@
 
 namespace gw {
 
+// What a comparison leaves out: the owner's name, the owning group's name
+// (their rights are compared all the same).
+struct IgnoredParts {
+    bool ownerName = false;
+    bool groupName = false;
+    bool any() const { return ownerName || groupName; }
+};
+
+// The entry with the ignored names taken out, for comparing:
+// "user alice (owner):rwx" becomes "user (owner):rwx".
+QByteArray comparableEntry(QByteArrayView entry, const IgnoredParts& ignored);
+
+// A trimmed listing (a block of the dump, or the reference text) with every
+// entry made comparable as above; the path at its head stays as it is.
+QByteArray comparableListing(QByteArrayView listing, const IgnoredParts& ignored);
+
 struct EntryChange {
     enum Kind { Added, Removed, Changed } kind;
     QByteArray from; // the checked folder's entry (Removed, Changed)
@@ -32,7 +48,8 @@ QList<QByteArray> listingEntries(QByteArrayView listing);
 QByteArray blockPath(QByteArrayView block);
 
 // The changes from `reference` to `here`, in the listing's entry order.
-QList<EntryChange> entryChanges(const QList<QByteArray>& reference, const QList<QByteArray>& here);
+QList<EntryChange> entryChanges(const QList<QByteArray>& reference, const QList<QByteArray>& here,
+                                const IgnoredParts& ignored = {});
 
 // A folder that differs, and where its differences start.
 struct FolderDifference {
@@ -49,6 +66,7 @@ void foldDifferences(QList<FolderDifference>& folders, const QByteArray& root);
 
 // The differences report (acl_diff.txt): LF line ends, UTF-8.
 QByteArray differencesReport(const QByteArray& root, const QList<FolderDifference>& folders,
-                             const QList<QByteArray>& notReadPaths, const QList<QByteArray>& notListedPaths);
+                             const QList<QByteArray>& notReadPaths, const QList<QByteArray>& notListedPaths,
+                             const QByteArray& notCompared = {});
 
 } // namespace gw

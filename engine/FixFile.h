@@ -11,12 +11,6 @@
 
 namespace gw {
 
-// What the comparison left out, so the fix leaves it alone too.
-struct IgnoredParts {
-    bool ownerName = false;
-    bool groupName = false;
-};
-
 // One "# file:" record for every folder that differs and whose subfolders
 // were listed, in tree order, with absolute paths and numeric ids. The owner
 // and group lines stand only where the owner or the owning group differs

@@ -85,16 +85,19 @@ QSet<QByteArray> listedPaths(const QByteArray& dumpText)
     return paths;
 }
 
-Comparison compareBlocks(const QByteArray& dumpText, const QByteArray& reference, const QByteArray& root,
-                         int folders, const std::function<void(int)>& step)
+Comparison compareBlocks(const QByteArray& dumpText, const QByteArray& givenReference, const QByteArray& root,
+                         int folders, const std::function<void(int)>& step, const IgnoredParts& ignored)
 {
+    const QByteArray reference = ignored.any() ? comparableListing(givenReference, ignored) : givenReference;
     Comparison result;
     const QByteArray key = "\r\n\r\n" + root;
     qsizetype offset = 0; // the dump is consumed from its front by moving this
     for (int k = 1; k <= folders + 1; ++k) {
         const qsizetype p = dumpText.indexOf(key, offset);
         if (p >= 0) {
-            const QByteArrayView block = QByteArrayView(dumpText).sliced(offset, p + 4 - offset);
+            const QByteArrayView shown = QByteArrayView(dumpText).sliced(offset, p + 4 - offset);
+            const QByteArray comparable = ignored.any() ? comparableListing(shown, ignored) : QByteArray();
+            const QByteArrayView block = ignored.any() ? QByteArrayView(comparable) : shown;
             const qsizetype r = reference.isEmpty() ? -1 : block.indexOf(reference);
             bool mismatch = r < 0;
             if (!mismatch) {
@@ -103,7 +106,7 @@ Comparison compareBlocks(const QByteArray& dumpText, const QByteArray& reference
                 mismatch = rest.contains(":(");
             }
             if (mismatch) {
-                result.mismatchText.append(block);
+                result.mismatchText.append(shown);
                 ++result.mismatchCount;
             }
             offset = p + 4;

@@ -1,6 +1,8 @@
 #pragma once
 // The mismatch analysis: every folder's listing against the chosen folder's.
 
+#include "engine/Differences.h"
+
 #include <QByteArray>
 #include <QSet>
 
@@ -39,7 +41,8 @@ struct Comparison {
 // reference, for `folders` + 1 iterations. A block matches when it contains
 // the reference and what is left holds no ":(". An empty reference matches
 // nothing. `step(k)` is called after iteration k.
+// With `ignored` names, blocks and reference are compared as comparableListing() gives them.
 Comparison compareBlocks(const QByteArray& dumpText, const QByteArray& reference, const QByteArray& root,
-                         int folders, const std::function<void(int)>& step = {});
+                         int folders, const std::function<void(int)>& step = {}, const IgnoredParts& ignored = {});
 
 } // namespace gw

@@ -150,7 +150,9 @@ ReportTexts buildReports(const ReportInputs& in, QByteArray fullDumpText, const 
                          const std::function<QString()>& time, const std::function<QString()>& date)
 {
     ReportTexts texts;
-    const QByteArray summary = targetSummary(in);
+    QByteArray summary = targetSummary(in);
+    if (!in.notCompared.isEmpty())
+        summary += "Not compared: " + in.notCompared + "\r\n";
     texts.fullHead = fullReportHead(summary, time(), date());
     texts.fullBody = std::move(fullDumpText);
     texts.mismatches = mismatchReport(summary, time(), date(), reportVerdict(in), mismatchText) + unreadFolderLists(in);

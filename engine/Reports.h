@@ -27,6 +27,9 @@ struct ReportInputs {
     // of the mismatch report.
     QList<QByteArray> notReadPaths;
     QList<QByteArray> notListedPaths;
+    // What was left out of the comparison, e.g. "owner names"; said in one
+    // line after the summary. Empty when everything was compared.
+    QByteArray notCompared;
 };
 
 QByteArray targetSummary(const ReportInputs& in);

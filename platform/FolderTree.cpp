@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <fnmatch.h>
 #include <fcntl.h>
 #include <numeric>
 #include <sys/stat.h>
@@ -40,10 +41,10 @@ QLocale collationLocale()
 
 } // namespace
 
-FolderTree::FolderTree(const QByteArray& rootText, std::vector<FolderIdentity> excluded)
+FolderTree::FolderTree(const QByteArray& rootText, FolderScope scope)
     : collator_(collationLocale())
     , direntBuffer_(64 * 1024)
-    , excluded_(std::move(excluded))
+    , scope_(std::move(scope))
 {
     collator_.setNumericMode(true);
     collator_.setCaseSensitivity(Qt::CaseInsensitive);
@@ -81,9 +82,19 @@ int FolderTree::openRoot(const QByteArray& rootText)
     return openDirectoryForPermissions(gw::bytesOf(rootText), listable);
 }
 
+bool FolderTree::leftOut(const char* name, std::string_view parentRelative) const
+{
+    const std::string path = parentRelative.empty() ? std::string(name) : std::string(parentRelative) + '/' + name;
+    for (const std::string& pattern : scope_.excludePatterns) {
+        if (::fnmatch(pattern.c_str(), name, 0) == 0 || ::fnmatch(pattern.c_str(), path.c_str(), FNM_PATHNAME) == 0)
+            return true;
+    }
+    return false;
+}
+
 void FolderTree::setExcluded(std::vector<FolderIdentity> excluded)
 {
-    excluded_ = std::move(excluded);
+    scope_.excluded = std::move(excluded);
     if (!nodes_.empty())
         rebuild(root_.isEmpty() ? -1 : openRoot(root_));
 }
@@ -219,11 +230,23 @@ void FolderTree::listFrom(NodeId id, int dirFd)
     };
     std::vector<Found> found;
     bool failed = false;
+    if (scope_.maxDepth >= 0 && nodes_[id].level >= static_cast<std::uint32_t>(scope_.maxDepth)) {
+        nodes_[id].flags = kListed; // deeper folders are not part of the tree
+        return;
+    }
+    // The folder's path relative to the root, for the exclusion patterns.
+    std::string relative;
+    if (!scope_.excludePatterns.empty() && id != 0) {
+        const QByteArray full = pathOf(id);
+        relative.assign(full.constData() + root_.size(), static_cast<std::size_t>(full.size() - root_.size()));
+        while (!relative.empty() && relative.front() == '/')
+            relative.erase(0, 1);
+    }
     // The entries' inode numbers are enough to know an excluded folder; a
     // mount point shows the inode below it, so an excluded folder that is
     // itself a mount point is not recognised here.
     dev_t device = 0;
-    if (!excluded_.empty()) {
+    if (!scope_.excluded.empty()) {
         struct stat st {};
         device = ::fstat(dirFd, &st) == 0 ? st.st_dev : 0;
     }
@@ -241,8 +264,8 @@ void FolderTree::listFrom(NodeId id, int dirFd)
             const auto* entry = reinterpret_cast<const struct dirent64*>(direntBuffer_.data() + pos);
             pos += entry->d_reclen;
             const char* name = entry->d_name;
-            if (name[0] == '.') // hidden, and "." and ".."
-                continue;
+            if (name[0] == '.' && (!scope_.includeHidden || name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+                continue; // hidden (unless asked for), and "." and ".."
             bool folder = entry->d_type == DT_DIR;
             if (entry->d_type == DT_UNKNOWN) {
                 struct stat st {};
@@ -250,8 +273,11 @@ void FolderTree::listFrom(NodeId id, int dirFd)
             }
             if (!folder)
                 continue;
-            if (!excluded_.empty()
-                && std::find(excluded_.begin(), excluded_.end(), FolderIdentity {device, entry->d_ino}) != excluded_.end())
+            if (!scope_.excluded.empty()
+                && std::find(scope_.excluded.begin(), scope_.excluded.end(), FolderIdentity {device, entry->d_ino})
+                    != scope_.excluded.end())
+                continue;
+            if (!scope_.excludePatterns.empty() && leftOut(name, relative))
                 continue;
             const std::size_t length = std::strlen(name);
             found.push_back(Found {names_.size(), static_cast<std::uint16_t>(length)});
@@ -408,7 +434,8 @@ void FolderTree::expandRecursively(int index, const std::function<void(int)>& pr
         const bool lastChild = f.next >= nodes_[f.node].childCount;
         if (isListed(child) && nodes_[child].childCount == 0)
             continue;
-        const ChildDirectory opened = openChildDirectory(f.fd, cName(child), f.identity.device);
+        const dev_t parentDevice = f.identity.device;
+        const ChildDirectory opened = openChildDirectory(f.fd, cName(child), parentDevice);
         if (lastChild) { // the parent's descriptor is needed no more
             closeFd(f.fd);
             --openCount;
@@ -416,6 +443,14 @@ void FolderTree::expandRecursively(int index, const std::function<void(int)>& pr
         }
         switch (opened.result) {
         case ChildOpen::Opened:
+            if (scope_.oneFileSystem && opened.device != parentDevice) {
+                // Another file system: its mount point is checked, not entered.
+                nodes_[child].flags |= kListed;
+                if (visit)
+                    visit(child, opened.fd);
+                ::close(opened.fd);
+                break;
+            }
             push(child, opened.fd, true);
             break;
         case ChildOpen::Unlistable:

@@ -37,13 +37,25 @@ struct FolderIdentity {
     bool operator==(const FolderIdentity&) const = default;
 };
 
+// What the tree takes in. By default: every subfolder whose name does not
+// begin with ".", at any depth, across mount points (except into the
+// kernel's own file systems).
+struct FolderScope {
+    std::vector<FolderIdentity> excluded; // left out wherever they are, with all below them
+    bool includeHidden = false;           // names beginning with "." too
+    // A folder whose name, or whose path relative to the root, matches one of
+    // these globs (fnmatch; FNM_PATHNAME for paths) is left out with its subtree.
+    std::vector<std::string> excludePatterns;
+    int maxDepth = -1;                    // folders deeper below the root are left out; -1: no limit
+    bool oneFileSystem = false;           // other mounted file systems are not entered
+};
+
 class FolderTree {
 public:
     using NodeId = std::uint32_t;
     static constexpr NodeId kNoNode = UINT32_MAX;
 
-    explicit FolderTree(const QByteArray& rootText = QByteArrayLiteral("/"),
-                        std::vector<FolderIdentity> excluded = {});
+    explicit FolderTree(const QByteArray& rootText = QByteArrayLiteral("/"), FolderScope scope = {});
 
     // Folders left out of the tree wherever they are met, with everything
     // below them: the program's own working and reports folders, whose
@@ -128,7 +140,8 @@ private:
     bool fullyExpanded_ = false;
     QCollator collator_;
     std::vector<char> direntBuffer_;
-    std::vector<FolderIdentity> excluded_;
+    FolderScope scope_;
+    bool leftOut(const char* name, std::string_view parentRelative) const;
 };
 
 } // namespace gw

@@ -218,7 +218,9 @@ TEST(FolderTree, LeavesOutExcludedFoldersWhereverTheyAre)
     t.mkdir("b");
     struct stat st {};
     ASSERT_EQ(::stat(t.path("a/work").c_str(), &st), 0);
-    FolderTree tree(raw(t.root()), {gw::FolderIdentity {st.st_dev, st.st_ino}});
+    gw::FolderScope scope;
+    scope.excluded = {gw::FolderIdentity {st.st_dev, st.st_ino}};
+    FolderTree tree(raw(t.root()), scope);
     tree.expandRecursively(0);
     EXPECT_EQ(outline(tree), (std::vector<std::string> {"0:", "1:a", "1:b"}));
     FolderTree later(raw(t.path("a")));

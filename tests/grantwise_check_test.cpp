@@ -12,6 +12,7 @@
 #include <climits>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <filesystem>
 #include <grp.h>
 #include <pwd.h>
@@ -495,4 +496,62 @@ TEST(GrantwiseCheck, JsonLinesNameEveryFolderThatDiffersOrWasMissed)
     EXPECT_EQ(summary["mismatches"].toInt(), 2);
     EXPECT_EQ(summary["subfolders"].toInt(), 3);
     EXPECT_EQ(summary["reports"].toObject()["differences"].toString().toStdString(), work.path("r/acl_diff.txt"));
+}
+
+TEST(GrantwiseCheck, ScopeOptionsChangeWhatIsCheckedNeverTheLayout)
+{
+    TempTree t, work;
+    t.mkdir(".hidden");
+    t.mkdir("a/b/c");
+    t.mkdir("skip/x");
+    t.mkdir("team/made-by-nobody");
+    gwtest::setfacl({"-m", "u:12345:rwx", t.path(".hidden")});
+    gwtest::setfacl({"-m", "u:12345:rwx", t.path("a/b/c")});
+    gwtest::setfacl({"-m", "u:12345:rwx", t.path("skip/x")});
+    ASSERT_EQ(::chown(t.path("team/made-by-nobody").c_str(), 65534, 65534), 0);
+    const auto mismatches = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--quiet", "--reports=" + work.path("r")});
+        args.push_back(t.root());
+        const gwtest::ProcessResult r = check(args);
+        const std::size_t at = r.out.find("The number of mismatches: ");
+        return at == std::string::npos ? (r.status == 0 ? 0 : -r.status) : std::atoi(r.out.c_str() + at + 26);
+    };
+    EXPECT_EQ(mismatches({}), 3);                                  // c, x, made-by-nobody
+    EXPECT_EQ(mismatches({"--include-hidden"}), 4);                // and .hidden
+    EXPECT_EQ(mismatches({"--exclude", "skip"}), 2);               // a name
+    EXPECT_EQ(mismatches({"--exclude=a/b", "--exclude", "sk*"}), 1); // a path below the folder, and a glob
+    EXPECT_EQ(mismatches({"--exclude", "b/c"}), 3);                 // a path is matched from the folder on
+    EXPECT_EQ(mismatches({"--max-depth=2"}), 2);                    // c lies three levels down
+    EXPECT_EQ(mismatches({"--ignore", "owner,group"}), 2);          // only the names differ
+    EXPECT_EQ(mismatches({"--ignore=owner"}), 3);                   // the owning group still differs
+
+    // The reports keep their layout: one line says what was left out.
+    const gwtest::ProcessResult r = check({"--quiet", "--jobs=1", "--reports", work.path("r"), "--ignore", "owner,group", "--", t.root()});
+    EXPECT_EQ(r.status, 1);
+    const std::string full = gwtest::readFile(work.path("r/acl_def.txt"));
+    EXPECT_NE(full.find("\r\n\r\n\r\n\r\n\r\n\r\nNot compared: owner names, owning group names\r\nMismatches have been found."),
+              std::string::npos);
+    EXPECT_NE(gwtest::readFile(work.path("r/acl_diff.txt")).find("places.\nNot compared: owner names, owning group names\n"),
+              std::string::npos);
+    EXPECT_EQ(check({"--ignore", "mode", t.root()}).status, 2);
+    EXPECT_EQ(check({"--max-depth", "-1", t.root()}).status, 2);
+    EXPECT_EQ(check({"--reports"}).err.rfind("grantwise-check: --reports needs a value\n", 0), 0u);
+}
+
+TEST(GrantwiseCheck, OneFileSystemStaysOnTheFoldersOwn)
+{
+    TempTree t, work;
+    const std::string disk = t.mkdir("disk");
+    if (::geteuid() != 0 || ::mount("tmpfs", disk.c_str(), "tmpfs", 0, "mode=0755") != 0)
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    struct Unmount {
+        std::string point;
+        ~Unmount() { ::umount2(point.c_str(), MNT_DETACH); }
+    } unmount {disk};
+    t.mkdir("disk/inside");
+    gwtest::setfacl({"-m", "u:12345:rwx", t.path("disk/inside")});
+    EXPECT_EQ(check({"--quiet", "--reports", work.path("r"), t.root()}).status, 1);
+    const gwtest::ProcessResult r = check({"--quiet", "--one-file-system", "--reports", work.path("r"), t.root()});
+    EXPECT_EQ(r.status, 0) << r.out; // the mount point is checked, what is on it is not
+    EXPECT_NE(gwtest::readFile(work.path("r/acl.txt")).find("It contains 1 subfolders."), std::string::npos);
 }

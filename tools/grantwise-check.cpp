@@ -19,6 +19,8 @@
 #include <QCoreApplication>
 
 #include <cerrno>
+#include <cstdlib>
+#include <getopt.h>
 #include <chrono>
 #include <climits>
 #include <csignal>
@@ -210,55 +212,98 @@ int main(int argc, char** argv)
     QByteArray jsonLines;
     QByteArray folder;
     bool haveFolder = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-        if (arg == "--help" || arg == "-h") {
+    enum Long { Reports = 256, Lang, Jobs, Json, FixFile, IncludeHidden, Exclude, MaxDepth, OneFileSystem, Ignore, Version };
+    static const option longOptions[] = {
+        {"reports", required_argument, nullptr, Reports},
+        {"lang", required_argument, nullptr, Lang},
+        {"jobs", required_argument, nullptr, Jobs},
+        {"quiet", no_argument, nullptr, 'q'},
+        {"json", no_argument, nullptr, Json},
+        {"fix-file", required_argument, nullptr, FixFile},
+        {"include-hidden", no_argument, nullptr, IncludeHidden},
+        {"exclude", required_argument, nullptr, Exclude},
+        {"max-depth", required_argument, nullptr, MaxDepth},
+        {"one-file-system", no_argument, nullptr, OneFileSystem},
+        {"ignore", required_argument, nullptr, Ignore},
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, Version},
+        {nullptr, 0, nullptr, 0},
+    };
+    opterr = 0; // the messages are ours
+    for (int c; (c = ::getopt_long(argc, argv, ":qh", longOptions, nullptr)) != -1;) {
+        const std::string value = optarg ? optarg : "";
+        switch (c) {
+        case 'h': {
             const int error = writeOut(QByteArray(kUsage) + kHelp);
             return error ? outputFailed(error) : 0;
-        } else if (arg == "--version") {
-            const int error = writeOut("grantwise-check 2.0\n");
+        }
+        case Version: {
+            const int error = writeOut("grantwise-check " GRANTWISE_VERSION "\n");
             return error ? outputFailed(error) : 0;
-        } else if (arg == "--quiet" || arg == "-q") {
-            quiet = true;
-        } else if (arg == "--json") {
-            json = true;
-        } else if (arg == "--fix-file") {
-            const char* v = value();
-            if (!v || !*v)
+        }
+        case 'q': quiet = true; break;
+        case Json: json = true; break;
+        case FixFile:
+            if (value.empty())
                 return fail("--fix-file needs a file name", true);
-            fixFile = v;
-        } else if (arg == "--reports") {
-            const char* v = value();
-            if (!v || !*v)
+            fixFile = optarg;
+            break;
+        case Reports:
+            if (value.empty())
                 return fail("--reports needs a folder", true);
-            reportsDir = v;
-        } else if (arg == "--lang") {
-            const char* v = value();
-            const std::string lang = v ? v : "";
-            if (lang != "en" && lang != "ru")
+            reportsDir = optarg;
+            break;
+        case Lang:
+            if (value != "en" && value != "ru")
                 return fail("--lang takes en or ru", true);
-            options.lang = lang == "ru" ? QStringLiteral("RU") : QStringLiteral("EN");
-        } else if (arg == "--jobs") {
-            const char* v = value();
+            options.lang = value == "ru" ? QStringLiteral("RU") : QStringLiteral("EN");
+            break;
+        case Jobs: {
             char* end = nullptr;
-            const long jobs = v ? std::strtol(v, &end, 10) : 0;
-            if (!v || *end || jobs < 1 || jobs > 64)
+            const long jobs = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end || jobs < 1 || jobs > 64)
                 return fail("--jobs takes a number from 1 to 64", true);
             options.jobs = static_cast<int>(jobs);
-        } else if (arg == "--") {
-            if (i + 1 < argc && !haveFolder) {
-                folder = argv[++i];
-                haveFolder = true;
-            }
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return fail("unknown option " + arg, true);
-        } else if (!haveFolder) {
-            folder = argv[i];
-            haveFolder = true;
-        } else {
-            return fail("one FOLDER only", true);
+            break;
         }
+        case IncludeHidden: options.scope.includeHidden = true; break;
+        case Exclude:
+            if (value.empty())
+                return fail("--exclude needs a pattern", true);
+            options.scope.excludePatterns.push_back(value);
+            break;
+        case MaxDepth: {
+            char* end = nullptr;
+            const long depth = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end || depth < 0 || depth > 1000000)
+                return fail("--max-depth takes a number from 0", true);
+            options.scope.maxDepth = static_cast<int>(depth);
+            break;
+        }
+        case OneFileSystem: options.scope.oneFileSystem = true; break;
+        case Ignore:
+            for (const QByteArray& part : QByteArray::fromStdString(value).split(',')) {
+                if (part == "owner")
+                    options.ignored.ownerName = true;
+                else if (part == "group")
+                    options.ignored.groupName = true;
+                else
+                    return fail("--ignore takes owner, group or owner,group", true);
+            }
+            break;
+        case ':':
+            return fail(std::string(argv[optind - 1]) + " needs a value", true);
+        default:
+            if (optopt != 0 && optopt < 256)
+                return fail(std::string("unknown option -") + static_cast<char>(optopt), true);
+            return fail("unknown option " + std::string(argv[optind - 1]), true);
+        }
+    }
+    if (optind < argc) {
+        folder = argv[optind];
+        haveFolder = true;
+        if (optind + 1 < argc)
+            return fail("one FOLDER only", true);
     }
     if (!haveFolder || folder.isEmpty())
         return fail("no FOLDER given", true);
@@ -293,7 +338,8 @@ int main(int argc, char** argv)
     gw::BatchResult result;
     {
         std::optional<ProgressLine> progress; // cleared from the terminal when it ends
-        if (::isatty(2)) {
+        const char* term = std::getenv("TERM");
+        if (::isatty(2) && !(term && std::strcmp(term, "dumb") == 0)) {
             progress.emplace();
             options.progress = [&progress](const gw::BatchProgress& p) { (*progress)(p); };
         }
@@ -317,7 +363,7 @@ int main(int argc, char** argv)
     const gw::ReportInputs& in = result.analysis.inputs;
     const int status = gw::verdictLight(in) == gw::Light::Green ? 0 : 1;
     if (!fixFile.isEmpty()) {
-        if (const std::string problem = gw::saveFixFile(fixFile, result.analysis, options.folder, {}, &reports);
+        if (const std::string problem = gw::saveFixFile(fixFile, result.analysis, options.folder, options.ignored, &reports);
             !problem.empty())
             return fail(problem);
     }
