@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <getopt.h>
 #include <string>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@ const char kUsage[] = "Usage: grantwise-acl [--] DIR...  (grantwise-acl --help e
 
 const char kHelp[] =
     "Usage: grantwise-acl [--] DIR...\n"
+    "       grantwise-acl --help | --version\n"
     "Prints the permissions of each folder: its POSIX access ACL, its default\n"
     "(inheritable) ACL and its special mode bits, read with libacl and stat.\n"
     "\n"
@@ -53,20 +55,25 @@ bool writeAll(int fd, const std::string& text)
 
 int main(int argc, char** argv)
 {
-    // Options come first; "--" ends them, so that any folder name can follow.
-    int first = 1;
-    for (; first < argc && argv[first][0] == '-' && argv[first][1] != '\0'; ++first) {
-        if (std::strcmp(argv[first], "--") == 0) {
-            ++first;
-            break;
+    // GNU options; "--" ends them, so that any folder name can follow.
+    static const option longOptions[] = {
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'V'},
+        {nullptr, 0, nullptr, 0},
+    };
+    opterr = 0; // the messages are ours
+    for (int c; (c = ::getopt_long(argc, argv, "h", longOptions, nullptr)) != -1;) {
+        switch (c) {
+        case 'h': return writeAll(1, kHelp) ? 0 : 2;
+        case 'V': return writeAll(1, "grantwise-acl " GRANTWISE_VERSION "\n") ? 0 : 2;
+        default: {
+            const std::string option = optopt != 0 ? std::string("-") + static_cast<char>(optopt) : argv[optind - 1];
+            writeAll(2, "grantwise-acl: unknown option " + gw::printable(option) + "\n" + kUsage);
+            return 2;
         }
-        if (std::strcmp(argv[first], "--help") == 0 || std::strcmp(argv[first], "-h") == 0) {
-            writeAll(1, kHelp);
-            return 0;
         }
-        writeAll(2, "grantwise-acl: unknown option " + gw::printable(argv[first]) + "\n" + kUsage);
-        return 2;
     }
+    const int first = optind;
     if (first >= argc) {
         writeAll(2, kUsage);
         return 2;
