@@ -7,7 +7,10 @@ PACKAGES   := cmake g++ make pkg-config qt6-base-dev libgl-dev libacl1-dev acl l
               qt6-qpa-plugins xdg-utils xvfb xauth fonts-liberation2 fonts-dancingscript hyperfine time
 SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build build-asan run test bench clean
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps build build-asan run test bench fuzz clean
 
 all: build
 
@@ -50,5 +53,21 @@ test: build build-asan
 bench: build
 	bench/run-benchmarks.sh $(BUILD)
 
+# Each fuzz target for FUZZ_SECONDS (make fuzz FUZZ_SECONDS=600), with clang's
+# libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer; what a target
+# finds is left in $(FUZZ_BUILD)/ as crash-* files.
+fuzz: deps
+	@for p in clang libclang-rt-14-dev; do \
+	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  $(SUDO) apt-get update -q && $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $$missing; \
+	fi
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DGRANTWISE_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target printable_fuzz analysis_fuzz
+	cd $(FUZZ_BUILD) && for t in printable_fuzz analysis_fuzz; do \
+	  mkdir -p corpus-$$t && ./fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 corpus-$$t || exit 1; \
+	done
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
