@@ -1,4 +1,5 @@
 #include "FolderTreeModel.h"
+#include "DisplayName.h"
 #include "platform/PrintableText.h"
 
 #include "platform/PrintablePath.h"
@@ -87,8 +88,9 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const
         return {};
     const FolderTree::NodeId id = nodeOf(index);
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
-        const QByteArray name = role == Qt::ToolTipRole ? tree_.pathOf(id) : tree_.nameOf(id);
-        return gw::printableText(name);
+        if (role == Qt::ToolTipRole)
+            return gw::printableText(tree_.pathOf(id));
+        return displayName(tree_.nameOf(id));
     }
     if (role == Qt::DecorationRole)
         return folderIcon_;

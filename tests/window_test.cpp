@@ -1,6 +1,7 @@
 // The window driven as a person would: clicks, selections, menu commands.
 
 #include "DesktopOpener.h"
+#include "DisplayName.h"
 #include "TForm1.h"
 #include "TForm2.h"
 #include "TForm4.h"
@@ -258,6 +259,29 @@ private slots:
         form->ui.Menu_File_Close->trigger();
         QVERIFY(!form->isVisible());
         QVERIFY(!exists(winDir));
+    }
+
+    void folderNamesShowAsAFileManagerShowsThem()
+    {
+        for (const char* name : {"back\\slash", "line\nbreak", "trail ", "caf\xe9"})
+            tree->mkdir(name);
+        FolderTreeModel& model = form->folderModel();
+        const QModelIndex top = model.indexForPath(QByteArray::fromStdString(tree->root()));
+        QVERIFY(top.isValid());
+        model.fetchMore(top);
+        QStringList shown, tips;
+        for (int row = 0; row < model.rowCount(top); ++row) {
+            shown << model.index(row, 0, top).data().toString();
+            tips << model.index(row, 0, top).data(Qt::ToolTipRole).toString();
+        }
+        shown.sort();
+        QCOMPARE(shown, QStringList({"back\\slash", "caf\uFFFD", "line\u240Abreak", "trail\u2423"}));
+        const QString root = QString::fromStdString(tree->root());
+        QVERIFY(tips.contains(root + "/line\\012break")); // the full path keeps the printable form
+        QVERIFY(tips.contains(root + "/trail\\040"));
+
+        chooseFolder(tree->path("line\nbreak"));
+        QCOMPARE(form->ui.GroupBox3->title(), " Проверяемая папка : " + root + "/line\\012break");
     }
 };
 
