@@ -13,6 +13,7 @@
 #include <QtTest>
 
 #include <deque>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -282,6 +283,44 @@ private slots:
 
         chooseFolder(tree->path("line\nbreak"));
         QCOMPARE(form->ui.GroupBox3->title(), " Проверяемая папка : " + root + "/line\\012break");
+    }
+
+    void onlyFoldersWithSubfoldersCanBeExpanded()
+    {
+        tree->mkdir("leaf");
+        tree->mkdir("parent/child/grandchild");
+        tree->mkdir("hidden only/.git");
+        tree->mkdir("files only");
+        tree->mkdir("link only");
+        ::close(::open(tree->path("files only/a.txt").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+        QVERIFY(::symlink(tree->path("parent").c_str(), tree->path("link only/to parent").c_str()) == 0);
+
+        FolderTreeModel& model = form->folderModel();
+        const QModelIndex top = model.indexForPath(QByteArray::fromStdString(tree->root()));
+        QVERIFY(model.hasChildren(top));
+        model.fetchMore(top);
+        QCOMPARE(model.rowCount(top), 5);
+        const auto child = [&](const QModelIndex& parent, const char* name) {
+            for (int row = 0; row < model.rowCount(parent); ++row) {
+                const QModelIndex i = model.index(row, 0, parent);
+                if (i.data().toString() == name)
+                    return i;
+            }
+            return QModelIndex();
+        };
+        for (const char* name : {"leaf", "hidden only", "files only", "link only"}) {
+            QVERIFY2(child(top, name).isValid(), name);
+            QVERIFY2(!model.hasChildren(child(top, name)), name);
+        }
+        const QModelIndex parent = child(top, "parent");
+        QVERIFY(model.hasChildren(parent));
+        QCOMPARE(model.rowCount(parent), 0); // known without listing it
+        model.fetchMore(parent);
+        QCOMPARE(model.rowCount(parent), 1);
+        QVERIFY(model.hasChildren(child(parent, "child")));
+        const QModelIndex childIndex = child(parent, "child");
+        model.fetchMore(childIndex);
+        QVERIFY(!model.hasChildren(child(childIndex, "grandchild")));
     }
 };
 
