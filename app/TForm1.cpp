@@ -2,6 +2,7 @@
 #include "platform/PrintableText.h"
 
 #include "DesktopOpener.h"
+#include "FittedText.h"
 #include "LanguageTable.h"
 #include "TForm2.h"
 #include "TForm4.h"
@@ -305,6 +306,9 @@ void TForm1::setText(gw::Control control, const QString& text)
     QWidget* w = widget(control);
     if (auto* box = qobject_cast<QGroupBox*>(w)) {
         box->setTitle(text);
+    } else if (w == ui.RichEdit3) {
+        // The verdict shows whole: a long one in a smaller face.
+        setFittedText(ui.RichEdit3, withLineFeeds(text), kVerdictPixelSize, kSmallestVerdictPixelSize);
     } else if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) {
         memo->setPlainText(withLineFeeds(text));
     } else if (auto* label = qobject_cast<QLabel*>(w)) {

@@ -7,9 +7,12 @@
 #include "TForm4.h"
 #include "TempTree.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QTextBlock>
 #include <QtTest>
 
 #include <deque>
@@ -260,6 +263,47 @@ private slots:
         form->ui.Menu_File_Close->trigger();
         QVERIFY(!form->isVisible());
         QVERIFY(!exists(winDir));
+    }
+
+    void longVerdictsShowWholeInASmallerFace()
+    {
+        const QString english = "There are mismatches between NTFS permissions of the checked folder and the "
+                                "subfolders. The number of mismatches: 3. The permissions of 2 folders were not read "
+                                "and not compared. The subfolders of 1 folders could not be listed and were not "
+                                "checked. The details are in the report.";
+        const QString russian = "Обнаружены несоответствия NTFS разрешений вложенных папок разрешениям проверяемой "
+                                "папки. Количество несоответствий: 3. Разрешения 2 папок не были прочитаны и не "
+                                "сравнивались. Не удалось получить список вложенных папок у 1 папок, они не "
+                                "проверены. Подробности смотрите в отчете.";
+        const QString shortOne = "Несоответствий не обнаружено.";
+        QPlainTextEdit* verdict = form->ui.RichEdit3;
+        const auto documentHeight = [verdict] {
+            const QTextDocument* document = verdict->document();
+            qreal height = 2 * document->documentMargin();
+            for (QTextBlock b = document->begin(); b.isValid(); b = b.next())
+                height += document->documentLayout()->blockBoundingRect(b).height();
+            return height;
+        };
+        for (const QString& text : {english, russian, shortOne}) {
+            // As the engine does it: the verdict is set, then its page shown.
+            form->ui.GroupBox5->setVisible(false);
+            form->setText(gw::Control::RichEdit3, text);
+            form->ui.GroupBox3->setVisible(false);
+            form->ui.GroupBox5->setVisible(true);
+            QCoreApplication::processEvents();
+            QCOMPARE(verdict->toPlainText(), text);
+            const int size = verdict->font().pixelSize();
+            if (text == shortOne)
+                QCOMPARE(size, 16);
+            else
+                QVERIFY2(size >= 11 && size < 16, qPrintable(QString::number(size)));
+            QVERIFY(verdict->font().bold());
+            QVERIFY2(documentHeight() <= verdict->viewport()->height(),
+                     qPrintable(QString("%1 > %2").arg(documentHeight()).arg(verdict->viewport()->height())));
+            QCOMPARE(verdict->verticalScrollBar()->maximum(), 0);
+            QVERIFY(!verdict->horizontalScrollBar()->isVisible());
+            QCOMPARE(verdict->viewport()->width(), verdict->width()); // wrapped at the box's edge
+        }
     }
 
     void folderNamesShowAsAFileManagerShowsThem()
