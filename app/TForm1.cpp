@@ -37,8 +37,11 @@ TForm1::TForm1(QWidget* parent)
 
     // Memos and text boxes keep their text close to the edge, as the
     // platform's own controls do, so the layout's lines fit their boxes.
-    for (QPlainTextEdit* memo : findChildren<QPlainTextEdit*>())
+    // Tab leaves them for the next control, so the keyboard never gets stuck.
+    for (QPlainTextEdit* memo : findChildren<QPlainTextEdit*>()) {
         memo->document()->setDocumentMargin(1);
+        memo->setTabChangesFocus(true);
+    }
     for (QLabel* label : findChildren<QLabel*>()) {
         if (label != ui.Label7)
             label->adjustSize(); // labels size themselves to their text

@@ -306,6 +306,32 @@ private slots:
         }
     }
 
+    void tabLeavesTheMemos()
+    {
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QPlainTextEdit* memo = form->ui.Memo1; // the folder page's, which may be typed in
+        const QString text = memo->toPlainText();
+        memo->setFocus();
+        QVERIFY(memo->hasFocus());
+        QTest::keyClick(memo, Qt::Key_Tab);
+        QVERIFY(!memo->hasFocus());
+        QCOMPARE(memo->toPlainText(), text);
+        QVERIFY(!memo->isReadOnly());
+        memo->setFocus();
+        QTest::keyClick(memo, Qt::Key_Backtab);
+        QVERIFY(!memo->hasFocus());
+
+        // The Help window's memo: no tab typed into it either.
+        help->show();
+        QVERIFY(QTest::qWaitForWindowExposed(help.get()));
+        help->ui.Memo1->setFocus();
+        const QString helpText = help->ui.Memo1->toPlainText();
+        QTest::keyClick(help->ui.Memo1, Qt::Key_Tab);
+        QCOMPARE(help->ui.Memo1->toPlainText(), helpText);
+        help->close();
+    }
+
     void folderNamesShowAsAFileManagerShowsThem()
     {
         for (const char* name : {"back\\slash", "line\nbreak", "trail ", "caf\xe9"})
