@@ -12,6 +12,17 @@ HomePageWindow::HomePageWindow(QWidget* parent, Qt::WindowFlags border)
     setModal(true);
 }
 
+void HomePageWindow::setVisible(bool visible)
+{
+    if (visible && !isVisible() && placed_) {
+        move(lastPosition_); // pos() and move() both mean the frame's corner
+    } else if (!visible && isVisible()) {
+        lastPosition_ = pos();
+        placed_ = true;
+    }
+    QDialog::setVisible(visible);
+}
+
 void HomePageWindow::setUpAddress(QLabel* label, const char* objectName, QSize clientSize)
 {
     setObjectName(QString::fromLatin1(objectName));

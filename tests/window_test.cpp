@@ -392,6 +392,31 @@ private slots:
         model.fetchMore(childIndex);
         QVERIFY(!model.hasChildren(child(childIndex, "grandchild")));
     }
+
+    void helpAndAboutOpenAgainWhereTheyWereLeft()
+    {
+        for (HomePageWindow* window : {static_cast<HomePageWindow*>(help.get()), static_cast<HomePageWindow*>(about.get())}) {
+            QAction* opens = window == help.get() ? form->ui.Menu_Help : form->ui.Menu_About;
+            QPoint left;
+            QList<QPoint> seen;
+            // The user drags it away, through the window system, and closes it.
+            QTimer::singleShot(0, this, [&] {
+                left = window->pos() + QPoint(40, 30);
+                window->windowHandle()->setFramePosition(left);
+                QTRY_COMPARE(window->pos(), left);
+                window->close();
+            });
+            opens->trigger();
+            for (int i = 0; i < 3; ++i) {
+                QTimer::singleShot(0, this, [&] {
+                    seen << window->pos();
+                    window->close();
+                });
+                opens->trigger();
+            }
+            QCOMPARE(seen, QList<QPoint>({left, left, left}));
+        }
+    }
 };
 
 QTEST_MAIN(WindowTest)
