@@ -2,6 +2,7 @@
 #include "platform/PrintableText.h"
 
 #include "DesktopOpener.h"
+#include "ExitSignals.h"
 #include "FittedText.h"
 #include "LanguageTable.h"
 #include "TForm2.h"
@@ -116,6 +117,7 @@ void TForm1::closeEvent(QCloseEvent* event)
 void TForm1::FormShow()
 {
     guarded([this] { engine_.FormShow(); });
+    removeAtExit(engine_.state().WinDir);
 }
 
 void TForm1::FormClose()
@@ -127,6 +129,7 @@ void TForm1::FormClose()
     for (QTimer* t : {&Timer1, &Timer2, &Timer3, &Timer4})
         t->stop();
     guarded([this] { engine_.FormClose(); });
+    removeAtExit({});
 }
 
 void TForm1::ShellTreeView1Change()
@@ -134,7 +137,13 @@ void TForm1::ShellTreeView1Change()
     guarded([this] { engine_.ShellTreeView1Change(model_.rawPath(ui.ShellTreeView1->currentIndex())); });
 }
 
-void TForm1::Button7Click() { guarded([this] { engine_.Button7Click(); }); }
+void TForm1::Button7Click()
+{
+    guarded([this] { engine_.Button7Click(); });
+    if (!closed_) // the scan makes it when the start could not
+        removeAtExit(engine_.state().WinDir);
+}
+
 void TForm1::Button2Click() { guarded([this] { engine_.Button2Click(); }); }
 void TForm1::Button1Click() { guarded([this] { engine_.Button1Click(); }); }
 void TForm1::Button4Click() { guarded([this] { engine_.Button4Click(); }); }

@@ -8,13 +8,16 @@
 #include "TempTree.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QDir>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTextBlock>
 #include <QtTest>
 
+#include <csignal>
 #include <deque>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -26,6 +29,23 @@ bool exists(const QByteArray& path)
 {
     struct stat st {};
     return ::lstat(path.constData(), &st) == 0;
+}
+
+// The working folders of grantwise programs in `base`.
+QStringList workingFolders(const std::string& base)
+{
+    return QDir(QString::fromStdString(base)).entryList({"grantwise-*"}, QDir::Dirs | QDir::NoDotAndDotDot);
+}
+
+// The real program, started with `environment` added to this one's.
+void startProgram(QProcess& program, const QStringList& environment)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& pair : environment)
+        env.insert(pair.section('=', 0, 0), pair.section('=', 1));
+    program.setProcessEnvironment(env);
+    program.setProgram(qEnvironmentVariable("GRANTWISE_APP", "grantwise"));
+    program.start();
 }
 
 } // namespace
@@ -416,6 +436,55 @@ private slots:
             }
             QCOMPARE(seen, QList<QPoint>({left, left, left}));
         }
+    }
+
+    void signalsCloseTheWindowAsFileCloseDoes_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+
+    void signalsCloseTheWindowAsFileCloseDoes()
+    {
+        QFETCH(int, signal);
+        const gwtest::TempTree temp; // the program's own, apart from this window's
+        QProcess program;
+        startProgram(program, {"TMPDIR=" + QString::fromStdString(temp.root()), "QT_QPA_PLATFORM=offscreen"});
+        QVERIFY(program.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(workingFolders(temp.root()).size(), 1, 30000);
+        QCOMPARE(program.state(), QProcess::Running);
+        QVERIFY(::kill(static_cast<pid_t>(program.processId()), signal) == 0);
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit); // ended by itself, not by the signal
+        QCOMPARE(workingFolders(temp.root()), QStringList());
+    }
+
+    void lostDisplayStillRemovesTheWorkingFolder()
+    {
+        const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+        if (xvfb.isEmpty())
+            QSKIP("Xvfb is not installed");
+        QProcess display;
+        display.start(xvfb, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1024x768x24"});
+        QVERIFY(display.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(display.canReadLine(), 30000);
+        const QString number = QString::fromLatin1(display.readLine()).trimmed();
+
+        const gwtest::TempTree temp;
+        QProcess program;
+        startProgram(program, {"TMPDIR=" + QString::fromStdString(temp.root()), "QT_QPA_PLATFORM=xcb",
+                               "DISPLAY=:" + number});
+        QVERIFY(program.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(workingFolders(temp.root()).size() == 1 || program.state() != QProcess::Running,
+                                 30000);
+        if (program.state() != QProcess::Running)
+            QSKIP("the program cannot open a window on X here");
+        display.terminate(); // the display goes away under the window
+        QVERIFY(display.waitForFinished(30000));
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(workingFolders(temp.root()), QStringList());
     }
 };
 
