@@ -54,16 +54,21 @@ ExitSignals::ExitSignals(std::function<void()> close, QObject* parent)
         return; // the signals keep ending the program as they would
     notifier_ = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &ExitSignals::signalArrived);
-    for (int signal : kSignals)
+    for (int signal : kSignals) {
+        // A signal ignored from the start stays ignored: "nohup grantwise"
+        // keeps its window when the terminal goes away.
+        struct sigaction current {};
+        if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
+            continue;
         setHandler(signal, onSignal);
+        handled_.push_back(signal);
+    }
 }
 
 ExitSignals::~ExitSignals()
 {
-    if (notifier_) {
-        for (int signal : kSignals)
-            setHandler(signal, SIG_DFL);
-    }
+    for (int signal : handled_)
+        setHandler(signal, SIG_DFL);
 }
 
 void ExitSignals::signalArrived()
@@ -72,7 +77,7 @@ void ExitSignals::signalArrived()
     while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
     }
     // Asked once: a program that does not end now can still be ended.
-    for (int signal : kSignals)
+    for (int signal : handled_)
         setHandler(signal, SIG_DFL);
     notifier_->setEnabled(false);
     close_();

@@ -1,9 +1,9 @@
 #pragma once
 // Ending the program cleanly when it is told to, or loses its display.
 //
-// SIGTERM, SIGHUP and SIGINT are caught by a handler that only writes the
-// signal's number into a pipe; the event loop reads it and runs the given
-// close action, as File > Close would. The working folder that the window
+// SIGTERM, SIGHUP and SIGINT, unless ignored from the start, are caught by a
+// handler that only writes the signal's number into a pipe; the event loop
+// reads it and runs the given close action, as File > Close would. The working folder that the window
 // has not removed yet is also removed by an exit handler, since Qt ends the
 // process with exit() when the connection to the display is lost.
 
@@ -11,6 +11,7 @@
 #include <QObject>
 
 #include <functional>
+#include <vector>
 
 class QSocketNotifier;
 
@@ -29,6 +30,7 @@ private:
 
     std::function<void()> close_;
     QSocketNotifier* notifier_ = nullptr;
+    std::vector<int> handled_;
 };
 
 // The working folder to remove when the program ends before the window has

@@ -423,7 +423,7 @@ private slots:
             QTimer::singleShot(0, this, [&] {
                 left = window->pos() + QPoint(40, 30);
                 window->windowHandle()->setFramePosition(left);
-                QTRY_COMPARE(window->pos(), left);
+                (void)QTest::qWaitFor([&] { return window->pos() == left; }); // compared below
                 window->close();
             });
             opens->trigger();
@@ -458,6 +458,29 @@ private slots:
         QVERIFY(::kill(static_cast<pid_t>(program.processId()), signal) == 0);
         QVERIFY(program.waitForFinished(30000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit); // ended by itself, not by the signal
+        QCOMPARE(workingFolders(temp.root()), QStringList());
+    }
+
+    void aSignalIgnoredFromTheStartStaysIgnored()
+    {
+        const gwtest::TempTree temp;
+        QProcess program;
+        program.setChildProcessModifier([] { ::signal(SIGHUP, SIG_IGN); }); // as nohup starts it
+        startProgram(program, {"TMPDIR=" + QString::fromStdString(temp.root()), "QT_QPA_PLATFORM=offscreen"});
+        QVERIFY(program.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(workingFolders(temp.root()).size(), 1, 30000);
+        // The kernel's masks of ignored and caught signals.
+        const QString status = QString::fromStdString(gwtest::readFile("/proc/" + std::to_string(program.processId()) + "/status"));
+        const auto mask = [&status](const QString& field) {
+            const QRegularExpressionMatch m = QRegularExpression("\\n" + field + ":\\s*([0-9a-f]+)").match(status);
+            return m.hasMatch() ? m.captured(1).toULongLong(nullptr, 16) : 0;
+        };
+        const auto bit = [](int signal) { return 1ULL << (signal - 1); };
+        QVERIFY(mask("SigIgn") & bit(SIGHUP));
+        QVERIFY(mask("SigCgt") & bit(SIGTERM));
+        QVERIFY(mask("SigCgt") & bit(SIGINT));
+        QVERIFY(::kill(static_cast<pid_t>(program.processId()), SIGTERM) == 0);
+        QVERIFY(program.waitForFinished(30000));
         QCOMPARE(workingFolders(temp.root()), QStringList());
     }
 
