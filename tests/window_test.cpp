@@ -1,7 +1,6 @@
 // The window driven as a person would: clicks, selections, menu commands.
 
 #include "DesktopOpener.h"
-#include "DisplayName.h"
 #include "TForm1.h"
 #include "TForm2.h"
 #include "TForm4.h"
@@ -31,21 +30,20 @@ bool exists(const QByteArray& path)
     return ::lstat(path.constData(), &st) == 0;
 }
 
-// The working folders of grantwise programs in `base`.
 QStringList workingFolders(const std::string& base)
 {
     return QDir(QString::fromStdString(base)).entryList({"grantwise-*"}, QDir::Dirs | QDir::NoDotAndDotDot);
 }
 
-// The real program, started with `environment` added to this one's.
-void startProgram(QProcess& program, const QStringList& environment)
+// The real program, with `environment` added to this one's.
+bool startProgram(QProcess& program, const QStringList& environment)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const QString& pair : environment)
         env.insert(pair.section('=', 0, 0), pair.section('=', 1));
     program.setProcessEnvironment(env);
-    program.setProgram(qEnvironmentVariable("GRANTWISE_APP", "grantwise"));
-    program.start();
+    program.start(qEnvironmentVariable("GRANTWISE_APP", "grantwise"), {});
+    return program.waitForStarted();
 }
 
 } // namespace
@@ -287,42 +285,28 @@ private slots:
 
     void longVerdictsShowWholeInASmallerFace()
     {
-        const QString english = "There are mismatches between NTFS permissions of the checked folder and the "
-                                "subfolders. The number of mismatches: 3. The permissions of 2 folders were not read "
-                                "and not compared. The subfolders of 1 folders could not be listed and were not "
-                                "checked. The details are in the report.";
-        const QString russian = "Обнаружены несоответствия NTFS разрешений вложенных папок разрешениям проверяемой "
-                                "папки. Количество несоответствий: 3. Разрешения 2 папок не были прочитаны и не "
-                                "сравнивались. Не удалось получить список вложенных папок у 1 папок, они не "
-                                "проверены. Подробности смотрите в отчете.";
-        const QString shortOne = "Несоответствий не обнаружено.";
         QPlainTextEdit* verdict = form->ui.RichEdit3;
-        const auto documentHeight = [verdict] {
+        for (const QString text : {
+                 "There are mismatches between NTFS permissions of the checked folder and the subfolders. The number "
+                 "of mismatches: 3. The permissions of 2 folders were not read and not compared. The subfolders of 1 "
+                 "folders could not be listed and were not checked. The details are in the report.",
+                 "Обнаружены несоответствия NTFS разрешений вложенных папок разрешениям проверяемой папки. Количество "
+                 "несоответствий: 3. Разрешения 2 папок не были прочитаны и не сравнивались. Не удалось получить "
+                 "список вложенных папок у 1 папок, они не проверены. Подробности смотрите в отчете.",
+                 "Несоответствий не обнаружено."}) {
+            form->setText(gw::Control::RichEdit3, text); // as the engine does, before the page shows
+            form->ui.GroupBox3->setVisible(false);
+            form->ui.GroupBox5->setVisible(true);
+            QCoreApplication::processEvents();
             const QTextDocument* document = verdict->document();
             qreal height = 2 * document->documentMargin();
             for (QTextBlock b = document->begin(); b.isValid(); b = b.next())
                 height += document->documentLayout()->blockBoundingRect(b).height();
-            return height;
-        };
-        for (const QString& text : {english, russian, shortOne}) {
-            // As the engine does it: the verdict is set, then its page shown.
-            form->ui.GroupBox5->setVisible(false);
-            form->setText(gw::Control::RichEdit3, text);
-            form->ui.GroupBox3->setVisible(false);
-            form->ui.GroupBox5->setVisible(true);
-            QCoreApplication::processEvents();
-            QCOMPARE(verdict->toPlainText(), text);
+            QVERIFY2(height <= verdict->viewport()->height(), qPrintable(text));
             const int size = verdict->font().pixelSize();
-            if (text == shortOne)
-                QCOMPARE(size, 16);
-            else
-                QVERIFY2(size >= 11 && size < 16, qPrintable(QString::number(size)));
-            QVERIFY(verdict->font().bold());
-            QVERIFY2(documentHeight() <= verdict->viewport()->height(),
-                     qPrintable(QString("%1 > %2").arg(documentHeight()).arg(verdict->viewport()->height())));
+            QVERIFY2(text.size() < 50 ? size == 16 : size >= 11 && size < 16, qPrintable(QString::number(size)));
             QCOMPARE(verdict->verticalScrollBar()->maximum(), 0);
             QVERIFY(!verdict->horizontalScrollBar()->isVisible());
-            QCOMPARE(verdict->viewport()->width(), verdict->width()); // wrapped at the box's edge
         }
     }
 
@@ -330,182 +314,113 @@ private slots:
     {
         form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
-        QPlainTextEdit* memo = form->ui.Memo1; // the folder page's, which may be typed in
+        QPlainTextEdit* memo = form->ui.Memo1; // may be typed in
         const QString text = memo->toPlainText();
         memo->setFocus();
-        QVERIFY(memo->hasFocus());
         QTest::keyClick(memo, Qt::Key_Tab);
-        QVERIFY(!memo->hasFocus());
+        QVERIFY(!memo->hasFocus() && !memo->isReadOnly());
         QCOMPARE(memo->toPlainText(), text);
-        QVERIFY(!memo->isReadOnly());
-        memo->setFocus();
-        QTest::keyClick(memo, Qt::Key_Backtab);
-        QVERIFY(!memo->hasFocus());
-
-        // The Help window's memo: no tab typed into it either.
-        help->show();
-        QVERIFY(QTest::qWaitForWindowExposed(help.get()));
-        help->ui.Memo1->setFocus();
-        const QString helpText = help->ui.Memo1->toPlainText();
+        help->show(); // its memo is its only control
         QTest::keyClick(help->ui.Memo1, Qt::Key_Tab);
-        QCOMPARE(help->ui.Memo1->toPlainText(), helpText);
+        QVERIFY(!help->ui.Memo1->toPlainText().contains('\t'));
         help->close();
     }
 
-    void folderNamesShowAsAFileManagerShowsThem()
+    void folderTreeShowsNamesAsAFileManagerAndExpandersOnlyWhereUseful()
     {
-        for (const char* name : {"back\\slash", "line\nbreak", "trail ", "caf\xe9"})
-            tree->mkdir(name);
-        FolderTreeModel& model = form->folderModel();
-        const QModelIndex top = model.indexForPath(QByteArray::fromStdString(tree->root()));
-        QVERIFY(top.isValid());
-        model.fetchMore(top);
-        QStringList shown, tips;
-        for (int row = 0; row < model.rowCount(top); ++row) {
-            shown << model.index(row, 0, top).data().toString();
-            tips << model.index(row, 0, top).data(Qt::ToolTipRole).toString();
-        }
-        shown.sort();
-        QCOMPARE(shown, QStringList({"back\\slash", "caf\uFFFD", "line\u240Abreak", "trail\u2423"}));
-        const QString root = QString::fromStdString(tree->root());
-        QVERIFY(tips.contains(root + "/line\\012break")); // the full path keeps the printable form
-        QVERIFY(tips.contains(root + "/trail\\040"));
-
-        chooseFolder(tree->path("line\nbreak"));
-        QCOMPARE(form->ui.GroupBox3->title(), " Проверяемая папка : " + root + "/line\\012break");
-    }
-
-    void onlyFoldersWithSubfoldersCanBeExpanded()
-    {
-        tree->mkdir("leaf");
-        tree->mkdir("parent/child/grandchild");
-        tree->mkdir("hidden only/.git");
-        tree->mkdir("files only");
-        tree->mkdir("link only");
-        ::close(::open(tree->path("files only/a.txt").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+        for (const char* d :
+             {"back\\slash", "line\nbreak", "trail ", "parent/child/leaf", "hidden only/.git", "link only"})
+            tree->mkdir(d);
         QVERIFY(::symlink(tree->path("parent").c_str(), tree->path("link only/to parent").c_str()) == 0);
+        ::close(::open(tree->path("trail /a file").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+        chooseFolder(tree->path("line\nbreak"));
+        const QModelIndex top = form->ui.ShellTreeView1->currentIndex().parent();
+        QStringList shown;
+        for (int row = 0; row < form->folderModel().rowCount(top); ++row)
+            shown << top.model()->index(row, 0, top).data().toString();
+        QCOMPARE(shown,
+                 QStringList({"back\\slash", "hidden only", "line\u240Abreak", "link only", "parent", "trail\u2423"}));
+        const QString printable = QString::fromStdString(tree->root()) + "/line\\012break"; // elsewhere
+        QCOMPARE(form->ui.GroupBox3->title(), " Проверяемая папка : " + printable);
+        QCOMPARE(form->ui.ShellTreeView1->currentIndex().data(Qt::ToolTipRole).toString(), printable);
 
         FolderTreeModel& model = form->folderModel();
-        const QModelIndex top = model.indexForPath(QByteArray::fromStdString(tree->root()));
-        QVERIFY(model.hasChildren(top));
-        model.fetchMore(top);
-        QCOMPARE(model.rowCount(top), 5);
-        const auto child = [&](const QModelIndex& parent, const char* name) {
-            for (int row = 0; row < model.rowCount(parent); ++row) {
-                const QModelIndex i = model.index(row, 0, parent);
-                if (i.data().toString() == name)
-                    return i;
-            }
-            return QModelIndex();
+        const auto expandable = [&](const char* path) {
+            const QModelIndex index = model.indexForPath(QByteArray::fromStdString(tree->path(path)));
+            return index.isValid() && model.hasChildren(index);
         };
-        for (const char* name : {"leaf", "hidden only", "files only", "link only"}) {
-            QVERIFY2(child(top, name).isValid(), name);
-            QVERIFY2(!model.hasChildren(child(top, name)), name);
-        }
-        const QModelIndex parent = child(top, "parent");
-        QVERIFY(model.hasChildren(parent));
-        QCOMPARE(model.rowCount(parent), 0); // known without listing it
-        model.fetchMore(parent);
-        QCOMPARE(model.rowCount(parent), 1);
-        QVERIFY(model.hasChildren(child(parent, "child")));
-        const QModelIndex childIndex = child(parent, "child");
-        model.fetchMore(childIndex);
-        QVERIFY(!model.hasChildren(child(childIndex, "grandchild")));
+        QVERIFY(expandable("parent") && expandable("parent/child"));
+        for (const char* d : {"back\\slash", "trail ", "hidden only", "link only", "parent/child/leaf"})
+            QVERIFY2(!expandable(d), d);
     }
 
     void helpAndAboutOpenAgainWhereTheyWereLeft()
     {
-        for (HomePageWindow* window : {static_cast<HomePageWindow*>(help.get()), static_cast<HomePageWindow*>(about.get())}) {
-            QAction* opens = window == help.get() ? form->ui.Menu_Help : form->ui.Menu_About;
-            QPoint left;
+        for (QAction* opens : {form->ui.Menu_Help, form->ui.Menu_About}) {
             QList<QPoint> seen;
-            // The user drags it away, through the window system, and closes it.
-            QTimer::singleShot(0, this, [&] {
-                left = window->pos() + QPoint(40, 30);
-                window->windowHandle()->setFramePosition(left);
-                (void)QTest::qWaitFor([&] { return window->pos() == left; }); // compared below
-                window->close();
-            });
-            opens->trigger();
             for (int i = 0; i < 3; ++i) {
                 QTimer::singleShot(0, this, [&] {
+                    auto* window = qobject_cast<QDialog*>(QApplication::activeModalWidget());
                     seen << window->pos();
+                    if (i == 0) { // the user drags it, through the window system
+                        window->windowHandle()->setFramePosition(window->pos() + QPoint(40, 30));
+                        (void)QTest::qWaitFor([&] { return window->pos() != seen[0]; });
+                        seen[0] = window->pos();
+                    }
                     window->close();
                 });
                 opens->trigger();
             }
-            QCOMPARE(seen, QList<QPoint>({left, left, left}));
+            QCOMPARE(seen, QList<QPoint>({seen[0], seen[0], seen[0]}));
         }
     }
 
     void signalsCloseTheWindowAsFileCloseDoes_data()
     {
         QTest::addColumn<int>("signal");
-        QTest::newRow("SIGTERM") << SIGTERM;
-        QTest::newRow("SIGHUP") << SIGHUP;
-        QTest::newRow("SIGINT") << SIGINT;
+        QTest::addColumn<bool>("ignoredAtStart"); // as nohup starts it: stays ignored
+        QTest::newRow("SIGTERM") << SIGTERM << false;
+        QTest::newRow("SIGHUP") << SIGHUP << false;
+        QTest::newRow("SIGINT") << SIGINT << false;
+        QTest::newRow("SIGHUP ignored") << SIGHUP << true;
     }
 
     void signalsCloseTheWindowAsFileCloseDoes()
     {
         QFETCH(int, signal);
+        QFETCH(bool, ignoredAtStart);
         const gwtest::TempTree temp; // the program's own, apart from this window's
         QProcess program;
-        startProgram(program, {"TMPDIR=" + QString::fromStdString(temp.root()), "QT_QPA_PLATFORM=offscreen"});
-        QVERIFY(program.waitForStarted());
+        if (ignoredAtStart)
+            program.setChildProcessModifier([] { ::signal(SIGHUP, SIG_IGN); });
+        QVERIFY(startProgram(program, {"TMPDIR=" + QString::fromStdString(temp.root()), "QT_QPA_PLATFORM=offscreen"}));
         QTRY_COMPARE_WITH_TIMEOUT(workingFolders(temp.root()).size(), 1, 30000);
-        QCOMPARE(program.state(), QProcess::Running);
-        QVERIFY(::kill(static_cast<pid_t>(program.processId()), signal) == 0);
+        const std::string status = gwtest::readFile("/proc/" + std::to_string(program.processId()) + "/status");
+        const std::size_t at = status.find(ignoredAtStart ? "SigIgn:\t" : "SigCgt:\t");
+        QVERIFY(at != std::string::npos);
+        QVERIFY(std::stoull(status.substr(at + 8, 16), nullptr, 16) & (1ULL << (signal - 1)));
+        QVERIFY(::kill(static_cast<pid_t>(program.processId()), ignoredAtStart ? SIGTERM : signal) == 0);
         QVERIFY(program.waitForFinished(30000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit); // ended by itself, not by the signal
         QCOMPARE(workingFolders(temp.root()), QStringList());
     }
 
-    void aSignalIgnoredFromTheStartStaysIgnored()
-    {
-        const gwtest::TempTree temp;
-        QProcess program;
-        program.setChildProcessModifier([] { ::signal(SIGHUP, SIG_IGN); }); // as nohup starts it
-        startProgram(program, {"TMPDIR=" + QString::fromStdString(temp.root()), "QT_QPA_PLATFORM=offscreen"});
-        QVERIFY(program.waitForStarted());
-        QTRY_COMPARE_WITH_TIMEOUT(workingFolders(temp.root()).size(), 1, 30000);
-        // The kernel's masks of ignored and caught signals.
-        const QString status = QString::fromStdString(gwtest::readFile("/proc/" + std::to_string(program.processId()) + "/status"));
-        const auto mask = [&status](const QString& field) {
-            const QRegularExpressionMatch m = QRegularExpression("\\n" + field + ":\\s*([0-9a-f]+)").match(status);
-            return m.hasMatch() ? m.captured(1).toULongLong(nullptr, 16) : 0;
-        };
-        const auto bit = [](int signal) { return 1ULL << (signal - 1); };
-        QVERIFY(mask("SigIgn") & bit(SIGHUP));
-        QVERIFY(mask("SigCgt") & bit(SIGTERM));
-        QVERIFY(mask("SigCgt") & bit(SIGINT));
-        QVERIFY(::kill(static_cast<pid_t>(program.processId()), SIGTERM) == 0);
-        QVERIFY(program.waitForFinished(30000));
-        QCOMPARE(workingFolders(temp.root()), QStringList());
-    }
-
     void lostDisplayStillRemovesTheWorkingFolder()
     {
-        const QString xvfb = QStandardPaths::findExecutable("Xvfb");
-        if (xvfb.isEmpty())
-            QSKIP("Xvfb is not installed");
         QProcess display;
-        display.start(xvfb, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1024x768x24"});
-        QVERIFY(display.waitForStarted());
+        display.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp"});
+        if (!display.waitForStarted())
+            QSKIP("Xvfb is not installed");
         QTRY_VERIFY_WITH_TIMEOUT(display.canReadLine(), 30000);
-        const QString number = QString::fromLatin1(display.readLine()).trimmed();
-
         const gwtest::TempTree temp;
         QProcess program;
-        startProgram(program, {"TMPDIR=" + QString::fromStdString(temp.root()), "QT_QPA_PLATFORM=xcb",
-                               "DISPLAY=:" + number});
-        QVERIFY(program.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(workingFolders(temp.root()).size() == 1 || program.state() != QProcess::Running,
-                                 30000);
+        QVERIFY(startProgram(program, {"TMPDIR=" + QString::fromStdString(temp.root()), "QT_QPA_PLATFORM=xcb",
+                                       "DISPLAY=:" + QString::fromLatin1(display.readLine()).trimmed()}));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            workingFolders(temp.root()).size() == 1 || program.state() != QProcess::Running, 30000);
         if (program.state() != QProcess::Running)
             QSKIP("the program cannot open a window on X here");
         display.terminate(); // the display goes away under the window
-        QVERIFY(display.waitForFinished(30000));
         QVERIFY(program.waitForFinished(30000));
         QCOMPARE(workingFolders(temp.root()), QStringList());
     }
