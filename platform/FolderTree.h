@@ -97,7 +97,8 @@ public:
     // True when listing the node would give it children, known without
     // listing it: a folder not yet listed is read only until its first
     // subfolder that the tree would show. One that cannot be read, and one
-    // that is never entered, has none.
+    // on the kernel's own file systems, has none; an automount point that is
+    // not mounted is not mounted to look, and counts as having some.
     bool hasSubfolders(NodeId id);
     // The raw name of a node; the root's is the root text.
     QByteArray nameOf(NodeId id) const;
