@@ -1,4 +1,5 @@
 #include "FolderTreeModel.h"
+#include "DisplayName.h"
 #include "platform/PrintableText.h"
 
 #include "platform/PrintablePath.h"
@@ -14,6 +15,16 @@ FolderTreeModel::FolderTreeModel(QObject* parent)
     , folderIcon_(QIcon::fromTheme(QStringLiteral("folder"), QApplication::style()->standardIcon(QStyle::SP_DirIcon)))
 {
     fetched_.insert(0); // re-rooting listed "/" one level deep
+    findLeaves(0);
+}
+
+void FolderTreeModel::findLeaves(FolderTree::NodeId id)
+{
+    for (int row = 0; row < tree_.childCount(id); ++row) {
+        const FolderTree::NodeId child = tree_.childOf(id, row);
+        if (!tree_.hasSubfolders(child))
+            leaves_.insert(child);
+    }
 }
 
 FolderTree::NodeId FolderTreeModel::nodeOf(const QModelIndex& index) const
@@ -56,7 +67,7 @@ bool FolderTreeModel::hasChildren(const QModelIndex& parent) const
     if (!parent.isValid())
         return true;
     const FolderTree::NodeId id = nodeOf(parent);
-    return !fetched_.count(id) || tree_.childCount(id) > 0; // unknown until listed
+    return fetched_.count(id) ? tree_.childCount(id) > 0 : !leaves_.count(id);
 }
 
 bool FolderTreeModel::canFetchMore(const QModelIndex& parent) const
@@ -70,6 +81,8 @@ void FolderTreeModel::fetchMore(const QModelIndex& parent)
         return;
     const FolderTree::NodeId id = nodeOf(parent);
     tree_.listChildren(id);
+    findLeaves(id);
+    leaves_.erase(id);
     const int n = tree_.childCount(id);
     if (n > 0) {
         beginInsertRows(parent, 0, n - 1);
@@ -87,8 +100,9 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const
         return {};
     const FolderTree::NodeId id = nodeOf(index);
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
-        const QByteArray name = role == Qt::ToolTipRole ? tree_.pathOf(id) : tree_.nameOf(id);
-        return gw::printableText(name);
+        if (role == Qt::ToolTipRole)
+            return gw::printableText(tree_.pathOf(id));
+        return displayName(tree_.nameOf(id));
     }
     if (role == Qt::DecorationRole)
         return folderIcon_;

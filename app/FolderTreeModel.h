@@ -1,6 +1,7 @@
 #pragma once
 // The item model of the visible folder tree: "/" as its single top node,
-// children listed when the user expands a folder. It shares the folder
+// children listed when the user expands a folder, each shown with an
+// expander only when it has a subfolder. It shares the folder
 // tree's order, its rule for hidden folders and links, and its raw paths.
 
 #include "platform/FolderTree.h"
@@ -32,7 +33,11 @@ public:
 
 private:
     gw::FolderTree::NodeId nodeOf(const QModelIndex& index) const;
+    // Looks one level ahead of a listing: which of the node's children have
+    // no subfolder, and so no expander.
+    void findLeaves(gw::FolderTree::NodeId id);
     gw::FolderTree tree_;
     std::unordered_set<gw::FolderTree::NodeId> fetched_; // nodes whose children the view knows
+    std::unordered_set<gw::FolderTree::NodeId> leaves_;  // nodes not listed yet, known to have no subfolder
     QIcon folderIcon_;
 };

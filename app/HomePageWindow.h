@@ -3,6 +3,7 @@
 // label opens the home page when clicked.
 
 #include <QDialog>
+#include <QPoint>
 
 class QLabel;
 
@@ -10,6 +11,10 @@ class HomePageWindow : public QDialog {
     Q_OBJECT
 public:
     HomePageWindow(QWidget* parent, Qt::WindowFlags border);
+
+    // Shown again where the user left it: the frame's position is kept, as
+    // the window system places a window by its frame.
+    void setVisible(bool visible) override;
 
 public slots:
     void Label1Click();
@@ -21,4 +26,6 @@ protected:
 
 private:
     QLabel* address_ = nullptr;
+    QPoint lastPosition_;
+    bool placed_ = false; // shown and hidden before: lastPosition_ holds where
 };

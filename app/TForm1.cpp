@@ -2,6 +2,8 @@
 #include "platform/PrintableText.h"
 
 #include "DesktopOpener.h"
+#include "ExitSignals.h"
+#include "FittedText.h"
 #include "LanguageTable.h"
 #include "TForm2.h"
 #include "TForm4.h"
@@ -91,8 +93,11 @@ TForm1::TForm1(QWidget* parent)
 
     // Memos and text boxes keep their text close to the edge, as the
     // platform's own controls do, so the layout's lines fit their boxes.
-    for (QPlainTextEdit* memo : findChildren<QPlainTextEdit*>())
+    // Tab leaves them for the next control, so the keyboard never gets stuck.
+    for (QPlainTextEdit* memo : findChildren<QPlainTextEdit*>()) {
         memo->document()->setDocumentMargin(1);
+        memo->setTabChangesFocus(true);
+    }
     for (QLabel* label : findChildren<QLabel*>()) {
         if (label != ui.Label7)
             label->adjustSize(); // labels size themselves to their text
@@ -169,6 +174,7 @@ void TForm1::closeEvent(QCloseEvent* event)
 void TForm1::FormShow()
 {
     guarded([this] { engine_.FormShow(); });
+    removeAtExit(engine_.state().WinDir);
 }
 
 void TForm1::FormClose()
@@ -180,6 +186,7 @@ void TForm1::FormClose()
     for (QTimer* t : {&Timer1, &Timer2, &Timer3, &Timer4})
         t->stop();
     guarded([this] { engine_.FormClose(); });
+    removeAtExit({});
 }
 
 void TForm1::ShellTreeView1Change()
@@ -187,7 +194,13 @@ void TForm1::ShellTreeView1Change()
     guarded([this] { engine_.ShellTreeView1Change(model_.rawPath(ui.ShellTreeView1->currentIndex())); });
 }
 
-void TForm1::Button7Click() { guarded([this] { engine_.Button7Click(); }); }
+void TForm1::Button7Click()
+{
+    guarded([this] { engine_.Button7Click(); });
+    if (!closed_) // the scan makes it when the start could not
+        removeAtExit(engine_.state().WinDir);
+}
+
 void TForm1::Button2Click() { guarded([this] { engine_.Button2Click(); }); }
 void TForm1::Button1Click() { guarded([this] { engine_.Button1Click(); }); }
 void TForm1::Button4Click() { guarded([this] { engine_.Button4Click(); }); }
@@ -387,6 +400,9 @@ void TForm1::setText(gw::Control control, const QString& text)
     QWidget* w = widget(control);
     if (auto* box = qobject_cast<QGroupBox*>(w)) {
         box->setTitle(text);
+    } else if (w == ui.RichEdit3) {
+        // The verdict shows whole: a long one in a smaller face.
+        setFittedText(ui.RichEdit3, withLineFeeds(text), kVerdictPixelSize, kSmallestVerdictPixelSize);
     } else if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) {
         setMemoText(memo, text, [this] { return !closed_; });
     } else if (auto* label = qobject_cast<QLabel*>(w)) {

@@ -31,6 +31,9 @@ public:
     FolderTreeModel& folderModel() { return model_; }
     TForm2* Form2 = nullptr;
     TForm4* Form4 = nullptr;
+    // The verdict's face: the layout's size, and the least it may shrink to.
+    static constexpr int kVerdictPixelSize = 16;
+    static constexpr int kSmallestVerdictPixelSize = 11;
 
     // CheckView
     void setVisible(gw::Control control, bool visible) override;

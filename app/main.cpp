@@ -1,5 +1,6 @@
 // Grantwise: do all subfolders carry the same permissions as their folder?
 
+#include "ExitSignals.h"
 #include "TForm1.h"
 #include "TForm2.h"
 #include "TForm4.h"
@@ -23,6 +24,12 @@ int main(int argc, char** argv)
     TForm2 Form2(&Form1);
     TForm4 Form4(&Form1);
     Form1.setSmallWindows(&Form2, &Form4);
+    // Told to end: the window closes as File > Close does, and the event
+    // loops end, a modal box's too.
+    ExitSignals exitSignals([&Form1] {
+        Form1.close();
+        QCoreApplication::exit(0);
+    });
     Form1.show();
     return QApplication::exec();
 }

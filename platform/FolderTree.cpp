@@ -12,6 +12,7 @@
 #include <dirent.h>
 #include <fnmatch.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <numeric>
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -477,6 +478,77 @@ void FolderTree::expandRecursively(int index, const std::function<void(int)>& pr
         fullyExpanded_ = true;
     if (progress)
         progress(count());
+}
+
+} // namespace gw
+
+namespace gw {
+
+bool FolderTree::hasSubfolders(NodeId id)
+{
+    if (isListed(id))
+        return nodes_[id].childCount > 0;
+    int fd = -1;
+    if (id == 0) {
+        fd = openDirectory(gw::bytesOf(root_));
+    } else {
+        const int parentFd = openDirectory(gw::bytesOf(pathOf(nodes_[id].parent)));
+        struct stat parent {};
+        if (parentFd >= 0 && ::fstat(parentFd, &parent) == 0) {
+            // As the walk opens it: never through a link, no automount triggered.
+            const ChildDirectory child = openChildDirectory(parentFd, cName(id), parent.st_dev);
+            struct statfs fs {};
+            const bool automount = child.result == ChildOpen::Skipped && ::fstatfs(child.fd, &fs) == 0
+                && fs.f_type == AUTOFS_SUPER_MAGIC;
+            if (child.result == ChildOpen::Opened)
+                fd = child.fd;
+            else if (child.fd >= 0)
+                ::close(child.fd);
+            if (automount) { // not mounted just to look: listing it will tell
+                ::close(parentFd);
+                return true;
+            }
+        }
+        if (parentFd >= 0)
+            ::close(parentFd);
+    }
+    if (fd < 0)
+        return false;
+    struct statfs fs {};
+    struct stat st {};
+    if ((id != 0 && ::fstatfs(fd, &fs) == 0 && isPseudoFileSystem(static_cast<long>(fs.f_type)))
+        || ::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return false;
+    }
+    // A small buffer: most folders show a subfolder within their first entries.
+    alignas(struct dirent64) char buffer[8192];
+    bool found = false;
+    while (!found) {
+        const ssize_t n = ::getdents64(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        for (ssize_t pos = 0; pos < n && !found;) {
+            const auto* entry = reinterpret_cast<const struct dirent64*>(buffer + pos);
+            pos += entry->d_reclen;
+            const char* name = entry->d_name;
+            if (name[0] == '.') // hidden, and "." and ".."
+                continue;
+            bool folder = entry->d_type == DT_DIR;
+            if (entry->d_type == DT_UNKNOWN) {
+                struct stat entrySt {};
+                folder = ::fstatat(fd, name, &entrySt, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) == 0
+                    && S_ISDIR(entrySt.st_mode);
+            }
+            found = folder
+                && std::find(excluded_.begin(), excluded_.end(), FolderIdentity {st.st_dev, entry->d_ino})
+                    == excluded_.end();
+        }
+    }
+    ::close(fd);
+    return found;
 }
 
 } // namespace gw

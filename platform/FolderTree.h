@@ -106,6 +106,12 @@ public:
     bool isListed(NodeId id) const { return (nodes_[id].flags & kListed) != 0; }
     // Lists the node's children if that was not done before.
     void listChildren(NodeId id);
+    // True when listing the node would give it children, known without
+    // listing it: a folder not yet listed is read only until its first
+    // subfolder that the tree would show. One that cannot be read, and one
+    // on the kernel's own file systems, has none; an automount point that is
+    // not mounted is not mounted to look, and counts as having some.
+    bool hasSubfolders(NodeId id);
     // The raw name of a node; the root's is the root text.
     QByteArray nameOf(NodeId id) const;
     QByteArray pathOf(NodeId id) const;

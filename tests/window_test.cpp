@@ -6,12 +6,19 @@
 #include "TForm4.h"
 #include "TempTree.h"
 
+#include <QAbstractTextDocumentLayout>
+#include <QDir>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QTextBlock>
 #include <QtTest>
 
+#include <csignal>
 #include <deque>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +28,22 @@ bool exists(const QByteArray& path)
 {
     struct stat st {};
     return ::lstat(path.constData(), &st) == 0;
+}
+
+QStringList workingFolders(const std::string& base)
+{
+    return QDir(QString::fromStdString(base)).entryList({"grantwise-*"}, QDir::Dirs | QDir::NoDotAndDotDot);
+}
+
+// The real program, with `environment` added to this one's.
+bool startProgram(QProcess& program, const QStringList& environment)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& pair : environment)
+        env.insert(pair.section('=', 0, 0), pair.section('=', 1));
+    program.setProcessEnvironment(env);
+    program.start(qEnvironmentVariable("GRANTWISE_APP", "grantwise"), {});
+    return program.waitForStarted();
 }
 
 } // namespace
@@ -258,6 +281,148 @@ private slots:
         form->ui.Menu_File_Close->trigger();
         QVERIFY(!form->isVisible());
         QVERIFY(!exists(winDir));
+    }
+
+    void longVerdictsShowWholeInASmallerFace()
+    {
+        QPlainTextEdit* verdict = form->ui.RichEdit3;
+        for (const QString text : {
+                 "There are mismatches between NTFS permissions of the checked folder and the subfolders. The number "
+                 "of mismatches: 3. The permissions of 2 folders were not read and not compared. The subfolders of 1 "
+                 "folders could not be listed and were not checked. The details are in the report.",
+                 "Обнаружены несоответствия NTFS разрешений вложенных папок разрешениям проверяемой папки. Количество "
+                 "несоответствий: 3. Разрешения 2 папок не были прочитаны и не сравнивались. Не удалось получить "
+                 "список вложенных папок у 1 папок, они не проверены. Подробности смотрите в отчете.",
+                 "Несоответствий не обнаружено."}) {
+            form->setText(gw::Control::RichEdit3, text); // as the engine does, before the page shows
+            form->ui.GroupBox3->setVisible(false);
+            form->ui.GroupBox5->setVisible(true);
+            QCoreApplication::processEvents();
+            const QTextDocument* document = verdict->document();
+            qreal height = 2 * document->documentMargin();
+            for (QTextBlock b = document->begin(); b.isValid(); b = b.next())
+                height += document->documentLayout()->blockBoundingRect(b).height();
+            QVERIFY2(height <= verdict->viewport()->height(), qPrintable(text));
+            const int size = verdict->font().pixelSize();
+            QVERIFY2(text.size() < 50 ? size == 16 : size >= 11 && size < 16, qPrintable(QString::number(size)));
+            QCOMPARE(verdict->verticalScrollBar()->maximum(), 0);
+            QVERIFY(!verdict->horizontalScrollBar()->isVisible());
+        }
+    }
+
+    void tabLeavesTheMemos()
+    {
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QPlainTextEdit* memo = form->ui.Memo1; // may be typed in
+        const QString text = memo->toPlainText();
+        memo->setFocus();
+        QTest::keyClick(memo, Qt::Key_Tab);
+        QVERIFY(!memo->hasFocus() && !memo->isReadOnly());
+        QCOMPARE(memo->toPlainText(), text);
+        help->show(); // its memo is its only control
+        QTest::keyClick(help->ui.Memo1, Qt::Key_Tab);
+        QVERIFY(!help->ui.Memo1->toPlainText().contains('\t'));
+        help->close();
+    }
+
+    void folderTreeShowsNamesAsAFileManagerAndExpandersOnlyWhereUseful()
+    {
+        for (const char* d :
+             {"back\\slash", "line\nbreak", "trail ", "parent/child/leaf", "hidden only/.git", "link only"})
+            tree->mkdir(d);
+        QVERIFY(::symlink(tree->path("parent").c_str(), tree->path("link only/to parent").c_str()) == 0);
+        ::close(::open(tree->path("trail /a file").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+        chooseFolder(tree->path("line\nbreak"));
+        const QModelIndex top = form->ui.ShellTreeView1->currentIndex().parent();
+        QStringList shown;
+        for (int row = 0; row < form->folderModel().rowCount(top); ++row)
+            shown << top.model()->index(row, 0, top).data().toString();
+        QCOMPARE(shown,
+                 QStringList({"back\\slash", "hidden only", "line\u240Abreak", "link only", "parent", "trail\u2423"}));
+        const QString printable = QString::fromStdString(tree->root()) + "/line\\012break"; // elsewhere
+        QCOMPARE(form->ui.GroupBox3->title(), " Проверяемая папка : " + printable);
+        QCOMPARE(form->ui.ShellTreeView1->currentIndex().data(Qt::ToolTipRole).toString(), printable);
+
+        FolderTreeModel& model = form->folderModel();
+        const auto expandable = [&](const char* path) {
+            const QModelIndex index = model.indexForPath(QByteArray::fromStdString(tree->path(path)));
+            return index.isValid() && model.hasChildren(index);
+        };
+        QVERIFY(expandable("parent") && expandable("parent/child"));
+        for (const char* d : {"back\\slash", "trail ", "hidden only", "link only", "parent/child/leaf"})
+            QVERIFY2(!expandable(d), d);
+    }
+
+    void helpAndAboutOpenAgainWhereTheyWereLeft()
+    {
+        for (QAction* opens : {form->ui.Menu_Help, form->ui.Menu_About}) {
+            QList<QPoint> seen;
+            for (int i = 0; i < 3; ++i) {
+                QTimer::singleShot(0, this, [&] {
+                    auto* window = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                    seen << window->pos();
+                    if (i == 0) { // the user drags it, through the window system
+                        window->windowHandle()->setFramePosition(window->pos() + QPoint(40, 30));
+                        (void)QTest::qWaitFor([&] { return window->pos() != seen[0]; });
+                        seen[0] = window->pos();
+                    }
+                    window->close();
+                });
+                opens->trigger();
+            }
+            QCOMPARE(seen, QList<QPoint>({seen[0], seen[0], seen[0]}));
+        }
+    }
+
+    void signalsCloseTheWindowAsFileCloseDoes_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<bool>("ignoredAtStart"); // as nohup starts it: stays ignored
+        QTest::newRow("SIGTERM") << SIGTERM << false;
+        QTest::newRow("SIGHUP") << SIGHUP << false;
+        QTest::newRow("SIGINT") << SIGINT << false;
+        QTest::newRow("SIGHUP ignored") << SIGHUP << true;
+    }
+
+    void signalsCloseTheWindowAsFileCloseDoes()
+    {
+        QFETCH(int, signal);
+        QFETCH(bool, ignoredAtStart);
+        const gwtest::TempTree temp; // the program's own, apart from this window's
+        QProcess program;
+        if (ignoredAtStart)
+            program.setChildProcessModifier([] { ::signal(SIGHUP, SIG_IGN); });
+        QVERIFY(startProgram(program, {"TMPDIR=" + QString::fromStdString(temp.root()), "QT_QPA_PLATFORM=offscreen"}));
+        QTRY_COMPARE_WITH_TIMEOUT(workingFolders(temp.root()).size(), 1, 30000);
+        const std::string status = gwtest::readFile("/proc/" + std::to_string(program.processId()) + "/status");
+        const std::size_t at = status.find(ignoredAtStart ? "SigIgn:\t" : "SigCgt:\t");
+        QVERIFY(at != std::string::npos);
+        QVERIFY(std::stoull(status.substr(at + 8, 16), nullptr, 16) & (1ULL << (signal - 1)));
+        QVERIFY(::kill(static_cast<pid_t>(program.processId()), ignoredAtStart ? SIGTERM : signal) == 0);
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit); // ended by itself, not by the signal
+        QCOMPARE(workingFolders(temp.root()), QStringList());
+    }
+
+    void lostDisplayStillRemovesTheWorkingFolder()
+    {
+        QProcess display;
+        display.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp"});
+        if (!display.waitForStarted())
+            QSKIP("Xvfb is not installed");
+        QTRY_VERIFY_WITH_TIMEOUT(display.canReadLine(), 30000);
+        const gwtest::TempTree temp;
+        QProcess program;
+        QVERIFY(startProgram(program, {"TMPDIR=" + QString::fromStdString(temp.root()), "QT_QPA_PLATFORM=xcb",
+                                       "DISPLAY=:" + QString::fromLatin1(display.readLine()).trimmed()}));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            workingFolders(temp.root()).size() == 1 || program.state() != QProcess::Running, 30000);
+        if (program.state() != QProcess::Running)
+            QSKIP("the program cannot open a window on X here");
+        display.terminate(); // the display goes away under the window
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(workingFolders(temp.root()), QStringList());
     }
 };
 
