@@ -543,8 +543,8 @@ bool FolderTree::hasSubfolders(NodeId id)
                     && S_ISDIR(entrySt.st_mode);
             }
             found = folder
-                && std::find(excluded_.begin(), excluded_.end(), FolderIdentity {st.st_dev, entry->d_ino})
-                    == excluded_.end();
+                && std::find(scope_.excluded.begin(), scope_.excluded.end(), FolderIdentity {st.st_dev, entry->d_ino})
+                    == scope_.excluded.end();
         }
     }
     ::close(fd);

@@ -287,10 +287,10 @@ private slots:
     {
         QPlainTextEdit* verdict = form->ui.RichEdit3;
         for (const QString text : {
-                 "There are mismatches between NTFS permissions of the checked folder and the subfolders. The number "
+                 "There are mismatches between POSIX permissions of the checked folder and the subfolders. The number "
                  "of mismatches: 3. The permissions of 2 folders were not read and not compared. The subfolders of 1 "
                  "folders could not be listed and were not checked. The details are in the report.",
-                 "Обнаружены несоответствия NTFS разрешений вложенных папок разрешениям проверяемой папки. Количество "
+                 "Обнаружены несоответствия POSIX разрешений вложенных папок разрешениям проверяемой папки. Количество "
                  "несоответствий: 3. Разрешения 2 папок не были прочитаны и не сравнивались. Не удалось получить "
                  "список вложенных папок у 1 папок, они не проверены. Подробности смотрите в отчете.",
                  "Несоответствий не обнаружено."}) {
