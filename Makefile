@@ -5,7 +5,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 PACKAGES   := cmake g++ make pkg-config qt6-base-dev libgl-dev libacl1-dev acl libgtest-dev \
               qt6-qpa-plugins xdg-utils xvfb xauth fonts-liberation2 fonts-dancingscript hyperfine time \
-              man-db groff-base bash-completion
+              man-db groff-base bash-completion desktop-file-utils appstream
 SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps build build-asan run test bench clean
