@@ -5,10 +5,10 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 PACKAGES   := cmake g++ make pkg-config qt6-base-dev libgl-dev libacl1-dev acl libgtest-dev \
               qt6-qpa-plugins xdg-utils xvfb xauth fonts-liberation2 fonts-dancingscript hyperfine time \
-              man-db groff-base bash-completion desktop-file-utils appstream
+              man-db groff-base bash-completion desktop-file-utils appstream dpkg-dev file
 SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build build-asan run test bench clean
+.PHONY: all deps build build-asan run test package bench clean
 
 all: build
 
@@ -47,6 +47,11 @@ run: build
 test: build build-asan
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The Debian package, $(BUILD)/grantwise_<version>_<arch>.deb.
+package: build
+	rm -f $(BUILD)/grantwise_*.deb
+	cd $(BUILD) && cpack -G DEB
 
 bench: build
 	bench/run-benchmarks.sh $(BUILD)

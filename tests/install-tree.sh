@@ -42,7 +42,8 @@ done
 for file in \
     share/man/man1/grantwise.1 share/man/man1/grantwise-check.1 share/man/man1/grantwise-acl.1 \
     share/bash-completion/completions/grantwise-check share/bash-completion/completions/grantwise-acl \
-    share/applications/$id.desktop share/metainfo/$id.metainfo.xml; do
+    share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
+    share/doc/grantwise/copyright; do
     [ -f "$prefix/$file" ] || fail "$file is not installed"
 done
 [ "$failures" -eq 0 ] || exit 1
