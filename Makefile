@@ -5,13 +5,13 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 PACKAGES   := cmake g++ make pkg-config qt6-base-dev libgl-dev libacl1-dev acl libgtest-dev \
               qt6-qpa-plugins xdg-utils xvfb xauth fonts-liberation2 fonts-dancingscript fonts-freefont-ttf \
-              hyperfine time
+              hyperfine time man-db groff-base bash-completion desktop-file-utils appstream dpkg-dev file lintian
 SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build build-asan run test bench fuzz clean
+.PHONY: all deps build build-asan run test package bench fuzz clean
 
 all: build
 
@@ -46,10 +46,19 @@ run: build
 	fi
 
 # Every test twice: under AddressSanitizer and UndefinedBehaviorSanitizer,
-# then in the normal build, whose ctest summary ends the output.
-test: build build-asan
+# then in the normal build, whose ctest summary ends the output. Between the
+# two, the .deb is checked by lintian (failing on errors), installed with
+# apt-get, tried and removed.
+test: build build-asan package
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+	lintian --fail-on error --display-info $(BUILD)/grantwise_*.deb
+	tests/package-install.sh $(BUILD)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The Debian package, $(BUILD)/grantwise_<version>_<arch>.deb.
+package: build
+	rm -f $(BUILD)/grantwise_*.deb
+	cd $(BUILD) && cpack -G DEB
 
 bench: build
 	bench/run-benchmarks.sh $(BUILD)

@@ -1,0 +1,67 @@
+#!/bin/sh
+# The manual pages render as man(1) renders them without a single warning,
+# name the project's version, and document every long option that their
+# program's --help names.
+#
+#   man-pages.sh VERSION MANDIR [PROGRAM...]
+#
+# Each PROGRAM is checked against MANDIR/<its name>.1.
+set -u
+
+version=$1
+mandir=$2
+shift 2
+failures=0
+
+fail()
+{
+    printf 'FAIL %s\n' "$*"
+    failures=$((failures + 1))
+}
+
+if ! command -v man >/dev/null; then
+    echo "man is not installed (Debian packages man-db and groff-base)" >&2
+    exit 1
+fi
+
+for page in "$mandir"/*.1; do
+    # Warnings of groff and of man itself come on standard error.
+    warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)
+    status=$?
+    if [ "$status" -ne 0 ] || [ -n "$warnings" ]; then
+        fail "$page renders with status $status and these warnings:"
+        printf '%s\n' "$warnings" | sed 's/^/    /'
+    fi
+    if ! grep -q "^\.TH [^ ]* 1 [^ ]* \"Grantwise $version\"" "$page"; then
+        fail "$page: its .TH line does not name Grantwise $version"
+    fi
+done
+
+for program in "$@"; do
+    name=$(basename "$program")
+    page=$mandir/$name.1
+    if [ ! -f "$page" ]; then
+        fail "$name has no manual page $page"
+        continue
+    fi
+    if ! help=$("$program" --help) || [ -z "$help" ]; then
+        fail "$program --help failed"
+        continue
+    fi
+    # The long options --help names in its usage line and its option table
+    # (not those of other commands its text mentions).
+    options=$(printf '%s\n' "$help" | grep -oE -- '^Usage: .*|^ +-[-a-z]+(, -[-a-z]+)*' \
+        | grep -oE -- '--[a-z][a-z-]*' | sort -u)
+    # The page's text with "\-" as "-".
+    text=$(sed 's/\\-/-/g' "$page")
+    for option in $options; do
+        printf '%s\n' "$text" | grep -qE -- "(^|[^a-z-])$option([^a-z-]|\$)" \
+            || fail "$page does not document $option, which $name --help names"
+    done
+done
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures manual page checks failed"
+    exit 1
+fi
+echo "manual page checks passed"
