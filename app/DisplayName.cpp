@@ -28,6 +28,13 @@ qsizetype sequenceLength(const QByteArray& s, qsizetype i)
     return 0;
 }
 
+// The C1 controls and the bidirectional embeddings, overrides and isolates.
+bool isHiddenControl(const QString& text)
+{
+    const char16_t c = text.size() == 1 ? text.at(0).unicode() : 0;
+    return (c >= 0x80 && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
 } // namespace
 
 QString displayName(const QByteArray& raw)
@@ -48,8 +55,10 @@ QString displayName(const QByteArray& raw)
             name.append(QChar(char16_t(0x2421)));
         else if (n == 1 && b == ' ' && i + 1 == raw.size())
             name.append(QChar(char16_t(0x2423)));
+        else if (const QString text = QString::fromUtf8(raw.constData() + i, n); isHiddenControl(text))
+            name.append(QChar(QChar::ReplacementCharacter)); // never reorders or hides what follows
         else
-            name.append(QString::fromUtf8(raw.constData() + i, n));
+            name.append(text);
         i += n;
     }
     return name;

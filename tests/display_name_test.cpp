@@ -18,6 +18,7 @@ TEST(DisplayName, ShowsTheNameAsAFileManagerWould)
         {"two  ", u"two \u2423"_qs},
         {"Отчёты 2024", u"Отчёты 2024"_qs},                   // UTF-8 as it is
         {"\xff", u"\uFFFD"_qs},                               // not UTF-8: one mark a byte
+        {"evil\xe2\x80\xaetxt\xc2\x85", u"evil\uFFFDtxt\uFFFD"_qs}, // bidi and C1 controls never act
         {"\xc3\xa9t\xc3", u"\u00E9t\uFFFD"_qs},               // a truncated sequence
         {"\xc0\xaf", u"\uFFFD\uFFFD"_qs},                     // overlong "/"
         {"\xed\xa0\x80", u"\uFFFD\uFFFD\uFFFD"_qs},           // a surrogate
