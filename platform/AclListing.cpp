@@ -122,12 +122,23 @@ template <class Map, class Lookup> const std::string& cachedName(Map& names, uns
 
 } // namespace
 
+// A name stands for an id only when it leads back to that id: two ids that
+// share a name (a local user and a directory one, say) are listed by their
+// numbers, so their entries never read as the same.
 const std::string& PrincipalNames::user(uid_t uid)
 {
     return cachedName(users_, uid, [uid](std::vector<char>& buffer) -> const char* {
         struct passwd pw {};
         struct passwd* found = nullptr;
-        return getpwuid_r(uid, &pw, buffer.data(), buffer.size(), &found) == 0 && found ? found->pw_name : nullptr;
+        if (getpwuid_r(uid, &pw, buffer.data(), buffer.size(), &found) != 0 || !found)
+            return nullptr;
+        std::vector<char> back(16384);
+        struct passwd byName {};
+        struct passwd* named = nullptr;
+        return getpwnam_r(found->pw_name, &byName, back.data(), back.size(), &named) == 0 && named
+                && named->pw_uid == uid
+            ? found->pw_name
+            : nullptr;
     });
 }
 
@@ -136,7 +147,15 @@ const std::string& PrincipalNames::group(gid_t gid)
     return cachedName(groups_, gid, [gid](std::vector<char>& buffer) -> const char* {
         struct group gr {};
         struct group* found = nullptr;
-        return getgrgid_r(gid, &gr, buffer.data(), buffer.size(), &found) == 0 && found ? found->gr_name : nullptr;
+        if (getgrgid_r(gid, &gr, buffer.data(), buffer.size(), &found) != 0 || !found)
+            return nullptr;
+        std::vector<char> back(16384);
+        struct group byName {};
+        struct group* named = nullptr;
+        return getgrnam_r(found->gr_name, &byName, back.data(), back.size(), &named) == 0 && named
+                && named->gr_gid == gid
+            ? found->gr_name
+            : nullptr;
     });
 }
 

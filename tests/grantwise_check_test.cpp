@@ -255,8 +255,13 @@ TEST(GrantwiseCheck, NamesThatLookLikeIdsOrEntriesAreNotTakenForThem)
     if (::getgrgid(4242) || ::getgrnam("4242") || ::getpwnam("amy user gwbob") || ::getpwnam("gwbob"))
         GTEST_SKIP() << "gid 4242 or one of the test's names is taken on this machine";
     struct Principals {
+        std::string passwd = gwtest::readFile("/etc/passwd");
         ~Principals()
         {
+            if (std::FILE* f = std::fopen("/etc/passwd", "w")) { // without the second "gwbob"
+                std::fwrite(passwd.data(), 1, passwd.size(), f);
+                std::fclose(f);
+            }
             run({"userdel", "amy user gwbob"});
             run({"userdel", "gwbob"});
             run({"groupdel", "4242"});
@@ -291,6 +296,25 @@ TEST(GrantwiseCheck, NamesThatLookLikeIdsOrEntriesAreNotTakenForThem)
     r = check({"--quiet", "--reports", work.path("groups"), groups.root()});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("The number of mismatches: 1."), std::string::npos) << r.out;
+
+    // Two ids with one name (a local user and a directory one look like this):
+    // the one the name does not lead back to is listed by its number.
+    const uid_t first = ::getpwnam("gwbob")->pw_uid;
+    const uid_t second = first + 7919;
+    ASSERT_EQ(::getpwuid(second), nullptr);
+    if (std::FILE* f = std::fopen("/etc/passwd", "a")) {
+        std::fprintf(f, "gwbob:x:%u:%u::/nonexistent:/usr/sbin/nologin\n", second, second);
+        std::fclose(f);
+    }
+    TempTree twins;
+    twins.mkdir("sub");
+    gwtest::setfacl({"-m", "u:" + std::to_string(first) + ":rwx", twins.root()});
+    gwtest::setfacl({"-m", "u:" + std::to_string(second) + ":rwx", twins.path("sub")});
+    r = check({"--quiet", "--reports", work.path("twins"), twins.root()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("The number of mismatches: 1."), std::string::npos) << r.out;
+    EXPECT_NE(run({gwtest::aclProgram(), twins.path("sub")}).out.find("\n    user " + std::to_string(second) + ":rwx\n"),
+              std::string::npos);
 }
 
 TEST(GrantwiseCheck, ReportsGoOnlyIntoAFolderOfTheCallersOwn)
