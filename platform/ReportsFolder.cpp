@@ -14,6 +14,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace gw {
 namespace {
 
@@ -100,6 +103,55 @@ ReportsFolder::~ReportsFolder()
     }
 }
 
+// Every folder on the way to `path`, as written and as resolved, must be one
+// that only root or the caller may change (or a sticky one such as /tmp),
+// and every link on the way must belong to root or the caller: otherwise
+// another user could send this run's files, written as root perhaps, into a
+// folder of their choice.
+ReportsFolder::Outcome ReportsFolder::checkWay(const QByteArray& path)
+{
+    QByteArray absolute = path;
+    if (!absolute.startsWith('/')) {
+        std::string cwd(4096, '\0');
+        while (!::getcwd(cwd.data(), cwd.size())) {
+            if (errno != ERANGE) {
+                error_ = errno;
+                return Outcome::Failed;
+            }
+            cwd.resize(cwd.size() * 2);
+        }
+        absolute = QByteArray(cwd.c_str()) + '/' + absolute;
+    }
+    const uid_t me = ::geteuid();
+    const auto trusted = [me](const struct stat& st) {
+        return (st.st_uid == 0 || st.st_uid == me)
+            && (S_ISLNK(st.st_mode) || (st.st_mode & (S_IWGRP | S_IWOTH)) == 0 || (st.st_mode & S_ISVTX) != 0);
+    };
+    const auto checkPrefixes = [&](const QByteArray& full) {
+        for (qsizetype slash = full.indexOf('/', 1); slash > 0; slash = full.indexOf('/', slash + 1)) {
+            const QByteArray prefix = full.left(slash);
+            struct stat st {};
+            if (::lstat(prefix.constData(), &st) != 0)
+                return errno == ENOENT ? Outcome::Opened : (error_ = errno, Outcome::Failed);
+            if (!trusted(st)) {
+                untrusted_ = prefix;
+                return Outcome::UntrustedPath;
+            }
+        }
+        return Outcome::Opened;
+    };
+    if (const Outcome written = checkPrefixes(absolute); written != Outcome::Opened)
+        return written;
+    // Where the links lead: the parent as the system resolves it.
+    const QByteArray parent = absolute.left(std::max<qsizetype>(absolute.lastIndexOf('/'), 1));
+    if (char* resolved = ::realpath(parent.constData(), nullptr)) {
+        const QByteArray real = QByteArray(resolved) + "/";
+        std::free(resolved);
+        return checkPrefixes(real);
+    }
+    return Outcome::Opened; // not there yet: it is made below a folder checked above
+}
+
 ReportsFolder::Outcome ReportsFolder::open(const QByteArray& path)
 {
     path_ = path;
@@ -107,6 +159,8 @@ ReportsFolder::Outcome ReportsFolder::open(const QByteArray& path)
     QByteArray bare = path;
     while (bare.size() > 1 && bare.endsWith('/'))
         bare.chop(1);
+    if (const Outcome way = checkWay(bare); way != Outcome::Opened)
+        return way;
     struct stat st {};
     if (::lstat(bare.constData(), &st) == 0) {
         if (S_ISLNK(st.st_mode))
@@ -222,6 +276,10 @@ std::string ReportsFolder::refusal(Outcome outcome, const std::string& what) con
     case Outcome::Opened:
     case Outcome::Failed:
         break;
+    case Outcome::UntrustedPath:
+        return "cannot write " + what + " in " + dir + ": "
+            + printable(std::string_view(untrusted_.constData(), static_cast<std::size_t>(untrusted_.size())))
+            + " may be changed by another user";
     case Outcome::InUse:
         return (what == "the reports" ? "reports folder " : "folder ") + dir + " is in use by another check";
     case Outcome::SymbolicLink:
@@ -229,7 +287,7 @@ std::string ReportsFolder::refusal(Outcome outcome, const std::string& what) con
     case Outcome::NotOwned:
         return "cannot write " + what + " in " + dir + ": it belongs to another user";
     case Outcome::GroupWritable:
-        return "cannot write " + what + " in " + dir + ": its group may write in it";
+        return "cannot write " + what + " in " + dir + ": its group, or a user or group named in its ACL, may write in it";
     case Outcome::OthersWritable:
         return "cannot write " + what + " in " + dir + ": other users may write in it";
     }

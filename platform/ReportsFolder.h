@@ -29,6 +29,7 @@ public:
         GroupWritable,
         OthersWritable,
         InUse,        // another run holds its lock
+        UntrustedPath, // a folder or link on the way to it may be changed by another user
     };
 
     ReportsFolder() = default;
@@ -74,6 +75,8 @@ private:
     int fd_ = -1;
     int error_ = 0;
     bool made_ = false; // a private folder made by this run
+    QByteArray untrusted_; // the folder or link on the way that another user may change
+    Outcome checkWay(const QByteArray& path);
     FolderIdentity identity_ {};
 };
 

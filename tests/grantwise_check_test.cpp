@@ -333,7 +333,7 @@ TEST(GrantwiseCheck, ReportsGoOnlyIntoAFolderOfTheCallersOwn)
     EXPECT_EQ(gwtest::readFile(victim + "/acl.txt"), "");
 
     for (const auto& [mode, owner, why] : {std::tuple {0700, 65534, "it belongs to another user"},
-                                           {0770, 0, "its group may write in it"},
+                                           {0770, 0, "its group, or a user or group named in its ACL, may write in it"},
                                            {0703, 0, "other users may write in it"}}) {
         const std::string dir = work.mkdir("refused");
         ::chmod(dir.c_str(), static_cast<mode_t>(mode));
@@ -343,6 +343,24 @@ TEST(GrantwiseCheck, ReportsGoOnlyIntoAFolderOfTheCallersOwn)
         EXPECT_TRUE(r.status == 2 && namesIn(dir).empty());
         ::rmdir(dir.c_str());
     }
+
+    // Nor through a folder or link on the way that another user may change:
+    // as root, that would write wherever that user points it.
+    const std::string home = work.mkdir("home/user");
+    const std::string secret = work.mkdir("secret");
+    ::chmod(secret.c_str(), 0700);
+    ASSERT_EQ(::chown(home.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::symlink(secret.c_str(), (home + "/r").c_str()), 0);
+    ASSERT_EQ(::lchown((home + "/r").c_str(), 65534, 65534), 0);
+    for (const std::vector<std::string>& args : {std::vector<std::string> {"--reports", home + "/r/new"},
+                                                 {"--reports", work.path("ok"), "--fix-file", home + "/r/fix.acl"}}) {
+        std::vector<std::string> argv = args;
+        argv.push_back(t.root());
+        const gwtest::ProcessResult r = check(argv);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find(": " + home + " may be changed by another user\n"), std::string::npos) << r.err;
+    }
+    EXPECT_TRUE(namesIn(secret).empty());
 
     // A new folder, and its parents, are the caller's alone; so are the reports.
     const std::string made = work.path("new/deeper");
