@@ -223,6 +223,19 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     input.maxLevel = maxLevel;
     input.listingsCounted = countListings(dumpText, root);
     input.ignored = options.ignored;
+    // What the options left out of the tree, in words, for the reports.
+    QList<QByteArray> leftOut;
+    if (!options.scope.excludePatterns.empty()) {
+        QByteArray patterns;
+        for (const std::string& p : options.scope.excludePatterns)
+            patterns += (patterns.isEmpty() ? "" : ", ") + QByteArray::fromStdString(printable(p));
+        leftOut << "folders matching " + patterns;
+    }
+    if (options.scope.maxDepth >= 0)
+        leftOut << "folders more than " + QByteArray::number(options.scope.maxDepth) + " levels below";
+    if (options.scope.oneFileSystem)
+        leftOut << "other file systems";
+    input.notChecked = leftOut.join(", ");
     result.analysis = analyseDump(dumpText, input, tree);
     const ReportInputs& in = result.analysis.inputs;
     const ReportTexts texts = analysisReports(result.analysis, withoutSentinel(std::move(dumpText), root),

@@ -22,6 +22,7 @@ Analysis analyseDump(const QByteArray& dumpText, const AnalysisInput& input, con
     in.mismatchCount = comparison.mismatchCount;
     in.notRead = std::clamp(folders - (input.listingsCounted - 1), 0, folders);
     in.notListed = tree.unlistedCount();
+    in.notChecked = input.notChecked;
     if (input.ignored.ownerName)
         in.notCompared = "owner names";
     if (input.ignored.groupName)
@@ -62,7 +63,7 @@ ReportTexts analysisReports(const Analysis& analysis, QByteArray fullDumpText, c
     ReportTexts texts = buildReports(analysis.inputs, std::move(fullDumpText), analysis.mismatchText, time, date);
     const ReportInputs& in = analysis.inputs;
     texts.differences = differencesReport(in.targetPrintable, analysis.differences, in.notReadPaths, in.notListedPaths,
-                                          in.notCompared);
+                                          in.notCompared, in.notChecked);
     return texts;
 }
 

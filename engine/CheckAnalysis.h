@@ -22,6 +22,7 @@ struct AnalysisInput {
     int maxLevel = 0;
     int listingsCounted = 0; // the verification's count: the listings that arrived, and the sentinel
     IgnoredParts ignored;    // names left out of the comparison
+    QByteArray notChecked;   // what the tree left out on request, in words
 };
 
 struct Analysis {

@@ -187,12 +187,14 @@ void foldDifferences(QList<FolderDifference>& folders, const QByteArray& root)
 
 QByteArray differencesReport(const QByteArray& root, const QList<FolderDifference>& folders,
                              const QList<QByteArray>& notReadPaths, const QList<QByteArray>& notListedPaths,
-                             const QByteArray& notCompared)
+                             const QByteArray& notCompared, const QByteArray& notChecked)
 {
     const auto places = std::count_if(folders.begin(), folders.end(), [](const FolderDifference& f) { return f.startsHere; });
     QByteArray text = "Differences from the checked folder " + root + "\n" + QByteArray::number(folders.size())
         + " folders differ from the checked folder; the differences start in " + QByteArray::number(places)
         + " places.\n";
+    if (!notChecked.isEmpty())
+        text += "Not checked: " + notChecked + "\n";
     if (!notCompared.isEmpty())
         text += "Not compared: " + notCompared + "\n";
     for (const FolderDifference& f : folders) {

@@ -67,6 +67,6 @@ void foldDifferences(QList<FolderDifference>& folders, const QByteArray& root);
 // The differences report (acl_diff.txt): LF line ends, UTF-8.
 QByteArray differencesReport(const QByteArray& root, const QList<FolderDifference>& folders,
                              const QList<QByteArray>& notReadPaths, const QList<QByteArray>& notListedPaths,
-                             const QByteArray& notCompared = {});
+                             const QByteArray& notCompared = {}, const QByteArray& notChecked = {});
 
 } // namespace gw

@@ -61,7 +61,8 @@ QByteArray jsonSummaryLine(const JsonSummary& s)
         + ",\"not_read\":" + QByteArray::number(s.notRead) + ",\"not_listed\":" + QByteArray::number(s.notListed)
         + ",\"verdict\":\"" + verdict + "\",\"reports\":{\"full\":" + jsonString(s.fullReport)
         + ",\"mismatches\":" + jsonString(s.mismatchReport) + ",\"differences\":" + jsonString(s.differencesReport)
-        + "},\"seconds\":" + QByteArray::number(s.seconds, 'f', 3) + "}\n";
+        + "},\"seconds\":" + QByteArray::number(s.seconds, 'f', 3) + ",\"not_checked\":" + jsonString(s.notChecked)
+        + ",\"not_compared\":" + jsonString(s.notCompared) + "}\n";
 }
 
 } // namespace gw

@@ -26,6 +26,7 @@ struct JsonSummary {
     int notListed = 0;
     QByteArray fullReport, mismatchReport, differencesReport; // printable paths
     double seconds = 0;
+    QByteArray notChecked, notCompared; // what the options left out, in words; empty when nothing
 };
 
 // The last line: {"type":"summary",...} with the verdict "same", "differ"

@@ -151,6 +151,8 @@ ReportTexts buildReports(const ReportInputs& in, QByteArray fullDumpText, const 
 {
     ReportTexts texts;
     QByteArray summary = targetSummary(in);
+    if (!in.notChecked.isEmpty())
+        summary += "Not checked: " + in.notChecked + "\r\n";
     if (!in.notCompared.isEmpty())
         summary += "Not compared: " + in.notCompared + "\r\n";
     texts.fullHead = fullReportHead(summary, time(), date());

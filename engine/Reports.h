@@ -30,6 +30,9 @@ struct ReportInputs {
     // What was left out of the comparison, e.g. "owner names"; said in one
     // line after the summary. Empty when everything was compared.
     QByteArray notCompared;
+    // What was left out of the tree on request, e.g. "folders matching tmp";
+    // said in one line after the summary. Empty when nothing was.
+    QByteArray notChecked;
 };
 
 QByteArray targetSummary(const ReportInputs& in);

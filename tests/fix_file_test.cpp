@@ -125,3 +125,15 @@ TEST(FixFile, NoFixFileIntoAForeignFolderOrThroughALink)
     EXPECT_EQ(link.status, 2);
     EXPECT_NE(link.err.find("it is a symbolic link"), std::string::npos) << link.err;
 }
+
+TEST(FixFile, NeverInThePlaceOfAReport)
+{
+    TempTree t, work;
+    t.mkdir("a");
+    setfacl({"-m", "u:12003:rwx", t.path("a")});
+    for (const char* name : {"acl.txt", "acl_def.txt", "acl_diff.txt"}) {
+        const gwtest::ProcessResult r = run({checkProgram(), "--reports", work.path("r"), "--fix-file", work.path("r/") + name, t.root()});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, "grantwise-check: the fix file " + work.path("r/") + name + " would replace one of the reports\n");
+    }
+}

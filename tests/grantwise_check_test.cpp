@@ -575,6 +575,14 @@ TEST(GrantwiseCheck, ScopeOptionsChangeWhatIsCheckedNeverTheLayout)
               std::string::npos);
     EXPECT_NE(gwtest::readFile(work.path("r/acl_diff.txt")).find("places.\nNot compared: owner names, owning group names\n"),
               std::string::npos);
+    const gwtest::ProcessResult scoped = check({"--json", "--reports", work.path("r"), "--exclude", "skip", "--max-depth=2",
+                                                "--one-file-system", t.root()});
+    const std::string said = "Not checked: folders matching skip, folders more than 2 levels below, other file systems";
+    EXPECT_NE(gwtest::readFile(work.path("r/acl.txt")).find("\r\n" + said + "\r\n"), std::string::npos);
+    EXPECT_NE(gwtest::readFile(work.path("r/acl_diff.txt")).find("\n" + said + "\n"), std::string::npos);
+    EXPECT_NE(scoped.out.find("\"not_checked\":\"folders matching skip, folders more than 2 levels below, other file "
+                              "systems\",\"not_compared\":\"\"}"),
+              std::string::npos) << scoped.out;
     EXPECT_EQ(check({"--ignore", "mode", t.root()}).status, 2);
     EXPECT_EQ(check({"--max-depth", "-1", t.root()}).status, 2);
     EXPECT_EQ(check({"--reports"}).err.rfind("grantwise-check: --reports needs a value\n", 0), 0u);

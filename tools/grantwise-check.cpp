@@ -33,8 +33,7 @@
 
 namespace {
 
-const char kUsage[] =
-    "Usage: grantwise-check [--reports DIR] [--lang en|ru] [--jobs N] [--quiet] [--json] [--fix-file FILE] FOLDER\n";
+const char kUsage[] = "Usage: grantwise-check [OPTION]... FOLDER\n";
 
 const char kHelp[] =
     "Checks that every subfolder of FOLDER carries the same permissions as FOLDER\n"
@@ -42,20 +41,32 @@ const char kHelp[] =
     "full detail report, acl_def.txt, the mismatch report, and acl_diff.txt, what\n"
     "differs entry by entry and where the differences start.\n"
     "\n"
-    "  --reports DIR  write the reports into DIR (made if missing, mode 0700; it\n"
-    "                 must be yours alone); without it, into a new private folder\n"
-    "                 under $TMPDIR or /tmp\n"
-    "  --lang en|ru   language of the summary and the verdict (default en);\n"
-    "                 the reports are always English\n"
-    "  --jobs N       threads reading permissions (default: up to 2); 1 reads on\n"
-    "                 one thread; the output is the same either way\n"
-    "  --quiet        print only the verdict and, without --reports, the folder\n"
-    "                 the reports are in\n"
-    "  --json         print JSON Lines instead: one object per folder that differs,\n"
-    "                 was not read or was not listed, then a summary object\n"
+    "  --reports DIR    write the reports into DIR (made if missing, mode 0700; it\n"
+    "                   must be yours alone); without it, into a new private\n"
+    "                   folder under $TMPDIR or /tmp\n"
+    "  --lang en|ru     language of the summary and the verdict (default en);\n"
+    "                   the reports are always English\n"
+    "  --jobs N         threads reading permissions (default: up to 2); 1 reads on\n"
+    "                   one thread; the output is the same either way\n"
+    "  --quiet          print only the verdict and, without --reports, the folder\n"
+    "                   the reports are in\n"
+    "  --json           print JSON Lines instead: one object per folder that\n"
+    "                   differs, was not read or was not listed, then a summary\n"
     "  --fix-file FILE  write FILE for setfacl --restore: it gives every folder that\n"
-    "                 differs the permissions of FOLDER (review it, then apply it)\n"
+    "                   differs the permissions of FOLDER (review it, then apply it)\n"
+    "\n"
+    "What to check (the reports say what was left out):\n"
+    "  --include-hidden     check folders whose names begin with \".\" too\n"
+    "  --exclude PATTERN    leave out a folder whose name, or whose path relative\n"
+    "                       to FOLDER, matches the glob, with its subtree\n"
+    "                       (repeatable)\n"
+    "  --max-depth N        leave out folders more than N levels below FOLDER\n"
+    "  --one-file-system    do not enter other mounted file systems\n"
+    "  --ignore owner,group do not compare the owner's (or the owning group's)\n"
+    "                       name, only its rights\n"
+    "\n"
     "  --help, --version\n"
+    "Options may also be written --reports=DIR; \"--\" ends them.\n"
     "\n"
     "Exit status: 0 when every folder was read and matches; 1 when mismatches were\n"
     "found or folders could not be read or listed; 2 on an error.\n";
@@ -326,6 +337,17 @@ int main(int argc, char** argv)
         return fail(reports.refusal(opened));
     }
     options.reports = &reports;
+    if (!fixFile.isEmpty()) {
+        // The fix file must not take the place of one of this run's reports.
+        const qsizetype slash = fixFile.lastIndexOf('/');
+        const QByteArray dir = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : fixFile.left(slash);
+        const QByteArray name = fixFile.mid(slash + 1);
+        struct stat st {};
+        if (::stat(dir.constData(), &st) == 0 && reports.identity() == gw::FolderIdentity {st.st_dev, st.st_ino}
+            && (name == gw::WorkingFolder::kDumpName || name == gw::WorkingFolder::kMismatchName
+                || name == gw::WorkingFolder::kDifferencesName))
+            return fail("the fix file " + printableOf(fixFile) + " would replace one of the reports");
+    }
     options.excluded.push_back(reports.identity()); // its contents change while the check runs
 
     if (json) {
@@ -380,6 +402,8 @@ int main(int argc, char** argv)
         summary.mismatchReport = gw::printableBytes(result.mismatchReportPath);
         summary.differencesReport = gw::printableBytes(result.differencesReportPath);
         summary.seconds = result.seconds;
+        summary.notChecked = in.notChecked;
+        summary.notCompared = in.notCompared;
         if (const int error = writeOut(jsonLines + gw::jsonSummaryLine(summary)))
             return outputFailed(error);
         return status;
