@@ -28,11 +28,13 @@ qsizetype sequenceLength(const QByteArray& s, qsizetype i)
     return 0;
 }
 
-// The C1 controls and the bidirectional embeddings, overrides and isolates.
+// The C1 controls, the line and paragraph separators and the bidirectional
+// marks, embeddings, overrides and isolates.
 bool isHiddenControl(const QString& text)
 {
     const char16_t c = text.size() == 1 ? text.at(0).unicode() : 0;
-    return (c >= 0x80 && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+    return (c >= 0x80 && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x2028
+        || c == 0x2029 || c == 0x200E || c == 0x200F || c == 0x061C;
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <QSet>
 
+#include <climits>
 #include <cstring>
 #include <sys/stat.h>
 
@@ -39,15 +40,20 @@ QByteArray fixFileText(const Analysis& analysis, const RestorePermissions& check
 {
     const ReportInputs& in = analysis.inputs;
     const QSet<QByteArray> unlisted(in.notListedPaths.begin(), in.notListedPaths.end());
-    int fixed = 0, leftUnlisted = 0;
+    int fixed = 0, leftUnlisted = 0, tooLong = 0;
     QByteArray records;
     for (const FolderDifference& d : analysis.differences) {
         if (unlisted.contains(d.path)) {
             ++leftUnlisted;
             continue;
         }
+        const std::string raw = rawFromPrintable(d.path.toStdString());
+        if (raw.size() >= PATH_MAX) { // setfacl names a file by its whole path
+            ++tooLong;
+            continue;
+        }
         ++fixed;
-        records += "# file: " + QByteArray::fromStdString(restorePath(rawFromPrintable(d.path.toStdString()))) + "\n";
+        records += "# file: " + QByteArray::fromStdString(restorePath(raw)) + "\n";
         if (!ignored.ownerName && principalChanged(d.changes, "user "))
             records += "# owner: " + number(checked.owner) + "\n";
         if (!ignored.groupName && principalChanged(d.changes, "group "))
@@ -60,10 +66,21 @@ QByteArray fixFileText(const Analysis& analysis, const RestorePermissions& check
     QByteArray text = "# Gives " + number(static_cast<qulonglong>(fixed)) + " folders the permissions of "
         + QByteArray::fromStdString(restorePath(rawFromPrintable(in.targetPrintable.toStdString())))
         + ". Review it, then apply it with: setfacl --restore=FILE\n";
-    if (in.notRead > 0 || leftUnlisted > 0)
+    if (in.notRead > 0 || leftUnlisted > 0 || tooLong > 0)
         text += "# Left out: " + number(static_cast<qulonglong>(in.notRead))
             + " folders whose permissions were not read, " + number(static_cast<qulonglong>(leftUnlisted))
-            + " folders that differ but whose subfolders could not be listed.\n";
+            + " folders that differ but whose subfolders could not be listed, " + number(static_cast<qulonglong>(tooLong))
+            + " folders whose paths are too long for setfacl.\n";
+    if (fixed == 0) {
+        // Nothing to change: the checked folder's own record keeps the file
+        // one that setfacl applies without an error, changing nothing.
+        text += "# Nothing differs: the one record gives the checked folder its own permissions.\n";
+        records += "# file: " + QByteArray::fromStdString(restorePath(rawFromPrintable(in.targetPrintable.toStdString())))
+            + "\n";
+        if (!checked.flags.empty())
+            records += "# flags: " + QByteArray::fromStdString(checked.flags) + "\n";
+        records += QByteArray::fromStdString(checked.entries) + "\n";
+    }
     return text + "\n" + records;
 }
 

@@ -11,7 +11,8 @@
 
 namespace {
 
-// Well-formed UTF-8 (RFC 3629), without C0/C1 controls, DEL or bidirectional controls.
+// Well-formed UTF-8 (RFC 3629), without C0/C1 controls, DEL, line separators
+// or bidirectional controls.
 bool cleanUtf8(std::string_view s)
 {
     for (std::size_t i = 0; i < s.size();) {
@@ -34,7 +35,8 @@ bool cleanUtf8(std::string_view s)
         }
         const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
         if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || (cp >= 0x80 && cp <= 0x9F)
-            || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069))
+            || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069) || cp == 0x2028 || cp == 0x2029
+            || cp == 0x200E || cp == 0x200F || cp == 0x061C)
             return false;
         i += n;
     }

@@ -39,16 +39,18 @@ void appendOctal(std::string& out, unsigned char b)
 }
 
 // True for a well-formed sequence that a terminal or viewer would act on
-// rather than show: the C1 controls (U+0080..U+009F) and the bidirectional
-// embeddings, overrides and isolates (U+202A..U+202E, U+2066..U+2069), which
-// can reorder what is shown around them.
+// rather than show: the C1 controls (U+0080..U+009F), the line and paragraph
+// separators (U+2028, U+2029), and the bidirectional marks, embeddings,
+// overrides and isolates (U+061C, U+200E, U+200F, U+202A..U+202E,
+// U+2066..U+2069), which can break a line or reorder what is shown around them.
 bool isHiddenControl(std::string_view s, std::size_t i, std::size_t n)
 {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[i + k]); };
     if (n == 2)
-        return byte(0) == 0xC2 && byte(1) <= 0x9F;
+        return (byte(0) == 0xC2 && byte(1) <= 0x9F) || (byte(0) == 0xD8 && byte(1) == 0x9C);
     if (n == 3 && byte(0) == 0xE2)
-        return (byte(1) == 0x80 && byte(2) >= 0xAA && byte(2) <= 0xAE)
+        return (byte(1) == 0x80 && ((byte(2) >= 0xAA && byte(2) <= 0xAE) || byte(2) == 0xA8 || byte(2) == 0xA9
+                                    || byte(2) == 0x8E || byte(2) == 0x8F))
             || (byte(1) == 0x81 && byte(2) >= 0xA6 && byte(2) <= 0xA9);
     return false;
 }

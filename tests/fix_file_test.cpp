@@ -137,3 +137,14 @@ TEST(FixFile, NeverInThePlaceOfAReport)
         EXPECT_EQ(r.err, "grantwise-check: the fix file " + work.path("r/") + name + " would replace one of the reports\n");
     }
 }
+
+TEST(FixFile, WithNothingToFixItStillAppliesCleanly)
+{
+    TempTree t, work;
+    t.mkdir("a");
+    const std::string fix = work.path("r/fix.acl");
+    ASSERT_EQ(run({checkProgram(), "--quiet", "--reports", work.path("r"), "--fix-file", fix, t.root()}).status, 0);
+    EXPECT_NE(gwtest::readFile(fix).find("\n# file: " + t.root() + "\nuser::rwx\ngroup::r-x\nother::r-x\n\n"), std::string::npos);
+    const gwtest::ProcessResult applied = run({"setfacl", "--restore=" + fix});
+    EXPECT_EQ(applied.status, 0) << applied.err;
+}

@@ -54,7 +54,10 @@ TEST(PrintablePath, ControlsThatReorderOrHideTextAreEscaped)
     EXPECT_EQ(printable("\xC2\xA0\xC3\xA9"), "\xC2\xA0\xC3\xA9"); // no-break space and é are text
     EXPECT_EQ(printable("evil\xE2\x80\xAEtxt.sh"), "evil\\342\\200\\256txt.sh");
     EXPECT_EQ(printable("\xE2\x80\xAA\xE2\x81\xA6\xE2\x81\xA9"), "\\342\\200\\252\\342\\201\\246\\342\\201\\251");
-    EXPECT_EQ(printable("\xE2\x80\xA9\xE2\x81\xAA"), "\xE2\x80\xA9\xE2\x81\xAA"); // outside both ranges
+    EXPECT_EQ(printable("\xE2\x80\xA7\xE2\x81\xAA"), "\xE2\x80\xA7\xE2\x81\xAA"); // outside every range
+    // Line and paragraph separators, and the bidirectional marks.
+    EXPECT_EQ(printable("a\xE2\x80\xA8" "b\xE2\x80\xA9"), "a\\342\\200\\250b\\342\\200\\251");
+    EXPECT_EQ(printable("\xE2\x80\x8E\xE2\x80\x8F\xD8\x9C"), "\\342\\200\\216\\342\\200\\217\\330\\234");
 }
 
 TEST(PrintablePath, NamesNeverReadAsIdsOrAsMoreWords)
