@@ -1,5 +1,10 @@
 #include "LanguageTable.h"
 
+#include "ControlText.h"
+
+#include <QGroupBox>
+#include <QWidget>
+
 namespace {
 
 LanguageRow text(const char* window, const char* target, const char* ru, const char* en)
@@ -10,11 +15,6 @@ LanguageRow text(const char* window, const char* target, const char* ru, const c
 LanguageRow left(const char* target, int ru, int en)
 {
     return {RowKind::Left, QStringLiteral("Form1"), QString::fromUtf8(target), QString::number(ru), QString::number(en)};
-}
-
-LanguageRow warning(const char* target, const char* ru, const char* en)
-{
-    return {RowKind::Warning, QStringLiteral("Form1"), QString::fromUtf8(target), QString::fromUtf8(ru), QString::fromUtf8(en)};
 }
 
 } // namespace
@@ -57,14 +57,7 @@ const std::vector<LanguageRow>& languageTable()
         text("Form1", "Label9", "Чтение POSIX разрешений папок", "Reading folders POSIX permissions"),
         text("Form1", "Label18", "Проверка ошибок чтения", "Checking for read errors"),
         text("Form1", "Label10", "Анализ соответствия", "Mismatch nasalization"),
-        warning("WarnCaption", "ПРЕДУПРЕЖДЕНИЕ.", "WARNING."),
-        warning("WarnFound", "В ходе проверки обнаружено:  ", "It is found out during the handling:  "),
-        warning("WarnMissed", "% информации НЕ БЫЛО ПРОЧИТАНО. ", "% of data HES BEEN MISSED. "),
-        warning("WarnRetry", "Рекомендуется выполнить чтение снова на более медленной скорости. Если Вы согласны - нажмите YES.",
-                "It is recommended to read the data again not so quickly. Click YES if you agree."),
-        warning("WarnAnalyse",
-                "Если Вы считаете, что повторное чтение не требуется - нажмите NO. Будет выполнен анализ прочтенных данных.",
-                "Click NO if you are sure it doesnt need to read again. In that case the ready part of the data will be analyzed."),
+        {RowKind::Warnings, QStringLiteral("Form1"), QStringLiteral("Warnings"), {}, {}}, // texts kept by the check state
         text("Form1", "Memo1",
              "\r\n\r\n\r\n\r\n\r\n\r\nВыберете папку, которую желаете проверить, и нажмите кнопку \"ДАЛЬШЕ >>\"",
              "\r\n\r\n\r\n\r\n\r\n\r\nChoose a folder that you would like to check, and press the button “ NEXT>> ”"),
@@ -101,4 +94,48 @@ const std::vector<LanguageRow>& languageTable()
         text("Form4", "Memo1", "Версия 2.0\r\nот 10 октября 2008 года", "Version 2.0\r\n10 October 2008"),
     };
     return rows;
+}
+
+void applyLanguage(bool english, const std::vector<NamedWindow>& windows, gw::CheckState& state,
+                   const QString& selectedPrintable)
+{
+    const auto windowNamed = [&windows](const QString& name) -> QWidget* {
+        for (const NamedWindow& w : windows) {
+            if (w.name == name)
+                return w.window;
+        }
+        return nullptr;
+    };
+    QWidget* const form1 = windowNamed(QStringLiteral("Form1"));
+    auto* const folderPage = form1 ? form1->findChild<QGroupBox*>(QStringLiteral("GroupBox3")) : nullptr;
+    for (const LanguageRow& row : languageTable()) {
+        const QString& value = english ? row.en : row.ru;
+        QWidget* window = windowNamed(row.window);
+        if (!window)
+            continue;
+        QObject* target = window->objectName() == row.target ? window : window->findChild<QObject*>(row.target);
+        switch (row.kind) {
+        case RowKind::Lang:
+            state.Lang = value;
+            break;
+        case RowKind::Warnings:
+            gw::setWarningTexts(state, english);
+            break;
+        case RowKind::PageCaption:
+            if (folderPage)
+                folderPage->setTitle(value + selectedPrintable);
+            break;
+        case RowKind::CopyCaption:
+            if (auto* box = qobject_cast<QGroupBox*>(target); box && folderPage)
+                box->setTitle(folderPage->title());
+            break;
+        case RowKind::Left:
+            if (auto* w = qobject_cast<QWidget*>(target))
+                w->move(value.toInt(), w->y());
+            break;
+        case RowKind::Text:
+            setControlText(target, value);
+            break;
+        }
+    }
 }

@@ -1,6 +1,7 @@
 #include "TForm1.h"
 #include "platform/PrintableText.h"
 
+#include "ControlText.h"
 #include "DesktopOpener.h"
 #include "ExitSignals.h"
 #include "FittedText.h"
@@ -26,51 +27,6 @@
 #include <functional>
 
 namespace {
-
-// Texts of the engine and of the language table end lines in CR LF. One
-// pass, whatever the length: the scan's listing can hold millions of lines.
-QString withLineFeeds(const QString& text)
-{
-    QString out(text.size(), Qt::Uninitialized);
-    const QChar* from = text.constData();
-    const QChar* const end = from + text.size();
-    QChar* to = out.data();
-    for (; from != end; ++from) {
-        if (*from == QLatin1Char('\r') && from + 1 != end && from[1] == QLatin1Char('\n'))
-            continue;
-        *to++ = *from;
-    }
-    out.truncate(to - out.constData());
-    return out;
-}
-
-// Shows `text` in a memo. A long text, such as the scan's listing of a
-// million folders, goes in piece by piece with events handled in between, so
-// the window never stops answering; `stillOpen` ends the filling early.
-void setMemoText(QPlainTextEdit* memo, const QString& text, const std::function<bool()>& stillOpen)
-{
-    constexpr qsizetype kPiece = 1 << 18; // characters; well under 100 ms of work each
-    if (text.size() <= kPiece) {
-        memo->setPlainText(withLineFeeds(text));
-        return;
-    }
-    QTextDocument* document = memo->document();
-    memo->clear();
-    document->setUndoRedoEnabled(false); // no copy of the whole text for undo
-    QTextCursor cursor(document);
-    for (qsizetype pos = 0; pos < text.size();) {
-        qsizetype end = std::min(pos + kPiece, text.size());
-        const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'), end - 1);
-        end = lineEnd < 0 ? text.size() : lineEnd + 1;
-        cursor.insertText(withLineFeeds(text.sliced(pos, end - pos)));
-        pos = end;
-        QCoreApplication::processEvents();
-        if (!stillOpen())
-            break;
-    }
-    document->setUndoRedoEnabled(true);
-    memo->moveCursor(QTextCursor::Start);
-}
 
 } // namespace
 
@@ -232,7 +188,7 @@ void TForm1::Menu_File_DifferencesClick()
 void TForm1::Menu_File_FixFileClick()
 {
     guarded([this] {
-        const bool english = engine_.state().Lang == QLatin1String("EN");
+        const bool english = gw::isEnglish(engine_.state().Lang);
         const QString path = saveFileDialog()(this, english ? QStringLiteral("Save fix file") : QStringLiteral("Сохранить файл исправления"),
                                               QDir::homePath() + QStringLiteral("/grantwise-fix.acl"));
         if (path.isEmpty())
@@ -264,67 +220,8 @@ void TForm1::Menu_Language_ENClick() { guarded([this] { switchLanguage(true); })
 
 void TForm1::switchLanguage(bool english)
 {
-    const auto windowNamed = [this](const QString& name) -> QWidget* {
-        if (name == QLatin1String("Form2"))
-            return Form2;
-        if (name == QLatin1String("Form4"))
-            return Form4;
-        return this;
-    };
-    gw::CheckState& state = engine_.state();
-    for (const LanguageRow& row : languageTable()) {
-        const QString& value = english ? row.en : row.ru;
-        QWidget* window = windowNamed(row.window);
-        if (!window)
-            continue;
-        QObject* target = window->objectName() == row.target ? window : window->findChild<QObject*>(row.target);
-        switch (row.kind) {
-        case RowKind::Lang:
-            state.Lang = value;
-            break;
-        case RowKind::Warning:
-            if (row.target == QLatin1String("WarnCaption"))
-                state.WarnCaption = value;
-            else if (row.target == QLatin1String("WarnFound"))
-                state.WarnFound = value;
-            else if (row.target == QLatin1String("WarnMissed"))
-                state.WarnMissed = value;
-            else if (row.target == QLatin1String("WarnRetry"))
-                state.WarnRetry = value;
-            else
-                state.WarnAnalyse = value;
-            break;
-        case RowKind::PageCaption:
-            ui.GroupBox3->setTitle(value + gw::printableText(model_.rawPath(ui.ShellTreeView1->currentIndex())));
-            break;
-        case RowKind::CopyCaption:
-            if (auto* box = qobject_cast<QGroupBox*>(target))
-                box->setTitle(ui.GroupBox3->title());
-            break;
-        case RowKind::Left:
-            if (auto* w = qobject_cast<QWidget*>(target))
-                w->move(value.toInt(), w->y());
-            break;
-        case RowKind::Text:
-            if (target == window)
-                window->setWindowTitle(value);
-            else if (auto* menu = qobject_cast<QMenu*>(target))
-                menu->setTitle(value);
-            else if (auto* action = qobject_cast<QAction*>(target))
-                action->setText(value);
-            else if (auto* button = qobject_cast<QAbstractButton*>(target))
-                button->setText(value);
-            else if (auto* box = qobject_cast<QGroupBox*>(target))
-                box->setTitle(value);
-            else if (auto* memo = qobject_cast<QPlainTextEdit*>(target))
-                memo->setPlainText(withLineFeeds(value));
-            else if (auto* label = qobject_cast<QLabel*>(target)) {
-                label->setText(value);
-                label->adjustSize();
-            }
-            break;
-        }
-    }
+    applyLanguage(english, {{QStringLiteral("Form1"), this}, {QStringLiteral("Form2"), Form2}, {QStringLiteral("Form4"), Form4}},
+                  engine_.state(), gw::printableText(model_.rawPath(ui.ShellTreeView1->currentIndex())));
 }
 
 void TForm1::treeContextMenu(const QPoint& pos)
@@ -335,7 +232,7 @@ void TForm1::treeContextMenu(const QPoint& pos)
     ui.ShellTreeView1->setCurrentIndex(index); // a right click selects the folder
     const QByteArray path = model_.rawPath(index);
     QMenu menu(this);
-    const bool english = engine_.state().Lang == QLatin1String("EN");
+    const bool english = gw::isEnglish(engine_.state().Lang);
     menu.addAction(english ? QStringLiteral("Copy path") : QStringLiteral("Копировать путь"),
                    [path] { QGuiApplication::clipboard()->setText(gw::printableText(path)); });
     menu.addAction(english ? QStringLiteral("Open in file manager") : QStringLiteral("Открыть в файловом менеджере"),
@@ -403,11 +300,8 @@ void TForm1::setText(gw::Control control, const QString& text)
     } else if (w == ui.RichEdit3) {
         // The verdict shows whole: a long one in a smaller face.
         setFittedText(ui.RichEdit3, withLineFeeds(text), kVerdictPixelSize, kSmallestVerdictPixelSize);
-    } else if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) {
-        setMemoText(memo, text, [this] { return !closed_; });
-    } else if (auto* label = qobject_cast<QLabel*>(w)) {
-        label->setText(text);
-        label->adjustSize();
+    } else {
+        setControlText(w, text, [this] { return !closed_; });
     }
 }
 

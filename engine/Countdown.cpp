@@ -7,7 +7,7 @@ namespace gw {
 
 std::optional<QString> Timer4Timer(CheckState& state, const TimeFormat& format)
 {
-    const bool ru = state.Lang == QLatin1String("RU");
+    const bool ru = isRussian(state.Lang);
     const QString remaining = ru ? QStringLiteral("Осталось примерно : ") : QStringLiteral("Remaining time : ");
     const QString overrun = ru ? QStringLiteral("Ожидаемое время превышено на : ")
                                : QStringLiteral("Expected processing time is overrun on : ");

@@ -47,7 +47,7 @@ QString Calc_Time(CheckState& state, int count, int intervalMs, const TimeFormat
     state.EstCheck = static_cast<int>(roundHalfEven(folders * 0.0172L));
     state.EstAnalysis = static_cast<int>(roundHalfEven(folders * 0.0085L));
     state.EstTotal = state.EstRead + state.EstCheck + state.EstAnalysis;
-    const QString caption = state.Lang == QLatin1String("RU") ? QStringLiteral("Предполагаемое время выполнения : ")
+    const QString caption = isRussian(state.Lang) ? QStringLiteral("Предполагаемое время выполнения : ")
                                                               : QStringLiteral("Expected processing time : ");
     return caption + secondsText(state.EstTotal, format);
 }

@@ -10,20 +10,20 @@ namespace gw {
 
 QString checkedFolderCaption(const QString& lang, const QString& printablePath)
 {
-    return (lang == QLatin1String("EN") ? QStringLiteral(" Checked folder : ") : QStringLiteral(" Проверяемая папка : "))
+    return (isEnglish(lang) ? QStringLiteral(" Checked folder : ") : QStringLiteral(" Проверяемая папка : "))
         + printablePath;
 }
 
 QString countLine(const QString& lang, int count)
 {
-    if (lang == QLatin1String("RU"))
+    if (isRussian(lang))
         return QStringLiteral("Содержит ") + QString::number(count - 1) + QStringLiteral(" подпапок");
     return QStringLiteral("It contains ") + QString::number(count - 1) + QStringLiteral(" subfolders");
 }
 
 QString levelLine(const QString& lang, int maxLevel)
 {
-    const QString label = lang == QLatin1String("RU") ? QStringLiteral("Максимальный уровень вложения - ")
+    const QString label = isRussian(lang) ? QStringLiteral("Максимальный уровень вложения - ")
                                                       : QStringLiteral("The max subfolder level - ");
     return QStringLiteral("\r\n") + label + QString::number(maxLevel);
 }
@@ -49,7 +49,7 @@ void appendFolderListing(QString& out, const FolderTree& tree, int& maxLevel, co
 
 QString reportHeader(const QString& lang, const QString& printablePath, const QString& countAndLevel)
 {
-    const QString head = lang == QLatin1String("RU") ? QStringLiteral("Проверяемая папка ") : QStringLiteral("The checked folder is ");
+    const QString head = isRussian(lang) ? QStringLiteral("Проверяемая папка ") : QStringLiteral("The checked folder is ");
     return head + printablePath + QStringLiteral("\r\n\r\n") + countAndLevel;
 }
 

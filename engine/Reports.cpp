@@ -11,7 +11,6 @@
 namespace gw {
 
 namespace {
-bool russian(const QString& lang) { return lang == QLatin1String("RU"); }
 QByteArray number(int n) { return QByteArray::number(n); }
 } // namespace
 
@@ -122,23 +121,23 @@ QString fileErrorText(const char* verb, const QByteArray& rawPath, int error)
 
 QString notCompletedVerdict(const QString& lang)
 {
-    return russian(lang) ? QStringLiteral("Проверку не удалось завершить: разрешения папок не прочитаны.")
+    return isRussian(lang) ? QStringLiteral("Проверку не удалось завершить: разрешения папок не прочитаны.")
                          : QStringLiteral("The check could not be completed: no folder permissions were read.");
 }
 
 QString screenVerdict(const QString& lang, const ReportInputs& in)
 {
-    return verdict(russian(lang) ? kScreenRussian : kScreenEnglish, in);
+    return verdict(isRussian(lang) ? kScreenRussian : kScreenEnglish, in);
 }
 
 QString detailTail(const QString& lang)
 {
-    return russian(lang) ? QStringLiteral(" Подробности смотрите в отчете.") : QStringLiteral(" The details are in the report.");
+    return isRussian(lang) ? QStringLiteral(" Подробности смотрите в отчете.") : QStringLiteral(" The details are in the report.");
 }
 
 QString processingTimeLabel(const QString& lang)
 {
-    return russian(lang) ? QStringLiteral("Время, затраченное на сбор информации - ") : QStringLiteral("Processing time  - ");
+    return isRussian(lang) ? QStringLiteral("Время, затраченное на сбор информации - ") : QStringLiteral("Processing time  - ");
 }
 
 Light verdictLight(const ReportInputs& in)

@@ -6,6 +6,7 @@
 // not read or not listed; 2 an error.
 
 #include "engine/BatchCheck.h"
+#include "engine/CheckState.h"
 #include "engine/FixFile.h"
 #include "engine/JsonLines.h"
 #include "platform/PrintableText.h"
@@ -409,7 +410,7 @@ int main(int argc, char** argv)
         return status;
     }
 
-    const bool ru = options.lang == QLatin1String("RU");
+    const bool ru = gw::isRussian(options.lang);
     QByteArray out;
     if (!quiet)
         out += unixLines(result.reportHeader) + "\n";
