@@ -78,12 +78,16 @@ int CheckEngine::setBar(Bar bar, long double value)
     return shown;
 }
 
-void CheckEngine::pace(bool now)
+void CheckEngine::processEventsNow()
 {
-    if (now || paceDue()) {
-        lastPace_ = std::chrono::steady_clock::now();
-        view_.processEvents();
-    }
+    lastEvents_ = std::chrono::steady_clock::now();
+    view_.processEvents();
+}
+
+void CheckEngine::processEventsWhenDue()
+{
+    if (progressDue())
+        processEventsNow();
 }
 
 void CheckEngine::Timer4Timer()

@@ -66,11 +66,14 @@ public:
 private:
     // The bar and its percentage label; returns the position shown.
     int setBar(Bar bar, long double value);
-    // Processes pending events, at most every 10 ms unless `now`.
-    void pace(bool now = false);
-    // True when 10 ms have passed since events were last processed: the
-    // rhythm of progress updates inside long loops.
-    bool paceDue() const { return std::chrono::steady_clock::now() - lastPace_ >= kPaceInterval; }
+    // Lets the window handle its pending events (repaint, menus, the
+    // countdown) now, and restarts the 10 ms rhythm below.
+    void processEventsNow();
+    // The same, when the rhythm says it is due.
+    void processEventsWhenDue();
+    // True when 10 ms have passed since events were last handled: the rhythm
+    // of progress updates inside long loops.
+    bool progressDue() const { return std::chrono::steady_clock::now() - lastEvents_ >= kProgressInterval; }
     bool closed() const { return closed_; }
     void writeResults(const Analysis& analysis, QByteArray fullDumpText);
     // Shows the results page; each report can be opened when it was written.
@@ -91,8 +94,8 @@ private:
     QByteArray listingProgram_;
     pid_t referencePid_ = -1;
     std::chrono::steady_clock::time_point lastListingStart_;
-    static constexpr std::chrono::milliseconds kPaceInterval {10};
-    std::chrono::steady_clock::time_point lastPace_;
+    static constexpr std::chrono::milliseconds kProgressInterval {10};
+    std::chrono::steady_clock::time_point lastEvents_;
     std::chrono::milliseconds sentinelWait_ {30000};
     std::chrono::milliseconds referenceWait_ {10000};
     Analysis lastAnalysis_; // of the last finished check, for its fix file

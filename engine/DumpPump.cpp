@@ -30,7 +30,7 @@ void CheckEngine::Button2Click()
     view_.setProgress(Bar::ProgressBar1, 0);
     for (Control label : {Control::Label13, Control::Label15, Control::Label17})
         view_.setText(label, QStringLiteral("0%"));
-    pace(true);
+    processEventsNow();
     if (closed())
         return;
     removeFile(dumpPath());
@@ -62,7 +62,7 @@ void CheckEngine::Timer1Timer()
             return;
         }
         setBar(Bar::ProgressBar1, 100);
-        pace(true);
+        processEventsNow();
         if (closed())
             return;
         view_.setTimerEnabled(Timer::Timer1, false);
@@ -80,7 +80,7 @@ void CheckEngine::Timer1Timer()
     }
     lastListingStart_ = std::chrono::steady_clock::now();
     view_.setProgress(Bar::ProgressBar1, progressValue(static_cast<long double>(state_.FolderIndex) / folders * 100));
-    pace(true);
+    processEventsNow();
     if (closed())
         return;
     view_.setText(Control::Label13, QString::number(view_.progress(Bar::ProgressBar1)) + QLatin1Char('%'));

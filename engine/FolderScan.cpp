@@ -93,12 +93,12 @@ void CheckEngine::Button7Click()
     view_.setProgress(Bar::ProgressBar1, 0);
     view_.setText(Control::Label13, QStringLiteral("0%"));
     view_.setText(Control::Label15, QStringLiteral("0%"));
-    pace(true);
+    processEventsNow();
     if (closed())
         return;
     state_.PhaseStart = timeStamp();
 
-    tree_.expandRecursively(0, [this](int) { pace(); });
+    tree_.expandRecursively(0, [this](int) { processEventsWhenDue(); });
     if (closed())
         return;
     const int count = tree_.count();
@@ -107,9 +107,9 @@ void CheckEngine::Button7Click()
     int maxLevel = 0;
     QString listing;
     appendFolderListing(listing, tree_, maxLevel, [&](int i) {
-        if (i + 1 == count || paceDue()) {
+        if (i + 1 == count || progressDue()) {
             view_.setProgress(Bar::ProgressBar1, progressValue(static_cast<long double>(i) / count * 100));
-            pace(true);
+            processEventsNow();
         }
     });
     if (closed())
@@ -126,10 +126,10 @@ void CheckEngine::Button7Click()
     // Every folder's line begins with a line end, and a printable path holds none.
     scanLines_ = scanText.count(QLatin1Char('\n')) + count + 1;
     scanText.reserve(scanText.size() + listing.size());
-    pace(true);
+    processEventsNow();
     scanText += listing;
     listing = QString(); // one copy of a listing of millions of lines is enough
-    pace(true);
+    processEventsNow();
     if (closed())
         return;
     view_.setText(Control::RichEdit1, scanText);

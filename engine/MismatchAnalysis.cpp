@@ -147,16 +147,16 @@ void CheckEngine::Timer3Timer()
         }
         if (referenceEnded && isCompleteListing(file, chosen)) {
             const QByteArray loaded = trimmedLines(file, [&](qsizetype k) {
-                if (paceDue()) {
+                if (progressDue()) {
                     setBar(Bar::ProgressBar2, static_cast<long double>(k) / 30);
-                    pace(true);
+                    processEventsNow();
                 }
             });
             base = setBar(Bar::ProgressBar2, static_cast<long double>(loaded.count('\n')) / 30);
             reference = referenceText(loaded, chosen);
         }
     }
-    pace(true);
+    processEventsNow();
     if (closed())
         return;
 
@@ -167,21 +167,21 @@ void CheckEngine::Timer3Timer()
     }
     const long double lines = static_cast<long double>(scanLines_);
     QByteArray dumpText = trimmedLines(file, [&](qsizetype k) {
-        if (paceDue()) {
+        if (progressDue()) {
             setBar(Bar::ProgressBar2, static_cast<long double>(k) / ((lines - 1) * 15) * 90 + base);
-            pace(true);
+            processEventsNow();
         }
     });
     base = setBar(Bar::ProgressBar2, static_cast<long double>(dumpText.count('\n')) / ((lines - 1) * 15) * 90 + base);
     file.clear();
-    pace(true);
+    processEventsNow();
     if (closed())
         return;
 
     const int folders = tree_.count();
     const auto blockStep = [&](int k) {
         setBar(Bar::ProgressBar2, static_cast<long double>(k) / (lines - 1) * 9 + base);
-        pace(true);
+        processEventsNow();
     };
     AnalysisInput input;
     input.root = root;
@@ -190,7 +190,7 @@ void CheckEngine::Timer3Timer()
     input.maxLevel = state_.MaxLevel;
     input.listingsCounted = listingsRead_;
     const Analysis analysis = analyseDump(dumpText, input, tree_, [&](int k) {
-        if (k == folders + 1 || paceDue())
+        if (k == folders + 1 || progressDue())
             blockStep(k);
     });
     if (closed())

@@ -44,7 +44,7 @@ void CheckEngine::Timer2Timer()
     state_.ReadEnd = timeStamp();
     state_.ReadTime = state_.ReadEnd - state_.PhaseStart;
     view_.setProgress(Bar::ProgressBar1, 110);
-    pace(true);
+    processEventsNow();
     if (closed())
         return;
     const int folders = tree_.count();
@@ -64,9 +64,9 @@ void CheckEngine::Timer2Timer()
                 end = dump.size();
             ++lines;
             pos = end + 1;
-            if (pos >= dump.size() || paceDue()) {
+            if (pos >= dump.size() || progressDue()) {
                 setBar(Bar::ProgressBar3, static_cast<long double>(lines) / folders * 80 * 0.07L);
-                pace(true);
+                processEventsNow();
                 if (closed())
                     return;
             }
@@ -76,13 +76,13 @@ void CheckEngine::Timer2Timer()
         // Counting stage.
         const auto show = [&](int n) { setBar(Bar::ProgressBar3, static_cast<long double>(n) / folders * 20 * 0.9L + base); };
         listingsRead_ = countListings(dump, root, [&](int n) {
-            if (paceDue()) {
+            if (progressDue()) {
                 show(n);
-                pace(true);
+                processEventsNow();
             }
         });
         show(listingsRead_);
-        pace(true);
+        processEventsNow();
         if (closed())
             return;
 
@@ -95,7 +95,7 @@ void CheckEngine::Timer2Timer()
     }
     if (retry) {
         view_.setSliderPosition(view_.sliderPosition() + 1);
-        pace(true);
+        processEventsNow();
         if (closed())
             return;
         Button2Click();
@@ -107,7 +107,7 @@ void CheckEngine::Timer2Timer()
     referencePid_ = processes_.startAppending(listingProgram_, selectedPath_, referencePath());
     view_.setTimerEnabled(Timer::Timer3, true);
     setBar(Bar::ProgressBar3, 100);
-    pace(true);
+    processEventsNow();
 }
 
 } // namespace gw

@@ -58,9 +58,6 @@ void FolderTree::setRoot(const QByteArray& rootText)
         return;
     const QByteArray previous = root_;
     root_ = rootText;
-    if (updating_)
-        return;
-    updating_ = true;
     const int fd = rootText.isEmpty() ? -1 : openRoot(rootText);
     if (fd < 0) {
         root_ = previous;
@@ -68,13 +65,11 @@ void FolderTree::setRoot(const QByteArray& rootText)
             ? -1
             : openRoot(previous);
         rebuild(previousFd);
-        updating_ = false;
         throw FolderTreeError("Error setting path: \""
                               + printable(gw::bytesOf(rootText))
                               + "\"");
     }
     rebuild(fd);
-    updating_ = false;
 }
 
 int FolderTree::openRoot(const QByteArray& rootText)

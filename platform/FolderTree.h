@@ -142,7 +142,6 @@ private:
     mutable std::vector<NodeId> preorder_; // pre-order index -> node
     mutable bool preorderValid_ = false;
     int unlistedCount_ = 0;
-    bool updating_ = false;
     bool fullyExpanded_ = false;
     QCollator collator_;
     std::vector<char> direntBuffer_;
