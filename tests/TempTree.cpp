@@ -114,18 +114,52 @@ void setfacl(const std::vector<std::string>& args)
     ASSERT_EQ(r.status, 0) << "setfacl failed: " << r.err;
 }
 
-int asNobody(const std::function<int()>& body)
+std::string asNobody(const std::function<std::string()>& body)
 {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return std::string("no pipe: ") + std::strerror(errno);
     const pid_t pid = ::fork();
-    if (pid == 0) {
-        const gid_t none[1] = {65534};
-        if (::setgroups(1, none) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(125);
-        ::_exit(body());
+    if (pid < 0) {
+        const int error = errno;
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return std::string("cannot fork: ") + std::strerror(error);
     }
+    if (pid == 0) {
+        ::close(fds[0]);
+        const gid_t none[1] = {65534};
+        std::string said = ::setgroups(1, none) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0
+            ? "cannot become the user nobody"
+            : body();
+        if (said.empty())
+            said = "ok";
+        for (std::size_t done = 0; done < said.size();) {
+            const ssize_t n = ::write(fds[1], said.data() + done, said.size() - done);
+            if (n <= 0)
+                break;
+            done += static_cast<std::size_t>(n);
+        }
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string said;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) != 0;) {
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        said.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fds[0]);
     int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFSIGNALED(status))
+        return "the child ended by signal " + std::to_string(WTERMSIG(status)) + (said.empty() ? "" : " after: " + said);
+    return said == "ok" ? std::string() : said.empty() ? std::string("the child said nothing") : said;
 }
 
 std::string aclProgram()

@@ -389,7 +389,7 @@ TEST_F(CheckTest, LockedFoldersAreComparedAndUnlistedOnesMakeTheVerdictRed)
     ::chmod(t.path("closed").c_str(), 0311);
     ::chmod(work.root().c_str(), 01777);
     // Root reads everything: the check runs as an ordinary user.
-    const int status = gwtest::asNobody([&] {
+    const std::string failed = gwtest::asNobody([&]() -> std::string {
         RecordingView v;
         CheckEngine e {v, kFormat};
         v.engine = &e;
@@ -404,7 +404,7 @@ TEST_F(CheckTest, LockedFoldersAreComparedAndUnlistedOnesMakeTheVerdictRed)
             && report.ends_with("Folders whose subfolders could not be listed:\r\n" + t.path("closed") + "\r\n\r\n");
         e.FormClose();
         if (!ok)
-            return 1;
+            return "the check of the tree: " + v.text(Control::RichEdit3).toStdString();
         // A folder that cannot be listed can be chosen: the check runs and says so.
         RecordingView v2;
         CheckEngine e2 {v2, kFormat};
@@ -413,7 +413,7 @@ TEST_F(CheckTest, LockedFoldersAreComparedAndUnlistedOnesMakeTheVerdictRed)
         e2.setListingProgram(QByteArray::fromStdString(gwtest::aclProgram()));
         e2.ShellTreeView1Change(QByteArray::fromStdString(t.path("closed")));
         if (!v2.enabled[Control::Button7])
-            return 2;
+            return "a folder that cannot be listed cannot be chosen";
         gwtest::runCheck(e2, v2, t.path("closed"));
         const bool chosen = e2.state().MismatchCount == 0 && v2.light == Light::Red
             && v2.text(Control::RichEdit3)
@@ -421,9 +421,9 @@ TEST_F(CheckTest, LockedFoldersAreComparedAndUnlistedOnesMakeTheVerdictRed)
                       "обнаружено. Не удалось получить список вложенных папок у 1 папок, они не проверены. "
                       "Подробности смотрите в отчете.";
         e2.FormClose();
-        return chosen ? 0 : 3;
+        return chosen ? "" : "the check of a folder that cannot be listed: " + v2.text(Control::RichEdit3).toStdString();
     });
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(failed, "");
 }
 
 TEST_F(CheckTest, ReportThatCannotBeWrittenLeavesNoFileAndSaysWhy)

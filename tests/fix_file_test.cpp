@@ -96,17 +96,17 @@ TEST(FixFile, AnUnprivilegedOwnerFixesRightsButNotOwners)
     setfacl({"-m", "u:12003:rwx", t.path("mine")});
     ASSERT_EQ(::chown(t.path("theirs").c_str(), 0, 65534), 0); // another owner: only root may give it back
     ::chmod(work.root().c_str(), 01777);
-    const int status = gwtest::asNobody([&] {
+    const std::string failed = gwtest::asNobody([&]() -> std::string {
         const std::string fix = work.path("nobody/fix.acl");
         if (run({checkProgram(), "--quiet", "--reports", work.path("nobody"), "--fix-file", fix, t.root()}).status != 1)
-            return 1;
+            return "the first check";
         const gwtest::ProcessResult applied = run({"setfacl", "--restore=" + fix});
         if (applied.status == 0 || applied.err.find("Operation not permitted") == std::string::npos)
-            return 2; // the owner line fails, and says so
+            return "the owner line should fail, and say so: " + applied.err;
         const gwtest::ProcessResult after = run({checkProgram(), "--quiet", "--reports", work.path("nobody"), t.root()});
-        return after.out.find("The number of mismatches: 1.") != std::string::npos ? 0 : 3; // only "theirs" is left
+        return after.out.find("The number of mismatches: 1.") != std::string::npos ? "" : "only \"theirs\" should be left: " + after.out;
     });
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(failed, "");
 }
 
 TEST(FixFile, NoFixFileIntoAForeignFolderOrThroughALink)

@@ -146,7 +146,7 @@ TEST(FolderTree, RecordsFoldersThatCannotBeListed)
     t.mkdir("locked");
     ::chmod(t.path("locked").c_str(), 0700);
     // Root reads everything, so the listing is tried as an ordinary user.
-    const int result = gwtest::asNobody([&] {
+    const std::string failed = gwtest::asNobody([&]() -> std::string {
         FolderTree tree(raw(t.root()));
         std::vector<std::string> visited;
         tree.expandRecursively(0, {}, [&](FolderTree::NodeId id, int fd) {
@@ -155,19 +155,19 @@ TEST(FolderTree, RecordsFoldersThatCannotBeListed)
                 visited.push_back(tree.nameOf(id).toStdString());
         });
         if (outline(tree) != std::vector<std::string> {"0:", "1:blind", "2:unreachable", "1:closed", "1:locked", "1:open", "2:sub"})
-            return 1;
+            return "the tree's outline";
         // Folders that may be reached but not read are visited; only what is
         // below them is unknown. A folder that cannot be reached is neither.
         if (visited != std::vector<std::string> {raw(t.root()).toStdString(), "blind", "closed", "locked", "open", "sub"})
-            return 2;
+            return "the folders visited";
         if (tree.unlistedCount() != 2 || !tree.isUnlisted(tree.node(3)) || !tree.isUnlisted(tree.node(4))
             || tree.isUnlisted(tree.node(2)))
-            return 3;
+            return "the folders not listed";
         // A folder that cannot be read can still be the root.
         FolderTree locked(raw(t.path("locked")));
-        return locked.count() == 1 && locked.unlistedCount() == 1 ? 0 : 4;
+        return locked.count() == 1 && locked.unlistedCount() == 1 ? "" : "an unreadable root";
     });
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(failed, "");
 }
 
 TEST(FolderTree, ReopensNeverThroughALinkNorIntoAnotherFolder)

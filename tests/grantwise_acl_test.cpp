@@ -113,18 +113,18 @@ TEST(GrantwiseAcl, UnreadableFolderIsReportedAndTheOthersStillList)
     ::chmod(t.path("locked").c_str(), 0700);
     const std::string closed = t.mkdir("closed");
     ::chmod(closed.c_str(), 0311);
-    const int status = gwtest::asNobody([&] {
+    const std::string failed = gwtest::asNobody([&]() -> std::string {
         const gwtest::ProcessResult denied = run({gwtest::aclProgram(), inner});
         if (denied.status != 1 || !denied.out.empty() || denied.err != "grantwise-acl: " + inner + ": Permission denied\n")
-            return 1;
+            return "a folder that cannot be reached: " + denied.err;
         const gwtest::ProcessResult listed = run({gwtest::aclProgram(), t.path("locked"), closed});
         return listed.status == 0
                 && listed.out == t.path("locked") + " user root (owner):rwx\n    group root (owner):---\n    other:---\n\n"
                         + closed + " user root (owner):-wx\n    group root (owner):--x\n    other:--x\n\n"
-            ? 0
-            : 2;
+            ? ""
+            : "folders reached but not read: " + listed.out + listed.err;
     });
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(failed, "");
 }
 
 TEST(GrantwiseAcl, OptionsEndAtTheDoubleDash)

@@ -229,23 +229,23 @@ TEST(GrantwiseCheck, LockedFoldersAreComparedAndWhatWasMissedIsNamed)
     t.mkdir("blind/unreachable");
     ::chmod(t.path("blind").c_str(), 0744); // read, not searched: its subfolder is not read
     ::chmod(work.root().c_str(), 01777);
-    const int status = gwtest::asNobody([&] {
+    const std::string failed = gwtest::asNobody([&]() -> std::string {
         const gwtest::ProcessResult r = check({"--quiet", "--reports", work.path("r"), t.root()});
         if (r.status != 1)
-            return 1;
+            return "exit status " + std::to_string(r.status) + ": " + r.err;
         if (r.out.find("The number of mismatches: 2. The permissions of 1 folders were not read and not compared. The "
                        "subfolders of 1 folders could not be listed and were not checked.")
             == std::string::npos)
-            return 2;
+            return "the verdict: " + r.out;
         const std::string report = gwtest::readFile(work.path("r/acl_def.txt"));
         const std::string lists = "Folders whose permissions were not read:\r\n" + t.path("blind/unreachable")
             + "\r\n\r\nFolders whose subfolders could not be listed:\r\n" + t.path("closed") + "\r\n\r\n";
         return report.size() > lists.size() && report.substr(report.size() - lists.size()) == lists
                 && report.find("\r\n" + t.path("closed") + " user root (owner):-wx\r\n") != std::string::npos
-            ? 0
-            : 3;
+            ? ""
+            : "the mismatch report: " + report;
     });
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(failed, "");
 }
 
 TEST(GrantwiseCheck, NamesThatLookLikeIdsOrEntriesAreNotTakenForThem)
@@ -486,11 +486,13 @@ TEST(GrantwiseCheck, TheFolderArgumentAtItsEdges)
 
     // A folder that cannot be reached says why.
     ::chmod(t.path(std::string(200, 'd')).c_str(), 0700);
-    const int status = gwtest::asNobody([&] {
+    const std::string failed = gwtest::asNobody([&]() -> std::string {
         const gwtest::ProcessResult n = check({deep});
-        return n.status == 2 && n.err == "grantwise-check: Error setting path: \"" + deep + "\": Permission denied\n" ? 0 : 1;
+        return n.status == 2 && n.err == "grantwise-check: Error setting path: \"" + deep + "\": Permission denied\n"
+            ? ""
+            : "a folder that cannot be reached: " + n.err;
     });
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(failed, "");
 }
 
 TEST(GrantwiseCheck, QuietRunsNameTheirPrivateFolder)
