@@ -15,6 +15,7 @@
 #include <QString>
 
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
@@ -47,7 +48,10 @@ int analysisChild(const char* dumpFile, int folders)
     const long before = gwbench::peakRssBytes();
     const auto start = std::chrono::steady_clock::now();
     QByteArray file;
-    gw::readWholeFile(dumpFile, file);
+    if (const int error = gw::readWholeFile(dumpFile, file)) {
+        std::fprintf(stderr, "cannot read %s: %s\n", dumpFile, std::strerror(error));
+        return 1;
+    }
     const qsizetype dumpSize = file.size();
     const int n = gw::countListings(file, kRoot);
     const QByteArray reference = gw::referenceText(gw::trimmedLines(listing(kRoot, false)), kRoot);

@@ -45,7 +45,7 @@ public:
     void Menu_File_DifferencesClick();
     // Writes the fix file of the last check at `rawPath`; an empty text, or
     // what went wrong.
-    QString saveFixFile(const QByteArray& rawPath);
+    [[nodiscard]] QString saveFixFile(const QByteArray& rawPath);
 
     CheckState& state() { return state_; }
     const CheckState& state() const { return state_; }
@@ -83,7 +83,7 @@ private:
     void checkFailed(const QString& message);
     // Makes the private working folder if there is none yet; false, after
     // saying why, when it cannot be made.
-    bool ensureWorkingFolder();
+    [[nodiscard]] bool ensureWorkingFolder();
 
     CheckView& view_;
     TimeFormat timeFormat_;

@@ -21,7 +21,7 @@ QByteArray fixFileText(const Analysis& analysis, const RestorePermissions& check
 // `path` (raw): mode 0600, replaced whole, through a folder that is the
 // caller's own, as the reports are written. `open`, when it is that folder,
 // is used as it is. Returns an empty text, or what went wrong.
-std::string saveFixFile(const QByteArray& path, const Analysis& analysis, const QByteArray& checkedFolder,
+[[nodiscard]] std::string saveFixFile(const QByteArray& path, const Analysis& analysis, const QByteArray& checkedFolder,
                         const IgnoredParts& ignored = {}, ReportsFolder* open = nullptr);
 
 } // namespace gw

@@ -55,7 +55,9 @@ void CheckEngine::Timer2Timer()
     if (fileExists(dumpPath())) {
         // Reading stage: an error ends it silently; what was read is counted.
         QByteArray dump;
-        readWholeFile(dumpPath(), dump);
+        // An error ends the reading silently: what was read is counted, and
+        // the analysis reads the file again and says why if it cannot.
+        (void)readWholeFile(dumpPath(), dump);
         qsizetype lines = 0;
         qsizetype pos = 0;
         do { // at least one line, possibly empty

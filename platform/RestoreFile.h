@@ -35,6 +35,6 @@ struct RestorePermissions {
 };
 
 // Reads the permissions of the folder at `rawPath`. Returns 0 or an errno value.
-int readRestorePermissions(std::string_view rawPath, RestorePermissions& out);
+[[nodiscard]] int readRestorePermissions(std::string_view rawPath, RestorePermissions& out);
 
 } // namespace gw

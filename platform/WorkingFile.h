@@ -16,16 +16,16 @@ bool fileExists(const QByteArray& path);
 void removeFile(const QByteArray& path); // failures are ignored
 
 // Reads the whole file. Returns 0 or an errno value.
-int readWholeFile(const QByteArray& path, QByteArray& contents);
+[[nodiscard]] int readWholeFile(const QByteArray& path, QByteArray& contents);
 
 // Appends `bytes` in one write (creating the file with mode 0600), so that
 // the text never interleaves with other programs appending to the file.
-int appendOnce(const QByteArray& path, const QByteArray& bytes);
+[[nodiscard]] int appendOnce(const QByteArray& path, const QByteArray& bytes);
 
 // Replaces the file with `bytes` through a temporary file in the same folder
 // and a rename, mode 0600. On failure nothing is left: neither the temporary
 // file nor the earlier file at `path`. Returns 0 or an errno value.
-int replaceFile(const QByteArray& path, std::initializer_list<QByteArrayView> parts);
+[[nodiscard]] int replaceFile(const QByteArray& path, std::initializer_list<QByteArrayView> parts);
 inline int replaceFile(const QByteArray& path, const QByteArray& bytes)
 {
     return replaceFile(path, {QByteArrayView(bytes)});
