@@ -22,6 +22,7 @@
 #include <deque>
 #include <fcntl.h>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <unistd.h>
 
@@ -156,6 +157,51 @@ QByteArray bytes(const std::string& s)
     return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
 }
 
+// Text for a report, written to a file without a name in the reports folder
+// as it comes, in large pieces; only the piece being filled is in memory.
+class Spool {
+public:
+    explicit Spool(ReportsFolder& folder)
+        : fd_(folder.unnamedFile())
+        , error_(fd_ < 0 ? errno : 0)
+    {
+    }
+    ~Spool()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Spool(const Spool&) = delete;
+    Spool& operator=(const Spool&) = delete;
+
+    void append(QByteArrayView text)
+    {
+        size_ += text.size();
+        buffer_.append(text.data(), static_cast<std::size_t>(text.size()));
+        if (buffer_.size() >= kPiece)
+            flush();
+    }
+    // The whole text, to be copied after a report's head.
+    ReportsFolder::Part part()
+    {
+        flush();
+        return ReportsFolder::Part::copyOf(fd_, size_, error_);
+    }
+
+private:
+    static constexpr std::size_t kPiece = 1 << 20;
+    void flush()
+    {
+        if (error_ == 0 && !buffer_.empty())
+            error_ = writeAll(fd_, QByteArrayView(buffer_.data(), static_cast<qsizetype>(buffer_.size())));
+        buffer_.clear();
+    }
+    int fd_;
+    int error_;
+    qint64 size_ = 0;
+    std::string buffer_;
+};
+
 } // namespace
 
 BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
@@ -175,22 +221,39 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
 
     // The dump, as the listing program would have written it in folder order,
     // trimmed line by line as the analysis reads it. The walk visits folders
-    // in that order, so listings join the dump as soon as they are read.
-    QByteArray root;
-    QByteArray dumpText;
-    QByteArray referenceListing;
-    std::vector<bool> read; // by node id
+    // in that order, so each listing is analysed as soon as it is read, and
+    // goes to the body of the full report (and, when it mismatches, of the
+    // mismatch report) without being kept.
+    const QByteArray root = bytes(tree.printablePath(0));
+    AnalysisInput input;
+    input.root = root;
+    input.target = root;
+    input.ignored = options.ignored;
+    std::optional<ListingAnalyser> analyser;
+    Spool fullBody(*options.reports), mismatchBody(*options.reports);
+    int listingsCounted = 0; // lines of the dump that begin with the root: one a listing
+    std::vector<bool> read;  // by node id
+    QByteArray block;
     const auto take = [&](Listing& l) {
+        if (l.read) {
+            block = bytes(tree.printablePathOf(l.id));
+            block.append(l.entries.data(), static_cast<qsizetype>(l.entries.size()));
+        }
+        if (l.id == 0) { // the chosen folder's listing comes first: the reference
+            input.reference = l.read && isCompleteListing(block, root) ? referenceText(trimmedLines(block), root)
+                                                                       : QByteArray();
+            analyser.emplace(input);
+        }
         if (!l.read)
             return;
         if (read.size() <= l.id)
             read.resize(std::max<std::size_t>(l.id + 1, read.size() * 2));
         read[l.id] = true;
-        QByteArray block = bytes(tree.printablePathOf(l.id));
-        block.append(l.entries.data(), static_cast<qsizetype>(l.entries.size()));
-        if (l.id == 0)
-            referenceListing = block;
-        dumpText.append(trimmedLines(block));
+        block = trimmedLines(block);
+        listingsCounted += countListings(block, root);
+        fullBody.append(block);
+        if (analyser->add(block))
+            mismatchBody.append(block);
     };
     tree.expandRecursively(
         0,
@@ -208,21 +271,13 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     reader.finish([&] { report(BatchProgress::Read, reader.completed(), folders); });
     reader.drain(take);
     report(BatchProgress::Read, folders, folders);
-    root = bytes(tree.printablePath(0));
-    dumpText.append(trimmedLines(root + '\n'));
+    if (!analyser) // not even the chosen folder was reached
+        analyser.emplace(input);
+    listingsCounted += countListings(root + "\r\n", root); // the sentinel line that ends the dump
     int maxLevel = 0;
     for (FolderTree::NodeId id = 0; id < static_cast<FolderTree::NodeId>(folders); ++id)
         maxLevel = std::max(maxLevel, tree.levelOf(id));
 
-    // The verification count, the reference and the analysis, as in the window.
-    AnalysisInput input;
-    input.root = root;
-    input.target = root;
-    input.reference = isCompleteListing(referenceListing, root) ? referenceText(trimmedLines(referenceListing), root)
-                                                                : QByteArray();
-    input.maxLevel = maxLevel;
-    input.listingsCounted = countListings(dumpText, root);
-    input.ignored = options.ignored;
     // What the options left out of the tree, in words, for the reports.
     QList<QByteArray> leftOut;
     if (!options.scope.excludePatterns.empty()) {
@@ -235,21 +290,27 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         leftOut << "folders more than " + QByteArray::number(options.scope.maxDepth) + " levels below";
     if (options.scope.oneFileSystem)
         leftOut << "other file systems";
+    input.maxLevel = maxLevel;
+    input.listingsCounted = listingsCounted;
     input.notChecked = leftOut.join(", ");
-    result.analysis = analyseDump(dumpText, input, tree);
+    result.analysis = analyser->finish(input, tree, [&](int index, const QByteArray&) {
+        const FolderTree::NodeId id = tree.node(index);
+        return id < read.size() && read[id];
+    });
     const ReportInputs& in = result.analysis.inputs;
-    const ReportTexts texts = analysisReports(result.analysis, withoutSentinel(std::move(dumpText), root),
-                                              [&] { return currentTimeText(format); }, [] { return currentDateText(); });
+    const ReportFrame frame = reportFrame(in, [&] { return currentTimeText(format); }, [] { return currentDateText(); });
+    const QByteArray differences = analysisDifferences(result.analysis);
 
     const QByteArray& reportsDir = options.reports->path();
     result.fullReportPath = WorkingFolder::dumpFile(reportsDir);
     result.mismatchReportPath = WorkingFolder::mismatchFile(reportsDir);
     result.differencesReportPath = WorkingFolder::differencesFile(reportsDir);
     QByteArray failedName;
-    result.writeError = options.reports->replace({{WorkingFolder::kDumpName, {texts.fullHead, texts.fullBody}},
-                                                  {WorkingFolder::kMismatchName, {texts.mismatches}},
-                                                  {WorkingFolder::kDifferencesName, {texts.differences}}},
-                                                 failedName);
+    result.writeError = options.reports->replace(
+        {{WorkingFolder::kDumpName, {frame.fullHead, fullBody.part()}},
+         {WorkingFolder::kMismatchName, {frame.mismatchHead, mismatchBody.part(), frame.mismatchTail}},
+         {WorkingFolder::kDifferencesName, {differences}}},
+        failedName);
     if (result.writeError)
         result.failedPath = reportsDir + '/' + failedName;
     if (options.folderLines) {
