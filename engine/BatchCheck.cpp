@@ -261,11 +261,11 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
             report(BatchProgress::Scan, count, 0);
             report(BatchProgress::Read, reader.completed(), count);
         },
-        [&](FolderTree::NodeId id, int fd) {
-            // The walk keeps its own descriptor; the reader gets a copy.
-            reader.add(id, ::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+        FolderTree::HandOver([&](FolderTree::NodeId id, int fd, bool handedOver) {
+            // A descriptor the walk still needs stays with it; the reader gets a copy.
+            reader.add(id, handedOver ? fd : ::fcntl(fd, F_DUPFD_CLOEXEC, 0));
             reader.drain(take);
-        });
+        }));
     const int folders = tree.count();
     report(BatchProgress::Scan, folders, 0);
     reader.finish([&] { report(BatchProgress::Read, reader.completed(), folders); });
