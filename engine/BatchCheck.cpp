@@ -234,9 +234,30 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     int listingsCounted = 0; // lines of the dump that begin with the root: one a listing
     std::vector<bool> read;  // by node id
     QByteArray block;
+    // The printable path of the folder taken last, and where each of its
+    // ancestors' ends in it: the walk goes in tree order, so a folder's
+    // parent is always among them, and a deep path is never built anew.
+    std::string lastPath;
+    std::vector<std::pair<FolderTree::NodeId, std::size_t>> ancestors;
+    const auto printablePathOf = [&](FolderTree::NodeId id) {
+        const FolderTree::NodeId parent = id == 0 ? FolderTree::kNoNode : tree.parentOf(id);
+        while (!ancestors.empty() && ancestors.back().first != parent)
+            ancestors.pop_back();
+        if (ancestors.empty()) {
+            lastPath = tree.printablePathOf(id);
+        } else {
+            lastPath.resize(ancestors.back().second);
+            if (lastPath.empty() || lastPath.back() != '/')
+                lastPath.push_back('/'); // a child's printable path begins with its parent's
+            const QByteArray name = tree.nameOf(id);
+            appendPrintable(lastPath, std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
+        }
+        ancestors.emplace_back(id, lastPath.size());
+        return QByteArrayView(lastPath.data(), static_cast<qsizetype>(lastPath.size()));
+    };
     const auto take = [&](Listing& l) {
         if (l.read) {
-            block = bytes(tree.printablePathOf(l.id));
+            block = printablePathOf(l.id).toByteArray();
             block.append(l.entries.data(), static_cast<qsizetype>(l.entries.size()));
         }
         if (l.id == 0) { // the chosen folder's listing comes first: the reference
