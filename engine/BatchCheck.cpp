@@ -3,6 +3,7 @@
 
 #include "engine/CheckState.h"
 #include "engine/FolderScan.h"
+#include "engine/ListingReader.h"
 #include "engine/CheckAnalysis.h"
 #include "engine/MismatchAnalysis.h"
 #include "engine/ReadVerification.h"
@@ -28,129 +29,6 @@
 
 namespace gw {
 namespace {
-
-// One folder's permissions, read from a descriptor of its own.
-struct Listing {
-    FolderTree::NodeId id = 0;
-    int fd = -1;
-    bool read = false;
-    std::atomic<bool> done {false};
-    std::string entries; // the listing without its path: " user ...\n    ...\n\n"
-};
-
-// Reads listings while the walk goes on, on worker threads or, with no
-// workers, at once. Each result stays attached to its folder, so the output
-// never depends on the timing.
-class ListingReader {
-public:
-    explicit ListingReader(int workers)
-    {
-        for (int i = 0; i < workers; ++i)
-            workers_.emplace_back([this] { work(); });
-    }
-    ~ListingReader() { finish(); }
-
-    // Takes over `fd`, a descriptor of the folder's own.
-    void add(FolderTree::NodeId id, int fd)
-    {
-        Listing& l = listings_.emplace_back(); // only this thread adds and takes
-        l.id = id;
-        l.fd = fd;
-        if (workers_.empty()) {
-            read(l, names_);
-            return;
-        }
-        batch_.push_back(&l);
-        if (batch_.size() >= kBatch)
-            hand(); // in batches, so that the threads rarely meet
-    }
-
-    // Waits for every listing; `waiting` is called now and then meanwhile.
-    void finish(const std::function<void()>& waiting = {})
-    {
-        if (!batch_.empty())
-            hand();
-        {
-            std::lock_guard lock(mutex_);
-            done_ = true;
-        }
-        wake_.notify_all();
-        while (waiting && completed_.load() < static_cast<int>(listings_.size())) {
-            waiting();
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        for (std::thread& t : workers_)
-            t.join();
-        workers_.clear();
-    }
-
-    int completed() const { return completed_.load(); }
-
-    // Hands the finished listings at the front, in the order they were added,
-    // to `take`, and forgets them: only the listings still being read are kept.
-    template <class Take> void drain(const Take& take)
-    {
-        while (!listings_.empty() && listings_.front().done.load(std::memory_order_acquire)) {
-            take(listings_.front());
-            listings_.pop_front();
-        }
-    }
-
-private:
-    // Descriptors waiting to be read stay few: a batch being filled, a few
-    // queued, one being read by each thread.
-    static constexpr std::size_t kBatch = 64;
-    static constexpr std::size_t kQueueLimit = 4;
-
-    void hand()
-    {
-        std::unique_lock lock(mutex_);
-        room_.wait(lock, [this] { return queue_.size() < kQueueLimit; });
-        queue_.push_back(std::move(batch_));
-        batch_.clear();
-        wake_.notify_one();
-    }
-
-    void read(Listing& l, PrincipalNames& names)
-    {
-        if (l.fd >= 0) {
-            l.read = appendAclListing(l.entries, l.fd, std::string_view(), names) == 0;
-            ::close(l.fd);
-            l.fd = -1;
-        }
-        l.done.store(true, std::memory_order_release);
-        completed_.fetch_add(1);
-    }
-
-    void work()
-    {
-        PrincipalNames names;
-        for (;;) {
-            std::vector<Listing*> batch;
-            {
-                std::unique_lock lock(mutex_);
-                wake_.wait(lock, [this] { return done_ || !queue_.empty(); });
-                if (queue_.empty())
-                    return;
-                batch = std::move(queue_.front());
-                queue_.pop_front();
-                room_.notify_one();
-            }
-            for (Listing* l : batch)
-                read(*l, names);
-        }
-    }
-
-    std::deque<Listing> listings_; // grown and drained by the walking thread only; elements never move
-    std::vector<Listing*> batch_;
-    std::deque<std::vector<Listing*>> queue_;
-    std::vector<std::thread> workers_;
-    std::mutex mutex_;
-    std::condition_variable wake_, room_;
-    std::atomic<int> completed_ {0};
-    bool done_ = false;
-    PrincipalNames names_;
-};
 
 QByteArray bytes(const std::string& s)
 {
@@ -217,7 +95,6 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     scope.excluded.insert(scope.excluded.end(), options.excluded.begin(), options.excluded.end());
     FolderTree tree(options.folder, std::move(scope)); // throws when the folder cannot be a root
     const int jobs = options.jobs > 0 ? options.jobs : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
-    ListingReader reader(jobs > 1 ? jobs : 0);
 
     // The dump, as the listing program would have written it in folder order,
     // trimmed line by line as the analysis reads it. The walk visits folders
@@ -253,11 +130,11 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
             appendPrintable(lastPath, std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
         }
         ancestors.emplace_back(id, lastPath.size());
-        return QByteArrayView(lastPath.data(), static_cast<qsizetype>(lastPath.size()));
+        return lastPath;
     };
     const auto take = [&](Listing& l) {
         if (l.read) {
-            block = printablePathOf(l.id).toByteArray();
+            block = bytes(l.path);
             block.append(l.entries.data(), static_cast<qsizetype>(l.entries.size()));
         }
         if (l.id == 0) { // the chosen folder's listing comes first: the reference
@@ -276,6 +153,9 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         if (analyser->add(block))
             mismatchBody.append(block);
     };
+    // Listings are read, and taken in tree order, on the workers while the
+    // walk goes on; with one job, on the walk's thread as it goes.
+    ListingReader reader(jobs > 1 ? jobs : 0, take);
     tree.expandRecursively(
         0,
         [&](int count) {
@@ -284,13 +164,11 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         },
         FolderTree::HandOver([&](FolderTree::NodeId id, int fd, bool handedOver) {
             // A descriptor the walk still needs stays with it; the reader gets a copy.
-            reader.add(id, handedOver ? fd : ::fcntl(fd, F_DUPFD_CLOEXEC, 0));
-            reader.drain(take);
+            reader.add(id, handedOver ? fd : ::fcntl(fd, F_DUPFD_CLOEXEC, 0), printablePathOf(id));
         }));
     const int folders = tree.count();
     report(BatchProgress::Scan, folders, 0);
     reader.finish([&] { report(BatchProgress::Read, reader.completed(), folders); });
-    reader.drain(take);
     report(BatchProgress::Read, folders, folders);
     if (!analyser) // not even the chosen folder was reached
         analyser.emplace(input);
