@@ -112,29 +112,28 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     std::vector<bool> read;  // by node id
     QByteArray block;
     // The printable path of the folder taken last, and where each of its
-    // ancestors' ends in it: the walk goes in tree order, so a folder's
+    // ancestors' ends in it: listings come in tree order, so a folder's
     // parent is always among them, and a deep path is never built anew.
     std::string lastPath;
     std::vector<std::pair<FolderTree::NodeId, std::size_t>> ancestors;
-    const auto printablePathOf = [&](FolderTree::NodeId id) {
-        const FolderTree::NodeId parent = id == 0 ? FolderTree::kNoNode : tree.parentOf(id);
-        while (!ancestors.empty() && ancestors.back().first != parent)
+    const auto printablePathOf = [&](const Listing& l) -> const std::string& {
+        while (!ancestors.empty() && ancestors.back().first != l.parent)
             ancestors.pop_back();
         if (ancestors.empty()) {
-            lastPath = tree.printablePathOf(id);
+            lastPath = l.name; // the chosen folder
         } else {
             lastPath.resize(ancestors.back().second);
             if (lastPath.empty() || lastPath.back() != '/')
                 lastPath.push_back('/'); // a child's printable path begins with its parent's
-            const QByteArray name = tree.nameOf(id);
-            appendPrintable(lastPath, std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
+            lastPath += l.name;
         }
-        ancestors.emplace_back(id, lastPath.size());
+        ancestors.emplace_back(l.id, lastPath.size());
         return lastPath;
     };
     const auto take = [&](Listing& l) {
+        const std::string& path = printablePathOf(l); // every folder's, for its subfolders'
         if (l.read) {
-            block = bytes(l.path);
+            block = bytes(path);
             block.append(l.entries.data(), static_cast<qsizetype>(l.entries.size()));
         }
         if (l.id == 0) { // the chosen folder's listing comes first: the reference
@@ -164,7 +163,10 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         },
         FolderTree::HandOver([&](FolderTree::NodeId id, int fd, bool handedOver) {
             // A descriptor the walk still needs stays with it; the reader gets a copy.
-            reader.add(id, handedOver ? fd : ::fcntl(fd, F_DUPFD_CLOEXEC, 0), printablePathOf(id));
+            const QByteArray name = tree.nameOf(id);
+            const std::string_view raw(name.constData(), static_cast<std::size_t>(name.size()));
+            reader.add(id, id == 0 ? FolderTree::kNoNode : tree.parentOf(id),
+                       handedOver ? fd : ::fcntl(fd, F_DUPFD_CLOEXEC, 0), printable(raw));
         }));
     const int folders = tree.count();
     report(BatchProgress::Scan, folders, 0);

@@ -23,21 +23,23 @@ ListingReader::~ListingReader()
     finish();
 }
 
-void ListingReader::add(FolderTree::NodeId id, int fd, std::string path)
+void ListingReader::add(FolderTree::NodeId id, FolderTree::NodeId parent, int fd, std::string name)
 {
     if (workers_.empty()) {
         Listing l;
         l.id = id;
+        l.parent = parent;
         l.fd = fd;
-        l.path = std::move(path);
+        l.name = std::move(name);
         read(l, names_);
         take_(l);
         return;
     }
     Listing& l = current_->listings.emplace_back();
     l.id = id;
+    l.parent = parent;
     l.fd = fd;
-    l.path = std::move(path);
+    l.name = std::move(name);
     if (current_->listings.size() >= kBatch)
         hand();
 }

@@ -2,7 +2,7 @@
 // Reading the folders' permissions while the walk goes on.
 //
 // The walk adds each folder it reaches, with a descriptor of the folder's own
-// and its printable path; the reader reads the folder's permissions (on worker
+// and its printable name; the reader reads the folder's permissions (on worker
 // threads, or at once on the walk's thread) and hands every listing, in the
 // order the folders were added, to one consumer. The consumer runs on one
 // thread at a time, so it needs no locking of its own, and its results never
@@ -26,8 +26,9 @@ namespace gw {
 // One folder's permissions, read from a descriptor of its own.
 struct Listing {
     FolderTree::NodeId id = 0;
+    FolderTree::NodeId parent = FolderTree::kNoNode;
     int fd = -1;          // closed once read
-    std::string path;     // the folder's printable path, as the walk gives it
+    std::string name;     // the folder's printable name (the root's: its printable path)
     bool read = false;    // false when the permissions could not be read
     std::string entries;  // the listing without its path: " user ...\n    ...\n\n"
 };
@@ -43,7 +44,7 @@ public:
     ListingReader& operator=(const ListingReader&) = delete;
 
     // Takes over `fd`, a descriptor of the folder's own (or -1: not read).
-    void add(FolderTree::NodeId id, int fd, std::string path);
+    void add(FolderTree::NodeId id, FolderTree::NodeId parent, int fd, std::string name);
 
     // Waits until every listing was read and taken; `waiting`, when given, is
     // called now and then meanwhile.

@@ -17,7 +17,7 @@ using gwtest::TempTree;
 
 namespace {
 
-using Taken = std::tuple<gw::FolderTree::NodeId, std::string, bool, std::string, std::thread::id>;
+using Taken = std::tuple<gw::FolderTree::NodeId, std::string, bool, std::string, std::thread::id, gw::FolderTree::NodeId>;
 
 // Walks the tree and reads every folder's listing with `workers` threads;
 // every 50th folder is added without a descriptor.
@@ -31,22 +31,25 @@ std::vector<Taken> readAll(const std::string& root, int workers, int& completed)
         if (inside.fetch_add(1) != 0)
             together = true;
         std::this_thread::yield();
-        taken.emplace_back(l.id, l.path, l.read, l.entries, std::this_thread::get_id());
+        taken.emplace_back(l.id, l.name, l.read, l.entries, std::this_thread::get_id(), l.parent);
         EXPECT_EQ(l.fd, -1); // closed once read
         inside.fetch_sub(1);
     });
     int n = 0;
     tree.expandRecursively(0, {}, [&](gw::FolderTree::NodeId id, int fd) {
         const int copy = n++ % 50 == 49 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-        reader.add(id, copy, tree.printablePathOf(id));
+        reader.add(id, id == 0 ? gw::FolderTree::kNoNode : tree.parentOf(id), copy, tree.printablePathOf(id));
     });
     reader.finish();
     completed = reader.completed();
     EXPECT_FALSE(together);
     EXPECT_EQ(static_cast<int>(taken.size()), tree.count());
     // In the walk's order, which is the tree's.
-    for (int i = 0; i < tree.count() && i < static_cast<int>(taken.size()); ++i)
-        EXPECT_EQ(std::get<0>(taken[static_cast<std::size_t>(i)]), tree.node(i)) << i;
+    for (int i = 0; i < tree.count() && i < static_cast<int>(taken.size()); ++i) {
+        const Taken& l = taken[static_cast<std::size_t>(i)];
+        EXPECT_EQ(std::get<0>(l), tree.node(i)) << i;
+        EXPECT_EQ(std::get<5>(l), i == 0 ? gw::FolderTree::kNoNode : tree.parentOf(tree.node(i))) << i;
+    }
     return taken;
 }
 
