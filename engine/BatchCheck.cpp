@@ -3,6 +3,7 @@
 
 #include "engine/CheckState.h"
 #include "engine/FolderScan.h"
+#include "engine/ListingReader.h"
 #include "engine/CheckAnalysis.h"
 #include "engine/MismatchAnalysis.h"
 #include "engine/ReadVerification.h"
@@ -22,139 +23,62 @@
 #include <deque>
 #include <fcntl.h>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <unistd.h>
 
 namespace gw {
 namespace {
 
-// One folder's permissions, read from a descriptor of its own.
-struct Listing {
-    FolderTree::NodeId id = 0;
-    int fd = -1;
-    bool read = false;
-    std::atomic<bool> done {false};
-    std::string entries; // the listing without its path: " user ...\n    ...\n\n"
-};
-
-// Reads listings while the walk goes on, on worker threads or, with no
-// workers, at once. Each result stays attached to its folder, so the output
-// never depends on the timing.
-class ListingReader {
-public:
-    explicit ListingReader(int workers)
-    {
-        for (int i = 0; i < workers; ++i)
-            workers_.emplace_back([this] { work(); });
-    }
-    ~ListingReader() { finish(); }
-
-    // Takes over `fd`, a descriptor of the folder's own.
-    void add(FolderTree::NodeId id, int fd)
-    {
-        Listing& l = listings_.emplace_back(); // only this thread adds and takes
-        l.id = id;
-        l.fd = fd;
-        if (workers_.empty()) {
-            read(l, names_);
-            return;
-        }
-        batch_.push_back(&l);
-        if (batch_.size() >= kBatch)
-            hand(); // in batches, so that the threads rarely meet
-    }
-
-    // Waits for every listing; `waiting` is called now and then meanwhile.
-    void finish(const std::function<void()>& waiting = {})
-    {
-        if (!batch_.empty())
-            hand();
-        {
-            std::lock_guard lock(mutex_);
-            done_ = true;
-        }
-        wake_.notify_all();
-        while (waiting && completed_.load() < static_cast<int>(listings_.size())) {
-            waiting();
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        for (std::thread& t : workers_)
-            t.join();
-        workers_.clear();
-    }
-
-    int completed() const { return completed_.load(); }
-
-    // Hands the finished listings at the front, in the order they were added,
-    // to `take`, and forgets them: only the listings still being read are kept.
-    template <class Take> void drain(const Take& take)
-    {
-        while (!listings_.empty() && listings_.front().done.load(std::memory_order_acquire)) {
-            take(listings_.front());
-            listings_.pop_front();
-        }
-    }
-
-private:
-    // Descriptors waiting to be read stay few: a batch being filled, a few
-    // queued, one being read by each thread.
-    static constexpr std::size_t kBatch = 64;
-    static constexpr std::size_t kQueueLimit = 4;
-
-    void hand()
-    {
-        std::unique_lock lock(mutex_);
-        room_.wait(lock, [this] { return queue_.size() < kQueueLimit; });
-        queue_.push_back(std::move(batch_));
-        batch_.clear();
-        wake_.notify_one();
-    }
-
-    void read(Listing& l, PrincipalNames& names)
-    {
-        if (l.fd >= 0) {
-            l.read = appendAclListing(l.entries, l.fd, std::string_view(), names) == 0;
-            ::close(l.fd);
-            l.fd = -1;
-        }
-        l.done.store(true, std::memory_order_release);
-        completed_.fetch_add(1);
-    }
-
-    void work()
-    {
-        PrincipalNames names;
-        for (;;) {
-            std::vector<Listing*> batch;
-            {
-                std::unique_lock lock(mutex_);
-                wake_.wait(lock, [this] { return done_ || !queue_.empty(); });
-                if (queue_.empty())
-                    return;
-                batch = std::move(queue_.front());
-                queue_.pop_front();
-                room_.notify_one();
-            }
-            for (Listing* l : batch)
-                read(*l, names);
-        }
-    }
-
-    std::deque<Listing> listings_; // grown and drained by the walking thread only; elements never move
-    std::vector<Listing*> batch_;
-    std::deque<std::vector<Listing*>> queue_;
-    std::vector<std::thread> workers_;
-    std::mutex mutex_;
-    std::condition_variable wake_, room_;
-    std::atomic<int> completed_ {0};
-    bool done_ = false;
-    PrincipalNames names_;
-};
-
 QByteArray bytes(const std::string& s)
 {
     return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
 }
+
+// Text for a report, written to a file without a name in the reports folder
+// as it comes, in large pieces; only the piece being filled is in memory.
+class Spool {
+public:
+    explicit Spool(ReportsFolder& folder)
+        : fd_(folder.unnamedFile())
+        , error_(fd_ < 0 ? errno : 0)
+    {
+    }
+    ~Spool()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Spool(const Spool&) = delete;
+    Spool& operator=(const Spool&) = delete;
+
+    void append(QByteArrayView text)
+    {
+        size_ += text.size();
+        buffer_.append(text.data(), static_cast<std::size_t>(text.size()));
+        if (buffer_.size() >= kPiece)
+            flush();
+    }
+    // The whole text, to be copied after a report's head.
+    ReportsFolder::Part part()
+    {
+        flush();
+        return ReportsFolder::Part::copyOf(fd_, size_, error_);
+    }
+
+private:
+    static constexpr std::size_t kPiece = 1 << 20;
+    void flush()
+    {
+        if (error_ == 0 && !buffer_.empty())
+            error_ = writeAll(fd_, QByteArrayView(buffer_.data(), static_cast<qsizetype>(buffer_.size())));
+        buffer_.clear();
+    }
+    int fd_;
+    int error_;
+    qint64 size_ = 0;
+    std::string buffer_;
+};
 
 } // namespace
 
@@ -171,58 +95,90 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     scope.excluded.insert(scope.excluded.end(), options.excluded.begin(), options.excluded.end());
     FolderTree tree(options.folder, std::move(scope)); // throws when the folder cannot be a root
     const int jobs = options.jobs > 0 ? options.jobs : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
-    ListingReader reader(jobs > 1 ? jobs : 0);
 
     // The dump, as the listing program would have written it in folder order,
     // trimmed line by line as the analysis reads it. The walk visits folders
-    // in that order, so listings join the dump as soon as they are read.
-    QByteArray root;
-    QByteArray dumpText;
-    QByteArray referenceListing;
-    std::vector<bool> read; // by node id
+    // in that order, so each listing is analysed as soon as it is read, and
+    // goes to the body of the full report (and, when it mismatches, of the
+    // mismatch report) without being kept.
+    const QByteArray root = bytes(tree.printablePath(0));
+    AnalysisInput input;
+    input.root = root;
+    input.target = root;
+    input.ignored = options.ignored;
+    std::optional<ListingAnalyser> analyser;
+    Spool fullBody(*options.reports), mismatchBody(*options.reports);
+    int listingsCounted = 0; // lines of the dump that begin with the root: one a listing
+    std::vector<bool> read;  // by node id
+    QByteArray block;
+    // The printable path of the folder taken last, and where each of its
+    // ancestors' ends in it: listings come in tree order, so a folder's
+    // parent is always among them, and a deep path is never built anew.
+    std::string lastPath;
+    std::vector<std::pair<FolderTree::NodeId, std::size_t>> ancestors;
+    const auto printablePathOf = [&](const Listing& l) -> const std::string& {
+        while (!ancestors.empty() && ancestors.back().first != l.parent)
+            ancestors.pop_back();
+        if (ancestors.empty()) {
+            lastPath = l.name; // the chosen folder
+        } else {
+            lastPath.resize(ancestors.back().second);
+            if (lastPath.empty() || lastPath.back() != '/')
+                lastPath.push_back('/'); // a child's printable path begins with its parent's
+            lastPath += l.name;
+        }
+        ancestors.emplace_back(l.id, lastPath.size());
+        return lastPath;
+    };
     const auto take = [&](Listing& l) {
+        const std::string& path = printablePathOf(l); // every folder's, for its subfolders'
+        if (l.read) {
+            block = bytes(path);
+            block.append(l.entries.data(), static_cast<qsizetype>(l.entries.size()));
+        }
+        if (l.id == 0) { // the chosen folder's listing comes first: the reference
+            input.reference = l.read && isCompleteListing(block, root) ? referenceText(trimmedLines(block), root)
+                                                                       : QByteArray();
+            analyser.emplace(input);
+        }
         if (!l.read)
             return;
         if (read.size() <= l.id)
             read.resize(std::max<std::size_t>(l.id + 1, read.size() * 2));
         read[l.id] = true;
-        QByteArray block = bytes(tree.printablePathOf(l.id));
-        block.append(l.entries.data(), static_cast<qsizetype>(l.entries.size()));
-        if (l.id == 0)
-            referenceListing = block;
-        dumpText.append(trimmedLines(block));
+        block = trimmedLines(block);
+        listingsCounted += countListings(block, root);
+        fullBody.append(block);
+        if (analyser->add(block))
+            mismatchBody.append(block);
     };
+    // Listings are read, and taken in tree order, on the workers while the
+    // walk goes on; with one job, on the walk's thread as it goes.
+    ListingReader reader(jobs > 1 ? jobs : 0, take);
     tree.expandRecursively(
         0,
         [&](int count) {
             report(BatchProgress::Scan, count, 0);
             report(BatchProgress::Read, reader.completed(), count);
         },
-        [&](FolderTree::NodeId id, int fd) {
-            // The walk keeps its own descriptor; the reader gets a copy.
-            reader.add(id, ::fcntl(fd, F_DUPFD_CLOEXEC, 0));
-            reader.drain(take);
-        });
+        FolderTree::HandOver([&](FolderTree::NodeId id, int fd, bool handedOver) {
+            // A descriptor the walk still needs stays with it; the reader gets a copy.
+            const QByteArray name = tree.nameOf(id);
+            const std::string_view raw(name.constData(), static_cast<std::size_t>(name.size()));
+            reader.add(id, id == 0 ? FolderTree::kNoNode : tree.parentOf(id),
+                       handedOver ? fd : ::fcntl(fd, F_DUPFD_CLOEXEC, 0), printable(raw));
+        }));
     const int folders = tree.count();
     report(BatchProgress::Scan, folders, 0);
     reader.finish([&] { report(BatchProgress::Read, reader.completed(), folders); });
-    reader.drain(take);
     report(BatchProgress::Read, folders, folders);
-    root = bytes(tree.printablePath(0));
-    dumpText.append(trimmedLines(root + '\n'));
+    if (!analyser) // not even the chosen folder was reached
+        analyser.emplace(input);
+    listingsCounted += countListings(root + "\r\n", root); // the sentinel line that ends the dump
     int maxLevel = 0;
     for (FolderTree::NodeId id = 0; id < static_cast<FolderTree::NodeId>(folders); ++id)
         maxLevel = std::max(maxLevel, tree.levelOf(id));
 
-    // The verification count, the reference and the analysis, as in the window.
-    AnalysisInput input;
-    input.root = root;
-    input.target = root;
-    input.reference = isCompleteListing(referenceListing, root) ? referenceText(trimmedLines(referenceListing), root)
-                                                                : QByteArray();
-    input.maxLevel = maxLevel;
-    input.listingsCounted = countListings(dumpText, root);
-    input.ignored = options.ignored;
     // What the options left out of the tree, in words, for the reports.
     QList<QByteArray> leftOut;
     if (!options.scope.excludePatterns.empty()) {
@@ -235,21 +191,27 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         leftOut << "folders more than " + QByteArray::number(options.scope.maxDepth) + " levels below";
     if (options.scope.oneFileSystem)
         leftOut << "other file systems";
+    input.maxLevel = maxLevel;
+    input.listingsCounted = listingsCounted;
     input.notChecked = leftOut.join(", ");
-    result.analysis = analyseDump(dumpText, input, tree);
+    result.analysis = analyser->finish(input, tree, [&](int index, const QByteArray&) {
+        const FolderTree::NodeId id = tree.node(index);
+        return id < read.size() && read[id];
+    });
     const ReportInputs& in = result.analysis.inputs;
-    const ReportTexts texts = analysisReports(result.analysis, withoutSentinel(std::move(dumpText), root),
-                                              [&] { return currentTimeText(format); }, [] { return currentDateText(); });
+    const ReportFrame frame = reportFrame(in, [&] { return currentTimeText(format); }, [] { return currentDateText(); });
+    const QByteArray differences = analysisDifferences(result.analysis);
 
     const QByteArray& reportsDir = options.reports->path();
     result.fullReportPath = WorkingFolder::dumpFile(reportsDir);
     result.mismatchReportPath = WorkingFolder::mismatchFile(reportsDir);
     result.differencesReportPath = WorkingFolder::differencesFile(reportsDir);
     QByteArray failedName;
-    result.writeError = options.reports->replace({{WorkingFolder::kDumpName, {texts.fullHead, texts.fullBody}},
-                                                  {WorkingFolder::kMismatchName, {texts.mismatches}},
-                                                  {WorkingFolder::kDifferencesName, {texts.differences}}},
-                                                 failedName);
+    result.writeError = options.reports->replace(
+        {{WorkingFolder::kDumpName, {frame.fullHead, fullBody.part()}},
+         {WorkingFolder::kMismatchName, {frame.mismatchHead, mismatchBody.part(), frame.mismatchTail}},
+         {WorkingFolder::kDifferencesName, {differences}}},
+        failedName);
     if (result.writeError)
         result.failedPath = reportsDir + '/' + failedName;
     if (options.folderLines) {

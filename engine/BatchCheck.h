@@ -1,7 +1,9 @@
 #pragma once
 // The whole check in one call, for the command line: the same folder tree,
 // scan, verification count, analysis and report texts as the window, with
-// every folder's permissions read in-process, without pacing.
+// every folder's permissions read in-process, without pacing. Each listing
+// is analysed as it is read and its text goes straight to the reports
+// folder, so memory does not grow with the reports.
 
 #include "engine/CheckAnalysis.h"
 #include "engine/Reports.h"
@@ -47,7 +49,10 @@ struct BatchResult {
     QByteArray fullReportPath;
     QByteArray mismatchReportPath;
     QByteArray differencesReportPath;
-    Analysis analysis;      // mismatches, listings not read, folders not listed, differences
+    // Mismatches, listings not read, folders not listed, differences. The
+    // mismatching blocks themselves went to the mismatch report as they came:
+    // analysis.mismatchText is left empty.
+    Analysis analysis;
     int writeError = 0;     // errno of a report that could not be written; then no report is left
     QByteArray failedPath;  // the report that could not be written
 };

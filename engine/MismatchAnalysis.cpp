@@ -85,10 +85,29 @@ QSet<QByteArray> listedPaths(const QByteArray& dumpText)
     return paths;
 }
 
-Comparison compareBlocks(const QByteArray& dumpText, const QByteArray& givenReference, const QByteArray& root,
+BlockComparison::BlockComparison(const QByteArray& reference, const IgnoredParts& ignored)
+    : reference_(ignored.any() ? comparableListing(reference, ignored) : reference)
+    , ignored_(ignored)
+{
+}
+
+bool BlockComparison::mismatches(QByteArrayView shown) const
+{
+    const QByteArray comparable = ignored_.any() ? comparableListing(shown, ignored_) : QByteArray();
+    const QByteArrayView block = ignored_.any() ? QByteArrayView(comparable) : shown;
+    const qsizetype r = reference_.isEmpty() ? -1 : block.indexOf(reference_);
+    if (r < 0)
+        return true;
+    // What is left once the reference is taken out, without copying it: a
+    // ":(" before it, after it, or where the two ends meet.
+    const QByteArrayView before = block.first(r), after = block.sliced(r + reference_.size());
+    return before.contains(":(") || after.contains(":(") || (before.endsWith(':') && after.startsWith('('));
+}
+
+Comparison compareBlocks(const QByteArray& dumpText, const QByteArray& reference, const QByteArray& root,
                          int folders, const std::function<void(int)>& step, const IgnoredParts& ignored)
 {
-    const QByteArray reference = ignored.any() ? comparableListing(givenReference, ignored) : givenReference;
+    const BlockComparison rule(reference, ignored);
     Comparison result;
     const QByteArray key = "\r\n\r\n" + root;
     qsizetype offset = 0; // the dump is consumed from its front by moving this
@@ -96,16 +115,7 @@ Comparison compareBlocks(const QByteArray& dumpText, const QByteArray& givenRefe
         const qsizetype p = dumpText.indexOf(key, offset);
         if (p >= 0) {
             const QByteArrayView shown = QByteArrayView(dumpText).sliced(offset, p + 4 - offset);
-            const QByteArray comparable = ignored.any() ? comparableListing(shown, ignored) : QByteArray();
-            const QByteArrayView block = ignored.any() ? QByteArrayView(comparable) : shown;
-            const qsizetype r = reference.isEmpty() ? -1 : block.indexOf(reference);
-            bool mismatch = r < 0;
-            if (!mismatch) {
-                QByteArray rest = block.toByteArray();
-                rest.remove(r, reference.size());
-                mismatch = rest.contains(":(");
-            }
-            if (mismatch) {
+            if (rule.mismatches(shown)) {
                 result.mismatchText.append(shown);
                 ++result.mismatchCount;
             }

@@ -32,6 +32,20 @@ QByteArray withoutSentinel(QByteArray dumpText, const QByteArray& root);
 // dump: each listing's first line is the path, a blank and the owner's entry.
 QSet<QByteArray> listedPaths(const QByteArray& dumpText);
 
+// The comparison rule for one block of the dump: a block matches when it
+// contains the reference and what is left holds no ":(". An empty reference
+// matches nothing. With `ignored` names, blocks and reference are compared as
+// comparableListing() gives them.
+class BlockComparison {
+public:
+    BlockComparison(const QByteArray& reference, const IgnoredParts& ignored);
+    bool mismatches(QByteArrayView block) const;
+
+private:
+    QByteArray reference_;
+    IgnoredParts ignored_;
+};
+
 struct Comparison {
     int mismatchCount = 0;
     QByteArray mismatchText; // the mismatching blocks, in the order found

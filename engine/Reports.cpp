@@ -145,18 +145,29 @@ Light verdictLight(const ReportInputs& in)
     return in.mismatchCount == 0 && in.notRead == 0 && in.notListed == 0 ? Light::Green : Light::Red;
 }
 
-ReportTexts buildReports(const ReportInputs& in, QByteArray fullDumpText, const QByteArray& mismatchText,
-                         const std::function<QString()>& time, const std::function<QString()>& date)
+ReportFrame reportFrame(const ReportInputs& in, const std::function<QString()>& time,
+                        const std::function<QString()>& date)
 {
-    ReportTexts texts;
+    ReportFrame frame;
     QByteArray summary = targetSummary(in);
     if (!in.notChecked.isEmpty())
         summary += "Not checked: " + in.notChecked + "\r\n";
     if (!in.notCompared.isEmpty())
         summary += "Not compared: " + in.notCompared + "\r\n";
-    texts.fullHead = fullReportHead(summary, time(), date());
+    frame.fullHead = fullReportHead(summary, time(), date());
+    frame.mismatchHead = mismatchReport(summary, time(), date(), reportVerdict(in), QByteArray());
+    frame.mismatchTail = unreadFolderLists(in);
+    return frame;
+}
+
+ReportTexts buildReports(const ReportInputs& in, QByteArray fullDumpText, const QByteArray& mismatchText,
+                         const std::function<QString()>& time, const std::function<QString()>& date)
+{
+    ReportFrame frame = reportFrame(in, time, date);
+    ReportTexts texts;
+    texts.fullHead = std::move(frame.fullHead);
     texts.fullBody = std::move(fullDumpText);
-    texts.mismatches = mismatchReport(summary, time(), date(), reportVerdict(in), mismatchText) + unreadFolderLists(in);
+    texts.mismatches = frame.mismatchHead + mismatchText + frame.mismatchTail;
     return texts;
 }
 

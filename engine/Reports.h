@@ -69,6 +69,17 @@ struct ReportTexts {
 // printable path: the one form of a failed working or report file.
 QString fileErrorText(const char* verb, const QByteArray& rawPath, int error);
 
+// What stands around the blocks of the reports: acl.txt is `fullHead` and the
+// trimmed dump; acl_def.txt is `mismatchHead`, the mismatching blocks and
+// `mismatchTail`. Each head reads the clock itself.
+struct ReportFrame {
+    QByteArray fullHead;
+    QByteArray mismatchHead;
+    QByteArray mismatchTail;
+};
+ReportFrame reportFrame(const ReportInputs& in, const std::function<QString()>& time,
+                        const std::function<QString()>& date);
+
 // Both reports. `fullDumpText` (the trimmed dump without its sentinel line)
 // becomes the body of the full report, without a copy. Each report reads the
 // clock itself.

@@ -5,6 +5,7 @@
 
 #include <acl/libacl.h>
 #include <algorithm>
+#include <cstdint>
 #include <cerrno>
 #include <grp.h>
 #include <pwd.h>
@@ -36,39 +37,59 @@ int tagRank(acl_tag_t tag)
     }
 }
 
-// Reads the entries of `acl`, in listing order. False on a malformed entry.
-bool readEntries(acl_t acl, std::vector<Entry>& entries)
+// Puts entries in listing order: by kind, then by id.
+void sortEntries(std::vector<Entry>& entries)
 {
-    acl_entry_t entry;
-    for (int which = ACL_FIRST_ENTRY; acl_get_entry(acl, which, &entry) == 1; which = ACL_NEXT_ENTRY) {
-        Entry e {};
-        acl_permset_t perms;
-        if (acl_get_tag_type(entry, &e.tag) != 0 || acl_get_permset(entry, &perms) != 0)
-            return false;
-        if (e.tag == ACL_USER || e.tag == ACL_GROUP) {
-            void* qualifier = acl_get_qualifier(entry);
-            if (!qualifier)
-                return false;
-            e.id = e.tag == ACL_USER ? *static_cast<uid_t*>(qualifier) : *static_cast<gid_t*>(qualifier);
-            acl_free(qualifier);
-        }
-        e.read = acl_get_perm(perms, ACL_READ) == 1;
-        e.write = acl_get_perm(perms, ACL_WRITE) == 1;
-        e.execute = acl_get_perm(perms, ACL_EXECUTE) == 1;
-        entries.push_back(e);
-    }
     std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
         const int ra = tagRank(a.tag), rb = tagRank(b.tag);
         return ra != rb ? ra < rb : a.id < b.id;
     });
+}
+
+// The entries of an ACL as the kernel keeps it in its extended attribute: a
+// version (2), then a tag, the rights and an id for each entry, little-endian.
+// False when it is malformed.
+bool parseAclAttribute(const unsigned char* data, std::size_t size, std::vector<Entry>& entries)
+{
+    constexpr std::uint32_t kVersion = 2;
+    const auto u16 = [data](std::size_t at) { return static_cast<unsigned>(data[at] | data[at + 1] << 8); };
+    const auto u32 = [data](std::size_t at) {
+        return static_cast<std::uint32_t>(data[at]) | static_cast<std::uint32_t>(data[at + 1]) << 8
+            | static_cast<std::uint32_t>(data[at + 2]) << 16 | static_cast<std::uint32_t>(data[at + 3]) << 24;
+    };
+    if (size < 4 || (size - 4) % 8 != 0 || u32(0) != kVersion)
+        return false;
+    for (std::size_t at = 4; at < size; at += 8) {
+        Entry e {};
+        e.tag = static_cast<acl_tag_t>(u16(at));
+        const unsigned perm = u16(at + 2);
+        switch (e.tag) {
+        case ACL_USER:
+        case ACL_GROUP: e.id = u32(at + 4); break;
+        case ACL_USER_OBJ:
+        case ACL_GROUP_OBJ:
+        case ACL_MASK:
+        case ACL_OTHER: break;
+        default: return false;
+        }
+        e.read = (perm & ACL_READ) != 0;
+        e.write = (perm & ACL_WRITE) != 0;
+        e.execute = (perm & ACL_EXECUTE) != 0;
+        entries.push_back(e);
+    }
+    sortEntries(entries);
     return true;
 }
 
-std::string nameOrNumber(const char* name, unsigned id)
+// The three entries the mode bits stand for.
+void modeEntries(mode_t mode, std::vector<Entry>& entries)
 {
-    if (name && *name)
-        return printableName(name);
-    return std::to_string(id);
+    const auto entry = [](acl_tag_t tag, unsigned bits) {
+        return Entry {tag, 0, (bits & 4) != 0, (bits & 2) != 0, (bits & 1) != 0};
+    };
+    entries.push_back(entry(ACL_USER_OBJ, (mode >> 6) & 7));
+    entries.push_back(entry(ACL_GROUP_OBJ, (mode >> 3) & 7));
+    entries.push_back(entry(ACL_OTHER, mode & 7));
 }
 
 // The open folder named through /proc/self/fd, which works at any depth and
@@ -78,30 +99,57 @@ std::string procPath(int dirFd)
     return "/proc/self/fd/" + std::to_string(dirFd);
 }
 
-// The access ACL of an open folder. A descriptor opened with O_PATH (a folder
-// that may be reached but not read) is named through /proc. On a file system
-// without POSIX ACLs the mode bits stand for them, as they do for a folder
-// without an extended ACL.
-acl_t accessAcl(int dirFd, mode_t mode)
+// Reads the extended attribute `name` of the open folder into `value`: from
+// the descriptor or, for one opened with O_PATH (a folder that may be reached
+// but not read), through /proc. The buffer serves nearly every ACL in one
+// call. Returns 0 or an errno value.
+int readAttribute(int dirFd, const char* name, std::vector<unsigned char>& value)
 {
-    acl_t acl = acl_get_fd(dirFd);
-    if (!acl && errno == EBADF)
-        acl = acl_get_file(procPath(dirFd).c_str(), ACL_TYPE_ACCESS);
-    if (!acl && (errno == ENOTSUP || errno == EOPNOTSUPP))
-        acl = acl_from_mode(mode);
-    return acl;
+    value.resize(std::max<std::size_t>(value.capacity(), 256));
+    std::string path; // only for an O_PATH descriptor
+    for (;;) {
+        ssize_t n = path.empty() ? ::fgetxattr(dirFd, name, value.data(), value.size()) : -1;
+        if (path.empty() && n < 0 && errno == EBADF)
+            path = procPath(dirFd);
+        if (!path.empty())
+            n = ::getxattr(path.c_str(), name, value.data(), value.size());
+        if (n >= 0) {
+            value.resize(static_cast<std::size_t>(n));
+            return 0;
+        }
+        if (errno != ERANGE)
+            return errno;
+        // Larger than the buffer: ask for the size, then read again.
+        const ssize_t size = path.empty() ? ::fgetxattr(dirFd, name, nullptr, 0) : ::getxattr(path.c_str(), name, nullptr, 0);
+        if (size < 0)
+            return errno;
+        value.resize(static_cast<std::size_t>(size) + 64);
+    }
 }
 
-// The default ACL of an open folder: libacl has no descriptor form for it.
-acl_t defaultAcl(int dirFd)
+// The entries of the open folder's ACL kept as `name`. On a file system
+// without POSIX ACLs the mode bits stand for the access ACL, as they do for a
+// folder without an extended one; a folder without a default ACL has no
+// default entries. Returns 0, or an errno value.
+int aclEntries(int dirFd, const char* name, bool access, mode_t mode, std::vector<unsigned char>& buffer,
+               std::vector<Entry>& entries)
 {
-    return acl_get_file(procPath(dirFd).c_str(), ACL_TYPE_DEFAULT);
+    const int error = readAttribute(dirFd, name, buffer);
+    if (error == ENODATA || error == ENOTSUP || error == EOPNOTSUPP) {
+        if (access)
+            modeEntries(mode, entries);
+        return 0;
+    }
+    if (error)
+        return error;
+    return parseAclAttribute(buffer.data(), buffer.size(), entries) ? 0 : EINVAL;
 }
 
-bool procAvailable()
+std::string nameOrNumber(const char* name, unsigned id)
 {
-    static const bool available = ::access("/proc/self/fd", F_OK) == 0;
-    return available;
+    if (name && *name)
+        return printableName(name);
+    return std::to_string(id);
 }
 
 } // namespace
@@ -166,33 +214,11 @@ int appendAclListing(std::string& out, int dirFd, std::string_view printablePath
         return errno;
 
     std::vector<Entry> access, inheritable;
-    // For a folder without an extended ACL libacl gives the three entries of
-    // the mode bits.
-    acl_t acl = accessAcl(dirFd, st.st_mode);
-    if (!acl)
-        return errno;
-    const bool accessOk = readEntries(acl, access);
-    acl_free(acl);
-    if (!accessOk)
-        return EINVAL;
-
-    acl = defaultAcl(dirFd);
-    if (acl) {
-        const bool defaultOk = readEntries(acl, inheritable);
-        acl_free(acl);
-        if (!defaultOk)
-            return EINVAL;
-    } else if (errno == ENOENT && !procAvailable()) {
-        // Without /proc the default ACL cannot be read through the descriptor.
-        // A folder that has none lists as usual; one that has one fails
-        // rather than list as if it had none.
-        if (::fgetxattr(dirFd, "system.posix_acl_default", nullptr, 0) >= 0)
-            return ENOTSUP;
-        if (errno != ENODATA && errno != ENOTSUP && errno != EOPNOTSUPP)
-            return errno; // an O_PATH descriptor cannot tell either
-    } else if (errno != ENOTSUP && errno != EOPNOTSUPP && errno != ENODATA) {
-        return errno;
-    }
+    thread_local std::vector<unsigned char> buffer;
+    if (const int error = aclEntries(dirFd, "system.posix_acl_access", true, st.st_mode, buffer, access))
+        return error;
+    if (const int error = aclEntries(dirFd, "system.posix_acl_default", false, st.st_mode, buffer, inheritable))
+        return error;
 
     const std::size_t start = out.size();
     out.append(printablePath);

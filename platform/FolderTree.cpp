@@ -218,7 +218,7 @@ void FolderTree::listChildren(NodeId id)
     ::close(fd);
 }
 
-void FolderTree::listFrom(NodeId id, int dirFd)
+void FolderTree::listFrom(NodeId id, int dirFd, const dev_t* knownDevice)
 {
     struct Found {
         std::uint64_t offset;
@@ -241,8 +241,8 @@ void FolderTree::listFrom(NodeId id, int dirFd)
     // The entries' inode numbers are enough to know an excluded folder; a
     // mount point shows the inode below it, so an excluded folder that is
     // itself a mount point is not recognised here.
-    dev_t device = 0;
-    if (!scope_.excluded.empty()) {
+    dev_t device = knownDevice ? *knownDevice : 0;
+    if (!scope_.excluded.empty() && !knownDevice) {
         struct stat st {};
         device = ::fstat(dirFd, &st) == 0 ? st.st_dev : 0;
     }
@@ -312,6 +312,19 @@ void FolderTree::listFrom(NodeId id, int dirFd)
 
 void FolderTree::expandRecursively(int index, const std::function<void(int)>& progress, const Visit& visit)
 {
+    if (!visit) {
+        expandRecursively(index, progress, HandOver());
+        return;
+    }
+    expandRecursively(index, progress, [&visit](NodeId id, int fd, bool handedOver) {
+        visit(id, fd);
+        if (handedOver)
+            ::close(fd);
+    });
+}
+
+void FolderTree::expandRecursively(int index, const std::function<void(int)>& progress, const HandOver& visit)
+{
     const NodeId top = node(index);
     if (fullyExpanded_)
         return;
@@ -364,26 +377,36 @@ void FolderTree::expandRecursively(int index, const std::function<void(int)>& pr
             closeFd(fromFd);
         return fromFd;
     };
-    const auto push = [&](NodeId id, int fd, bool listable) {
-        struct stat st {};
-        if (::fstat(fd, &st) != 0) {
-            ::close(fd);
-            markUnlisted(id);
-            return;
+    // Visits the folder `id`, open as `fd`, whose identity the opening gave
+    // (or, for the top, is looked up here), and walks into it.
+    const auto push = [&](NodeId id, int fd, bool listable, const FolderIdentity* known) {
+        FolderIdentity identity {};
+        if (known) {
+            identity = *known;
+        } else {
+            struct stat st {};
+            if (::fstat(fd, &st) != 0) {
+                ::close(fd);
+                markUnlisted(id);
+                return;
+            }
+            identity = FolderIdentity {st.st_dev, st.st_ino};
         }
         if (id == top)
-            topIdentity = FolderIdentity {st.st_dev, st.st_ino};
+            topIdentity = identity;
         if (!listable)
             markUnlisted(id);
         else if (!isListed(id))
-            listFrom(id, fd);
+            listFrom(id, fd, &identity.device);
+        const bool done = !listable || nodes_[id].childCount == 0;
         if (visit)
-            visit(id, fd);
-        if (!listable || nodes_[id].childCount == 0) {
-            ::close(fd);
+            visit(id, fd, done);
+        if (done) {
+            if (!visit)
+                ::close(fd);
             return;
         }
-        stack.push_back(Frame {id, fd, FolderIdentity {st.st_dev, st.st_ino}, 0});
+        stack.push_back(Frame {id, fd, identity, 0});
         ++openCount;
         if (openCount > kMaxOpenFolders) {
             for (Frame& f : stack) {
@@ -404,7 +427,7 @@ void FolderTree::expandRecursively(int index, const std::function<void(int)>& pr
                 markUnlisted(top);
             return;
         }
-        push(top, fd, listable && !isUnlisted(top));
+        push(top, fd, listable && !isUnlisted(top), nullptr);
     }
 
     while (!stack.empty()) {
@@ -437,26 +460,28 @@ void FolderTree::expandRecursively(int index, const std::function<void(int)>& pr
             --openCount;
             stack.pop_back();
         }
+        const FolderIdentity identity {opened.device, opened.inode};
+        // Checked, not entered: the descriptor is the visitor's.
+        const auto visitOnly = [&] {
+            nodes_[child].flags |= kListed;
+            if (visit)
+                visit(child, opened.fd, true);
+            else
+                ::close(opened.fd);
+        };
         switch (opened.result) {
         case ChildOpen::Opened:
             if (scope_.oneFileSystem && opened.device != parentDevice) {
-                // Another file system: its mount point is checked, not entered.
-                nodes_[child].flags |= kListed;
-                if (visit)
-                    visit(child, opened.fd);
-                ::close(opened.fd);
+                visitOnly(); // another file system: its mount point is checked, not entered
                 break;
             }
-            push(child, opened.fd, true);
+            push(child, opened.fd, true, &identity);
             break;
         case ChildOpen::Unlistable:
-            push(child, opened.fd, false);
+            push(child, opened.fd, false, &identity);
             break;
         case ChildOpen::Skipped:
-            nodes_[child].flags |= kListed;
-            if (visit)
-                visit(child, opened.fd);
-            ::close(opened.fd);
+            visitOnly();
             break;
         case ChildOpen::NotAFolder:
         case ChildOpen::Failed:

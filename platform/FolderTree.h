@@ -90,6 +90,13 @@ public:
     // deep. `progress`, when given, is called now and then with the node count.
     void expandRecursively(int index, const std::function<void(int)>& progress = {}, const Visit& visit = {});
 
+    // The same, but a descriptor the walk needs no more once the visit ends
+    // (the folder has no subfolders to walk into) is handed over to the
+    // visitor, which must close it: `handedOver` says so. This saves the
+    // visitor a copy of the descriptor it keeps.
+    using HandOver = std::function<void(NodeId id, int fd, bool handedOver)>;
+    void expandRecursively(int index, const std::function<void(int)>& progress, const HandOver& visit);
+
     // Folders whose subfolders could not be listed (no permission, vanished,
     // replaced while the walk was away, an I/O error): their subtrees are
     // missing from the tree. A subfolder that cannot be reached at all is in
@@ -131,7 +138,8 @@ private:
 
     void rebuild(int rootFd);
     static int openRoot(const QByteArray& rootText);
-    void listFrom(NodeId id, int dirFd);
+    // `device`, when given, is the folder's device (else it is looked up).
+    void listFrom(NodeId id, int dirFd, const dev_t* device = nullptr);
     void markUnlisted(NodeId id);
     void ensurePreorder() const;
     const char* cName(NodeId id) const { return names_.data() + nodes_[id].nameOffset; }

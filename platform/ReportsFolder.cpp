@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/sendfile.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -54,6 +55,48 @@ QByteArray randomSuffix()
     return suffix;
 }
 
+// Copies the first `size` bytes of `from` to the end of `to`, in the kernel
+// where it can. Returns 0 or an errno value.
+int copyAll(int from, qint64 size, int to)
+{
+    loff_t offset = 0;
+    bool kernelCopy = true, sendFile = true;
+    std::vector<char> buffer;
+    while (offset < size) {
+        const std::size_t want = static_cast<std::size_t>(std::min<qint64>(size - offset, qint64(1) << 30));
+        ssize_t n = -1;
+        if (kernelCopy) {
+            n = ::copy_file_range(from, &offset, to, nullptr, want, 0);
+            if (n < 0 && errno != EINTR && errno != EIO && errno != ENOSPC && errno != EDQUOT) {
+                kernelCopy = false; // another file system, or not supported: by other means
+                continue;
+            }
+        } else if (sendFile) {
+            off_t at = offset;
+            n = ::sendfile(to, from, &at, want);
+            if (n > 0)
+                offset = at;
+            if (n < 0 && (errno == EINVAL || errno == ENOSYS)) {
+                sendFile = false;
+                continue;
+            }
+        } else {
+            buffer.resize(1 << 20);
+            n = ::pread(from, buffer.data(), std::min(want, buffer.size()), offset);
+            if (n > 0) {
+                if (const int error = writeAll(to, QByteArrayView(buffer.data(), n)))
+                    return error;
+                offset += n;
+            }
+        }
+        if (n == 0)
+            return EIO; // the source is shorter than it was said to be
+        if (n < 0 && errno != EINTR)
+            return errno;
+    }
+    return 0;
+}
+
 struct Temporary {
     QByteArray name;
     int slot = -1; // registered for removal by a signal
@@ -80,9 +123,9 @@ int writeTemporary(int dirFd, const ReportsFolder::Report& report, Temporary& te
             return error;
     }
     int error = 0;
-    for (QByteArrayView part : report.parts) {
+    for (const ReportsFolder::Part& part : report.parts) {
         if (error == 0)
-            error = writeAll(fd, part);
+            error = part.error ? part.error : part.source >= 0 ? copyAll(part.source, part.size, fd) : writeAll(fd, part.bytes);
     }
     if (error == 0 && ::fdatasync(fd) != 0)
         error = errno;
@@ -226,6 +269,29 @@ ReportsFolder::Outcome ReportsFolder::openMade(const QByteArray& path)
         return errno == EWOULDBLOCK ? refuse(Outcome::InUse) : refuse(Outcome::Failed, errno);
     identity_ = FolderIdentity {st.st_dev, st.st_ino};
     return Outcome::Opened;
+}
+
+int ReportsFolder::unnamedFile()
+{
+    const int fd = ::openat(fd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT))
+        return fd;
+    // Without O_TMPFILE: a named file, removed at once, and by a signal until then.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray name = ".spool." + randomSuffix();
+        const int slot = InterruptCleanup::addFile(fd_, name.constData());
+        const int named = ::openat(fd_, name.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int error = errno;
+        if (named >= 0)
+            ::unlinkat(fd_, name.constData(), 0);
+        InterruptCleanup::forget(slot);
+        if (named >= 0 || error != EEXIST) {
+            errno = error;
+            return named;
+        }
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 int ReportsFolder::replace(const std::vector<Report>& reports, QByteArray& failedName)

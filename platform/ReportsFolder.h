@@ -56,10 +56,37 @@ public:
     bool isOpen() const { return fd_ >= 0; }
     FolderIdentity identity() const { return identity_; }
 
+    // A piece of a report: bytes, or the first `size` bytes of the file open
+    // as `source` (copied by the kernel, never held in memory whole). A
+    // piece that could not be made carries its errno as `error`: the
+    // replacement then fails with it.
+    struct Part {
+        Part(QByteArrayView text) : bytes(text) {}
+        Part(const QByteArray& text) : bytes(text) {}
+        static Part copyOf(int source, qint64 size, int error = 0)
+        {
+            Part p {QByteArrayView()};
+            p.source = source;
+            p.size = size;
+            p.error = error;
+            return p;
+        }
+        QByteArrayView bytes;
+        int source = -1;
+        qint64 size = 0;
+        int error = 0;
+    };
+
     struct Report {
         QByteArray name; // a plain file name, e.g. "acl.txt"
-        std::vector<QByteArrayView> parts;
+        std::vector<Part> parts;
     };
+
+    // A file without a name in this folder, for text to be copied into a
+    // report later (see Part::copyOf). It is gone once the descriptor is
+    // closed, or when a signal ends the run. Returns the descriptor (read
+    // and write), or -1 with errno set.
+    int unnamedFile();
 
     // Writes every report to a temporary file (mode 0600, synced to disk),
     // then removes the earlier reports of these names and renames the new

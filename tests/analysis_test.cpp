@@ -1,9 +1,12 @@
 // The texts of the verification and the analysis, on hand-made dumps.
 
+#include "TempTree.h"
+#include "engine/CheckAnalysis.h"
 #include "engine/CheckState.h"
 #include "engine/MismatchAnalysis.h"
 #include "engine/ReadVerification.h"
 #include "engine/Reports.h"
+#include "platform/FolderTree.h"
 
 #include <gtest/gtest.h>
 
@@ -128,4 +131,52 @@ TEST(MismatchAnalysis, ListedPathsAreTheHeadsOfTheDumpsListings)
                             "other:---\r\n\r\n/d\r\n";
     EXPECT_EQ(listedPaths(dump), (QSet<QByteArray> {"/d/a user x", "/d/b"}));
     EXPECT_TRUE(listedPaths("\r\n").isEmpty());
+}
+
+TEST(MismatchAnalysis, BlockByBlockIsTheWholeDumpsAnalysis)
+{
+    gwtest::TempTree t;
+    for (const char* name : {"a", "b", "c", "d", "e", "f"})
+        t.mkdir(name);
+    FolderTree tree(QByteArray::fromStdString(t.root()));
+    tree.expandRecursively(0);
+    const QByteArray root = QByteArray::fromStdString(t.root());
+    const QByteArray listing = " user u (owner):rwx\n    other:r-x\n\n";
+    // The listing program may write an empty line within a listing, or none
+    // at its end: the differences run on from one mismatching block to the next.
+    const QByteArray dump = trimmedLines(root + listing + root + "/a" + listing + root + "/b user u (owner):rwx\n\n"
+                                         + "    user b:r-x\n    other:r-x\n\n\n" + root
+                                         + "/c user u (owner):rwx\n    other:r-x\n" + root + "/d" + listing + root
+                                         + "/e:" + listing + "(x\n\n" + root + "/f user v (owner):rwx\n    other:r-x\n\n"
+                                         + root + "\n");
+    AnalysisInput input;
+    input.root = root;
+    input.target = root;
+    input.reference = referenceText(trimmedLines(root + listing), root);
+    input.listingsCounted = countListings(dump, root);
+    const Analysis whole = analyseDump(dump, input, tree);
+
+    // The same, by the comparison of the whole dump and its mismatching blocks taken apart.
+    const Comparison c = compareBlocks(dump, input.reference, root, tree.count());
+    EXPECT_EQ(whole.inputs.mismatchCount, c.mismatchCount);
+    EXPECT_EQ(whole.mismatchText, c.mismatchText);
+    QList<FolderDifference> expected;
+    const QList<QByteArray> referenceEntries = listingEntries(input.reference);
+    for (qsizetype start = 0; start < c.mismatchText.size();) {
+        qsizetype end = c.mismatchText.indexOf("\r\n\r\n", start);
+        end = end < 0 ? c.mismatchText.size() : end + 4;
+        const QByteArrayView one = QByteArrayView(c.mismatchText).sliced(start, end - start);
+        expected.append(FolderDifference {blockPath(one), entryChanges(referenceEntries, listingEntries(one))});
+        start = end;
+    }
+    ASSERT_EQ(whole.differences.size(), expected.size());
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(whole.differences[i].path, expected[i].path) << i;
+        EXPECT_EQ(whole.differences[i].changes, expected[i].changes) << i;
+    }
+    // /e holds the reference, but a ":(" where it was taken out: it differs.
+    EXPECT_TRUE(c.mismatchText.contains(root + "/e:"));
+    EXPECT_EQ(c.mismatchCount, 3); // /b, /e, /f
+    // /b in two pieces, its last empty line run on into /e, which is in two too; /f.
+    EXPECT_EQ(whole.differences.size(), 5);
 }
