@@ -244,33 +244,33 @@ TEST(GrantwiseCheck, OneOrTwoJobsGiveTheSameReportsOnAMixedTree)
     ::chmod(t.path("p20/q3").c_str(), 0744);
     ::chmod(work.root().c_str(), 01777);
 
-    const int status = gwtest::asNobody([&] {
+    const std::string failed = gwtest::asNobody([&]() -> std::string {
         const gwtest::ProcessResult one = check({"--jobs", "1", "--quiet", "--reports", work.path("one"), t.root()});
         const gwtest::ProcessResult two = check({"--jobs", "2", "--quiet", "--reports", work.path("two"), t.root()});
         if (one.status != 1 || two.status != 1 || one.out != two.out)
-            return 1;
+            return "exit statuses or verdict lines differ: " + one.out + " / " + two.out;
         if (one.out.find("The number of mismatches: ") == std::string::npos
             || one.out.find(" folders were not read and not compared.") == std::string::npos
             || one.out.find("The subfolders of 3 folders could not be listed") == std::string::npos)
-            return 2;
+            return "the verdict: " + one.out;
         for (const char* report : {"acl.txt", "acl_def.txt"}) {
             if (body(work.path(std::string("one/") + report)) != body(work.path(std::string("two/") + report)))
-                return 3;
+                return std::string("the reports differ: ") + report;
         }
         const std::string differences = gwtest::readFile(work.path("one/acl_diff.txt"));
         if (differences != gwtest::readFile(work.path("two/acl_diff.txt")))
-            return 4;
+            return "the differences reports differ";
         // The whole chain is in the full report, in tree order, and the
         // subtree that differs as a whole is folded into its top.
         const std::string full = gwtest::readFile(work.path("one/acl.txt"));
         if (full.find("\r\n" + t.path(chain) + " user root (owner)") == std::string::npos
             || full.find("\r\n" + t.path("chain/c") + " user") > full.find("\r\n" + t.path(chain) + " user"))
-            return 5;
+            return "the chain in the full report";
         if (differences.find("\n" + t.path("p5") + " (and ") == std::string::npos)
-            return 6;
-        return 0;
+            return "the folded subtree: " + differences;
+        return {};
     });
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(failed, "");
 }
 
 TEST(GrantwiseCheck, LockedFoldersAreComparedAndWhatWasMissedIsNamed)
