@@ -30,7 +30,8 @@
 namespace gw {
 namespace {
 
-QByteArray bytes(const std::string& s)
+// The bytes of a std::string, as a QByteArray.
+QByteArray toByteArray(const std::string& s)
 {
     return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
 }
@@ -101,7 +102,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     // in that order, so each listing is analysed as soon as it is read, and
     // goes to the body of the full report (and, when it mismatches, of the
     // mismatch report) without being kept.
-    const QByteArray root = bytes(tree.printablePath(0));
+    const QByteArray root = toByteArray(tree.printablePath(0));
     AnalysisInput input;
     input.root = root;
     input.target = root;
@@ -133,7 +134,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     const auto take = [&](Listing& l) {
         const std::string& path = printablePathOf(l); // every folder's, for its subfolders'
         if (l.read) {
-            block = bytes(path);
+            block = toByteArray(path);
             block.append(l.entries.data(), static_cast<qsizetype>(l.entries.size()));
         }
         if (l.id == 0) { // the chosen folder's listing comes first: the reference
@@ -203,12 +204,12 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     const QByteArray differences = analysisDifferences(result.analysis);
 
     const QByteArray& reportsDir = options.reports->path();
-    result.fullReportPath = WorkingFolder::dumpFile(reportsDir);
+    result.fullReportPath = WorkingFolder::fullReportFile(reportsDir);
     result.mismatchReportPath = WorkingFolder::mismatchFile(reportsDir);
     result.differencesReportPath = WorkingFolder::differencesFile(reportsDir);
     QByteArray failedName;
     result.writeError = options.reports->replace(
-        {{WorkingFolder::kDumpName, {frame.fullHead, fullBody.part()}},
+        {{WorkingFolder::kFullReportName, {frame.fullHead, fullBody.part()}},
          {WorkingFolder::kMismatchName, {frame.mismatchHead, mismatchBody.part(), frame.mismatchTail}},
          {WorkingFolder::kDifferencesName, {differences}}},
         failedName);
@@ -222,7 +223,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         const QSet<QByteArray> notRead(in.notReadPaths.begin(), in.notReadPaths.end());
         for (int i = 0; i < folders && (!differing.isEmpty() || in.notRead > 0 || in.notListed > 0); ++i) {
             const FolderTree::NodeId id = tree.node(i);
-            const QByteArray path = bytes(tree.printablePathOf(id));
+            const QByteArray path = toByteArray(tree.printablePathOf(id));
             if (const auto it = differing.constFind(path); it != differing.constEnd())
                 options.folderLines(path, tree.pathOf(id), "differs", *it);
             if (notRead.contains(path))

@@ -24,7 +24,7 @@ void CheckEngine::setWaitLimits(std::chrono::milliseconds sentinel, std::chrono:
     referenceWait_ = reference;
 }
 
-QByteArray CheckEngine::dumpPath() const { return WorkingFolder::dumpFile(state_.WinDir); }
+QByteArray CheckEngine::dumpPath() const { return WorkingFolder::fullReportFile(state_.WinDir); }
 QByteArray CheckEngine::referencePath() const { return WorkingFolder::referenceFile(state_.WinDir); }
 QByteArray CheckEngine::mismatchPath() const { return WorkingFolder::mismatchFile(state_.WinDir); }
 QByteArray CheckEngine::differencesPath() const { return WorkingFolder::differencesFile(state_.WinDir); }

@@ -41,10 +41,10 @@ void ListingReader::add(FolderTree::NodeId id, FolderTree::NodeId parent, int fd
     l.fd = fd;
     l.name = std::move(name);
     if (current_->listings.size() >= kBatch)
-        hand();
+        handOverBatch();
 }
 
-void ListingReader::hand()
+void ListingReader::handOverBatch()
 {
     std::shared_ptr<Batch> batch(std::move(current_));
     current_ = std::make_unique<Batch>();
@@ -61,7 +61,7 @@ void ListingReader::finish(const std::function<void()>& waiting)
     if (workers_.empty())
         return;
     if (!current_->listings.empty())
-        hand();
+        handOverBatch();
     std::unique_lock lock(mutex_);
     done_ = true;
     wake_.notify_all();

@@ -57,7 +57,7 @@ private:
         std::vector<Listing> listings;
         bool done = false; // read; guarded by mutex_
     };
-    void hand();
+    void handOverBatch();
     void read(Listing& l, PrincipalNames& names);
     void work();
     void takeReady();

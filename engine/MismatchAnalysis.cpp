@@ -134,7 +134,7 @@ void CheckEngine::Timer3Timer()
     int base = 0;
     QByteArray reference;
     const QByteArray root = QByteArray::fromStdString(tree_.printablePath(0));
-    const QByteArray chosen = gw::printableBytes(selectedPath_);
+    const QByteArray chosen = gw::printableUtf8(selectedPath_);
     const auto cannotRead = [this](const QByteArray& path, int error) { checkFailed(fileErrorText("Cannot read", path, error)); };
 
     // The reference listing was started a moment ago: wait for it to end, so a

@@ -66,7 +66,7 @@ void FolderTree::setRoot(const QByteArray& rootText)
             : openRoot(previous);
         rebuild(previousFd);
         throw FolderTreeError("Error setting path: \""
-                              + printable(gw::bytesOf(rootText))
+                              + printable(gw::rawView(rootText))
                               + "\"");
     }
     rebuild(fd);
@@ -75,7 +75,7 @@ void FolderTree::setRoot(const QByteArray& rootText)
 int FolderTree::openRoot(const QByteArray& rootText)
 {
     bool listable = true; // a folder that cannot be read is still a root: its subfolders are not listed
-    return openDirectoryForPermissions(gw::bytesOf(rootText), listable);
+    return openDirectoryForPermissions(gw::rawView(rootText), listable);
 }
 
 bool FolderTree::leftOut(const char* name, std::string_view parentRelative) const
@@ -188,7 +188,7 @@ QByteArray FolderTree::pathOf(NodeId id) const
 std::string FolderTree::printablePathOf(NodeId id) const
 {
     const QByteArray raw = pathOf(id);
-    return printable(gw::bytesOf(raw));
+    return printable(gw::rawView(raw));
 }
 
 void FolderTree::markUnlisted(NodeId id)
@@ -204,7 +204,7 @@ void FolderTree::listChildren(NodeId id)
     if (isListed(id))
         return;
     const QByteArray raw = pathOf(id);
-    const int fd = openDirectory(gw::bytesOf(raw));
+    const int fd = openDirectory(gw::rawView(raw));
     if (fd < 0) {
         markUnlisted(id);
         return;
@@ -357,7 +357,7 @@ void FolderTree::expandRecursively(int index, const std::function<void(int)>& pr
         if (fromFd < 0) {
             from = top;
             bool listable = true;
-            fromFd = openDirectoryForPermissions(gw::bytesOf(pathOf(top)), listable);
+            fromFd = openDirectoryForPermissions(gw::rawView(pathOf(top)), listable);
             struct stat st {};
             if (fromFd >= 0 && (::fstat(fromFd, &st) != 0 || !(FolderIdentity {st.st_dev, st.st_ino} == topIdentity)))
                 closeFd(fromFd);
@@ -421,7 +421,7 @@ void FolderTree::expandRecursively(int index, const std::function<void(int)>& pr
 
     {
         bool listable = true;
-        const int fd = openDirectoryForPermissions(gw::bytesOf(pathOf(top)), listable);
+        const int fd = openDirectoryForPermissions(gw::rawView(pathOf(top)), listable);
         if (fd < 0) {
             if (!isListed(top))
                 markUnlisted(top);
@@ -510,9 +510,9 @@ bool FolderTree::hasSubfolders(NodeId id)
         return nodes_[id].childCount > 0;
     int fd = -1;
     if (id == 0) {
-        fd = openDirectory(gw::bytesOf(root_));
+        fd = openDirectory(gw::rawView(root_));
     } else {
-        const int parentFd = openDirectory(gw::bytesOf(pathOf(nodes_[id].parent)));
+        const int parentFd = openDirectory(gw::rawView(pathOf(nodes_[id].parent)));
         struct stat parent {};
         if (parentFd >= 0 && ::fstat(parentFd, &parent) == 0) {
             // As the walk opens it: never through a link, no automount triggered.

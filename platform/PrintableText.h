@@ -11,19 +11,27 @@
 
 namespace gw {
 
-inline std::string_view bytesOf(const QByteArray& raw)
+// The raw bytes of a path held in a QByteArray, for file-system calls.
+inline std::string_view rawView(const QByteArray& raw)
 {
     return std::string_view(raw.constData(), static_cast<std::size_t>(raw.size()));
 }
 
-inline QByteArray printableBytes(const QByteArray& raw)
+// The one printable form of a raw path, in the type the caller writes:
+// std::string, UTF-8 bytes, or text.
+inline std::string printable(const QByteArray& raw)
 {
-    return QByteArray::fromStdString(printable(bytesOf(raw)));
+    return printable(rawView(raw));
+}
+
+inline QByteArray printableUtf8(const QByteArray& raw)
+{
+    return QByteArray::fromStdString(printable(rawView(raw)));
 }
 
 inline QString printableText(const QByteArray& raw)
 {
-    return QString::fromStdString(printable(bytesOf(raw)));
+    return QString::fromStdString(printable(rawView(raw)));
 }
 
 } // namespace gw

@@ -20,10 +20,12 @@ public:
     // The working files of a check, inside `folder`: the dump that becomes
     // the full report, the reference listing, the mismatch report and the
     // differences report.
-    static constexpr char kDumpName[] = "acl.txt";
+    static constexpr char kFullReportName[] = "acl.txt";
     static constexpr char kReferenceName[] = "acl_1.txt";
     static constexpr char kMismatchName[] = "acl_def.txt";
-    static QByteArray dumpFile(const QByteArray& folder) { return folder + '/' + kDumpName; }
+    // acl.txt: in the window first the dump the listings are appended to,
+    // which the analysis then replaces with the full detail report.
+    static QByteArray fullReportFile(const QByteArray& folder) { return folder + '/' + kFullReportName; }
     static QByteArray referenceFile(const QByteArray& folder) { return folder + '/' + kReferenceName; }
     static QByteArray mismatchFile(const QByteArray& folder) { return folder + '/' + kMismatchName; }
     static constexpr char kDifferencesName[] = "acl_diff.txt";

@@ -50,11 +50,11 @@ TEST(WorkingFolder, PrivatePerRunAndRemovedAtClose)
     EXPECT_FALSE(exists(b.WinDir));
 
     // Closing after a check deletes the three files and then the folder.
-    for (const QByteArray& f : {WorkingFolder::dumpFile(a.WinDir), WorkingFolder::referenceFile(a.WinDir),
+    for (const QByteArray& f : {WorkingFolder::fullReportFile(a.WinDir), WorkingFolder::referenceFile(a.WinDir),
                                 WorkingFolder::mismatchFile(a.WinDir)})
         ::close(::open(f.constData(), O_CREAT | O_WRONLY, 0600));
     FormClose(a);
-    EXPECT_FALSE(exists(WorkingFolder::dumpFile(a.WinDir)));
+    EXPECT_FALSE(exists(WorkingFolder::fullReportFile(a.WinDir)));
     EXPECT_FALSE(exists(a.WinDir));
 }
 
@@ -64,9 +64,9 @@ TEST(WorkingFolder, ForeignFilesKeepTheFolder)
     ::setenv("TMPDIR", t.root().c_str(), 1);
     const QByteArray dir = WorkingFolder::create();
     ::unsetenv("TMPDIR");
-    ::close(::open(WorkingFolder::dumpFile(dir).constData(), O_CREAT | O_WRONLY, 0600));
+    ::close(::open(WorkingFolder::fullReportFile(dir).constData(), O_CREAT | O_WRONLY, 0600));
     ::close(::open((dir + "/other").constData(), O_CREAT | O_WRONLY, 0600));
     WorkingFolder::remove(dir);
-    EXPECT_FALSE(exists(WorkingFolder::dumpFile(dir)));
+    EXPECT_FALSE(exists(WorkingFolder::fullReportFile(dir)));
     EXPECT_TRUE(exists(dir + "/other"));
 }

@@ -72,21 +72,17 @@ const char kHelp[] =
     "Exit status: 0 when every folder was read and matches; 1 when mismatches were\n"
     "found or folders could not be read or listed; 2 on an error.\n";
 
-void say(const std::string& text)
+// Writes `text` to standard error as it is.
+void printError(const std::string& text)
 {
     std::fputs(text.c_str(), stderr);
 }
 
-std::string printableOf(const QByteArray& raw)
-{
-    return gw::printable(gw::bytesOf(raw));
-}
-
 int fail(const std::string& message, bool usage = false)
 {
-    say("grantwise-check: " + message + "\n");
+    printError("grantwise-check: " + message + "\n");
     if (usage)
-        say(kUsage);
+        printError(kUsage);
     return 2;
 }
 
@@ -143,7 +139,7 @@ int absoluteByText(const QByteArray& path, QByteArray& full)
 // opened piece by piece when its path is long, as the tree opens it.
 std::string folderProblem(const QByteArray& folder)
 {
-    const int fd = gw::openDirectory(gw::bytesOf(folder));
+    const int fd = gw::openDirectory(gw::rawView(folder));
     if (fd >= 0) {
         ::close(fd);
         return std::string();
@@ -153,13 +149,13 @@ std::string folderProblem(const QByteArray& folder)
         struct stat st {};
         if (::stat(folder.constData(), &st) != 0) {
             if (errno == ENOENT)
-                return "no such folder: " + printableOf(folder);
-            return printableOf(folder) + ": " + std::strerror(errno);
+                return "no such folder: " + gw::printable(folder);
+            return gw::printable(folder) + ": " + std::strerror(errno);
         }
         if (!S_ISDIR(st.st_mode))
-            return "not a folder: " + printableOf(folder);
+            return "not a folder: " + gw::printable(folder);
     } else if (error == ENOENT) {
-        return "no such folder: " + printableOf(folder);
+        return "no such folder: " + gw::printable(folder);
     }
     // The tree has the last word on a folder that does not open for reading;
     // its error is given with the reason the folder did not open.
@@ -193,9 +189,9 @@ public:
                           std::string(static_cast<std::size_t>(filled), '#').c_str(), p.done, p.total, left / 3600,
                           left / 60 % 60, left % 60);
         }
-        say(std::string(line) + "\033[K");
+        printError(std::string(line) + "\033[K");
     }
-    ~ProgressLine() { say("\r\033[K"); }
+    ~ProgressLine() { printError("\r\033[K"); }
 
 private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
@@ -321,7 +317,7 @@ int main(int argc, char** argv)
         return fail("no FOLDER given", true);
 
     if (const int error = absoluteByText(folder, options.folder))
-        return fail("cannot resolve " + printableOf(folder) + " against the current folder: "
+        return fail("cannot resolve " + gw::printable(folder) + " against the current folder: "
                     + std::strerror(error));
     if (const std::string problem = folderProblem(options.folder); !problem.empty())
         return fail(problem);
@@ -333,7 +329,7 @@ int main(int argc, char** argv)
     const gw::ReportsFolder::Outcome opened = privateFolder ? reports.makePrivate() : reports.open(reportsDir);
     if (opened != gw::ReportsFolder::Outcome::Opened) {
         if (reports.path().isEmpty())
-            return fail("cannot make a folder for the reports in " + printableOf(gw::WorkingFolder::base()) + ": "
+            return fail("cannot make a folder for the reports in " + gw::printable(gw::WorkingFolder::base()) + ": "
                         + std::strerror(reports.error()));
         return fail(reports.refusal(opened));
     }
@@ -345,9 +341,9 @@ int main(int argc, char** argv)
         const QByteArray name = fixFile.mid(slash + 1);
         struct stat st {};
         if (::stat(dir.constData(), &st) == 0 && reports.identity() == gw::FolderIdentity {st.st_dev, st.st_ino}
-            && (name == gw::WorkingFolder::kDumpName || name == gw::WorkingFolder::kMismatchName
+            && (name == gw::WorkingFolder::kFullReportName || name == gw::WorkingFolder::kMismatchName
                 || name == gw::WorkingFolder::kDifferencesName))
-            return fail("the fix file " + printableOf(fixFile) + " would replace one of the reports");
+            return fail("the fix file " + gw::printable(fixFile) + " would replace one of the reports");
     }
     options.excluded.push_back(reports.identity()); // its contents change while the check runs
 
@@ -371,7 +367,7 @@ int main(int argc, char** argv)
         } catch (const gw::FolderTreeError& e) {
             // The folder was there a moment ago: say why it is not now.
             progress.reset();
-            const int fd = gw::openDirectory(gw::bytesOf(options.folder));
+            const int fd = gw::openDirectory(gw::rawView(options.folder));
             const int error = fd < 0 ? errno : EAGAIN;
             if (fd >= 0)
                 ::close(fd);
@@ -399,9 +395,9 @@ int main(int argc, char** argv)
         summary.mismatches = in.mismatchCount;
         summary.notRead = in.notRead;
         summary.notListed = in.notListed;
-        summary.fullReport = gw::printableBytes(result.fullReportPath);
-        summary.mismatchReport = gw::printableBytes(result.mismatchReportPath);
-        summary.differencesReport = gw::printableBytes(result.differencesReportPath);
+        summary.fullReport = gw::printableUtf8(result.fullReportPath);
+        summary.mismatchReport = gw::printableUtf8(result.mismatchReportPath);
+        summary.differencesReport = gw::printableUtf8(result.differencesReportPath);
         summary.seconds = result.seconds;
         summary.notChecked = in.notChecked;
         summary.notCompared = in.notCompared;
@@ -418,17 +414,17 @@ int main(int argc, char** argv)
     if (!quiet) {
         out += unixLines(result.processingTime) + "\n";
         out += (ru ? QByteArray("Полный подробный отчет: ") : QByteArray("Full detail report: "))
-            + gw::printableBytes(result.fullReportPath) + "\n";
+            + gw::printableUtf8(result.fullReportPath) + "\n";
         out += (ru ? QByteArray("Отчет о несоответствиях: ") : QByteArray("Mismatches report: "))
-            + gw::printableBytes(result.mismatchReportPath) + "\n";
+            + gw::printableUtf8(result.mismatchReportPath) + "\n";
         out += (ru ? QByteArray("Отчет о различиях: ") : QByteArray("Differences report: "))
-            + gw::printableBytes(result.differencesReportPath) + "\n";
+            + gw::printableUtf8(result.differencesReportPath) + "\n";
         if (!fixFile.isEmpty())
-            out += (ru ? QByteArray("Файл исправления: ") : QByteArray("Fix file: ")) + gw::printableBytes(fixFile) + "\n";
+            out += (ru ? QByteArray("Файл исправления: ") : QByteArray("Fix file: ")) + gw::printableUtf8(fixFile) + "\n";
     } else if (privateFolder) {
         // Named even here: a report nobody can find is lost.
         out += (ru ? QByteArray("Папка отчетов: ") : QByteArray("Reports folder: "))
-            + gw::printableBytes(reports.path()) + "\n";
+            + gw::printableUtf8(reports.path()) + "\n";
     }
     if (const int error = writeOut(out))
         return outputFailed(error);
