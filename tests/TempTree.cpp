@@ -168,6 +168,12 @@ std::string aclProgram()
     return program ? program : "grantwise-acl";
 }
 
+std::string checkProgram()
+{
+    const std::string acl = aclProgram();
+    return acl.substr(0, acl.rfind('/') + 1) + "grantwise-check";
+}
+
 std::string readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

@@ -41,8 +41,9 @@ void setfacl(const std::vector<std::string>& args);
 // text comes back, or what kept the child from running it.
 std::string asNobody(const std::function<std::string()>& body);
 
-// The grantwise-acl program under test.
+// The grantwise-acl program under test, and grantwise-check beside it.
 std::string aclProgram();
+std::string checkProgram();
 
 std::string readFile(const std::string& path);
 

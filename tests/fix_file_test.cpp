@@ -13,12 +13,6 @@ using gwtest::TempTree;
 
 namespace {
 
-std::string checkProgram()
-{
-    const std::string acl = gwtest::aclProgram();
-    return acl.substr(0, acl.rfind('/') + 1) + "grantwise-check";
-}
-
 // Every folder's permissions as getfacl lists them, without the "# file:" lines.
 std::vector<std::string> getfaclBlocks(const std::string& root)
 {
@@ -65,7 +59,7 @@ TEST(FixFile, AppliedWithSetfaclItMakesTheTreeEqual)
     setfacl({"-m", "u:12007:r--", odd});                          // an awkward name
 
     const std::string fix = work.path("fix.acl");
-    const gwtest::ProcessResult before = run({checkProgram(), "--quiet", "--reports", work.path("r"), "--fix-file", fix, t.root()});
+    const gwtest::ProcessResult before = run({gwtest::checkProgram(), "--quiet", "--reports", work.path("r"), "--fix-file", fix, t.root()});
     ASSERT_EQ(before.status, 1) << before.err;
     const std::string text = gwtest::readFile(fix);
     struct stat st {};
@@ -78,7 +72,7 @@ TEST(FixFile, AppliedWithSetfaclItMakesTheTreeEqual)
 
     const gwtest::ProcessResult applied = run({"setfacl", "--restore=" + fix});
     ASSERT_EQ(applied.status, 0) << applied.err;
-    const gwtest::ProcessResult after = run({checkProgram(), "--quiet", "--reports", work.path("r"), t.root()});
+    const gwtest::ProcessResult after = run({gwtest::checkProgram(), "--quiet", "--reports", work.path("r"), t.root()});
     EXPECT_EQ(after.status, 0) << after.out;
     const std::vector<std::string> blocks = getfaclBlocks(t.root());
     ASSERT_GT(blocks.size(), 300u);
@@ -98,12 +92,12 @@ TEST(FixFile, AnUnprivilegedOwnerFixesRightsButNotOwners)
     ::chmod(work.root().c_str(), 01777);
     const std::string failed = gwtest::asNobody([&]() -> std::string {
         const std::string fix = work.path("nobody/fix.acl");
-        if (run({checkProgram(), "--quiet", "--reports", work.path("nobody"), "--fix-file", fix, t.root()}).status != 1)
+        if (run({gwtest::checkProgram(), "--quiet", "--reports", work.path("nobody"), "--fix-file", fix, t.root()}).status != 1)
             return "the first check";
         const gwtest::ProcessResult applied = run({"setfacl", "--restore=" + fix});
         if (applied.status == 0 || applied.err.find("Operation not permitted") == std::string::npos)
             return "the owner line should fail, and say so: " + applied.err;
-        const gwtest::ProcessResult after = run({checkProgram(), "--quiet", "--reports", work.path("nobody"), t.root()});
+        const gwtest::ProcessResult after = run({gwtest::checkProgram(), "--quiet", "--reports", work.path("nobody"), t.root()});
         return after.out.find("The number of mismatches: 1.") != std::string::npos ? "" : "only \"theirs\" should be left: " + after.out;
     });
     EXPECT_EQ(failed, "");
@@ -117,11 +111,11 @@ TEST(FixFile, NoFixFileIntoAForeignFolderOrThroughALink)
     work.mkdir("shared");
     ::chmod(work.path("shared").c_str(), 01777);
     ::symlink(work.path("shared").c_str(), work.path("link").c_str());
-    const gwtest::ProcessResult shared = run({checkProgram(), "--quiet", "--fix-file", work.path("shared/fix.acl"), t.root()});
+    const gwtest::ProcessResult shared = run({gwtest::checkProgram(), "--quiet", "--fix-file", work.path("shared/fix.acl"), t.root()});
     EXPECT_EQ(shared.status, 2);
     EXPECT_NE(shared.err.find("cannot write the fix file in " + work.path("shared") + ": other users may write in it"),
               std::string::npos) << shared.err;
-    const gwtest::ProcessResult link = run({checkProgram(), "--quiet", "--fix-file", work.path("link/fix.acl"), t.root()});
+    const gwtest::ProcessResult link = run({gwtest::checkProgram(), "--quiet", "--fix-file", work.path("link/fix.acl"), t.root()});
     EXPECT_EQ(link.status, 2);
     EXPECT_NE(link.err.find("it is a symbolic link"), std::string::npos) << link.err;
 }
@@ -132,7 +126,7 @@ TEST(FixFile, NeverInThePlaceOfAReport)
     t.mkdir("a");
     setfacl({"-m", "u:12003:rwx", t.path("a")});
     for (const char* name : {"acl.txt", "acl_def.txt", "acl_diff.txt"}) {
-        const gwtest::ProcessResult r = run({checkProgram(), "--reports", work.path("r"), "--fix-file", work.path("r/") + name, t.root()});
+        const gwtest::ProcessResult r = run({gwtest::checkProgram(), "--reports", work.path("r"), "--fix-file", work.path("r/") + name, t.root()});
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.err, "grantwise-check: the fix file " + work.path("r/") + name + " would replace one of the reports\n");
     }
@@ -143,7 +137,7 @@ TEST(FixFile, WithNothingToFixItStillAppliesCleanly)
     TempTree t, work;
     t.mkdir("a");
     const std::string fix = work.path("r/fix.acl");
-    ASSERT_EQ(run({checkProgram(), "--quiet", "--reports", work.path("r"), "--fix-file", fix, t.root()}).status, 0);
+    ASSERT_EQ(run({gwtest::checkProgram(), "--quiet", "--reports", work.path("r"), "--fix-file", fix, t.root()}).status, 0);
     EXPECT_NE(gwtest::readFile(fix).find("\n# file: " + t.root() + "\nuser::rwx\ngroup::r-x\nother::r-x\n\n"), std::string::npos);
     const gwtest::ProcessResult applied = run({"setfacl", "--restore=" + fix});
     EXPECT_EQ(applied.status, 0) << applied.err;

@@ -30,15 +30,9 @@ using gwtest::TempTree;
 
 namespace {
 
-std::string checkProgram()
-{
-    const std::string acl = gwtest::aclProgram();
-    return acl.substr(0, acl.rfind('/') + 1) + "grantwise-check";
-}
-
 gwtest::ProcessResult check(const std::vector<std::string>& args)
 {
-    std::vector<std::string> argv {checkProgram()};
+    std::vector<std::string> argv {gwtest::checkProgram()};
     for (const std::string& a : args)
         argv.push_back(a);
     return run(argv);
@@ -71,7 +65,7 @@ gwtest::ProcessResult launch(std::vector<std::string> argv, const std::string& o
 {
     TempTree io;
     const std::string errPath = io.path("err");
-    argv.insert(argv.begin(), checkProgram());
+    argv.insert(argv.begin(), gwtest::checkProgram());
     std::vector<char*> args;
     for (std::string& a : argv)
         args.push_back(a.data());
@@ -445,7 +439,7 @@ TEST(GrantwiseCheck, AFailedWriteLeavesNoReportAndSaysWhy)
     // and the earlier reports go too, so none can pass for this run's.
     const std::string dir = work.path("r");
     ASSERT_EQ(check({"--reports", dir, t.root()}).status, 0);
-    const gwtest::ProcessResult r = run({"prlimit", "--fsize=100", checkProgram(), "--reports", dir, t.root()});
+    const gwtest::ProcessResult r = run({"prlimit", "--fsize=100", gwtest::checkProgram(), "--reports", dir, t.root()});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "grantwise-check: cannot write " + dir + "/acl.txt: File too large\n");
     EXPECT_TRUE(namesIn(dir).empty());
@@ -453,7 +447,7 @@ TEST(GrantwiseCheck, AFailedWriteLeavesNoReportAndSaysWhy)
     // The private folder of a run that wrote nothing is removed.
     const std::string tmp = work.mkdir("tmp");
     ::setenv("TMPDIR", tmp.c_str(), 1);
-    EXPECT_EQ(run({"prlimit", "--fsize=100", checkProgram(), t.root()}).status, 2);
+    EXPECT_EQ(run({"prlimit", "--fsize=100", gwtest::checkProgram(), t.root()}).status, 2);
     EXPECT_TRUE(namesIn(tmp).empty());
 
     // Neither is a failed standard output success.

@@ -72,6 +72,17 @@ const char kHelp[] =
     "Exit status: 0 when every folder was read and matches; 1 when mismatches were\n"
     "found or folders could not be read or listed; 2 on an error.\n";
 
+// Reads a whole decimal number from `low` to `high` into `out`.
+bool numberIn(const std::string& text, long low, long high, int& out)
+{
+    char* end = nullptr;
+    const long n = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end || n < low || n > high)
+        return false;
+    out = static_cast<int>(n);
+    return true;
+}
+
 // Writes `text` to standard error as it is.
 void printError(const std::string& text)
 {
@@ -266,28 +277,20 @@ int main(int argc, char** argv)
                 return fail("--lang takes en or ru", true);
             options.lang = value == "ru" ? QStringLiteral("RU") : QStringLiteral("EN");
             break;
-        case Jobs: {
-            char* end = nullptr;
-            const long jobs = std::strtol(value.c_str(), &end, 10);
-            if (value.empty() || *end || jobs < 1 || jobs > 64)
+        case Jobs:
+            if (!numberIn(value, 1, 64, options.jobs))
                 return fail("--jobs takes a number from 1 to 64", true);
-            options.jobs = static_cast<int>(jobs);
             break;
-        }
         case IncludeHidden: options.scope.includeHidden = true; break;
         case Exclude:
             if (value.empty())
                 return fail("--exclude needs a pattern", true);
             options.scope.excludePatterns.push_back(value);
             break;
-        case MaxDepth: {
-            char* end = nullptr;
-            const long depth = std::strtol(value.c_str(), &end, 10);
-            if (value.empty() || *end || depth < 0 || depth > 1000000)
+        case MaxDepth:
+            if (!numberIn(value, 0, 1000000, options.scope.maxDepth))
                 return fail("--max-depth takes a number from 0", true);
-            options.scope.maxDepth = static_cast<int>(depth);
             break;
-        }
         case OneFileSystem: options.scope.oneFileSystem = true; break;
         case Ignore:
             for (const QByteArray& part : QByteArray::fromStdString(value).split(',')) {
