@@ -37,9 +37,9 @@ private:
 // Appends the listing of the open folder `dirFd` to `out`, headed by
 // `printablePath`. Returns 0, or an errno value when the folder's permissions
 // could not be read (then `out` is unchanged).
-int appendAclListing(std::string& out, int dirFd, std::string_view printablePath, PrincipalNames& names);
+[[nodiscard]] int appendAclListing(std::string& out, int dirFd, std::string_view printablePath, PrincipalNames& names);
 
 // The same for a folder given by its raw path (any length).
-int appendAclListing(std::string& out, std::string_view rawPath, PrincipalNames& names);
+[[nodiscard]] int appendAclListing(std::string& out, std::string_view rawPath, PrincipalNames& names);
 
 } // namespace gw

@@ -14,13 +14,13 @@ namespace gw {
 // Opens the directory at `path` (absolute, or relative to the current folder)
 // for reading. Returns the descriptor (close-on-exec), or -1 with errno set.
 // The folders on the way need only be searchable.
-int openDirectory(std::string_view path);
+[[nodiscard]] int openDirectory(std::string_view path);
 
 // Opens the directory at `path` for reading its permissions. A folder that
 // may be reached but not read (no read permission) is opened with O_PATH:
 // its owner, mode and ACLs can still be read, its entries cannot, and
 // `listable` becomes false. Returns the descriptor, or -1 with errno set.
-int openDirectoryForPermissions(std::string_view path, bool& listable);
+[[nodiscard]] int openDirectoryForPermissions(std::string_view path, bool& listable);
 
 // True for a descriptor opened with O_PATH.
 bool isPathOnly(int fd);
@@ -46,7 +46,7 @@ struct ChildDirectory {
 // Opens the subfolder `name` of the open folder `parentFd`, which lies on
 // device `parentDevice`. Links are never followed. `device` and `inode` are
 // filled for every folder found.
-ChildDirectory openChildDirectory(int parentFd, const char* name, dev_t parentDevice);
+[[nodiscard]] ChildDirectory openChildDirectory(int parentFd, const char* name, dev_t parentDevice);
 
 // True for file systems whose folders are the kernel's own (proc, sysfs ...)
 // and for autofs: the tree shows such a folder but never lists into it.

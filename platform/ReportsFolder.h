@@ -41,11 +41,11 @@ public:
 
     // Makes `path` and its missing parents (mode 0700) when it does not exist,
     // then opens, checks and locks it.
-    Outcome open(const QByteArray& path);
+    [[nodiscard]] Outcome open(const QByteArray& path);
     // Makes a new private folder under the temporary folder (see
     // WorkingFolder), then opens, checks and locks it. A signal that ends the
     // run removes it while it is empty (see InterruptCleanup).
-    Outcome makePrivate();
+    [[nodiscard]] Outcome makePrivate();
 
     int error() const { return error_; } // errno of the failure
     // Why the folder was not opened: "reports folder DIR is in use by another
@@ -93,7 +93,7 @@ public:
     // ones in. When anything fails, neither the new nor the earlier reports
     // are left, `failedName` is the report concerned, and the errno value is
     // returned; otherwise 0.
-    int replace(const std::vector<Report>& reports, QByteArray& failedName);
+    [[nodiscard]] int replace(const std::vector<Report>& reports, QByteArray& failedName);
 
 private:
     Outcome openMade(const QByteArray& path);
