@@ -27,7 +27,7 @@ extern "C" void onSignal(int signal)
 
 void setHandler(int signal, void (*handler)(int))
 {
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
@@ -57,7 +57,7 @@ ExitSignals::ExitSignals(std::function<void()> close, QObject* parent)
     for (int signal : kSignals) {
         // A signal ignored from the start stays ignored: "nohup grantwise"
         // keeps its window when the terminal goes away.
-        struct sigaction current {};
+        struct sigaction current { };
         if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
             continue;
         setHandler(signal, onSignal);

@@ -38,6 +38,6 @@ private:
     void findLeaves(gw::FolderTree::NodeId id);
     gw::FolderTree tree_;
     std::unordered_set<gw::FolderTree::NodeId> fetched_; // nodes whose children the view knows
-    std::unordered_set<gw::FolderTree::NodeId> leaves_;  // nodes not listed yet, known to have no subfolder
+    std::unordered_set<gw::FolderTree::NodeId> leaves_; // nodes not listed yet, known to have no subfolder
     QIcon folderIcon_;
 };

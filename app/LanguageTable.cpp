@@ -9,12 +9,14 @@ namespace {
 
 LanguageRow text(const char* window, const char* target, const char* ru, const char* en)
 {
-    return {RowKind::Text, QString::fromUtf8(window), QString::fromUtf8(target), QString::fromUtf8(ru), QString::fromUtf8(en)};
+    return {RowKind::Text, QString::fromUtf8(window), QString::fromUtf8(target), QString::fromUtf8(ru),
+            QString::fromUtf8(en)};
 }
 
 LanguageRow left(const char* target, int ru, int en)
 {
-    return {RowKind::Left, QStringLiteral("Form1"), QString::fromUtf8(target), QString::number(ru), QString::number(en)};
+    return {RowKind::Left, QStringLiteral("Form1"), QString::fromUtf8(target), QString::number(ru),
+            QString::number(en)};
 }
 
 } // namespace
@@ -36,8 +38,8 @@ const std::vector<LanguageRow>& languageTable()
         text("Form1", "Button1", "ПОЛНЫЙ ПОДРОБНЫЙ ОТЧЕТ", "FULL DETAIL REPORT"),
         text("Form1", "Button3", "<< ПРОВЕРИТЬ ЕЩЕ", "<< CHECK AGAIN"),
         text("Form1", "Button4", "ОТЧЕТ О СООТВЕТСВИЯХ", "MISMATCHES REPORT"),
-        {RowKind::PageCaption, QStringLiteral("Form1"), QStringLiteral("GroupBox3"), QStringLiteral(" Проверяемая папка : "),
-         QStringLiteral(" Checked folder : ")},
+        {RowKind::PageCaption, QStringLiteral("Form1"), QStringLiteral("GroupBox3"),
+         QStringLiteral(" Проверяемая папка : "), QStringLiteral(" Checked folder : ")},
         {RowKind::CopyCaption, QStringLiteral("Form1"), QStringLiteral("GroupBox4"), {}, {}},
         {RowKind::CopyCaption, QStringLiteral("Form1"), QStringLiteral("GroupBox5"), {}, {}},
         {RowKind::CopyCaption, QStringLiteral("Form1"), QStringLiteral("GroupBox1"), {}, {}},
@@ -57,37 +59,43 @@ const std::vector<LanguageRow>& languageTable()
         text("Form1", "Label9", "Чтение POSIX разрешений папок", "Reading folders POSIX permissions"),
         text("Form1", "Label18", "Проверка ошибок чтения", "Checking for read errors"),
         text("Form1", "Label10", "Анализ соответствия", "Mismatch nasalization"),
-        {RowKind::Warnings, QStringLiteral("Form1"), QStringLiteral("Warnings"), {}, {}}, // texts kept by the check state
+        {RowKind::Warnings,
+         QStringLiteral("Form1"),
+         QStringLiteral("Warnings"),
+         {},
+         {}}, // texts kept by the check state
         text("Form1", "Memo1",
              "\r\n\r\n\r\n\r\n\r\n\r\nВыберете папку, которую желаете проверить, и нажмите кнопку \"ДАЛЬШЕ >>\"",
              "\r\n\r\n\r\n\r\n\r\n\r\nChoose a folder that you would like to check, and press the button “ NEXT>> ”"),
-        text("Form1", "Memo2",
-             "Для продолжения нажмите кнопку \"ДАЛЬШЕ >>\". Будет проведен анализ списков доступа всех вложенных папок.\r\n"
-             "Предполагаемое время выполнения указано в поле \"Скорость обработки информации\". Вы можете изменить скорость "
-             "обработки по своему усмотрению. Если Вы проверяете сетевые папки, рекомендуется снизить скорость. Для локальных "
-             "папок скорость может быть повышена.\r\n"
-             "В любом случае процесс анализа контролируется. При возникновении ошибок Вам будет предложено повторить операцию "
-             "на более медленной скорости.\r\n"
-             "Если Вы желаете выбрать другую папку для проверки, нажмите кнопку  \"<< ВЕРНУТЬСЯ\".",
-             "Press the button “ NEXT >> ” to continue. The analysis of permissions lists of all subfolders will be made.\r\n"
-             "Estimated processing time is shown in a field “ Handling speed ”. You can change the processing speed at your "
-             "discretion. If you are checking network folders, it is recommended to decrease the speed. For local folders the "
-             "speed can be increased.\r\n"
-             "In any case the process is supervised. If an error occurs you will be suggested to repeat the operation on a "
-             "slower speed.\r\n"
-             "If you wish to choose another folder for checking press the button “ << BACK ”."),
-        text("Form1", "Memo3",
-             "Перед Вами результаты проверки.\r\n"
-             "Если Вы хотите посмотреть отчет о подпапках, списки доступа которых отличаются от списков доступа проверяемой "
-             "папки, нажмите кнопку \"ОТЧЕТ О СООТВЕТСВИЯХ\".\r\n"
-             "Для просмотра подробного отчета о всех подпапках проверяемой папки, нажмите кнопку \" ПОЛНЫЙ ПОДРОБНЫЙ ОТЧЕТ\".\r\n"
-             "Для того, что выбрать новую папку для проверки, нажмите кнопку \"<< ПРОВЕРИТЬ ЕЩЕ\".",
-             "The result of checking is shown.\r\n"
-             "If you wish to view the report regarding subfolders that have permissions lists not matched to permissions lists "
-             "of the checked folder, press the button “ MISMATCHES REPORT ”.\r\n"
-             "For viewing the detail report about all subfolders that are contained by the checked folder, press the button "
-             "“ FULL DETAIL REPORT ”.\r\n"
-             "If you wish to choose a new folder for a checking, press the button “ << CHECK AGAIN ”."),
+        text(
+            "Form1", "Memo2",
+            "Для продолжения нажмите кнопку \"ДАЛЬШЕ >>\". Будет проведен анализ списков доступа всех вложенных папок.\r\n"
+            "Предполагаемое время выполнения указано в поле \"Скорость обработки информации\". Вы можете изменить скорость "
+            "обработки по своему усмотрению. Если Вы проверяете сетевые папки, рекомендуется снизить скорость. Для локальных "
+            "папок скорость может быть повышена.\r\n"
+            "В любом случае процесс анализа контролируется. При возникновении ошибок Вам будет предложено повторить операцию "
+            "на более медленной скорости.\r\n"
+            "Если Вы желаете выбрать другую папку для проверки, нажмите кнопку  \"<< ВЕРНУТЬСЯ\".",
+            "Press the button “ NEXT >> ” to continue. The analysis of permissions lists of all subfolders will be made.\r\n"
+            "Estimated processing time is shown in a field “ Handling speed ”. You can change the processing speed at your "
+            "discretion. If you are checking network folders, it is recommended to decrease the speed. For local folders the "
+            "speed can be increased.\r\n"
+            "In any case the process is supervised. If an error occurs you will be suggested to repeat the operation on a "
+            "slower speed.\r\n"
+            "If you wish to choose another folder for checking press the button “ << BACK ”."),
+        text(
+            "Form1", "Memo3",
+            "Перед Вами результаты проверки.\r\n"
+            "Если Вы хотите посмотреть отчет о подпапках, списки доступа которых отличаются от списков доступа проверяемой "
+            "папки, нажмите кнопку \"ОТЧЕТ О СООТВЕТСВИЯХ\".\r\n"
+            "Для просмотра подробного отчета о всех подпапках проверяемой папки, нажмите кнопку \" ПОЛНЫЙ ПОДРОБНЫЙ ОТЧЕТ\".\r\n"
+            "Для того, что выбрать новую папку для проверки, нажмите кнопку \"<< ПРОВЕРИТЬ ЕЩЕ\".",
+            "The result of checking is shown.\r\n"
+            "If you wish to view the report regarding subfolders that have permissions lists not matched to permissions lists "
+            "of the checked folder, press the button “ MISMATCHES REPORT ”.\r\n"
+            "For viewing the detail report about all subfolders that are contained by the checked folder, press the button "
+            "“ FULL DETAIL REPORT ”.\r\n"
+            "If you wish to choose a new folder for a checking, press the button “ << CHECK AGAIN ”."),
         text("Form2", "Form2", "Помощь", "Help"),
         text("Form2", "Memo1", "Всю информацию смотрите на сайте", "You can find all information on the site"),
         text("Form4", "Form4", "О программе", "About the program"),
@@ -115,12 +123,8 @@ void applyLanguage(bool english, const std::vector<NamedWindow>& windows, gw::Ch
             continue;
         QObject* target = window->objectName() == row.target ? window : window->findChild<QObject*>(row.target);
         switch (row.kind) {
-        case RowKind::Lang:
-            state.Lang = value;
-            break;
-        case RowKind::Warnings:
-            gw::setWarningTexts(state, english);
-            break;
+        case RowKind::Lang: state.Lang = value; break;
+        case RowKind::Warnings: gw::setWarningTexts(state, english); break;
         case RowKind::PageCaption:
             if (folderPage)
                 folderPage->setTitle(value + selectedPrintable);
@@ -133,9 +137,7 @@ void applyLanguage(bool english, const std::vector<NamedWindow>& windows, gw::Ch
             if (auto* w = qobject_cast<QWidget*>(target))
                 w->move(value.toInt(), w->y());
             break;
-        case RowKind::Text:
-            setControlText(target, value);
-            break;
+        case RowKind::Text: setControlText(target, value); break;
         }
     }
 }

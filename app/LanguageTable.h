@@ -11,12 +11,12 @@
 class QWidget;
 
 enum class RowKind {
-    Lang,        // the language code
-    Text,        // caption or text of a control or window, by object name
-    Left,        // the horizontal place of a label
+    Lang, // the language code
+    Text, // caption or text of a control or window, by object name
+    Left, // the horizontal place of a label
     PageCaption, // GroupBox3: the checked-folder prefix and the selected path
     CopyCaption, // a page caption copied from GroupBox3
-    Warnings,    // the five texts of the missing-data warning, as the check state keeps them
+    Warnings, // the five texts of the missing-data warning, as the check state keeps them
 };
 
 struct LanguageRow {

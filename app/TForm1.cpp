@@ -30,8 +30,9 @@ TForm1::SaveFileDialog& TForm1::saveFileDialog()
 }
 
 TForm1::TForm1(QWidget* parent)
-    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                              | Qt::WindowCloseButtonHint)
+    : QMainWindow(parent,
+                  Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                      | Qt::WindowCloseButtonHint)
     , engine_(*this)
 {
     ui.setupUi(this);
@@ -148,14 +149,38 @@ void TForm1::Button7Click()
         removeAtExit(engine_.state().WinDir);
 }
 
-void TForm1::Button2Click() { guarded([this] { engine_.Button2Click(); }); }
-void TForm1::Button1Click() { guarded([this] { engine_.Button1Click(); }); }
-void TForm1::Button4Click() { guarded([this] { engine_.Button4Click(); }); }
-void TForm1::TrackBar1Change() { guarded([this] { engine_.TrackBar1Change(); }); }
-void TForm1::Timer1Timer() { guarded([this] { engine_.Timer1Timer(); }); }
-void TForm1::Timer2Timer() { guarded([this] { engine_.Timer2Timer(); }); }
-void TForm1::Timer3Timer() { guarded([this] { engine_.Timer3Timer(); }); }
-void TForm1::Timer4Timer() { guarded([this] { engine_.Timer4Timer(); }); }
+void TForm1::Button2Click()
+{
+    guarded([this] { engine_.Button2Click(); });
+}
+void TForm1::Button1Click()
+{
+    guarded([this] { engine_.Button1Click(); });
+}
+void TForm1::Button4Click()
+{
+    guarded([this] { engine_.Button4Click(); });
+}
+void TForm1::TrackBar1Change()
+{
+    guarded([this] { engine_.TrackBar1Change(); });
+}
+void TForm1::Timer1Timer()
+{
+    guarded([this] { engine_.Timer1Timer(); });
+}
+void TForm1::Timer2Timer()
+{
+    guarded([this] { engine_.Timer2Timer(); });
+}
+void TForm1::Timer3Timer()
+{
+    guarded([this] { engine_.Timer3Timer(); });
+}
+void TForm1::Timer4Timer()
+{
+    guarded([this] { engine_.Timer4Timer(); });
+}
 
 void TForm1::Button5Click()
 {
@@ -180,8 +205,9 @@ void TForm1::Menu_File_FixFileClick()
 {
     guarded([this] {
         const bool english = gw::isEnglish(engine_.state().Lang);
-        const QString path = saveFileDialog()(this, english ? QStringLiteral("Save fix file") : QStringLiteral("Сохранить файл исправления"),
-                                              QDir::homePath() + QStringLiteral("/grantwise-fix.acl"));
+        const QString path = saveFileDialog()(
+            this, english ? QStringLiteral("Save fix file") : QStringLiteral("Сохранить файл исправления"),
+            QDir::homePath() + QStringLiteral("/grantwise-fix.acl"));
         if (path.isEmpty())
             return;
         if (const QString problem = engine_.saveFixFile(QFile::encodeName(path)); !problem.isEmpty())
@@ -206,12 +232,19 @@ void TForm1::Menu_AboutClick()
         Form4->exec();
 }
 
-void TForm1::Menu_Language_RUClick() { guarded([this] { switchLanguage(false); }); }
-void TForm1::Menu_Language_ENClick() { guarded([this] { switchLanguage(true); }); }
+void TForm1::Menu_Language_RUClick()
+{
+    guarded([this] { switchLanguage(false); });
+}
+void TForm1::Menu_Language_ENClick()
+{
+    guarded([this] { switchLanguage(true); });
+}
 
 void TForm1::switchLanguage(bool english)
 {
-    applyLanguage(english, {{QStringLiteral("Form1"), this}, {QStringLiteral("Form2"), Form2}, {QStringLiteral("Form4"), Form4}},
+    applyLanguage(english,
+                  {{QStringLiteral("Form1"), this}, {QStringLiteral("Form2"), Form2}, {QStringLiteral("Form4"), Form4}},
                   engine_.state(), gw::printableText(model_.rawPath(ui.ShellTreeView1->currentIndex())));
 }
 

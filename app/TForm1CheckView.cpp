@@ -39,7 +39,9 @@ QWidget* TForm1::widget(gw::Control control) const
 
 QProgressBar* TForm1::bar(gw::Bar b) const
 {
-    return b == gw::Bar::ProgressBar1 ? ui.ProgressBar1 : b == gw::Bar::ProgressBar2 ? ui.ProgressBar2 : ui.ProgressBar3;
+    return b == gw::Bar::ProgressBar1 ? ui.ProgressBar1
+        : b == gw::Bar::ProgressBar2  ? ui.ProgressBar2
+                                      : ui.ProgressBar3;
 }
 
 QTimer& TForm1::timer(gw::Timer t)

@@ -17,13 +17,12 @@
 namespace {
 
 const char kUsage[] = "Usage: grantwise [--help] [--version] [Qt options such as -platform NAME]\n";
-const char kHelp[] =
-    "Opens the Grantwise window: pick a folder, and it checks that every\n"
-    "subfolder carries the same POSIX permissions as the folder itself.\n"
-    "The check from the command line is grantwise-check.\n"
-    "\n"
-    "  --help       print this and exit\n"
-    "  --version    print the version and exit\n";
+const char kHelp[] = "Opens the Grantwise window: pick a folder, and it checks that every\n"
+                     "subfolder carries the same POSIX permissions as the folder itself.\n"
+                     "The check from the command line is grantwise-check.\n"
+                     "\n"
+                     "  --help       print this and exit\n"
+                     "  --version    print the version and exit\n";
 
 // Our own options, and Qt's (which the application object takes), in GNU
 // form; anything else is refused before a window opens. Returns -1 to go on,
@@ -31,16 +30,26 @@ const char kHelp[] =
 int takeOptions(int argc, char** argv)
 {
     static const option options[] = {
-        {"help", no_argument, nullptr, 'h'},      {"version", no_argument, nullptr, 'V'},
-        {"platform", required_argument, nullptr, 0}, {"platformpluginpath", required_argument, nullptr, 0},
-        {"platformtheme", required_argument, nullptr, 0}, {"plugin", required_argument, nullptr, 0},
-        {"qwindowgeometry", required_argument, nullptr, 0}, {"qwindowicon", required_argument, nullptr, 0},
-        {"qwindowtitle", required_argument, nullptr, 0}, {"display", required_argument, nullptr, 0},
-        {"geometry", required_argument, nullptr, 0}, {"style", required_argument, nullptr, 0},
-        {"stylesheet", required_argument, nullptr, 0}, {"session", required_argument, nullptr, 0},
-        {"reverse", no_argument, nullptr, 0},        {"widgetcount", no_argument, nullptr, 0},
-        {"nograb", no_argument, nullptr, 0},         {"dograb", no_argument, nullptr, 0},
-        {"sync", no_argument, nullptr, 0},           {nullptr, 0, nullptr, 0},
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'V'},
+        {"platform", required_argument, nullptr, 0},
+        {"platformpluginpath", required_argument, nullptr, 0},
+        {"platformtheme", required_argument, nullptr, 0},
+        {"plugin", required_argument, nullptr, 0},
+        {"qwindowgeometry", required_argument, nullptr, 0},
+        {"qwindowicon", required_argument, nullptr, 0},
+        {"qwindowtitle", required_argument, nullptr, 0},
+        {"display", required_argument, nullptr, 0},
+        {"geometry", required_argument, nullptr, 0},
+        {"style", required_argument, nullptr, 0},
+        {"stylesheet", required_argument, nullptr, 0},
+        {"session", required_argument, nullptr, 0},
+        {"reverse", no_argument, nullptr, 0},
+        {"widgetcount", no_argument, nullptr, 0},
+        {"nograb", no_argument, nullptr, 0},
+        {"dograb", no_argument, nullptr, 0},
+        {"sync", no_argument, nullptr, 0},
+        {nullptr, 0, nullptr, 0},
     };
     std::vector<char*> args(argv, argv + argc); // getopt reorders; Qt gets the original
     args.push_back(nullptr);
@@ -52,7 +61,8 @@ int takeOptions(int argc, char** argv)
         if (c == 'V')
             return std::printf("grantwise %s\n", GRANTWISE_VERSION) < 0 || std::fflush(stdout) != 0 ? 2 : 0;
         if (c == '?' || c == ':') {
-            std::fprintf(stderr, "grantwise: unknown option %s\n%s", args[static_cast<std::size_t>(optind - 1)], kUsage);
+            std::fprintf(stderr, "grantwise: unknown option %s\n%s", args[static_cast<std::size_t>(optind - 1)],
+                         kUsage);
             return 2;
         }
     }

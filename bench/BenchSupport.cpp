@@ -16,7 +16,7 @@ namespace gwbench {
 bool makeTree(const std::string& root, int folders)
 {
     const std::string marker = root + "/.complete-" + std::to_string(folders);
-    struct stat st {};
+    struct stat st { };
     if (::stat(marker.c_str(), &st) == 0)
         return true;
     ::mkdir(root.c_str(), 0755);
@@ -25,7 +25,8 @@ bool makeTree(const std::string& root, int folders)
     int made = 1; // the root itself
     for (std::size_t head = 0; head < queue.size() && made < folders; ++head) {
         for (int k = 0; k < 12 && made < folders; ++k) {
-            const std::string child = queue[head] + "/Folder " + std::to_string(k * 7 % 12) + "_" + std::to_string(made);
+            const std::string child = queue[head] + "/Folder " + std::to_string(k * 7 % 12) + "_"
+                + std::to_string(made);
             if (::mkdir(child.c_str(), 0755) != 0 && errno != EEXIST)
                 return false;
             queue.push_back(child);

@@ -15,8 +15,8 @@
 #include <QString>
 
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <unistd.h>
 
@@ -26,8 +26,9 @@ const QByteArray kRoot = "/srv/projects/Отчёты 2024";
 
 QByteArray listing(const QByteArray& path, bool odd)
 {
-    return path + " user alice (owner):rwx\n    user bob:r-x\n    group staff (owner):r-x\n    group devs:rwx\n"
-                  "    mask:rwx\n    other:---\n    creator owner:(default)rwx\n"
+    return path
+        + " user alice (owner):rwx\n    user bob:r-x\n    group staff (owner):r-x\n    group devs:rwx\n"
+          "    mask:rwx\n    other:---\n    creator owner:(default)rwx\n"
         + (odd ? "    user carol:(default)rwx\n" : "    user bob:(default)r-x\n")
         + "    creator group:(default)r-x\n    mask:(default)r-x\n    other:(default)---\n\n";
 }
@@ -36,7 +37,9 @@ QByteArray makeDump(int folders)
 {
     QByteArray dump;
     for (int i = 0; i < folders; ++i) {
-        const QByteArray path = i == 0 ? kRoot : kRoot + "/Department " + QByteArray::number(i % 97) + "/Folder " + QByteArray::number(i);
+        const QByteArray path = i == 0
+            ? kRoot
+            : kRoot + "/Department " + QByteArray::number(i % 97) + "/Folder " + QByteArray::number(i);
         dump += listing(path, i % 10007 == 5);
     }
     return dump + kRoot + "\n";
@@ -64,14 +67,17 @@ int analysisChild(const char* dumpFile, int folders)
     in.referenceText = reference;
     in.mismatchCount = c.mismatchCount;
     const QByteArray summary = gw::targetSummary(in);
-    const QByteArray full = gw::fullReport(summary, "12:00:00", "01/01/26", gw::withoutSentinel(std::move(dumpText), kRoot));
-    const QByteArray mismatches = gw::mismatchReport(summary, "12:00:00", "01/01/26", gw::reportVerdict(in), c.mismatchText);
+    const QByteArray full = gw::fullReport(summary, "12:00:00", "01/01/26",
+                                           gw::withoutSentinel(std::move(dumpText), kRoot));
+    const QByteArray mismatches = gw::mismatchReport(summary, "12:00:00", "01/01/26", gw::reportVerdict(in),
+                                                     c.mismatchText);
     const double elapsed = gwbench::seconds(start);
     const long peak = gwbench::peakRssBytes() - before;
     std::printf("listings counted: %d, mismatches: %d, full report %lld bytes\n", n - 1, c.mismatchCount,
                 static_cast<long long>(full.size()));
     std::printf("verification + analysis + both reports: %.3f s (target within 1 s)\n", elapsed);
-    std::printf("peak memory: %.1f MB for a %.1f MB dump: %.2f times (target within 4)\n", static_cast<double>(peak) / 1e6, static_cast<double>(dumpSize) / 1e6,
+    std::printf("peak memory: %.1f MB for a %.1f MB dump: %.2f times (target within 4)\n",
+                static_cast<double>(peak) / 1e6, static_cast<double>(dumpSize) / 1e6,
                 static_cast<double>(peak) / static_cast<double>(dumpSize));
     return 0;
 }

@@ -1,10 +1,10 @@
 #include "engine/BatchCheck.h"
 #include "platform/PrintableText.h"
 
+#include "engine/CheckAnalysis.h"
 #include "engine/CheckState.h"
 #include "engine/FolderScan.h"
 #include "engine/ListingReader.h"
-#include "engine/CheckAnalysis.h"
 #include "engine/MismatchAnalysis.h"
 #include "engine/ReadVerification.h"
 #include "platform/AclListing.h"
@@ -95,7 +95,8 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     FolderScope scope = options.scope;
     scope.excluded.insert(scope.excluded.end(), options.excluded.begin(), options.excluded.end());
     FolderTree tree(options.folder, std::move(scope)); // throws when the folder cannot be a root
-    const int jobs = options.jobs > 0 ? options.jobs : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
+    const int jobs = options.jobs > 0 ? options.jobs
+                                      : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
 
     // The dump, as the listing program would have written it in folder order,
     // trimmed line by line as the analysis reads it. The walk visits folders
@@ -110,7 +111,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     std::optional<ListingAnalyser> analyser;
     Spool fullBody(*options.reports), mismatchBody(*options.reports);
     int listingsCounted = 0; // lines of the dump that begin with the root: one a listing
-    std::vector<bool> read;  // by node id
+    std::vector<bool> read; // by node id
     QByteArray block;
     // The printable path of the folder taken last, and where each of its
     // ancestors' ends in it: listings come in tree order, so a folder's
@@ -200,7 +201,8 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         return id < read.size() && read[id];
     });
     const ReportInputs& in = result.analysis.inputs;
-    const ReportFrame frame = reportFrame(in, [&] { return currentTimeText(format); }, [] { return currentDateText(); });
+    const ReportFrame frame = reportFrame(
+        in, [&] { return currentTimeText(format); }, [] { return currentDateText(); });
     const QByteArray differences = analysisDifferences(result.analysis);
 
     const QByteArray& reportsDir = options.reports->path();

@@ -20,19 +20,22 @@
 namespace gw {
 
 struct BatchProgress {
-    enum Phase { Scan, Read } phase;
-    int done;  // folders scanned, or listings read
+    enum Phase {
+        Scan,
+        Read
+    } phase;
+    int done; // folders scanned, or listings read
     int total; // folders to read; 0 while scanning
 };
 
 struct BatchOptions {
-    QByteArray folder;     // the chosen folder, raw
+    QByteArray folder; // the chosen folder, raw
     ReportsFolder* reports = nullptr; // open and locked: acl.txt and acl_def.txt go there
     std::vector<FolderIdentity> excluded; // the program's own folders, never checked
-    FolderScope scope;                    // what else is left out of the tree
-    IgnoredParts ignored;                 // what is not compared
+    FolderScope scope; // what else is left out of the tree
+    IgnoredParts ignored; // what is not compared
     QString lang = QStringLiteral("EN");
-    int jobs = 0;          // reading threads; 0 picks by the machine
+    int jobs = 0; // reading threads; 0 picks by the machine
     std::function<void(const BatchProgress&)> progress;
     // When given, called for every folder that differs ("differs"), was not
     // read ("not_read") or was not listed ("not_listed"), in tree order.
@@ -42,10 +45,10 @@ struct BatchOptions {
 };
 
 struct BatchResult {
-    QString reportHeader;   // the scan summary, in the chosen language
-    QString verdict;        // the results page's verdict, with the detail sentence
+    QString reportHeader; // the scan summary, in the chosen language
+    QString verdict; // the results page's verdict, with the detail sentence
     QString processingTime; // label and time of the whole check
-    double seconds = 0;     // the same time, in seconds
+    double seconds = 0; // the same time, in seconds
     QByteArray fullReportPath;
     QByteArray mismatchReportPath;
     QByteArray differencesReportPath;
@@ -53,8 +56,8 @@ struct BatchResult {
     // mismatching blocks themselves went to the mismatch report as they came:
     // analysis.mismatchText is left empty.
     Analysis analysis;
-    int writeError = 0;     // errno of a report that could not be written; then no report is left
-    QByteArray failedPath;  // the report that could not be written
+    int writeError = 0; // errno of a report that could not be written; then no report is left
+    QByteArray failedPath; // the report that could not be written
 };
 
 // Throws FolderTreeError when the folder cannot be a root.

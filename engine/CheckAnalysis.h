@@ -17,18 +17,18 @@ namespace gw {
 class FolderTree;
 
 struct AnalysisInput {
-    QByteArray root;         // the chosen folder's printable path, as the tree gives it: the key of the blocks
-    QByteArray target;       // the chosen folder's printable path as the reports show it
-    QByteArray reference;    // the reference text; empty when no reference listing arrived
+    QByteArray root; // the chosen folder's printable path, as the tree gives it: the key of the blocks
+    QByteArray target; // the chosen folder's printable path as the reports show it
+    QByteArray reference; // the reference text; empty when no reference listing arrived
     int maxLevel = 0;
     int listingsCounted = 0; // the verification's count: the listings that arrived, and the sentinel
-    IgnoredParts ignored;    // names left out of the comparison
-    QByteArray notChecked;   // what the tree left out on request, in words
+    IgnoredParts ignored; // names left out of the comparison
+    QByteArray notChecked; // what the tree left out on request, in words
 };
 
 struct Analysis {
     ReportInputs inputs;
-    QByteArray mismatchText;             // the mismatching blocks, in the order found
+    QByteArray mismatchText; // the mismatching blocks, in the order found
     QList<FolderDifference> differences; // the same folders, entry by entry, folded where they start
 };
 

@@ -24,10 +24,22 @@ void CheckEngine::setWaitLimits(std::chrono::milliseconds sentinel, std::chrono:
     referenceWait_ = reference;
 }
 
-QByteArray CheckEngine::dumpPath() const { return WorkingFolder::fullReportFile(state_.WinDir); }
-QByteArray CheckEngine::referencePath() const { return WorkingFolder::referenceFile(state_.WinDir); }
-QByteArray CheckEngine::mismatchPath() const { return WorkingFolder::mismatchFile(state_.WinDir); }
-QByteArray CheckEngine::differencesPath() const { return WorkingFolder::differencesFile(state_.WinDir); }
+QByteArray CheckEngine::dumpPath() const
+{
+    return WorkingFolder::fullReportFile(state_.WinDir);
+}
+QByteArray CheckEngine::referencePath() const
+{
+    return WorkingFolder::referenceFile(state_.WinDir);
+}
+QByteArray CheckEngine::mismatchPath() const
+{
+    return WorkingFolder::mismatchFile(state_.WinDir);
+}
+QByteArray CheckEngine::differencesPath() const
+{
+    return WorkingFolder::differencesFile(state_.WinDir);
+}
 
 bool CheckEngine::ensureWorkingFolder()
 {
@@ -41,7 +53,7 @@ bool CheckEngine::ensureWorkingFolder()
     }
     // The working folder is never part of what is checked, even when the
     // chosen folder holds it.
-    struct stat st {};
+    struct stat st { };
     if (::stat(state_.WinDir.constData(), &st) == 0)
         tree_.setExcluded({FolderIdentity {st.st_dev, st.st_ino}});
     return true;
@@ -55,8 +67,8 @@ void CheckEngine::FormShow()
     view_.setTimerInterval(Timer::Timer1, pumpInterval(state_.SpeedFactor));
     view_.setText(Control::RichEdit1, QString());
     scanLines_ = 0;
-    for (Control button : {Control::Button7, Control::Button2, Control::Button1, Control::Button4, Control::Menu_File_Differences,
-                           Control::Menu_File_FixFile})
+    for (Control button : {Control::Button7, Control::Button2, Control::Button1, Control::Button4,
+                           Control::Menu_File_Differences, Control::Menu_File_FixFile})
         view_.setEnabled(button, false);
     view_.setLight(Light::Off);
     view_.focusFolderTree();
@@ -105,7 +117,8 @@ void CheckEngine::TrackBar1Change()
 
 void CheckEngine::Calc_Time()
 {
-    view_.setText(Control::Label20, gw::Calc_Time(state_, tree_.count(), pumpInterval(state_.SpeedFactor), timeFormat_));
+    view_.setText(Control::Label20,
+                  gw::Calc_Time(state_, tree_.count(), pumpInterval(state_.SpeedFactor), timeFormat_));
 }
 
 } // namespace gw

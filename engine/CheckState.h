@@ -9,10 +9,10 @@
 namespace gw {
 
 struct CheckState {
-    int FolderIndex = 0;   // next folder the pump lists; the folder count when the sentinel is due
-    int SpeedFactor = 0;   // pacing: the pump fires every SpeedFactor x 25 ms
+    int FolderIndex = 0; // next folder the pump lists; the folder count when the sentinel is due
+    int SpeedFactor = 0; // pacing: the pump fires every SpeedFactor x 25 ms
     int MismatchCount = 0; // listings the analysis judged as mismatches
-    QString ReportHeader;  // scan summary: chosen folder, subfolder count, deepest level
+    QString ReportHeader; // scan summary: chosen folder, subfolder count, deepest level
 
     // Time stamps are days on a clock that never jumps back (not the time of
     // day), so a phase that runs across midnight shows its true length.
@@ -56,8 +56,14 @@ struct CheckState {
 // always made it: most ask "is it Russian?" (anything else reads English),
 // the checked-folder caption asks "is it English?" (anything else reads
 // Russian). Before the first show Lang is empty, and the two answers differ.
-inline bool isRussian(const QString& lang) { return lang == QLatin1String("RU"); }
-inline bool isEnglish(const QString& lang) { return lang == QLatin1String("EN"); }
+inline bool isRussian(const QString& lang)
+{
+    return lang == QLatin1String("RU");
+}
+inline bool isEnglish(const QString& lang)
+{
+    return lang == QLatin1String("EN");
+}
 
 // The current time stamp, in days.
 double timeStamp();

@@ -14,26 +14,39 @@ enum class Control {
     GroupBox3, // folder page
     GroupBox4, // speed page
     GroupBox5, // results page
-    Panel1,    // the progress page's bars
-    Button1,   // full detail report
-    Button2,   // next, on the speed page
-    Button4,   // mismatch report
-    Button7,   // next, on the folder page
+    Panel1, // the progress page's bars
+    Button1, // full detail report
+    Button2, // next, on the speed page
+    Button4, // mismatch report
+    Button7, // next, on the folder page
     RichEdit1, // scan summary
     RichEdit2, // processing summary
     RichEdit3, // verdict
-    Label13,   // reading percentage
-    Label15,   // analysis percentage
-    Label17,   // verification percentage
-    Label14,   // remaining time
-    Label20,   // expected time
+    Label13, // reading percentage
+    Label15, // analysis percentage
+    Label17, // verification percentage
+    Label14, // remaining time
+    Label20, // expected time
     Menu_File_Differences, // File menu: the differences report
-    Menu_File_FixFile,     // File menu: save the fix file
+    Menu_File_FixFile, // File menu: save the fix file
 };
 
-enum class Bar { ProgressBar1, ProgressBar2, ProgressBar3 };
-enum class Timer { Timer1, Timer2, Timer3, Timer4 };
-enum class Light { Off, Green, Red };
+enum class Bar {
+    ProgressBar1,
+    ProgressBar2,
+    ProgressBar3
+};
+enum class Timer {
+    Timer1,
+    Timer2,
+    Timer3,
+    Timer4
+};
+enum class Light {
+    Off,
+    Green,
+    Red
+};
 
 class CheckView {
 public:

@@ -151,7 +151,8 @@ QList<EntryChange> entryChanges(const QList<QByteArray>& reference, const QList<
         if (!matched[static_cast<std::size_t>(i)])
             changes.push_back({keyOf(reference[i]).rank, sequence++, {EntryChange::Removed, reference[i], {}}});
     }
-    std::stable_sort(changes.begin(), changes.end(), [](const Ordered& a, const Ordered& b) { return a.rank < b.rank; });
+    std::stable_sort(changes.begin(), changes.end(),
+                     [](const Ordered& a, const Ordered& b) { return a.rank < b.rank; });
     QList<EntryChange> result;
     result.reserve(static_cast<qsizetype>(changes.size()));
     for (Ordered& c : changes)
@@ -189,7 +190,8 @@ QByteArray differencesReport(const QByteArray& root, const QList<FolderDifferenc
                              const QList<QByteArray>& notReadPaths, const QList<QByteArray>& notListedPaths,
                              const QByteArray& notCompared, const QByteArray& notChecked)
 {
-    const auto places = std::count_if(folders.begin(), folders.end(), [](const FolderDifference& f) { return f.startsHere; });
+    const auto places = std::count_if(folders.begin(), folders.end(),
+                                      [](const FolderDifference& f) { return f.startsHere; });
     QByteArray text = "Differences from the checked folder " + root + "\n" + QByteArray::number(folders.size())
         + " folders differ from the checked folder; the differences start in " + QByteArray::number(places)
         + " places.\n";

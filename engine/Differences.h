@@ -32,9 +32,13 @@ QByteArray comparableEntry(QByteArrayView entry, const IgnoredParts& ignored);
 QByteArray comparableListing(QByteArrayView listing, const IgnoredParts& ignored);
 
 struct EntryChange {
-    enum Kind { Added, Removed, Changed } kind;
+    enum Kind {
+        Added,
+        Removed,
+        Changed
+    } kind;
     QByteArray from; // the checked folder's entry (Removed, Changed)
-    QByteArray to;   // this folder's entry (Added, Changed)
+    QByteArray to; // this folder's entry (Added, Changed)
     bool operator==(const EntryChange&) const = default;
 };
 
@@ -53,10 +57,10 @@ QList<EntryChange> entryChanges(const QList<QByteArray>& reference, const QList<
 
 // A folder that differs, and where its differences start.
 struct FolderDifference {
-    QByteArray path;             // printable
+    QByteArray path; // printable
     QList<EntryChange> changes;
-    bool startsHere = true;      // false when folded into an ancestor
-    int sameBelow = 0;           // folders folded into this one, at any depth
+    bool startsHere = true; // false when folded into an ancestor
+    int sameBelow = 0; // folders folded into this one, at any depth
 };
 
 // Folds each folder whose changes equal its parent's, when the parent differs

@@ -48,7 +48,7 @@ QString Calc_Time(CheckState& state, int count, int intervalMs, const TimeFormat
     state.EstAnalysis = static_cast<int>(roundHalfEven(folders * 0.0085L));
     state.EstTotal = state.EstRead + state.EstCheck + state.EstAnalysis;
     const QString caption = isRussian(state.Lang) ? QStringLiteral("Предполагаемое время выполнения : ")
-                                                              : QStringLiteral("Expected processing time : ");
+                                                  : QStringLiteral("Expected processing time : ");
     return caption + secondsText(state.EstTotal, format);
 }
 

@@ -20,7 +20,10 @@ constexpr int kSliderMax = 11;
 int speedFactorForPosition(int position, int currentFactor);
 
 // The pump's interval in milliseconds for a pacing factor.
-constexpr int pumpInterval(int speedFactor) { return speedFactor * 25; }
+constexpr int pumpInterval(int speedFactor)
+{
+    return speedFactor * 25;
+}
 
 // Nearest integer, halves to the even neighbour.
 long long roundHalfEven(long double value);

@@ -32,7 +32,10 @@ bool principalChanged(const QList<EntryChange>& changes, QByteArrayView kind)
     return false;
 }
 
-QByteArray number(qulonglong n) { return QByteArray::number(n); }
+QByteArray number(qulonglong n)
+{
+    return QByteArray::number(n);
+}
 
 } // namespace
 
@@ -69,14 +72,14 @@ QByteArray fixFileText(const Analysis& analysis, const RestorePermissions& check
     if (in.notRead > 0 || leftUnlisted > 0 || tooLong > 0)
         text += "# Left out: " + number(static_cast<qulonglong>(in.notRead))
             + " folders whose permissions were not read, " + number(static_cast<qulonglong>(leftUnlisted))
-            + " folders that differ but whose subfolders could not be listed, " + number(static_cast<qulonglong>(tooLong))
-            + " folders whose paths are too long for setfacl.\n";
+            + " folders that differ but whose subfolders could not be listed, "
+            + number(static_cast<qulonglong>(tooLong)) + " folders whose paths are too long for setfacl.\n";
     if (fixed == 0) {
         // Nothing to change: the checked folder's own record keeps the file
         // one that setfacl applies without an error, changing nothing.
         text += "# Nothing differs: the one record gives the checked folder its own permissions.\n";
-        records += "# file: " + QByteArray::fromStdString(restorePath(rawFromPrintable(in.targetPrintable.toStdString())))
-            + "\n";
+        records += "# file: "
+            + QByteArray::fromStdString(restorePath(rawFromPrintable(in.targetPrintable.toStdString()))) + "\n";
         if (!checked.flags.empty())
             records += "# flags: " + QByteArray::fromStdString(checked.flags) + "\n";
         records += QByteArray::fromStdString(checked.entries) + "\n";
@@ -95,9 +98,8 @@ std::string saveFixFile(const QByteArray& path, const Analysis& analysis, const 
         return "cannot write the fix file " + shown + ": not a file name";
 
     RestorePermissions checked;
-    if (const int error = readRestorePermissions(std::string_view(checkedFolder.constData(),
-                                                                  static_cast<std::size_t>(checkedFolder.size())),
-                                                 checked))
+    if (const int error = readRestorePermissions(
+            std::string_view(checkedFolder.constData(), static_cast<std::size_t>(checkedFolder.size())), checked))
         return "cannot read the permissions of "
             + printable(std::string_view(checkedFolder.constData(), static_cast<std::size_t>(checkedFolder.size())))
             + ": " + std::strerror(error);
@@ -106,7 +108,7 @@ std::string saveFixFile(const QByteArray& path, const Analysis& analysis, const 
     // The reports folder of this run, if that is where it goes: it is locked already.
     ReportsFolder own;
     ReportsFolder* folder = &own;
-    struct stat st {};
+    struct stat st { };
     if (open && ::stat(dir.constData(), &st) == 0 && open->identity() == FolderIdentity {st.st_dev, st.st_ino}) {
         folder = open;
     } else if (const ReportsFolder::Outcome outcome = own.open(dir); outcome != ReportsFolder::Outcome::Opened) {

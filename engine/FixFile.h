@@ -22,6 +22,6 @@ QByteArray fixFileText(const Analysis& analysis, const RestorePermissions& check
 // caller's own, as the reports are written. `open`, when it is that folder,
 // is used as it is. Returns an empty text, or what went wrong.
 [[nodiscard]] std::string saveFixFile(const QByteArray& path, const Analysis& analysis, const QByteArray& checkedFolder,
-                        const IgnoredParts& ignored = {}, ReportsFolder* open = nullptr);
+                                      const IgnoredParts& ignored = {}, ReportsFolder* open = nullptr);
 
 } // namespace gw

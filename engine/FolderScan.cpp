@@ -24,7 +24,7 @@ QString countLine(const QString& lang, int count)
 QString levelLine(const QString& lang, int maxLevel)
 {
     const QString label = isRussian(lang) ? QStringLiteral("Максимальный уровень вложения - ")
-                                                      : QStringLiteral("The max subfolder level - ");
+                                          : QStringLiteral("The max subfolder level - ");
     return QStringLiteral("\r\n") + label + QString::number(maxLevel);
 }
 
@@ -49,7 +49,8 @@ void appendFolderListing(QString& out, const FolderTree& tree, int& maxLevel, co
 
 QString reportHeader(const QString& lang, const QString& printablePath, const QString& countAndLevel)
 {
-    const QString head = isRussian(lang) ? QStringLiteral("Проверяемая папка ") : QStringLiteral("The checked folder is ");
+    const QString head = isRussian(lang) ? QStringLiteral("Проверяемая папка ")
+                                         : QStringLiteral("The checked folder is ");
     return head + printablePath + QStringLiteral("\r\n\r\n") + countAndLevel;
 }
 
@@ -119,7 +120,8 @@ void CheckEngine::Button7Click()
     state_.ScanTime = state_.ReadEnd - state_.PhaseStart;
 
     counted += levelLine(state_.Lang, state_.MaxLevel);
-    const QString timeLine = QStringLiteral("\r\n") + processingTimeLabel(state_.Lang) + durationText(state_.ScanTime, timeFormat_);
+    const QString timeLine = QStringLiteral("\r\n") + processingTimeLabel(state_.Lang)
+        + durationText(state_.ScanTime, timeFormat_);
     state_.ReportHeader = reportHeader(state_.Lang, printableText(selectedPath_), counted);
 
     QString scanText = state_.ReportHeader + timeLine + QStringLiteral("\r\n");

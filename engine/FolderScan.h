@@ -23,7 +23,8 @@ QString levelLine(const QString& lang, int maxLevel);
 // five blanks per level and its printable path. Sets `maxLevel` to the
 // deepest level met. `step(i)` is called before folder i is added. The text
 // is built where it is shown from, in one pass: no copy of it is made.
-void appendFolderListing(QString& out, const FolderTree& tree, int& maxLevel, const std::function<void(int)>& step = {});
+void appendFolderListing(QString& out, const FolderTree& tree, int& maxLevel,
+                         const std::function<void(int)>& step = {});
 
 // The scan summary: chosen folder, the count line and the level line.
 QString reportHeader(const QString& lang, const QString& printablePath, const QString& countAndLevel);

@@ -32,10 +32,9 @@ QByteArray jsonFolderLine(const QByteArray& printablePath, const QByteArray& raw
                           const FolderDifference* difference)
 {
     QByteArray line = "{\"type\":\"folder\",\"path\":" + jsonString(printablePath) + ",\"path_base64\":\""
-        + rawPath.toBase64() + "\",\"status\":\"" + status + "\",\"starts_here\":"
-        + (difference && difference->startsHere ? "true" : "false")
-        + ",\"same_below\":" + QByteArray::number(difference && difference->startsHere ? difference->sameBelow : 0)
-        + ",\"changes\":[";
+        + rawPath.toBase64() + "\",\"status\":\"" + status
+        + "\",\"starts_here\":" + (difference && difference->startsHere ? "true" : "false") + ",\"same_below\":"
+        + QByteArray::number(difference && difference->startsHere ? difference->sameBelow : 0) + ",\"changes\":[";
     if (difference) {
         bool first = true;
         for (const EntryChange& c : difference->changes) {
@@ -56,11 +55,12 @@ QByteArray jsonFolderLine(const QByteArray& printablePath, const QByteArray& raw
 QByteArray jsonSummaryLine(const JsonSummary& s)
 {
     const char* verdict = s.mismatches > 0 ? "differ" : (s.notRead > 0 || s.notListed > 0) ? "incomplete" : "same";
-    return "{\"type\":\"summary\",\"folder\":" + jsonString(s.folder) + ",\"subfolders\":" + QByteArray::number(s.subfolders)
-        + ",\"max_level\":" + QByteArray::number(s.maxLevel) + ",\"mismatches\":" + QByteArray::number(s.mismatches)
-        + ",\"not_read\":" + QByteArray::number(s.notRead) + ",\"not_listed\":" + QByteArray::number(s.notListed)
-        + ",\"verdict\":\"" + verdict + "\",\"reports\":{\"full\":" + jsonString(s.fullReport)
-        + ",\"mismatches\":" + jsonString(s.mismatchReport) + ",\"differences\":" + jsonString(s.differencesReport)
+    return "{\"type\":\"summary\",\"folder\":" + jsonString(s.folder)
+        + ",\"subfolders\":" + QByteArray::number(s.subfolders) + ",\"max_level\":" + QByteArray::number(s.maxLevel)
+        + ",\"mismatches\":" + QByteArray::number(s.mismatches) + ",\"not_read\":" + QByteArray::number(s.notRead)
+        + ",\"not_listed\":" + QByteArray::number(s.notListed) + ",\"verdict\":\"" + verdict
+        + "\",\"reports\":{\"full\":" + jsonString(s.fullReport) + ",\"mismatches\":" + jsonString(s.mismatchReport)
+        + ",\"differences\":" + jsonString(s.differencesReport)
         + "},\"seconds\":" + QByteArray::number(s.seconds, 'f', 3) + ",\"not_checked\":" + jsonString(s.notChecked)
         + ",\"not_compared\":" + jsonString(s.notCompared) + "}\n";
 }

@@ -27,10 +27,10 @@ namespace gw {
 struct Listing {
     FolderTree::NodeId id = 0;
     FolderTree::NodeId parent = FolderTree::kNoNode;
-    int fd = -1;          // closed once read
-    std::string name;     // the folder's printable name (the root's: its printable path)
-    bool read = false;    // false when the permissions could not be read
-    std::string entries;  // the listing without its path: " user ...\n    ...\n\n"
+    int fd = -1; // closed once read
+    std::string name; // the folder's printable name (the root's: its printable path)
+    bool read = false; // false when the permissions could not be read
+    std::string entries; // the listing without its path: " user ...\n    ...\n\n"
 };
 
 class ListingReader {
@@ -65,7 +65,7 @@ private:
     Take take_;
     std::vector<std::thread> workers_;
     std::unique_ptr<Batch> current_; // being filled by the walk
-    std::mutex mutex_;               // guards what follows
+    std::mutex mutex_; // guards what follows
     std::condition_variable wake_, room_, taken_;
     std::deque<std::shared_ptr<Batch>> order_; // handed over, not yet taken, in the order added
     std::deque<std::shared_ptr<Batch>> queue_; // handed over, not yet being read

@@ -104,8 +104,8 @@ bool BlockComparison::mismatches(QByteArrayView shown) const
     return before.contains(":(") || after.contains(":(") || (before.endsWith(':') && after.startsWith('('));
 }
 
-Comparison compareBlocks(const QByteArray& dumpText, const QByteArray& reference, const QByteArray& root,
-                         int folders, const std::function<void(int)>& step, const IgnoredParts& ignored)
+Comparison compareBlocks(const QByteArray& dumpText, const QByteArray& reference, const QByteArray& root, int folders,
+                         const std::function<void(int)>& step, const IgnoredParts& ignored)
 {
     const BlockComparison rule(reference, ignored);
     Comparison result;
@@ -135,7 +135,9 @@ void CheckEngine::Timer3Timer()
     QByteArray reference;
     const QByteArray root = QByteArray::fromStdString(tree_.printablePath(0));
     const QByteArray chosen = gw::printableUtf8(selectedPath_);
-    const auto cannotRead = [this](const QByteArray& path, int error) { checkFailed(fileErrorText("Cannot read", path, error)); };
+    const auto cannotRead = [this](const QByteArray& path, int error) {
+        checkFailed(fileErrorText("Cannot read", path, error));
+    };
 
     // The reference listing was started a moment ago: wait for it to end, so a
     // late or failed one is never taken for an empty reference.

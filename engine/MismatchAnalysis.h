@@ -56,7 +56,7 @@ struct Comparison {
 // the reference and what is left holds no ":(". An empty reference matches
 // nothing. `step(k)` is called after iteration k.
 // With `ignored` names, blocks and reference are compared as comparableListing() gives them.
-Comparison compareBlocks(const QByteArray& dumpText, const QByteArray& reference, const QByteArray& root,
-                         int folders, const std::function<void(int)>& step = {}, const IgnoredParts& ignored = {});
+Comparison compareBlocks(const QByteArray& dumpText, const QByteArray& reference, const QByteArray& root, int folders,
+                         const std::function<void(int)>& step = {}, const IgnoredParts& ignored = {});
 
 } // namespace gw

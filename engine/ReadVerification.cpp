@@ -76,7 +76,9 @@ void CheckEngine::Timer2Timer()
         const int base = view_.progress(Bar::ProgressBar3);
 
         // Counting stage.
-        const auto show = [&](int n) { setBar(Bar::ProgressBar3, static_cast<long double>(n) / folders * 20 * 0.9L + base); };
+        const auto show = [&](int n) {
+            setBar(Bar::ProgressBar3, static_cast<long double>(n) / folders * 20 * 0.9L + base);
+        };
         listingsRead_ = countListings(dump, root, [&](int n) {
             if (progressDue()) {
                 show(n);

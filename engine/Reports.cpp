@@ -11,7 +11,10 @@
 namespace gw {
 
 namespace {
-QByteArray number(int n) { return QByteArray::number(n); }
+QByteArray number(int n)
+{
+    return QByteArray::number(n);
+}
 } // namespace
 
 QByteArray targetSummary(const ReportInputs& in)
@@ -27,7 +30,8 @@ QByteArray fullReportHead(const QByteArray& summary, const QString& time, const 
         + "POSIX permissions of subfolders are:" + "\r\n\r\n\r\n";
 }
 
-QByteArray fullReport(const QByteArray& summary, const QString& time, const QString& date, const QByteArray& fullDumpText)
+QByteArray fullReport(const QByteArray& summary, const QString& time, const QString& date,
+                      const QByteArray& fullDumpText)
 {
     return fullReportHead(summary, time, date) + fullDumpText;
 }
@@ -43,11 +47,11 @@ namespace {
 
 // The sentences of a verdict in one language.
 struct VerdictTexts {
-    const char* same;            // no mismatches
-    const char* noneAmongRead;   // no mismatches, but not everything was read or listed
-    const char* mismatches;      // followed by the count and "."
-    const char* notRead[2];      // around the count of listings that never arrived
-    const char* notListed[2];    // around the count of folders not listed
+    const char* same; // no mismatches
+    const char* noneAmongRead; // no mismatches, but not everything was read or listed
+    const char* mismatches; // followed by the count and "."
+    const char* notRead[2]; // around the count of listings that never arrived
+    const char* notListed[2]; // around the count of folders not listed
 };
 
 constexpr VerdictTexts kReportTexts {
@@ -122,7 +126,7 @@ QString fileErrorText(const char* verb, const QByteArray& rawPath, int error)
 QString notCompletedVerdict(const QString& lang)
 {
     return isRussian(lang) ? QStringLiteral("Проверку не удалось завершить: разрешения папок не прочитаны.")
-                         : QStringLiteral("The check could not be completed: no folder permissions were read.");
+                           : QStringLiteral("The check could not be completed: no folder permissions were read.");
 }
 
 QString screenVerdict(const QString& lang, const ReportInputs& in)
@@ -132,12 +136,14 @@ QString screenVerdict(const QString& lang, const ReportInputs& in)
 
 QString detailTail(const QString& lang)
 {
-    return isRussian(lang) ? QStringLiteral(" Подробности смотрите в отчете.") : QStringLiteral(" The details are in the report.");
+    return isRussian(lang) ? QStringLiteral(" Подробности смотрите в отчете.")
+                           : QStringLiteral(" The details are in the report.");
 }
 
 QString processingTimeLabel(const QString& lang)
 {
-    return isRussian(lang) ? QStringLiteral("Время, затраченное на сбор информации - ") : QStringLiteral("Processing time  - ");
+    return isRussian(lang) ? QStringLiteral("Время, затраченное на сбор информации - ")
+                           : QStringLiteral("Processing time  - ");
 }
 
 Light verdictLight(const ReportInputs& in)
@@ -175,11 +181,13 @@ void CheckEngine::writeResults(const Analysis& analysis, QByteArray fullDumpText
 {
     const ReportInputs& in = analysis.inputs;
     const ReportTexts reports = analysisReports(
-        analysis, std::move(fullDumpText), [this] { return currentTimeText(timeFormat_); }, [] { return currentDateText(); });
+        analysis, std::move(fullDumpText), [this] { return currentTimeText(timeFormat_); },
+        [] { return currentDateText(); });
     view_.setLight(verdictLight(in));
     state_.AnalysisEnd = timeStamp();
     state_.AnalysisTime = state_.AnalysisEnd - state_.CheckEnd;
-    view_.setText(Control::RichEdit2, state_.ReportHeader + QStringLiteral("\r\n") + processingTimeLabel(state_.Lang)
+    view_.setText(Control::RichEdit2,
+                  state_.ReportHeader + QStringLiteral("\r\n") + processingTimeLabel(state_.Lang)
                       + durationText(state_.ReadTime + state_.CheckTime + state_.AnalysisTime, timeFormat_));
     view_.setText(Control::RichEdit3, screenVerdict(state_.Lang, in) + detailTail(state_.Lang));
 
@@ -224,9 +232,18 @@ void CheckEngine::checkFailed(const QString& message)
     resultsPageSwitch(false, false);
 }
 
-void CheckEngine::Button1Click() { view_.openFile(dumpPath()); }
-void CheckEngine::Button4Click() { view_.openFile(mismatchPath()); }
-void CheckEngine::Menu_File_DifferencesClick() { view_.openFile(differencesPath()); }
+void CheckEngine::Button1Click()
+{
+    view_.openFile(dumpPath());
+}
+void CheckEngine::Button4Click()
+{
+    view_.openFile(mismatchPath());
+}
+void CheckEngine::Menu_File_DifferencesClick()
+{
+    view_.openFile(differencesPath());
+}
 
 QString CheckEngine::saveFixFile(const QByteArray& rawPath)
 {

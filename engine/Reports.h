@@ -17,12 +17,12 @@ namespace gw {
 
 struct ReportInputs {
     QByteArray targetPrintable; // the chosen folder's printable path
-    int folderCount = 0;        // the chosen folder and all its subfolders
+    int folderCount = 0; // the chosen folder and all its subfolders
     int maxLevel = 0;
-    QByteArray referenceText;   // empty when no reference listing arrived
+    QByteArray referenceText; // empty when no reference listing arrived
     int mismatchCount = 0;
-    int notRead = 0;            // folders whose listing never arrived
-    int notListed = 0;          // folders whose subfolders could not be listed
+    int notRead = 0; // folders whose listing never arrived
+    int notListed = 0; // folders whose subfolders could not be listed
     // The printable paths of those folders, in tree order, named at the end
     // of the mismatch report.
     QList<QByteArray> notReadPaths;
@@ -38,7 +38,8 @@ struct ReportInputs {
 QByteArray targetSummary(const ReportInputs& in);
 // The full report is its head followed by the trimmed dump.
 QByteArray fullReportHead(const QByteArray& summary, const QString& time, const QString& date);
-QByteArray fullReport(const QByteArray& summary, const QString& time, const QString& date, const QByteArray& fullDumpText);
+QByteArray fullReport(const QByteArray& summary, const QString& time, const QString& date,
+                      const QByteArray& fullDumpText);
 QByteArray mismatchReport(const QByteArray& summary, const QString& time, const QString& date,
                           const QByteArray& verdict, const QByteArray& mismatchText);
 
@@ -59,7 +60,7 @@ QString processingTimeLabel(const QString& lang);
 Light verdictLight(const ReportInputs& in);
 
 struct ReportTexts {
-    QByteArray fullHead;   // acl.txt is the head and the body, written one after the other
+    QByteArray fullHead; // acl.txt is the head and the body, written one after the other
     QByteArray fullBody;
     QByteArray mismatches; // acl_def.txt
     QByteArray differences; // acl_diff.txt

@@ -59,11 +59,17 @@ TimeFormat TimeFormat::fromPattern(const QByteArray& rawPattern, const QString& 
         case '%': literal.append('%'); break;
         case 'n': literal.append('\n'); break;
         case 't': literal.append('\t'); break;
-        case 'H': case 'I': case 'M': case 'S': case 'p': case 'P':
+        case 'H':
+        case 'I':
+        case 'M':
+        case 'S':
+        case 'p':
+        case 'P':
             flushLiteral();
             f.pieces.push_back(Piece {c, padded, QString()});
             break;
-        case 'k': case 'l':
+        case 'k':
+        case 'l':
             flushLiteral();
             f.pieces.push_back(Piece {c, false, QString()});
             break;
@@ -95,15 +101,18 @@ QString TimeFormat::render(long long hours, int minutes, int seconds, bool clock
     for (const Piece& p : pieces) {
         switch (p.conversion) {
         case 0: text += p.text; break;
-        case 'H': case 'k': text += p.padded ? twoDigits(hours) : QString::number(hours); break;
-        case 'I': case 'l': {
+        case 'H':
+        case 'k': text += p.padded ? twoDigits(hours) : QString::number(hours); break;
+        case 'I':
+        case 'l': {
             const long long h = !clock ? hours : hours % 12 == 0 ? 12 : hours % 12;
             text += p.padded ? twoDigits(h) : QString::number(h);
             break;
         }
         case 'M': text += p.padded ? twoDigits(minutes) : QString::number(minutes); break;
         case 'S': text += p.padded ? twoDigits(seconds) : QString::number(seconds); break;
-        case 'p': case 'P':
+        case 'p':
+        case 'P':
             if (clock) {
                 const QString& mark = hours < 12 ? am : pm;
                 text += p.conversion == 'P' ? mark.toLower() : mark;
@@ -130,7 +139,8 @@ QString secondsText(long long seconds, const TimeFormat& format)
         seconds = 0;
     if (seconds < 86400)
         return format.timeOfDay(static_cast<int>(seconds));
-    return format.hoursMinutesSeconds(seconds / 3600, static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
+    return format.hoursMinutesSeconds(seconds / 3600, static_cast<int>(seconds / 60 % 60),
+                                      static_cast<int>(seconds % 60));
 }
 
 QString currentTimeText(const TimeFormat& format)

@@ -17,7 +17,7 @@ struct TimeFormat {
     // One piece of the pattern: literal text, or a conversion.
     struct Piece {
         char conversion = 0; // 'H' 'I' 'k' 'l' 'M' 'S' 'p' 'P'; 0 for text
-        bool padded = true;  // two digits (hours, minutes, seconds)
+        bool padded = true; // two digits (hours, minutes, seconds)
         QString text;
     };
     std::vector<Piece> pieces;

@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (counted < 0)
         std::abort();
     const QByteArray loaded = gw::trimmedLines(referenceFile);
-    const QByteArray reference = gw::isCompleteListing(referenceFile, root) ? gw::referenceText(loaded, root) : QByteArray();
+    const QByteArray reference = gw::isCompleteListing(referenceFile, root) ? gw::referenceText(loaded, root)
+                                                                            : QByteArray();
     for (const gw::IgnoredParts ignored : {gw::IgnoredParts {}, gw::IgnoredParts {true, true}}) {
         const gw::Comparison comparison = gw::compareBlocks(dumpText, reference, root, counted + 1, {}, ignored);
         if (comparison.mismatchCount < 0 || comparison.mismatchCount > counted + 2)
@@ -38,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             end = end < 0 ? blocks.size() : end + 4;
             gw::FolderDifference d;
             d.path = gw::blockPath(blocks.sliced(start, end - start));
-            d.changes = gw::entryChanges(referenceEntries, gw::listingEntries(blocks.sliced(start, end - start)), ignored);
+            d.changes = gw::entryChanges(referenceEntries, gw::listingEntries(blocks.sliced(start, end - start)),
+                                         ignored);
             folders.append(d);
             start = end;
         }

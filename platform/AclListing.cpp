@@ -5,8 +5,8 @@
 
 #include <acl/libacl.h>
 #include <algorithm>
-#include <cstdint>
 #include <cerrno>
+#include <cstdint>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/acl.h>
@@ -120,7 +120,8 @@ int readAttribute(int dirFd, const char* name, std::vector<unsigned char>& value
         if (errno != ERANGE)
             return errno;
         // Larger than the buffer: ask for the size, then read again.
-        const ssize_t size = path.empty() ? ::fgetxattr(dirFd, name, nullptr, 0) : ::getxattr(path.c_str(), name, nullptr, 0);
+        const ssize_t size = path.empty() ? ::fgetxattr(dirFd, name, nullptr, 0)
+                                          : ::getxattr(path.c_str(), name, nullptr, 0);
         if (size < 0)
             return errno;
         value.resize(static_cast<std::size_t>(size) + 64);
@@ -176,12 +177,12 @@ template <class Map, class Lookup> const std::string& cachedName(Map& names, uns
 const std::string& PrincipalNames::user(uid_t uid)
 {
     return cachedName(users_, uid, [uid](std::vector<char>& buffer) -> const char* {
-        struct passwd pw {};
+        struct passwd pw { };
         struct passwd* found = nullptr;
         if (getpwuid_r(uid, &pw, buffer.data(), buffer.size(), &found) != 0 || !found)
             return nullptr;
         std::vector<char> back(16384);
-        struct passwd byName {};
+        struct passwd byName { };
         struct passwd* named = nullptr;
         return getpwnam_r(found->pw_name, &byName, back.data(), back.size(), &named) == 0 && named
                 && named->pw_uid == uid
@@ -193,12 +194,12 @@ const std::string& PrincipalNames::user(uid_t uid)
 const std::string& PrincipalNames::group(gid_t gid)
 {
     return cachedName(groups_, gid, [gid](std::vector<char>& buffer) -> const char* {
-        struct group gr {};
+        struct group gr { };
         struct group* found = nullptr;
         if (getgrgid_r(gid, &gr, buffer.data(), buffer.size(), &found) != 0 || !found)
             return nullptr;
         std::vector<char> back(16384);
-        struct group byName {};
+        struct group byName { };
         struct group* named = nullptr;
         return getgrnam_r(found->gr_name, &byName, back.data(), back.size(), &named) == 0 && named
                 && named->gr_gid == gid
@@ -209,7 +210,7 @@ const std::string& PrincipalNames::group(gid_t gid)
 
 int appendAclListing(std::string& out, int dirFd, std::string_view printablePath, PrincipalNames& names)
 {
-    struct stat st {};
+    struct stat st { };
     if (::fstat(dirFd, &st) != 0)
         return errno;
 

@@ -112,15 +112,14 @@ bool isPseudoFileSystem(long fsType)
     case 0x19800202: // mqueue
     case 0x67596969: // rpc_pipefs
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 
 ChildDirectory openChildDirectory(int parentFd, const char* name, dev_t parentDevice)
 {
     ChildDirectory child;
-    struct stat st {};
+    struct stat st { };
     // AT_NO_AUTOMOUNT: looking at an automount point must not mount it.
     if (::fstatat(parentFd, name, &st, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) != 0) {
         child.error = errno;
@@ -141,14 +140,14 @@ ChildDirectory openChildDirectory(int parentFd, const char* name, dev_t parentDe
             child.result = ChildOpen::Failed;
             return child;
         }
-        struct statfs fs {};
+        struct statfs fs { };
         const bool pseudo = ::fstatfs(pathFd, &fs) == 0 && isPseudoFileSystem(static_cast<long>(fs.f_type));
         if (pseudo) {
             child.fd = pathFd;
             child.result = ChildOpen::Skipped;
             return child;
         }
-        struct stat mounted {};
+        struct stat mounted { };
         if (::fstat(pathFd, &mounted) == 0) { // the root of the mounted file system
             child.device = mounted.st_dev;
             child.inode = mounted.st_ino;
@@ -178,9 +177,8 @@ ChildDirectory openChildDirectory(int parentFd, const char* name, dev_t parentDe
         child.error = 0;
         child.result = ChildOpen::Opened;
     } else {
-        child.result = (child.error == ENOENT || child.error == ENOTDIR || child.error == ELOOP)
-            ? ChildOpen::NotAFolder
-            : ChildOpen::Failed;
+        child.result = (child.error == ENOENT || child.error == ENOTDIR || child.error == ELOOP) ? ChildOpen::NotAFolder
+                                                                                                 : ChildOpen::Failed;
     }
     return child;
 }

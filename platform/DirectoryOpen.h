@@ -27,12 +27,12 @@ bool isPathOnly(int fd);
 
 // What happened when a subfolder was opened.
 enum class ChildOpen {
-    Opened,      // the descriptor is valid
-    Unlistable,  // reached but not readable: `fd` is an O_PATH descriptor, for its permissions only
-    NotAFolder,  // not a directory (any more), or a symbolic link: not a folder of the tree
-    Skipped,     // a pseudo file system or an automount point, never entered: `fd` is an
-                 // O_PATH descriptor of the mount point, for its permissions only
-    Failed,      // a folder that could not be opened; errno says why
+    Opened, // the descriptor is valid
+    Unlistable, // reached but not readable: `fd` is an O_PATH descriptor, for its permissions only
+    NotAFolder, // not a directory (any more), or a symbolic link: not a folder of the tree
+    Skipped, // a pseudo file system or an automount point, never entered: `fd` is an
+             // O_PATH descriptor of the mount point, for its permissions only
+    Failed, // a folder that could not be opened; errno says why
 };
 
 struct ChildDirectory {

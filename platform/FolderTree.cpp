@@ -10,8 +10,8 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
-#include <fnmatch.h>
 #include <fcntl.h>
+#include <fnmatch.h>
 #include <linux/magic.h>
 #include <numeric>
 #include <sys/stat.h>
@@ -61,13 +61,9 @@ void FolderTree::setRoot(const QByteArray& rootText)
     const int fd = rootText.isEmpty() ? -1 : openRoot(rootText);
     if (fd < 0) {
         root_ = previous;
-        const int previousFd = previous.isEmpty()
-            ? -1
-            : openRoot(previous);
+        const int previousFd = previous.isEmpty() ? -1 : openRoot(previous);
         rebuild(previousFd);
-        throw FolderTreeError("Error setting path: \""
-                              + printable(gw::rawView(rootText))
-                              + "\"");
+        throw FolderTreeError("Error setting path: \"" + printable(gw::rawView(rootText)) + "\"");
     }
     rebuild(fd);
 }
@@ -210,7 +206,7 @@ void FolderTree::listChildren(NodeId id)
         return;
     }
     // The same rule as the walk's: the kernel's own file systems are not entered.
-    struct statfs fs {};
+    struct statfs fs { };
     if (id != 0 && ::fstatfs(fd, &fs) == 0 && isPseudoFileSystem(static_cast<long>(fs.f_type)))
         nodes_[id].flags = kListed;
     else
@@ -243,7 +239,7 @@ void FolderTree::listFrom(NodeId id, int dirFd, const dev_t* knownDevice)
     // itself a mount point is not recognised here.
     dev_t device = knownDevice ? *knownDevice : 0;
     if (!scope_.excluded.empty() && !knownDevice) {
-        struct stat st {};
+        struct stat st { };
         device = ::fstat(dirFd, &st) == 0 ? st.st_dev : 0;
     }
     for (;;) {
@@ -264,7 +260,7 @@ void FolderTree::listFrom(NodeId id, int dirFd, const dev_t* knownDevice)
                 continue; // hidden (unless asked for), and "." and ".."
             bool folder = entry->d_type == DT_DIR;
             if (entry->d_type == DT_UNKNOWN) {
-                struct stat st {};
+                struct stat st { };
                 folder = ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) == 0 && S_ISDIR(st.st_mode);
             }
             if (!folder)
@@ -358,7 +354,7 @@ void FolderTree::expandRecursively(int index, const std::function<void(int)>& pr
             from = top;
             bool listable = true;
             fromFd = openDirectoryForPermissions(gw::rawView(pathOf(top)), listable);
-            struct stat st {};
+            struct stat st { };
             if (fromFd >= 0 && (::fstat(fromFd, &st) != 0 || !(FolderIdentity {st.st_dev, st.st_ino} == topIdentity)))
                 closeFd(fromFd);
         }
@@ -372,7 +368,7 @@ void FolderTree::expandRecursively(int index, const std::function<void(int)>& pr
             closeFd(fromFd);
             fromFd = next;
         }
-        struct stat st {};
+        struct stat st { };
         if (fromFd >= 0 && (::fstat(fromFd, &st) != 0 || !(FolderIdentity {st.st_dev, st.st_ino} == f.identity)))
             closeFd(fromFd);
         return fromFd;
@@ -384,7 +380,7 @@ void FolderTree::expandRecursively(int index, const std::function<void(int)>& pr
         if (known) {
             identity = *known;
         } else {
-            struct stat st {};
+            struct stat st { };
             if (::fstat(fd, &st) != 0) {
                 ::close(fd);
                 markUnlisted(id);
@@ -477,12 +473,8 @@ void FolderTree::expandRecursively(int index, const std::function<void(int)>& pr
             }
             push(child, opened.fd, true, &identity);
             break;
-        case ChildOpen::Unlistable:
-            push(child, opened.fd, false, &identity);
-            break;
-        case ChildOpen::Skipped:
-            visitOnly();
-            break;
+        case ChildOpen::Unlistable: push(child, opened.fd, false, &identity); break;
+        case ChildOpen::Skipped: visitOnly(); break;
         case ChildOpen::NotAFolder:
         case ChildOpen::Failed:
             // Not reached: its permissions are not read, and there is nothing
@@ -513,11 +505,11 @@ bool FolderTree::hasSubfolders(NodeId id)
         fd = openDirectory(gw::rawView(root_));
     } else {
         const int parentFd = openDirectory(gw::rawView(pathOf(nodes_[id].parent)));
-        struct stat parent {};
+        struct stat parent { };
         if (parentFd >= 0 && ::fstat(parentFd, &parent) == 0) {
             // As the walk opens it: never through a link, no automount triggered.
             const ChildDirectory child = openChildDirectory(parentFd, cName(id), parent.st_dev);
-            struct statfs fs {};
+            struct statfs fs { };
             const bool automount = child.result == ChildOpen::Skipped && ::fstatfs(child.fd, &fs) == 0
                 && fs.f_type == AUTOFS_SUPER_MAGIC;
             if (child.result == ChildOpen::Opened)
@@ -534,8 +526,8 @@ bool FolderTree::hasSubfolders(NodeId id)
     }
     if (fd < 0)
         return false;
-    struct statfs fs {};
-    struct stat st {};
+    struct statfs fs { };
+    struct stat st { };
     if ((id != 0 && ::fstatfs(fd, &fs) == 0 && isPseudoFileSystem(static_cast<long>(fs.f_type)))
         || ::fstat(fd, &st) != 0) {
         ::close(fd);
@@ -558,7 +550,7 @@ bool FolderTree::hasSubfolders(NodeId id)
                 continue;
             bool folder = entry->d_type == DT_DIR;
             if (entry->d_type == DT_UNKNOWN) {
-                struct stat entrySt {};
+                struct stat entrySt { };
                 folder = ::fstatat(fd, name, &entrySt, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) == 0
                     && S_ISDIR(entrySt.st_mode);
             }

@@ -42,12 +42,12 @@ struct FolderIdentity {
 // kernel's own file systems).
 struct FolderScope {
     std::vector<FolderIdentity> excluded; // left out wherever they are, with all below them
-    bool includeHidden = false;           // names beginning with "." too
+    bool includeHidden = false; // names beginning with "." too
     // A folder whose name, or whose path relative to the root, matches one of
     // these globs (fnmatch; FNM_PATHNAME for paths) is left out with its subtree.
     std::vector<std::string> excludePatterns;
-    int maxDepth = -1;                    // folders deeper below the root are left out; -1: no limit
-    bool oneFileSystem = false;           // other mounted file systems are not entered
+    int maxDepth = -1; // folders deeper below the root are left out; -1: no limit
+    bool oneFileSystem = false; // other mounted file systems are not entered
 };
 
 class FolderTree {
@@ -125,7 +125,10 @@ public:
     std::string printablePathOf(NodeId id) const;
 
 private:
-    enum : std::uint8_t { kListed = 1, kUnlisted = 2 };
+    enum : std::uint8_t {
+        kListed = 1,
+        kUnlisted = 2
+    };
     struct Node {
         NodeId parent;
         NodeId firstChild;

@@ -51,13 +51,13 @@ sigset_t interruptSignals()
 
 void InterruptCleanup::install()
 {
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = onInterrupt;
     action.sa_mask = interruptSignals();
     for (int s : kSignals) {
         // A signal ignored when the program starts (nohup, a background job
         // of a shell without job control) stays ignored.
-        struct sigaction before {};
+        struct sigaction before { };
         if (::sigaction(s, nullptr, &before) == 0 && before.sa_handler == SIG_IGN)
             continue;
         ::sigaction(s, &action, nullptr);

@@ -49,8 +49,9 @@ bool isHiddenControl(std::string_view s, std::size_t i, std::size_t n)
     if (n == 2)
         return (byte(0) == 0xC2 && byte(1) <= 0x9F) || (byte(0) == 0xD8 && byte(1) == 0x9C);
     if (n == 3 && byte(0) == 0xE2)
-        return (byte(1) == 0x80 && ((byte(2) >= 0xAA && byte(2) <= 0xAE) || byte(2) == 0xA8 || byte(2) == 0xA9
-                                    || byte(2) == 0x8E || byte(2) == 0x8F))
+        return (byte(1) == 0x80
+                && ((byte(2) >= 0xAA && byte(2) <= 0xAE) || byte(2) == 0xA8 || byte(2) == 0xA9 || byte(2) == 0x8E
+                    || byte(2) == 0x8F))
             || (byte(1) == 0x81 && byte(2) >= 0xA6 && byte(2) <= 0xA9);
     return false;
 }
@@ -79,8 +80,7 @@ void appendPrintable(std::string& out, std::string_view raw)
             continue;
         }
         const bool escape = b < 0x20 || b == 0x7F || b == '\\'
-            || (b == ' ' && (i + 1 == raw.size() || raw[i + 1] == '/'))
-            || (b == '(' && i > 0 && raw[i - 1] == ':');
+            || (b == ' ' && (i + 1 == raw.size() || raw[i + 1] == '/')) || (b == '(' && i > 0 && raw[i - 1] == ':');
         if (escape)
             appendOctal(out, b);
         else
@@ -103,7 +103,8 @@ std::string rawFromPrintable(std::string_view text)
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto octal = [&](std::size_t k) { return k < text.size() && text[k] >= '0' && text[k] <= '7'; };
         if (text[i] == '\\' && octal(i + 1) && octal(i + 2) && octal(i + 3)) {
-            raw.push_back(static_cast<char>(((text[i + 1] - '0') << 6) | ((text[i + 2] - '0') << 3) | (text[i + 3] - '0')));
+            raw.push_back(
+                static_cast<char>(((text[i + 1] - '0') << 6) | ((text[i + 2] - '0') << 3) | (text[i + 3] - '0')));
             i += 3;
         } else {
             raw.push_back(text[i]);

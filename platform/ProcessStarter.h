@@ -24,7 +24,8 @@ public:
     // Starts `program` with "--" and the single argument `argument`, appending its
     // output to `outputFile`. Returns the pid, or -1 with errno set when it
     // could not start (the program, or the output file, could not be opened).
-    [[nodiscard]] pid_t startAppending(const QByteArray& program, const QByteArray& argument, const QByteArray& outputFile);
+    [[nodiscard]] pid_t startAppending(const QByteArray& program, const QByteArray& argument,
+                                       const QByteArray& outputFile);
 
     // Reaps what has finished; returns how many are still running.
     int reap();

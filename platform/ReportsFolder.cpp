@@ -10,8 +10,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/sendfile.h>
 #include <sys/random.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,7 +25,7 @@ namespace {
 // followed. Returns 0 or an errno value.
 int makeFolders(const QByteArray& dir)
 {
-    struct stat st {};
+    struct stat st { };
     if (::stat(dir.constData(), &st) == 0)
         return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
     const qsizetype slash = dir.lastIndexOf('/');
@@ -125,7 +125,9 @@ int writeTemporary(int dirFd, const ReportsFolder::Report& report, Temporary& te
     int error = 0;
     for (const ReportsFolder::Part& part : report.parts) {
         if (error == 0)
-            error = part.error ? part.error : part.source >= 0 ? copyAll(part.source, part.size, fd) : writeAll(fd, part.bytes);
+            error = part.error     ? part.error
+                : part.source >= 0 ? copyAll(part.source, part.size, fd)
+                                   : writeAll(fd, part.bytes);
     }
     if (error == 0 && ::fdatasync(fd) != 0)
         error = errno;
@@ -173,7 +175,7 @@ ReportsFolder::Outcome ReportsFolder::checkWay(const QByteArray& path)
     const auto checkPrefixes = [&](const QByteArray& full) {
         for (qsizetype slash = full.indexOf('/', 1); slash > 0; slash = full.indexOf('/', slash + 1)) {
             const QByteArray prefix = full.left(slash);
-            struct stat st {};
+            struct stat st { };
             if (::lstat(prefix.constData(), &st) != 0)
                 return errno == ENOENT ? Outcome::Opened : (error_ = errno, Outcome::Failed);
             if (!trusted(st)) {
@@ -204,7 +206,7 @@ ReportsFolder::Outcome ReportsFolder::open(const QByteArray& path)
         bare.chop(1);
     if (const Outcome way = checkWay(bare); way != Outcome::Opened)
         return way;
-    struct stat st {};
+    struct stat st { };
     if (::lstat(bare.constData(), &st) == 0) {
         if (S_ISLNK(st.st_mode))
             return Outcome::SymbolicLink;
@@ -251,12 +253,12 @@ ReportsFolder::Outcome ReportsFolder::openMade(const QByteArray& path)
     fd_ = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd_ < 0) {
         const int error = errno;
-        struct stat st {};
+        struct stat st { };
         if (error == ELOOP && ::lstat(path.constData(), &st) == 0 && S_ISLNK(st.st_mode))
             return refuse(Outcome::SymbolicLink);
         return refuse(Outcome::Failed, error);
     }
-    struct stat st {};
+    struct stat st { };
     if (::fstat(fd_, &st) != 0)
         return refuse(Outcome::Failed, errno);
     if (st.st_uid != ::geteuid())
@@ -340,22 +342,19 @@ std::string ReportsFolder::refusal(Outcome outcome, const std::string& what) con
     const std::string dir = printable(std::string_view(path_.constData(), static_cast<std::size_t>(path_.size())));
     switch (outcome) {
     case Outcome::Opened:
-    case Outcome::Failed:
-        break;
+    case Outcome::Failed: break;
     case Outcome::UntrustedPath:
         return "cannot write " + what + " in " + dir + ": "
             + printable(std::string_view(untrusted_.constData(), static_cast<std::size_t>(untrusted_.size())))
             + " may be changed by another user";
     case Outcome::InUse:
         return (what == "the reports" ? "reports folder " : "folder ") + dir + " is in use by another check";
-    case Outcome::SymbolicLink:
-        return "cannot write " + what + " in " + dir + ": it is a symbolic link";
-    case Outcome::NotOwned:
-        return "cannot write " + what + " in " + dir + ": it belongs to another user";
+    case Outcome::SymbolicLink: return "cannot write " + what + " in " + dir + ": it is a symbolic link";
+    case Outcome::NotOwned: return "cannot write " + what + " in " + dir + ": it belongs to another user";
     case Outcome::GroupWritable:
-        return "cannot write " + what + " in " + dir + ": its group, or a user or group named in its ACL, may write in it";
-    case Outcome::OthersWritable:
-        return "cannot write " + what + " in " + dir + ": other users may write in it";
+        return "cannot write " + what + " in " + dir
+            + ": its group, or a user or group named in its ACL, may write in it";
+    case Outcome::OthersWritable: return "cannot write " + what + " in " + dir + ": other users may write in it";
     }
     return "cannot write " + what + " in " + dir + ": " + std::strerror(error_);
 }

@@ -23,12 +23,12 @@ class ReportsFolder {
 public:
     enum class Outcome {
         Opened,
-        Failed,       // a system call failed; error() says why
+        Failed, // a system call failed; error() says why
         SymbolicLink, // the folder's own name is a symbolic link
-        NotOwned,     // it belongs to another user
+        NotOwned, // it belongs to another user
         GroupWritable,
         OthersWritable,
-        InUse,        // another run holds its lock
+        InUse, // another run holds its lock
         UntrustedPath, // a folder or link on the way to it may be changed by another user
     };
 
@@ -61,8 +61,14 @@ public:
     // piece that could not be made carries its errno as `error`: the
     // replacement then fails with it.
     struct Part {
-        Part(QByteArrayView text) : bytes(text) {}
-        Part(const QByteArray& text) : bytes(text) {}
+        Part(QByteArrayView text)
+            : bytes(text)
+        {
+        }
+        Part(const QByteArray& text)
+            : bytes(text)
+        {
+        }
         static Part copyOf(int source, qint64 size, int error = 0)
         {
             Part p {QByteArrayView()};

@@ -51,7 +51,7 @@ int readRestorePermissions(std::string_view rawPath, RestorePermissions& out)
     if (fd < 0)
         return errno;
     const std::string procPath = "/proc/self/fd/" + std::to_string(fd);
-    struct stat st {};
+    struct stat st { };
     int error = 0;
     if (::fstat(fd, &st) != 0)
         error = errno;

@@ -30,7 +30,7 @@ std::string restorePath(std::string_view raw);
 struct RestorePermissions {
     uid_t owner = 0;
     gid_t group = 0;
-    std::string flags;   // "-s-" and the like; empty when no special bit is set
+    std::string flags; // "-s-" and the like; empty when no special bit is set
     std::string entries; // the access ACL, then the default ACL, one entry a line
 };
 

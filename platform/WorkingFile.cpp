@@ -25,7 +25,7 @@ int writeAll(int fd, QByteArrayView bytes)
 
 bool fileExists(const QByteArray& path)
 {
-    struct stat st {};
+    struct stat st { };
     return ::lstat(path.constData(), &st) == 0;
 }
 
@@ -40,7 +40,7 @@ int readWholeFile(const QByteArray& path, QByteArray& contents)
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0)
         return errno;
-    struct stat st {};
+    struct stat st { };
     if (::fstat(fd, &st) == 0 && st.st_size > 0)
         contents.reserve(static_cast<qsizetype>(st.st_size) + 1);
     char buffer[1 << 16];

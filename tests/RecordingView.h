@@ -22,11 +22,11 @@ public:
     std::map<gw::Timer, int> intervals;
     int slider = 3;
     gw::Light light = gw::Light::Off;
-    std::deque<bool> answers;                       // Yes/No answers, in order; No when empty
+    std::deque<bool> answers; // Yes/No answers, in order; No when empty
     std::vector<std::pair<QString, QString>> asked; // caption and text of every box
     std::vector<QString> errors;
     std::vector<QByteArray> opened;
-    std::function<void()> onEvents;                 // runs at each processing of events
+    std::function<void()> onEvents; // runs at each processing of events
 
     void setVisible(gw::Control c, bool v) override { visible[c] = v; }
     void setEnabled(gw::Control c, bool e) override { enabled[c] = e; }
@@ -51,7 +51,7 @@ public:
         engine->TrackBar1Change();
     }
     void setLight(gw::Light l) override { light = l; }
-    void focusFolderTree() override {}
+    void focusFolderTree() override { }
     void processEvents() override
     {
         if (onEvents)

@@ -158,7 +158,8 @@ std::string asNobody(const std::function<std::string()>& body)
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     if (WIFSIGNALED(status))
-        return "the child ended by signal " + std::to_string(WTERMSIG(status)) + (said.empty() ? "" : " after: " + said);
+        return "the child ended by signal " + std::to_string(WTERMSIG(status))
+            + (said.empty() ? "" : " after: " + said);
     return said == "ok" ? std::string() : said.empty() ? std::string("the child said nothing") : said;
 }
 

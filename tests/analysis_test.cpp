@@ -32,10 +32,11 @@ TEST(ReadVerification, CountsListingsByTheirFirstLinesOnly)
 
     CheckState s;
     setWarningTexts(s, true);
-    EXPECT_EQ(warningText(s, 25), "It is found out during the handling:  25% of data HES BEEN MISSED. \r\n"
-                                  "It is recommended to read the data again not so quickly. Click YES if you agree.\r\n"
-                                  "Click NO if you are sure it doesnt need to read again. In that case the ready part "
-                                  "of the data will be analyzed.");
+    EXPECT_EQ(warningText(s, 25),
+              "It is found out during the handling:  25% of data HES BEEN MISSED. \r\n"
+              "It is recommended to read the data again not so quickly. Click YES if you agree.\r\n"
+              "Click NO if you are sure it doesnt need to read again. In that case the ready part "
+              "of the data will be analyzed.");
 }
 
 TEST(MismatchAnalysis, LinesAreTrimmedButKeptWhole)
@@ -73,10 +74,11 @@ TEST(MismatchAnalysis, ReferenceSentinelAndBlocks)
                                          "/d\n");
     const Comparison c = compareBlocks(dump, reference, root, 7);
     EXPECT_EQ(c.mismatchCount, 3);
-    EXPECT_EQ(c.mismatchText, "/d/more user u (owner):rwx\r\nuser b:r-x\r\nother:r-x\r\n\r\n"
-                              "/d/order other:r-x\r\nuser u (owner):rwx\r\n\r\n"
-                              "/d/inherit user u (owner):rwx\r\nother:r-x\r\n\r\n"
-                              "junk creator owner:(default)rwx\r\n\r\n");
+    EXPECT_EQ(c.mismatchText,
+              "/d/more user u (owner):rwx\r\nuser b:r-x\r\nother:r-x\r\n\r\n"
+              "/d/order other:r-x\r\nuser u (owner):rwx\r\n\r\n"
+              "/d/inherit user u (owner):rwx\r\nother:r-x\r\n\r\n"
+              "junk creator owner:(default)rwx\r\n\r\n");
     // No reference: every block is a mismatch; without the sentinel the last
     // listing has no key and is not compared.
     EXPECT_EQ(compareBlocks(dump, "", root, 7).mismatchCount, 6);
@@ -95,27 +97,32 @@ TEST(Reports, VerdictsNeverReadGreenWhenSomethingWasNotChecked)
     EXPECT_EQ(verdictLight(in), Light::Green);
     in.notRead = 2;
     // Incomplete: no verdict says that all folders are the same.
-    EXPECT_EQ(reportVerdict(in), "No mismatches were found among the folders that were read. "
-                                 "The permissions of 2 folders were not read and not compared.");
-    EXPECT_EQ(screenVerdict("EN", in), "There are no mismatches between POSIX permissions of the checked folder and the "
-                                       "subfolders. The permissions of 2 folders were not read and not compared.");
+    EXPECT_EQ(reportVerdict(in),
+              "No mismatches were found among the folders that were read. "
+              "The permissions of 2 folders were not read and not compared.");
+    EXPECT_EQ(screenVerdict("EN", in),
+              "There are no mismatches between POSIX permissions of the checked folder and the "
+              "subfolders. The permissions of 2 folders were not read and not compared.");
     EXPECT_EQ(verdictLight(in), Light::Red);
     EXPECT_TRUE(unreadFolderLists(in).isEmpty());
     in.notReadPaths = {"/srv/x/a", "/srv/x/b\\012"};
     in.notListedPaths = {"/srv/x"};
-    EXPECT_EQ(unreadFolderLists(in), "Folders whose permissions were not read:\r\n/srv/x/a\r\n/srv/x/b\\012\r\n\r\n"
-                                     "Folders whose subfolders could not be listed:\r\n/srv/x\r\n\r\n");
+    EXPECT_EQ(unreadFolderLists(in),
+              "Folders whose permissions were not read:\r\n/srv/x/a\r\n/srv/x/b\\012\r\n\r\n"
+              "Folders whose subfolders could not be listed:\r\n/srv/x\r\n\r\n");
     in.notReadPaths.clear();
     in.notListedPaths.clear();
     in.notRead = 0;
     in.notListed = 1;
     in.mismatchCount = 3;
-    EXPECT_EQ(screenVerdict("RU", in), "Обнаружены несоответствия POSIX разрешений вложенных папок разрешениям "
-                                       "проверяемой папки. Количество несоответствий: 3. Не удалось получить список "
-                                       "вложенных папок у 1 папок, они не проверены.");
-    EXPECT_EQ(screenVerdict("EN", in), "There are mismatches between POSIX permissions of the checked folder and the "
-                                       "subfolders. The number of mismatches: 3. The subfolders of 1 folders could "
-                                       "not be listed and were not checked.");
+    EXPECT_EQ(screenVerdict("RU", in),
+              "Обнаружены несоответствия POSIX разрешений вложенных папок разрешениям "
+              "проверяемой папки. Количество несоответствий: 3. Не удалось получить список "
+              "вложенных папок у 1 папок, они не проверены.");
+    EXPECT_EQ(screenVerdict("EN", in),
+              "There are mismatches between POSIX permissions of the checked folder and the "
+              "subfolders. The number of mismatches: 3. The subfolders of 1 folders could "
+              "not be listed and were not checked.");
     EXPECT_EQ(verdictLight(in), Light::Red);
 
     // No reference listing: the heading is followed directly by six line ends.
@@ -147,8 +154,8 @@ TEST(MismatchAnalysis, BlockByBlockIsTheWholeDumpsAnalysis)
     const QByteArray dump = trimmedLines(root + listing + root + "/a" + listing + root + "/b user u (owner):rwx\n\n"
                                          + "    user b:r-x\n    other:r-x\n\n\n" + root
                                          + "/c user u (owner):rwx\n    other:r-x\n" + root + "/d" + listing + root
-                                         + "/e:" + listing + "(x\n\n" + root + "/f user v (owner):rwx\n    other:r-x\n\n"
-                                         + root + "\n");
+                                         + "/e:" + listing + "(x\n\n" + root
+                                         + "/f user v (owner):rwx\n    other:r-x\n\n" + root + "\n");
     AnalysisInput input;
     input.root = root;
     input.target = root;

@@ -43,7 +43,7 @@ protected:
     QString text(Control c) { return view.text(c); }
 
     TempTree work; // the working folder's parent
-    TempTree t;    // the folders to check
+    TempTree t; // the folders to check
     RecordingView view;
     CheckEngine engine {view, kFormat};
     int viewSet = (view.engine = &engine, 0);
@@ -74,14 +74,16 @@ TEST_F(CheckTest, AllEqualGivesGreenAndExactReports)
     EXPECT_TRUE(view.asked.empty());
     EXPECT_EQ(engine.state().MismatchCount, 0);
     EXPECT_EQ(view.light, Light::Green);
-    EXPECT_EQ(text(Control::RichEdit3), "There are no mismatches between POSIX permissions of the checked folder and "
-                                        "the subfolders. POSIX permissions of all the folders are the same. The details "
-                                        "are in the report.");
+    EXPECT_EQ(text(Control::RichEdit3),
+              "There are no mismatches between POSIX permissions of the checked folder and "
+              "the subfolders. POSIX permissions of all the folders are the same. The details "
+              "are in the report.");
     EXPECT_TRUE(view.enabled[Control::Button1] && view.enabled[Control::Button4] && view.visible[Control::GroupBox5]);
     EXPECT_FALSE(view.timer(Timer::Timer4));
 
-    const std::string summary = "The target folder is: " + r + "\r\n\r\nIt contains 3 subfolders.\r\n"
-                                "Max subfolder level is:2\r\n\r\n\r\nPOSIX permissions of target folder are:\r\n\r\n "
+    const std::string summary = "The target folder is: " + r
+        + "\r\n\r\nIt contains 3 subfolders.\r\n"
+          "Max subfolder level is:2\r\n\r\n\r\nPOSIX permissions of target folder are:\r\n\r\n "
         + kEntries + "\r\n" + "\r\n\r\n\r\n\r\n\r\n\r\n";
     EXPECT_EQ(report(engine.dumpPath()),
               "Full detail report.  T  D\r\n\r\n\r\n" + summary + "POSIX permissions of subfolders are:\r\n\r\n\r\n"
@@ -90,7 +92,7 @@ TEST_F(CheckTest, AllEqualGivesGreenAndExactReports)
     EXPECT_EQ(report(engine.mismatchPath()),
               "Mismatches report.  T  D\r\n\r\n\r\n" + summary
                   + "The all subfolders have the same POSIX permissions like target folder.\r\n\r\n\r\n\r\n");
-    struct stat st {};
+    struct stat st { };
     ASSERT_EQ(::stat(engine.mismatchPath().constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 
@@ -127,9 +129,10 @@ TEST_F(CheckTest, EachKindOfDifferenceIsOneWholeMismatchingBlock)
     for (const char* d : {"extra", "missing", "changed", "default", "owner"})
         EXPECT_NE(mismatches.find("\r\n" + t.path(d) + " user "), std::string::npos) << d;
     EXPECT_EQ(mismatches.find(t.path("same") + " "), std::string::npos);
-    EXPECT_NE(mismatches.find(t.path("default") + " user root (owner):rwx\r\nuser 12345:r-x\r\ngroup root (owner):r-x"
-                                                  "\r\ngroup 12345:rwx\r\nmask:rwx\r\nother:r-x\r\ncreator owner:(default)rwx"
-                                                  "\r\nuser 12345:(default)rwx\r\n"),
+    EXPECT_NE(mismatches.find(t.path("default")
+                              + " user root (owner):rwx\r\nuser 12345:r-x\r\ngroup root (owner):r-x"
+                                "\r\ngroup 12345:rwx\r\nmask:rwx\r\nother:r-x\r\ncreator owner:(default)rwx"
+                                "\r\nuser 12345:(default)rwx\r\n"),
               std::string::npos);
     EXPECT_NE(mismatches.find(t.path("owner") + " user nobody (owner):rwx\r\n"), std::string::npos);
     EXPECT_EQ(text(Control::RichEdit3).toStdString(),
@@ -142,11 +145,13 @@ TEST_F(CheckTest, EachKindOfDifferenceIsOneWholeMismatchingBlock)
     EXPECT_NE(differences.find("5 folders differ from the checked folder; the differences start in 5 places.\n"),
               std::string::npos);
     EXPECT_NE(differences.find("\n" + t.path("owner") + "\n    ~ user root (owner):rwx -> user nobody (owner):rwx\n"),
-              std::string::npos) << differences;
+              std::string::npos)
+        << differences;
     EXPECT_NE(differences.find("\n" + t.path("missing") + "\n    - group 12345:rwx\n"), std::string::npos);
     EXPECT_TRUE(engine.saveFixFile(QByteArray::fromStdString(work.path("fix.acl"))).isEmpty());
     const std::string fix = gwtest::readFile(work.path("fix.acl"));
-    EXPECT_NE(fix.find("# file: " + t.path("owner") + "\n# owner: 0\nuser::rwx\nuser:12345:r-x\n"), std::string::npos) << fix;
+    EXPECT_NE(fix.find("# file: " + t.path("owner") + "\n# owner: 0\nuser::rwx\nuser:12345:r-x\n"), std::string::npos)
+        << fix;
     EXPECT_EQ(engine.saveFixFile(QByteArray::fromStdString(work.path("fix.acl/"))),
               QString::fromStdString("cannot write the fix file " + work.path("fix.acl/") + ": not a file name"));
     // A new check: nothing to open or save until it ends.
@@ -184,8 +189,9 @@ TEST_F(CheckTest, LostListingWarnsRetriesAndThenSaysWhatWasNotRead)
     EXPECT_EQ(engine.state().MismatchCount, 0);
     EXPECT_EQ(view.light, Light::Red);
     EXPECT_TRUE(text(Control::RichEdit3).startsWith("There are no mismatches"));
-    EXPECT_TRUE(text(Control::RichEdit3).endsWith(
-        " The permissions of 1 folders were not read and not compared. The details are in the report."));
+    EXPECT_TRUE(
+        text(Control::RichEdit3)
+            .endsWith(" The permissions of 1 folders were not read and not compared. The details are in the report."));
     EXPECT_NE(report(engine.mismatchPath()).find("The permissions of 1 folders were not read and not compared.\r\n"),
               std::string::npos);
 }
@@ -246,7 +252,8 @@ TEST_F(CheckTest, AFailedReadingNeverShowsTheLastVerdict)
     gwtest::runTimers(engine, view);
     const QString notCompleted = "Проверку не удалось завершить: разрешения папок не прочитаны.";
     ASSERT_EQ(view.errors.size(), 1u);
-    EXPECT_TRUE(view.errors[0].startsWith("Cannot write " + QString::fromStdString(dump) + ": ")) << view.errors[0].toStdString();
+    EXPECT_TRUE(view.errors[0].startsWith("Cannot write " + QString::fromStdString(dump) + ": "))
+        << view.errors[0].toStdString();
     EXPECT_EQ(view.light, Light::Red);
     EXPECT_EQ(text(Control::RichEdit3), notCompleted);
     EXPECT_FALSE(view.enabled[Control::Button1]);
@@ -301,7 +308,8 @@ TEST_F(CheckTest, NoCheckWithoutAPrivateWorkingFolder)
     e.ShellTreeView1Change(QByteArray::fromStdString(t.root()));
     e.Button7Click();
     ASSERT_EQ(v.errors.size(), 1u);
-    EXPECT_EQ(v.errors[0], QString::fromStdString("Cannot create a working folder in " + missing + ": No such file or directory"));
+    EXPECT_EQ(v.errors[0],
+              QString::fromStdString("Cannot create a working folder in " + missing + ": No such file or directory"));
     EXPECT_TRUE(e.state().WinDir.isEmpty());
     EXPECT_FALSE(v.enabled[Control::Button2]); // no check can start
     EXPECT_FALSE(v.visible[Control::GroupBox4]);
@@ -328,8 +336,8 @@ TEST_F(CheckTest, TheWorkingFolderIsNeverChecked)
 
 TEST_F(CheckTest, AwkwardNamesAreSafeAndCompared)
 {
-    const std::vector<std::string> names = {"new\nline", "trailing ", "x:(y", "$(touch pwned)", ";rm -rf x",
-                                            "quote\"'", "back\\slash", "\xff", "Отчёты"};
+    const std::vector<std::string> names = {"new\nline", "trailing ",   "x:(y", "$(touch pwned)", ";rm -rf x",
+                                            "quote\"'",  "back\\slash", "\xff", "Отчёты"};
     t.mkdir("x"); // ";rm -rf x" must not remove it
     for (const std::string& n : names) {
         t.mkdir("eq/" + n);
@@ -344,13 +352,13 @@ TEST_F(CheckTest, AwkwardNamesAreSafeAndCompared)
     EXPECT_EQ(engine.state().MismatchCount, static_cast<int>(names.size()));
     EXPECT_TRUE(view.asked.empty());
     const std::string mismatches = report(engine.mismatchPath());
-    for (const char* printed : {"diff/new\\012line ", "diff/trailing\\040 ", "diff/x:\\050y ", "diff/$(touch pwned) ",
-                                "diff/;rm -rf x ", "diff/quote\"' ", "diff/back\\134slash ", "diff/\\377 ",
-                                "diff/Отчёты "})
+    for (const char* printed :
+         {"diff/new\\012line ", "diff/trailing\\040 ", "diff/x:\\050y ", "diff/$(touch pwned) ", "diff/;rm -rf x ",
+          "diff/quote\"' ", "diff/back\\134slash ", "diff/\\377 ", "diff/Отчёты "})
         EXPECT_NE(mismatches.find(t.root() + "/" + printed + "user root (owner)"), std::string::npos) << printed;
     EXPECT_EQ(mismatches.find("/eq/"), std::string::npos);
     EXPECT_TRUE(gwtest::run({"find", t.root(), "/tmp", "-maxdepth", "3", "-name", "pwned"}).out.empty());
-    struct stat st {};
+    struct stat st { };
     EXPECT_EQ(::stat(t.path("x").c_str(), &st), 0);
 }
 
@@ -399,7 +407,9 @@ TEST_F(CheckTest, LockedFoldersAreComparedAndUnlistedOnesMakeTheVerdictRed)
         gwtest::runCheck(e, v, t.root());
         const std::string report = gwtest::readFile(e.mismatchPath().toStdString());
         const bool ok = e.state().MismatchCount == 1 && v.light == Light::Red
-            && v.text(Control::RichEdit3).contains("Количество несоответствий: 1. Не удалось получить список вложенных папок у 1 папок, они не проверены.")
+            && v.text(Control::RichEdit3)
+                   .contains(
+                       "Количество несоответствий: 1. Не удалось получить список вложенных папок у 1 папок, они не проверены.")
             && report.find("\r\n" + t.path("closed") + " user root (owner):-wx\r\n") != std::string::npos
             && report.ends_with("Folders whose subfolders could not be listed:\r\n" + t.path("closed") + "\r\n\r\n");
         e.FormClose();
@@ -417,11 +427,12 @@ TEST_F(CheckTest, LockedFoldersAreComparedAndUnlistedOnesMakeTheVerdictRed)
         gwtest::runCheck(e2, v2, t.path("closed"));
         const bool chosen = e2.state().MismatchCount == 0 && v2.light == Light::Red
             && v2.text(Control::RichEdit3)
-                   == "Расхождений между POSIX разрешениями вложенных папок и разрешениями проверяемой папки не "
-                      "обнаружено. Не удалось получить список вложенных папок у 1 папок, они не проверены. "
-                      "Подробности смотрите в отчете.";
+                == "Расхождений между POSIX разрешениями вложенных папок и разрешениями проверяемой папки не "
+                   "обнаружено. Не удалось получить список вложенных папок у 1 папок, они не проверены. "
+                   "Подробности смотрите в отчете.";
         e2.FormClose();
-        return chosen ? "" : "the check of a folder that cannot be listed: " + v2.text(Control::RichEdit3).toStdString();
+        return chosen ? ""
+                      : "the check of a folder that cannot be listed: " + v2.text(Control::RichEdit3).toStdString();
     });
     EXPECT_EQ(failed, "");
 }
@@ -498,7 +509,7 @@ TEST_F(CheckTest, TicksDoNotNestAndClosingEndsAPhaseQuietly)
     view.errors.clear();
     engine.Timer3Timer();
     EXPECT_TRUE(view.errors.empty());
-    struct stat st {};
+    struct stat st { };
     EXPECT_NE(::stat(engine.dumpPath().constData(), &st), 0);
     EXPECT_NE(::stat(engine.mismatchPath().constData(), &st), 0);
     EXPECT_NE(::stat(engine.state().WinDir.constData(), &st), 0);

@@ -51,12 +51,13 @@ TEST(Differences, EachKindOfChangeInTheListingsOrder)
                          {C::Changed, "mask:rwx", "mask:r-x"}}));
     // Only in the default ACL, and only the special bits: a named default user
     // is not the named user of the access ACL.
-    EXPECT_EQ(changesOf("/s/c user root (owner):rwx\r\nuser 1001:r-x\r\ngroup root (owner):r-x\r\ngroup devs:rwx\r\n"
-                        "mask:rwx\r\nother:r-x\r\ncreator owner:(default)rwx\r\nuser 1001:(default)r-x\r\n"
-                        "creator group:(default)r-x\r\nmask:(default)r-x\r\nother:(default)---\r\nspecial:setgid\r\n\r\n"),
-              (QList<C> {{C::Added, {}, "user 1001:(default)r-x"},
-                         {C::Added, {}, "mask:(default)r-x"},
-                         {C::Added, {}, "special:setgid"}}));
+    EXPECT_EQ(
+        changesOf("/s/c user root (owner):rwx\r\nuser 1001:r-x\r\ngroup root (owner):r-x\r\ngroup devs:rwx\r\n"
+                  "mask:rwx\r\nother:r-x\r\ncreator owner:(default)rwx\r\nuser 1001:(default)r-x\r\n"
+                  "creator group:(default)r-x\r\nmask:(default)r-x\r\nother:(default)---\r\nspecial:setgid\r\n\r\n"),
+        (QList<C> {{C::Added, {}, "user 1001:(default)r-x"},
+                   {C::Added, {}, "mask:(default)r-x"},
+                   {C::Added, {}, "special:setgid"}}));
 }
 
 TEST(Differences, FoldedIntoWhereTheyStartWithExceptionsKept)
@@ -68,8 +69,8 @@ TEST(Differences, FoldedIntoWhereTheyStartWithExceptionsKept)
     // middle starts a place of its own, and the folder below it (like its
     // grandparent, unlike its parent) starts one too.
     QList<FolderDifference> folders {
-        folder("/srv/p/a", extra),       folder("/srv/p/a/b", extra),       folder("/srv/p/a/b/c", extra),
-        folder("/srv/p/a/b/c/d", extra), folder("/srv/p/a/x", other),       folder("/srv/p/a/x/y", extra),
+        folder("/srv/p/a", extra),       folder("/srv/p/a/b", extra), folder("/srv/p/a/b/c", extra),
+        folder("/srv/p/a/b/c/d", extra), folder("/srv/p/a/x", other), folder("/srv/p/a/x/y", extra),
         folder("/srv/p/z", extra),
     };
     foldDifferences(folders, "/srv/p");
@@ -94,9 +95,9 @@ TEST(Differences, FoldedIntoWhereTheyStartWithExceptionsKept)
 TEST(JsonLines, EveryLineParsesStrictlyWhateverTheName)
 {
     using C = EntryChange;
-    FolderDifference d = folder("/srv/new\\012line\\377 \"q\"", {{C::Added, {}, "user b\\040o\"b:r-x"},
-                                                              {C::Changed, "mask:rwx", "mask:r-x"},
-                                                              {C::Removed, "group g:rwx", {}}});
+    FolderDifference d = folder(
+        "/srv/new\\012line\\377 \"q\"",
+        {{C::Added, {}, "user b\\040o\"b:r-x"}, {C::Changed, "mask:rwx", "mask:r-x"}, {C::Removed, "group g:rwx", {}}});
     d.sameBelow = 4;
     const QByteArray raw("/srv/new\nline\xff \"q\"");
     const QByteArray line = jsonFolderLine(d.path, raw, "differs", &d);
@@ -111,7 +112,8 @@ TEST(JsonLines, EveryLineParsesStrictlyWhateverTheName)
     EXPECT_EQ(o["changes"].toArray()[0].toObject()["entry"].toString(), "user b\\040o\"b:r-x");
     EXPECT_EQ(o["changes"].toArray()[1].toObject()["to"].toString(), "mask:r-x");
     EXPECT_EQ(jsonString("a\x01\x7f\xff"), "\"a\\u0001\\u007f\xEF\xBF\xBD\"");
-    EXPECT_TRUE(line.startsWith("{\"type\":\"folder\",\"path\":\"/srv/new\\\\012line\\\\377 \\\"q\\\"\",\"path_base64\":"));
+    EXPECT_TRUE(
+        line.startsWith("{\"type\":\"folder\",\"path\":\"/srv/new\\\\012line\\\\377 \\\"q\\\"\",\"path_base64\":"));
 
     JsonSummary s;
     s.folder = "/srv";
@@ -119,5 +121,7 @@ TEST(JsonLines, EveryLineParsesStrictlyWhateverTheName)
     const QJsonObject summary = QJsonDocument::fromJson(jsonSummaryLine(s), &error).object();
     ASSERT_EQ(error.error, QJsonParseError::NoError);
     EXPECT_EQ(summary["verdict"].toString(), "incomplete");
-    EXPECT_EQ(jsonFolderLine("/x", "/x", "not_read", nullptr), "{\"type\":\"folder\",\"path\":\"/x\",\"path_base64\":\"L3g=\",\"status\":\"not_read\",\"starts_here\":false,\"same_below\":0,\"changes\":[]}\n");
+    EXPECT_EQ(
+        jsonFolderLine("/x", "/x", "not_read", nullptr),
+        "{\"type\":\"folder\",\"path\":\"/x\",\"path_base64\":\"L3g=\",\"status\":\"not_read\",\"starts_here\":false,\"same_below\":0,\"changes\":[]}\n");
 }

@@ -8,8 +8,8 @@
 using namespace gw;
 
 namespace {
-const TimeFormat kRussian = TimeFormat::fromPattern("%T", "", "");            // ru_RU
-const TimeFormat kEnglishUs = TimeFormat::fromPattern("%r", "AM", "PM");      // en_US
+const TimeFormat kRussian = TimeFormat::fromPattern("%T", "", ""); // ru_RU
+const TimeFormat kEnglishUs = TimeFormat::fromPattern("%r", "AM", "PM"); // en_US
 const TimeFormat kNoLeadingZero = TimeFormat::fromPattern("%k:%M:%S", "", "");
 
 int totalFor(int position, int count)
@@ -26,7 +26,7 @@ TEST(Estimates, SpeedTableAndSliderEnd)
     for (int position = 0; position <= 10; ++position)
         EXPECT_EQ(speedFactorForPosition(position, 0), expected[position]);
     EXPECT_EQ(speedFactorForPosition(11, 3107), 3107); // keeps the factor it had
-    EXPECT_EQ(speedFactorForPosition(11, 612), 612);   // reached directly from 9
+    EXPECT_EQ(speedFactorForPosition(11, 612), 612); // reached directly from 9
     EXPECT_EQ(pumpInterval(3107), 77675);
 }
 

@@ -48,21 +48,22 @@ TEST(FixFile, AppliedWithSetfaclItMakesTheTreeEqual)
     setfacl({"-R", "-m", "u:12001:r-x,g:12002:rwx", t.root()});
     setfacl({"-R", "-d", "-m", "u::rwx,g::r-x,o::---,u:12001:r-x", t.root()});
     // Every kind of difference.
-    setfacl({"-m", "u:12003:rwx", t.path("d0/s0")});              // named user added
-    setfacl({"-x", "g:12002", t.path("d1/s1")});                  // named group removed
-    setfacl({"-m", "m::r--", t.path("d2/s2")});                   // mask
-    setfacl({"-m", "o::rwx", t.path("d3")});                      // other, and all below it
+    setfacl({"-m", "u:12003:rwx", t.path("d0/s0")}); // named user added
+    setfacl({"-x", "g:12002", t.path("d1/s1")}); // named group removed
+    setfacl({"-m", "m::r--", t.path("d2/s2")}); // mask
+    setfacl({"-m", "o::rwx", t.path("d3")}); // other, and all below it
     ASSERT_EQ(::chown(t.path("d4/s4").c_str(), 12004, static_cast<gid_t>(-1)), 0); // owner
     ASSERT_EQ(::chown(t.path("d5/s5").c_str(), static_cast<uid_t>(-1), 12005), 0); // owning group
-    setfacl({"-d", "-m", "u:12006:rwx", t.path("d6/s6")});        // default ACL only
-    ASSERT_EQ(::chmod(t.path("d7/s7").c_str(), 02755), 0);        // setgid
-    setfacl({"-m", "u:12007:r--", odd});                          // an awkward name
+    setfacl({"-d", "-m", "u:12006:rwx", t.path("d6/s6")}); // default ACL only
+    ASSERT_EQ(::chmod(t.path("d7/s7").c_str(), 02755), 0); // setgid
+    setfacl({"-m", "u:12007:r--", odd}); // an awkward name
 
     const std::string fix = work.path("fix.acl");
-    const gwtest::ProcessResult before = run({gwtest::checkProgram(), "--quiet", "--reports", work.path("r"), "--fix-file", fix, t.root()});
+    const gwtest::ProcessResult before = run(
+        {gwtest::checkProgram(), "--quiet", "--reports", work.path("r"), "--fix-file", fix, t.root()});
     ASSERT_EQ(before.status, 1) << before.err;
     const std::string text = gwtest::readFile(fix);
-    struct stat st {};
+    struct stat st { };
     ASSERT_EQ(::stat(fix.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
     EXPECT_NE(text.find("# file: " + t.root() + "/a\\040b\\012c\\377\n"), std::string::npos) << text;
@@ -92,13 +93,18 @@ TEST(FixFile, AnUnprivilegedOwnerFixesRightsButNotOwners)
     ::chmod(work.root().c_str(), 01777);
     const std::string failed = gwtest::asNobody([&]() -> std::string {
         const std::string fix = work.path("nobody/fix.acl");
-        if (run({gwtest::checkProgram(), "--quiet", "--reports", work.path("nobody"), "--fix-file", fix, t.root()}).status != 1)
+        if (run({gwtest::checkProgram(), "--quiet", "--reports", work.path("nobody"), "--fix-file", fix, t.root()})
+                .status
+            != 1)
             return "the first check";
         const gwtest::ProcessResult applied = run({"setfacl", "--restore=" + fix});
         if (applied.status == 0 || applied.err.find("Operation not permitted") == std::string::npos)
             return "the owner line should fail, and say so: " + applied.err;
-        const gwtest::ProcessResult after = run({gwtest::checkProgram(), "--quiet", "--reports", work.path("nobody"), t.root()});
-        return after.out.find("The number of mismatches: 1.") != std::string::npos ? "" : "only \"theirs\" should be left: " + after.out;
+        const gwtest::ProcessResult after = run(
+            {gwtest::checkProgram(), "--quiet", "--reports", work.path("nobody"), t.root()});
+        return after.out.find("The number of mismatches: 1.") != std::string::npos
+            ? ""
+            : "only \"theirs\" should be left: " + after.out;
     });
     EXPECT_EQ(failed, "");
 }
@@ -111,11 +117,14 @@ TEST(FixFile, NoFixFileIntoAForeignFolderOrThroughALink)
     work.mkdir("shared");
     ::chmod(work.path("shared").c_str(), 01777);
     ::symlink(work.path("shared").c_str(), work.path("link").c_str());
-    const gwtest::ProcessResult shared = run({gwtest::checkProgram(), "--quiet", "--fix-file", work.path("shared/fix.acl"), t.root()});
+    const gwtest::ProcessResult shared = run(
+        {gwtest::checkProgram(), "--quiet", "--fix-file", work.path("shared/fix.acl"), t.root()});
     EXPECT_EQ(shared.status, 2);
     EXPECT_NE(shared.err.find("cannot write the fix file in " + work.path("shared") + ": other users may write in it"),
-              std::string::npos) << shared.err;
-    const gwtest::ProcessResult link = run({gwtest::checkProgram(), "--quiet", "--fix-file", work.path("link/fix.acl"), t.root()});
+              std::string::npos)
+        << shared.err;
+    const gwtest::ProcessResult link = run(
+        {gwtest::checkProgram(), "--quiet", "--fix-file", work.path("link/fix.acl"), t.root()});
     EXPECT_EQ(link.status, 2);
     EXPECT_NE(link.err.find("it is a symbolic link"), std::string::npos) << link.err;
 }
@@ -126,9 +135,11 @@ TEST(FixFile, NeverInThePlaceOfAReport)
     t.mkdir("a");
     setfacl({"-m", "u:12003:rwx", t.path("a")});
     for (const char* name : {"acl.txt", "acl_def.txt", "acl_diff.txt"}) {
-        const gwtest::ProcessResult r = run({gwtest::checkProgram(), "--reports", work.path("r"), "--fix-file", work.path("r/") + name, t.root()});
+        const gwtest::ProcessResult r = run(
+            {gwtest::checkProgram(), "--reports", work.path("r"), "--fix-file", work.path("r/") + name, t.root()});
         EXPECT_EQ(r.status, 2);
-        EXPECT_EQ(r.err, "grantwise-check: the fix file " + work.path("r/") + name + " would replace one of the reports\n");
+        EXPECT_EQ(r.err,
+                  "grantwise-check: the fix file " + work.path("r/") + name + " would replace one of the reports\n");
     }
 }
 
@@ -137,8 +148,10 @@ TEST(FixFile, WithNothingToFixItStillAppliesCleanly)
     TempTree t, work;
     t.mkdir("a");
     const std::string fix = work.path("r/fix.acl");
-    ASSERT_EQ(run({gwtest::checkProgram(), "--quiet", "--reports", work.path("r"), "--fix-file", fix, t.root()}).status, 0);
-    EXPECT_NE(gwtest::readFile(fix).find("\n# file: " + t.root() + "\nuser::rwx\ngroup::r-x\nother::r-x\n\n"), std::string::npos);
+    ASSERT_EQ(run({gwtest::checkProgram(), "--quiet", "--reports", work.path("r"), "--fix-file", fix, t.root()}).status,
+              0);
+    EXPECT_NE(gwtest::readFile(fix).find("\n# file: " + t.root() + "\nuser::rwx\ngroup::r-x\nother::r-x\n\n"),
+              std::string::npos);
     const gwtest::ProcessResult applied = run({"setfacl", "--restore=" + fix});
     EXPECT_EQ(applied.status, 0) << applied.err;
 }

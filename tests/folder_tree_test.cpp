@@ -1,11 +1,11 @@
-#include "platform/FolderTree.h"
 #include "TempTree.h"
+#include "platform/FolderTree.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <set>
 #include <fcntl.h>
+#include <set>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -43,8 +43,8 @@ TEST(FolderTree, OrdersSiblingsNaturallyAndWalksInPreOrder)
     FolderTree tree(raw(t.root()));
     EXPECT_EQ(tree.count(), 6); // listed one level deep at re-rooting
     tree.expandRecursively(0);
-    EXPECT_EQ(outline(tree), (std::vector<std::string> {"0:", "1:a", "2:W", "2:x", "3:deep", "1:B", "1:f1", "1:f2",
-                                                        "1:f10"}));
+    EXPECT_EQ(outline(tree),
+              (std::vector<std::string> {"0:", "1:a", "2:W", "2:x", "3:deep", "1:B", "1:f1", "1:f2", "1:f10"}));
     EXPECT_EQ(tree.path(0), raw(t.root()));
     EXPECT_EQ(tree.path(4), raw(t.path("a/x/deep")));
     EXPECT_EQ(tree.unlistedCount(), 0);
@@ -65,8 +65,8 @@ TEST(FolderTree, LinksAreNeitherListedNorFollowed)
 {
     TempTree t;
     t.mkdir("real/sub");
-    ASSERT_EQ(::symlink(t.root().c_str(), t.path("real/loop").c_str()), 0);       // a link loop
-    ASSERT_EQ(::symlink(t.path("real").c_str(), t.path("link").c_str()), 0);     // a link to a folder
+    ASSERT_EQ(::symlink(t.root().c_str(), t.path("real/loop").c_str()), 0); // a link loop
+    ASSERT_EQ(::symlink(t.path("real").c_str(), t.path("link").c_str()), 0); // a link to a folder
     FolderTree tree(raw(t.root()));
     tree.expandRecursively(0);
     EXPECT_EQ(outline(tree), (std::vector<std::string> {"0:", "1:real", "2:sub"}));
@@ -108,9 +108,9 @@ TEST(FolderTree, InvalidIndexAndFailedReRoot)
 TEST(FolderTree, AwkwardNamesKeepTheirBytesAndPrintableForm)
 {
     TempTree t;
-    const std::string top = "top ";                // a trailing blank on the root
+    const std::string top = "top "; // a trailing blank on the root
     t.mkdir(top);
-    t.mkdir(top + "/mid /in");                    // and on a middle folder
+    t.mkdir(top + "/mid /in"); // and on a middle folder
     t.mkdir(top + "/new\nline");
     t.mkdir(top + "/x:(y");
     t.mkdir(top + "/\xff");
@@ -124,15 +124,16 @@ TEST(FolderTree, AwkwardNamesKeepTheirBytesAndPrintableForm)
         const std::string parent = tree.printablePathOf(tree.parentOf(tree.node(i)));
         EXPECT_EQ(p.rfind(parent + "/", 0), 0u) << p;
         EXPECT_EQ(p.find('\n'), std::string::npos);
-        struct stat st {};
+        struct stat st { };
         const QByteArray rawPath = tree.path(i);
         EXPECT_EQ(::stat(rawPath.constData(), &st), 0) << p; // raw bytes reach the real folder
     }
     std::vector<std::string> printed;
     for (int i = 0; i < tree.count(); ++i)
         printed.push_back(tree.printablePath(i).substr(t.root().size()));
-    EXPECT_EQ(printed, (std::vector<std::string> {"/top\\040", "/top\\040/mid\\040", "/top\\040/mid\\040/in",
-                                                  "/top\\040/new\\012line", "/top\\040/x:\\050y", "/top\\040/\\377"}));
+    EXPECT_EQ(printed,
+              (std::vector<std::string> {"/top\\040", "/top\\040/mid\\040", "/top\\040/mid\\040/in",
+                                         "/top\\040/new\\012line", "/top\\040/x:\\050y", "/top\\040/\\377"}));
 }
 
 TEST(FolderTree, RecordsFoldersThatCannotBeListed)
@@ -150,15 +151,17 @@ TEST(FolderTree, RecordsFoldersThatCannotBeListed)
         FolderTree tree(raw(t.root()));
         std::vector<std::string> visited;
         tree.expandRecursively(0, {}, [&](FolderTree::NodeId id, int fd) {
-            struct stat st {};
+            struct stat st { };
             if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) // a descriptor good for reading permissions
                 visited.push_back(tree.nameOf(id).toStdString());
         });
-        if (outline(tree) != std::vector<std::string> {"0:", "1:blind", "2:unreachable", "1:closed", "1:locked", "1:open", "2:sub"})
+        if (outline(tree)
+            != std::vector<std::string> {"0:", "1:blind", "2:unreachable", "1:closed", "1:locked", "1:open", "2:sub"})
             return "the tree's outline";
         // Folders that may be reached but not read are visited; only what is
         // below them is unknown. A folder that cannot be reached is neither.
-        if (visited != std::vector<std::string> {raw(t.root()).toStdString(), "blind", "closed", "locked", "open", "sub"})
+        if (visited
+            != std::vector<std::string> {raw(t.root()).toStdString(), "blind", "closed", "locked", "open", "sub"})
             return "the folders visited";
         if (tree.unlistedCount() != 2 || !tree.isUnlisted(tree.node(3)) || !tree.isUnlisted(tree.node(4))
             || tree.isUnlisted(tree.node(2)))
@@ -179,14 +182,15 @@ TEST(FolderTree, ReopensNeverThroughALinkNorIntoAnotherFolder)
     for (int i = 0; i < 300; ++i)
         deep += "/d";
     t.mkdir(deep);
-    for (std::string at = deep; !at.empty(); at = at.substr(0, at.find_last_of('/') == std::string::npos ? 0 : at.find_last_of('/')))
+    for (std::string at = deep; !at.empty();
+         at = at.substr(0, at.find_last_of('/') == std::string::npos ? 0 : at.find_last_of('/')))
         t.mkdir(at + "/z");
     // A look-alike that a followed link would lead into.
     TempTree evil;
     evil.mkdir("d/d/d/z");
     std::set<ino_t> evilFolders;
     for (const char* p : {"d", "d/d", "d/d/d", "d/d/d/z"}) {
-        struct stat st {};
+        struct stat st { };
         ::stat(evil.path(p).c_str(), &st);
         evilFolders.insert(st.st_ino);
     }
@@ -195,7 +199,7 @@ TEST(FolderTree, ReopensNeverThroughALinkNorIntoAnotherFolder)
     bool swapped = false;
     std::set<ino_t> visited;
     tree.expandRecursively(0, {}, [&](FolderTree::NodeId id, int fd) {
-        struct stat st {};
+        struct stat st { };
         ::fstat(fd, &st);
         visited.insert(st.st_ino);
         if (!swapped && tree.levelOf(id) == 290) {
@@ -216,7 +220,7 @@ TEST(FolderTree, LeavesOutExcludedFoldersWhereverTheyAre)
     TempTree t;
     t.mkdir("a/work/inner");
     t.mkdir("b");
-    struct stat st {};
+    struct stat st { };
     ASSERT_EQ(::stat(t.path("a/work").c_str(), &st), 0);
     gw::FolderScope scope;
     scope.excluded = {gw::FolderIdentity {st.st_dev, st.st_ino}};
@@ -281,7 +285,8 @@ TEST(FolderTree, CrossesMountsButNotIntoTheKernelsFileSystems)
 TEST(FolderTree, NamesTheCollatorCallsEqualAreOrderedByTheirBytes)
 {
     TempTree t;
-    for (const char* d : {"\xff", "\xfe", "x\xc3\xa9", "xe\xcc\x81"}) // two invalid names, and é composed and decomposed
+    for (const char* d :
+         {"\xff", "\xfe", "x\xc3\xa9", "xe\xcc\x81"}) // two invalid names, and é composed and decomposed
         t.mkdir(d);
     for (int run = 0; run < 2; ++run) {
         FolderTree tree(raw(t.root()));

@@ -5,8 +5,8 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <set>
-#include <sys/mount.h>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -49,23 +49,25 @@ TEST(GrantwiseAcl, GoldenTranscriptOfEveryKindOfEntry)
     ASSERT_EQ(::chmod(plain.c_str(), 0751), 0);
 
     EXPECT_EQ(listing({g, plain}),
-              g + " user root (owner):rwx\n"
-                  "    user 12345:r-x\n"
-                  "    group root (owner):r-x\n"
-                  "    group 54321:rwx\n"
-                  "    mask:rwx\n"
-                  "    other:---\n"
-                  "    creator owner:(default)rwx\n"
-                  "    user 12345:(default)r-x\n"
-                  "    creator group:(default)r-x\n"
-                  "    mask:(default)r-x\n"
-                  "    other:(default)---\n"
-                  "    special:setgid,sticky\n"
-                  "\n"
-                + plain + " user root (owner):rwx\n"
-                          "    group root (owner):r-x\n"
-                          "    other:--x\n"
-                          "\n");
+              g
+                  + " user root (owner):rwx\n"
+                    "    user 12345:r-x\n"
+                    "    group root (owner):r-x\n"
+                    "    group 54321:rwx\n"
+                    "    mask:rwx\n"
+                    "    other:---\n"
+                    "    creator owner:(default)rwx\n"
+                    "    user 12345:(default)r-x\n"
+                    "    creator group:(default)r-x\n"
+                    "    mask:(default)r-x\n"
+                    "    other:(default)---\n"
+                    "    special:setgid,sticky\n"
+                    "\n"
+                  + plain
+                  + " user root (owner):rwx\n"
+                    "    group root (owner):r-x\n"
+                    "    other:--x\n"
+                    "\n");
 }
 
 TEST(GrantwiseAcl, EqualPermissionsGiveIdenticalEntriesWhateverTheName)
@@ -115,11 +117,13 @@ TEST(GrantwiseAcl, UnreadableFolderIsReportedAndTheOthersStillList)
     ::chmod(closed.c_str(), 0311);
     const std::string failed = gwtest::asNobody([&]() -> std::string {
         const gwtest::ProcessResult denied = run({gwtest::aclProgram(), inner});
-        if (denied.status != 1 || !denied.out.empty() || denied.err != "grantwise-acl: " + inner + ": Permission denied\n")
+        if (denied.status != 1 || !denied.out.empty()
+            || denied.err != "grantwise-acl: " + inner + ": Permission denied\n")
             return "a folder that cannot be reached: " + denied.err;
         const gwtest::ProcessResult listed = run({gwtest::aclProgram(), t.path("locked"), closed});
         return listed.status == 0
-                && listed.out == t.path("locked") + " user root (owner):rwx\n    group root (owner):---\n    other:---\n\n"
+                && listed.out
+                    == t.path("locked") + " user root (owner):rwx\n    group root (owner):---\n    other:---\n\n"
                         + closed + " user root (owner):-wx\n    group root (owner):--x\n    other:--x\n\n"
             ? ""
             : "folders reached but not read: " + listed.out + listed.err;

@@ -12,12 +12,12 @@
 #include <climits>
 #include <csignal>
 #include <fcntl.h>
-#include <sys/mount.h>
 #include <filesystem>
 #include <grp.h>
 #include <pwd.h>
 #include <set>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/ptrace.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -73,7 +73,8 @@ gwtest::ProcessResult launch(std::vector<std::string> argv, const std::string& o
     const pid_t pid = ::fork();
     if (pid == 0) {
         const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), e = ::creat(errPath.c_str(), 0600);
-        if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || (!stopAt.empty() && ::ptrace(PTRACE_TRACEME, 0, 0, 0) != 0))
+        if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0
+            || (!stopAt.empty() && ::ptrace(PTRACE_TRACEME, 0, 0, 0) != 0))
             ::_exit(126);
         ::execv(args[0], args.data());
         ::_exit(127);
@@ -118,7 +119,8 @@ TEST(GrantwiseCheck, ErrorsAndArguments)
     } cases[] = {
         {{t.path("missing\n")}, "grantwise-check: no such folder: " + t.root() + "/missing\\012\n"},
         {{file}, "grantwise-check: not a folder: " + file + "\n"},
-        {{"--reports", file + "/r", t.root()}, "grantwise-check: cannot write the reports in " + file + "/r: Not a directory\n"},
+        {{"--reports", file + "/r", t.root()},
+         "grantwise-check: cannot write the reports in " + file + "/r: Not a directory\n"},
         {{}, "grantwise-check: no FOLDER given\n"},
         {{"--lang", "de", t.root()}, "grantwise-check: --lang takes en or ru\n"},
         {{"--jobs", "0", t.root()}, "grantwise-check: --jobs takes a number from 1 to 64\n"},
@@ -131,7 +133,8 @@ TEST(GrantwiseCheck, ErrorsAndArguments)
         EXPECT_EQ(r.err.substr(0, c.err.size()), c.err);
         EXPECT_TRUE(r.out.empty());
     }
-    EXPECT_EQ(check({"--bogus"}).err.find("Usage: grantwise-check"), std::string("grantwise-check: unknown option --bogus\n").size());
+    EXPECT_EQ(check({"--bogus"}).err.find("Usage: grantwise-check"),
+              std::string("grantwise-check: unknown option --bogus\n").size());
     const gwtest::ProcessResult help = check({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--reports DIR"), std::string::npos);
@@ -169,13 +172,16 @@ TEST(GrantwiseCheck, SameReportsAsTheWindowAndExitStatus)
     EXPECT_EQ(body(reports + "/acl_def.txt"), body(engine.mismatchPath().toStdString()));
     EXPECT_EQ(gwtest::readFile(reports + "/acl_diff.txt"), gwtest::readFile(engine.differencesPath().toStdString()));
     EXPECT_EQ(gwtest::readFile(reports + "/acl_diff.txt"),
-              "Differences from the checked folder " + t.root() + "\n"
-                  "1 folders differ from the checked folder; the differences start in 1 places.\n\n"
+              "Differences from the checked folder " + t.root()
+                  + "\n"
+                    "1 folders differ from the checked folder; the differences start in 1 places.\n\n"
                   + t.path("A/A1") + "\n    + group 12345:rwx\n    ~ mask:r-x -> mask:rwx\n");
-    EXPECT_EQ(r.out.substr(0, r.out.find("Processing time")),
-              "The checked folder is " + t.root() + "\n\nIt contains 7 subfolders\nThe max subfolder level - 3\n"
-                  "There are mismatches between POSIX permissions of the checked folder and the subfolders. The number "
-                  "of mismatches: 1. The details are in the report.\n");
+    EXPECT_EQ(
+        r.out.substr(0, r.out.find("Processing time")),
+        "The checked folder is " + t.root()
+            + "\n\nIt contains 7 subfolders\nThe max subfolder level - 3\n"
+              "There are mismatches between POSIX permissions of the checked folder and the subfolders. The number "
+              "of mismatches: 1. The details are in the report.\n");
     EXPECT_NE(r.out.find("\nFull detail report: " + reports + "/acl.txt\nMismatches report: " + reports
                          + "/acl_def.txt\nDifferences report: " + reports + "/acl_diff.txt\n"),
               std::string::npos);
@@ -187,9 +193,11 @@ TEST(GrantwiseCheck, SameReportsAsTheWindowAndExitStatus)
     ::chdir(t.root().substr(0, t.root().rfind('/')).c_str());
     const gwtest::ProcessResult ru = check({"--lang", "ru", "--quiet", "--reports", reports, relative});
     EXPECT_EQ(ru.status, 0) << ru.err;
-    EXPECT_EQ(ru.out, "Расхождений между POSIX разрешениями вложенных папок и разрешениями проверяемой папки не "
-                      "обнаружено. POSIX разрешения ВСЕХ папок идентичны. Подробности смотрите в отчете.\n");
-    EXPECT_NE(gwtest::readFile(reports + "/acl.txt").find("The target folder is: " + t.root() + "\r\n"), std::string::npos);
+    EXPECT_EQ(ru.out,
+              "Расхождений между POSIX разрешениями вложенных папок и разрешениями проверяемой папки не "
+              "обнаружено. POSIX разрешения ВСЕХ папок идентичны. Подробности смотрите в отчете.\n");
+    EXPECT_NE(gwtest::readFile(reports + "/acl.txt").find("The target folder is: " + t.root() + "\r\n"),
+              std::string::npos);
 
     // Without --reports: a new private folder under TMPDIR, named in the output.
     ::setenv("TMPDIR", work.root().c_str(), 1);
@@ -205,7 +213,8 @@ TEST(GrantwiseCheck, OneOrTwoThreadsGiveTheSameReports)
     for (int i = 0; i < 1000; ++i)
         t.mkdir("d" + std::to_string(i % 10) + "/sub" + std::to_string(i));
     for (int i : {17, 333, 901})
-        gwtest::setfacl({"-m", "u:" + std::to_string(20000 + i) + ":r--", t.path("d" + std::to_string(i % 10) + "/sub" + std::to_string(i))});
+        gwtest::setfacl({"-m", "u:" + std::to_string(20000 + i) + ":r--",
+                         t.path("d" + std::to_string(i % 10) + "/sub" + std::to_string(i))});
     const gwtest::ProcessResult one = check({"--jobs", "1", "--quiet", "--reports", work.path("one"), t.root()});
     const gwtest::ProcessResult two = check({"--jobs", "2", "--quiet", "--reports", work.path("two"), t.root()});
     EXPECT_EQ(one.status, 1);
@@ -223,8 +232,9 @@ TEST(GrantwiseCheck, OneOrTwoJobsGiveTheSameReportsOnAMixedTree)
     for (int i = 0; i < 3000; ++i)
         t.mkdir("p" + std::to_string(i % 37) + "/q" + std::to_string(i % 11) + "/r" + std::to_string(i));
     for (int i : {3, 250, 1999})
-        gwtest::setfacl({"-m", "u:" + std::to_string(21000 + i) + ":r--",
-                         t.path("p" + std::to_string(i % 37) + "/q" + std::to_string(i % 11) + "/r" + std::to_string(i))});
+        gwtest::setfacl(
+            {"-m", "u:" + std::to_string(21000 + i) + ":r--",
+             t.path("p" + std::to_string(i % 37) + "/q" + std::to_string(i % 11) + "/r" + std::to_string(i))});
     gwtest::setfacl({"-R", "-m", "g:31000:rwx", t.path("p5")});
     // A chain deeper than the walk keeps folders open, differing near its end.
     std::string chain = "chain";
@@ -360,8 +370,9 @@ TEST(GrantwiseCheck, NamesThatLookLikeIdsOrEntriesAreNotTakenForThem)
     r = check({"--quiet", "--reports", work.path("twins"), twins.root()});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("The number of mismatches: 1."), std::string::npos) << r.out;
-    EXPECT_NE(run({gwtest::aclProgram(), twins.path("sub")}).out.find("\n    user " + std::to_string(second) + ":rwx\n"),
-              std::string::npos);
+    EXPECT_NE(
+        run({gwtest::aclProgram(), twins.path("sub")}).out.find("\n    user " + std::to_string(second) + ":rwx\n"),
+        std::string::npos);
 }
 
 TEST(GrantwiseCheck, ReportsGoOnlyIntoAFolderOfTheCallersOwn)
@@ -414,7 +425,9 @@ TEST(GrantwiseCheck, ReportsGoOnlyIntoAFolderOfTheCallersOwn)
     ASSERT_EQ(check({"--reports", made, t.root()}).status, 0);
     EXPECT_EQ(namesIn(made), kReports);
     for (const std::string& p : {work.path("new"), made, made + "/acl.txt", made + "/acl_def.txt"})
-        EXPECT_EQ(fs::status(p).permissions(), fs::is_directory(p) ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write) << p;
+        EXPECT_EQ(fs::status(p).permissions(),
+                  fs::is_directory(p) ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write)
+            << p;
 }
 
 TEST(GrantwiseCheck, ASecondRunIntoTheSameFolderIsRefused)
@@ -459,8 +472,9 @@ TEST(GrantwiseCheck, AFailedWriteLeavesNoReportAndSaysWhy)
     const gwtest::ProcessResult missing = check({t.root()});
     ::unsetenv("TMPDIR");
     EXPECT_EQ(missing.status, 2);
-    EXPECT_EQ(missing.err, "grantwise-check: cannot make a folder for the reports in " + work.path("missing")
-                               + ": No such file or directory\n");
+    EXPECT_EQ(missing.err,
+              "grantwise-check: cannot make a folder for the reports in " + work.path("missing")
+                  + ": No such file or directory\n");
 }
 
 TEST(GrantwiseCheck, SignalsRemoveWhatTheRunLeftUnfinished)
@@ -549,7 +563,8 @@ TEST(GrantwiseCheck, QuietRunsNameTheirPrivateFolder)
     const gwtest::ProcessResult en = check({"--quiet", t.root()});
     const gwtest::ProcessResult ru = check({"--quiet", "--lang", "ru", t.root()});
     ::unsetenv("TMPDIR");
-    for (const auto& [r, label] : {std::pair {en, std::string("Reports folder: ")}, std::pair {ru, std::string("Папка отчетов: ")}}) {
+    for (const auto& [r, label] :
+         {std::pair {en, std::string("Reports folder: ")}, std::pair {ru, std::string("Папка отчетов: ")}}) {
         const std::string second = r.out.substr(r.out.find('\n') + 1); // after the verdict's line
         EXPECT_EQ(second.substr(0, label.size() + work.root().size() + 11), label + work.root() + "/grantwise-");
         EXPECT_EQ(namesIn(second.substr(label.size(), second.size() - label.size() - 1)), kReports);
@@ -607,31 +622,36 @@ TEST(GrantwiseCheck, ScopeOptionsChangeWhatIsCheckedNeverTheLayout)
         const std::size_t at = r.out.find("The number of mismatches: ");
         return at == std::string::npos ? (r.status == 0 ? 0 : -r.status) : std::atoi(r.out.c_str() + at + 26);
     };
-    EXPECT_EQ(mismatches({}), 3);                                  // c, x, made-by-nobody
-    EXPECT_EQ(mismatches({"--include-hidden"}), 4);                // and .hidden
-    EXPECT_EQ(mismatches({"--exclude", "skip"}), 2);               // a name
+    EXPECT_EQ(mismatches({}), 3); // c, x, made-by-nobody
+    EXPECT_EQ(mismatches({"--include-hidden"}), 4); // and .hidden
+    EXPECT_EQ(mismatches({"--exclude", "skip"}), 2); // a name
     EXPECT_EQ(mismatches({"--exclude=a/b", "--exclude", "sk*"}), 1); // a path below the folder, and a glob
-    EXPECT_EQ(mismatches({"--exclude", "b/c"}), 3);                 // a path is matched from the folder on
-    EXPECT_EQ(mismatches({"--max-depth=2"}), 2);                    // c lies three levels down
-    EXPECT_EQ(mismatches({"--ignore", "owner,group"}), 2);          // only the names differ
-    EXPECT_EQ(mismatches({"--ignore=owner"}), 3);                   // the owning group still differs
+    EXPECT_EQ(mismatches({"--exclude", "b/c"}), 3); // a path is matched from the folder on
+    EXPECT_EQ(mismatches({"--max-depth=2"}), 2); // c lies three levels down
+    EXPECT_EQ(mismatches({"--ignore", "owner,group"}), 2); // only the names differ
+    EXPECT_EQ(mismatches({"--ignore=owner"}), 3); // the owning group still differs
 
     // The reports keep their layout: one line says what was left out.
-    const gwtest::ProcessResult r = check({"--quiet", "--jobs=1", "--reports", work.path("r"), "--ignore", "owner,group", "--", t.root()});
+    const gwtest::ProcessResult r = check(
+        {"--quiet", "--jobs=1", "--reports", work.path("r"), "--ignore", "owner,group", "--", t.root()});
     EXPECT_EQ(r.status, 1);
     const std::string full = gwtest::readFile(work.path("r/acl_def.txt"));
-    EXPECT_NE(full.find("\r\n\r\n\r\n\r\n\r\n\r\nNot compared: owner names, owning group names\r\nMismatches have been found."),
-              std::string::npos);
-    EXPECT_NE(gwtest::readFile(work.path("r/acl_diff.txt")).find("places.\nNot compared: owner names, owning group names\n"),
-              std::string::npos);
-    const gwtest::ProcessResult scoped = check({"--json", "--reports", work.path("r"), "--exclude", "skip", "--max-depth=2",
-                                                "--one-file-system", t.root()});
+    EXPECT_NE(
+        full.find(
+            "\r\n\r\n\r\n\r\n\r\n\r\nNot compared: owner names, owning group names\r\nMismatches have been found."),
+        std::string::npos);
+    EXPECT_NE(
+        gwtest::readFile(work.path("r/acl_diff.txt")).find("places.\nNot compared: owner names, owning group names\n"),
+        std::string::npos);
+    const gwtest::ProcessResult scoped = check(
+        {"--json", "--reports", work.path("r"), "--exclude", "skip", "--max-depth=2", "--one-file-system", t.root()});
     const std::string said = "Not checked: folders matching skip, folders more than 2 levels below, other file systems";
     EXPECT_NE(gwtest::readFile(work.path("r/acl.txt")).find("\r\n" + said + "\r\n"), std::string::npos);
     EXPECT_NE(gwtest::readFile(work.path("r/acl_diff.txt")).find("\n" + said + "\n"), std::string::npos);
     EXPECT_NE(scoped.out.find("\"not_checked\":\"folders matching skip, folders more than 2 levels below, other file "
                               "systems\",\"not_compared\":\"\"}"),
-              std::string::npos) << scoped.out;
+              std::string::npos)
+        << scoped.out;
     EXPECT_EQ(check({"--ignore", "mode", t.root()}).status, 2);
     EXPECT_EQ(check({"--max-depth", "-1", t.root()}).status, 2);
     EXPECT_EQ(check({"--reports"}).err.rfind("grantwise-check: --reports needs a value\n", 0), 0u);

@@ -17,7 +17,8 @@ using gwtest::TempTree;
 
 namespace {
 
-using Taken = std::tuple<gw::FolderTree::NodeId, std::string, bool, std::string, std::thread::id, gw::FolderTree::NodeId>;
+using Taken
+    = std::tuple<gw::FolderTree::NodeId, std::string, bool, std::string, std::thread::id, gw::FolderTree::NodeId>;
 
 // Walks the tree and reads every folder's listing with `workers` threads;
 // every 50th folder is added without a descriptor.

@@ -10,23 +10,23 @@ TEST(PrintablePath, EscapesOnlyWhatCouldBreakAText)
         std::string raw, expected;
     } cases[] = {
         {"/home/alice/Documents", "/home/alice/Documents"},
-        {"/a b/c", "/a b/c"},                            // an inner blank stays
-        {"/new\nline", "/new\\012line"},                 // control characters
+        {"/a b/c", "/a b/c"}, // an inner blank stays
+        {"/new\nline", "/new\\012line"}, // control characters
         {"/tab\there\x7f", "/tab\\011here\\177"},
         {"/back\\slash", "/back\\134slash"},
-        {"/trailing /x", "/trailing\\040/x"},            // a blank that ends a name
+        {"/trailing /x", "/trailing\\040/x"}, // a blank that ends a name
         {"/trailing ", "/trailing\\040"},
         {"/two  /x", "/two \\040/x"},
-        {"/a:(b", "/a:\\050b"},                          // "(" after ":"
+        {"/a:(b", "/a:\\050b"}, // "(" after ":"
         {"/a(b:)", "/a(b:)"},
-        {"/:/(x", "/:/(x"},                              // "(" after "/" is harmless
-        {"/\xff", "/\\377"},                             // not UTF-8
-        {"/Отчёты 2024", "/Отчёты 2024"},               // UTF-8 stays readable
-        {"/\xc3\xa9t\xc3", "/\xc3\xa9t\\303"},           // a truncated sequence
-        {"/\xc0\xaf", "/\\300\\257"},                    // overlong "/"
-        {"/\xed\xa0\x80", "/\\355\\240\\200"},           // a surrogate
+        {"/:/(x", "/:/(x"}, // "(" after "/" is harmless
+        {"/\xff", "/\\377"}, // not UTF-8
+        {"/Отчёты 2024", "/Отчёты 2024"}, // UTF-8 stays readable
+        {"/\xc3\xa9t\xc3", "/\xc3\xa9t\\303"}, // a truncated sequence
+        {"/\xc0\xaf", "/\\300\\257"}, // overlong "/"
+        {"/\xed\xa0\x80", "/\\355\\240\\200"}, // a surrogate
         {"/\xf4\x90\x80\x80", "/\\364\\220\\200\\200"}, // above U+10FFFF
-        {"/\xf0\x9f\x98\x80", "/\xf0\x9f\x98\x80"},     // an emoji is fine
+        {"/\xf0\x9f\x98\x80", "/\xf0\x9f\x98\x80"}, // an emoji is fine
         {std::string("/nul\0x", 6), "/nul\\000x"},
     };
     for (const auto& c : cases)
@@ -49,14 +49,18 @@ TEST(PrintablePath, ControlsThatReorderOrHideTextAreEscaped)
 {
     using gw::printable;
     // C1 controls and bidirectional controls, byte by byte; their neighbours stay.
-    EXPECT_EQ(printable("a\xC2\x85" "b"), "a\\302\\205b");
+    EXPECT_EQ(printable("a\xC2\x85"
+                        "b"),
+              "a\\302\\205b");
     EXPECT_EQ(printable("x\xC2\x9F"), "x\\302\\237");
     EXPECT_EQ(printable("\xC2\xA0\xC3\xA9"), "\xC2\xA0\xC3\xA9"); // no-break space and é are text
     EXPECT_EQ(printable("evil\xE2\x80\xAEtxt.sh"), "evil\\342\\200\\256txt.sh");
     EXPECT_EQ(printable("\xE2\x80\xAA\xE2\x81\xA6\xE2\x81\xA9"), "\\342\\200\\252\\342\\201\\246\\342\\201\\251");
     EXPECT_EQ(printable("\xE2\x80\xA7\xE2\x81\xAA"), "\xE2\x80\xA7\xE2\x81\xAA"); // outside every range
     // Line and paragraph separators, and the bidirectional marks.
-    EXPECT_EQ(printable("a\xE2\x80\xA8" "b\xE2\x80\xA9"), "a\\342\\200\\250b\\342\\200\\251");
+    EXPECT_EQ(printable("a\xE2\x80\xA8"
+                        "b\xE2\x80\xA9"),
+              "a\\342\\200\\250b\\342\\200\\251");
     EXPECT_EQ(printable("\xE2\x80\x8E\xE2\x80\x8F\xD8\x9C"), "\\342\\200\\216\\342\\200\\217\\330\\234");
 }
 

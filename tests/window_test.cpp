@@ -26,7 +26,7 @@ namespace {
 
 bool exists(const QByteArray& path)
 {
-    struct stat st {};
+    struct stat st { };
     return ::lstat(path.constData(), &st) == 0;
 }
 
@@ -123,7 +123,8 @@ private slots:
     void startsOnTheFolderPageWithRootSelected()
     {
         QVERIFY(form->ui.GroupBox3->isVisible());
-        QVERIFY(!form->ui.GroupBox4->isVisible() && !form->ui.GroupBox1->isVisible() && !form->ui.GroupBox5->isVisible());
+        QVERIFY(!form->ui.GroupBox4->isVisible() && !form->ui.GroupBox1->isVisible()
+                && !form->ui.GroupBox5->isVisible());
         QCOMPARE(form->folderModel().rawPath(form->ui.ShellTreeView1->currentIndex()), QByteArray("/"));
         QCOMPARE(form->ui.GroupBox3->title(), QString(" Проверяемая папка : /"));
         QCOMPARE(form->ui.GroupBox1->title(), form->ui.GroupBox3->title());
@@ -158,9 +159,10 @@ private slots:
         QVERIFY(form->ui.GroupBox4->isVisible() && !form->ui.GroupBox1->isVisible());
         const QString r = QString::fromStdString(tree->root());
         QCOMPARE(form->ui.RichEdit1->toPlainText(),
-                 "Проверяемая папка " + r + "\n\nСодержит 3 подпапок\nМаксимальный уровень вложения - 2\n"
-                 "Время, затраченное на сбор информации - 00:00:00\n\n" + r + "\n     " + r + "/A\n          " + r
-                     + "/A/A1\n     " + r + "/B");
+                 "Проверяемая папка " + r
+                     + "\n\nСодержит 3 подпапок\nМаксимальный уровень вложения - 2\n"
+                       "Время, затраченное на сбор информации - 00:00:00\n\n"
+                     + r + "\n     " + r + "/A\n          " + r + "/A/A1\n     " + r + "/B");
         QCOMPARE(form->ui.Label20->text(), QString("Предполагаемое время выполнения : 00:00:01"));
 
         // The slider changes the pacing and the estimate; a click in its groove moves two stops.
@@ -286,14 +288,14 @@ private slots:
     void longVerdictsShowWholeInASmallerFace()
     {
         QPlainTextEdit* verdict = form->ui.RichEdit3;
-        for (const QString text : {
-                 "There are mismatches between POSIX permissions of the checked folder and the subfolders. The number "
-                 "of mismatches: 3. The permissions of 2 folders were not read and not compared. The subfolders of 1 "
-                 "folders could not be listed and were not checked. The details are in the report.",
-                 "Обнаружены несоответствия POSIX разрешений вложенных папок разрешениям проверяемой папки. Количество "
-                 "несоответствий: 3. Разрешения 2 папок не были прочитаны и не сравнивались. Не удалось получить "
-                 "список вложенных папок у 1 папок, они не проверены. Подробности смотрите в отчете.",
-                 "Несоответствий не обнаружено."}) {
+        for (const QString text :
+             {"There are mismatches between POSIX permissions of the checked folder and the subfolders. The number "
+              "of mismatches: 3. The permissions of 2 folders were not read and not compared. The subfolders of 1 "
+              "folders could not be listed and were not checked. The details are in the report.",
+              "Обнаружены несоответствия POSIX разрешений вложенных папок разрешениям проверяемой папки. Количество "
+              "несоответствий: 3. Разрешения 2 папок не были прочитаны и не сравнивались. Не удалось получить "
+              "список вложенных папок у 1 папок, они не проверены. Подробности смотрите в отчете.",
+              "Несоответствий не обнаружено."}) {
             form->setText(gw::Control::RichEdit3, text); // as the engine does, before the page shows
             form->ui.GroupBox3->setVisible(false);
             form->ui.GroupBox5->setVisible(true);
@@ -414,10 +416,11 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(display.canReadLine(), 30000);
         const gwtest::TempTree temp;
         QProcess program;
-        QVERIFY(startProgram(program, {"TMPDIR=" + QString::fromStdString(temp.root()), "QT_QPA_PLATFORM=xcb",
-                                       "DISPLAY=:" + QString::fromLatin1(display.readLine()).trimmed()}));
-        QTRY_VERIFY_WITH_TIMEOUT(
-            workingFolders(temp.root()).size() == 1 || program.state() != QProcess::Running, 30000);
+        QVERIFY(startProgram(program,
+                             {"TMPDIR=" + QString::fromStdString(temp.root()), "QT_QPA_PLATFORM=xcb",
+                              "DISPLAY=:" + QString::fromLatin1(display.readLine()).trimmed()}));
+        QTRY_VERIFY_WITH_TIMEOUT(workingFolders(temp.root()).size() == 1 || program.state() != QProcess::Running,
+                                 30000);
         if (program.state() != QProcess::Running)
             QSKIP("the program cannot open a window on X here");
         display.terminate(); // the display goes away under the window

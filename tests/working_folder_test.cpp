@@ -1,6 +1,6 @@
+#include "TempTree.h"
 #include "engine/CheckState.h"
 #include "platform/WorkingFolder.h"
-#include "TempTree.h"
 
 #include <gtest/gtest.h>
 
@@ -13,13 +13,13 @@ using namespace gw;
 namespace {
 mode_t modeOf(const QByteArray& path)
 {
-    struct stat st {};
+    struct stat st { };
     EXPECT_EQ(::lstat(path.constData(), &st), 0) << path.constData();
     return st.st_mode & 07777;
 }
 bool exists(const QByteArray& path)
 {
-    struct stat st {};
+    struct stat st { };
     return ::lstat(path.constData(), &st) == 0;
 }
 } // namespace

@@ -13,26 +13,25 @@ namespace {
 
 const char kUsage[] = "Usage: grantwise-acl [--] DIR...  (grantwise-acl --help explains the output)\n";
 
-const char kHelp[] =
-    "Usage: grantwise-acl [--] DIR...\n"
-    "       grantwise-acl --help | --version\n"
-    "Prints the permissions of each folder: its POSIX access ACL, its default\n"
-    "(inheritable) ACL and its special mode bits, read with libacl and stat.\n"
-    "\n"
-    "Each listing starts with the folder's path in printable form (a backslash,\n"
-    "control characters, bytes that are not UTF-8, a blank ending a name and a\n"
-    "\"(\" after \":\" are written as \\ and three octal digits), a blank and the\n"
-    "first entry; every further entry stands on a line of its own, indented by\n"
-    "four blanks; an empty line ends the listing. Entries of the default ACL\n"
-    "carry \":(default)\". Folders with equal permissions give identical entries.\n"
-    "\n"
-    "User and group names are written in the same printable form, with every\n"
-    "blank written \\040 and the first digit of a name of digits only escaped,\n"
-    "so that a name never reads as an id without a name. A folder that may be\n"
-    "reached but not read is listed all the same.\n"
-    "\n"
-    "A folder whose permissions cannot be read gives a message on standard\n"
-    "error and no listing; the exit status is then 1. \"--\" ends the options.\n";
+const char kHelp[] = "Usage: grantwise-acl [--] DIR...\n"
+                     "       grantwise-acl --help | --version\n"
+                     "Prints the permissions of each folder: its POSIX access ACL, its default\n"
+                     "(inheritable) ACL and its special mode bits, read with libacl and stat.\n"
+                     "\n"
+                     "Each listing starts with the folder's path in printable form (a backslash,\n"
+                     "control characters, bytes that are not UTF-8, a blank ending a name and a\n"
+                     "\"(\" after \":\" are written as \\ and three octal digits), a blank and the\n"
+                     "first entry; every further entry stands on a line of its own, indented by\n"
+                     "four blanks; an empty line ends the listing. Entries of the default ACL\n"
+                     "carry \":(default)\". Folders with equal permissions give identical entries.\n"
+                     "\n"
+                     "User and group names are written in the same printable form, with every\n"
+                     "blank written \\040 and the first digit of a name of digits only escaped,\n"
+                     "so that a name never reads as an id without a name. A folder that may be\n"
+                     "reached but not read is listed all the same.\n"
+                     "\n"
+                     "A folder whose permissions cannot be read gives a message on standard\n"
+                     "error and no listing; the exit status is then 1. \"--\" ends the options.\n";
 
 // One write() for the whole listing, so that listings of programs appending
 // to the same file never interleave.

@@ -9,24 +9,24 @@
 #include "engine/CheckState.h"
 #include "engine/FixFile.h"
 #include "engine/JsonLines.h"
-#include "platform/PrintableText.h"
 #include "platform/DirectoryOpen.h"
 #include "platform/FolderTree.h"
 #include "platform/InterruptCleanup.h"
 #include "platform/PrintablePath.h"
+#include "platform/PrintableText.h"
 #include "platform/ReportsFolder.h"
 #include "platform/WorkingFolder.h"
 
 #include <QCoreApplication>
 
 #include <cerrno>
-#include <cstdlib>
-#include <getopt.h>
 #include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <getopt.h>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -36,41 +36,40 @@ namespace {
 
 const char kUsage[] = "Usage: grantwise-check [OPTION]... FOLDER\n";
 
-const char kHelp[] =
-    "Checks that every subfolder of FOLDER carries the same permissions as FOLDER\n"
-    "itself, and writes the same reports as the Grantwise window: acl.txt, the\n"
-    "full detail report, acl_def.txt, the mismatch report, and acl_diff.txt, what\n"
-    "differs entry by entry and where the differences start.\n"
-    "\n"
-    "  --reports DIR    write the reports into DIR (made if missing, mode 0700; it\n"
-    "                   must be yours alone); without it, into a new private\n"
-    "                   folder under $TMPDIR or /tmp\n"
-    "  --lang en|ru     language of the summary and the verdict (default en);\n"
-    "                   the reports are always English\n"
-    "  --jobs N         threads reading permissions (default: up to 2); 1 reads on\n"
-    "                   one thread; the output is the same either way\n"
-    "  --quiet          print only the verdict and, without --reports, the folder\n"
-    "                   the reports are in\n"
-    "  --json           print JSON Lines instead: one object per folder that\n"
-    "                   differs, was not read or was not listed, then a summary\n"
-    "  --fix-file FILE  write FILE for setfacl --restore: it gives every folder that\n"
-    "                   differs the permissions of FOLDER (review it, then apply it)\n"
-    "\n"
-    "What to check (the reports say what was left out):\n"
-    "  --include-hidden     check folders whose names begin with \".\" too\n"
-    "  --exclude PATTERN    leave out a folder whose name, or whose path relative\n"
-    "                       to FOLDER, matches the glob, with its subtree\n"
-    "                       (repeatable)\n"
-    "  --max-depth N        leave out folders more than N levels below FOLDER\n"
-    "  --one-file-system    do not enter other mounted file systems\n"
-    "  --ignore owner,group do not compare the owner's (or the owning group's)\n"
-    "                       name, only its rights\n"
-    "\n"
-    "  --help, --version\n"
-    "Options may also be written --reports=DIR; \"--\" ends them.\n"
-    "\n"
-    "Exit status: 0 when every folder was read and matches; 1 when mismatches were\n"
-    "found or folders could not be read or listed; 2 on an error.\n";
+const char kHelp[] = "Checks that every subfolder of FOLDER carries the same permissions as FOLDER\n"
+                     "itself, and writes the same reports as the Grantwise window: acl.txt, the\n"
+                     "full detail report, acl_def.txt, the mismatch report, and acl_diff.txt, what\n"
+                     "differs entry by entry and where the differences start.\n"
+                     "\n"
+                     "  --reports DIR    write the reports into DIR (made if missing, mode 0700; it\n"
+                     "                   must be yours alone); without it, into a new private\n"
+                     "                   folder under $TMPDIR or /tmp\n"
+                     "  --lang en|ru     language of the summary and the verdict (default en);\n"
+                     "                   the reports are always English\n"
+                     "  --jobs N         threads reading permissions (default: up to 2); 1 reads on\n"
+                     "                   one thread; the output is the same either way\n"
+                     "  --quiet          print only the verdict and, without --reports, the folder\n"
+                     "                   the reports are in\n"
+                     "  --json           print JSON Lines instead: one object per folder that\n"
+                     "                   differs, was not read or was not listed, then a summary\n"
+                     "  --fix-file FILE  write FILE for setfacl --restore: it gives every folder that\n"
+                     "                   differs the permissions of FOLDER (review it, then apply it)\n"
+                     "\n"
+                     "What to check (the reports say what was left out):\n"
+                     "  --include-hidden     check folders whose names begin with \".\" too\n"
+                     "  --exclude PATTERN    leave out a folder whose name, or whose path relative\n"
+                     "                       to FOLDER, matches the glob, with its subtree\n"
+                     "                       (repeatable)\n"
+                     "  --max-depth N        leave out folders more than N levels below FOLDER\n"
+                     "  --one-file-system    do not enter other mounted file systems\n"
+                     "  --ignore owner,group do not compare the owner's (or the owning group's)\n"
+                     "                       name, only its rights\n"
+                     "\n"
+                     "  --help, --version\n"
+                     "Options may also be written --reports=DIR; \"--\" ends them.\n"
+                     "\n"
+                     "Exit status: 0 when every folder was read and matches; 1 when mismatches were\n"
+                     "found or folders could not be read or listed; 2 on an error.\n";
 
 // Reads a whole decimal number from `low` to `high` into `out`.
 bool numberIn(const std::string& text, long low, long high, int& out)
@@ -157,7 +156,7 @@ std::string folderProblem(const QByteArray& folder)
     }
     const int error = errno;
     if (folder.size() < PATH_MAX) {
-        struct stat st {};
+        struct stat st { };
         if (::stat(folder.constData(), &st) != 0) {
             if (errno == ENOENT)
                 return "no such folder: " + gw::printable(folder);
@@ -231,7 +230,19 @@ int main(int argc, char** argv)
     QByteArray jsonLines;
     QByteArray folder;
     bool haveFolder = false;
-    enum Long { Reports = 256, Lang, Jobs, Json, FixFile, IncludeHidden, Exclude, MaxDepth, OneFileSystem, Ignore, Version };
+    enum Long {
+        Reports = 256,
+        Lang,
+        Jobs,
+        Json,
+        FixFile,
+        IncludeHidden,
+        Exclude,
+        MaxDepth,
+        OneFileSystem,
+        Ignore,
+        Version
+    };
     static const option longOptions[] = {
         {"reports", required_argument, nullptr, Reports},
         {"lang", required_argument, nullptr, Lang},
@@ -302,8 +313,7 @@ int main(int argc, char** argv)
                     return fail("--ignore takes owner, group or owner,group", true);
             }
             break;
-        case ':':
-            return fail(std::string(argv[optind - 1]) + " needs a value", true);
+        case ':': return fail(std::string(argv[optind - 1]) + " needs a value", true);
         default:
             if (optopt != 0 && optopt < 256)
                 return fail(std::string("unknown option -") + static_cast<char>(optopt), true);
@@ -320,8 +330,7 @@ int main(int argc, char** argv)
         return fail("no FOLDER given", true);
 
     if (const int error = absoluteByText(folder, options.folder))
-        return fail("cannot resolve " + gw::printable(folder) + " against the current folder: "
-                    + std::strerror(error));
+        return fail("cannot resolve " + gw::printable(folder) + " against the current folder: " + std::strerror(error));
     if (const std::string problem = folderProblem(options.folder); !problem.empty())
         return fail(problem);
 
@@ -342,7 +351,7 @@ int main(int argc, char** argv)
         const qsizetype slash = fixFile.lastIndexOf('/');
         const QByteArray dir = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : fixFile.left(slash);
         const QByteArray name = fixFile.mid(slash + 1);
-        struct stat st {};
+        struct stat st { };
         if (::stat(dir.constData(), &st) == 0 && reports.identity() == gw::FolderIdentity {st.st_dev, st.st_ino}
             && (name == gw::WorkingFolder::kFullReportName || name == gw::WorkingFolder::kMismatchName
                 || name == gw::WorkingFolder::kDifferencesName))
@@ -351,8 +360,8 @@ int main(int argc, char** argv)
     options.excluded.push_back(reports.identity()); // its contents change while the check runs
 
     if (json) {
-        options.folderLines = [&jsonLines](const QByteArray& printablePath, const QByteArray& rawPath, const char* status,
-                                           const gw::FolderDifference* difference) {
+        options.folderLines = [&jsonLines](const QByteArray& printablePath, const QByteArray& rawPath,
+                                           const char* status, const gw::FolderDifference* difference) {
             jsonLines += gw::jsonFolderLine(printablePath, rawPath, status, difference);
         };
     }
@@ -385,7 +394,8 @@ int main(int argc, char** argv)
     const gw::ReportInputs& in = result.analysis.inputs;
     const int status = gw::verdictLight(in) == gw::Light::Green ? 0 : 1;
     if (!fixFile.isEmpty()) {
-        if (const std::string problem = gw::saveFixFile(fixFile, result.analysis, options.folder, options.ignored, &reports);
+        if (const std::string problem = gw::saveFixFile(fixFile, result.analysis, options.folder, options.ignored,
+                                                        &reports);
             !problem.empty())
             return fail(problem);
     }
@@ -423,11 +433,12 @@ int main(int argc, char** argv)
         out += (ru ? QByteArray("Отчет о различиях: ") : QByteArray("Differences report: "))
             + gw::printableUtf8(result.differencesReportPath) + "\n";
         if (!fixFile.isEmpty())
-            out += (ru ? QByteArray("Файл исправления: ") : QByteArray("Fix file: ")) + gw::printableUtf8(fixFile) + "\n";
+            out += (ru ? QByteArray("Файл исправления: ") : QByteArray("Fix file: ")) + gw::printableUtf8(fixFile)
+                + "\n";
     } else if (privateFolder) {
         // Named even here: a report nobody can find is lost.
-        out += (ru ? QByteArray("Папка отчетов: ") : QByteArray("Reports folder: "))
-            + gw::printableUtf8(reports.path()) + "\n";
+        out += (ru ? QByteArray("Папка отчетов: ") : QByteArray("Reports folder: ")) + gw::printableUtf8(reports.path())
+            + "\n";
     }
     if (const int error = writeOut(out))
         return outputFailed(error);
