@@ -5,13 +5,13 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 PACKAGES   := cmake g++ make pkg-config qt6-base-dev libgl-dev libacl1-dev acl libgtest-dev \
               qt6-qpa-plugins xdg-utils xvfb xauth fonts-liberation2 fonts-dancingscript fonts-freefont-ttf \
-              hyperfine time man-db groff-base bash-completion desktop-file-utils appstream dpkg-dev file lintian
+              hyperfine time clang-format man-db groff-base bash-completion desktop-file-utils appstream dpkg-dev file lintian
 SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build build-asan run test package bench fuzz clean
+.PHONY: all deps build build-asan run test package bench fuzz format format-check clean
 
 all: build
 
@@ -49,11 +49,21 @@ run: build
 # then in the normal build, whose ctest summary ends the output. Between the
 # two, the .deb is checked by lintian (failing on errors), installed with
 # apt-get, tried and removed.
-test: build build-asan package
+test: format-check build build-asan package
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 	lintian --fail-on error --display-info $(BUILD)/grantwise_*.deb
 	tests/package-install.sh $(BUILD)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The code's layout is .clang-format's: `make format` applies it, and
+# `make test` fails on code that does not follow it.
+SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
+
+format: deps
+	clang-format -i $(SOURCES)
+
+format-check: deps
+	clang-format --dry-run -Werror $(SOURCES)
 
 # The Debian package, $(BUILD)/grantwise_<version>_<arch>.deb.
 package: build
