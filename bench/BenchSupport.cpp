@@ -1,4 +1,5 @@
 #include "BenchSupport.h"
+#include <cstdlib>
 
 #include <cerrno>
 #include <cstdio>
@@ -66,6 +67,20 @@ long peakRssBytes()
             return std::stol(line.substr(6)) * 1024;
     }
     return 0;
+}
+
+BenchTree benchTree(int argc, char** argv)
+{
+    const char* tmp = std::getenv("TMPDIR");
+    BenchTree tree;
+    tree.dir = argc > 1 ? argv[1] : std::string(tmp && *tmp ? tmp : "/tmp") + "/grantwise-bench-tree";
+    tree.folders = argc > 2 ? std::atoi(argv[2]) : 100000;
+    if (!makeTree(tree.dir, tree.folders)) {
+        std::perror("making the tree");
+        return {};
+    }
+    runSeconds({"find", tree.dir, "-type", "d"}); // warm the cache
+    return tree;
 }
 
 } // namespace gwbench

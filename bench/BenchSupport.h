@@ -11,6 +11,15 @@ namespace gwbench {
 // fan-out, every name distinct. Returns false on an error.
 bool makeTree(const std::string& root, int folders);
 
+// The tree a benchmark runs on: [DIR] [FOLDERS] from its arguments (by
+// default 100,000 folders under $TMPDIR), made once, its folders in the
+// cache. Empty, after saying why, when it could not be made.
+struct BenchTree {
+    std::string dir;
+    int folders = 0;
+};
+BenchTree benchTree(int argc, char** argv);
+
 // Wall time of running a program (argument vector, output to /dev/null).
 double runSeconds(const std::vector<std::string>& argv);
 

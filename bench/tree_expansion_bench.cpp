@@ -35,16 +35,11 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && std::string(argv[1]) == "--memory-child")
         return memoryChild(argv[2]);
-    const char* tmp = std::getenv("TMPDIR");
-    const std::string dir = argc > 1 ? argv[1] : std::string(tmp && *tmp ? tmp : "/tmp") + "/grantwise-bench-tree";
-    const int folders = argc > 2 ? std::atoi(argv[2]) : 100000;
-    if (!gwbench::makeTree(dir, folders)) {
-        std::perror("making the tree");
+    const gwbench::BenchTree bench = gwbench::benchTree(argc, argv);
+    if (bench.dir.empty())
         return 1;
-    }
+    const std::string& dir = bench.dir;
     const QByteArray root = QByteArray::fromStdString(dir);
-    // Warm the cache.
-    gwbench::runSeconds({"find", dir, "-type", "d"});
 
     std::vector<double> ours, find;
     int count = 0;

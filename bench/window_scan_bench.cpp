@@ -36,15 +36,10 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    const char* tmp = std::getenv("TMPDIR");
-    const std::string dir = argc > 1 ? argv[1] : std::string(tmp && *tmp ? tmp : "/tmp") + "/grantwise-bench-tree";
-    const int folders = argc > 2 ? std::atoi(argv[2]) : 100000;
-    if (!gwbench::makeTree(dir, folders)) {
-        std::perror("making the tree");
+    const gwbench::BenchTree bench = gwbench::benchTree(argc, argv);
+    if (bench.dir.empty())
         return 1;
-    }
-    const QByteArray root = QByteArray::fromStdString(dir);
-    gwbench::runSeconds({"find", dir, "-type", "d"}); // warm the cache
+    const QByteArray root = QByteArray::fromStdString(bench.dir);
 
     // The bare expansion, in a child, so that its memory is not counted here.
     int pipeFds[2];
