@@ -225,6 +225,11 @@ ReportsFolder::Outcome ReportsFolder::open(const QByteArray& path)
 
 ReportsFolder::Outcome ReportsFolder::makePrivate()
 {
+    // The temporary folder must be as safe a way as a reports folder's:
+    // whoever may change it could swap the run's folder for a forged one.
+    path_ = WorkingFolder::base();
+    if (const Outcome way = checkWay(path_ + "/grantwise-"); way != Outcome::Opened)
+        return way;
     QByteArray made;
     {
         // A signal between making the folder and registering it would leave it.
@@ -232,6 +237,7 @@ ReportsFolder::Outcome ReportsFolder::makePrivate()
         made = WorkingFolder::create();
         if (made.isEmpty()) {
             error_ = errno;
+            path_.clear(); // nothing was made
             return Outcome::Failed;
         }
         InterruptCleanup::setFolder(made.constData());

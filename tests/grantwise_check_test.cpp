@@ -556,6 +556,19 @@ TEST(GrantwiseCheck, TheFolderArgumentAtItsEdges)
     EXPECT_EQ(failed, "");
 }
 
+TEST(GrantwiseCheck, NoPrivateFolderInATemporaryFolderAnotherUserMayChange)
+{
+    TempTree t, work;
+    const std::string theirs = work.mkdir("theirs");
+    ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+    ::setenv("TMPDIR", theirs.c_str(), 1);
+    const gwtest::ProcessResult r = check({"--quiet", t.root()});
+    ::unsetenv("TMPDIR");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(theirs + " may be changed by another user"), std::string::npos) << r.err;
+    EXPECT_TRUE(namesIn(theirs).empty());
+}
+
 TEST(GrantwiseCheck, QuietRunsNameTheirPrivateFolder)
 {
     TempTree t, work;
