@@ -171,40 +171,45 @@ template <class Map, class Lookup> const std::string& cachedName(Map& names, uns
 
 } // namespace
 
-// A name stands for an id only when it leads back to that id: two ids that
-// share a name (a local user and a directory one, say) are listed by their
-// numbers, so their entries never read as the same.
+namespace {
+
+// The name of `id` looked up with `byId` (getpwuid_r or getgrgid_r), or null
+// when it has none or the name does not lead back to it through `byName`
+// (getpwnam_r or getgrnam_r): two ids that share a name (a local user and a
+// directory one, say) are listed by their numbers, so their entries never
+// read as the same.
+template <class Entry, class Id, class ById, class ByName, class NameOf, class IdOf>
+const char* uniqueName(Id id, std::vector<char>& buffer, ById byId, ByName byName, NameOf nameOf, IdOf idOf)
+{
+    Entry entry {};
+    Entry* found = nullptr;
+    if (byId(id, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return nullptr;
+    std::vector<char> back(16384);
+    Entry again {};
+    Entry* named = nullptr;
+    return byName(nameOf(*found), &again, back.data(), back.size(), &named) == 0 && named && idOf(*named) == id
+        ? nameOf(*found)
+        : nullptr;
+}
+
+} // namespace
+
 const std::string& PrincipalNames::user(uid_t uid)
 {
-    return cachedName(users_, uid, [uid](std::vector<char>& buffer) -> const char* {
-        struct passwd pw { };
-        struct passwd* found = nullptr;
-        if (getpwuid_r(uid, &pw, buffer.data(), buffer.size(), &found) != 0 || !found)
-            return nullptr;
-        std::vector<char> back(16384);
-        struct passwd byName { };
-        struct passwd* named = nullptr;
-        return getpwnam_r(found->pw_name, &byName, back.data(), back.size(), &named) == 0 && named
-                && named->pw_uid == uid
-            ? found->pw_name
-            : nullptr;
+    return cachedName(users_, uid, [uid](std::vector<char>& buffer) {
+        return uniqueName<struct passwd>(
+            uid, buffer, getpwuid_r, getpwnam_r, [](const struct passwd& p) { return p.pw_name; },
+            [](const struct passwd& p) { return p.pw_uid; });
     });
 }
 
 const std::string& PrincipalNames::group(gid_t gid)
 {
-    return cachedName(groups_, gid, [gid](std::vector<char>& buffer) -> const char* {
-        struct group gr { };
-        struct group* found = nullptr;
-        if (getgrgid_r(gid, &gr, buffer.data(), buffer.size(), &found) != 0 || !found)
-            return nullptr;
-        std::vector<char> back(16384);
-        struct group byName { };
-        struct group* named = nullptr;
-        return getgrnam_r(found->gr_name, &byName, back.data(), back.size(), &named) == 0 && named
-                && named->gr_gid == gid
-            ? found->gr_name
-            : nullptr;
+    return cachedName(groups_, gid, [gid](std::vector<char>& buffer) {
+        return uniqueName<struct group>(
+            gid, buffer, getgrgid_r, getgrnam_r, [](const struct group& g) { return g.gr_name; },
+            [](const struct group& g) { return g.gr_gid; });
     });
 }
 
