@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QResizeEvent>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -29,6 +30,16 @@ QString withLineFeeds(const QString& text)
 
 namespace {
 
+// What Qt does for a hidden widget when it is first shown.
+void sendPendingResize(QWidget* widget)
+{
+    if (!widget->testAttribute(Qt::WA_PendingResizeEvent))
+        return;
+    widget->setAttribute(Qt::WA_PendingResizeEvent, false);
+    QResizeEvent event(widget->size(), QSize());
+    QCoreApplication::sendEvent(widget, &event);
+}
+
 void setMemoText(QPlainTextEdit* memo, const QString& text, const std::function<bool()>& stillOpen)
 {
     constexpr qsizetype kPiece = 1 << 18; // characters; well under 100 ms of work each
@@ -38,19 +49,30 @@ void setMemoText(QPlainTextEdit* memo, const QString& text, const std::function<
     }
     QTextDocument* document = memo->document();
     memo->clear();
+    // A change of the text's width lays out every line again. Settle the
+    // width now, while the memo is empty: with the scroll bar a long text
+    // needs in place, and with the new size delivered at once rather than
+    // when the memo is next shown.
+    const Qt::ScrollBarPolicy policy = memo->verticalScrollBarPolicy();
+    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    for (QWidget* widget : {static_cast<QWidget*>(memo), memo->viewport()})
+        sendPendingResize(widget);
     document->setUndoRedoEnabled(false); // no copy of the whole text for undo
     QTextCursor cursor(document);
     for (qsizetype pos = 0; pos < text.size();) {
         qsizetype end = std::min(pos + kPiece, text.size());
         const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'), end - 1);
         end = lineEnd < 0 ? text.size() : lineEnd + 1;
+        cursor.beginEditBlock(); // no cursor position, and so no layout, for each piece
         cursor.insertText(withLineFeeds(text.sliced(pos, end - pos)));
+        cursor.endEditBlock();
         pos = end;
         QCoreApplication::processEvents();
         if (stillOpen && !stillOpen())
             break;
     }
     document->setUndoRedoEnabled(true);
+    memo->setVerticalScrollBarPolicy(policy);
     memo->moveCursor(QTextCursor::Start);
 }
 

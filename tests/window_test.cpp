@@ -271,6 +271,51 @@ private slots:
         QCOMPARE(openedUrls.back(), QUrl(QString::fromLatin1(kHomePage)));
     }
 
+    // A listing too long to show at once is filled in pieces: every line
+    // arrives whole and in order, the memo opens at the top with its scroll
+    // bar, and the next, short listing has none.
+    void longListingsShowWholeAndShortOnesAfterThem()
+    {
+        const std::string name(200, 'n');
+        constexpr int kFolders = 1500; // some 340,000 characters of listing
+        for (int i = 0; i < kFolders; ++i)
+            tree->mkdir(std::to_string(i / 100) + "/" + name + std::to_string(i % 100));
+        chooseFolder(tree->root());
+        click(form->ui.Button7);
+        QVERIFY(form->ui.GroupBox4->isVisible());
+        QPlainTextEdit* memo = form->ui.RichEdit1;
+        const QStringList lines = memo->toPlainText().split('\n');
+        const QString r = QString::fromStdString(tree->root());
+        QStringList listed = lines.mid(lines.indexOf(r) + 1);
+        QStringList expected;
+        for (int i = 0; i < kFolders; ++i) {
+            const QString parent = r + "/" + QString::number(i / 100);
+            if (i % 100 == 0)
+                expected << QString(5, ' ') + parent;
+            expected << QString(10, ' ') + parent + "/" + QString::fromStdString(name) + QString::number(i % 100);
+        }
+        listed.sort();
+        expected.sort();
+        QCOMPARE(listed, expected);
+        QCOMPARE(memo->textCursor().position(), 0);
+        QCOMPARE(memo->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+        QVERIFY(memo->verticalScrollBar()->isVisible());
+        QCOMPARE(memo->verticalScrollBar()->value(), 0);
+        // Scrolled to the end, the last lines fill the memo: none is scrolled off.
+        memo->verticalScrollBar()->setValue(memo->verticalScrollBar()->maximum());
+        QTextCursor end(memo->document());
+        end.movePosition(QTextCursor::End);
+        QVERIFY(memo->cursorRect(end).bottom() > memo->viewport()->height() - 2 * memo->fontMetrics().lineSpacing());
+
+        click(form->ui.Button5);
+        const std::string small = tree->mkdir("0/" + name + "0/x");
+        chooseFolder(small);
+        click(form->ui.Button7);
+        QVERIFY(form->ui.GroupBox4->isVisible());
+        QVERIFY(memo->toPlainText().endsWith(QString::fromStdString(small)));
+        QTRY_VERIFY(!memo->verticalScrollBar()->isVisible());
+    }
+
     void closeRemovesTheWorkingFolder()
     {
         tree->mkdir("a");
