@@ -6,6 +6,8 @@
 #include "engine/Reports.h"
 #include "platform/FolderTree.h"
 
+#include <algorithm>
+
 namespace gw {
 
 QString checkedFolderCaption(const QString& lang, const QString& printablePath)
@@ -128,8 +130,13 @@ void CheckEngine::Button7Click()
     // Every folder's line begins with a line end, and a printable path holds none.
     scanLines_ = scanText.count(QLatin1Char('\n')) + count + 1;
     scanText.reserve(scanText.size() + listing.size());
-    processEventsNow();
-    scanText += listing;
+    constexpr qsizetype kPiece = qsizetype(1) << 23; // characters copied between events
+    for (qsizetype at = 0; at < listing.size(); at += kPiece) {
+        scanText.append(QStringView(listing).sliced(at, std::min(kPiece, listing.size() - at)));
+        processEventsWhenDue();
+        if (closed())
+            return;
+    }
     listing = QString(); // one copy of a listing of millions of lines is enough
     processEventsNow();
     if (closed())
