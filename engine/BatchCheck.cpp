@@ -196,6 +196,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     input.maxLevel = maxLevel;
     input.listingsCounted = listingsCounted;
     input.notChecked = leftOut.join(", ");
+    result.hiddenLeftOut = tree.hiddenLeftOut();
     result.analysis = analyser->finish(input, tree, [&](int index, const QByteArray&) {
         const FolderTree::NodeId id = tree.node(index);
         return id < read.size() && read[id];

@@ -56,6 +56,8 @@ struct BatchResult {
     // mismatching blocks themselves went to the mismatch report as they came:
     // analysis.mismatchText is left empty.
     Analysis analysis;
+    // Hidden folders left out (with all below them) when they were not asked for.
+    int hiddenLeftOut = 0;
     int writeError = 0; // errno of a report that could not be written; then no report is left
     QByteArray failedPath; // the report that could not be written
 };

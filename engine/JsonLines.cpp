@@ -60,9 +60,9 @@ QByteArray jsonSummaryLine(const JsonSummary& s)
         + ",\"mismatches\":" + QByteArray::number(s.mismatches) + ",\"not_read\":" + QByteArray::number(s.notRead)
         + ",\"not_listed\":" + QByteArray::number(s.notListed) + ",\"verdict\":\"" + verdict
         + "\",\"reports\":{\"full\":" + jsonString(s.fullReport) + ",\"mismatches\":" + jsonString(s.mismatchReport)
-        + ",\"differences\":" + jsonString(s.differencesReport)
-        + "},\"seconds\":" + QByteArray::number(s.seconds, 'f', 3) + ",\"not_checked\":" + jsonString(s.notChecked)
-        + ",\"not_compared\":" + jsonString(s.notCompared) + "}\n";
+        + ",\"differences\":" + jsonString(s.differencesReport) + "},\"seconds\":"
+        + QByteArray::number(s.seconds, 'f', 3) + ",\"not_checked\":" + jsonString(s.notChecked) + ",\"not_compared\":"
+        + jsonString(s.notCompared) + ",\"hidden_not_checked\":" + QByteArray::number(s.hiddenNotChecked) + "}\n";
 }
 
 } // namespace gw

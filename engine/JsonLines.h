@@ -27,6 +27,7 @@ struct JsonSummary {
     QByteArray fullReport, mismatchReport, differencesReport; // printable paths
     double seconds = 0;
     QByteArray notChecked, notCompared; // what the options left out, in words; empty when nothing
+    int hiddenNotChecked = 0; // hidden folders left out, with all below them
 };
 
 // The last line: {"type":"summary",...} with the verdict "same", "differ"

@@ -98,6 +98,7 @@ void FolderTree::rebuild(int rootFd)
     preorder_.clear();
     preorderValid_ = false;
     unlistedCount_ = 0;
+    hiddenLeftOut_ = 0;
     fullyExpanded_ = false;
     if (root_.isEmpty()) {
         closeFd(rootFd);
@@ -256,8 +257,8 @@ void FolderTree::listFrom(NodeId id, int dirFd, const dev_t* knownDevice)
             const auto* entry = reinterpret_cast<const struct dirent64*>(direntBuffer_.data() + pos);
             pos += entry->d_reclen;
             const char* name = entry->d_name;
-            if (name[0] == '.' && (!scope_.includeHidden || name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-                continue; // hidden (unless asked for), and "." and ".."
+            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+                continue; // "." and ".."
             bool folder = entry->d_type == DT_DIR;
             if (entry->d_type == DT_UNKNOWN) {
                 struct stat st { };
@@ -265,6 +266,10 @@ void FolderTree::listFrom(NodeId id, int dirFd, const dev_t* knownDevice)
             }
             if (!folder)
                 continue;
+            if (name[0] == '.' && !scope_.includeHidden) {
+                ++hiddenLeftOut_;
+                continue;
+            }
             if (!scope_.excluded.empty()
                 && std::find(scope_.excluded.begin(), scope_.excluded.end(), FolderIdentity {device, entry->d_ino})
                     != scope_.excluded.end())

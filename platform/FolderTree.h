@@ -102,6 +102,8 @@ public:
     // missing from the tree. A subfolder that cannot be reached at all is in
     // the tree, but not listed here: nothing below it is known to be missing.
     int unlistedCount() const { return unlistedCount_; }
+    // Hidden folders met while listing and left out, with all below them.
+    int hiddenLeftOut() const { return hiddenLeftOut_; }
     bool isUnlisted(NodeId id) const { return (nodes_[id].flags & kUnlisted) != 0; }
 
     // Node access for the visible tree.
@@ -153,6 +155,7 @@ private:
     mutable std::vector<NodeId> preorder_; // pre-order index -> node
     mutable bool preorderValid_ = false;
     int unlistedCount_ = 0;
+    int hiddenLeftOut_ = 0;
     bool fullyExpanded_ = false;
     QCollator collator_;
     std::vector<char> direntBuffer_;

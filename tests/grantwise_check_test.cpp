@@ -662,9 +662,19 @@ TEST(GrantwiseCheck, ScopeOptionsChangeWhatIsCheckedNeverTheLayout)
     EXPECT_NE(gwtest::readFile(work.path("r/acl.txt")).find("\r\n" + said + "\r\n"), std::string::npos);
     EXPECT_NE(gwtest::readFile(work.path("r/acl_diff.txt")).find("\n" + said + "\n"), std::string::npos);
     EXPECT_NE(scoped.out.find("\"not_checked\":\"folders matching skip, folders more than 2 levels below, other file "
-                              "systems\",\"not_compared\":\"\"}"),
+                              "systems\",\"not_compared\":\"\",\"hidden_not_checked\":1}"),
               std::string::npos)
         << scoped.out;
+    // A hidden folder left out by default is never passed over in silence.
+    t.mkdir("a/.also-hidden/deeper");
+    const std::string hidden = "Hidden folders not checked, with all below them: 2 (--include-hidden checks them)\n";
+    EXPECT_NE(check({"--reports", work.path("r"), t.root()}).out.find(".\n" + hidden + "Processing time"),
+              std::string::npos);
+    EXPECT_EQ(check({"--reports", work.path("r"), "--include-hidden", t.root()}).out.find("Hidden folders"),
+              std::string::npos);
+    EXPECT_NE(check({"--json", "--reports", work.path("r"), "--include-hidden", t.root()})
+                  .out.find("\"hidden_not_checked\":0}"),
+              std::string::npos);
     EXPECT_EQ(check({"--ignore", "mode", t.root()}).status, 2);
     EXPECT_EQ(check({"--max-depth", "-1", t.root()}).status, 2);
     EXPECT_EQ(check({"--reports"}).err.rfind("grantwise-check: --reports needs a value\n", 0), 0u);

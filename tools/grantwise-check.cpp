@@ -56,7 +56,8 @@ const char kHelp[] = "Checks that every subfolder of FOLDER carries the same per
                      "                   differs the permissions of FOLDER (review it, then apply it)\n"
                      "\n"
                      "What to check (the reports say what was left out):\n"
-                     "  --include-hidden     check folders whose names begin with \".\" too\n"
+                     "  --include-hidden     check folders whose names begin with \".\" too; without\n"
+                     "                       it, their number is printed after the verdict\n"
                      "  --exclude PATTERN    leave out a folder whose name, or whose path relative\n"
                      "                       to FOLDER, matches the glob, with its subtree\n"
                      "                       (repeatable)\n"
@@ -414,6 +415,7 @@ int main(int argc, char** argv)
         summary.seconds = result.seconds;
         summary.notChecked = in.notChecked;
         summary.notCompared = in.notCompared;
+        summary.hiddenNotChecked = result.hiddenLeftOut;
         if (const int error = writeOut(jsonLines + gw::jsonSummaryLine(summary)))
             return outputFailed(error);
         return status;
@@ -424,6 +426,12 @@ int main(int argc, char** argv)
     if (!quiet)
         out += unixLines(result.reportHeader) + "\n";
     out += unixLines(result.verdict) + "\n";
+    if (!quiet && result.hiddenLeftOut > 0) {
+        // The verdict covers only what was checked: say what the default left out.
+        const QByteArray count = QByteArray::number(result.hiddenLeftOut);
+        out += ru ? "Скрытые папки не проверены (со всем, что в них): " + count + " (проверяет --include-hidden)\n"
+                  : "Hidden folders not checked, with all below them: " + count + " (--include-hidden checks them)\n";
+    }
     if (!quiet) {
         out += unixLines(result.processingTime) + "\n";
         out += (ru ? QByteArray("Полный подробный отчет: ") : QByteArray("Full detail report: "))
