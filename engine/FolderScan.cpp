@@ -101,7 +101,11 @@ void CheckEngine::Button7Click()
         return;
     state_.PhaseStart = timeStamp();
 
-    tree_.expandRecursively(0, [this](int) { processEventsWhenDue(); });
+    tree_.expandRecursively(0, [this](int) {
+        processEventsWhenDue();
+        if (closed())
+            tree_.stop(); // nothing of the walk is wanted any more
+    });
     if (closed())
         return;
     const int count = tree_.count();

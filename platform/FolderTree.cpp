@@ -87,11 +87,13 @@ bool FolderTree::leftOut(const char* name, std::string_view parentRelative) cons
 void FolderTree::setExcluded(std::vector<FolderIdentity> excluded)
 {
     scope_.excluded = std::move(excluded);
+    // The root is listed again when it is next walked or expanded: a root of
+    // a million subfolders is then listed with the walk's progress.
     if (!nodes_.empty())
-        rebuild(root_.isEmpty() ? -1 : openRoot(root_));
+        rebuild(root_.isEmpty() ? -1 : openRoot(root_), false);
 }
 
-void FolderTree::rebuild(int rootFd)
+void FolderTree::rebuild(int rootFd, bool listRoot)
 {
     nodes_.clear();
     names_.clear();
@@ -111,7 +113,8 @@ void FolderTree::rebuild(int rootFd)
         markUnlisted(0);
         return;
     }
-    listFrom(0, rootFd);
+    if (listRoot)
+        listFrom(0, rootFd);
     closeFd(rootFd);
 }
 
@@ -222,6 +225,7 @@ void FolderTree::listFrom(NodeId id, int dirFd, const dev_t* knownDevice)
         std::uint16_t length;
     };
     std::vector<Found> found;
+    const std::size_t namesBefore = names_.size();
     bool failed = false;
     if (scope_.maxDepth >= 0 && nodes_[id].level >= static_cast<std::uint32_t>(scope_.maxDepth)) {
         nodes_[id].flags = kListed; // deeper folders are not part of the tree
@@ -244,6 +248,12 @@ void FolderTree::listFrom(NodeId id, int dirFd, const dev_t* knownDevice)
         device = ::fstat(dirFd, &st) == 0 ? st.st_dev : 0;
     }
     for (;;) {
+        if (pulse_)
+            pulse_();
+        if (stopRequested_) { // not listed after all: a later walk lists it
+            names_.resize(namesBefore);
+            return;
+        }
         const ssize_t n = ::getdents64(dirFd, direntBuffer_.data(), direntBuffer_.size());
         if (n == 0)
             break;
@@ -286,11 +296,22 @@ void FolderTree::listFrom(NodeId id, int dirFd, const dev_t* knownDevice)
     std::vector<std::uint32_t> order(found.size());
     std::iota(order.begin(), order.end(), 0u);
     if (found.size() > 1) {
+        // A folder of many thousands of subfolders takes a while: the walk's
+        // progress goes on meanwhile.
+        constexpr std::uint32_t kPulseEvery = 1 << 14;
+        std::uint32_t steps = 0;
+        const auto step = [&] {
+            if (++steps % kPulseEvery == 0 && pulse_)
+                pulse_();
+        };
         std::vector<QCollatorSortKey> keys;
         keys.reserve(found.size());
-        for (const Found& f : found)
+        for (const Found& f : found) {
             keys.push_back(collator_.sortKey(QString::fromUtf8(names_.data() + f.offset, f.length)));
+            step();
+        }
         std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+            step();
             const int c = keys[a].compare(keys[b]);
             if (c != 0)
                 return c < 0;
@@ -339,7 +360,15 @@ void FolderTree::expandRecursively(int index, const std::function<void(int)>& pr
     std::vector<Frame> stack;
     std::size_t openCount = 0;
     int lastReported = count();
+    int visitsSinceReport = 0;
     FolderIdentity topIdentity {};
+    stopRequested_ = false;
+    struct PulseScope {
+        std::function<void()>& pulse;
+        ~PulseScope() { pulse = nullptr; }
+    } pulseScope {pulse_};
+    if (progress)
+        pulse_ = [&] { progress(count()); };
 
     // Opens `path`'s folder `id` again, the way the walk first reached it:
     // from the nearest folder still open (or from the top, by its path as
@@ -486,9 +515,17 @@ void FolderTree::expandRecursively(int index, const std::function<void(int)>& pr
             // below it in the tree that could be missing.
             break;
         }
-        if (progress && count() - lastReported >= 4096) {
+        // Leaves add no nodes: count the visits too, or a folder of many
+        // leaves would go without progress.
+        if (progress && (count() - lastReported >= 4096 || ++visitsSinceReport >= 256)) {
             lastReported = count();
+            visitsSinceReport = 0;
             progress(lastReported);
+        }
+        if (stopRequested_) {
+            for (Frame& open : stack)
+                closeFd(open.fd);
+            return;
         }
     }
     if (top == 0)

@@ -59,7 +59,8 @@ public:
 
     // Folders left out of the tree wherever they are met, with everything
     // below them: the program's own working and reports folders, whose
-    // contents change while it runs. Setting them lists the root anew.
+    // contents change while it runs. Setting them empties the tree below the
+    // root, which is listed anew.
     void setExcluded(std::vector<FolderIdentity> excluded);
     FolderTree(const FolderTree&) = delete;
     FolderTree& operator=(const FolderTree&) = delete;
@@ -87,8 +88,12 @@ public:
     using Visit = std::function<void(NodeId id, int fd)>;
 
     // Lists the whole subtree below the node at `index`, iteratively, however
-    // deep. `progress`, when given, is called now and then with the node count.
+    // deep. `progress`, when given, is called now and then with the node count:
+    // every few hundred folders, and within the listing of a large folder.
     void expandRecursively(int index, const std::function<void(int)>& progress = {}, const Visit& visit = {});
+    // Ends the walk under way at its next step (called from its progress);
+    // the tree keeps what was listed, and is not fully expanded.
+    void stop() { stopRequested_ = true; }
 
     // The same, but a descriptor the walk needs no more once the visit ends
     // (the folder has no subfolders to walk into) is handed over to the
@@ -141,7 +146,7 @@ private:
         std::uint64_t flags : 8;
     };
 
-    void rebuild(int rootFd);
+    void rebuild(int rootFd, bool listRoot = true);
     static int openRoot(const QByteArray& rootText);
     // `device`, when given, is the folder's device (else it is looked up).
     void listFrom(NodeId id, int dirFd, const dev_t* device = nullptr);
@@ -157,6 +162,8 @@ private:
     int unlistedCount_ = 0;
     int hiddenLeftOut_ = 0;
     bool fullyExpanded_ = false;
+    bool stopRequested_ = false;
+    std::function<void()> pulse_; // the walk's progress, for long listings
     QCollator collator_;
     std::vector<char> direntBuffer_;
     FolderScope scope_;

@@ -302,3 +302,45 @@ TEST(FolderTree, NamesTheCollatorCallsEqualAreOrderedByTheirBytes)
         EXPECT_LT(decomposed, composed); // "e" (0x65) before 0xc3
     }
 }
+
+// A folder of many leaves adds no nodes as the walk visits them, and listing
+// it takes a while: progress comes within its listing and during the visits,
+// and stopping from the progress ends the walk there.
+TEST(FolderTree, WideFoldersGiveProgressAndTheWalkStopsWhenAsked)
+{
+    TempTree t;
+    constexpr int kLeaves = 5000;
+    const int wide = ::open(t.mkdir("wide").c_str(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < kLeaves; ++i)
+        ASSERT_EQ(::mkdirat(wide, std::to_string(i).c_str(), 0755), 0);
+    ::close(wide);
+    t.mkdir("zzz/after");
+    FolderTree tree(raw(t.root()));
+    std::vector<int> counts; // the node count at each progress call
+    int visits = 0;
+    const auto visit = [&](FolderTree::NodeId, int) { ++visits; };
+    tree.expandRecursively(
+        0, [&](int count) { counts.push_back(count); }, visit);
+    EXPECT_EQ(tree.count(), kLeaves + 4);
+    EXPECT_EQ(visits, kLeaves + 4);
+    // Within the wide folder's listing (its children not yet in the tree) ...
+    EXPECT_GE(std::count(counts.begin(), counts.end(), 3), 2);
+    // ... and while its leaves are visited.
+    EXPECT_GE(std::count(counts.begin(), counts.end(), kLeaves + 3), kLeaves / 256 - 1);
+
+    // Stopped while the wide folder is listed: nothing after it is walked.
+    FolderTree stopped(raw(t.root()));
+    visits = 0;
+    stopped.expandRecursively(
+        0,
+        [&](int count) {
+            if (count == 3)
+                stopped.stop();
+        },
+        visit);
+    EXPECT_LE(visits, 2); // the root and the wide folder
+    EXPECT_LT(stopped.count(), kLeaves);
+    // Walked again, it goes on to the end.
+    stopped.expandRecursively(0);
+    EXPECT_EQ(stopped.count(), kLeaves + 4);
+}
