@@ -20,10 +20,13 @@ FolderTreeModel::FolderTreeModel(QObject* parent)
 
 void FolderTreeModel::findLeaves(FolderTree::NodeId id)
 {
-    for (int row = 0; row < tree_.childCount(id); ++row) {
-        const FolderTree::NodeId child = tree_.childOf(id, row);
-        if (!tree_.hasSubfolders(child))
-            leaves_.insert(child);
+    // A folder of a great many subfolders opens at once: those not looked
+    // into by then keep their expander until they are expanded.
+    constexpr std::chrono::milliseconds kLookAhead {150};
+    const std::vector<bool> some = tree_.childrenWithSubfolders(id, std::chrono::steady_clock::now() + kLookAhead);
+    for (int row = 0; row < static_cast<int>(some.size()); ++row) {
+        if (!some[static_cast<std::size_t>(row)])
+            leaves_.insert(tree_.childOf(id, row));
     }
 }
 

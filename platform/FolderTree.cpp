@@ -542,30 +542,51 @@ bool FolderTree::hasSubfolders(NodeId id)
 {
     if (isListed(id))
         return nodes_[id].childCount > 0;
-    int fd = -1;
-    if (id == 0) {
-        fd = openDirectory(gw::rawView(root_));
-    } else {
-        const int parentFd = openDirectory(gw::rawView(pathOf(nodes_[id].parent)));
-        struct stat parent { };
-        if (parentFd >= 0 && ::fstat(parentFd, &parent) == 0) {
-            // As the walk opens it: never through a link, no automount triggered.
-            const ChildDirectory child = openChildDirectory(parentFd, cName(id), parent.st_dev);
-            struct statfs fs { };
-            const bool automount = child.result == ChildOpen::Skipped && ::fstatfs(child.fd, &fs) == 0
-                && fs.f_type == AUTOFS_SUPER_MAGIC;
-            if (child.result == ChildOpen::Opened)
-                fd = child.fd;
-            else if (child.fd >= 0)
-                ::close(child.fd);
-            if (automount) { // not mounted just to look: listing it will tell
-                ::close(parentFd);
-                return true;
-            }
-        }
-        if (parentFd >= 0)
-            ::close(parentFd);
+    if (id == 0)
+        return hasSubfoldersIn(openDirectory(gw::rawView(root_)), id);
+    const int parentFd = openDirectory(gw::rawView(pathOf(nodes_[id].parent)));
+    const bool some = hasSubfoldersBelow(parentFd, id);
+    if (parentFd >= 0)
+        ::close(parentFd);
+    return some;
+}
+
+std::vector<bool> FolderTree::childrenWithSubfolders(NodeId id, std::chrono::steady_clock::time_point deadline)
+{
+    const int n = childCount(id);
+    std::vector<bool> some(static_cast<std::size_t>(n), true);
+    const int parentFd = openDirectory(gw::rawView(pathOf(id)));
+    for (int row = 0; row < n && std::chrono::steady_clock::now() < deadline; ++row) {
+        const NodeId child = childOf(id, row);
+        some[static_cast<std::size_t>(row)] = isListed(child) ? nodes_[child].childCount > 0
+                                                              : hasSubfoldersBelow(parentFd, child);
     }
+    if (parentFd >= 0)
+        ::close(parentFd);
+    return some;
+}
+
+bool FolderTree::hasSubfoldersBelow(int parentFd, NodeId id)
+{
+    struct stat parent { };
+    if (parentFd < 0 || ::fstat(parentFd, &parent) != 0)
+        return false;
+    // As the walk opens it: never through a link, no automount triggered.
+    const ChildDirectory child = openChildDirectory(parentFd, cName(id), parent.st_dev);
+    struct statfs fs { };
+    if (child.result == ChildOpen::Skipped && ::fstatfs(child.fd, &fs) == 0 && fs.f_type == AUTOFS_SUPER_MAGIC) {
+        ::close(child.fd); // not mounted just to look: listing it will tell
+        return true;
+    }
+    if (child.result == ChildOpen::Opened)
+        return hasSubfoldersIn(child.fd, id);
+    if (child.fd >= 0)
+        ::close(child.fd);
+    return false;
+}
+
+bool FolderTree::hasSubfoldersIn(int fd, NodeId id)
+{
     if (fd < 0)
         return false;
     struct statfs fs { };

@@ -16,6 +16,7 @@
 #include <QByteArray>
 #include <QCollator>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -126,6 +127,10 @@ public:
     // on the kernel's own file systems, has none; an automount point that is
     // not mounted is not mounted to look, and counts as having some.
     bool hasSubfolders(NodeId id);
+    // The same for each child of a listed node, with the node opened once.
+    // Children not looked at before `deadline` count as having some: a folder
+    // of very many children is not held up (listing them will tell).
+    std::vector<bool> childrenWithSubfolders(NodeId id, std::chrono::steady_clock::time_point deadline);
     // The raw name of a node; the root's is the root text.
     QByteArray nameOf(NodeId id) const;
     QByteArray pathOf(NodeId id) const;
@@ -151,6 +156,10 @@ private:
     // `device`, when given, is the folder's device (else it is looked up).
     void listFrom(NodeId id, int dirFd, const dev_t* device = nullptr);
     void markUnlisted(NodeId id);
+    // hasSubfolders for a child of the folder open as `parentFd`; for the
+    // folder open as `fd` (closed here).
+    bool hasSubfoldersBelow(int parentFd, NodeId id);
+    bool hasSubfoldersIn(int fd, NodeId id);
     void ensurePreorder() const;
     const char* cName(NodeId id) const { return names_.data() + nodes_[id].nameOffset; }
 

@@ -344,3 +344,18 @@ TEST(FolderTree, WideFoldersGiveProgressAndTheWalkStopsWhenAsked)
     stopped.expandRecursively(0);
     EXPECT_EQ(stopped.count(), kLeaves + 4);
 }
+
+// Looking ahead one level decides each child's expander; what the time
+// allowed for it does not reach counts as having subfolders, never as a leaf.
+TEST(FolderTree, LookAheadDecidesWhatTimeAllowsAndAssumesTheRest)
+{
+    TempTree t;
+    for (const char* d : {"leaf", "parent/child", "only hidden/.h", "zlast/x"})
+        t.mkdir(d);
+    FolderTree tree(raw(t.root()));
+    using Clock = std::chrono::steady_clock;
+    EXPECT_EQ(tree.childrenWithSubfolders(0, Clock::now() + std::chrono::minutes(1)),
+              (std::vector<bool> {false, false, true, true}));
+    EXPECT_EQ(tree.childrenWithSubfolders(0, Clock::now() - std::chrono::seconds(1)),
+              (std::vector<bool> {true, true, true, true}));
+}
