@@ -119,14 +119,15 @@ TEST(FixFile, NoFixFileIntoAForeignFolderOrThroughALink)
     work.mkdir("shared");
     ::chmod(work.path("shared").c_str(), 01777);
     ::symlink(work.path("shared").c_str(), work.path("link").c_str());
-    const gwtest::ProcessResult shared = run(
-        {gwtest::checkProgram(), "--quiet", "--fix-file", work.path("shared/fix.acl"), t.root()});
+    // The reports go into the test's own folder, never a private one in /tmp.
+    const gwtest::ProcessResult shared = run({gwtest::checkProgram(), "--quiet", "--reports", work.path("r"),
+                                              "--fix-file", work.path("shared/fix.acl"), t.root()});
     EXPECT_EQ(shared.status, 2);
     EXPECT_NE(shared.err.find("cannot write the fix file in " + work.path("shared") + ": other users may write in it"),
               std::string::npos)
         << shared.err;
-    const gwtest::ProcessResult link = run(
-        {gwtest::checkProgram(), "--quiet", "--fix-file", work.path("link/fix.acl"), t.root()});
+    const gwtest::ProcessResult link = run({gwtest::checkProgram(), "--quiet", "--reports", work.path("r"),
+                                            "--fix-file", work.path("link/fix.acl"), t.root()});
     EXPECT_EQ(link.status, 2);
     EXPECT_NE(link.err.find("it is a symbolic link"), std::string::npos) << link.err;
 }
