@@ -54,6 +54,7 @@ public:
     const QByteArray& selectedPath() const { return selectedPath_; }
 
     // The listing program; by default grantwise-acl beside this executable.
+    // It is given --physical, "--" and one path.
     void setListingProgram(const QByteArray& program) { listingProgram_ = program; }
     // How long the sentinel and the analysis wait for listing processes.
     void setWaitLimits(std::chrono::milliseconds sentinel, std::chrono::milliseconds reference);
@@ -92,6 +93,9 @@ private:
     QByteArray selectedPath_;
     ProcessStarter processes_;
     QByteArray listingProgram_;
+    // The paths come from the tree's own walk, which never follows a link: a
+    // path that leads through one now was changed since, and is not read.
+    const QList<QByteArray> listingOptions_ {QByteArrayLiteral("--physical")};
     pid_t referencePid_ = -1;
     std::chrono::steady_clock::time_point lastListingStart_;
     static constexpr std::chrono::milliseconds kProgressInterval {10};

@@ -70,7 +70,7 @@ void CheckEngine::Timer1Timer()
         return;
     }
     // The path goes to the program untouched, as its one argument.
-    if (processes_.startAppending(listingProgram_, tree_.path(state_.FolderIndex), dumpPath()) < 0) {
+    if (processes_.startAppending(listingProgram_, listingOptions_, tree_.path(state_.FolderIndex), dumpPath()) < 0) {
         // A listing that cannot start is missed, and the verification counts
         // it; a dump that cannot be written ends the check.
         if (const int error = appendOnce(dumpPath(), QByteArray())) {

@@ -1,6 +1,7 @@
 #include "engine/FixFile.h"
 
 #include "platform/PrintablePath.h"
+#include "platform/WorkingFolder.h"
 
 #include <QSet>
 
@@ -87,15 +88,57 @@ QByteArray fixFileText(const Analysis& analysis, const RestorePermissions& check
     return text + "\n" + records;
 }
 
+namespace {
+
+// Where the fix file goes: its folder and its name.
+struct Destination {
+    std::string shown; // the path in printable form
+    QByteArray dir;
+    QByteArray name;
+    bool inOpen = false; // the folder is `open`, the run's reports folder
+};
+
+// Takes `path` apart. Returns why it is refused for what its text says; empty
+// when it is not.
+std::string destination(const QByteArray& path, ReportsFolder* open, Destination& to)
+{
+    to.shown = printable(std::string_view(path.constData(), static_cast<std::size_t>(path.size())));
+    const qsizetype slash = path.lastIndexOf('/');
+    to.dir = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+    to.name = path.mid(slash + 1);
+    if (to.name.isEmpty() || to.name == "." || to.name == "..")
+        return "cannot write the fix file " + to.shown + ": not a file name";
+    struct stat st { };
+    to.inOpen = open && ::stat(to.dir.constData(), &st) == 0
+        && open->identity() == FolderIdentity {st.st_dev, st.st_ino};
+    if (to.inOpen
+        && (to.name == WorkingFolder::kFullReportName || to.name == WorkingFolder::kMismatchName
+            || to.name == WorkingFolder::kDifferencesName))
+        return "the fix file " + to.shown + " would replace one of the reports";
+    return {};
+}
+
+} // namespace
+
+std::string fixFileRefusal(const QByteArray& path, ReportsFolder* open)
+{
+    Destination to;
+    if (std::string problem = destination(path, open, to); !problem.empty())
+        return problem;
+    if (to.inOpen) // opened and checked already
+        return {};
+    ReportsFolder probe;
+    if (const ReportsFolder::Outcome outcome = probe.check(to.dir); outcome != ReportsFolder::Outcome::Opened)
+        return probe.refusal(outcome, "the fix file");
+    return {};
+}
+
 std::string saveFixFile(const QByteArray& path, const Analysis& analysis, const QByteArray& checkedFolder,
                         const IgnoredParts& ignored, ReportsFolder* open)
 {
-    const std::string shown = printable(std::string_view(path.constData(), static_cast<std::size_t>(path.size())));
-    const qsizetype slash = path.lastIndexOf('/');
-    const QByteArray dir = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
-    const QByteArray name = path.mid(slash + 1);
-    if (name.isEmpty() || name == "." || name == "..")
-        return "cannot write the fix file " + shown + ": not a file name";
+    Destination to;
+    if (std::string problem = destination(path, open, to); !problem.empty())
+        return problem;
 
     RestorePermissions checked;
     if (const int error = readRestorePermissions(
@@ -108,15 +151,14 @@ std::string saveFixFile(const QByteArray& path, const Analysis& analysis, const 
     // The reports folder of this run, if that is where it goes: it is locked already.
     ReportsFolder own;
     ReportsFolder* folder = &own;
-    struct stat st { };
-    if (open && ::stat(dir.constData(), &st) == 0 && open->identity() == FolderIdentity {st.st_dev, st.st_ino}) {
+    if (to.inOpen) {
         folder = open;
-    } else if (const ReportsFolder::Outcome outcome = own.open(dir); outcome != ReportsFolder::Outcome::Opened) {
+    } else if (const ReportsFolder::Outcome outcome = own.open(to.dir); outcome != ReportsFolder::Outcome::Opened) {
         return own.refusal(outcome, "the fix file");
     }
     QByteArray failed;
-    if (const int error = folder->replace({{name, {QByteArrayView(text)}}}, failed))
-        return "cannot write " + shown + ": " + std::strerror(error);
+    if (const int error = folder->replace({{to.name, {QByteArrayView(text)}}}, failed))
+        return "cannot write " + to.shown + ": " + std::strerror(error);
     return {};
 }
 

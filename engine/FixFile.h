@@ -20,8 +20,14 @@ QByteArray fixFileText(const Analysis& analysis, const RestorePermissions& check
 // Reads the permissions of `checkedFolder` (raw) and writes the fix file at
 // `path` (raw): mode 0600, replaced whole, through a folder that is the
 // caller's own, as the reports are written. `open`, when it is that folder,
-// is used as it is. Returns an empty text, or what went wrong.
+// is used as it is, and the fix file may not take the place of one of the
+// reports in it. Returns an empty text, or what went wrong.
 [[nodiscard]] std::string saveFixFile(const QByteArray& path, const Analysis& analysis, const QByteArray& checkedFolder,
                                       const IgnoredParts& ignored = {}, ReportsFolder* open = nullptr);
+
+// Why saveFixFile would refuse `path` now, in the words it would use; empty
+// when it would write there. Nothing is made or written, so a check can be
+// refused before it runs; saveFixFile checks again, as the folder may change.
+[[nodiscard]] std::string fixFileRefusal(const QByteArray& path, ReportsFolder* open = nullptr);
 
 } // namespace gw

@@ -108,7 +108,7 @@ void CheckEngine::Timer2Timer()
     state_.CheckEnd = timeStamp();
     state_.CheckTime = state_.CheckEnd - state_.ReadEnd;
     removeFile(referencePath());
-    referencePid_ = processes_.startAppending(listingProgram_, selectedPath_, referencePath());
+    referencePid_ = processes_.startAppending(listingProgram_, listingOptions_, selectedPath_, referencePath());
     view_.setTimerEnabled(Timer::Timer3, true);
     setBar(Bar::ProgressBar3, 100);
     processEventsNow();

@@ -280,10 +280,10 @@ int appendAclListing(std::string& out, int dirFd, std::string_view printablePath
     return 0;
 }
 
-int appendAclListing(std::string& out, std::string_view rawPath, PrincipalNames& names)
+int appendAclListing(std::string& out, std::string_view rawPath, PrincipalNames& names, Links links)
 {
     bool listable = true;
-    const int fd = openDirectoryForPermissions(rawPath, listable);
+    const int fd = openDirectoryForPermissions(rawPath, listable, links);
     if (fd < 0)
         return errno;
     const int rc = appendAclListing(out, fd, printable(rawPath), names);

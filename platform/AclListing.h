@@ -16,6 +16,8 @@
 // "(default)", then the special mode bits when one is set. Equal permissions
 // give byte-identical entries; nothing in them depends on the folder's name.
 
+#include "platform/DirectoryOpen.h"
+
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -39,7 +41,9 @@ private:
 // could not be read (then `out` is unchanged).
 [[nodiscard]] int appendAclListing(std::string& out, int dirFd, std::string_view printablePath, PrincipalNames& names);
 
-// The same for a folder given by its raw path (any length).
-[[nodiscard]] int appendAclListing(std::string& out, std::string_view rawPath, PrincipalNames& names);
+// The same for a folder given by its raw path (any length). With
+// Links::Refuse a path that leads through a symbolic link gives ELOOP.
+[[nodiscard]] int appendAclListing(std::string& out, std::string_view rawPath, PrincipalNames& names,
+                                   Links links = Links::Follow);
 
 } // namespace gw

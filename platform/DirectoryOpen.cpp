@@ -1,12 +1,15 @@
 #include "platform/DirectoryOpen.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <linux/openat2.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace gw {
@@ -15,18 +18,79 @@ namespace {
 constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 constexpr int kPathFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 
+// Set once the kernel has said it has no openat2.
+std::atomic<bool> noOpenat2 {false};
+
+// Opens `path` relative to `dirFd` one name at a time, each with O_PATH and
+// O_NOFOLLOW: a name that is a symbolic link fails with ELOOP, one that is
+// not a folder with ENOTDIR. The folder reached is opened again with `flags`.
+int openNameByName(int dirFd, std::string_view path, int flags)
+{
+    const bool absolute = !path.empty() && path[0] == '/';
+    int at = ::openat(absolute ? AT_FDCWD : dirFd, absolute ? "/" : ".", kPathFlags);
+    if (at < 0)
+        return -1;
+    for (std::size_t pos = 0; pos < path.size();) {
+        std::size_t end = path.find('/', pos);
+        if (end == std::string_view::npos)
+            end = path.size();
+        if (end > pos) {
+            const std::string name(path.substr(pos, end - pos));
+            const int next = ::openat(at, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+            int error = next < 0 ? errno : 0;
+            struct stat st { };
+            if (next >= 0)
+                error = ::fstat(next, &st) != 0 ? errno
+                    : S_ISLNK(st.st_mode)       ? ELOOP
+                    : !S_ISDIR(st.st_mode)      ? ENOTDIR
+                                                : 0;
+            ::close(at);
+            if (error != 0) {
+                if (next >= 0)
+                    ::close(next);
+                errno = error;
+                return -1;
+            }
+            at = next;
+        }
+        pos = end + 1;
+    }
+    if ((flags & O_PATH) != 0)
+        return at;
+    const int fd = ::openat(at, ".", flags);
+    const int saved = errno;
+    ::close(at);
+    errno = saved;
+    return fd;
+}
+
+// Opens `path` relative to `dirFd` with `flags`, following links or not.
+int openAt(int dirFd, const std::string& path, int flags, Links links)
+{
+    if (links == Links::Follow)
+        return ::openat(dirFd, path.c_str(), flags);
+    if (!noOpenat2.load(std::memory_order_relaxed)) {
+        open_how how {};
+        how.flags = static_cast<decltype(how.flags)>(static_cast<unsigned>(flags));
+        how.resolve = RESOLVE_NO_SYMLINKS;
+        const long fd = ::syscall(SYS_openat2, dirFd, path.c_str(), &how, sizeof how);
+        if (fd >= 0 || errno != ENOSYS)
+            return static_cast<int>(fd);
+        noOpenat2.store(true, std::memory_order_relaxed);
+    }
+    return openNameByName(dirFd, path, flags);
+}
+
 // Opens the directory at `path` with `flags`; the pieces of a path too long
 // for one call are opened with O_PATH, which needs only search permission.
-int openDirectoryWith(std::string_view path, int flags)
+int openDirectoryWith(std::string_view path, int flags, Links links = Links::Follow)
 {
     if (path.empty()) {
         errno = ENOENT;
         return -1;
     }
-    if (path.size() < PATH_MAX) {
-        const std::string z(path);
-        return ::open(z.c_str(), flags);
-    }
+    if (path.size() < PATH_MAX)
+        return openAt(AT_FDCWD, std::string(path), flags, links);
     // Too long for one call: walk it in pieces that end at a "/".
     int dirFd = AT_FDCWD;
     std::size_t pos = 0;
@@ -48,7 +112,7 @@ int openDirectoryWith(std::string_view path, int flags)
             }
         }
         const std::string piece(path.substr(pos, end - pos));
-        const int next = ::openat(dirFd, piece.c_str(), end == path.size() ? flags : kPathFlags);
+        const int next = openAt(dirFd, piece, end == path.size() ? flags : kPathFlags, links);
         const int saved = errno;
         if (dirFd != AT_FDCWD)
             ::close(dirFd);
@@ -71,12 +135,12 @@ int openDirectory(std::string_view path)
     return openDirectoryWith(path, kDirFlags);
 }
 
-int openDirectoryForPermissions(std::string_view path, bool& listable)
+int openDirectoryForPermissions(std::string_view path, bool& listable, Links links)
 {
     listable = true;
-    int fd = openDirectoryWith(path, kDirFlags);
+    int fd = openDirectoryWith(path, kDirFlags, links);
     if (fd < 0 && errno == EACCES) {
-        fd = openDirectoryWith(path, kPathFlags);
+        fd = openDirectoryWith(path, kPathFlags, links);
         listable = false;
     }
     return fd;

@@ -11,6 +11,12 @@
 
 namespace gw {
 
+// What opening a path does with the symbolic links on it.
+enum class Links {
+    Follow, // as the system resolves a path
+    Refuse, // no name on the path, the last included, may be a link: ELOOP
+};
+
 // Opens the directory at `path` (absolute, or relative to the current folder)
 // for reading. Returns the descriptor (close-on-exec), or -1 with errno set.
 // The folders on the way need only be searchable.
@@ -20,7 +26,11 @@ namespace gw {
 // may be reached but not read (no read permission) is opened with O_PATH:
 // its owner, mode and ACLs can still be read, its entries cannot, and
 // `listable` becomes false. Returns the descriptor, or -1 with errno set.
-[[nodiscard]] int openDirectoryForPermissions(std::string_view path, bool& listable);
+// With Links::Refuse a path that leads through a symbolic link, in any of its
+// names, fails with ELOOP: openat2's RESOLVE_NO_SYMLINKS, or on a kernel
+// without openat2 a walk from name to name that opens none of them through a
+// link.
+[[nodiscard]] int openDirectoryForPermissions(std::string_view path, bool& listable, Links links = Links::Follow);
 
 // True for a descriptor opened with O_PATH.
 bool isPathOnly(int fd);

@@ -21,8 +21,8 @@ ProcessStarter::~ProcessStarter()
     // Children still running are left to finish; init reaps them when we exit.
 }
 
-pid_t ProcessStarter::startAppending(const QByteArray& program, const QByteArray& argument,
-                                     const QByteArray& outputFile)
+pid_t ProcessStarter::startAppending(const QByteArray& program, const QList<QByteArray>& options,
+                                     const QByteArray& argument, const QByteArray& outputFile)
 {
     reap(); // keep the list short
     posix_spawn_file_actions_t actions;
@@ -32,10 +32,12 @@ pid_t ProcessStarter::startAppending(const QByteArray& program, const QByteArray
     posix_spawn_file_actions_addopen(&actions, 1, outputFile.constData(), O_WRONLY | O_APPEND | O_CREAT, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     char endOfOptions[] = "--"; // whatever the argument begins with, it is not an option
-    char* argv[] = {const_cast<char*>(program.constData()), endOfOptions, const_cast<char*>(argument.constData()),
-                    nullptr};
+    std::vector<char*> argv {const_cast<char*>(program.constData())};
+    for (const QByteArray& option : options)
+        argv.push_back(const_cast<char*>(option.constData()));
+    argv.insert(argv.end(), {endOfOptions, const_cast<char*>(argument.constData()), nullptr});
     pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, program.constData(), &actions, nullptr, argv, environ);
+    const int rc = ::posix_spawn(&pid, program.constData(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
         errno = rc;

@@ -8,6 +8,7 @@
 // only, never by waitpid(-1), so other children of the program are untouched.
 
 #include <QByteArray>
+#include <QList>
 
 #include <sys/types.h>
 #include <vector>
@@ -21,11 +22,12 @@ public:
     ProcessStarter(const ProcessStarter&) = delete;
     ProcessStarter& operator=(const ProcessStarter&) = delete;
 
-    // Starts `program` with "--" and the single argument `argument`, appending its
-    // output to `outputFile`. Returns the pid, or -1 with errno set when it
-    // could not start (the program, or the output file, could not be opened).
-    [[nodiscard]] pid_t startAppending(const QByteArray& program, const QByteArray& argument,
-                                       const QByteArray& outputFile);
+    // Starts `program` with `options`, "--" and the single argument
+    // `argument`, appending its output to `outputFile`. Returns the pid, or -1
+    // with errno set when it could not start (the program, or the output
+    // file, could not be opened).
+    [[nodiscard]] pid_t startAppending(const QByteArray& program, const QList<QByteArray>& options,
+                                       const QByteArray& argument, const QByteArray& outputFile);
 
     // Reaps what has finished; returns how many are still running.
     int reap();

@@ -223,6 +223,54 @@ ReportsFolder::Outcome ReportsFolder::open(const QByteArray& path)
     return openMade(bare);
 }
 
+ReportsFolder::Outcome ReportsFolder::check(const QByteArray& path)
+{
+    path_ = path;
+    QByteArray bare = path;
+    while (bare.size() > 1 && bare.endsWith('/'))
+        bare.chop(1);
+    if (const Outcome way = checkWay(bare); way != Outcome::Opened)
+        return way;
+    struct stat st { };
+    if (::lstat(bare.constData(), &st) == 0) {
+        if (S_ISLNK(st.st_mode))
+            return Outcome::SymbolicLink;
+        if (!S_ISDIR(st.st_mode)) {
+            error_ = ENOTDIR;
+            return Outcome::Failed;
+        }
+        const Outcome outcome = openMade(bare);
+        if (fd_ >= 0) // which ends the lock
+            ::close(fd_);
+        fd_ = -1;
+        return outcome;
+    }
+    if (errno != ENOENT) {
+        error_ = errno;
+        return Outcome::Failed;
+    }
+    // It would be made, with its missing parents, in the nearest folder that
+    // exists, as makeFolders() looks for it.
+    QByteArray existing = bare;
+    while (::stat(existing.constData(), &st) != 0) {
+        if (errno != ENOENT) {
+            error_ = errno;
+            return Outcome::Failed;
+        }
+        const qsizetype slash = existing.lastIndexOf('/');
+        existing = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : existing.left(slash);
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        error_ = ENOTDIR;
+        return Outcome::Failed;
+    }
+    if (::faccessat(AT_FDCWD, existing.constData(), W_OK | X_OK, AT_EACCESS) != 0) {
+        error_ = errno;
+        return Outcome::Failed;
+    }
+    return Outcome::Opened;
+}
+
 ReportsFolder::Outcome ReportsFolder::makePrivate()
 {
     // The temporary folder must be as safe a way as a reports folder's:

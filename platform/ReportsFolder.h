@@ -42,6 +42,11 @@ public:
     // Makes `path` and its missing parents (mode 0700) when it does not exist,
     // then opens, checks and locks it.
     [[nodiscard]] Outcome open(const QByteArray& path);
+    // What open() would say of `path` now, without making, keeping or
+    // locking anything beyond this call. A folder that does not exist yet is
+    // judged by the folders on its way and by the one it would be made in,
+    // which must be a folder the caller may write in.
+    [[nodiscard]] Outcome check(const QByteArray& path);
     // Makes a new private folder under the temporary folder (see
     // WorkingFolder), then opens, checks and locks it. A signal that ends the
     // run removes it while it is empty (see InterruptCleanup).

@@ -116,6 +116,16 @@ void setfacl(const std::vector<std::string>& args)
 
 std::string asNobody(const std::function<std::string()>& body)
 {
+    return inChild([&body]() -> std::string {
+        const gid_t none[1] = {65534};
+        if (::setgroups(1, none) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            return "cannot become the user nobody";
+        return body();
+    });
+}
+
+std::string inChild(const std::function<std::string()>& body)
+{
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
         return std::string("no pipe: ") + std::strerror(errno);
@@ -128,10 +138,7 @@ std::string asNobody(const std::function<std::string()>& body)
     }
     if (pid == 0) {
         ::close(fds[0]);
-        const gid_t none[1] = {65534};
-        std::string said = ::setgroups(1, none) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0
-            ? "cannot become the user nobody"
-            : body();
+        std::string said = body();
         if (said.empty())
             said = "ok";
         for (std::size_t done = 0; done < said.size();) {

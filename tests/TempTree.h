@@ -36,9 +36,12 @@ ProcessResult run(const std::vector<std::string>& argv);
 // Runs `setfacl` with the given arguments; fails the test on error.
 void setfacl(const std::vector<std::string>& args);
 
-// Runs `body` in a child process as the unprivileged user nobody. The body
-// returns an empty text when all went well, or says which check failed; that
-// text comes back, or what kept the child from running it.
+// Runs `body` in a child process. The body returns an empty text when all
+// went well, or says which check failed; that text comes back, or what kept
+// the child from running it.
+std::string inChild(const std::function<std::string()>& body);
+
+// The same as the unprivileged user nobody.
 std::string asNobody(const std::function<std::string()>& body);
 
 // The grantwise-acl program under test, and grantwise-check beside it.

@@ -83,6 +83,8 @@ expect "the values of --ignore" $'group\nowner\nowner,group' grantwise-check --i
 expect "no guess for a number" "" grantwise-check --max-depth ''
 expect "no guess for a pattern" "" grantwise-check --exclude ''
 expect "grantwise-acl options" "--help" grantwise-acl --h
+expect "grantwise-acl --physical" "--physical" grantwise-acl --p
+expect "a folder after --physical" $'sub\nsub two' grantwise-acl --physical s
 offers_help_options "$check" grantwise-check
 offers_help_options "$acl" grantwise-acl
 

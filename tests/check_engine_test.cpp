@@ -196,6 +196,34 @@ TEST_F(CheckTest, LostListingWarnsRetriesAndThenSaysWhatWasNotRead)
               std::string::npos);
 }
 
+TEST_F(CheckTest, AFolderSwappedForALinkIsNotReadThroughIt)
+{
+    for (const char* d : {"a/x", "b"})
+        t.mkdir(d);
+    work.mkdir("elsewhere/x"); // the same permissions as every folder checked
+    engine.ShellTreeView1Change(QByteArray::fromStdString(t.root()));
+    engine.Button7Click();
+    // Between the scan and the reading "a" is moved aside and a link takes its place.
+    ASSERT_EQ(::rename(t.path("a").c_str(), t.path(".a").c_str()), 0);
+    ASSERT_EQ(::symlink(work.path("elsewhere").c_str(), t.path("a").c_str()), 0);
+    view.slider = 11; // no offer to read again
+    engine.state().Lang = "EN";
+    engine.Button2Click();
+    gwtest::runTimers(engine, view);
+
+    EXPECT_EQ(view.light, Light::Red);
+    EXPECT_EQ(engine.state().MismatchCount, 0);
+    EXPECT_TRUE(text(Control::RichEdit3).contains(" The permissions of 2 folders were not read and not compared."))
+        << text(Control::RichEdit3).toStdString();
+    EXPECT_NE(report(engine.mismatchPath())
+                  .find("Folders whose permissions were not read:\r\n" + t.path("a") + "\r\n" + t.path("a/x") + "\r\n"),
+              std::string::npos);
+    const std::string full = report(engine.dumpPath());
+    EXPECT_EQ(full.find("\n" + t.path("a") + " "), std::string::npos); // nothing read through the link
+    EXPECT_EQ(full.find("\n" + t.path("a/x") + " "), std::string::npos);
+    EXPECT_NE(full.find("\n" + t.path("b") + " "), std::string::npos);
+}
+
 TEST_F(CheckTest, MissingReferenceOrListingProgramIsNeverGreen)
 {
     t.mkdir("a");

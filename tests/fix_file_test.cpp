@@ -1,9 +1,11 @@
 // The fix file: applied with setfacl --restore, it makes the tree equal.
 
 #include "TempTree.h"
+#include "engine/FixFile.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -117,14 +119,15 @@ TEST(FixFile, NoFixFileIntoAForeignFolderOrThroughALink)
     work.mkdir("shared");
     ::chmod(work.path("shared").c_str(), 01777);
     ::symlink(work.path("shared").c_str(), work.path("link").c_str());
-    const gwtest::ProcessResult shared = run(
-        {gwtest::checkProgram(), "--quiet", "--fix-file", work.path("shared/fix.acl"), t.root()});
+    // The reports go into the test's own folder, never a private one in /tmp.
+    const gwtest::ProcessResult shared = run({gwtest::checkProgram(), "--quiet", "--reports", work.path("r"),
+                                              "--fix-file", work.path("shared/fix.acl"), t.root()});
     EXPECT_EQ(shared.status, 2);
     EXPECT_NE(shared.err.find("cannot write the fix file in " + work.path("shared") + ": other users may write in it"),
               std::string::npos)
         << shared.err;
-    const gwtest::ProcessResult link = run(
-        {gwtest::checkProgram(), "--quiet", "--fix-file", work.path("link/fix.acl"), t.root()});
+    const gwtest::ProcessResult link = run({gwtest::checkProgram(), "--quiet", "--reports", work.path("r"),
+                                            "--fix-file", work.path("link/fix.acl"), t.root()});
     EXPECT_EQ(link.status, 2);
     EXPECT_NE(link.err.find("it is a symbolic link"), std::string::npos) << link.err;
 }
@@ -154,4 +157,58 @@ TEST(FixFile, WithNothingToFixItStillAppliesCleanly)
               std::string::npos);
     const gwtest::ProcessResult applied = run({"setfacl", "--restore=" + fix});
     EXPECT_EQ(applied.status, 0) << applied.err;
+}
+
+TEST(FixFile, ARefusedDestinationRefusesTheRunBeforeTheCheck)
+{
+    TempTree t, work;
+    t.mkdir("a");
+    setfacl({"-m", "u:12003:rwx", t.path("a")});
+    const std::string shared = work.mkdir("shared");
+    ::chmod(shared.c_str(), 01777);
+    ASSERT_EQ(::symlink(shared.c_str(), work.path("link").c_str()), 0);
+    const std::string theirs = work.mkdir("theirs");
+    ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+    ::close(::open(work.path("file").c_str(), O_CREAT | O_WRONLY, 0600));
+    const std::string r = work.path("r");
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {shared + "/fix.acl", "cannot write the fix file in " + shared + ": other users may write in it"},
+        {work.path("link/fix.acl"), "cannot write the fix file in " + work.path("link") + ": it is a symbolic link"},
+        {theirs + "/fix.acl", "cannot write the fix file in " + theirs + ": it belongs to another user"},
+        {work.path("file/fix.acl"), "cannot write the fix file in " + work.path("file") + ": Not a directory"},
+        {r + "/acl_def.txt", "the fix file " + r + "/acl_def.txt would replace one of the reports"},
+        {r + "/", "cannot write the fix file " + r + "/: not a file name"},
+    };
+    for (const auto& [fix, why] : refused) {
+        const gwtest::ProcessResult run = gwtest::run(
+            {gwtest::checkProgram(), "--quiet", "--reports", r, "--fix-file", fix, t.root()});
+        EXPECT_EQ(run.status, 2) << fix;
+        EXPECT_EQ(run.err, "grantwise-check: " + why + "\n");
+        EXPECT_EQ(run.out, "");
+        struct stat st { };
+        EXPECT_NE(::stat((r + "/acl.txt").c_str(), &st), 0) << fix << ": the check ran";
+    }
+
+    // When it is written, after the check, the same rules give the same words.
+    gw::ReportsFolder reports;
+    ASSERT_EQ(reports.open(QByteArray::fromStdString(r)), gw::ReportsFolder::Outcome::Opened);
+    for (const auto& [fix, why] : refused) {
+        const QByteArray path = QByteArray::fromStdString(fix);
+        EXPECT_EQ(gw::fixFileRefusal(path, &reports), why);
+        EXPECT_EQ(gw::saveFixFile(path, gw::Analysis {}, QByteArray::fromStdString(t.root()), {}, &reports), why);
+    }
+
+    // A folder to be made is not made by looking at it; one that could not
+    // be made is refused.
+    EXPECT_EQ(gw::fixFileRefusal(QByteArray::fromStdString(work.path("new/fix.acl"))), "");
+    struct stat st { };
+    EXPECT_NE(::stat(work.path("new").c_str(), &st), 0);
+    const std::string failed = gwtest::asNobody([&]() -> std::string {
+        const QByteArray fix = QByteArray::fromStdString(work.path("new/fix.acl"));
+        const std::string why = "cannot write the fix file in " + work.path("new") + ": Permission denied";
+        const std::string early = gw::fixFileRefusal(fix);
+        const std::string late = gw::saveFixFile(fix, gw::Analysis {}, QByteArray::fromStdString(t.root()));
+        return early == why && late == why ? "" : "as nobody: " + early + " / " + late;
+    });
+    EXPECT_EQ(failed, "");
 }

@@ -2,12 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstddef>
 #include <fcntl.h>
+#include <iterator>
+#include <linux/filter.h>
+#include <linux/openat2.h>
+#include <linux/seccomp.h>
 #include <sched.h>
 #include <set>
 #include <spawn.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -131,6 +139,82 @@ TEST(GrantwiseAcl, UnreadableFolderIsReportedAndTheOthersStillList)
     EXPECT_EQ(failed, "");
 }
 
+namespace {
+
+// What --physical must do, or what it did wrong: no path that leads through a
+// symbolic link is listed, real folders are, and so is one that may be
+// reached but not read.
+std::string physicalFaults(const TempTree& t)
+{
+    const std::string real = t.path("real/inner");
+    const auto refused = [](const std::string& path) {
+        return "grantwise-acl: " + path
+            + ": the path leads through a symbolic link, which --physical does not follow\n";
+    };
+    const gwtest::ProcessResult r = run({gwtest::aclProgram(), "-P", t.path("link"), t.path("link/inner"), real,
+                                         t.path("real/last"), t.path("real/inner/../inner")});
+    const std::string entries = " user root (owner):rwx\n    group root (owner):r-x\n    other:r-x\n\n";
+    if (r.status != 1 || r.out != real + entries + t.path("real/inner/../inner") + entries
+        || r.err != refused(t.path("link")) + refused(t.path("link/inner")) + refused(t.path("real/last")))
+        return "-P: " + std::to_string(r.status) + "\n" + r.out + r.err;
+    return gwtest::asNobody([&]() -> std::string {
+        const gwtest::ProcessResult closed = run({gwtest::aclProgram(), "--physical", t.path("real/closed"),
+                                                  t.path("link/closed"), t.path("real/locked/inner")});
+        return closed.status == 1
+                && closed.out
+                    == t.path("real/closed") + " user root (owner):-wx\n    group root (owner):--x\n    other:--x\n\n"
+                && closed.err
+                    == refused(t.path("link/closed")) + "grantwise-acl: " + t.path("real/locked/inner")
+                        + ": Permission denied\n"
+            ? ""
+            : "--physical as nobody: " + closed.out + closed.err;
+    });
+}
+
+// Runs `body` in a child process in which openat2 fails with ENOSYS, as on a
+// kernel without it; so do the programs it starts.
+std::string withoutOpenat2(const std::function<std::string()>& body)
+{
+    return gwtest::inChild([&]() -> std::string {
+        sock_filter filter[] = {
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat2, 0, 1),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        };
+        sock_fprog program {static_cast<unsigned short>(std::size(filter)), filter};
+        if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0
+            || ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
+            return "skip";
+        open_how how {};
+        how.flags = O_PATH;
+        if (::syscall(SYS_openat2, AT_FDCWD, "/", &how, sizeof how) >= 0 || errno != ENOSYS)
+            return "openat2 is still there";
+        return body();
+    });
+}
+
+} // namespace
+
+TEST(GrantwiseAcl, PhysicalListsNoPathThroughASymbolicLink)
+{
+    TempTree t;
+    t.mkdir("real/inner");
+    const std::string closed = t.mkdir("real/closed");
+    ASSERT_EQ(::chmod(closed.c_str(), 0311), 0);
+    t.mkdir("real/locked/inner");
+    ASSERT_EQ(::chmod(t.path("real/locked").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink(t.path("real").c_str(), t.path("link").c_str()), 0); // an absolute link
+    ASSERT_EQ(::symlink("inner", t.path("real/last").c_str()), 0); // a relative one
+    EXPECT_EQ(physicalFaults(t), "");
+
+    // Where the kernel has no openat2, the path is walked name by name.
+    const std::string without = withoutOpenat2([&] { return physicalFaults(t); });
+    if (without == "skip")
+        GTEST_SKIP() << "no seccomp filter here";
+    EXPECT_EQ(without, "");
+}
+
 TEST(GrantwiseAcl, OptionsEndAtTheDoubleDash)
 {
     const gwtest::ProcessResult bogus = run({gwtest::aclProgram(), "--bogus"});
@@ -171,12 +255,26 @@ TEST(GrantwiseAcl, ListsPathsLongerThanPathMax)
         const int next = ::openat(fd, std::string(20, 'd').c_str(), O_RDONLY | O_DIRECTORY);
         ::close(fd);
         fd = next;
+        if (i == 199)
+            ::symlinkat(".", fd, "here"); // a link to its own folder, 200 levels down
     }
     ASSERT_EQ(::mkdirat(fd, "leaf", 0755), 0);
     ::close(fd);
     const std::string deep = t.path(relative + "/leaf");
     ASSERT_GT(deep.size(), 4096u);
-    EXPECT_EQ(listing({deep}), deep + " user root (owner):rwx\n    group root (owner):r-x\n    other:r-x\n\n");
+    const std::string entries = " user root (owner):rwx\n    group root (owner):r-x\n    other:r-x\n\n";
+    EXPECT_EQ(listing({deep}), deep + entries);
+    EXPECT_EQ(listing({"--physical", deep}), deep + entries);
+
+    // A link deep in the path, past the first piece it is opened in, is refused too.
+    const std::string middle = relative.substr(0, 21 * 200 - 1);
+    const std::string viaLink = t.path(middle + "/here" + relative.substr(middle.size()) + "/leaf");
+    ASSERT_GT(t.path(middle).size(), 4096u);
+    EXPECT_EQ(listing({viaLink}), viaLink + entries);
+    const gwtest::ProcessResult r = run({gwtest::aclProgram(), "-P", viaLink});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("the path leads through a symbolic link"), std::string::npos) << r.err;
 }
 
 TEST(GrantwiseAcl, ConcurrentRunsAppendingToOneFileNeverInterleave)

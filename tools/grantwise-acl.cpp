@@ -11,12 +11,16 @@
 
 namespace {
 
-const char kUsage[] = "Usage: grantwise-acl [--] DIR...  (grantwise-acl --help explains the output)\n";
+const char kUsage[] = "Usage: grantwise-acl [--physical] [--] DIR...  (grantwise-acl --help explains the output)\n";
 
-const char kHelp[] = "Usage: grantwise-acl [--] DIR...\n"
+const char kHelp[] = "Usage: grantwise-acl [--physical] [--] DIR...\n"
                      "       grantwise-acl --help | --version\n"
                      "Prints the permissions of each folder: its POSIX access ACL, its default\n"
                      "(inheritable) ACL and its special mode bits, read with libacl and stat.\n"
+                     "\n"
+                     "  -P, --physical  follow no symbolic link: a DIR whose path leads through\n"
+                     "                  one, in any of its names, the last included, is not\n"
+                     "                  listed but reported as an error\n"
                      "\n"
                      "Each listing starts with the folder's path in printable form (a backslash,\n"
                      "control characters, bytes that are not UTF-8, a blank ending a name and a\n"
@@ -57,13 +61,16 @@ int main(int argc, char** argv)
     // GNU options; "--" ends them, so that any folder name can follow.
     static const option longOptions[] = {
         {"help", no_argument, nullptr, 'h'},
+        {"physical", no_argument, nullptr, 'P'},
         {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0},
     };
     opterr = 0; // the messages are ours
-    for (int c; (c = ::getopt_long(argc, argv, "h", longOptions, nullptr)) != -1;) {
+    gw::Links links = gw::Links::Follow;
+    for (int c; (c = ::getopt_long(argc, argv, "hP", longOptions, nullptr)) != -1;) {
         switch (c) {
         case 'h': return writeAll(1, kHelp) ? 0 : 2;
+        case 'P': links = gw::Links::Refuse; break;
         case 'V': return writeAll(1, "grantwise-acl " GRANTWISE_VERSION "\n") ? 0 : 2;
         default: {
             const std::string option = optopt != 0 ? std::string("-") + static_cast<char>(optopt) : argv[optind - 1];
@@ -82,9 +89,13 @@ int main(int argc, char** argv)
     std::string block;
     for (int i = first; i < argc; ++i) {
         block.clear();
-        const int rc = gw::appendAclListing(block, argv[i], names);
+        const int rc = gw::appendAclListing(block, argv[i], names, links);
         if (rc != 0) {
-            writeAll(2, "grantwise-acl: " + gw::printable(argv[i]) + ": " + std::strerror(rc) + "\n");
+            // Under --physical a link on the path is what ELOOP means.
+            const std::string why = rc == ELOOP && links == gw::Links::Refuse
+                ? "the path leads through a symbolic link, which --physical does not follow"
+                : std::strerror(rc);
+            writeAll(2, "grantwise-acl: " + gw::printable(argv[i]) + ": " + why + "\n");
             status = 1;
             continue;
         }

@@ -348,15 +348,10 @@ int main(int argc, char** argv)
     }
     options.reports = &reports;
     if (!fixFile.isEmpty()) {
-        // The fix file must not take the place of one of this run's reports.
-        const qsizetype slash = fixFile.lastIndexOf('/');
-        const QByteArray dir = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : fixFile.left(slash);
-        const QByteArray name = fixFile.mid(slash + 1);
-        struct stat st { };
-        if (::stat(dir.constData(), &st) == 0 && reports.identity() == gw::FolderIdentity {st.st_dev, st.st_ino}
-            && (name == gw::WorkingFolder::kFullReportName || name == gw::WorkingFolder::kMismatchName
-                || name == gw::WorkingFolder::kDifferencesName))
-            return fail("the fix file " + gw::printable(fixFile) + " would replace one of the reports");
+        // A fix file that would be refused at the end refuses the run now,
+        // before a check that may take long and reports that would be replaced.
+        if (const std::string problem = gw::fixFileRefusal(fixFile, &reports); !problem.empty())
+            return fail(problem);
     }
     options.excluded.push_back(reports.identity()); // its contents change while the check runs
 
