@@ -92,8 +92,10 @@ gwtest::ProcessResult launch(std::vector<std::string> argv, const std::string& o
         if (WIFSTOPPED(status) && pass == 0 && ::ptrace(PTRACE_GET_SYSCALL_INFO, pid, word(sizeof info), &info) > 0
             && info.op == PTRACE_SYSCALL_INFO_ENTRY
             && std::find(stopAt.begin(), stopAt.end(), static_cast<long>(info.entry.nr)) != stopAt.end()) {
-            ::ptrace(PTRACE_DETACH, pid, 0, 0); // the call goes on; the signal comes after it
+            // Sent while the run is held, the signal waits for the call to
+            // end: the run cannot finish before it arrives.
             ::kill(pid, signal);
+            ::ptrace(PTRACE_DETACH, pid, 0, 0);
             ::waitpid(pid, &status, 0);
         }
     }
