@@ -125,6 +125,9 @@ std::string fixFileRefusal(const QByteArray& path, ReportsFolder* open)
     Destination to;
     if (std::string problem = destination(path, open, to); !problem.empty())
         return problem;
+    struct stat st { };
+    if (::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode)) // as the write would find it
+        return "cannot write " + to.shown + ": " + std::strerror(EISDIR);
     if (to.inOpen) // opened and checked already
         return {};
     ReportsFolder probe;

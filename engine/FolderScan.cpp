@@ -60,7 +60,7 @@ void CheckEngine::ShellTreeView1Change(const QByteArray& selectedPath)
 {
     selectedPath_ = selectedPath;
     try {
-        tree_.setRoot(selectedPath);
+        tree_.setRoot(selectedPath, false); // listed by the scan, with its progress
         const QString shown = printableText(selectedPath);
         view_.setText(Control::RichEdit1, shown);
         scanLines_ = 1;

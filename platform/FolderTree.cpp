@@ -52,7 +52,7 @@ FolderTree::FolderTree(const QByteArray& rootText, FolderScope scope)
     setRoot(rootText);
 }
 
-void FolderTree::setRoot(const QByteArray& rootText)
+void FolderTree::setRoot(const QByteArray& rootText, bool listRoot)
 {
     if (rootText == root_ && !nodes_.empty())
         return;
@@ -65,7 +65,7 @@ void FolderTree::setRoot(const QByteArray& rootText)
         rebuild(previousFd);
         throw FolderTreeError("Error setting path: \"" + printable(gw::rawView(rootText)) + "\"");
     }
-    rebuild(fd);
+    rebuild(fd, listRoot);
 }
 
 int FolderTree::openRoot(const QByteArray& rootText)
@@ -276,16 +276,16 @@ void FolderTree::listFrom(NodeId id, int dirFd, const dev_t* knownDevice)
             }
             if (!folder)
                 continue;
-            if (name[0] == '.' && !scope_.includeHidden) {
-                ++hiddenLeftOut_;
-                continue;
-            }
             if (!scope_.excluded.empty()
                 && std::find(scope_.excluded.begin(), scope_.excluded.end(), FolderIdentity {device, entry->d_ino})
                     != scope_.excluded.end())
                 continue;
             if (!scope_.excludePatterns.empty() && leftOut(name, relative))
                 continue;
+            if (name[0] == '.' && !scope_.includeHidden) { // counted only if nothing else left it out
+                ++hiddenLeftOut_;
+                continue;
+            }
             const std::size_t length = std::strlen(name);
             found.push_back(Found {names_.size(), static_cast<std::uint16_t>(length)});
             names_.append(name, length + 1);
@@ -528,7 +528,7 @@ void FolderTree::expandRecursively(int index, const std::function<void(int)>& pr
             return;
         }
     }
-    if (top == 0)
+    if (top == 0 && !stopRequested_) // stopped while the top was listed: it was not
         fullyExpanded_ = true;
     if (progress)
         progress(count());

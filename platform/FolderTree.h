@@ -69,8 +69,10 @@ public:
     // Re-roots the tree at `rootText`, compared byte for byte with the current
     // root text: an equal text changes nothing. A text that does not name a
     // directory rebuilds the tree at its previous root and throws
-    // FolderTreeError("Error setting path: \"<printable text>\"").
-    void setRoot(const QByteArray& rootText);
+    // FolderTreeError("Error setting path: \"<printable text>\""). The new
+    // root is listed one level deep at once, or, without `listRoot`, when it
+    // is first walked (a root of a million subfolders then takes no time here).
+    void setRoot(const QByteArray& rootText, bool listRoot = true);
     const QByteArray& root() const { return root_; }
 
     // The folder list, in pre-order: node 0 is the root, each node is

@@ -178,6 +178,7 @@ TEST(FixFile, ARefusedDestinationRefusesTheRunBeforeTheCheck)
         {work.path("file/fix.acl"), "cannot write the fix file in " + work.path("file") + ": Not a directory"},
         {r + "/acl_def.txt", "the fix file " + r + "/acl_def.txt would replace one of the reports"},
         {r + "/", "cannot write the fix file " + r + "/: not a file name"},
+        {work.mkdir("folder"), "cannot write " + work.path("folder") + ": Is a directory"},
     };
     for (const auto& [fix, why] : refused) {
         const gwtest::ProcessResult run = gwtest::run(

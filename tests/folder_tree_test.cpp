@@ -343,6 +343,14 @@ TEST(FolderTree, WideFoldersGiveProgressAndTheWalkStopsWhenAsked)
     // Walked again, it goes on to the end.
     stopped.expandRecursively(0);
     EXPECT_EQ(stopped.count(), kLeaves + 4);
+
+    // Stopped while the top itself is listed, as when a new root is walked.
+    FolderTree top(raw(t.path("wide")));
+    top.setRoot(raw(t.root()), false);
+    top.expandRecursively(0, [&](int) { top.stop(); });
+    EXPECT_EQ(top.count(), 1);
+    top.expandRecursively(0);
+    EXPECT_EQ(top.count(), kLeaves + 4);
 }
 
 // Looking ahead one level decides each child's expander; what the time

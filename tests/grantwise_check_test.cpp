@@ -674,6 +674,11 @@ TEST(GrantwiseCheck, ScopeOptionsChangeWhatIsCheckedNeverTheLayout)
               std::string::npos);
     EXPECT_EQ(check({"--reports", work.path("r"), "--include-hidden", t.root()}).out.find("Hidden folders"),
               std::string::npos);
+    // Only those nothing else left out: not an excluded one, nor the reports.
+    EXPECT_NE(check({"--reports", t.path(".reports"), "--exclude", ".hidden", t.root()})
+                  .out.find("Hidden folders not checked, with all below them: 1 "),
+              std::string::npos);
+    gwtest::run({"rm", "-r", t.path(".reports")});
     EXPECT_NE(check({"--json", "--reports", work.path("r"), "--include-hidden", t.root()})
                   .out.find("\"hidden_not_checked\":0}"),
               std::string::npos);
