@@ -271,9 +271,9 @@ private slots:
         QCOMPARE(openedUrls.back(), QUrl(QString::fromLatin1(kHomePage)));
     }
 
-    // A listing too long to show at once is filled in pieces: every line
-    // arrives whole and in order, the memo opens at the top with its scroll
-    // bar, and the next, short listing has none.
+    // A listing too long to show at once is filled in pieces: no line is lost
+    // or broken where the pieces meet, the memo opens at the top with its
+    // scroll bar, and the next, short listing has none.
     void longListingsShowWholeAndShortOnesAfterThem()
     {
         const std::string name(200, 'n');
