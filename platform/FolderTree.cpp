@@ -545,7 +545,9 @@ bool FolderTree::hasSubfolders(NodeId id)
     if (id == 0)
         return hasSubfoldersIn(openDirectory(gw::rawView(root_)), id);
     const int parentFd = openDirectory(gw::rawView(pathOf(nodes_[id].parent)));
-    const bool some = hasSubfoldersBelow(parentFd, id);
+    struct stat parent { };
+    const bool some = parentFd >= 0 && ::fstat(parentFd, &parent) == 0
+        && hasSubfoldersBelow(parentFd, parent.st_dev, id);
     if (parentFd >= 0)
         ::close(parentFd);
     return some;
@@ -556,23 +558,23 @@ std::vector<bool> FolderTree::childrenWithSubfolders(NodeId id, std::chrono::ste
     const int n = childCount(id);
     std::vector<bool> some(static_cast<std::size_t>(n), true);
     const int parentFd = openDirectory(gw::rawView(pathOf(id)));
+    struct stat parent { };
+    const bool opened = parentFd >= 0 && ::fstat(parentFd, &parent) == 0;
     for (int row = 0; row < n && std::chrono::steady_clock::now() < deadline; ++row) {
         const NodeId child = childOf(id, row);
-        some[static_cast<std::size_t>(row)] = isListed(child) ? nodes_[child].childCount > 0
-                                                              : hasSubfoldersBelow(parentFd, child);
+        some[static_cast<std::size_t>(row)] = isListed(child)
+            ? nodes_[child].childCount > 0
+            : opened && hasSubfoldersBelow(parentFd, parent.st_dev, child);
     }
     if (parentFd >= 0)
         ::close(parentFd);
     return some;
 }
 
-bool FolderTree::hasSubfoldersBelow(int parentFd, NodeId id)
+bool FolderTree::hasSubfoldersBelow(int parentFd, dev_t parentDevice, NodeId id)
 {
-    struct stat parent { };
-    if (parentFd < 0 || ::fstat(parentFd, &parent) != 0)
-        return false;
     // As the walk opens it: never through a link, no automount triggered.
-    const ChildDirectory child = openChildDirectory(parentFd, cName(id), parent.st_dev);
+    const ChildDirectory child = openChildDirectory(parentFd, cName(id), parentDevice);
     struct statfs fs { };
     if (child.result == ChildOpen::Skipped && ::fstatfs(child.fd, &fs) == 0 && fs.f_type == AUTOFS_SUPER_MAGIC) {
         ::close(child.fd); // not mounted just to look: listing it will tell

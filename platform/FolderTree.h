@@ -158,9 +158,9 @@ private:
     // `device`, when given, is the folder's device (else it is looked up).
     void listFrom(NodeId id, int dirFd, const dev_t* device = nullptr);
     void markUnlisted(NodeId id);
-    // hasSubfolders for a child of the folder open as `parentFd`; for the
-    // folder open as `fd` (closed here).
-    bool hasSubfoldersBelow(int parentFd, NodeId id);
+    // hasSubfolders for a child of the folder open as `parentFd`, on
+    // `parentDevice`; for the folder open as `fd` (closed here).
+    bool hasSubfoldersBelow(int parentFd, dev_t parentDevice, NodeId id);
     bool hasSubfoldersIn(int fd, NodeId id);
     void ensurePreorder() const;
     const char* cName(NodeId id) const { return names_.data() + nodes_[id].nameOffset; }

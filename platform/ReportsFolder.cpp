@@ -197,17 +197,18 @@ ReportsFolder::Outcome ReportsFolder::checkWay(const QByteArray& path)
     return Outcome::Opened; // not there yet: it is made below a folder checked above
 }
 
-ReportsFolder::Outcome ReportsFolder::open(const QByteArray& path)
+ReportsFolder::Outcome ReportsFolder::lookAt(const QByteArray& path, QByteArray& bare, bool& exists)
 {
     path_ = path;
     // With a trailing slash the system would follow a link in the last name.
-    QByteArray bare = path;
+    bare = path;
     while (bare.size() > 1 && bare.endsWith('/'))
         bare.chop(1);
     if (const Outcome way = checkWay(bare); way != Outcome::Opened)
         return way;
     struct stat st { };
-    if (::lstat(bare.constData(), &st) == 0) {
+    exists = ::lstat(bare.constData(), &st) == 0;
+    if (exists) {
         if (S_ISLNK(st.st_mode))
             return Outcome::SymbolicLink;
         if (!S_ISDIR(st.st_mode)) {
@@ -217,41 +218,38 @@ ReportsFolder::Outcome ReportsFolder::open(const QByteArray& path)
     } else if (errno != ENOENT) {
         error_ = errno;
         return Outcome::Failed;
-    } else if ((error_ = makeFolders(bare)) != 0) {
-        return Outcome::Failed;
     }
+    return Outcome::Opened;
+}
+
+ReportsFolder::Outcome ReportsFolder::open(const QByteArray& path)
+{
+    QByteArray bare;
+    bool exists = false;
+    if (const Outcome seen = lookAt(path, bare, exists); seen != Outcome::Opened)
+        return seen;
+    if (!exists && (error_ = makeFolders(bare)) != 0)
+        return Outcome::Failed;
     return openMade(bare);
 }
 
 ReportsFolder::Outcome ReportsFolder::check(const QByteArray& path)
 {
-    path_ = path;
-    QByteArray bare = path;
-    while (bare.size() > 1 && bare.endsWith('/'))
-        bare.chop(1);
-    if (const Outcome way = checkWay(bare); way != Outcome::Opened)
-        return way;
-    struct stat st { };
-    if (::lstat(bare.constData(), &st) == 0) {
-        if (S_ISLNK(st.st_mode))
-            return Outcome::SymbolicLink;
-        if (!S_ISDIR(st.st_mode)) {
-            error_ = ENOTDIR;
-            return Outcome::Failed;
-        }
+    QByteArray bare;
+    bool exists = false;
+    if (const Outcome seen = lookAt(path, bare, exists); seen != Outcome::Opened)
+        return seen;
+    if (exists) {
         const Outcome outcome = openMade(bare);
         if (fd_ >= 0) // which ends the lock
             ::close(fd_);
         fd_ = -1;
         return outcome;
     }
-    if (errno != ENOENT) {
-        error_ = errno;
-        return Outcome::Failed;
-    }
     // It would be made, with its missing parents, in the nearest folder that
     // exists, as makeFolders() looks for it.
     QByteArray existing = bare;
+    struct stat st { };
     while (::stat(existing.constData(), &st) != 0) {
         if (errno != ENOENT) {
             error_ = errno;

@@ -115,6 +115,10 @@ private:
     bool made_ = false; // a private folder made by this run
     QByteArray untrusted_; // the folder or link on the way that another user may change
     Outcome checkWay(const QByteArray& path);
+    // What open() and check() first look at: the way to `path` and its last
+    // name. Opened when it is a folder (`exists`) or is not there yet; `bare`
+    // is the path without trailing slashes.
+    Outcome lookAt(const QByteArray& path, QByteArray& bare, bool& exists);
     FolderIdentity identity_ {};
 };
 
