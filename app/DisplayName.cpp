@@ -1,5 +1,7 @@
 #include "DisplayName.h"
 
+#include <QList>
+
 namespace {
 
 // Length of the well-formed UTF-8 sequence (RFC 3629) at s[i], or 0.
@@ -28,13 +30,23 @@ qsizetype sequenceLength(const QByteArray& s, qsizetype i)
     return 0;
 }
 
-// The C1 controls, the line and paragraph separators and the bidirectional
-// marks, embeddings, overrides and isolates.
+// The C1 controls, the line and paragraph separators, the format characters
+// (bidirectional controls, zero-width spaces and joiners, the soft hyphen ...)
+// and every space but U+0020: the same characters the printable form escapes.
 bool isHiddenControl(const QString& text)
 {
-    const char16_t c = text.size() == 1 ? text.at(0).unicode() : 0;
-    return (c >= 0x80 && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x2028
-        || c == 0x2029 || c == 0x200E || c == 0x200F || c == 0x061C;
+    const QList<uint> ucs4 = text.toUcs4();
+    if (ucs4.size() != 1)
+        return false;
+    const char32_t c = ucs4.front();
+    switch (QChar::category(c)) {
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph: return true;
+    case QChar::Separator_Space: return c != U' ';
+    default: return false;
+    }
 }
 
 } // namespace

@@ -38,21 +38,57 @@ void appendOctal(std::string& out, unsigned char b)
     out.append(text, 4);
 }
 
-// True for a well-formed sequence that a terminal or viewer would act on
-// rather than show: the C1 controls (U+0080..U+009F), the line and paragraph
-// separators (U+2028, U+2029), and the bidirectional marks, embeddings,
-// overrides and isolates (U+061C, U+200E, U+200F, U+202A..U+202E,
-// U+2066..U+2069), which can break a line or reorder what is shown around them.
-bool isHiddenControl(std::string_view s, std::size_t i, std::size_t n)
+// The code point of the well-formed sequence of `n` bytes at s[i].
+char32_t codePoint(std::string_view s, std::size_t i, std::size_t n)
 {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[i + k]); };
-    if (n == 2)
-        return (byte(0) == 0xC2 && byte(1) <= 0x9F) || (byte(0) == 0xD8 && byte(1) == 0x9C);
-    if (n == 3 && byte(0) == 0xE2)
-        return (byte(1) == 0x80
-                && ((byte(2) >= 0xAA && byte(2) <= 0xAE) || byte(2) == 0xA8 || byte(2) == 0xA9 || byte(2) == 0x8E
-                    || byte(2) == 0x8F))
-            || (byte(1) == 0x81 && byte(2) >= 0xA6 && byte(2) <= 0xA9);
+    const auto byte = [&](std::size_t k) { return static_cast<char32_t>(static_cast<unsigned char>(s[i + k])); };
+    switch (n) {
+    case 2: return (byte(0) & 0x1F) << 6 | (byte(1) & 0x3F);
+    case 3: return (byte(0) & 0x0F) << 12 | (byte(1) & 0x3F) << 6 | (byte(2) & 0x3F);
+    default: return (byte(0) & 0x07) << 18 | (byte(1) & 0x3F) << 12 | (byte(2) & 0x3F) << 6 | (byte(3) & 0x3F);
+    }
+}
+
+// True for a character that a terminal or viewer would act on, or show as
+// nothing or as a plain blank, rather than show as itself: the C1 controls,
+// the line and paragraph separators, every format character (Unicode's
+// general category Cf: the bidirectional marks, embeddings, overrides and
+// isolates, which reorder what is shown around them, the zero-width spaces
+// and joiners, the soft hyphen, the byte order mark ...) and every space but
+// U+0020. Two names that differ only in such a character would look the same.
+bool isHiddenCharacter(char32_t c)
+{
+    struct Range {
+        char32_t first, last;
+    };
+    static constexpr Range kHidden[] = {
+        {0x0080, 0x009F}, // C1 controls
+        {0x00A0, 0x00A0}, // no-break space
+        {0x00AD, 0x00AD}, // soft hyphen
+        {0x0600, 0x0605}, // Arabic number signs
+        {0x061C, 0x061C}, // Arabic letter mark
+        {0x06DD, 0x06DD},   {0x070F, 0x070F},   {0x0890, 0x0891},
+        {0x08E2, 0x08E2},   {0x1680, 0x1680}, // Ogham space mark
+        {0x180E, 0x180E}, // Mongolian vowel separator
+        {0x2000, 0x200F}, // the typographic spaces, zero-width space, joiners, LRM, RLM
+        {0x2028, 0x202F}, // line and paragraph separators, bidirectional embeddings, narrow no-break space
+        {0x205F, 0x2064}, // medium mathematical space, word joiner, invisible operators
+        {0x2066, 0x206F}, // bidirectional isolates, deprecated format characters
+        {0x3000, 0x3000}, // ideographic space
+        {0xFEFF, 0xFEFF}, // byte order mark, zero-width no-break space
+        {0xFFF9, 0xFFFB}, // interlinear annotation
+        {0x110BD, 0x110BD}, {0x110CD, 0x110CD}, {0x13430, 0x1343F}, // Egyptian hieroglyph format controls
+        {0x1BCA0, 0x1BCA3}, // shorthand format controls
+        {0x1D173, 0x1D17A}, // musical symbol format controls
+        {0xE0001, 0xE0001}, // language tag
+        {0xE0020, 0xE007F}, // tag characters
+    };
+    for (const Range& r : kHidden) {
+        if (c < r.first)
+            return false;
+        if (c <= r.last)
+            return true;
+    }
     return false;
 }
 
@@ -69,7 +105,7 @@ void appendPrintable(std::string& out, std::string_view raw)
             if (n == 0) {
                 appendOctal(out, b);
                 ++i;
-            } else if (isHiddenControl(raw, i, n)) {
+            } else if (isHiddenCharacter(codePoint(raw, i, n))) {
                 for (std::size_t k = 0; k < n; ++k)
                     appendOctal(out, static_cast<unsigned char>(raw[i + k]));
                 i += n;

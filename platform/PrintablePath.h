@@ -6,9 +6,11 @@
 // character (0x00-0x1F, 0x7F), every byte that is not part of well-formed
 // UTF-8, a blank that ends a name (before a "/" or at the end of the text) and
 // a "(" that follows ":" are written as a backslash and three octal digits;
-// the C1 controls, the line and paragraph separators and the bidirectional
-// controls, which would make a viewer break the line or show the text in
-// another order, are written byte by byte in the same way;
+// the C1 controls, the line and paragraph separators, the format characters
+// (bidirectional controls, zero-width spaces and joiners, the soft hyphen ...)
+// and every space but U+0020, which would make a viewer break the line, show
+// the text in another order, or show two different names alike, are written
+// byte by byte in the same way;
 // every other byte stands as it is. The result is valid UTF-8, never ends a
 // name with a blank, never holds a line break, and a child's printable path
 // always begins with its parent's.

@@ -19,6 +19,7 @@ TEST(DisplayName, ShowsTheNameAsAFileManagerWould)
         {"Отчёты 2024", u"Отчёты 2024"_qs}, // UTF-8 as it is
         {"\xff", u"\uFFFD"_qs}, // not UTF-8: one mark a byte
         {"evil\xe2\x80\xaetxt\xc2\x85", u"evil\uFFFDtxt\uFFFD"_qs}, // bidi and C1 controls never act
+        {"zw\xe2\x80\x8bsp\xc2\xa0", u"zw\uFFFDsp\uFFFD"_qs}, // invisible and look-alike characters
         {"\xc3\xa9t\xc3", u"\u00E9t\uFFFD"_qs}, // a truncated sequence
         {"\xc0\xaf", u"\uFFFD\uFFFD"_qs}, // overlong "/"
         {"\xed\xa0\x80", u"\uFFFD\uFFFD\uFFFD"_qs}, // a surrogate

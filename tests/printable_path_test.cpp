@@ -1,5 +1,7 @@
 #include "platform/PrintablePath.h"
 
+#include <QChar>
+
 #include <gtest/gtest.h>
 
 using gw::printable;
@@ -53,10 +55,10 @@ TEST(PrintablePath, ControlsThatReorderOrHideTextAreEscaped)
                         "b"),
               "a\\302\\205b");
     EXPECT_EQ(printable("x\xC2\x9F"), "x\\302\\237");
-    EXPECT_EQ(printable("\xC2\xA0\xC3\xA9"), "\xC2\xA0\xC3\xA9"); // no-break space and é are text
+    EXPECT_EQ(printable("\xC3\xA9\xE2\x82\xAC"), "\xC3\xA9\xE2\x82\xAC"); // é and € are text
     EXPECT_EQ(printable("evil\xE2\x80\xAEtxt.sh"), "evil\\342\\200\\256txt.sh");
     EXPECT_EQ(printable("\xE2\x80\xAA\xE2\x81\xA6\xE2\x81\xA9"), "\\342\\200\\252\\342\\201\\246\\342\\201\\251");
-    EXPECT_EQ(printable("\xE2\x80\xA7\xE2\x81\xAA"), "\xE2\x80\xA7\xE2\x81\xAA"); // outside every range
+    EXPECT_EQ(printable("\xE2\x80\xA7\xE2\x81\xB0"), "\xE2\x80\xA7\xE2\x81\xB0"); // outside every range
     // Line and paragraph separators, and the bidirectional marks.
     EXPECT_EQ(printable("a\xE2\x80\xA8"
                         "b\xE2\x80\xA9"),
@@ -73,4 +75,45 @@ TEST(PrintablePath, NamesNeverReadAsIdsOrAsMoreWords)
     EXPECT_EQ(printableName("42a"), "42a");
     EXPECT_EQ(printableName("a:(b "), "a:\\050b\\040");
     EXPECT_EQ(printableName("tab\there"), "tab\\011here");
+}
+
+// Names that differ only in a character shown as nothing, or as a plain
+// blank, never look alike: every control, format character and line,
+// paragraph or space separator but U+0020 is escaped byte by byte; every
+// other assigned character stands as it is. Checked against Qt's Unicode
+// tables for every code point (ours may know characters assigned later).
+TEST(PrintablePath, InvisibleAndLookAlikeCharactersAreEscaped)
+{
+    EXPECT_EQ(printable("zw\xE2\x80\x8Bsp"), "zw\\342\\200\\213sp");
+    EXPECT_EQ(printable("a\xC2\xA0"
+                        "b\xC2\xAD"),
+              "a\\302\\240b\\302\\255");
+    EXPECT_EQ(printable("\xEF\xBB\xBF"
+                        "bom"),
+              "\\357\\273\\277bom");
+    EXPECT_EQ(printable("\xF3\xA0\x80\x81"), "\\363\\240\\200\\201"); // a tag character
+    int wrong = 0;
+    for (char32_t c = 0x80; c <= 0x10FFFF; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF)
+            continue;
+        // UTF-8 by hand: Qt's decoders drop a leading byte order mark.
+        std::string raw;
+        if (c < 0x800) {
+            raw = {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
+        } else if (c < 0x10000) {
+            raw = {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
+                   static_cast<char>(0x80 | (c & 0x3F))};
+        } else {
+            raw = {static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3F)),
+                   static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+        }
+        const bool escaped = printable(raw) != raw;
+        const QChar::Category category = QChar::category(c);
+        const bool hidden = category == QChar::Other_Control || category == QChar::Other_Format
+            || category == QChar::Separator_Line || category == QChar::Separator_Paragraph
+            || category == QChar::Separator_Space;
+        if (escaped != hidden && !(escaped && category == QChar::Other_NotAssigned) && ++wrong <= 10)
+            ADD_FAILURE() << "U+" << std::hex << static_cast<unsigned>(c) << (escaped ? " escaped" : " not escaped");
+    }
+    EXPECT_EQ(wrong, 0);
 }
