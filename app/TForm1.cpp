@@ -1,4 +1,5 @@
 #include "TForm1.h"
+#include "engine/MessageText.h"
 #include "platform/PrintableText.h"
 
 #include "DesktopOpener.h"
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLayout>
 #include <QMenu>
 #include <QMessageBox>
@@ -24,7 +26,21 @@
 TForm1::SaveFileDialog& TForm1::saveFileDialog()
 {
     static SaveFileDialog dialog = [](QWidget* parent, const QString& caption, const QString& suggested) {
-        return QFileDialog::getSaveFileName(parent, caption, suggested);
+        // Qt's own dialog, so that its labels follow the window's language.
+        QFileDialog box(parent, caption, QFileInfo(suggested).absolutePath());
+        box.setAcceptMode(QFileDialog::AcceptSave);
+        box.setOption(QFileDialog::DontUseNativeDialog);
+        box.selectFile(suggested);
+        const auto* form = qobject_cast<const TForm1*>(parent);
+        if (form && gw::isRussian(form->engine_.state().Lang)) {
+            box.setLabelText(QFileDialog::LookIn, QStringLiteral("Папка:"));
+            box.setLabelText(QFileDialog::FileName, QStringLiteral("Имя файла:"));
+            box.setLabelText(QFileDialog::FileType, QStringLiteral("Тип файлов:"));
+            box.setLabelText(QFileDialog::Accept, QStringLiteral("Сохранить"));
+            box.setLabelText(QFileDialog::Reject, QStringLiteral("Отмена"));
+        }
+        return box.exec() == QDialog::Accepted && !box.selectedFiles().isEmpty() ? box.selectedFiles().constFirst()
+                                                                                 : QString();
     };
     return dialog;
 }
@@ -96,9 +112,9 @@ void TForm1::guarded(const std::function<void()>& handler)
     try {
         handler();
     } catch (const std::exception& e) {
-        QMessageBox::critical(this, windowTitle(), QString::fromUtf8(e.what()));
+        showError(gw::handlerErrorText(QString::fromUtf8(e.what()), engine_.state().Lang));
     } catch (...) {
-        QMessageBox::critical(this, windowTitle(), QStringLiteral("Unknown error"));
+        showError(gw::unknownErrorText(engine_.state().Lang));
     }
 }
 

@@ -14,6 +14,7 @@
 
 class TForm2;
 class TForm4;
+class QMessageBox;
 
 class TForm1 : public QMainWindow, public gw::CheckView {
     Q_OBJECT
@@ -81,6 +82,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void labelButtons(QMessageBox& box) const;
     // Every handler runs through this: an error is shown in a box and the
     // window goes on; nothing passes into Qt's event loop.
     void guarded(const std::function<void()>& handler);

@@ -7,6 +7,7 @@
 #include "DesktopOpener.h"
 #include "FittedText.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 
@@ -151,12 +152,30 @@ bool TForm1::askYesNo(const QString& caption, const QString& text)
 {
     QMessageBox box(QMessageBox::NoIcon, caption, withLineFeeds(text), QMessageBox::Yes | QMessageBox::No, this);
     box.setDefaultButton(QMessageBox::Yes);
+    labelButtons(box);
     return box.exec() == QMessageBox::Yes;
 }
 
 void TForm1::showError(const QString& text)
 {
-    QMessageBox::critical(this, windowTitle(), text);
+    QMessageBox box(QMessageBox::Critical, windowTitle(), text, QMessageBox::Ok, this);
+    labelButtons(box);
+    box.exec();
+}
+
+// The buttons speak the window's language, whatever the desktop's is.
+void TForm1::labelButtons(QMessageBox& box) const
+{
+    const bool russian = gw::isRussian(engine_.state().Lang);
+    const struct {
+        QMessageBox::StandardButton button;
+        const char* ru;
+        const char* en;
+    } labels[] = {{QMessageBox::Yes, "Да", "Yes"}, {QMessageBox::No, "Нет", "No"}, {QMessageBox::Ok, "ОК", "OK"}};
+    for (const auto& l : labels) {
+        if (QAbstractButton* button = box.button(l.button))
+            button->setText(QString::fromUtf8(russian ? l.ru : l.en));
+    }
 }
 
 void TForm1::openFile(const QByteArray& rawPath)

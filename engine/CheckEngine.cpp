@@ -1,4 +1,5 @@
 #include "engine/CheckEngine.h"
+#include "engine/MessageText.h"
 
 #include "engine/Countdown.h"
 #include "engine/Estimates.h"
@@ -46,8 +47,7 @@ bool CheckEngine::ensureWorkingFolder()
     if (state_.WinDir.isEmpty()) {
         state_.WinDir = WorkingFolder::create();
         if (state_.WinDir.isEmpty()) {
-            view_.showError(QStringLiteral("Cannot create a working folder in ") + printableText(WorkingFolder::base())
-                            + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
+            view_.showError(workingFolderErrorText(WorkingFolder::base(), errno, state_.Lang));
             return false;
         }
     }

@@ -2,6 +2,7 @@
 
 #include "engine/CheckEngine.h"
 #include "engine/Estimates.h"
+#include "engine/MessageText.h"
 #include "platform/PrintablePath.h"
 #include "platform/PrintableText.h"
 #include "platform/WorkingFile.h"
@@ -58,7 +59,7 @@ void CheckEngine::Timer1Timer()
         if (processes_.reap() > 0 && std::chrono::steady_clock::now() - lastListingStart_ < sentinelWait_)
             return;
         if (const int error = appendOnce(dumpPath(), QByteArray::fromStdString(tree_.printablePath(0)) + '\n')) {
-            checkFailed(fileErrorText("Cannot write", dumpPath(), error));
+            checkFailed(fileErrorText(FileAction::Write, dumpPath(), error, state_.Lang));
             return;
         }
         setBar(Bar::ProgressBar1, 100);
@@ -74,7 +75,7 @@ void CheckEngine::Timer1Timer()
         // A listing that cannot start is missed, and the verification counts
         // it; a dump that cannot be written ends the check.
         if (const int error = appendOnce(dumpPath(), QByteArray())) {
-            checkFailed(fileErrorText("Cannot write", dumpPath(), error));
+            checkFailed(fileErrorText(FileAction::Write, dumpPath(), error, state_.Lang));
             return;
         }
     }

@@ -1,4 +1,5 @@
 #include "engine/MismatchAnalysis.h"
+#include "engine/MessageText.h"
 #include "platform/PrintableText.h"
 
 #include "engine/CheckEngine.h"
@@ -136,7 +137,7 @@ void CheckEngine::Timer3Timer()
     const QByteArray root = QByteArray::fromStdString(tree_.printablePath(0));
     const QByteArray chosen = gw::printableUtf8(selectedPath_);
     const auto cannotRead = [this](const QByteArray& path, int error) {
-        checkFailed(fileErrorText("Cannot read", path, error));
+        checkFailed(fileErrorText(FileAction::Read, path, error, state_.Lang));
     };
 
     // The reference listing was started a moment ago: wait for it to end, so a

@@ -1,4 +1,5 @@
 #include "engine/Reports.h"
+#include "engine/MessageText.h"
 #include "platform/PrintableText.h"
 
 #include "engine/CheckEngine.h"
@@ -195,7 +196,7 @@ void CheckEngine::writeResults(const Analysis& analysis, QByteArray fullDumpText
     const auto write = [&](const QByteArray& path, std::initializer_list<QByteArrayView> parts) {
         const int error = replaceFile(path, parts);
         if (error != 0)
-            failures << fileErrorText("Cannot write", path, error);
+            failures << fileErrorText(FileAction::Write, path, error, state_.Lang);
         return error == 0;
     };
     const bool fullWritten = write(dumpPath(), {reports.fullHead, reports.fullBody});

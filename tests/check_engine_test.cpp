@@ -280,8 +280,8 @@ TEST_F(CheckTest, AFailedReadingNeverShowsTheLastVerdict)
     gwtest::runTimers(engine, view);
     const QString notCompleted = "Проверку не удалось завершить: разрешения папок не прочитаны.";
     ASSERT_EQ(view.errors.size(), 1u);
-    EXPECT_TRUE(view.errors[0].startsWith("Cannot write " + QString::fromStdString(dump) + ": "))
-        << view.errors[0].toStdString();
+    // Messages speak the window's language, the system's reason included.
+    EXPECT_EQ(view.errors[0], "Не удалось записать " + QString::fromStdString(dump) + ": Это каталог");
     EXPECT_EQ(view.light, Light::Red);
     EXPECT_EQ(text(Control::RichEdit3), notCompleted);
     EXPECT_FALSE(view.enabled[Control::Button1]);
@@ -336,8 +336,15 @@ TEST_F(CheckTest, NoCheckWithoutAPrivateWorkingFolder)
     e.ShellTreeView1Change(QByteArray::fromStdString(t.root()));
     e.Button7Click();
     ASSERT_EQ(v.errors.size(), 1u);
-    EXPECT_EQ(v.errors[0],
+    EXPECT_EQ(
+        v.errors[0],
+        QString::fromStdString("Не удалось создать рабочую папку в " + missing + ": Нет такого файла или каталога"));
+    e.state().Lang = "EN";
+    e.Button7Click();
+    ASSERT_EQ(v.errors.size(), 2u);
+    EXPECT_EQ(v.errors[1],
               QString::fromStdString("Cannot create a working folder in " + missing + ": No such file or directory"));
+    v.errors.pop_back();
     EXPECT_TRUE(e.state().WinDir.isEmpty());
     EXPECT_FALSE(v.enabled[Control::Button2]); // no check can start
     EXPECT_FALSE(v.visible[Control::GroupBox4]);
@@ -477,7 +484,7 @@ TEST_F(CheckTest, ReportThatCannotBeWrittenLeavesNoFileAndSaysWhy)
     engine.Button2Click();
     gwtest::runTimers(engine, view);
     ASSERT_EQ(view.errors.size(), 1u);
-    EXPECT_TRUE(view.errors[0].startsWith("Cannot write " + QString::fromUtf8(engine.mismatchPath()) + ": "));
+    EXPECT_TRUE(view.errors[0].startsWith("Не удалось записать " + QString::fromUtf8(engine.mismatchPath()) + ": "));
     EXPECT_TRUE(view.enabled[Control::Button1]);
     EXPECT_FALSE(view.enabled[Control::Button4]);
     EXPECT_TRUE(view.visible[Control::GroupBox5]); // the window does not stay stuck
