@@ -1,0 +1,57 @@
+#pragma once
+// A folder's or file's permissions as the kernel keeps them: its owner and
+// owning group, its mode bits, and its POSIX access and default ACLs as
+// entries (tag, qualifier id, rights). Rules the kernel applies (masks,
+// inheritance) are arithmetic on this structure, never on listing text.
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+namespace gw {
+
+// In the order a listing gives them: owner, named users, owning group, named
+// groups, mask, other.
+enum class AclTag : std::uint8_t {
+    UserObj,
+    User,
+    GroupObj,
+    Group,
+    Mask,
+    Other,
+};
+
+struct AclEntry {
+    AclTag tag;
+    std::uint32_t id = 0; // the user or group, for User and Group entries; 0 otherwise
+    std::uint8_t perm = 0; // read 4, write 2, execute 1
+    bool operator==(const AclEntry&) const = default;
+};
+
+// Entries in listing order: by tag, then by id.
+using Acl = std::vector<AclEntry>;
+
+inline void sortAcl(Acl& acl)
+{
+    std::stable_sort(acl.begin(), acl.end(),
+                     [](const AclEntry& a, const AclEntry& b) { return a.tag != b.tag ? a.tag < b.tag : a.id < b.id; });
+}
+
+struct Permissions {
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
+    std::uint32_t mode = 0; // the permission bits and setuid, setgid, sticky (07777)
+    Acl access; // always whole: an item without an extended ACL has the three entries of its mode bits
+    Acl defaults; // empty: no default ACL
+    bool operator==(const Permissions&) const = default;
+};
+
+// The three entries the mode bits stand for.
+inline Acl minimalAcl(std::uint32_t mode)
+{
+    return {{AclTag::UserObj, 0, static_cast<std::uint8_t>((mode >> 6) & 7)},
+            {AclTag::GroupObj, 0, static_cast<std::uint8_t>((mode >> 3) & 7)},
+            {AclTag::Other, 0, static_cast<std::uint8_t>(mode & 7)}};
+}
+
+} // namespace gw
