@@ -1,0 +1,111 @@
+#include "engine/InheritanceReference.h"
+
+#include <cstdio>
+
+namespace gw {
+namespace {
+
+bool hasExtendedEntries(const Acl& acl)
+{
+    for (const AclEntry& e : acl) {
+        if (e.tag == AclTag::User || e.tag == AclTag::Group || e.tag == AclTag::Mask)
+            return true;
+    }
+    return false;
+}
+
+std::string octal(std::uint32_t mode)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", mode & 07777);
+    return text;
+}
+
+} // namespace
+
+const char* reasonKey(InheritanceReason reason)
+{
+    switch (reason) {
+    case InheritanceReason::AclNotInherited: return "acl_not_inherited";
+    case InheritanceReason::RightsNarrowed: return "rights_narrowed";
+    case InheritanceReason::DefaultAclNotInherited: return "default_acl_not_inherited";
+    case InheritanceReason::ExtendedAclAdded: return "extended_acl_added";
+    case InheritanceReason::SetgidLost: return "setgid_lost";
+    case InheritanceReason::GroupNotInherited: return "group_not_inherited";
+    case InheritanceReason::ModeDiffers: return "mode_differs";
+    }
+    return "";
+}
+
+std::string reasonText(InheritanceReason reason, std::uint32_t narrowedMode)
+{
+    switch (reason) {
+    case InheritanceReason::AclNotInherited: return "the entries are not the ones its folder gives";
+    case InheritanceReason::RightsNarrowed:
+        return "the entries are its folder's, but the rights are cut as creation mode " + octal(narrowedMode)
+            + " cuts them (copied in, or made private)";
+    case InheritanceReason::DefaultAclNotInherited: return "the default ACL is not its folder's";
+    case InheritanceReason::ExtendedAclAdded: return "it has entries its folder does not give";
+    case InheritanceReason::SetgidLost: return "setgid is lost: its folder is setgid, it is not";
+    case InheritanceReason::GroupNotInherited: return "its group is not the group of its setgid folder";
+    case InheritanceReason::ModeDiffers: return "the mode bits are not what the umask gives";
+    }
+    return "";
+}
+
+InheritanceFinding inheritanceFinding(const Permissions& parent, const Permissions& item, ItemKind kind,
+                                      std::optional<std::uint32_t> umask)
+{
+    InheritanceFinding f;
+    const std::uint32_t creationMode = kind == ItemKind::Folder || (item.mode & 0111) ? 0777 : 0666;
+    const InheritedPermissions given = inheritedFrom(parent, kind, creationMode, umask);
+    Permissions& expected = f.expected;
+    expected = given.expected;
+    expected.owner = item.owner;
+    // Bits the folder never gives (setuid, sticky, setgid on a file) are the item's own.
+    expected.mode |= item.mode & (kind == ItemKind::Folder ? 05000u : 07000u);
+    if (!given.groupKnown)
+        expected.group = item.group;
+    if (!given.modeKnown) {
+        // Without a default ACL the folder gives no entries: the item's mode
+        // bits stand, its named entries and mask should not be there.
+        expected.access.clear();
+        for (const AclEntry& e : item.access) {
+            if (e.tag == AclTag::UserObj || e.tag == AclTag::GroupObj || e.tag == AclTag::Other)
+                expected.access.push_back(e);
+        }
+        std::uint32_t bits = 0;
+        for (const AclEntry& e : expected.access)
+            bits |= static_cast<std::uint32_t>(e.perm) << (e.tag == AclTag::UserObj        ? 6
+                                                               : e.tag == AclTag::GroupObj ? 3
+                                                                                           : 0);
+        expected.mode = (expected.mode & ~0777u) | bits;
+    }
+
+    if (!parent.defaults.empty()) {
+        if (item.access != expected.access) {
+            // Cut by a narrower creation mode: the one whose bits the item shows.
+            const InheritedPermissions narrowed = inheritedFrom(parent, kind, item.mode & 0777, umask);
+            if (narrowed.expected.access == item.access) {
+                f.reasons.push_back(InheritanceReason::RightsNarrowed);
+                f.narrowedMode = item.mode & 0777;
+            } else {
+                f.reasons.push_back(InheritanceReason::AclNotInherited);
+            }
+        }
+    } else {
+        if (hasExtendedEntries(item.access))
+            f.reasons.push_back(InheritanceReason::ExtendedAclAdded);
+        else if (given.modeKnown && (item.mode & 0777) != (expected.mode & 0777))
+            f.reasons.push_back(InheritanceReason::ModeDiffers);
+    }
+    if (kind == ItemKind::Folder && item.defaults != expected.defaults)
+        f.reasons.push_back(InheritanceReason::DefaultAclNotInherited);
+    if (kind == ItemKind::Folder && (parent.mode & 02000) && !(item.mode & 02000))
+        f.reasons.push_back(InheritanceReason::SetgidLost);
+    if (given.groupKnown && item.group != expected.group)
+        f.reasons.push_back(InheritanceReason::GroupNotInherited);
+    return f;
+}
+
+} // namespace gw

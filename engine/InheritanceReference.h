@@ -1,0 +1,41 @@
+#pragma once
+// The inheritance check's reference: what an item should carry is what its
+// own folder gives a new item (InheritanceRules), and where it differs, why,
+// in the words an administrator knows.
+
+#include "engine/InheritanceRules.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace gw {
+
+enum class InheritanceReason : std::uint8_t {
+    AclNotInherited, // the entries are not the inherited ones
+    RightsNarrowed, // the inherited entries, cut as a narrower creation mode cuts them
+    DefaultAclNotInherited, // the default ACL is not the folder's
+    ExtendedAclAdded, // named entries or a mask where the folder gives none
+    SetgidLost, // the folder is setgid, the subfolder is not
+    GroupNotInherited, // the folder is setgid, the item's group is not the folder's
+    ModeDiffers, // without a default ACL, the mode bits are not what the umask gives
+};
+
+// The key of a reason in JSON ("acl_not_inherited" ...), and its words.
+const char* reasonKey(InheritanceReason reason);
+std::string reasonText(InheritanceReason reason, std::uint32_t narrowedMode);
+
+struct InheritanceFinding {
+    std::vector<InheritanceReason> reasons; // empty: the item carries what it was given
+    std::uint32_t narrowedMode = 0; // the creation mode, with RightsNarrowed
+    // What the item should carry: what the folder gives, for the creation mode
+    // that fits it best (a file with an execute bit: 0777; else 0666). What
+    // the folder does not decide (the owner; the group without setgid; the
+    // mode bits without a default ACL or an umask) is the item's own.
+    Permissions expected;
+};
+
+InheritanceFinding inheritanceFinding(const Permissions& parent, const Permissions& item, ItemKind kind,
+                                      std::optional<std::uint32_t> umask = std::nullopt);
+
+} // namespace gw
