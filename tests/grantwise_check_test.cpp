@@ -669,6 +669,18 @@ TEST(GrantwiseCheck, ScopeOptionsChangeWhatIsCheckedNeverTheLayout)
         << scoped.out;
     // A hidden folder left out by default is never passed over in silence.
     t.mkdir("a/.also-hidden/deeper");
+    // The console says what the options left out, in either language.
+    const std::vector<std::string> leftOut {"--exclude", "skip", "--max-depth=2", "--one-file-system"};
+    std::vector<std::string> args {"--reports", work.path("r")};
+    args.insert(args.end(), leftOut.begin(), leftOut.end());
+    args.push_back(t.root());
+    EXPECT_NE(check(args).out.find(".\n" + said + "\nHidden folders not checked"), std::string::npos);
+    args.insert(args.begin(), {"--lang", "ru"});
+    EXPECT_NE(check(args).out.find(
+                  ".\nНе проверены: папки по шаблону skip, папки глубже уровня 2, другие файловые системы\nСкрытые"),
+              std::string::npos)
+        << check(args).out;
+    EXPECT_EQ(check({"--reports", work.path("r"), t.root()}).out.find("Not checked"), std::string::npos);
     const std::string hidden = "Hidden folders not checked, with all below them: 2 (--include-hidden checks them)\n";
     EXPECT_NE(check({"--reports", work.path("r"), t.root()}).out.find(".\n" + hidden + "Processing time"),
               std::string::npos);

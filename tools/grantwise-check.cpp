@@ -421,6 +421,8 @@ int main(int argc, char** argv)
     if (!quiet)
         out += unixLines(result.reportHeader) + "\n";
     out += unixLines(result.verdict) + "\n";
+    if (!quiet && !result.notCheckedLine.isEmpty()) // the verdict covers only what was checked
+        out += unixLines(result.notCheckedLine) + "\n";
     if (!quiet && result.hiddenLeftOut > 0) {
         // The verdict covers only what was checked: say what the default left out.
         const QByteArray count = QByteArray::number(result.hiddenLeftOut);
