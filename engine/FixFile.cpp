@@ -76,9 +76,23 @@ QByteArray fixFileText(const Analysis& analysis, const RestorePermissions& check
             + " folders that differ but whose subfolders could not be listed, "
             + number(static_cast<qulonglong>(tooLong)) + " folders whose paths are too long for setfacl.\n";
     if (fixed == 0) {
-        // Nothing to change: the checked folder's own record keeps the file
-        // one that setfacl applies without an error, changing nothing.
-        text += "# Nothing differs: the one record gives the checked folder its own permissions.\n";
+        // No record to give: the checked folder's own record keeps the file
+        // one that setfacl applies without an error, changing nothing. The
+        // comment never says that nothing differs when that is not known.
+        const QByteArray own = "the one record gives the checked folder its own permissions.\n";
+        if (!analysis.differences.isEmpty()) {
+            QList<QByteArray> why;
+            if (leftUnlisted > 0)
+                why << number(static_cast<qulonglong>(leftUnlisted)) + " whose subfolders could not be listed";
+            if (tooLong > 0)
+                why << number(static_cast<qulonglong>(tooLong)) + " whose paths are too long for setfacl";
+            text += "# " + number(static_cast<qulonglong>(analysis.differences.size()))
+                + " folders differ, and none could be given a record (" + why.join(", ") + "): " + own;
+        } else if (in.notRead > 0) {
+            text += "# Nothing differs among the folders that were read: " + own;
+        } else {
+            text += "# Nothing differs: " + own;
+        }
         records += "# file: "
             + QByteArray::fromStdString(restorePath(rawFromPrintable(in.targetPrintable.toStdString()))) + "\n";
         if (!checked.flags.empty())

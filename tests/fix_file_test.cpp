@@ -213,3 +213,37 @@ TEST(FixFile, ARefusedDestinationRefusesTheRunBeforeTheCheck)
     });
     EXPECT_EQ(failed, "");
 }
+
+TEST(FixFile, ItsHeadSaysWhyNoFolderThatDiffersHasARecord)
+{
+    // Two folders differ: one whose subfolders could not be listed, one whose
+    // path is too long for setfacl; neither can be fixed by the file.
+    gw::Analysis analysis;
+    analysis.inputs.targetPrintable = "/srv/share";
+    const QByteArray deep = "/srv/share/" + QByteArray(PATH_MAX, 'd');
+    for (const QByteArray& path : {QByteArray("/srv/share/closed"), deep}) {
+        gw::FolderDifference d;
+        d.path = path;
+        d.changes = {{gw::EntryChange::Changed, "other:r-x", "other:-wx"}};
+        analysis.differences.append(d);
+    }
+    analysis.inputs.notListedPaths = {"/srv/share/closed"};
+    gw::RestorePermissions checked;
+    checked.entries = "user::rwx\ngroup::r-x\nother::r-x\n";
+    const QByteArray own = "the one record gives the checked folder its own permissions.\n\n# file: /srv/share\n";
+    QByteArray text = gw::fixFileText(analysis, checked);
+    EXPECT_TRUE(text.contains("\n# 2 folders differ, and none could be given a record (1 whose subfolders could not "
+                              "be listed, 1 whose paths are too long for setfacl): "
+                              + own))
+        << text.toStdString();
+    EXPECT_FALSE(text.contains("Nothing differs"));
+
+    // None differs among those read, but not all were: not "nothing differs".
+    analysis.differences.clear();
+    analysis.inputs.notListedPaths.clear();
+    analysis.inputs.notRead = 3;
+    text = gw::fixFileText(analysis, checked);
+    EXPECT_TRUE(text.contains("\n# Nothing differs among the folders that were read: " + own)) << text.toStdString();
+    analysis.inputs.notRead = 0;
+    EXPECT_TRUE(gw::fixFileText(analysis, checked).contains("\n# Nothing differs: " + own));
+}
