@@ -139,9 +139,11 @@ std::string fixFileRefusal(const QByteArray& path, ReportsFolder* open)
     Destination to;
     if (std::string problem = destination(path, open, to); !problem.empty())
         return problem;
+    // As the write would find it: only a regular file is ever replaced.
     struct stat st { };
-    if (::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode)) // as the write would find it
-        return "cannot write " + to.shown + ": " + std::strerror(EISDIR);
+    if (::lstat(path.constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        return "cannot write " + to.shown + ": "
+            + (S_ISDIR(st.st_mode) ? std::string(std::strerror(EISDIR)) : notRegularText(st.st_mode));
     if (to.inOpen) // opened and checked already
         return {};
     ReportsFolder probe;
@@ -175,7 +177,7 @@ std::string saveFixFile(const QByteArray& path, const Analysis& analysis, const 
     }
     QByteArray failed;
     if (const int error = folder->replace({{to.name, {QByteArrayView(text)}}}, failed))
-        return "cannot write " + to.shown + ": " + std::strerror(error);
+        return "cannot write " + to.shown + ": " + folder->failureText(error);
     return {};
 }
 

@@ -386,7 +386,7 @@ int main(int argc, char** argv)
         }
     }
     if (result.writeError)
-        return fail(gw::fileErrorText("cannot write", result.failedPath, result.writeError).toStdString());
+        return fail("cannot write " + gw::printable(result.failedPath) + ": " + reports.failureText(result.writeError));
     const gw::ReportInputs& in = result.analysis.inputs;
     const int status = gw::verdictLight(in) == gw::Light::Green ? 0 : 1;
     if (!fixFile.isEmpty()) {
