@@ -479,8 +479,9 @@ int ReportsFolder::replace(const std::vector<Report>& reports, QByteArray& faile
     }
     for (std::size_t i = 0; i < reports.size(); ++i) {
         // A report's own mode, given only now: until it has its name, a
-        // temporary file is told by its mode as one a killed run left.
-        if (temporaries[i].marked && ::fchmodat(fd_, temporaries[i].name.constData(), 0600, 0) != 0)
+        // temporary file is told by its mode as one a killed run left. Where
+        // the mode could not be set before, a failure here changes nothing.
+        if (::fchmodat(fd_, temporaries[i].name.constData(), 0600, 0) != 0 && temporaries[i].marked)
             return giveUp(i, errno);
         if (const int error = renameWithoutReplacing(fd_, temporaries[i].name.constData(),
                                                      reports[i].name.constData())) {

@@ -55,7 +55,7 @@ const char kHelp[] = "Checks that every subfolder of FOLDER carries the same per
                      "  --fix-file FILE  write FILE for setfacl --restore: it gives every folder that\n"
                      "                   differs the permissions of FOLDER (review it, then apply it)\n"
                      "\n"
-                     "What to check (the reports say what was left out):\n"
+                     "What to check (the output and the reports say what was left out):\n"
                      "  --include-hidden     check folders whose names begin with \".\" too; without\n"
                      "                       it, their number is printed after the verdict\n"
                      "  --exclude PATTERN    leave out a folder whose name, or whose path relative\n"
