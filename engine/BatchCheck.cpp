@@ -81,6 +81,28 @@ private:
     std::string buffer_;
 };
 
+// What the options left out of the tree, in words; empty when nothing.
+QByteArray notCheckedWords(const FolderScope& scope, bool russian)
+{
+    QList<QByteArray> leftOut;
+    if (!scope.excludePatterns.empty()) {
+        QByteArray patterns;
+        for (const std::string& p : scope.excludePatterns)
+            patterns += (patterns.isEmpty() ? "" : ", ") + QByteArray::fromStdString(printable(p));
+        if (!russian)
+            leftOut << "folders matching " + patterns;
+        else
+            leftOut << (scope.excludePatterns.size() == 1 ? "папки по шаблону " : "папки по шаблонам ") + patterns;
+    }
+    if (scope.maxDepth >= 0) {
+        const QByteArray depth = QByteArray::number(scope.maxDepth);
+        leftOut << (russian ? "папки глубже уровня " + depth : "folders more than " + depth + " levels below");
+    }
+    if (scope.oneFileSystem)
+        leftOut << (russian ? QByteArray("другие файловые системы") : QByteArray("other file systems"));
+    return leftOut.join(", ");
+}
+
 } // namespace
 
 BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
@@ -181,21 +203,12 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     for (FolderTree::NodeId id = 0; id < static_cast<FolderTree::NodeId>(folders); ++id)
         maxLevel = std::max(maxLevel, tree.levelOf(id));
 
-    // What the options left out of the tree, in words, for the reports.
-    QList<QByteArray> leftOut;
-    if (!options.scope.excludePatterns.empty()) {
-        QByteArray patterns;
-        for (const std::string& p : options.scope.excludePatterns)
-            patterns += (patterns.isEmpty() ? "" : ", ") + QByteArray::fromStdString(printable(p));
-        leftOut << "folders matching " + patterns;
-    }
-    if (options.scope.maxDepth >= 0)
-        leftOut << "folders more than " + QByteArray::number(options.scope.maxDepth) + " levels below";
-    if (options.scope.oneFileSystem)
-        leftOut << "other file systems";
     input.maxLevel = maxLevel;
     input.listingsCounted = listingsCounted;
-    input.notChecked = leftOut.join(", ");
+    input.notChecked = notCheckedWords(options.scope, false); // the reports are English
+    if (const QByteArray words = notCheckedWords(options.scope, isRussian(options.lang)); !words.isEmpty())
+        result.notCheckedLine = QString::fromUtf8((isRussian(options.lang) ? "Не проверены: " : "Not checked: ")
+                                                  + words);
     result.hiddenLeftOut = tree.hiddenLeftOut();
     result.analysis = analyser->finish(input, tree, [&](int index, const QByteArray&) {
         const FolderTree::NodeId id = tree.node(index);

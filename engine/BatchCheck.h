@@ -58,6 +58,10 @@ struct BatchResult {
     Analysis analysis;
     // Hidden folders left out (with all below them) when they were not asked for.
     int hiddenLeftOut = 0;
+    // What --exclude, --max-depth and --one-file-system left out, as one line
+    // in the chosen language ("Not checked: other file systems"); empty when
+    // they left nothing out.
+    QString notCheckedLine;
     int writeError = 0; // errno of a report that could not be written; then no report is left
     QByteArray failedPath; // the report that could not be written
 };

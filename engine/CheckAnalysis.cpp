@@ -82,7 +82,7 @@ Analysis ListingAnalyser::finish(const AnalysisInput& input, const FolderTree& t
     pending_.clear();
     a.differences = std::move(differences_);
     differences_.clear();
-    foldDifferences(a.differences, input.root);
+    foldDifferences(a.differences, input.root, input.ignored);
     return a;
 }
 

@@ -160,8 +160,18 @@ QList<EntryChange> entryChanges(const QList<QByteArray>& reference, const QList<
     return result;
 }
 
-void foldDifferences(QList<FolderDifference>& folders, const QByteArray& root)
+void foldDifferences(QList<FolderDifference>& folders, const QByteArray& root, const IgnoredParts& ignored)
 {
+    // Without ignored names the changes are compared as they are.
+    const auto sameChanges = [&ignored](const QList<EntryChange>& a, const QList<EntryChange>& b) {
+        if (!ignored.any())
+            return a == b;
+        return std::equal(
+            a.begin(), a.end(), b.begin(), b.end(), [&ignored](const EntryChange& x, const EntryChange& y) {
+                return x.kind == y.kind && comparableEntry(x.from, ignored) == comparableEntry(y.from, ignored)
+                    && comparableEntry(x.to, ignored) == comparableEntry(y.to, ignored);
+            });
+    };
     // Parents come before their subfolders in tree order; a printable path's
     // parent is the path up to its last "/", since names hold no "/".
     QHash<QByteArray, qsizetype> byPath;
@@ -176,7 +186,7 @@ void foldDifferences(QList<FolderDifference>& folders, const QByteArray& root)
             const qsizetype slash = f.path.lastIndexOf('/');
             const QByteArray parent = slash == 0 ? QByteArray("/") : f.path.left(slash);
             const auto it = byPath.constFind(parent);
-            if (slash >= 0 && it != byPath.constEnd() && folders[*it].changes == f.changes) {
+            if (slash >= 0 && it != byPath.constEnd() && sameChanges(folders[*it].changes, f.changes)) {
                 f.startsHere = false;
                 start[static_cast<std::size_t>(i)] = start[static_cast<std::size_t>(*it)];
                 ++folders[start[static_cast<std::size_t>(i)]].sameBelow;

@@ -64,9 +64,11 @@ struct FolderDifference {
 };
 
 // Folds each folder whose changes equal its parent's, when the parent differs
-// too, into the nearest ancestor where they start. `folders` are in tree
+// too, into the nearest ancestor where they start. Changes are equal when
+// their entries are, as they are compared: with `ignored` names taken out,
+// so that folders of other owners fold all the same. `folders` are in tree
 // order; paths are printable, below `root`.
-void foldDifferences(QList<FolderDifference>& folders, const QByteArray& root);
+void foldDifferences(QList<FolderDifference>& folders, const QByteArray& root, const IgnoredParts& ignored = {});
 
 // The differences report (acl_diff.txt): LF line ends, UTF-8.
 QByteArray differencesReport(const QByteArray& root, const QList<FolderDifference>& folders,

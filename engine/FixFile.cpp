@@ -76,9 +76,23 @@ QByteArray fixFileText(const Analysis& analysis, const RestorePermissions& check
             + " folders that differ but whose subfolders could not be listed, "
             + number(static_cast<qulonglong>(tooLong)) + " folders whose paths are too long for setfacl.\n";
     if (fixed == 0) {
-        // Nothing to change: the checked folder's own record keeps the file
-        // one that setfacl applies without an error, changing nothing.
-        text += "# Nothing differs: the one record gives the checked folder its own permissions.\n";
+        // No record to give: the checked folder's own record keeps the file
+        // one that setfacl applies without an error, changing nothing. The
+        // comment never says that nothing differs when that is not known.
+        const QByteArray own = "the one record gives the checked folder its own permissions.\n";
+        if (!analysis.differences.isEmpty()) {
+            QList<QByteArray> why;
+            if (leftUnlisted > 0)
+                why << number(static_cast<qulonglong>(leftUnlisted)) + " whose subfolders could not be listed";
+            if (tooLong > 0)
+                why << number(static_cast<qulonglong>(tooLong)) + " whose paths are too long for setfacl";
+            text += "# " + number(static_cast<qulonglong>(analysis.differences.size()))
+                + " folders differ, and none could be given a record (" + why.join(", ") + "): " + own;
+        } else if (in.notRead > 0) {
+            text += "# Nothing differs among the folders that were read: " + own;
+        } else {
+            text += "# Nothing differs: " + own;
+        }
         records += "# file: "
             + QByteArray::fromStdString(restorePath(rawFromPrintable(in.targetPrintable.toStdString()))) + "\n";
         if (!checked.flags.empty())
@@ -125,9 +139,11 @@ std::string fixFileRefusal(const QByteArray& path, ReportsFolder* open)
     Destination to;
     if (std::string problem = destination(path, open, to); !problem.empty())
         return problem;
+    // As the write would find it: only a regular file is ever replaced.
     struct stat st { };
-    if (::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode)) // as the write would find it
-        return "cannot write " + to.shown + ": " + std::strerror(EISDIR);
+    if (::lstat(path.constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        return "cannot write " + to.shown + ": "
+            + (S_ISDIR(st.st_mode) ? std::string(std::strerror(EISDIR)) : notRegularText(st.st_mode));
     if (to.inOpen) // opened and checked already
         return {};
     ReportsFolder probe;
@@ -161,7 +177,7 @@ std::string saveFixFile(const QByteArray& path, const Analysis& analysis, const 
     }
     QByteArray failed;
     if (const int error = folder->replace({{to.name, {QByteArrayView(text)}}}, failed))
-        return "cannot write " + to.shown + ": " + std::strerror(error);
+        return "cannot write " + to.shown + ": " + folder->failureText(error);
     return {};
 }
 

@@ -19,9 +19,11 @@ QByteArray fixFileText(const Analysis& analysis, const RestorePermissions& check
 
 // Reads the permissions of `checkedFolder` (raw) and writes the fix file at
 // `path` (raw): mode 0600, replaced whole, through a folder that is the
-// caller's own, as the reports are written. `open`, when it is that folder,
-// is used as it is, and the fix file may not take the place of one of the
-// reports in it. Returns an empty text, or what went wrong.
+// caller's own, as the reports are written. Only a regular file at `path` is
+// replaced: a device, FIFO, socket, symbolic link or folder there is refused.
+// `open`, when it is that folder, is used as it is, and the fix file may not
+// take the place of one of the reports in it. Returns an empty text, or what
+// went wrong.
 [[nodiscard]] std::string saveFixFile(const QByteArray& path, const Analysis& analysis, const QByteArray& checkedFolder,
                                       const IgnoredParts& ignored = {}, ReportsFolder* open = nullptr);
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/random.h>
@@ -36,10 +37,16 @@ int makeFolders(const QByteArray& dir)
     return ::mkdir(dir.constData(), 0700) == 0 || errno == EEXIST ? 0 : errno;
 }
 
+// The letters of a temporary file's suffix.
+constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+constexpr int kSuffixLength = 6;
+// A temporary file's mode while it is written: no file of the user's has it
+// by chance, so one left behind by a killed run is told by it.
+constexpr mode_t kWritingMode = 0200;
+
 QByteArray randomSuffix()
 {
-    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    unsigned char bytes[6];
+    unsigned char bytes[kSuffixLength];
     if (::getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
         static unsigned counter = 0;
         auto mix = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count())
@@ -51,7 +58,7 @@ QByteArray randomSuffix()
     }
     QByteArray suffix(sizeof bytes, '\0');
     for (std::size_t i = 0; i < sizeof bytes; ++i)
-        suffix[static_cast<qsizetype>(i)] = letters[bytes[i] % (sizeof letters - 1)];
+        suffix[static_cast<qsizetype>(i)] = kLetters[bytes[i] % (sizeof kLetters - 1)];
     return suffix;
 }
 
@@ -97,9 +104,76 @@ int copyAll(int from, qint64 size, int to)
     return 0;
 }
 
+// True when `name` is one of the temporary files of `report`: the report's
+// name, a dot and six letters or digits, as randomSuffix() makes them.
+bool isTemporaryName(QByteArrayView name, const QByteArray& report)
+{
+    if (name.size() != report.size() + 1 + kSuffixLength || !name.startsWith(report) || name[report.size()] != '.')
+        return false;
+    const QByteArrayView suffix = name.last(kSuffixLength);
+    return std::all_of(suffix.begin(), suffix.end(),
+                       [](char c) { return c != '\0' && std::strchr(kLetters, c) != nullptr; });
+}
+
+// Removes the temporary files of `reports` that a run ended by SIGKILL (or a
+// crash) left in the folder: regular files of the caller's, with a temporary
+// file's name and mode and no other link. Names are looked at without
+// following a link, and removed from the folder itself.
+void removeLeftTemporaries(int dirFd, const std::vector<ReportsFolder::Report>& reports)
+{
+    const int listFd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = listFd < 0 ? nullptr : ::fdopendir(listFd);
+    if (!dir) {
+        if (listFd >= 0)
+            ::close(listFd);
+        return; // they stay, as they did before
+    }
+    std::vector<QByteArray> left;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArrayView name(entry->d_name);
+        if (std::any_of(reports.begin(), reports.end(),
+                        [&name](const ReportsFolder::Report& r) { return isTemporaryName(name, r.name); }))
+            left.push_back(name.toByteArray());
+    }
+    ::closedir(dir);
+    const uid_t me = ::geteuid();
+    for (const QByteArray& name : left) {
+        struct stat st { };
+        if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) && st.st_uid == me
+            && (st.st_mode & 07777) == kWritingMode && st.st_nlink == 1)
+            ::unlinkat(dirFd, name.constData(), 0);
+    }
+}
+
+// Removes `name` when it is a regular file; anything else stays.
+void removeIfRegular(int dirFd, const char* name)
+{
+    struct stat st { };
+    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+        ::unlinkat(dirFd, name, 0);
+}
+
+// Renames `from` to `to` in the folder unless something is there already
+// (EEXIST). A file system that cannot refuse in the rename itself has the
+// name looked at just before.
+int renameWithoutReplacing(int dirFd, const char* from, const char* to)
+{
+    if (::renameat2(dirFd, from, dirFd, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    struct stat st { };
+    if (::fstatat(dirFd, to, &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return EEXIST;
+    if (errno != ENOENT)
+        return errno;
+    return ::renameat(dirFd, from, dirFd, to) == 0 ? 0 : errno;
+}
+
 struct Temporary {
     QByteArray name;
     int slot = -1; // registered for removal by a signal
+    bool marked = false; // its mode is kWritingMode until it is renamed in
 };
 
 // Writes one report to a new temporary file beside it and syncs it to disk.
@@ -111,7 +185,7 @@ int writeTemporary(int dirFd, const ReportsFolder::Report& report, Temporary& te
         const QByteArray name = report.name + '.' + randomSuffix();
         // Registered before it exists, so that no moment leaves it behind.
         temporary.slot = InterruptCleanup::addFile(dirFd, name.constData());
-        fd = ::openat(dirFd, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        fd = ::openat(dirFd, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kWritingMode);
         if (fd >= 0) {
             temporary.name = name;
             break;
@@ -122,6 +196,9 @@ int writeTemporary(int dirFd, const ReportsFolder::Report& report, Temporary& te
         if (error != EEXIST || attempt >= 100)
             return error;
     }
+    // The mode that marks it as unfinished, whatever the umask; a file system
+    // without modes has none, and then the report keeps the one it was given.
+    temporary.marked = ::fchmod(fd, kWritingMode) == 0;
     int error = 0;
     for (const ReportsFolder::Part& part : report.parts) {
         if (error == 0)
@@ -350,6 +427,8 @@ int ReportsFolder::unnamedFile()
 
 int ReportsFolder::replace(const std::vector<Report>& reports, QByteArray& failedName)
 {
+    occupant_ = 0;
+    removeLeftTemporaries(fd_, reports);
     std::vector<Temporary> temporaries(reports.size());
     std::vector<int> finalSlots;
     const auto giveUp = [&](std::size_t index, int error) {
@@ -360,11 +439,29 @@ int ReportsFolder::replace(const std::vector<Report>& reports, QByteArray& faile
             InterruptCleanup::forget(t.slot);
         }
         for (const Report& r : reports)
-            ::unlinkat(fd_, r.name.constData(), 0);
+            removeIfRegular(fd_, r.name.constData());
         for (int slot : finalSlots)
             InterruptCleanup::forget(slot);
         return error;
     };
+    // What stands in a report's place, when it is not a regular file, is
+    // never replaced: looked at before the writing, which may take long, and
+    // again just before the earlier report is removed.
+    const auto inTheWay = [this, &reports](std::size_t i) {
+        struct stat st { };
+        if (::fstatat(fd_, reports[i].name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return errno == ENOENT ? 0 : errno;
+        if (S_ISREG(st.st_mode))
+            return 0;
+        if (S_ISDIR(st.st_mode))
+            return EISDIR;
+        occupant_ = st.st_mode & S_IFMT;
+        return EEXIST;
+    };
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+        if (const int error = inTheWay(i))
+            return giveUp(i, error);
+    }
 
     for (std::size_t i = 0; i < reports.size(); ++i) {
         if (const int error = writeTemporary(fd_, reports[i], temporaries[i]))
@@ -375,18 +472,46 @@ int ReportsFolder::replace(const std::vector<Report>& reports, QByteArray& faile
     for (const Report& r : reports)
         finalSlots.push_back(InterruptCleanup::addFile(fd_, r.name.constData()));
     for (std::size_t i = 0; i < reports.size(); ++i) {
+        if (const int error = inTheWay(i))
+            return giveUp(i, error);
         if (::unlinkat(fd_, reports[i].name.constData(), 0) != 0 && errno != ENOENT)
             return giveUp(i, errno);
     }
     for (std::size_t i = 0; i < reports.size(); ++i) {
-        if (::renameat(fd_, temporaries[i].name.constData(), fd_, reports[i].name.constData()) != 0)
+        // A report's own mode, given only now: until it has its name, a
+        // temporary file is told by its mode as one a killed run left. Where
+        // the mode could not be set before, a failure here changes nothing.
+        if (::fchmodat(fd_, temporaries[i].name.constData(), 0600, 0) != 0 && temporaries[i].marked)
             return giveUp(i, errno);
+        if (const int error = renameWithoutReplacing(fd_, temporaries[i].name.constData(),
+                                                     reports[i].name.constData())) {
+            if (error == EEXIST) // something took the name meanwhile: it stays
+                (void)inTheWay(i);
+            return giveUp(i, error);
+        }
         InterruptCleanup::forget(temporaries[i].slot);
         temporaries[i] = Temporary {};
     }
     for (int slot : finalSlots)
         InterruptCleanup::forget(slot);
     return 0;
+}
+
+std::string ReportsFolder::failureText(int error) const
+{
+    return error == EEXIST && occupant_ != 0 ? notRegularText(occupant_) : std::string(std::strerror(error));
+}
+
+std::string notRegularText(unsigned mode)
+{
+    const char* kind = S_ISLNK(mode) ? "a symbolic link"
+        : S_ISFIFO(mode)             ? "a FIFO"
+        : S_ISSOCK(mode)             ? "a socket"
+        : S_ISCHR(mode)              ? "a character device"
+        : S_ISBLK(mode)              ? "a block device"
+        : S_ISDIR(mode)              ? "a folder"
+                                     : nullptr;
+    return kind ? std::string("it is ") + kind + ", not a regular file" : std::string("it is not a regular file");
 }
 
 std::string ReportsFolder::refusal(Outcome outcome, const std::string& what) const

@@ -99,12 +99,29 @@ public:
     // and write), or -1 with errno set.
     int unnamedFile();
 
-    // Writes every report to a temporary file (mode 0600, synced to disk),
-    // then removes the earlier reports of these names and renames the new
-    // ones in. When anything fails, neither the new nor the earlier reports
-    // are left, `failedName` is the report concerned, and the errno value is
-    // returned; otherwise 0.
+    // Writes every report to a temporary file (synced to disk), then removes
+    // the earlier reports of these names and renames the new ones in, mode
+    // 0600. Only a regular file is ever replaced: a report's name taken by
+    // anything else (a device, a FIFO, a socket, a symbolic link) fails with
+    // EEXIST and occupant() says what it is; a folder, with EISDIR. When
+    // anything fails, neither the new nor the earlier reports are left (what
+    // is not a regular file stays), `failedName` is the report concerned,
+    // and the errno value is returned; otherwise 0.
+    //
+    // A temporary file is named after its report, a dot and six letters or
+    // digits ("acl.txt.Xq3vB9"), and has mode 0200 while it is written.
+    // Those that a run killed on the way left behind are removed first: the
+    // lock says no other run is writing them. A file is taken for one only
+    // when it is a regular file of the caller's with that name, mode 0200
+    // and no other link, so a file of the user's is never removed.
     [[nodiscard]] int replace(const std::vector<Report>& reports, QByteArray& failedName);
+    // The type bits (S_IFIFO ...) of what kept replace() from writing a
+    // report, when it returned EEXIST for a file that is not a regular one;
+    // 0 otherwise.
+    unsigned occupant() const { return occupant_; }
+    // The reason replace() returned `error`, in words: the errno text, or
+    // what is in the report's place ("it is a FIFO, not a regular file").
+    std::string failureText(int error) const;
 
 private:
     Outcome openMade(const QByteArray& path);
@@ -120,6 +137,11 @@ private:
     // is the path without trailing slashes.
     Outcome lookAt(const QByteArray& path, QByteArray& bare, bool& exists);
     FolderIdentity identity_ {};
+    unsigned occupant_ = 0;
 };
+
+// Why a file of the type in `mode` (as lstat gives it) is not replaced by a
+// report or a fix file: "it is a FIFO, not a regular file" and the like.
+std::string notRegularText(unsigned mode);
 
 } // namespace gw

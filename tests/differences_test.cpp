@@ -92,6 +92,38 @@ TEST(Differences, FoldedIntoWhereTheyStartWithExceptionsKept)
     EXPECT_EQ(top[0].sameBelow, 2);
 }
 
+TEST(Differences, IgnoredNamesAreIgnoredWhenFolding)
+{
+    using C = EntryChange;
+    // The owner's rights changed over a subtree whose folders have other owners.
+    const auto ownerRights = [](const QByteArray& owner) {
+        return QList<C> {{C::Changed, "user root (owner):rwx", "user " + owner + " (owner):r-x"}};
+    };
+    const auto groupRights = [](const QByteArray& group) {
+        return QList<C> {{C::Changed, "group root (owner):r-x", "group " + group + " (owner):rwx"}};
+    };
+    const auto tree = [&](const auto& changes) {
+        return QList<FolderDifference> {folder("/s/a", changes("alice")), folder("/s/a/b", changes("bob")),
+                                        folder("/s/a/b/c", changes("carol"))};
+    };
+    QList<FolderDifference> folders = tree(ownerRights);
+    foldDifferences(folders, "/s");
+    EXPECT_TRUE(folders[1].startsHere && folders[2].startsHere); // the names are compared
+    foldDifferences(folders, "/s", {true, false});
+    EXPECT_EQ(folders[0].sameBelow, 2);
+    EXPECT_FALSE(folders[1].startsHere || folders[2].startsHere);
+    foldDifferences(folders, "/s", {false, true}); // the owning group's names only
+    EXPECT_TRUE(folders[1].startsHere && folders[2].startsHere);
+    folders = tree(groupRights);
+    foldDifferences(folders, "/s", {false, true});
+    EXPECT_EQ(folders[0].sameBelow, 2);
+    // Other rights are another change, whatever is ignored.
+    folders[2].changes[0].to = "group carol (owner):r--";
+    foldDifferences(folders, "/s", {true, true});
+    EXPECT_EQ(folders[0].sameBelow, 1);
+    EXPECT_TRUE(folders[2].startsHere);
+}
+
 TEST(JsonLines, EveryLineParsesStrictlyWhateverTheName)
 {
     using C = EntryChange;

@@ -5,8 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdio>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using gwtest::run;
@@ -170,8 +175,25 @@ TEST(FixFile, ARefusedDestinationRefusesTheRunBeforeTheCheck)
     const std::string theirs = work.mkdir("theirs");
     ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
     ::close(::open(work.path("file").c_str(), O_CREAT | O_WRONLY, 0600));
+    // What is not a regular file is never replaced by one: as root,
+    // /dev/full would otherwise become a file holding the fix.
+    const std::string fifo = work.path("fifo"), socket = work.path("socket"), link = work.path("file-link"),
+                      device = work.path("full");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int listening = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socket.size(), sizeof address.sun_path);
+    socket.copy(address.sun_path, socket.size());
+    ASSERT_EQ(::bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(listening);
+    ASSERT_EQ(::symlink(work.path("file").c_str(), link.c_str()), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::mknod(device.c_str(), S_IFCHR | 0600, ::makedev(1, 7)), 0); // as /dev/full
+    }
     const std::string r = work.path("r");
-    const std::vector<std::pair<std::string, std::string>> refused = {
+    std::vector<std::pair<std::string, std::string>> refused = {
         {shared + "/fix.acl", "cannot write the fix file in " + shared + ": other users may write in it"},
         {work.path("link/fix.acl"), "cannot write the fix file in " + work.path("link") + ": it is a symbolic link"},
         {theirs + "/fix.acl", "cannot write the fix file in " + theirs + ": it belongs to another user"},
@@ -179,7 +201,14 @@ TEST(FixFile, ARefusedDestinationRefusesTheRunBeforeTheCheck)
         {r + "/acl_def.txt", "the fix file " + r + "/acl_def.txt would replace one of the reports"},
         {r + "/", "cannot write the fix file " + r + "/: not a file name"},
         {work.mkdir("folder"), "cannot write " + work.path("folder") + ": Is a directory"},
+        {fifo, "cannot write " + fifo + ": it is a FIFO, not a regular file"},
+        {socket, "cannot write " + socket + ": it is a socket, not a regular file"},
+        {link, "cannot write " + link + ": it is a symbolic link, not a regular file"},
     };
+    if (root)
+        refused.emplace_back(device, "cannot write " + device + ": it is a character device, not a regular file");
+    else
+        std::printf("making a device node needs root: only a FIFO, a socket and a link are tried\n");
     for (const auto& [fix, why] : refused) {
         const gwtest::ProcessResult run = gwtest::run(
             {gwtest::checkProgram(), "--quiet", "--reports", r, "--fix-file", fix, t.root()});
@@ -198,11 +227,23 @@ TEST(FixFile, ARefusedDestinationRefusesTheRunBeforeTheCheck)
         EXPECT_EQ(gw::fixFileRefusal(path, &reports), why);
         EXPECT_EQ(gw::saveFixFile(path, gw::Analysis {}, QByteArray::fromStdString(t.root()), {}, &reports), why);
     }
+    // Each stands as it was.
+    struct stat st { };
+    const auto type = [&st](const std::string& path) {
+        return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & S_IFMT : 0;
+    };
+    EXPECT_EQ(type(fifo), S_IFIFO);
+    EXPECT_EQ(type(socket), S_IFSOCK);
+    EXPECT_EQ(type(link), S_IFLNK);
+    EXPECT_EQ(type(work.path("file")), S_IFREG);
+    if (root) {
+        EXPECT_EQ(type(device), S_IFCHR);
+        EXPECT_EQ(st.st_rdev, ::makedev(1, 7));
+    }
 
     // A folder to be made is not made by looking at it; one that could not
     // be made is refused.
     EXPECT_EQ(gw::fixFileRefusal(QByteArray::fromStdString(work.path("new/fix.acl"))), "");
-    struct stat st { };
     EXPECT_NE(::stat(work.path("new").c_str(), &st), 0);
     const std::string failed = gwtest::asNobody([&]() -> std::string {
         const QByteArray fix = QByteArray::fromStdString(work.path("new/fix.acl"));
@@ -212,4 +253,38 @@ TEST(FixFile, ARefusedDestinationRefusesTheRunBeforeTheCheck)
         return early == why && late == why ? "" : "as nobody: " + early + " / " + late;
     });
     EXPECT_EQ(failed, "");
+}
+
+TEST(FixFile, ItsHeadSaysWhyNoFolderThatDiffersHasARecord)
+{
+    // Two folders differ: one whose subfolders could not be listed, one whose
+    // path is too long for setfacl; neither can be fixed by the file.
+    gw::Analysis analysis;
+    analysis.inputs.targetPrintable = "/srv/share";
+    const QByteArray deep = "/srv/share/" + QByteArray(PATH_MAX, 'd');
+    for (const QByteArray& path : {QByteArray("/srv/share/closed"), deep}) {
+        gw::FolderDifference d;
+        d.path = path;
+        d.changes = {{gw::EntryChange::Changed, "other:r-x", "other:-wx"}};
+        analysis.differences.append(d);
+    }
+    analysis.inputs.notListedPaths = {"/srv/share/closed"};
+    gw::RestorePermissions checked;
+    checked.entries = "user::rwx\ngroup::r-x\nother::r-x\n";
+    const QByteArray own = "the one record gives the checked folder its own permissions.\n\n# file: /srv/share\n";
+    QByteArray text = gw::fixFileText(analysis, checked);
+    EXPECT_TRUE(text.contains("\n# 2 folders differ, and none could be given a record (1 whose subfolders could not "
+                              "be listed, 1 whose paths are too long for setfacl): "
+                              + own))
+        << text.toStdString();
+    EXPECT_FALSE(text.contains("Nothing differs"));
+
+    // None differs among those read, but not all were: not "nothing differs".
+    analysis.differences.clear();
+    analysis.inputs.notListedPaths.clear();
+    analysis.inputs.notRead = 3;
+    text = gw::fixFileText(analysis, checked);
+    EXPECT_TRUE(text.contains("\n# Nothing differs among the folders that were read: " + own)) << text.toStdString();
+    analysis.inputs.notRead = 0;
+    EXPECT_TRUE(gw::fixFileText(analysis, checked).contains("\n# Nothing differs: " + own));
 }

@@ -669,6 +669,18 @@ TEST(GrantwiseCheck, ScopeOptionsChangeWhatIsCheckedNeverTheLayout)
         << scoped.out;
     // A hidden folder left out by default is never passed over in silence.
     t.mkdir("a/.also-hidden/deeper");
+    // The console says what the options left out, in either language.
+    const std::vector<std::string> leftOut {"--exclude", "skip", "--max-depth=2", "--one-file-system"};
+    std::vector<std::string> args {"--reports", work.path("r")};
+    args.insert(args.end(), leftOut.begin(), leftOut.end());
+    args.push_back(t.root());
+    EXPECT_NE(check(args).out.find(".\n" + said + "\nHidden folders not checked"), std::string::npos);
+    args.insert(args.begin(), {"--lang", "ru"});
+    EXPECT_NE(check(args).out.find(
+                  ".\nНе проверены: папки по шаблону skip, папки глубже уровня 2, другие файловые системы\nСкрытые"),
+              std::string::npos)
+        << check(args).out;
+    EXPECT_EQ(check({"--reports", work.path("r"), t.root()}).out.find("Not checked"), std::string::npos);
     const std::string hidden = "Hidden folders not checked, with all below them: 2 (--include-hidden checks them)\n";
     EXPECT_NE(check({"--reports", work.path("r"), t.root()}).out.find(".\n" + hidden + "Processing time"),
               std::string::npos);
@@ -703,4 +715,116 @@ TEST(GrantwiseCheck, OneFileSystemStaysOnTheFoldersOwn)
     const gwtest::ProcessResult r = check({"--quiet", "--one-file-system", "--reports", work.path("r"), t.root()});
     EXPECT_EQ(r.status, 0) << r.out; // the mount point is checked, what is on it is not
     EXPECT_NE(gwtest::readFile(work.path("r/acl.txt")).find("It contains 1 subfolders."), std::string::npos);
+}
+
+TEST(GrantwiseCheck, WhatIsIgnoredIsIgnoredWhereDifferencesFold)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving folders other owners needs root";
+    // A team share: 200 folders, each its maker's, five makers; one change of
+    // the owner's (or the owning group's) rights over a subtree of 10.
+    for (const bool group : {false, true}) {
+        TempTree t, work;
+        int n = 0;
+        for (int top = 0; top < 20; ++top) {
+            for (int sub = -1; sub < 9; ++sub, ++n) {
+                const std::string path = t.mkdir("d" + std::to_string(top)
+                                                 + (sub < 0 ? "" : "/s" + std::to_string(sub)));
+                const unsigned id = 30001 + static_cast<unsigned>(n % 5);
+                ASSERT_EQ(::chown(path.c_str(), group ? 0 : id, group ? id : 0), 0);
+            }
+        }
+        ASSERT_EQ(n, 200);
+        ASSERT_EQ(run({"chmod", "-R", group ? "g+w" : "u-w", t.path("d7")}).status, 0);
+        const gwtest::ProcessResult r = check(
+            {"--json", "--reports", work.path("r"), "--ignore", group ? "group" : "owner", t.root()});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(gwtest::readFile(work.path("r/acl_diff.txt"))
+                      .find("10 folders differ from the checked folder; the differences start in 1 places.\n"),
+                  std::string::npos)
+            << gwtest::readFile(work.path("r/acl_diff.txt"));
+        EXPECT_NE(
+            gwtest::readFile(work.path("r/acl_diff.txt")).find("\n" + t.path("d7") + " (and 9 subfolders below it)\n"),
+            std::string::npos);
+        const auto count = [&r](const std::string& text) {
+            int found = 0;
+            for (std::size_t at = r.out.find(text); at != std::string::npos; at = r.out.find(text, at + 1))
+                ++found;
+            return found;
+        };
+        EXPECT_EQ(count("\"type\":\"folder\""), 10) << r.out;
+        EXPECT_EQ(count("\"starts_here\":true,\"same_below\":9,"), 1) << r.out;
+        EXPECT_EQ(count("\"starts_here\":true"), 1) << r.out;
+    }
+}
+
+TEST(GrantwiseCheck, TemporariesOfKilledRunsAreRemovedAndNothingElse)
+{
+    TempTree t, work;
+    t.mkdir("A");
+    const std::string dir = work.path("r");
+    ASSERT_EQ(check({"--reports", dir, t.root()}).status, 0);
+    // Killed while it writes its first report: the temporary stays.
+    EXPECT_EQ(launch({"--jobs", "1", "--reports", dir, t.root()}, "/dev/null", {SYS_fdatasync}, SIGKILL).status, -1);
+    std::set<std::string> left = namesIn(dir);
+    for (const std::string& report : kReports)
+        left.erase(report);
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left.begin()->rfind("acl.txt.", 0), 0u);
+
+    // Files of the user's that look like ours, and some that are made like ours.
+    const auto make = [](const std::string& path, mode_t mode) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        ::fchmod(fd, mode);
+        ::close(fd);
+    };
+    const std::string fixDir = work.mkdir("fix");
+    for (const char* ours : {"acl_def.txt.Zq09Ab", "acl_diff.txt.abcdef"})
+        make(dir + "/" + ours, 0200);
+    make(fixDir + "/fix.acl.Qw12Er", 0200);
+    const std::set<std::string> kept {
+        "acl.txt.before", "acl.txt.Ab3dE",  "acl.txt.Ab3dE99", "acl.txt.Ab-dE9", "xacl.txt.Ab3dE9",
+        "acl.txt.LinkMe", "acl.txt.HardLn", "acl.txt.Folder",  "notes.Ab3dE9",   "hard"};
+    make(dir + "/acl.txt.before", 0600); // a copy of a report, made by its user
+    for (const char* name : {"acl.txt.Ab3dE", "acl.txt.Ab3dE99", "acl.txt.Ab-dE9", "xacl.txt.Ab3dE9", "notes.Ab3dE9"})
+        make(dir + "/" + name, 0200);
+    make(work.path("target"), 0200);
+    ASSERT_EQ(::symlink(work.path("target").c_str(), (dir + "/acl.txt.LinkMe").c_str()), 0);
+    make(dir + "/hard", 0200);
+    ASSERT_EQ(::link((dir + "/hard").c_str(), (dir + "/acl.txt.HardLn").c_str()), 0);
+    ASSERT_EQ(::mkdir((dir + "/acl.txt.Folder").c_str(), 0700), 0);
+    make(fixDir + "/fix.acl.backup", 0600);
+    if (::geteuid() == 0) { // another user's file is never taken for ours
+        make(dir + "/acl_def.txt.Others", 0200);
+        ASSERT_EQ(::chown((dir + "/acl_def.txt.Others").c_str(), 65534, 65534), 0);
+    }
+
+    const gwtest::ProcessResult r = check({"--reports", dir, "--fix-file", fixDir + "/fix.acl", t.root()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::set<std::string> expected = kReports;
+    expected.insert(kept.begin(), kept.end());
+    if (::geteuid() == 0)
+        expected.insert("acl_def.txt.Others");
+    EXPECT_EQ(namesIn(dir), expected);
+    EXPECT_EQ(namesIn(fixDir), (std::set<std::string> {"fix.acl", "fix.acl.backup"}));
+    EXPECT_TRUE(fs::exists(work.path("target")));
+    // The reports of the run are readable by their user, as before.
+    for (const std::string& report : kReports)
+        EXPECT_EQ(fs::status(dir + "/" + report).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST(GrantwiseCheck, AReportNeverReplacesWhatIsNotARegularFile)
+{
+    TempTree t, work;
+    t.mkdir("A");
+    const std::string dir = work.path("r");
+    ASSERT_EQ(check({"--reports", dir, t.root()}).status, 0);
+    ASSERT_EQ(::unlink((dir + "/acl_diff.txt").c_str()), 0);
+    ASSERT_EQ(::mkfifo((dir + "/acl_diff.txt").c_str(), 0600), 0);
+    const gwtest::ProcessResult r = check({"--reports", dir, t.root()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "grantwise-check: cannot write " + dir + "/acl_diff.txt: it is a FIFO, not a regular file\n");
+    // The FIFO stays; no report of a run is left beside it.
+    EXPECT_EQ(namesIn(dir), std::set<std::string> {"acl_diff.txt"});
+    EXPECT_TRUE(fs::is_fifo(dir + "/acl_diff.txt"));
 }

@@ -55,7 +55,7 @@ const char kHelp[] = "Checks that every subfolder of FOLDER carries the same per
                      "  --fix-file FILE  write FILE for setfacl --restore: it gives every folder that\n"
                      "                   differs the permissions of FOLDER (review it, then apply it)\n"
                      "\n"
-                     "What to check (the reports say what was left out):\n"
+                     "What to check (the output and the reports say what was left out):\n"
                      "  --include-hidden     check folders whose names begin with \".\" too; without\n"
                      "                       it, their number is printed after the verdict\n"
                      "  --exclude PATTERN    leave out a folder whose name, or whose path relative\n"
@@ -386,7 +386,7 @@ int main(int argc, char** argv)
         }
     }
     if (result.writeError)
-        return fail(gw::fileErrorText("cannot write", result.failedPath, result.writeError).toStdString());
+        return fail("cannot write " + gw::printable(result.failedPath) + ": " + reports.failureText(result.writeError));
     const gw::ReportInputs& in = result.analysis.inputs;
     const int status = gw::verdictLight(in) == gw::Light::Green ? 0 : 1;
     if (!fixFile.isEmpty()) {
@@ -421,6 +421,8 @@ int main(int argc, char** argv)
     if (!quiet)
         out += unixLines(result.reportHeader) + "\n";
     out += unixLines(result.verdict) + "\n";
+    if (!quiet && !result.notCheckedLine.isEmpty()) // the verdict covers only what was checked
+        out += unixLines(result.notCheckedLine) + "\n";
     if (!quiet && result.hiddenLeftOut > 0) {
         // The verdict covers only what was checked: say what the default left out.
         const QByteArray count = QByteArray::number(result.hiddenLeftOut);
