@@ -1,4 +1,5 @@
 #include "engine/FixFile.h"
+#include "platform/SystemErrorText.h"
 
 #include "platform/PrintablePath.h"
 #include "platform/WorkingFolder.h"
@@ -114,21 +115,23 @@ struct Destination {
 
 // Takes `path` apart. Returns why it is refused for what its text says; empty
 // when it is not.
-std::string destination(const QByteArray& path, ReportsFolder* open, Destination& to)
+std::string destination(const QByteArray& path, ReportsFolder* open, Destination& to, Language language)
 {
     to.shown = printable(std::string_view(path.constData(), static_cast<std::size_t>(path.size())));
     const qsizetype slash = path.lastIndexOf('/');
     to.dir = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
     to.name = path.mid(slash + 1);
     if (to.name.isEmpty() || to.name == "." || to.name == "..")
-        return "cannot write the fix file " + to.shown + ": not a file name";
+        return inLanguage(language, "cannot write the fix file ", "не удалось записать файл исправления ") + to.shown
+            + inLanguage(language, ": not a file name", ": это не имя файла");
     struct stat st { };
     to.inOpen = open && ::stat(to.dir.constData(), &st) == 0
         && open->identity() == FolderIdentity {st.st_dev, st.st_ino};
     if (to.inOpen
         && (to.name == WorkingFolder::kFullReportName || to.name == WorkingFolder::kMismatchName
             || to.name == WorkingFolder::kDifferencesName))
-        return "the fix file " + to.shown + " would replace one of the reports";
+        return inLanguage(language, "the fix file ", "файл исправления ") + to.shown
+            + inLanguage(language, " would replace one of the reports", " заменил бы один из отчётов");
     return {};
 }
 
@@ -137,7 +140,7 @@ std::string destination(const QByteArray& path, ReportsFolder* open, Destination
 std::string fixFileRefusal(const QByteArray& path, ReportsFolder* open)
 {
     Destination to;
-    if (std::string problem = destination(path, open, to); !problem.empty())
+    if (std::string problem = destination(path, open, to, Language::English); !problem.empty())
         return problem;
     // As the write would find it: only a regular file is ever replaced.
     struct stat st { };
@@ -153,18 +156,18 @@ std::string fixFileRefusal(const QByteArray& path, ReportsFolder* open)
 }
 
 std::string saveFixFile(const QByteArray& path, const Analysis& analysis, const QByteArray& checkedFolder,
-                        const IgnoredParts& ignored, ReportsFolder* open)
+                        const IgnoredParts& ignored, ReportsFolder* open, Language language)
 {
     Destination to;
-    if (std::string problem = destination(path, open, to); !problem.empty())
+    if (std::string problem = destination(path, open, to, language); !problem.empty())
         return problem;
 
     RestorePermissions checked;
     if (const int error = readRestorePermissions(
             std::string_view(checkedFolder.constData(), static_cast<std::size_t>(checkedFolder.size())), checked))
-        return "cannot read the permissions of "
+        return inLanguage(language, "cannot read the permissions of ", "не удалось прочитать разрешения ")
             + printable(std::string_view(checkedFolder.constData(), static_cast<std::size_t>(checkedFolder.size())))
-            + ": " + std::strerror(error);
+            + ": " + systemErrorText(error, language);
     const QByteArray text = fixFileText(analysis, checked, ignored);
 
     // The reports folder of this run, if that is where it goes: it is locked already.
@@ -173,11 +176,12 @@ std::string saveFixFile(const QByteArray& path, const Analysis& analysis, const 
     if (to.inOpen) {
         folder = open;
     } else if (const ReportsFolder::Outcome outcome = own.open(to.dir); outcome != ReportsFolder::Outcome::Opened) {
-        return own.refusal(outcome, "the fix file");
+        return own.refusal(outcome, inLanguage(language, "the fix file", "файл исправления"), language);
     }
     QByteArray failed;
     if (const int error = folder->replace({{to.name, {QByteArrayView(text)}}}, failed))
-        return "cannot write " + to.shown + ": " + folder->failureText(error);
+        return inLanguage(language, "cannot write ", "не удалось записать ") + to.shown + ": "
+            + folder->failureText(error, language);
     return {};
 }
 

@@ -6,6 +6,7 @@
 #include "engine/CheckAnalysis.h"
 #include "platform/ReportsFolder.h"
 #include "platform/RestoreFile.h"
+#include "platform/SystemErrorText.h"
 
 #include <QByteArray>
 
@@ -23,9 +24,10 @@ QByteArray fixFileText(const Analysis& analysis, const RestorePermissions& check
 // replaced: a device, FIFO, socket, symbolic link or folder there is refused.
 // `open`, when it is that folder, is used as it is, and the fix file may not
 // take the place of one of the reports in it. Returns an empty text, or what
-// went wrong.
+// went wrong, in `language`.
 [[nodiscard]] std::string saveFixFile(const QByteArray& path, const Analysis& analysis, const QByteArray& checkedFolder,
-                                      const IgnoredParts& ignored = {}, ReportsFolder* open = nullptr);
+                                      const IgnoredParts& ignored = {}, ReportsFolder* open = nullptr,
+                                      Language language = Language::English);
 
 // Why saveFixFile would refuse `path` now, in the words it would use; empty
 // when it would write there. Nothing is made or written, so a check can be

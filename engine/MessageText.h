@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "platform/SystemErrorText.h"
+
 namespace gw {
 
 enum class FileAction {
@@ -15,6 +17,9 @@ enum class FileAction {
 // The system's reason for `error` (an errno value): in Russian for the
 // reasons a check meets, otherwise as the system gives it.
 QString systemErrorText(int error, const QString& lang);
+
+// The language `lang` names: "RU" Russian, anything else English.
+Language language(const QString& lang);
 
 // "Cannot read PATH: reason" or "Cannot write PATH: reason", with the
 // printable path, in the language `lang` names ("RU", anything else English).

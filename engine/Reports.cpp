@@ -248,7 +248,10 @@ void CheckEngine::Menu_File_DifferencesClick()
 
 QString CheckEngine::saveFixFile(const QByteArray& rawPath)
 {
-    return QString::fromStdString(gw::saveFixFile(rawPath, lastAnalysis_, selectedPath_));
+    const QString problem = QString::fromStdString(
+        gw::saveFixFile(rawPath, lastAnalysis_, selectedPath_, {}, nullptr, language(state_.Lang)));
+    // A message of its own begins a sentence.
+    return problem.isEmpty() ? problem : problem.left(1).toUpper() + problem.mid(1);
 }
 
 } // namespace gw

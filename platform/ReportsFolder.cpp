@@ -1,4 +1,5 @@
 #include "platform/ReportsFolder.h"
+#include "platform/SystemErrorText.h"
 
 #include "platform/InterruptCleanup.h"
 #include "platform/PrintablePath.h"
@@ -497,43 +498,53 @@ int ReportsFolder::replace(const std::vector<Report>& reports, QByteArray& faile
     return 0;
 }
 
-std::string ReportsFolder::failureText(int error) const
+std::string ReportsFolder::failureText(int error, Language language) const
 {
-    return error == EEXIST && occupant_ != 0 ? notRegularText(occupant_) : std::string(std::strerror(error));
+    return error == EEXIST && occupant_ != 0 ? notRegularText(occupant_, language) : systemErrorText(error, language);
 }
 
-std::string notRegularText(unsigned mode)
+std::string notRegularText(unsigned mode, Language language)
 {
-    const char* kind = S_ISLNK(mode) ? "a symbolic link"
-        : S_ISFIFO(mode)             ? "a FIFO"
-        : S_ISSOCK(mode)             ? "a socket"
-        : S_ISCHR(mode)              ? "a character device"
-        : S_ISBLK(mode)              ? "a block device"
-        : S_ISDIR(mode)              ? "a folder"
+    const bool ru = language == Language::Russian;
+    const char* kind = S_ISLNK(mode) ? (ru ? "символьная ссылка" : "a symbolic link")
+        : S_ISFIFO(mode)             ? (ru ? "FIFO" : "a FIFO")
+        : S_ISSOCK(mode)             ? (ru ? "сокет" : "a socket")
+        : S_ISCHR(mode)              ? (ru ? "символьное устройство" : "a character device")
+        : S_ISBLK(mode)              ? (ru ? "блочное устройство" : "a block device")
+        : S_ISDIR(mode)              ? (ru ? "папка" : "a folder")
                                      : nullptr;
+    if (ru)
+        return kind ? std::string("это ") + kind + ", а не обычный файл" : std::string("это не обычный файл");
     return kind ? std::string("it is ") + kind + ", not a regular file" : std::string("it is not a regular file");
 }
 
-std::string ReportsFolder::refusal(Outcome outcome, const std::string& what) const
+std::string ReportsFolder::refusal(Outcome outcome, const std::string& what, Language language) const
 {
+    const bool ru = language == Language::Russian;
     const std::string dir = printable(std::string_view(path_.constData(), static_cast<std::size_t>(path_.size())));
+    const std::string cannot = (ru ? "не удалось записать " : "cannot write ") + what + (ru ? " в " : " in ") + dir
+        + ": ";
     switch (outcome) {
     case Outcome::Opened:
     case Outcome::Failed: break;
     case Outcome::UntrustedPath:
-        return "cannot write " + what + " in " + dir + ": "
-            + printable(std::string_view(untrusted_.constData(), static_cast<std::size_t>(untrusted_.size())))
-            + " may be changed by another user";
+        return cannot + printable(std::string_view(untrusted_.constData(), static_cast<std::size_t>(untrusted_.size())))
+            + (ru ? " может изменить другой пользователь" : " may be changed by another user");
     case Outcome::InUse:
+        if (ru)
+            return "папка " + dir + " занята другой проверкой";
         return (what == "the reports" ? "reports folder " : "folder ") + dir + " is in use by another check";
-    case Outcome::SymbolicLink: return "cannot write " + what + " in " + dir + ": it is a symbolic link";
-    case Outcome::NotOwned: return "cannot write " + what + " in " + dir + ": it belongs to another user";
+    case Outcome::SymbolicLink: return cannot + (ru ? "это символьная ссылка" : "it is a symbolic link");
+    case Outcome::NotOwned:
+        return cannot + (ru ? "она принадлежит другому пользователю" : "it belongs to another user");
     case Outcome::GroupWritable:
-        return "cannot write " + what + " in " + dir
-            + ": its group, or a user or group named in its ACL, may write in it";
-    case Outcome::OthersWritable: return "cannot write " + what + " in " + dir + ": other users may write in it";
+        return cannot
+            + (ru ? "в неё может писать её группа или пользователь или группа, названные в её ACL"
+                  : "its group, or a user or group named in its ACL, may write in it");
+    case Outcome::OthersWritable:
+        return cannot + (ru ? "в неё могут писать другие пользователи" : "other users may write in it");
     }
-    return "cannot write " + what + " in " + dir + ": " + std::strerror(error_);
+    return cannot + systemErrorText(error_, language);
 }
 
 } // namespace gw

@@ -10,6 +10,7 @@
 // side. Nothing here shows a message.
 
 #include "platform/FolderTree.h"
+#include "platform/SystemErrorText.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -56,7 +57,8 @@ public:
     // Why the folder was not opened: "reports folder DIR is in use by another
     // check", "cannot write the reports in DIR: it is a symbolic link" ...
     // `what` names what was to be written there.
-    std::string refusal(Outcome outcome, const std::string& what = "the reports") const;
+    std::string refusal(Outcome outcome, const std::string& what = "the reports",
+                        Language language = Language::English) const;
     const QByteArray& path() const { return path_; }
     bool isOpen() const { return fd_ >= 0; }
     FolderIdentity identity() const { return identity_; }
@@ -121,7 +123,7 @@ public:
     unsigned occupant() const { return occupant_; }
     // The reason replace() returned `error`, in words: the errno text, or
     // what is in the report's place ("it is a FIFO, not a regular file").
-    std::string failureText(int error) const;
+    std::string failureText(int error, Language language = Language::English) const;
 
 private:
     Outcome openMade(const QByteArray& path);
@@ -142,6 +144,6 @@ private:
 
 // Why a file of the type in `mode` (as lstat gives it) is not replaced by a
 // report or a fix file: "it is a FIFO, not a regular file" and the like.
-std::string notRegularText(unsigned mode);
+std::string notRegularText(unsigned mode, Language language = Language::English);
 
 } // namespace gw

@@ -152,8 +152,19 @@ TEST_F(CheckTest, EachKindOfDifferenceIsOneWholeMismatchingBlock)
     const std::string fix = gwtest::readFile(work.path("fix.acl"));
     EXPECT_NE(fix.find("# file: " + t.path("owner") + "\n# owner: 0\nuser::rwx\nuser:12345:r-x\n"), std::string::npos)
         << fix;
+    // Its refusals speak the window's language.
+    EXPECT_EQ(
+        engine.saveFixFile(QByteArray::fromStdString(work.path("fix.acl/"))),
+        QString::fromStdString("Не удалось записать файл исправления " + work.path("fix.acl/") + ": это не имя файла"));
+    ASSERT_EQ(::mkfifo(work.path("fifo.acl").c_str(), 0600), 0);
+    EXPECT_EQ(engine.saveFixFile(QByteArray::fromStdString(work.path("fifo.acl"))),
+              QString::fromStdString("Не удалось записать " + work.path("fifo.acl") + ": это FIFO, а не обычный файл"));
+    engine.state().Lang = "EN";
     EXPECT_EQ(engine.saveFixFile(QByteArray::fromStdString(work.path("fix.acl/"))),
-              QString::fromStdString("cannot write the fix file " + work.path("fix.acl/") + ": not a file name"));
+              QString::fromStdString("Cannot write the fix file " + work.path("fix.acl/") + ": not a file name"));
+    EXPECT_EQ(engine.saveFixFile(QByteArray::fromStdString(work.path("fifo.acl"))),
+              QString::fromStdString("Cannot write " + work.path("fifo.acl") + ": it is a FIFO, not a regular file"));
+    engine.state().Lang = "RU";
     // A new check: nothing to open or save until it ends.
     engine.Button2Click();
     EXPECT_FALSE(view.enabled[Control::Menu_File_Differences] || view.enabled[Control::Menu_File_FixFile]);
