@@ -123,5 +123,5 @@ TEST(JsonLines, EveryLineParsesStrictlyWhateverTheName)
     EXPECT_EQ(summary["verdict"].toString(), "incomplete");
     EXPECT_EQ(
         jsonFolderLine("/x", "/x", "not_read", nullptr),
-        "{\"type\":\"folder\",\"path\":\"/x\",\"path_base64\":\"L3g=\",\"status\":\"not_read\",\"starts_here\":false,\"same_below\":0,\"changes\":[]}\n");
+        "{\"type\":\"folder\",\"path\":\"/x\",\"path_base64\":\"L3g=\",\"status\":\"not_read\",\"starts_here\":false,\"same_below\":0,\"changes\":[],\"reason\":\"\"}\n");
 }
