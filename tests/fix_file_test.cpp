@@ -213,3 +213,27 @@ TEST(FixFile, ARefusedDestinationRefusesTheRunBeforeTheCheck)
     });
     EXPECT_EQ(failed, "");
 }
+
+TEST(FixFile, FoldersWhoseNfs4OrWindowsAclDiffersGetNoRecord)
+{
+    // setfacl cannot set those ACLs, and its mode changes could make an NFSv4
+    // server rewrite one: such folders are left out, and the file says so.
+    using C = gw::EntryChange;
+    gw::Analysis a;
+    a.inputs.targetPrintable = "/srv/nas";
+    a.differences = {
+        {"/srv/nas/a", {{C::Changed, "nfs4 A::EVERYONE@:r", "nfs4 A::EVERYONE@:rw"}}, true, 0},
+        {"/srv/nas/b", {{C::Removed, "ntacl sha256:0123456789abcdef", {}}}, true, 0},
+        {"/srv/nas/c", {{C::Changed, "other:r-x", "other:rwx"}}, true, 0},
+    };
+    gw::RestorePermissions checked;
+    checked.entries = "user::rwx\ngroup::r-x\nother::r-x\n";
+    const QByteArray text = gw::fixFileText(a, checked, {});
+    EXPECT_TRUE(text.startsWith("# Gives 1 folders the permissions of /srv/nas.")) << text.toStdString();
+    EXPECT_TRUE(text.contains("\n# Left out as well: 2 folders whose NFSv4 ACL or Windows ACL (security.NTACL) "
+                              "differs, which setfacl cannot set.\n"))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("# file: /srv/nas/c\n"));
+    EXPECT_FALSE(text.contains("/srv/nas/a"));
+    EXPECT_FALSE(text.contains("/srv/nas/b"));
+}
