@@ -134,6 +134,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     Spool fullBody(*options.reports), mismatchBody(*options.reports);
     int listingsCounted = 0; // lines of the dump that begin with the root: one a listing
     std::vector<bool> read; // by node id
+    QHash<FolderTree::NodeId, QByteArray> reasons; // why a folder was not read, when known
     QByteArray block;
     // The printable path of the folder taken last, and where each of its
     // ancestors' ends in it: listings come in tree order, so a folder's
@@ -165,8 +166,11 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
                                                                        : QByteArray();
             analyser.emplace(input);
         }
-        if (!l.read)
+        if (!l.read) {
+            if (!l.reason.empty())
+                reasons.insert(l.id, toByteArray(l.reason));
             return;
+        }
         if (read.size() <= l.id)
             read.resize(std::max<std::size_t>(l.id + 1, read.size() * 2));
         read[l.id] = true;
@@ -210,10 +214,13 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         result.notCheckedLine = QString::fromUtf8((isRussian(options.lang) ? "Не проверены: " : "Not checked: ")
                                                   + words);
     result.hiddenLeftOut = tree.hiddenLeftOut();
-    result.analysis = analyser->finish(input, tree, [&](int index, const QByteArray&) {
-        const FolderTree::NodeId id = tree.node(index);
-        return id < read.size() && read[id];
-    });
+    result.analysis = analyser->finish(
+        input, tree,
+        [&](int index, const QByteArray&) {
+            const FolderTree::NodeId id = tree.node(index);
+            return id < read.size() && read[id];
+        },
+        [&](int index) { return reasons.value(tree.node(index)); });
     const ReportInputs& in = result.analysis.inputs;
     const ReportFrame frame = reportFrame(
         in, [&] { return currentTimeText(format); }, [] { return currentDateText(); });
@@ -241,11 +248,11 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
             const FolderTree::NodeId id = tree.node(i);
             const QByteArray path = toByteArray(tree.printablePathOf(id));
             if (const auto it = differing.constFind(path); it != differing.constEnd())
-                options.folderLines(path, tree.pathOf(id), "differs", *it);
+                options.folderLines(path, tree.pathOf(id), "differs", *it, {});
             if (notRead.contains(path))
-                options.folderLines(path, tree.pathOf(id), "not_read", nullptr);
+                options.folderLines(path, tree.pathOf(id), "not_read", nullptr, reasons.value(id));
             if (tree.isUnlisted(id))
-                options.folderLines(path, tree.pathOf(id), "not_listed", nullptr);
+                options.folderLines(path, tree.pathOf(id), "not_listed", nullptr, {});
         }
     }
 

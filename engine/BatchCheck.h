@@ -38,9 +38,10 @@ struct BatchOptions {
     int jobs = 0; // reading threads; 0 picks by the machine
     std::function<void(const BatchProgress&)> progress;
     // When given, called for every folder that differs ("differs"), was not
-    // read ("not_read") or was not listed ("not_listed"), in tree order.
+    // read ("not_read", with why when known) or was not listed
+    // ("not_listed"), in tree order.
     std::function<void(const QByteArray& printablePath, const QByteArray& rawPath, const char* status,
-                       const FolderDifference* difference)>
+                       const FolderDifference* difference, const QByteArray& reason)>
         folderLines;
 };
 

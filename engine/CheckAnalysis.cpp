@@ -50,7 +50,8 @@ void ListingAnalyser::addDifference(QByteArrayView listing)
 }
 
 Analysis ListingAnalyser::finish(const AnalysisInput& input, const FolderTree& tree,
-                                 const std::function<bool(int, const QByteArray&)>& listed)
+                                 const std::function<bool(int, const QByteArray&)>& listed,
+                                 const std::function<QByteArray(int)>& reasonOf)
 {
     Analysis a;
     const int folders = tree.count();
@@ -71,8 +72,11 @@ Analysis ListingAnalyser::finish(const AnalysisInput& input, const FolderTree& t
         for (int i = 0; i < folders; ++i) {
             const FolderTree::NodeId id = tree.node(i);
             const QByteArray path = QByteArray::fromStdString(tree.printablePathOf(id));
-            if (in.notRead > 0 && !listed(i, path))
+            if (in.notRead > 0 && !listed(i, path)) {
                 in.notReadPaths.append(path);
+                if (reasonOf)
+                    in.notReadReasons.append(reasonOf(i));
+            }
             if (tree.isUnlisted(id))
                 in.notListedPaths.append(path);
         }
@@ -130,7 +134,7 @@ QByteArray analysisDifferences(const Analysis& analysis)
 {
     const ReportInputs& in = analysis.inputs;
     return differencesReport(in.targetPrintable, analysis.differences, in.notReadPaths, in.notListedPaths,
-                             in.notCompared, in.notChecked);
+                             in.notCompared, in.notChecked, in.notReadReasons);
 }
 
 } // namespace gw

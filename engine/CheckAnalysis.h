@@ -48,9 +48,11 @@ public:
     // The whole analysis once every block was added, with the counts of
     // `input` (the same folder and reference). `listed(index, path)`
     // tells whether the folder at tree index `index` (printable `path`) has a
-    // listing in the dump. The mismatching blocks are the caller's.
+    // listing in the dump; `reasonOf(index)`, when given, why a folder that
+    // has none was not read. The mismatching blocks are the caller's.
     Analysis finish(const AnalysisInput& input, const FolderTree& tree,
-                    const std::function<bool(int, const QByteArray&)>& listed);
+                    const std::function<bool(int, const QByteArray&)>& listed,
+                    const std::function<QByteArray(int)>& reasonOf = {});
 
 private:
     IgnoredParts ignored_;

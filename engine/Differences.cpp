@@ -27,8 +27,15 @@ struct EntryKey {
     QByteArray key;
 };
 
-EntryKey keyOf(QByteArrayView entry)
+// An NFSv4 ACE's key is its position among the ACEs (`aces` counts them):
+// the order of the ACEs decides access, so the n-th ACE here is compared
+// with the checked folder's n-th. Samba's Windows ACL is one entry.
+EntryKey keyOf(QByteArrayView entry, int& aces)
 {
+    if (entry.startsWith("nfs4 "))
+        return {13, "nfs4 #" + QByteArray::number(aces++)};
+    if (entry.startsWith("ntacl "))
+        return {14, "ntacl"};
     bool isDefault = false;
     const QByteArrayView principal = principalOf(entry, isDefault);
     const int base = isDefault ? 6 : 0;
@@ -130,13 +137,18 @@ QList<EntryChange> entryChanges(const QList<QByteArray>& reference, const QList<
         EntryChange change;
     };
     QHash<QByteArray, qsizetype> inReference;
-    for (qsizetype i = 0; i < reference.size(); ++i)
-        inReference.insert(keyOf(reference[i]).key, i);
+    std::vector<int> referenceRank;
+    int referenceAces = 0, aces = 0;
+    for (qsizetype i = 0; i < reference.size(); ++i) {
+        EntryKey key = keyOf(reference[i], referenceAces);
+        inReference.insert(std::move(key.key), i);
+        referenceRank.push_back(key.rank);
+    }
     std::vector<Ordered> changes;
     std::vector<bool> matched(static_cast<std::size_t>(reference.size()), false);
     int sequence = 0;
     for (const QByteArray& entry : here) {
-        const EntryKey key = keyOf(entry);
+        const EntryKey key = keyOf(entry, aces);
         const auto it = inReference.constFind(key.key);
         if (it == inReference.constEnd()) {
             changes.push_back({key.rank, sequence++, {EntryChange::Added, {}, entry}});
@@ -149,7 +161,8 @@ QList<EntryChange> entryChanges(const QList<QByteArray>& reference, const QList<
     }
     for (qsizetype i = 0; i < reference.size(); ++i) {
         if (!matched[static_cast<std::size_t>(i)])
-            changes.push_back({keyOf(reference[i]).rank, sequence++, {EntryChange::Removed, reference[i], {}}});
+            changes.push_back(
+                {referenceRank[static_cast<std::size_t>(i)], sequence++, {EntryChange::Removed, reference[i], {}}});
     }
     std::stable_sort(changes.begin(), changes.end(),
                      [](const Ordered& a, const Ordered& b) { return a.rank < b.rank; });
@@ -198,7 +211,8 @@ void foldDifferences(QList<FolderDifference>& folders, const QByteArray& root, c
 
 QByteArray differencesReport(const QByteArray& root, const QList<FolderDifference>& folders,
                              const QList<QByteArray>& notReadPaths, const QList<QByteArray>& notListedPaths,
-                             const QByteArray& notCompared, const QByteArray& notChecked)
+                             const QByteArray& notCompared, const QByteArray& notChecked,
+                             const QList<QByteArray>& notReadReasons)
 {
     const auto places = std::count_if(folders.begin(), folders.end(),
                                       [](const FolderDifference& f) { return f.startsHere; });
@@ -224,15 +238,18 @@ QByteArray differencesReport(const QByteArray& root, const QList<FolderDifferenc
             }
         }
     }
-    const auto list = [&text](const char* heading, const QList<QByteArray>& paths) {
+    const auto list = [&text](const char* heading, const QList<QByteArray>& paths, const QList<QByteArray>& reasons) {
         if (paths.isEmpty())
             return;
         text += QByteArray("\n") + heading + "\n";
-        for (const QByteArray& path : paths)
-            text += path + "\n";
+        for (qsizetype i = 0; i < paths.size(); ++i) {
+            text += paths[i] + "\n";
+            if (i < reasons.size() && !reasons[i].isEmpty())
+                text += "    " + reasons[i] + "\n";
+        }
     };
-    list("Folders whose permissions were not read:", notReadPaths);
-    list("Folders whose subfolders could not be listed:", notListedPaths);
+    list("Folders whose permissions were not read:", notReadPaths, notReadReasons);
+    list("Folders whose subfolders could not be listed:", notListedPaths, {});
     return text;
 }
 

@@ -5,7 +5,9 @@
 // Entries are compared as entries, not as text. An entry's key is its kind
 // and, for named users and groups, the name: the owner's entry, the owning
 // group's, mask, other, each default entry and the special bits have one key
-// each. A change is an entry here and not in the checked folder (added), one
+// each. An NFSv4 ACE's key is its position among the folder's ACEs, since
+// their order decides access; Samba's Windows ACL has one key. A change is an
+// entry here and not in the checked folder (added), one
 // there and not here (removed), or the same key with other rights or another
 // owner (changed).
 
@@ -70,9 +72,12 @@ struct FolderDifference {
 // order; paths are printable, below `root`.
 void foldDifferences(QList<FolderDifference>& folders, const QByteArray& root, const IgnoredParts& ignored = {});
 
-// The differences report (acl_diff.txt): LF line ends, UTF-8.
+// The differences report (acl_diff.txt): LF line ends, UTF-8. A folder not
+// read is followed by why, indented, when `notReadReasons` (parallel to
+// `notReadPaths`, or empty) has a reason for it.
 QByteArray differencesReport(const QByteArray& root, const QList<FolderDifference>& folders,
                              const QList<QByteArray>& notReadPaths, const QList<QByteArray>& notListedPaths,
-                             const QByteArray& notCompared = {}, const QByteArray& notChecked = {});
+                             const QByteArray& notCompared = {}, const QByteArray& notChecked = {},
+                             const QList<QByteArray>& notReadReasons = {});
 
 } // namespace gw

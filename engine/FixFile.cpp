@@ -6,6 +6,7 @@
 
 #include <QSet>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <sys/stat.h>
@@ -34,6 +35,16 @@ bool principalChanged(const QList<EntryChange>& changes, QByteArrayView kind)
     return false;
 }
 
+// True when an NFSv4 ACE or Samba's Windows ACL differs: setfacl cannot set
+// those, and its changes to the mode bits could make an NFSv4 server rewrite
+// the ACL.
+bool otherModelChanged(const QList<EntryChange>& changes)
+{
+    const auto other = [](const QByteArray& entry) { return entry.startsWith("nfs4 ") || entry.startsWith("ntacl "); };
+    return std::any_of(changes.begin(), changes.end(),
+                       [&](const EntryChange& c) { return other(c.from) || other(c.to); });
+}
+
 QByteArray number(qulonglong n)
 {
     return QByteArray::number(n);
@@ -45,11 +56,15 @@ QByteArray fixFileText(const Analysis& analysis, const RestorePermissions& check
 {
     const ReportInputs& in = analysis.inputs;
     const QSet<QByteArray> unlisted(in.notListedPaths.begin(), in.notListedPaths.end());
-    int fixed = 0, leftUnlisted = 0, tooLong = 0;
+    int fixed = 0, leftUnlisted = 0, tooLong = 0, otherModel = 0;
     QByteArray records;
     for (const FolderDifference& d : analysis.differences) {
         if (unlisted.contains(d.path)) {
             ++leftUnlisted;
+            continue;
+        }
+        if (otherModelChanged(d.changes)) {
+            ++otherModel;
             continue;
         }
         const std::string raw = rawFromPrintable(d.path.toStdString());
@@ -76,6 +91,9 @@ QByteArray fixFileText(const Analysis& analysis, const RestorePermissions& check
             + " folders whose permissions were not read, " + number(static_cast<qulonglong>(leftUnlisted))
             + " folders that differ but whose subfolders could not be listed, "
             + number(static_cast<qulonglong>(tooLong)) + " folders whose paths are too long for setfacl.\n";
+    if (otherModel > 0)
+        text += "# Left out as well: " + number(static_cast<qulonglong>(otherModel))
+            + " folders whose NFSv4 ACL or Windows ACL (security.NTACL) differs, which setfacl cannot set.\n";
     if (fixed == 0) {
         // No record to give: the checked folder's own record keeps the file
         // one that setfacl applies without an error, changing nothing. The
@@ -87,6 +105,8 @@ QByteArray fixFileText(const Analysis& analysis, const RestorePermissions& check
                 why << number(static_cast<qulonglong>(leftUnlisted)) + " whose subfolders could not be listed";
             if (tooLong > 0)
                 why << number(static_cast<qulonglong>(tooLong)) + " whose paths are too long for setfacl";
+            if (otherModel > 0)
+                why << number(static_cast<qulonglong>(otherModel)) + " whose NFSv4 or Windows ACL differs";
             text += "# " + number(static_cast<qulonglong>(analysis.differences.size()))
                 + " folders differ, and none could be given a record (" + why.join(", ") + "): " + own;
         } else if (in.notRead > 0) {

@@ -29,7 +29,7 @@ QByteArray jsonString(QByteArrayView utf8)
 }
 
 QByteArray jsonFolderLine(const QByteArray& printablePath, const QByteArray& rawPath, const char* status,
-                          const FolderDifference* difference)
+                          const FolderDifference* difference, const QByteArray& reason)
 {
     QByteArray line = "{\"type\":\"folder\",\"path\":" + jsonString(printablePath) + ",\"path_base64\":\""
         + rawPath.toBase64() + "\",\"status\":\"" + status
@@ -49,7 +49,10 @@ QByteArray jsonFolderLine(const QByteArray& printablePath, const QByteArray& raw
             }
         }
     }
-    return line + "]}\n";
+    line += "]";
+    if (qstrcmp(status, "not_read") == 0)
+        line += ",\"reason\":" + jsonString(reason);
+    return line + "}\n";
 }
 
 QByteArray jsonSummaryLine(const JsonSummary& s)

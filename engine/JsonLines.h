@@ -13,9 +13,10 @@ namespace gw {
 QByteArray jsonString(QByteArrayView utf8);
 
 // {"type":"folder",...} for a folder that differs ("differs"), was not read
-// ("not_read") or whose subfolders were not listed ("not_listed").
+// ("not_read") or whose subfolders were not listed ("not_listed"). A
+// "not_read" line ends with "reason", why (empty when not known).
 QByteArray jsonFolderLine(const QByteArray& printablePath, const QByteArray& rawPath, const char* status,
-                          const FolderDifference* difference);
+                          const FolderDifference* difference, const QByteArray& reason = {});
 
 struct JsonSummary {
     QByteArray folder; // printable

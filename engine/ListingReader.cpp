@@ -1,5 +1,6 @@
 #include "engine/ListingReader.h"
 
+#include <cstring>
 #include <unistd.h>
 
 namespace gw {
@@ -81,7 +82,12 @@ void ListingReader::finish(const std::function<void()>& waiting)
 void ListingReader::read(Listing& l, PrincipalNames& names)
 {
     if (l.fd >= 0) {
-        l.read = appendAclListing(l.entries, l.fd, std::string_view(), names) == 0;
+        const int error = appendAclListing(l.entries, l.fd, std::string_view(), names, &l.reason);
+        l.read = error == 0;
+        if (error && l.reason.empty()) {
+            const char* text = ::strerrordesc_np(error); // English, as the reports are
+            l.reason = text ? text : "error " + std::to_string(error);
+        }
         ::close(l.fd);
         l.fd = -1;
     }

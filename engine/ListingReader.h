@@ -30,6 +30,7 @@ struct Listing {
     int fd = -1; // closed once read
     std::string name; // the folder's printable name (the root's: its printable path)
     bool read = false; // false when the permissions could not be read
+    std::string reason; // why not, in words (English), when they were not read; empty when not known
     std::string entries; // the listing without its path: " user ...\n    ...\n\n"
 };
 

@@ -27,6 +27,10 @@ struct ReportInputs {
     // of the mismatch report.
     QList<QByteArray> notReadPaths;
     QList<QByteArray> notListedPaths;
+    // Why each of notReadPaths was not read, in words (empty when not known);
+    // empty when no reasons were gathered. Only the differences report shows
+    // them: the mismatch report's lists stay one path a line.
+    QList<QByteArray> notReadReasons;
     // What was left out of the comparison, e.g. "owner names"; said in one
     // line after the summary. Empty when everything was compared.
     QByteArray notCompared;

@@ -1,7 +1,9 @@
 #include "platform/AclListing.h"
 
 #include "platform/DirectoryOpen.h"
+#include "platform/Nfs4Acl.h"
 #include "platform/PrintablePath.h"
+#include "platform/Sha256.h"
 
 #include <acl/libacl.h>
 #include <algorithm>
@@ -48,8 +50,8 @@ void sortEntries(std::vector<Entry>& entries)
 
 // The entries of an ACL as the kernel keeps it in its extended attribute: a
 // version (2), then a tag, the rights and an id for each entry, little-endian.
-// False when it is malformed.
-bool parseAclAttribute(const unsigned char* data, std::size_t size, std::vector<Entry>& entries)
+// Returns an empty text, or why it does not decode.
+std::string parseAclAttribute(const unsigned char* data, std::size_t size, std::vector<Entry>& entries)
 {
     constexpr std::uint32_t kVersion = 2;
     const auto u16 = [data](std::size_t at) { return static_cast<unsigned>(data[at] | data[at + 1] << 8); };
@@ -57,8 +59,12 @@ bool parseAclAttribute(const unsigned char* data, std::size_t size, std::vector<
         return static_cast<std::uint32_t>(data[at]) | static_cast<std::uint32_t>(data[at + 1]) << 8
             | static_cast<std::uint32_t>(data[at + 2]) << 16 | static_cast<std::uint32_t>(data[at + 3]) << 24;
     };
-    if (size < 4 || (size - 4) % 8 != 0 || u32(0) != kVersion)
-        return false;
+    if (size < 4)
+        return "it is " + std::to_string(size) + " bytes long, too short for its version";
+    if (u32(0) != kVersion)
+        return "it has version " + std::to_string(u32(0)) + ", which this program does not know";
+    if ((size - 4) % 8 != 0)
+        return "its " + std::to_string(size - 4) + " bytes of entries are not whole entries of 8 bytes";
     for (std::size_t at = 4; at < size; at += 8) {
         Entry e {};
         e.tag = static_cast<acl_tag_t>(u16(at));
@@ -70,7 +76,7 @@ bool parseAclAttribute(const unsigned char* data, std::size_t size, std::vector<
         case ACL_GROUP_OBJ:
         case ACL_MASK:
         case ACL_OTHER: break;
-        default: return false;
+        default: return "an entry has tag " + std::to_string(e.tag) + ", which this program does not know";
         }
         e.read = (perm & ACL_READ) != 0;
         e.write = (perm & ACL_WRITE) != 0;
@@ -78,7 +84,7 @@ bool parseAclAttribute(const unsigned char* data, std::size_t size, std::vector<
         entries.push_back(e);
     }
     sortEntries(entries);
-    return true;
+    return {};
 }
 
 // The three entries the mode bits stand for.
@@ -99,20 +105,29 @@ std::string procPath(int dirFd)
     return "/proc/self/fd/" + std::to_string(dirFd);
 }
 
-// Reads the extended attribute `name` of the open folder into `value`: from
-// the descriptor or, for one opened with O_PATH (a folder that may be reached
-// but not read), through /proc. The buffer serves nearly every ACL in one
-// call. Returns 0 or an errno value.
-int readAttribute(int dirFd, const char* name, std::vector<unsigned char>& value)
+// Calls `call(fd)` on the open folder, or `byPath(path)` with its path under
+// /proc when it was opened with O_PATH (a folder that may be reached but not
+// read), whose descriptor the *xattr calls refuse with EBADF.
+template <class ByFd, class ByPath> ssize_t onFolder(int dirFd, std::string& path, ByFd call, ByPath byPath)
+{
+    if (path.empty()) {
+        const ssize_t n = call(dirFd);
+        if (n >= 0 || errno != EBADF)
+            return n;
+        path = procPath(dirFd);
+    }
+    return byPath(path.c_str());
+}
+
+// Reads into `value` what `get(buffer, size)` gives, an extended attribute's
+// value or the list of their names, asking again with a larger buffer while
+// it does not fit. The buffer serves nearly every folder in one call.
+// Returns 0 or an errno value.
+template <class Get> int readGrowing(std::vector<unsigned char>& value, Get get)
 {
     value.resize(std::max<std::size_t>(value.capacity(), 256));
-    std::string path; // only for an O_PATH descriptor
     for (;;) {
-        ssize_t n = path.empty() ? ::fgetxattr(dirFd, name, value.data(), value.size()) : -1;
-        if (path.empty() && n < 0 && errno == EBADF)
-            path = procPath(dirFd);
-        if (!path.empty())
-            n = ::getxattr(path.c_str(), name, value.data(), value.size());
+        const ssize_t n = get(value.data(), value.size());
         if (n >= 0) {
             value.resize(static_cast<std::size_t>(n));
             return 0;
@@ -120,30 +135,79 @@ int readAttribute(int dirFd, const char* name, std::vector<unsigned char>& value
         if (errno != ERANGE)
             return errno;
         // Larger than the buffer: ask for the size, then read again.
-        const ssize_t size = path.empty() ? ::fgetxattr(dirFd, name, nullptr, 0)
-                                          : ::getxattr(path.c_str(), name, nullptr, 0);
+        const ssize_t size = get(nullptr, 0);
         if (size < 0)
             return errno;
         value.resize(static_cast<std::size_t>(size) + 64);
     }
 }
 
+// Reads the extended attribute `name` of the open folder into `value`.
+// Returns 0 or an errno value.
+int readAttribute(int dirFd, const char* name, std::vector<unsigned char>& value)
+{
+    std::string path; // only for an O_PATH descriptor
+    return readGrowing(value, [&](unsigned char* data, std::size_t size) {
+        return onFolder(
+            dirFd, path, [&](int fd) { return ::fgetxattr(fd, name, data, size); },
+            [&](const char* p) { return ::getxattr(p, name, data, size); });
+    });
+}
+
+// The names of the open folder's extended attributes, each ended by a NUL;
+// empty where the file system keeps none. Returns 0 or an errno value.
+int readAttributeNames(int dirFd, std::vector<unsigned char>& names)
+{
+    std::string path;
+    const int error = readGrowing(names, [&](unsigned char* data, std::size_t size) {
+        char* list = reinterpret_cast<char*>(data);
+        return onFolder(
+            dirFd, path, [&](int fd) { return ::flistxattr(fd, list, size); },
+            [&](const char* p) { return ::listxattr(p, list, size); });
+    });
+    if (error == ENOTSUP || error == EOPNOTSUPP) {
+        names.clear();
+        return 0;
+    }
+    return error;
+}
+
+bool hasName(const std::vector<unsigned char>& names, std::string_view name)
+{
+    const std::string_view list(reinterpret_cast<const char*>(names.data()), names.size());
+    for (std::size_t at = 0; at < list.size();) {
+        std::size_t end = list.find('\0', at);
+        if (end == std::string_view::npos)
+            end = list.size();
+        if (list.substr(at, end - at) == name)
+            return true;
+        at = end + 1;
+    }
+    return false;
+}
+
 // The entries of the open folder's ACL kept as `name`. On a file system
 // without POSIX ACLs the mode bits stand for the access ACL, as they do for a
-// folder without an extended one; a folder without a default ACL has no
-// default entries. Returns 0, or an errno value.
+// folder without an extended one, and `unsupported` is set; a folder without
+// a default ACL has no default entries. Returns 0, or an errno value (EINVAL
+// with `why` when the value does not decode).
 int aclEntries(int dirFd, const char* name, bool access, mode_t mode, std::vector<unsigned char>& buffer,
-               std::vector<Entry>& entries)
+               std::vector<Entry>& entries, bool& unsupported, std::string& why)
 {
     const int error = readAttribute(dirFd, name, buffer);
-    if (error == ENODATA || error == ENOTSUP || error == EOPNOTSUPP) {
+    unsupported = error == ENOTSUP || error == EOPNOTSUPP;
+    if (error == ENODATA || unsupported) {
         if (access)
             modeEntries(mode, entries);
         return 0;
     }
     if (error)
         return error;
-    return parseAclAttribute(buffer.data(), buffer.size(), entries) ? 0 : EINVAL;
+    if (std::string problem = parseAclAttribute(buffer.data(), buffer.size(), entries); !problem.empty()) {
+        why = std::string("its POSIX ACL (") + name + ") does not decode: " + problem;
+        return EINVAL;
+    }
+    return 0;
 }
 
 std::string nameOrNumber(const char* name, unsigned id)
@@ -173,6 +237,20 @@ template <class Map, class Lookup> const std::string& cachedName(Map& names, uns
 
 namespace {
 
+// Calls `lookup(buffer, size)`, a getpwuid_r-like call that returns an errno
+// value, again with a larger buffer while the entry does not fit: a group of
+// thousands of members has a long entry. Returns what the last call did.
+template <class Lookup> int withRoom(std::vector<char>& buffer, Lookup lookup)
+{
+    constexpr std::size_t kLargest = std::size_t {1} << 26;
+    for (;;) {
+        const int rc = lookup(buffer.data(), buffer.size());
+        if (rc != ERANGE || buffer.size() >= kLargest)
+            return rc;
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
 // The name of `id` looked up with `byId` (getpwuid_r or getgrgid_r), or null
 // when it has none or the name does not lead back to it through `byName`
 // (getpwnam_r or getgrnam_r): two ids that share a name (a local user and a
@@ -183,14 +261,15 @@ const char* uniqueName(Id id, std::vector<char>& buffer, ById byId, ByName byNam
 {
     Entry entry {};
     Entry* found = nullptr;
-    if (byId(id, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+    if (withRoom(buffer, [&](char* room, std::size_t size) { return byId(id, &entry, room, size, &found); }) != 0
+        || !found)
         return nullptr;
-    std::vector<char> back(16384);
+    std::vector<char> back(buffer.size());
     Entry again {};
     Entry* named = nullptr;
-    return byName(nameOf(*found), &again, back.data(), back.size(), &named) == 0 && named && idOf(*named) == id
-        ? nameOf(*found)
-        : nullptr;
+    const int rc = withRoom(
+        back, [&](char* room, std::size_t size) { return byName(nameOf(*found), &again, room, size, &named); });
+    return rc == 0 && named && idOf(*named) == id ? nameOf(*found) : nullptr;
 }
 
 } // namespace
@@ -213,18 +292,75 @@ const std::string& PrincipalNames::group(gid_t gid)
     });
 }
 
-int appendAclListing(std::string& out, int dirFd, std::string_view printablePath, PrincipalNames& names)
+namespace {
+
+// The other ACL models a folder may carry, each as entries after its POSIX
+// permissions: its NFSv4 ACL, one entry an ACE, and Samba's Windows ACL as
+// one entry that stands for its value. Returns 0, or an errno value (EINVAL
+// with `why` when a value does not decode, or is of a model this program
+// does not read).
+int otherAclEntries(int dirFd, const std::vector<unsigned char>& names, bool noPosixAcls,
+                    std::vector<unsigned char>& buffer, std::vector<std::string>& entries, std::string& why)
+{
+    if (hasName(names, "system.richacl")) {
+        why = "it carries a richacl (system.richacl), an ACL model this program does not read";
+        return EINVAL;
+    }
+    // An NFS client does not list system.nfs4_acl among the names; where
+    // POSIX ACLs are not supported it is asked for all the same.
+    if (noPosixAcls || hasName(names, "system.nfs4_acl")) {
+        const int error = readAttribute(dirFd, "system.nfs4_acl", buffer);
+        if (error == 0) {
+            std::vector<std::string> aces;
+            if (std::string problem = decodeNfs4Acl(buffer.data(), buffer.size(), aces); !problem.empty()) {
+                why = "its NFSv4 ACL (system.nfs4_acl) does not decode: " + problem;
+                return EINVAL;
+            }
+            for (std::string& ace : aces)
+                entries.push_back("nfs4 " + ace);
+        } else if (error != ENODATA && error != ENOTSUP && error != EOPNOTSUPP) {
+            return error;
+        }
+    }
+    if (hasName(names, "security.NTACL")) {
+        const int error = readAttribute(dirFd, "security.NTACL", buffer);
+        if (error == 0)
+            entries.push_back("ntacl sha256:" + sha256Hex(buffer.data(), buffer.size()).substr(0, 16));
+        else if (error != ENODATA)
+            return error;
+    }
+    return 0;
+}
+
+} // namespace
+
+int appendAclListing(std::string& out, int dirFd, std::string_view printablePath, PrincipalNames& names,
+                     std::string* why)
 {
     struct stat st { };
     if (::fstat(dirFd, &st) != 0)
         return errno;
 
     std::vector<Entry> access, inheritable;
-    thread_local std::vector<unsigned char> buffer;
-    if (const int error = aclEntries(dirFd, "system.posix_acl_access", true, st.st_mode, buffer, access))
+    std::vector<std::string> others;
+    thread_local std::vector<unsigned char> buffer, attributeNames;
+    std::string problem;
+    bool noPosixAcls = false;
+    int error = readAttributeNames(dirFd, attributeNames);
+    if (!error)
+        error = aclEntries(dirFd, "system.posix_acl_access", true, st.st_mode, buffer, access, noPosixAcls, problem);
+    if (!error && !noPosixAcls) {
+        bool unsupported = false;
+        error = aclEntries(dirFd, "system.posix_acl_default", false, st.st_mode, buffer, inheritable, unsupported,
+                           problem);
+    }
+    if (!error)
+        error = otherAclEntries(dirFd, attributeNames, noPosixAcls, buffer, others, problem);
+    if (error) {
+        if (why)
+            *why = problem;
         return error;
-    if (const int error = aclEntries(dirFd, "system.posix_acl_default", false, st.st_mode, buffer, inheritable))
-        return error;
+    }
 
     const std::size_t start = out.size();
     out.append(printablePath);
@@ -272,6 +408,12 @@ int appendAclListing(std::string& out, int dirFd, std::string_view printablePath
         out.append("special:" + special + "\n");
         first = false;
     }
+    for (const std::string& entry : others) {
+        out.append(first ? " " : "    ");
+        first = false;
+        out.append(entry);
+        out.push_back('\n');
+    }
     if (first) { // an ACL without entries cannot be listed in this form
         out.resize(start);
         return EINVAL;
@@ -280,13 +422,13 @@ int appendAclListing(std::string& out, int dirFd, std::string_view printablePath
     return 0;
 }
 
-int appendAclListing(std::string& out, std::string_view rawPath, PrincipalNames& names, Links links)
+int appendAclListing(std::string& out, std::string_view rawPath, PrincipalNames& names, Links links, std::string* why)
 {
     bool listable = true;
     const int fd = openDirectoryForPermissions(rawPath, listable, links);
     if (fd < 0)
         return errno;
-    const int rc = appendAclListing(out, fd, printable(rawPath), names);
+    const int rc = appendAclListing(out, fd, printable(rawPath), names, why);
     ::close(fd);
     return rc;
 }

@@ -13,8 +13,13 @@
 //
 // The access ACL comes first (owner, named users by uid, owning group, named
 // groups by gid, mask, other), then the default ACL with each entry flagged
-// "(default)", then the special mode bits when one is set. Equal permissions
-// give byte-identical entries; nothing in them depends on the folder's name.
+// "(default)", then the special mode bits when one is set. A folder with an
+// NFSv4 ACL (system.nfs4_acl) has one entry for each of its ACEs after these,
+// in the ACL's order ("nfs4 A:fd:OWNER@:rwaDdxtTnNcCoy", see Nfs4Acl.h); one
+// with Samba's Windows ACL (security.NTACL) has the entry
+// "ntacl sha256:" and the first 16 hexadecimal digits of its value's SHA-256
+// last. Equal permissions give byte-identical entries; nothing in them
+// depends on the folder's name.
 
 #include "platform/DirectoryOpen.h"
 
@@ -38,12 +43,16 @@ private:
 
 // Appends the listing of the open folder `dirFd` to `out`, headed by
 // `printablePath`. Returns 0, or an errno value when the folder's permissions
-// could not be read (then `out` is unchanged).
-[[nodiscard]] int appendAclListing(std::string& out, int dirFd, std::string_view printablePath, PrincipalNames& names);
+// could not be read (then `out` is unchanged). When they are there but not in
+// a form this program reads exactly (a value that does not decode, an ACL
+// model it does not know), the errno value is EINVAL and `why`, when given,
+// says so in words; otherwise `why` is left empty.
+[[nodiscard]] int appendAclListing(std::string& out, int dirFd, std::string_view printablePath, PrincipalNames& names,
+                                   std::string* why = nullptr);
 
 // The same for a folder given by its raw path (any length). With
 // Links::Refuse a path that leads through a symbolic link gives ELOOP.
 [[nodiscard]] int appendAclListing(std::string& out, std::string_view rawPath, PrincipalNames& names,
-                                   Links links = Links::Follow);
+                                   Links links = Links::Follow, std::string* why = nullptr);
 
 } // namespace gw

@@ -157,13 +157,19 @@ std::string printableName(std::string_view name)
         appendOctal(out, static_cast<unsigned char>(name[0]));
         name.remove_prefix(1);
     }
+    return out + printableWord(name);
+}
+
+std::string printableWord(std::string_view text)
+{
+    std::string out;
     std::size_t start = 0;
-    for (std::size_t blank = name.find(' '); blank != std::string_view::npos; blank = name.find(' ', start)) {
-        appendPrintable(out, name.substr(start, blank - start));
+    for (std::size_t blank = text.find(' '); blank != std::string_view::npos; blank = text.find(' ', start)) {
+        appendPrintable(out, text.substr(start, blank - start));
         appendOctal(out, ' ');
         start = blank + 1;
     }
-    appendPrintable(out, name.substr(start));
+    appendPrintable(out, text.substr(start));
     return out;
 }
 

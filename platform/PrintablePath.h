@@ -35,4 +35,8 @@ std::string rawFromPrintable(std::string_view printable);
 // ("4242" gives "\064242"), so that it never reads as an id without a name.
 std::string printableName(std::string_view name);
 
+// The printable form of `text` with every blank written \040 as well, so
+// that it reads as one word.
+std::string printableWord(std::string_view text);
+
 } // namespace gw

@@ -60,6 +60,38 @@ TEST(Differences, EachKindOfChangeInTheListingsOrder)
                    {C::Added, {}, "special:setgid"}}));
 }
 
+TEST(Differences, Nfs4AcesAreKeyedByTheirPositionAndTheWindowsAclIsOneEntry)
+{
+    using C = EntryChange;
+    const QByteArray head = " user root (owner):rwx\r\ngroup root (owner):r-x\r\nother:r-x\r\n";
+    const QByteArray reference = head
+        + "nfs4 A::OWNER@:rwx\r\nnfs4 A:g:staff@x:rx\r\nnfs4 A::EVERYONE@:r\r\nntacl sha256:0000000000000000\r\n\r\n";
+    const auto changes = [&](const QByteArray& aces) {
+        return entryChanges(listingEntries(reference), listingEntries("/s/f" + head + aces + "\r\n"));
+    };
+    // The same ACEs in another order differ at each position that changed.
+    EXPECT_EQ(changes("nfs4 A::OWNER@:rwx\r\nnfs4 A::EVERYONE@:r\r\nnfs4 A:g:staff@x:rx\r\n"
+                      "ntacl sha256:0000000000000000\r\n"),
+              (QList<C> {{C::Changed, "nfs4 A:g:staff@x:rx", "nfs4 A::EVERYONE@:r"},
+                         {C::Changed, "nfs4 A::EVERYONE@:r", "nfs4 A:g:staff@x:rx"}}));
+    // One more ACE at the end, another Windows ACL; one ACE fewer, none.
+    EXPECT_EQ(changes("nfs4 A::OWNER@:rwx\r\nnfs4 A:g:staff@x:rx\r\nnfs4 A::EVERYONE@:r\r\nnfs4 D::EVERYONE@:w\r\n"
+                      "ntacl sha256:1111111111111111\r\n"),
+              (QList<C> {{C::Added, {}, "nfs4 D::EVERYONE@:w"},
+                         {C::Changed, "ntacl sha256:0000000000000000", "ntacl sha256:1111111111111111"}}));
+    EXPECT_EQ(changes("nfs4 A::OWNER@:rwx\r\nnfs4 A:g:staff@x:rx\r\n"),
+              (QList<C> {{C::Removed, "nfs4 A::EVERYONE@:r", {}}, {C::Removed, "ntacl sha256:0000000000000000", {}}}));
+
+    // A folder not read is followed by why, in the differences report only.
+    EXPECT_EQ(differencesReport("/s", {}, {"/s/a", "/s/b"}, {"/s/c"}, {}, {}, {"it carries a richacl", ""}),
+              "Differences from the checked folder /s\n"
+              "0 folders differ from the checked folder; the differences start in 0 places.\n"
+              "\nFolders whose permissions were not read:\n/s/a\n    it carries a richacl\n/s/b\n"
+              "\nFolders whose subfolders could not be listed:\n/s/c\n");
+    EXPECT_TRUE(jsonFolderLine("/s/a", "/s/a", "not_read", nullptr, "it carries a richacl")
+                    .endsWith(",\"changes\":[],\"reason\":\"it carries a richacl\"}\n"));
+}
+
 TEST(Differences, FoldedIntoWhereTheyStartWithExceptionsKept)
 {
     using C = EntryChange;
@@ -155,5 +187,5 @@ TEST(JsonLines, EveryLineParsesStrictlyWhateverTheName)
     EXPECT_EQ(summary["verdict"].toString(), "incomplete");
     EXPECT_EQ(
         jsonFolderLine("/x", "/x", "not_read", nullptr),
-        "{\"type\":\"folder\",\"path\":\"/x\",\"path_base64\":\"L3g=\",\"status\":\"not_read\",\"starts_here\":false,\"same_below\":0,\"changes\":[]}\n");
+        "{\"type\":\"folder\",\"path\":\"/x\",\"path_base64\":\"L3g=\",\"status\":\"not_read\",\"starts_here\":false,\"same_below\":0,\"changes\":[],\"reason\":\"\"}\n");
 }

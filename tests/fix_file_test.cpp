@@ -288,3 +288,33 @@ TEST(FixFile, ItsHeadSaysWhyNoFolderThatDiffersHasARecord)
     analysis.inputs.notRead = 0;
     EXPECT_TRUE(gw::fixFileText(analysis, checked).contains("\n# Nothing differs: " + own));
 }
+
+TEST(FixFile, FoldersWhoseNfs4OrWindowsAclDiffersGetNoRecord)
+{
+    // setfacl cannot set those ACLs, and its mode changes could make an NFSv4
+    // server rewrite one: such folders are left out, and the file says so.
+    using C = gw::EntryChange;
+    gw::Analysis a;
+    a.inputs.targetPrintable = "/srv/nas";
+    a.differences = {
+        {"/srv/nas/a", {{C::Changed, "nfs4 A::EVERYONE@:r", "nfs4 A::EVERYONE@:rw"}}, true, 0},
+        {"/srv/nas/b", {{C::Removed, "ntacl sha256:0123456789abcdef", {}}}, true, 0},
+        {"/srv/nas/c", {{C::Changed, "other:r-x", "other:rwx"}}, true, 0},
+    };
+    gw::RestorePermissions checked;
+    checked.entries = "user::rwx\ngroup::r-x\nother::r-x\n";
+    const QByteArray text = gw::fixFileText(a, checked, {});
+    EXPECT_TRUE(text.startsWith("# Gives 1 folders the permissions of /srv/nas.")) << text.toStdString();
+    EXPECT_TRUE(text.contains("\n# Left out as well: 2 folders whose NFSv4 ACL or Windows ACL (security.NTACL) "
+                              "differs, which setfacl cannot set.\n"))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("# file: /srv/nas/c\n"));
+    EXPECT_FALSE(text.contains("/srv/nas/a"));
+    EXPECT_FALSE(text.contains("/srv/nas/b"));
+    // With only those, the head says why none has a record.
+    a.differences.removeLast();
+    const QByteArray none = gw::fixFileText(a, checked, {});
+    EXPECT_TRUE(none.contains("\n# 2 folders differ, and none could be given a record (2 whose NFSv4 or Windows ACL "
+                              "differs): "))
+        << none.toStdString();
+}

@@ -374,3 +374,52 @@ TEST(GrantwiseAcl, AclsLargerThanTheFirstReadAreListedWhole)
     EXPECT_LT(out.find("user 30059:r-x"), out.find("group root (owner)"));
     EXPECT_LT(out.find("user 30000:r-x"), out.find("user 30001:r-x"));
 }
+
+namespace {
+
+// Writes `text` over the file in place, so that it keeps its inode, owner and mode.
+bool overwrite(const std::string& path, const std::string& text)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    return ::close(fd) == 0 && ok;
+}
+
+} // namespace
+
+TEST(GrantwiseAcl, AGroupWithThousandsOfMembersIsListedByItsName)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "adding a group to /etc/group needs root";
+    constexpr gid_t kGid = 61923;
+    const std::string etcGroup = "/etc/group";
+    const std::string before = gwtest::readFile(etcGroup);
+    ASSERT_FALSE(before.empty());
+    ASSERT_EQ(before.find(":" + std::to_string(kGid) + ":"), std::string::npos) << "gid " << kGid << " is taken";
+    // 2,500 members make a line of some 25 KB, more than a first lookup
+    // buffer of 16 KB holds.
+    std::string line = "gw-many-members:x:" + std::to_string(kGid) + ":";
+    for (int i = 0; i < 2500; ++i)
+        line += (i ? "," : "") + std::string("gwmember") + std::to_string(i);
+    ASSERT_TRUE(overwrite(etcGroup, before + (before.back() == '\n' ? "" : "\n") + line + "\n"));
+    struct Restore {
+        std::string path, text;
+        ~Restore() { overwrite(path, text); }
+    } restore {etcGroup, before};
+
+    TempTree t;
+    const std::string g = t.mkdir("g");
+    ASSERT_EQ(::chown(g.c_str(), 0, kGid), 0);
+    setfacl({"-m", "g:" + std::to_string(kGid) + ":rwx", g});
+    EXPECT_EQ(listing({g}),
+              g
+                  + " user root (owner):rwx\n"
+                    "    group gw-many-members (owner):r-x\n"
+                    "    group gw-many-members:rwx\n"
+                    "    mask:rwx\n"
+                    "    other:r-x\n\n");
+    ASSERT_TRUE(overwrite(etcGroup, before));
+    EXPECT_EQ(gwtest::readFile(etcGroup), before);
+}

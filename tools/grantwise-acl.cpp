@@ -16,7 +16,8 @@ const char kUsage[] = "Usage: grantwise-acl [--physical] [--] DIR...  (grantwise
 const char kHelp[] = "Usage: grantwise-acl [--physical] [--] DIR...\n"
                      "       grantwise-acl --help | --version\n"
                      "Prints the permissions of each folder: its POSIX access ACL, its default\n"
-                     "(inheritable) ACL and its special mode bits, read with libacl and stat.\n"
+                     "(inheritable) ACL, its special mode bits, its NFSv4 ACL and Samba's\n"
+                     "Windows ACL.\n"
                      "\n"
                      "  -P, --physical  follow no symbolic link: a DIR whose path leads through\n"
                      "                  one, in any of its names, the last included, is not\n"
@@ -35,8 +36,15 @@ const char kHelp[] = "Usage: grantwise-acl [--physical] [--] DIR...\n"
                      "so that a name never reads as an id without a name. A folder that may be\n"
                      "reached but not read is listed all the same.\n"
                      "\n"
+                     "A folder with an NFSv4 ACL has one entry \"nfs4 TYPE:FLAGS:WHO:MASK\" for each\n"
+                     "ACE, in the ACL's order, as nfs4_getfacl writes it; one with Samba's Windows\n"
+                     "ACL (security.NTACL) has the entry \"ntacl sha256:\" and the first 16 hex\n"
+                     "digits of the value's SHA-256.\n"
+                     "\n"
                      "A folder whose permissions cannot be read gives a message on standard\n"
-                     "error and no listing; the exit status is then 1. \"--\" ends the options.\n";
+                     "error and no listing; the exit status is then 1. So does a folder whose\n"
+                     "ACL does not decode, or that carries an ACL this program does not read\n"
+                     "(system.richacl). \"--\" ends the options.\n";
 
 // One write() for the whole listing, so that listings of programs appending
 // to the same file never interleave.
@@ -90,12 +98,14 @@ int main(int argc, char** argv)
     std::string block;
     for (int i = first; i < argc; ++i) {
         block.clear();
-        const int rc = gw::appendAclListing(block, argv[i], names, links);
+        std::string why;
+        const int rc = gw::appendAclListing(block, argv[i], names, links, &why);
         if (rc != 0) {
             // Under --physical a link on the path is what ELOOP means.
-            const std::string why = rc == ELOOP && links == gw::Links::Refuse
-                ? "the path leads through a symbolic link, which --physical does not follow"
-                : std::strerror(rc);
+            if (rc == ELOOP && links == gw::Links::Refuse)
+                why = "the path leads through a symbolic link, which --physical does not follow";
+            else if (why.empty())
+                why = std::strerror(rc);
             writeAll(2, "grantwise-acl: " + gw::printable(argv[i]) + ": " + why + "\n");
             status = 1;
             continue;

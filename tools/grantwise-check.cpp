@@ -357,8 +357,9 @@ int main(int argc, char** argv)
 
     if (json) {
         options.folderLines = [&jsonLines](const QByteArray& printablePath, const QByteArray& rawPath,
-                                           const char* status, const gw::FolderDifference* difference) {
-            jsonLines += gw::jsonFolderLine(printablePath, rawPath, status, difference);
+                                           const char* status, const gw::FolderDifference* difference,
+                                           const QByteArray& reason) {
+            jsonLines += gw::jsonFolderLine(printablePath, rawPath, status, difference, reason);
         };
     }
 

@@ -1,0 +1,123 @@
+#!/usr/bin/python3
+"""A small read-only FUSE file system of folders with NFSv4 ACLs, for the tests.
+
+    nfs4_acl_fs.py MOUNTPOINT
+
+It serves, like an NFS 4 mount, no POSIX ACLs (EOPNOTSUPP) but the extended
+attribute system.nfs4_acl in the kernel's XDR form. Every folder has mode
+0755 and belongs to root. The top folder's ACL is TOP; each folder below has
+TOP, or TOP changed in one thing, or a value that does not decode, or a
+richacl beside it. It stays in the foreground until it is unmounted, and
+unmounts itself when the process that started it goes away.
+"""
+
+import errno
+import os
+import stat
+import struct
+import subprocess
+import sys
+import threading
+import time
+
+from fusepy import FUSE, FuseOSError, Operations
+
+# ACE types, flags and access mask bits (RFC 7530, 6.2.1).
+ALLOW, DENY = 0, 1
+FILE_INHERIT, DIRECTORY_INHERIT, INHERIT_ONLY, IDENTIFIER_GROUP, INHERITED = 0x1, 0x2, 0x8, 0x40, 0x80
+MASK = dict(r=0x1, w=0x2, a=0x4, n=0x8, N=0x10, x=0x20, D=0x40, t=0x80, T=0x100,
+            d=0x10000, c=0x20000, C=0x40000, o=0x80000, y=0x100000)
+
+
+def mask(letters):
+    return sum(MASK[c] for c in letters)
+
+
+def xdr_string(data):
+    return struct.pack('>I', len(data)) + data + b'\0' * (-len(data) % 4)
+
+
+def ace(kind, flags, letters, who):
+    return struct.pack('>III', kind, flags, mask(letters)) + xdr_string(who)
+
+
+def acl(aces):
+    return struct.pack('>I', len(aces)) + b''.join(aces)
+
+
+INHERIT = FILE_INHERIT | DIRECTORY_INHERIT
+OWNER = ace(ALLOW, INHERIT, 'rwaDxtTnNcCy', b'OWNER@')
+STAFF = ace(ALLOW, INHERIT | IDENTIFIER_GROUP, 'rwaDxtTnNcy', b'staff@example.com')
+GROUP = ace(ALLOW, INHERIT, 'rxtncy', b'GROUP@')
+EVERYONE = ace(ALLOW, INHERIT, 'rxtncy', b'EVERYONE@')
+TOP = acl([OWNER, STAFF, GROUP, EVERYONE])
+
+# Folder -> (system.nfs4_acl, whether listxattr names it, system.richacl).
+FOLDERS = {
+    '/': (TOP, True, None),
+    '/same-a': (TOP, True, None),
+    '/same-a/below': (TOP, True, None),
+    # An NFS client does not name system.nfs4_acl in listxattr.
+    '/same-b': (TOP, False, None),
+    '/type': (acl([OWNER, ace(DENY, INHERIT | IDENTIFIER_GROUP, 'rwaDxtTnNcy', b'staff@example.com'),
+                   GROUP, EVERYONE]), True, None),
+    '/flag': (acl([OWNER, STAFF, ace(ALLOW, INHERIT | INHERIT_ONLY, 'rxtncy', b'GROUP@'), EVERYONE]),
+              True, None),
+    '/mask': (acl([OWNER, STAFF, GROUP, ace(ALLOW, INHERIT, 'rwxtncy', b'EVERYONE@')]), True, None),
+    '/mask/below': (acl([OWNER, STAFF, GROUP, ace(ALLOW, INHERIT, 'rwxtncy', b'EVERYONE@')]), False, None),
+    '/who': (acl([OWNER, ace(ALLOW, INHERIT | IDENTIFIER_GROUP, 'rwaDxtTnNcy', b'devs@example.com'),
+                  GROUP, EVERYONE]), True, None),
+    '/order': (acl([OWNER, GROUP, STAFF, EVERYONE]), True, None),
+    # INHERITED, a flag nfs4_getfacl 0.3.7 does not show.
+    '/inherited': (acl([ace(ALLOW, INHERIT | INHERITED, 'rwaDxtTnNcCy', b'OWNER@'), STAFF, GROUP, EVERYONE]),
+                   True, None),
+    '/garbage': (b'\x00\x00\x00\x03not an ACL at all', True, None),
+    '/truncated': (TOP[:-5], True, None),
+    '/trailing': (TOP + b'\0\0\0\0', True, None),
+    '/huge-who': (acl([OWNER])[:16] + struct.pack('>I', 0xFFFFFFF0) + b'OWNER@\0\0', True, None),
+    '/richacl': (TOP, True, b'\x02\x00\x00\x00\x00\x00\x00\x00'),
+}
+
+
+class Nfs4AclFs(Operations):
+    def getattr(self, path, fh=None):
+        if path not in FOLDERS:
+            raise FuseOSError(errno.ENOENT)
+        return dict(st_mode=stat.S_IFDIR | 0o755, st_nlink=2, st_uid=0, st_gid=0, st_size=0,
+                    st_atime=0, st_mtime=0, st_ctime=0)
+
+    def readdir(self, path, fh):
+        prefix = path.rstrip('/') + '/'
+        children = [p[len(prefix):] for p in FOLDERS
+                    if p != path and p.startswith(prefix) and '/' not in p[len(prefix):]]
+        return ['.', '..'] + children
+
+    def getxattr(self, path, name, position=0):
+        if path not in FOLDERS:
+            raise FuseOSError(errno.ENOENT)
+        nfs4, _, richacl = FOLDERS[path]
+        if name.startswith('system.posix_acl_'):
+            raise FuseOSError(errno.EOPNOTSUPP)
+        if name == 'system.nfs4_acl':
+            return nfs4
+        if name == 'system.richacl' and richacl is not None:
+            return richacl
+        raise FuseOSError(errno.ENODATA)
+
+    def listxattr(self, path):
+        if path not in FOLDERS:
+            raise FuseOSError(errno.ENOENT)
+        _, listed, richacl = FOLDERS[path]
+        return (['system.nfs4_acl'] if listed else []) + (['system.richacl'] if richacl is not None else [])
+
+
+def unmount_when_orphaned(mountpoint, parent):
+    while os.getppid() == parent:
+        time.sleep(0.5)
+    subprocess.run(['umount', '-l', mountpoint], check=False)
+
+
+if __name__ == '__main__':
+    mountpoint = sys.argv[1]
+    threading.Thread(target=unmount_when_orphaned, args=(mountpoint, os.getppid()), daemon=True).start()
+    FUSE(Nfs4AclFs(), mountpoint, foreground=True, nothreads=True, ro=True, fsname='nfs4aclfs')
