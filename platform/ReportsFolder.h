@@ -60,6 +60,8 @@ public:
     const QByteArray& path() const { return path_; }
     bool isOpen() const { return fd_ >= 0; }
     FolderIdentity identity() const { return identity_; }
+    // The folder as the check leaves it out, with the folder that holds it.
+    ExcludedFolder excluded() const { return ExcludedFolder {identity_, parent_}; }
 
     // A piece of a report: bytes, or the first `size` bytes of the file open
     // as `source` (copied by the kernel, never held in memory whole). A
@@ -120,6 +122,7 @@ private:
     // is the path without trailing slashes.
     Outcome lookAt(const QByteArray& path, QByteArray& bare, bool& exists);
     FolderIdentity identity_ {};
+    FolderIdentity parent_ {};
 };
 
 } // namespace gw
