@@ -177,11 +177,11 @@ private:
     // `identity`, when given, is the folder's (else it is looked up).
     void listFrom(NodeId id, int dirFd, const FolderIdentity* identity = nullptr);
     // What the entry `name` (of type `type`, a DT_ value) of the folder open
-    // as `dirFd` is to the tree. An entry
-    // whose type cannot be learned (the file system gives none, and looking
-    // at it fails) is a folder: the walk then fails to reach it, and it
-    // counts as not read, never as nothing. `holdsExcluded`: the folder is
-    // the holder of an excluded folder, so every subfolder is looked at.
+    // as `dirFd` is to the tree. An entry whose type cannot be learned (the
+    // file system gives none, and looking at it fails) is a folder: the walk
+    // then fails to reach it, and it counts as not read, never as nothing.
+    // `holdsExcluded`: the folder holds an excluded folder, so each of its
+    // subfolders is looked at to know that one by its own identity.
     enum class Entry {
         Folder,
         NotAFolder,
