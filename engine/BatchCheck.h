@@ -31,7 +31,7 @@ struct BatchProgress {
 struct BatchOptions {
     QByteArray folder; // the chosen folder, raw
     ReportsFolder* reports = nullptr; // open and locked: acl.txt and acl_def.txt go there
-    std::vector<FolderIdentity> excluded; // the program's own folders, never checked
+    std::vector<ExcludedFolder> excluded; // the program's own folders, never checked
     FolderScope scope; // what else is left out of the tree
     IgnoredParts ignored; // what is not compared
     QString lang = QStringLiteral("EN");

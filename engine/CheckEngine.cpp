@@ -8,7 +8,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace gw {
 
@@ -53,9 +56,12 @@ bool CheckEngine::ensureWorkingFolder()
     }
     // The working folder is never part of what is checked, even when the
     // chosen folder holds it.
-    struct stat st { };
-    if (::stat(state_.WinDir.constData(), &st) == 0)
-        tree_.setExcluded({FolderIdentity {st.st_dev, st.st_ino}});
+    const int fd = ::open(state_.WinDir.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const std::optional<ExcludedFolder> excluded = fd >= 0 ? excludedFolder(fd) : std::nullopt;
+    if (fd >= 0)
+        ::close(fd);
+    if (excluded)
+        tree_.setExcluded({*excluded});
     return true;
 }
 

@@ -84,7 +84,42 @@ bool FolderTree::leftOut(const char* name, std::string_view parentRelative) cons
     return false;
 }
 
-void FolderTree::setExcluded(std::vector<FolderIdentity> excluded)
+std::optional<ExcludedFolder> excludedFolder(int fd)
+{
+    struct stat self { };
+    struct stat parent { };
+    if (::fstat(fd, &self) != 0 || ::fstatat(fd, "..", &parent, AT_SYMLINK_NOFOLLOW) != 0)
+        return std::nullopt;
+    return ExcludedFolder {{self.st_dev, self.st_ino}, {parent.st_dev, parent.st_ino}};
+}
+
+bool FolderTree::isExcluded(FolderIdentity identity) const
+{
+    return std::any_of(scope_.excluded.begin(), scope_.excluded.end(),
+                       [&](const ExcludedFolder& e) { return e.folder == identity; });
+}
+
+bool FolderTree::holdsExcluded(FolderIdentity identity) const
+{
+    return std::any_of(scope_.excluded.begin(), scope_.excluded.end(),
+                       [&](const ExcludedFolder& e) { return e.parent == identity; });
+}
+
+FolderTree::Entry FolderTree::entryKind(int dirFd, const char* name, unsigned char type, bool holdsExcluded) const
+{
+    if (type != DT_DIR && type != DT_UNKNOWN)
+        return Entry::NotAFolder;
+    if (type == DT_DIR && !holdsExcluded)
+        return Entry::Folder;
+    struct stat st { };
+    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) != 0)
+        return errno == ENOENT ? Entry::NotAFolder : Entry::Folder; // gone, or not known: never nothing
+    if (!S_ISDIR(st.st_mode))
+        return Entry::NotAFolder;
+    return isExcluded(FolderIdentity {st.st_dev, st.st_ino}) ? Entry::Excluded : Entry::Folder;
+}
+
+void FolderTree::setExcluded(std::vector<ExcludedFolder> excluded)
 {
     scope_.excluded = std::move(excluded);
     // The root is listed again when it is next walked or expanded: a root of
@@ -218,7 +253,7 @@ void FolderTree::listChildren(NodeId id)
     ::close(fd);
 }
 
-void FolderTree::listFrom(NodeId id, int dirFd, const dev_t* knownDevice)
+void FolderTree::listFrom(NodeId id, int dirFd, const FolderIdentity* knownIdentity)
 {
     struct Found {
         std::uint64_t offset;
@@ -239,13 +274,16 @@ void FolderTree::listFrom(NodeId id, int dirFd, const dev_t* knownDevice)
         while (!relative.empty() && relative.front() == '/')
             relative.erase(0, 1);
     }
-    // The entries' inode numbers are enough to know an excluded folder; a
-    // mount point shows the inode below it, so an excluded folder that is
-    // itself a mount point is not recognised here.
-    dev_t device = knownDevice ? *knownDevice : 0;
-    if (!scope_.excluded.empty() && !knownDevice) {
+    // An excluded folder is known by its own identity, looked up in the
+    // folder that holds it: an entry's inode number is not the folder's on
+    // every file system, and a mount point's is the one below it.
+    bool holder = false;
+    if (!scope_.excluded.empty()) {
         struct stat st { };
-        device = ::fstat(dirFd, &st) == 0 ? st.st_dev : 0;
+        if (knownIdentity)
+            holder = holdsExcluded(*knownIdentity);
+        else if (::fstat(dirFd, &st) == 0)
+            holder = holdsExcluded(FolderIdentity {st.st_dev, st.st_ino});
     }
     for (;;) {
         if (pulse_)
@@ -269,16 +307,7 @@ void FolderTree::listFrom(NodeId id, int dirFd, const dev_t* knownDevice)
             const char* name = entry->d_name;
             if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
                 continue; // "." and ".."
-            bool folder = entry->d_type == DT_DIR;
-            if (entry->d_type == DT_UNKNOWN) {
-                struct stat st { };
-                folder = ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) == 0 && S_ISDIR(st.st_mode);
-            }
-            if (!folder)
-                continue;
-            if (!scope_.excluded.empty()
-                && std::find(scope_.excluded.begin(), scope_.excluded.end(), FolderIdentity {device, entry->d_ino})
-                    != scope_.excluded.end())
+            if (entryKind(dirFd, name, entry->d_type, holder) != Entry::Folder)
                 continue;
             if (!scope_.excludePatterns.empty() && leftOut(name, relative))
                 continue;
@@ -427,7 +456,7 @@ void FolderTree::expandRecursively(int index, const std::function<void(int)>& pr
         if (!listable)
             markUnlisted(id);
         else if (!isListed(id))
-            listFrom(id, fd, &identity.device);
+            listFrom(id, fd, &identity);
         const bool done = !listable || nodes_[id].childCount == 0;
         if (visit)
             visit(id, fd, done);
@@ -499,21 +528,27 @@ void FolderTree::expandRecursively(int index, const std::function<void(int)>& pr
             else
                 ::close(opened.fd);
         };
-        switch (opened.result) {
-        case ChildOpen::Opened:
-            if (scope_.oneFileSystem && opened.device != parentDevice) {
-                visitOnly(); // another file system: its mount point is checked, not entered
+        if (opened.fd >= 0 && isExcluded(identity)) {
+            // An excluded folder met at another place than in its holder (a
+            // bind mount of it): what stands here is compared, not entered.
+            visitOnly();
+        } else {
+            switch (opened.result) {
+            case ChildOpen::Opened:
+                if (scope_.oneFileSystem && opened.device != parentDevice) {
+                    visitOnly(); // another file system: its mount point is checked, not entered
+                    break;
+                }
+                push(child, opened.fd, true, &identity);
+                break;
+            case ChildOpen::Unlistable: push(child, opened.fd, false, &identity); break;
+            case ChildOpen::Skipped: visitOnly(); break;
+            case ChildOpen::NotAFolder:
+            case ChildOpen::Failed:
+                // Not reached: its permissions are not read, and there is nothing
+                // below it in the tree that could be missing.
                 break;
             }
-            push(child, opened.fd, true, &identity);
-            break;
-        case ChildOpen::Unlistable: push(child, opened.fd, false, &identity); break;
-        case ChildOpen::Skipped: visitOnly(); break;
-        case ChildOpen::NotAFolder:
-        case ChildOpen::Failed:
-            // Not reached: its permissions are not read, and there is nothing
-            // below it in the tree that could be missing.
-            break;
         }
         // Leaves add no nodes: count the visits too, or a folder of many
         // leaves would go without progress.
@@ -598,6 +633,7 @@ bool FolderTree::hasSubfoldersIn(int fd, NodeId id)
         ::close(fd);
         return false;
     }
+    const bool holder = holdsExcluded(FolderIdentity {st.st_dev, st.st_ino});
     // A small buffer: most folders show a subfolder within their first entries.
     alignas(struct dirent64) char buffer[8192];
     bool found = false;
@@ -613,15 +649,7 @@ bool FolderTree::hasSubfoldersIn(int fd, NodeId id)
             const char* name = entry->d_name;
             if (name[0] == '.') // hidden, and "." and ".."
                 continue;
-            bool folder = entry->d_type == DT_DIR;
-            if (entry->d_type == DT_UNKNOWN) {
-                struct stat entrySt { };
-                folder = ::fstatat(fd, name, &entrySt, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) == 0
-                    && S_ISDIR(entrySt.st_mode);
-            }
-            found = folder
-                && std::find(scope_.excluded.begin(), scope_.excluded.end(), FolderIdentity {st.st_dev, entry->d_ino})
-                    == scope_.excluded.end();
+            found = entryKind(fd, name, entry->d_type, holder) == Entry::Folder;
         }
     }
     ::close(fd);

@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <sys/types.h>
@@ -38,11 +39,26 @@ struct FolderIdentity {
     bool operator==(const FolderIdentity&) const = default;
 };
 
+// A folder left out of the tree wherever it is met, with all below it, and
+// the folder that holds it (the one its ".." names). Only the entries of
+// folders with the holder's identity are looked at one by one to find it: an
+// entry's inode number is not the folder's on every file system (a btrfs
+// subvolume's is its id, an overlayfs entry's may be its layer's).
+struct ExcludedFolder {
+    FolderIdentity folder;
+    FolderIdentity parent;
+    bool operator==(const ExcludedFolder&) const = default;
+};
+
+// The folder open as `fd` (O_PATH will do), to be left out; nothing, with
+// errno set, when it or its ".." cannot be looked at.
+std::optional<ExcludedFolder> excludedFolder(int fd);
+
 // What the tree takes in. By default: every subfolder whose name does not
 // begin with ".", at any depth, across mount points (except into the
 // kernel's own file systems).
 struct FolderScope {
-    std::vector<FolderIdentity> excluded; // left out wherever they are, with all below them
+    std::vector<ExcludedFolder> excluded; // left out wherever they are, with all below them
     bool includeHidden = false; // names beginning with "." too
     // A folder whose name, or whose path relative to the root, matches one of
     // these globs (fnmatch; FNM_PATHNAME for paths) is left out with its subtree.
@@ -61,8 +77,11 @@ public:
     // Folders left out of the tree wherever they are met, with everything
     // below them: the program's own working and reports folders, whose
     // contents change while it runs. Setting them empties the tree below the
-    // root, which is listed anew.
-    void setExcluded(std::vector<FolderIdentity> excluded);
+    // root, which is listed anew. A folder is left out when it is one of
+    // them itself (its own identity, never its entry's inode number); met
+    // again at another place (a bind mount of it), its permissions are
+    // compared there but it is not entered.
+    void setExcluded(std::vector<ExcludedFolder> excluded);
     FolderTree(const FolderTree&) = delete;
     FolderTree& operator=(const FolderTree&) = delete;
 
@@ -155,8 +174,22 @@ private:
 
     void rebuild(int rootFd, bool listRoot = true);
     static int openRoot(const QByteArray& rootText);
-    // `device`, when given, is the folder's device (else it is looked up).
-    void listFrom(NodeId id, int dirFd, const dev_t* device = nullptr);
+    // `identity`, when given, is the folder's (else it is looked up).
+    void listFrom(NodeId id, int dirFd, const FolderIdentity* identity = nullptr);
+    // What the entry `name` (of type `type`, a DT_ value) of the folder open
+    // as `dirFd` is to the tree. An entry whose type cannot be learned (the
+    // file system gives none, and looking at it fails) is a folder: the walk
+    // then fails to reach it, and it counts as not read, never as nothing.
+    // `holdsExcluded`: the folder holds an excluded folder, so each of its
+    // subfolders is looked at to know that one by its own identity.
+    enum class Entry {
+        Folder,
+        NotAFolder,
+        Excluded
+    };
+    Entry entryKind(int dirFd, const char* name, unsigned char type, bool holdsExcluded) const;
+    bool isExcluded(FolderIdentity identity) const;
+    bool holdsExcluded(FolderIdentity identity) const;
     void markUnlisted(NodeId id);
     // hasSubfolders for a child of the folder open as `parentFd`, on
     // `parentDevice`; for the folder open as `fd` (closed here).

@@ -399,7 +399,11 @@ ReportsFolder::Outcome ReportsFolder::openMade(const QByteArray& path)
         return refuse(Outcome::GroupWritable);
     if (::flock(fd_, LOCK_EX | LOCK_NB) != 0)
         return errno == EWOULDBLOCK ? refuse(Outcome::InUse) : refuse(Outcome::Failed, errno);
-    identity_ = FolderIdentity {st.st_dev, st.st_ino};
+    const std::optional<ExcludedFolder> excluded = excludedFolder(fd_);
+    if (!excluded)
+        return refuse(Outcome::Failed, errno);
+    identity_ = excluded->folder;
+    parent_ = excluded->parent;
     return Outcome::Opened;
 }
 

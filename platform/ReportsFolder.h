@@ -62,6 +62,8 @@ public:
     const QByteArray& path() const { return path_; }
     bool isOpen() const { return fd_ >= 0; }
     FolderIdentity identity() const { return identity_; }
+    // The folder as the check leaves it out, with the folder that holds it.
+    ExcludedFolder excluded() const { return ExcludedFolder {identity_, parent_}; }
 
     // A piece of a report: bytes, or the first `size` bytes of the file open
     // as `source` (copied by the kernel, never held in memory whole). A
@@ -140,6 +142,7 @@ private:
     Outcome lookAt(const QByteArray& path, QByteArray& bare, bool& exists);
     FolderIdentity identity_ {};
     unsigned occupant_ = 0;
+    FolderIdentity parent_ {};
 };
 
 // Why a file of the type in `mode` (as lstat gives it) is not replaced by a

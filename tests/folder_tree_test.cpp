@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fcntl.h>
+#include <optional>
 #include <set>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -220,16 +222,48 @@ TEST(FolderTree, LeavesOutExcludedFoldersWhereverTheyAre)
     TempTree t;
     t.mkdir("a/work/inner");
     t.mkdir("b");
-    struct stat st { };
-    ASSERT_EQ(::stat(t.path("a/work").c_str(), &st), 0);
+    const int fd = ::open(t.path("a/work").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const std::optional<gw::ExcludedFolder> work = gw::excludedFolder(fd);
+    ::close(fd);
+    ASSERT_TRUE(work);
     gw::FolderScope scope;
-    scope.excluded = {gw::FolderIdentity {st.st_dev, st.st_ino}};
+    scope.excluded = {*work};
     FolderTree tree(raw(t.root()), scope);
     tree.expandRecursively(0);
     EXPECT_EQ(outline(tree), (std::vector<std::string> {"0:", "1:a", "1:b"}));
+    EXPECT_EQ(tree.childrenWithSubfolders(0, std::chrono::steady_clock::now() + std::chrono::minutes(1)),
+              (std::vector<bool> {false, false}));
     FolderTree later(raw(t.path("a")));
-    later.setExcluded({gw::FolderIdentity {st.st_dev, st.st_ino}});
+    later.setExcluded({*work});
     EXPECT_EQ(later.count(), 1);
+    EXPECT_FALSE(later.hasSubfolders(0));
+
+    // An entry whose inode number is the excluded folder's, but which is
+    // another folder, stays: here the excluded folder's identity is given
+    // with the inode number of "b" on the tree's device.
+    struct stat b { };
+    ASSERT_EQ(::stat(t.path("b").c_str(), &b), 0);
+    gw::ExcludedFolder lookAlike = *work;
+    lookAlike.folder.inode = b.st_ino;
+    lookAlike.parent.inode = 1; // held by no folder of the tree
+    gw::FolderScope lookAlikeScope;
+    lookAlikeScope.excluded = {lookAlike};
+    FolderTree kept(raw(t.root()), lookAlikeScope);
+    kept.expandRecursively(0);
+    EXPECT_EQ(outline(kept), (std::vector<std::string> {"0:", "1:a", "2:work", "3:inner", "1:b"}));
+
+    // Mounted again below the tree, it is compared where it stands, but not
+    // entered.
+    const std::string again = t.mkdir("b/again");
+    if (::geteuid() == 0 && ::mount(t.path("a/work").c_str(), again.c_str(), nullptr, MS_BIND, nullptr) == 0) {
+        FolderTree bound(raw(t.root()), scope);
+        std::vector<std::string> visited;
+        bound.expandRecursively(0, {},
+                                [&](FolderTree::NodeId id, int) { visited.push_back(bound.nameOf(id).toStdString()); });
+        ::umount2(again.c_str(), MNT_DETACH);
+        EXPECT_EQ(outline(bound), (std::vector<std::string> {"0:", "1:a", "1:b", "2:again"}));
+        EXPECT_EQ(visited.size(), 4u);
+    }
 }
 
 TEST(FolderTree, TenThousandNestedFoldersNeedNoStackAndNoPathMax)

@@ -353,7 +353,7 @@ int main(int argc, char** argv)
         if (const std::string problem = gw::fixFileRefusal(fixFile, &reports); !problem.empty())
             return fail(problem);
     }
-    options.excluded.push_back(reports.identity()); // its contents change while the check runs
+    options.excluded.push_back(reports.excluded()); // its contents change while the check runs
 
     if (json) {
         options.folderLines = [&jsonLines](const QByteArray& printablePath, const QByteArray& rawPath,
