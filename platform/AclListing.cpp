@@ -2,6 +2,7 @@
 
 #include "platform/DirectoryOpen.h"
 #include "platform/Nfs4Acl.h"
+#include "platform/Permissions.h"
 #include "platform/PrintablePath.h"
 #include "platform/Sha256.h"
 
@@ -20,38 +21,10 @@
 namespace gw {
 namespace {
 
-struct Entry {
-    acl_tag_t tag;
-    unsigned id;
-    bool read, write, execute;
-};
-
-// Where the tag stands in a listing: owner, users, owning group, groups, mask, other.
-int tagRank(acl_tag_t tag)
-{
-    switch (tag) {
-    case ACL_USER_OBJ: return 0;
-    case ACL_USER: return 1;
-    case ACL_GROUP_OBJ: return 2;
-    case ACL_GROUP: return 3;
-    case ACL_MASK: return 4;
-    default: return 5;
-    }
-}
-
-// Puts entries in listing order: by kind, then by id.
-void sortEntries(std::vector<Entry>& entries)
-{
-    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-        const int ra = tagRank(a.tag), rb = tagRank(b.tag);
-        return ra != rb ? ra < rb : a.id < b.id;
-    });
-}
-
 // The entries of an ACL as the kernel keeps it in its extended attribute: a
 // version (2), then a tag, the rights and an id for each entry, little-endian.
 // Returns an empty text, or why it does not decode.
-std::string parseAclAttribute(const unsigned char* data, std::size_t size, std::vector<Entry>& entries)
+std::string parseAclAttribute(const unsigned char* data, std::size_t size, Acl& entries)
 {
     constexpr std::uint32_t kVersion = 2;
     const auto u16 = [data](std::size_t at) { return static_cast<unsigned>(data[at] | data[at + 1] << 8); };
@@ -66,36 +39,24 @@ std::string parseAclAttribute(const unsigned char* data, std::size_t size, std::
     if ((size - 4) % 8 != 0)
         return "its " + std::to_string(size - 4) + " bytes of entries are not whole entries of 8 bytes";
     for (std::size_t at = 4; at < size; at += 8) {
-        Entry e {};
-        e.tag = static_cast<acl_tag_t>(u16(at));
-        const unsigned perm = u16(at + 2);
-        switch (e.tag) {
-        case ACL_USER:
-        case ACL_GROUP: e.id = u32(at + 4); break;
-        case ACL_USER_OBJ:
-        case ACL_GROUP_OBJ:
-        case ACL_MASK:
-        case ACL_OTHER: break;
-        default: return "an entry has tag " + std::to_string(e.tag) + ", which this program does not know";
+        AclEntry e {AclTag::Other, 0, 0};
+        const unsigned tag = u16(at);
+        switch (tag) {
+        case ACL_USER_OBJ: e.tag = AclTag::UserObj; break;
+        case ACL_USER: e.tag = AclTag::User; break;
+        case ACL_GROUP_OBJ: e.tag = AclTag::GroupObj; break;
+        case ACL_GROUP: e.tag = AclTag::Group; break;
+        case ACL_MASK: e.tag = AclTag::Mask; break;
+        case ACL_OTHER: e.tag = AclTag::Other; break;
+        default: return "an entry has tag " + std::to_string(tag) + ", which this program does not know";
         }
-        e.read = (perm & ACL_READ) != 0;
-        e.write = (perm & ACL_WRITE) != 0;
-        e.execute = (perm & ACL_EXECUTE) != 0;
+        if (e.tag == AclTag::User || e.tag == AclTag::Group)
+            e.id = u32(at + 4);
+        e.perm = static_cast<std::uint8_t>(u16(at + 2) & 7);
         entries.push_back(e);
     }
-    sortEntries(entries);
+    sortAcl(entries);
     return {};
-}
-
-// The three entries the mode bits stand for.
-void modeEntries(mode_t mode, std::vector<Entry>& entries)
-{
-    const auto entry = [](acl_tag_t tag, unsigned bits) {
-        return Entry {tag, 0, (bits & 4) != 0, (bits & 2) != 0, (bits & 1) != 0};
-    };
-    entries.push_back(entry(ACL_USER_OBJ, (mode >> 6) & 7));
-    entries.push_back(entry(ACL_GROUP_OBJ, (mode >> 3) & 7));
-    entries.push_back(entry(ACL_OTHER, mode & 7));
 }
 
 // The open folder named through /proc/self/fd, which works at any depth and
@@ -191,14 +152,14 @@ bool hasName(const std::vector<unsigned char>& names, std::string_view name)
 // folder without an extended one, and `unsupported` is set; a folder without
 // a default ACL has no default entries. Returns 0, or an errno value (EINVAL
 // with `why` when the value does not decode).
-int aclEntries(int dirFd, const char* name, bool access, mode_t mode, std::vector<unsigned char>& buffer,
-               std::vector<Entry>& entries, bool& unsupported, std::string& why)
+int aclEntries(int dirFd, const char* name, bool access, mode_t mode, std::vector<unsigned char>& buffer, Acl& entries,
+               bool& unsupported, std::string& why)
 {
     const int error = readAttribute(dirFd, name, buffer);
     unsupported = error == ENOTSUP || error == EOPNOTSUPP;
     if (error == ENODATA || unsupported) {
         if (access)
-            modeEntries(mode, entries);
+            entries = minimalAcl(mode);
         return 0;
     }
     if (error)
@@ -334,73 +295,77 @@ int otherAclEntries(int dirFd, const std::vector<unsigned char>& names, bool noP
 
 } // namespace
 
-int appendAclListing(std::string& out, int dirFd, std::string_view printablePath, PrincipalNames& names,
-                     std::string* why)
+int readPermissions(int dirFd, Permissions& p, std::string* why)
 {
     struct stat st { };
     if (::fstat(dirFd, &st) != 0)
         return errno;
+    p.owner = st.st_uid;
+    p.group = st.st_gid;
+    p.mode = st.st_mode & 07777;
+    p.access.clear();
+    p.defaults.clear();
+    p.otherModels.clear();
 
-    std::vector<Entry> access, inheritable;
-    std::vector<std::string> others;
     thread_local std::vector<unsigned char> buffer, attributeNames;
     std::string problem;
     bool noPosixAcls = false;
     int error = readAttributeNames(dirFd, attributeNames);
     if (!error)
-        error = aclEntries(dirFd, "system.posix_acl_access", true, st.st_mode, buffer, access, noPosixAcls, problem);
+        error = aclEntries(dirFd, "system.posix_acl_access", true, st.st_mode, buffer, p.access, noPosixAcls, problem);
     if (!error && !noPosixAcls) {
         bool unsupported = false;
-        error = aclEntries(dirFd, "system.posix_acl_default", false, st.st_mode, buffer, inheritable, unsupported,
+        error = aclEntries(dirFd, "system.posix_acl_default", false, st.st_mode, buffer, p.defaults, unsupported,
                            problem);
     }
     if (!error)
-        error = otherAclEntries(dirFd, attributeNames, noPosixAcls, buffer, others, problem);
-    if (error) {
-        if (why)
-            *why = problem;
-        return error;
-    }
+        error = otherAclEntries(dirFd, attributeNames, noPosixAcls, buffer, p.otherModels, problem);
+    if (error && why)
+        *why = problem;
+    return error;
+}
 
+int appendListing(std::string& out, std::string_view printablePath, const Permissions& p, PrincipalNames& names)
+{
     const std::size_t start = out.size();
     out.append(printablePath);
     bool first = true;
-    const auto line = [&](const std::string& principal, const Entry& e, bool isDefault) {
+    const auto line = [&](const std::string& principal, const AclEntry& e, bool isDefault) {
         out.append(first ? " " : "    ");
         first = false;
         out.append(principal);
         out.append(isDefault ? ":(default)" : ":");
-        out.push_back(e.read ? 'r' : '-');
-        out.push_back(e.write ? 'w' : '-');
-        out.push_back(e.execute ? 'x' : '-');
+        out.push_back((e.perm & 4) ? 'r' : '-');
+        out.push_back((e.perm & 2) ? 'w' : '-');
+        out.push_back((e.perm & 1) ? 'x' : '-');
         out.push_back('\n');
     };
-    for (const Entry& e : access) {
+    for (const AclEntry& e : p.access) {
         switch (e.tag) {
-        case ACL_USER_OBJ: line("user " + names.user(st.st_uid) + " (owner)", e, false); break;
-        case ACL_USER: line("user " + names.user(e.id), e, false); break;
-        case ACL_GROUP_OBJ: line("group " + names.group(st.st_gid) + " (owner)", e, false); break;
-        case ACL_GROUP: line("group " + names.group(e.id), e, false); break;
-        case ACL_MASK: line("mask", e, false); break;
-        default: line("other", e, false); break;
+        case AclTag::UserObj: line("user " + names.user(p.owner) + " (owner)", e, false); break;
+        case AclTag::User: line("user " + names.user(e.id), e, false); break;
+        case AclTag::GroupObj: line("group " + names.group(p.group) + " (owner)", e, false); break;
+        case AclTag::Group: line("group " + names.group(e.id), e, false); break;
+        case AclTag::Mask: line("mask", e, false); break;
+        case AclTag::Other: line("other", e, false); break;
         }
     }
-    for (const Entry& e : inheritable) {
+    for (const AclEntry& e : p.defaults) {
         switch (e.tag) {
-        case ACL_USER_OBJ: line("creator owner", e, true); break;
-        case ACL_USER: line("user " + names.user(e.id), e, true); break;
-        case ACL_GROUP_OBJ: line("creator group", e, true); break;
-        case ACL_GROUP: line("group " + names.group(e.id), e, true); break;
-        case ACL_MASK: line("mask", e, true); break;
-        default: line("other", e, true); break;
+        case AclTag::UserObj: line("creator owner", e, true); break;
+        case AclTag::User: line("user " + names.user(e.id), e, true); break;
+        case AclTag::GroupObj: line("creator group", e, true); break;
+        case AclTag::Group: line("group " + names.group(e.id), e, true); break;
+        case AclTag::Mask: line("mask", e, true); break;
+        case AclTag::Other: line("other", e, true); break;
         }
     }
     std::string special;
-    if (st.st_mode & S_ISUID)
+    if (p.mode & S_ISUID)
         special += "setuid,";
-    if (st.st_mode & S_ISGID)
+    if (p.mode & S_ISGID)
         special += "setgid,";
-    if (st.st_mode & S_ISVTX)
+    if (p.mode & S_ISVTX)
         special += "sticky,";
     if (!special.empty()) {
         special.pop_back();
@@ -408,7 +373,7 @@ int appendAclListing(std::string& out, int dirFd, std::string_view printablePath
         out.append("special:" + special + "\n");
         first = false;
     }
-    for (const std::string& entry : others) {
+    for (const std::string& entry : p.otherModels) {
         out.append(first ? " " : "    ");
         first = false;
         out.append(entry);
@@ -420,6 +385,15 @@ int appendAclListing(std::string& out, int dirFd, std::string_view printablePath
     }
     out.push_back('\n');
     return 0;
+}
+
+int appendAclListing(std::string& out, int dirFd, std::string_view printablePath, PrincipalNames& names,
+                     std::string* why)
+{
+    Permissions p;
+    if (const int error = readPermissions(dirFd, p, why))
+        return error;
+    return appendListing(out, printablePath, p, names);
 }
 
 int appendAclListing(std::string& out, std::string_view rawPath, PrincipalNames& names, Links links, std::string* why)

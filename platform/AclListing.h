@@ -22,6 +22,7 @@
 // depends on the folder's name.
 
 #include "platform/DirectoryOpen.h"
+#include "platform/Permissions.h"
 
 #include <string>
 #include <string_view>
@@ -40,6 +41,19 @@ private:
     std::unordered_map<uid_t, std::string> users_;
     std::unordered_map<gid_t, std::string> groups_;
 };
+
+// Reads the permissions of the open folder `dirFd` (a descriptor of its
+// own, or one opened with O_PATH) into `p`. Returns 0, or an errno value
+// when they could not be read; when they are there but not in a form this
+// program reads exactly (a value that does not decode, an ACL model it does
+// not know), the errno value is EINVAL and `why`, when given, says so in words.
+[[nodiscard]] int readPermissions(int dirFd, Permissions& p, std::string* why = nullptr);
+
+// Appends the listing of `p` to `out`, headed by `printablePath`: the one
+// place permissions become listing text. Returns 0, or EINVAL for
+// permissions without a single entry (then `out` is unchanged).
+[[nodiscard]] int appendListing(std::string& out, std::string_view printablePath, const Permissions& p,
+                                PrincipalNames& names);
 
 // Appends the listing of the open folder `dirFd` to `out`, headed by
 // `printablePath`. Returns 0, or an errno value when the folder's permissions

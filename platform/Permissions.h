@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace gw {
@@ -43,6 +44,10 @@ struct Permissions {
     std::uint32_t mode = 0; // the permission bits and setuid, setgid, sticky (07777)
     Acl access; // always whole: an item without an extended ACL has the three entries of its mode bits
     Acl defaults; // empty: no default ACL
+    // Entries of the other ACL models an item may carry, as listed: its
+    // NFSv4 ACEs ("nfs4 A::OWNER@:rwaDxtTnNcCy"), Samba's Windows ACL
+    // ("ntacl sha256:..."). Inheritance leaves them aside.
+    std::vector<std::string> otherModels;
     bool operator==(const Permissions&) const = default;
 };
 

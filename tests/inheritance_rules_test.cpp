@@ -4,6 +4,7 @@
 
 #include "TempTree.h"
 #include "engine/InheritanceRules.h"
+#include "platform/AclListing.h"
 
 #include <gtest/gtest.h>
 
@@ -135,6 +136,7 @@ int compareWithKernel(const std::string& base, int parents)
     constexpr std::uint32_t kUmask = 022;
     const mode_t previousUmask = ::umask(kUmask);
     int mismatches = 0;
+    PrincipalNames names;
     for (int i = 0; i < parents; ++i) {
         const std::string parent = base + "/p" + std::to_string(i);
         if (::mkdir(parent.c_str(), 0755) != 0) {
@@ -163,13 +165,23 @@ int compareWithKernel(const std::string& base, int parents)
             for (const auto& [path, kind] : {std::pair {folder, ItemKind::Folder}, std::pair {file, ItemKind::File}}) {
                 const InheritedPermissions predicted = inheritedFrom(given, kind, mode, kUmask);
                 const Permissions actual = kernelPermissions(path);
+                // The program's own reading gives the same structure, and its
+                // listing of the prediction is the listing of what it reads.
+                const int itemFd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+                Permissions read;
+                EXPECT_EQ(readPermissions(itemFd, read), 0) << path;
+                ::close(itemFd);
+                EXPECT_EQ(read, actual) << path;
                 Permissions expected = predicted.expected;
                 expected.owner = actual.owner; // the creator's, never predicted
                 if (!predicted.groupKnown) {
                     EXPECT_EQ(actual.group, ::getegid()) << path; // the creator's
                     expected.group = actual.group;
                 }
-                if (!(actual == expected) && ++mismatches <= 10) {
+                std::string predictedListing, actualListing;
+                EXPECT_EQ(appendListing(predictedListing, "x", expected, names), 0);
+                EXPECT_EQ(appendListing(actualListing, "x", read, names), 0);
+                if ((!(actual == expected) || predictedListing != actualListing) && ++mismatches <= 10) {
                     ADD_FAILURE() << path << " parent default " << text(defaults) << " mode 0" << std::oct << mode
                                   << ": kernel " << text(actual.access) << " default " << text(actual.defaults)
                                   << " mode 0" << actual.mode << "; predicted " << text(expected.access) << " default "
