@@ -8,12 +8,15 @@
 
 #include <acl/libacl.h>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/acl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
@@ -66,16 +69,61 @@ std::string procPath(int dirFd)
     return "/proc/self/fd/" + std::to_string(dirFd);
 }
 
-// Calls `call(fd)` on the open folder, or `byPath(path)` with its path under
-// /proc when it was opened with O_PATH (a folder that may be reached but not
-// read), whose descriptor the *xattr calls refuse with EBADF.
-template <class ByFd, class ByPath> ssize_t onFolder(int dirFd, std::string& path, ByFd call, ByPath byPath)
+// An item whose permissions are read: an open folder (`name` null), or the
+// entry `name` of the open folder `dirFd`, read without opening it.
+struct Item {
+    int dirFd;
+    const char* name = nullptr;
+};
+
+// The system calls that read an extended attribute, or the list of their
+// names, relative to a folder's descriptor (Linux 6.13 and later); ENOSYS
+// where the kernel has none, and the item is then named through /proc.
+struct XattrArgs {
+    std::uint64_t value;
+    std::uint32_t size;
+    std::uint32_t flags;
+};
+constexpr long kGetxattrat = 464;
+constexpr long kListxattrat = 465;
+std::atomic<bool> xattratMissing {false};
+
+ssize_t getxattrat(int dirFd, const char* name, const char* attribute, void* data, std::size_t size)
+{
+    XattrArgs args {reinterpret_cast<std::uintptr_t>(data), static_cast<std::uint32_t>(size), 0};
+    return static_cast<ssize_t>(
+        ::syscall(kGetxattrat, dirFd, name, AT_SYMLINK_NOFOLLOW, attribute, &args, sizeof args));
+}
+
+ssize_t listxattrat(int dirFd, const char* name, char* list, std::size_t size)
+{
+    return static_cast<ssize_t>(::syscall(kListxattrat, dirFd, name, AT_SYMLINK_NOFOLLOW, list, size));
+}
+
+// Calls `call(fd)` on an open folder, `at(dirFd, name)` for an entry of one
+// where the kernel can, or else `byPath(path)` with its path under /proc:
+// for a folder opened with O_PATH (one that may be reached but not read),
+// whose descriptor the *xattr calls refuse with EBADF, and for an entry of a
+// folder on an older kernel (never through a link: the byPath calls are the
+// l* ones for entries).
+template <class ByFd, class At, class ByPath>
+ssize_t onItem(const Item& item, std::string& path, ByFd call, At at, ByPath byPath)
 {
     if (path.empty()) {
-        const ssize_t n = call(dirFd);
-        if (n >= 0 || errno != EBADF)
-            return n;
-        path = procPath(dirFd);
+        if (!item.name) {
+            const ssize_t n = call(item.dirFd);
+            if (n >= 0 || errno != EBADF)
+                return n;
+            path = procPath(item.dirFd);
+        } else {
+            if (!xattratMissing.load(std::memory_order_relaxed)) {
+                const ssize_t n = at(item.dirFd, item.name);
+                if (n >= 0 || errno != ENOSYS)
+                    return n;
+                xattratMissing = true;
+            }
+            path = procPath(item.dirFd) + '/' + item.name;
+        }
     }
     return byPath(path.c_str());
 }
@@ -103,28 +151,32 @@ template <class Get> int readGrowing(std::vector<unsigned char>& value, Get get)
     }
 }
 
-// Reads the extended attribute `name` of the open folder into `value`.
+// Reads the extended attribute `name` of the item into `value`.
 // Returns 0 or an errno value.
-int readAttribute(int dirFd, const char* name, std::vector<unsigned char>& value)
+int readAttribute(const Item& item, const char* name, std::vector<unsigned char>& value)
 {
-    std::string path; // only for an O_PATH descriptor
+    std::string path; // only where the item is named through /proc
     return readGrowing(value, [&](unsigned char* data, std::size_t size) {
-        return onFolder(
-            dirFd, path, [&](int fd) { return ::fgetxattr(fd, name, data, size); },
-            [&](const char* p) { return ::getxattr(p, name, data, size); });
+        return onItem(
+            item, path, [&](int fd) { return ::fgetxattr(fd, name, data, size); },
+            [&](int dirFd, const char* entry) { return getxattrat(dirFd, entry, name, data, size); },
+            [&](const char* p) {
+                return item.name ? ::lgetxattr(p, name, data, size) : ::getxattr(p, name, data, size);
+            });
     });
 }
 
-// The names of the open folder's extended attributes, each ended by a NUL;
-// empty where the file system keeps none. Returns 0 or an errno value.
-int readAttributeNames(int dirFd, std::vector<unsigned char>& names)
+// The names of the item's extended attributes, each ended by a NUL; empty
+// where the file system keeps none. Returns 0 or an errno value.
+int readAttributeNames(const Item& item, std::vector<unsigned char>& names)
 {
     std::string path;
     const int error = readGrowing(names, [&](unsigned char* data, std::size_t size) {
         char* list = reinterpret_cast<char*>(data);
-        return onFolder(
-            dirFd, path, [&](int fd) { return ::flistxattr(fd, list, size); },
-            [&](const char* p) { return ::listxattr(p, list, size); });
+        return onItem(
+            item, path, [&](int fd) { return ::flistxattr(fd, list, size); },
+            [&](int dirFd, const char* entry) { return listxattrat(dirFd, entry, list, size); },
+            [&](const char* p) { return item.name ? ::llistxattr(p, list, size) : ::listxattr(p, list, size); });
     });
     if (error == ENOTSUP || error == EOPNOTSUPP) {
         names.clear();
@@ -152,10 +204,10 @@ bool hasName(const std::vector<unsigned char>& names, std::string_view name)
 // folder without an extended one, and `unsupported` is set; a folder without
 // a default ACL has no default entries. Returns 0, or an errno value (EINVAL
 // with `why` when the value does not decode).
-int aclEntries(int dirFd, const char* name, bool access, mode_t mode, std::vector<unsigned char>& buffer, Acl& entries,
-               bool& unsupported, std::string& why)
+int aclEntries(const Item& item, const char* name, bool access, mode_t mode, std::vector<unsigned char>& buffer,
+               Acl& entries, bool& unsupported, std::string& why)
 {
-    const int error = readAttribute(dirFd, name, buffer);
+    const int error = readAttribute(item, name, buffer);
     unsupported = error == ENOTSUP || error == EOPNOTSUPP;
     if (error == ENODATA || unsupported) {
         if (access)
@@ -260,7 +312,7 @@ namespace {
 // one entry that stands for its value. Returns 0, or an errno value (EINVAL
 // with `why` when a value does not decode, or is of a model this program
 // does not read).
-int otherAclEntries(int dirFd, const std::vector<unsigned char>& names, bool noPosixAcls,
+int otherAclEntries(const Item& item, const std::vector<unsigned char>& names, bool noPosixAcls,
                     std::vector<unsigned char>& buffer, std::vector<std::string>& entries, std::string& why)
 {
     if (hasName(names, "system.richacl")) {
@@ -270,7 +322,7 @@ int otherAclEntries(int dirFd, const std::vector<unsigned char>& names, bool noP
     // An NFS client does not list system.nfs4_acl among the names; where
     // POSIX ACLs are not supported it is asked for all the same.
     if (noPosixAcls || hasName(names, "system.nfs4_acl")) {
-        const int error = readAttribute(dirFd, "system.nfs4_acl", buffer);
+        const int error = readAttribute(item, "system.nfs4_acl", buffer);
         if (error == 0) {
             std::vector<std::string> aces;
             if (std::string problem = decodeNfs4Acl(buffer.data(), buffer.size(), aces); !problem.empty()) {
@@ -284,7 +336,7 @@ int otherAclEntries(int dirFd, const std::vector<unsigned char>& names, bool noP
         }
     }
     if (hasName(names, "security.NTACL")) {
-        const int error = readAttribute(dirFd, "security.NTACL", buffer);
+        const int error = readAttribute(item, "security.NTACL", buffer);
         if (error == 0)
             entries.push_back("ntacl sha256:" + sha256Hex(buffer.data(), buffer.size()).substr(0, 16));
         else if (error != ENODATA)
@@ -295,11 +347,12 @@ int otherAclEntries(int dirFd, const std::vector<unsigned char>& names, bool noP
 
 } // namespace
 
-int readPermissions(int dirFd, Permissions& p, std::string* why)
+namespace {
+
+// Reads the permissions of `item`, whose status is `st`. A file has no
+// default ACL; its other ACL models are looked for only when `otherModels`.
+int readItem(const Item& item, const struct stat& st, bool otherModels, Permissions& p, std::string* why)
 {
-    struct stat st { };
-    if (::fstat(dirFd, &st) != 0)
-        return errno;
     p.owner = st.st_uid;
     p.group = st.st_gid;
     p.mode = st.st_mode & 07777;
@@ -308,21 +361,43 @@ int readPermissions(int dirFd, Permissions& p, std::string* why)
     p.otherModels.clear();
 
     thread_local std::vector<unsigned char> buffer, attributeNames;
+    attributeNames.clear();
     std::string problem;
     bool noPosixAcls = false;
-    int error = readAttributeNames(dirFd, attributeNames);
+    const bool folder = S_ISDIR(st.st_mode);
+    int error = otherModels ? readAttributeNames(item, attributeNames) : 0;
     if (!error)
-        error = aclEntries(dirFd, "system.posix_acl_access", true, st.st_mode, buffer, p.access, noPosixAcls, problem);
-    if (!error && !noPosixAcls) {
+        error = aclEntries(item, "system.posix_acl_access", true, st.st_mode, buffer, p.access, noPosixAcls, problem);
+    if (!error && !noPosixAcls && folder) {
         bool unsupported = false;
-        error = aclEntries(dirFd, "system.posix_acl_default", false, st.st_mode, buffer, p.defaults, unsupported,
+        error = aclEntries(item, "system.posix_acl_default", false, st.st_mode, buffer, p.defaults, unsupported,
                            problem);
     }
-    if (!error)
-        error = otherAclEntries(dirFd, attributeNames, noPosixAcls, buffer, p.otherModels, problem);
+    if (!error && (otherModels || noPosixAcls))
+        error = otherAclEntries(item, attributeNames, noPosixAcls, buffer, p.otherModels, problem);
     if (error && why)
         *why = problem;
     return error;
+}
+
+} // namespace
+
+int readPermissions(int dirFd, Permissions& p, std::string* why)
+{
+    struct stat st { };
+    if (::fstat(dirFd, &st) != 0)
+        return errno;
+    return readItem(Item {dirFd}, st, true, p, why);
+}
+
+int readPermissionsAt(int dirFd, const char* name, Permissions& p, bool otherModels, std::string* why)
+{
+    struct stat st { };
+    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    if (!S_ISREG(st.st_mode))
+        return EINVAL;
+    return readItem(Item {dirFd, name}, st, otherModels, p, why);
 }
 
 int appendListing(std::string& out, std::string_view printablePath, const Permissions& p, PrincipalNames& names)

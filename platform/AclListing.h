@@ -49,6 +49,14 @@ private:
 // not know), the errno value is EINVAL and `why`, when given, says so in words.
 [[nodiscard]] int readPermissions(int dirFd, Permissions& p, std::string* why = nullptr);
 
+// Reads the permissions of `name`, a regular file in the open folder
+// `dirFd`, without opening it and never through a link (EINVAL for anything
+// but a regular file). Its NFSv4 and Windows ACLs are read only with
+// `otherModels` (a folder that carries them), or where the file system has
+// no POSIX ACLs.
+[[nodiscard]] int readPermissionsAt(int dirFd, const char* name, Permissions& p, bool otherModels,
+                                    std::string* why = nullptr);
+
 // Appends the listing of `p` to `out`, headed by `printablePath`: the one
 // place permissions become listing text. Returns 0, or EINVAL for
 // permissions without a single entry (then `out` is unchanged).
