@@ -4,6 +4,7 @@
 #include "engine/CheckAnalysis.h"
 #include "engine/CheckState.h"
 #include "engine/FolderScan.h"
+#include "engine/InheritanceReport.h"
 #include "engine/ListingReader.h"
 #include "engine/MismatchAnalysis.h"
 #include "engine/ReadVerification.h"
@@ -11,6 +12,7 @@
 #include "platform/DirectoryOpen.h"
 #include "platform/FolderTree.h"
 #include "platform/PrintablePath.h"
+#include "platform/RestoreFile.h"
 #include "platform/WorkingFile.h"
 #include "platform/WorkingFolder.h"
 
@@ -19,6 +21,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <condition_variable>
 #include <deque>
 #include <fcntl.h>
@@ -139,24 +142,113 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     // The printable path of the folder taken last, and where each of its
     // ancestors' ends in it: listings come in tree order, so a folder's
     // parent is always among them, and a deep path is never built anew.
+    // Each ancestor's permissions stay with it: in the inheritance check a
+    // folder is compared with what its own parent gives.
+    struct Ancestor {
+        FolderTree::NodeId id;
+        std::size_t pathLength;
+        bool read;
+        Permissions permissions;
+        Permissions fixed; // what the inheritance fix gives it
+    };
     std::string lastPath;
-    std::vector<std::pair<FolderTree::NodeId, std::size_t>> ancestors;
+    std::vector<Ancestor> ancestors;
+    const Ancestor* parentOfLast = nullptr;
     const auto printablePathOf = [&](const Listing& l) -> const std::string& {
-        while (!ancestors.empty() && ancestors.back().first != l.parent)
+        while (!ancestors.empty() && ancestors.back().id != l.parent)
             ancestors.pop_back();
+        parentOfLast = ancestors.empty() ? nullptr : &ancestors.back();
         if (ancestors.empty()) {
             lastPath = l.name; // the chosen folder
         } else {
-            lastPath.resize(ancestors.back().second);
+            lastPath.resize(ancestors.back().pathLength);
             if (lastPath.empty() || lastPath.back() != '/')
                 lastPath.push_back('/'); // a child's printable path begins with its parent's
             lastPath += l.name;
         }
-        ancestors.emplace_back(l.id, lastPath.size());
         return lastPath;
+    };
+    // What the options ask of the items: in the inheritance check, each folder
+    // and file against what its own folder gives; in the check against the
+    // checked folder, each file against what the checked folder gives.
+    PrincipalNames names; // the consumer's: it runs on one thread at a time
+    ItemFindings& items = result.items;
+    items.files = options.files;
+    items.umask = options.umask;
+    QList<ItemNotRead> filesNotRead;
+    QList<QByteArray> filesNotListed;
+    Permissions top;
+    bool topRead = false;
+    const auto compareItem = [&](const Permissions& folder, const Permissions& item, ItemKind kind,
+                                 const std::string& itemPath) {
+        if (std::optional<ItemDifference> d = differenceFromGiven(folder, item, kind, options.umask, names)) {
+            d->path = toByteArray(itemPath);
+            d->rawPath = QByteArray::fromStdString(rawFromPrintable(itemPath));
+            items.add(std::move(*d));
+        }
+    };
+    // The inheritance fix, from the top down: each item gets what its folder
+    // gives once that folder is fixed, so a subfolder that would differ from
+    // its fixed folder is in the file too.
+    const bool fixing = options.inheritance && options.inheritanceFix;
+    int fixTooLong = 0;
+    Permissions fixedHere; // what the folder taken now gets from the fix
+    const auto fixItem = [&](const Permissions& folderFixed, const Permissions& item, ItemKind kind,
+                             const std::string& itemPath) -> Permissions {
+        Permissions given = inheritanceFinding(folderFixed, item, kind, options.umask).expected;
+        if (given == item)
+            return item;
+        const std::string raw = rawFromPrintable(itemPath);
+        if (raw.size() >= PATH_MAX) { // setfacl names a file by its whole path
+            ++fixTooLong;
+            return item;
+        }
+        ++result.fixRecordCount;
+        result.fixRecords += QByteArray::fromStdString(restoreRecord(raw, restoreForm(given)));
+        return given;
+    };
+    const auto takeItems = [&](const Listing& l, const std::string& path) {
+        fixedHere = l.permissions; // unless the fix changes it
+        if (l.id == 0) {
+            top = l.permissions;
+            topRead = l.read;
+        }
+        ++items.folders;
+        if (options.inheritance && l.id != 0 && l.read && parentOfLast && parentOfLast->read) {
+            compareItem(parentOfLast->permissions, l.permissions, ItemKind::Folder, path);
+            if (fixing)
+                fixedHere = fixItem(parentOfLast->fixed, l.permissions, ItemKind::Folder, path);
+        }
+        if (!options.files)
+            return;
+        if (!l.files.listed && l.read)
+            filesNotListed.append(toByteArray(path));
+        items.otherKinds += l.files.otherKinds;
+        const Permissions* folder = options.inheritance ? (l.read ? &l.permissions : nullptr)
+                                                        : (topRead ? &top : nullptr);
+        std::string filePath;
+        for (const FileListing& f : l.files.files) {
+            filePath = path;
+            if (filePath.empty() || filePath.back() != '/')
+                filePath.push_back('/');
+            filePath += f.name;
+            if (!f.read || !folder) {
+                filesNotRead.append(
+                    {toByteArray(filePath), QByteArray::fromStdString(rawFromPrintable(filePath)), ItemKind::File,
+                     toByteArray(f.read ? std::string("its folder's permissions were not read") : f.reason)});
+                continue;
+            }
+            ++items.filesChecked;
+            compareItem(*folder, f.permissions, ItemKind::File, filePath);
+            if (fixing)
+                fixItem(fixedHere, f.permissions, ItemKind::File, filePath);
+        }
     };
     const auto take = [&](Listing& l) {
         const std::string& path = printablePathOf(l); // every folder's, for its subfolders'
+        takeItems(l, path);
+        ancestors.push_back(Ancestor {l.id, path.size(), l.read, options.inheritance ? l.permissions : Permissions {},
+                                      fixing ? fixedHere : Permissions {}});
         if (l.read) {
             block = toByteArray(path);
             block.append(l.entries.data(), static_cast<qsizetype>(l.entries.size()));
@@ -182,7 +274,10 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     };
     // Listings are read, and taken in tree order, on the workers while the
     // walk goes on; with one job, on the walk's thread as it goes.
-    ListingReader reader(jobs > 1 ? jobs : 0, take);
+    FileScope fileScope;
+    fileScope.includeHidden = options.scope.includeHidden;
+    fileScope.excludePatterns = options.scope.excludePatterns;
+    ListingReader reader(jobs > 1 ? jobs : 0, take, options.files, fileScope);
     tree.expandRecursively(
         0,
         [&](int count) {
@@ -224,18 +319,72 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     const ReportInputs& in = result.analysis.inputs;
     const ReportFrame frame = reportFrame(
         in, [&] { return currentTimeText(format); }, [] { return currentDateText(); });
-    const QByteArray differences = analysisDifferences(result.analysis);
+    QByteArray differences = analysisDifferences(result.analysis);
+
+    // What was not read or listed, folders first, for the item reports.
+    for (qsizetype i = 0; i < in.notReadPaths.size(); ++i)
+        items.notRead.append({in.notReadPaths[i],
+                              QByteArray::fromStdString(rawFromPrintable(in.notReadPaths[i].toStdString())),
+                              ItemKind::Folder, i < in.notReadReasons.size() ? in.notReadReasons[i] : QByteArray()});
+    items.notRead.append(filesNotRead);
+    items.notListed = in.notListedPaths;
+    for (const QByteArray& path : filesNotListed) {
+        if (!items.notListed.contains(path))
+            items.notListed.append(path);
+    }
+    if (fixing) {
+        QByteArray head = "# Gives " + QByteArray::number(result.fixRecordCount)
+            + " items what their folder gives them by inheritance, from the top down, below "
+            + QByteArray::fromStdString(restorePath(rawFromPrintable(root.toStdString())))
+            + ". Review it, then apply it with: setfacl --restore=FILE\n";
+        if (!items.notRead.isEmpty() || !items.notListed.isEmpty() || fixTooLong > 0)
+            head += "# Left out: " + QByteArray::number(items.notRead.size())
+                + " items whose permissions were not read, and all below them; "
+                + QByteArray::number(items.notListed.size()) + " folders whose entries could not be listed; "
+                + QByteArray::number(fixTooLong) + " items whose paths are too long for setfacl.\n";
+        if (result.fixRecordCount == 0) {
+            // No record to give: the checked folder's own keeps the file one
+            // that setfacl applies without an error, changing nothing.
+            head += "# Nothing to give: the one record gives the checked folder its own permissions.\n";
+            if (topRead)
+                result.fixRecords = QByteArray::fromStdString(
+                    restoreRecord(rawFromPrintable(root.toStdString()), restoreForm(top)));
+        }
+        result.fixRecords = head + "\n" + result.fixRecords;
+    }
+    if (options.files && !options.inheritance) {
+        // The files of the check against the checked folder, in its differences report.
+        differences += "\n" + QByteArray::number(items.filesDiffering) + " of " + QByteArray::number(items.filesChecked)
+            + " files differ from what the checked folder gives a new file (" + QByteArray::number(items.otherKinds)
+            + " links, devices, sockets and FIFOs counted, not compared).\n";
+        for (const ItemDifference& d : items.items)
+            differences += "\n" + itemLines(d, true);
+        QByteArray unread;
+        for (const ItemNotRead& n : filesNotRead)
+            unread += n.path + "\n" + (n.reason.isEmpty() ? QByteArray() : "    " + n.reason + "\n");
+        if (!unread.isEmpty())
+            differences += "\nFiles whose permissions were not read:\n" + unread;
+    }
 
     const QByteArray& reportsDir = options.reports->path();
     result.fullReportPath = WorkingFolder::fullReportFile(reportsDir);
     result.mismatchReportPath = WorkingFolder::mismatchFile(reportsDir);
     result.differencesReportPath = WorkingFolder::differencesFile(reportsDir);
     QByteArray failedName;
-    result.writeError = options.reports->replace(
-        {{WorkingFolder::kFullReportName, {frame.fullHead, fullBody.part()}},
-         {WorkingFolder::kMismatchName, {frame.mismatchHead, mismatchBody.part(), frame.mismatchTail}},
-         {WorkingFolder::kDifferencesName, {differences}}},
-        failedName);
+    std::vector<ReportsFolder::Report> written {
+        {WorkingFolder::kFullReportName, {frame.fullHead, fullBody.part()}},
+        {WorkingFolder::kMismatchName, {frame.mismatchHead, mismatchBody.part(), frame.mismatchTail}},
+        {WorkingFolder::kDifferencesName, {differences}}};
+    const QByteArray inheritance = options.inheritance
+        ? inheritanceReport(root, items, notCheckedWords(options.scope, false))
+        : QByteArray();
+    if (options.inheritance) {
+        result.inheritanceReportPath = WorkingFolder::inheritanceFile(reportsDir);
+        written.push_back({WorkingFolder::kInheritanceName, {inheritance}});
+    }
+    result.writeError = options.reports->replace(written, failedName);
+    if (!result.writeError && !options.inheritance)
+        options.reports->remove(WorkingFolder::kInheritanceName); // an earlier run's: the folder holds this run's
     if (result.writeError)
         result.failedPath = reportsDir + '/' + failedName;
     if (options.folderLines) {
@@ -258,7 +407,17 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
 
     result.reportHeader = reportHeader(options.lang, QString::fromUtf8(root),
                                        countLine(options.lang, folders) + levelLine(options.lang, maxLevel));
-    result.verdict = screenVerdict(options.lang, in) + detailTail(options.lang);
+    if (options.inheritance) {
+        result.verdict = inheritanceVerdict(options.lang, items);
+        result.complete = items.complete();
+        result.green = result.complete && items.items.isEmpty();
+    } else {
+        result.verdict = screenVerdict(options.lang, in) + detailTail(options.lang);
+        if (options.files)
+            result.verdict += QLatin1Char(' ') + filesVerdict(options.lang, items);
+        result.complete = items.complete();
+        result.green = verdictLight(in) == Light::Green && items.complete() && items.items.isEmpty();
+    }
     const double days = timeStamp() - started;
     result.seconds = days * 86400;
     result.processingTime = processingTimeLabel(options.lang) + durationText(days, format);

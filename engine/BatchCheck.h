@@ -6,6 +6,7 @@
 // folder, so memory does not grow with the reports.
 
 #include "engine/CheckAnalysis.h"
+#include "engine/InheritanceReport.h"
 #include "engine/Reports.h"
 #include "engine/TimeText.h"
 #include "platform/FolderTree.h"
@@ -15,6 +16,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace gw {
@@ -34,6 +36,12 @@ struct BatchOptions {
     std::vector<ExcludedFolder> excluded; // the program's own folders, never checked
     FolderScope scope; // what else is left out of the tree
     IgnoredParts ignored; // what is not compared
+    // The inheritance check: every folder (and file) against what its own
+    // folder gives a new item, instead of the checked folder's permissions.
+    bool inheritance = false;
+    bool files = false; // regular files are checked too
+    std::optional<std::uint32_t> umask; // the creators' umask, where no default ACL decides the mode bits
+    bool inheritanceFix = false; // with inheritance: make the fix file's text
     QString lang = QStringLiteral("EN");
     int jobs = 0; // reading threads; 0 picks by the machine
     std::function<void(const BatchProgress&)> progress;
@@ -63,6 +71,16 @@ struct BatchResult {
     // in the chosen language ("Not checked: other file systems"); empty when
     // they left nothing out.
     QString notCheckedLine;
+    // Items compared with what a folder gives them: every folder and file in
+    // the inheritance check, the files in the check against the checked folder.
+    ItemFindings items;
+    QByteArray inheritanceReportPath; // in the inheritance check
+    // With inheritanceFix: the whole fix file, for setfacl --restore, and the
+    // number of items it gives their inherited permissions.
+    QByteArray fixRecords;
+    int fixRecordCount = 0;
+    bool complete = false; // every item was read and listed
+    bool green = false; // the verdict: complete, and nothing differs
     int writeError = 0; // errno of a report that could not be written; then no report is left
     QByteArray failedPath; // the report that could not be written
 };

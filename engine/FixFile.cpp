@@ -149,7 +149,7 @@ std::string destination(const QByteArray& path, ReportsFolder* open, Destination
         && open->identity() == FolderIdentity {st.st_dev, st.st_ino};
     if (to.inOpen
         && (to.name == WorkingFolder::kFullReportName || to.name == WorkingFolder::kMismatchName
-            || to.name == WorkingFolder::kDifferencesName))
+            || to.name == WorkingFolder::kDifferencesName || to.name == WorkingFolder::kInheritanceName))
         return inLanguage(language, "the fix file ", "файл исправления ") + to.shown
             + inLanguage(language, " would replace one of the reports", " заменил бы один из отчётов");
     return {};
@@ -188,8 +188,14 @@ std::string saveFixFile(const QByteArray& path, const Analysis& analysis, const 
         return inLanguage(language, "cannot read the permissions of ", "не удалось прочитать разрешения ")
             + printable(std::string_view(checkedFolder.constData(), static_cast<std::size_t>(checkedFolder.size())))
             + ": " + systemErrorText(error, language);
-    const QByteArray text = fixFileText(analysis, checked, ignored);
+    return saveFixText(path, fixFileText(analysis, checked, ignored), open, language);
+}
 
+std::string saveFixText(const QByteArray& path, const QByteArray& text, ReportsFolder* open, Language language)
+{
+    Destination to;
+    if (std::string problem = destination(path, open, to, language); !problem.empty())
+        return problem;
     // The reports folder of this run, if that is where it goes: it is locked already.
     ReportsFolder own;
     ReportsFolder* folder = &own;

@@ -29,6 +29,10 @@ QByteArray fixFileText(const Analysis& analysis, const RestorePermissions& check
                                       const IgnoredParts& ignored = {}, ReportsFolder* open = nullptr,
                                       Language language = Language::English);
 
+// Writes `text`, a whole fix file, at `path` as saveFixFile does.
+[[nodiscard]] std::string saveFixText(const QByteArray& path, const QByteArray& text, ReportsFolder* open = nullptr,
+                                      Language language = Language::English);
+
 // Why saveFixFile would refuse `path` now, in the words it would use; empty
 // when it would write there. Nothing is made or written, so a check can be
 // refused before it runs; saveFixFile checks again, as the folder may change.

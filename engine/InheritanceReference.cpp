@@ -14,14 +14,14 @@ bool hasExtendedEntries(const Acl& acl)
     return false;
 }
 
-std::string octal(std::uint32_t mode)
+} // namespace
+
+std::string modeText(std::uint32_t mode)
 {
-    char text[8];
+    char text[16];
     std::snprintf(text, sizeof text, "%04o", mode & 07777);
     return text;
 }
-
-} // namespace
 
 const char* reasonKey(InheritanceReason reason)
 {
@@ -42,7 +42,7 @@ std::string reasonText(InheritanceReason reason, std::uint32_t narrowedMode)
     switch (reason) {
     case InheritanceReason::AclNotInherited: return "the entries are not the ones its folder gives";
     case InheritanceReason::RightsNarrowed:
-        return "the entries are its folder's, but the rights are cut as creation mode " + octal(narrowedMode)
+        return "the entries are its folder's, but the rights are cut as creation mode " + modeText(narrowedMode)
             + " cuts them (copied in, or made private)";
     case InheritanceReason::DefaultAclNotInherited: return "the default ACL is not its folder's";
     case InheritanceReason::ExtendedAclAdded: return "it has entries its folder does not give";
@@ -62,6 +62,7 @@ InheritanceFinding inheritanceFinding(const Permissions& parent, const Permissio
     Permissions& expected = f.expected;
     expected = given.expected;
     expected.owner = item.owner;
+    expected.otherModels = item.otherModels; // NFSv4 and Windows ACLs have rules of their own
     // Bits the folder never gives (setuid, sticky, setgid on a file) are the item's own.
     expected.mode |= item.mode & (kind == ItemKind::Folder ? 05000u : 07000u);
     if (!given.groupKnown)

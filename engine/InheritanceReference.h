@@ -21,6 +21,9 @@ enum class InheritanceReason : std::uint8_t {
     ModeDiffers, // without a default ACL, the mode bits are not what the umask gives
 };
 
+// A mode as four octal digits ("0700").
+std::string modeText(std::uint32_t mode);
+
 // The key of a reason in JSON ("acl_not_inherited" ...), and its words.
 const char* reasonKey(InheritanceReason reason);
 std::string reasonText(InheritanceReason reason, std::uint32_t narrowedMode);

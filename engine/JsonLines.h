@@ -3,6 +3,7 @@
 // object a line, UTF-8, keys in a fixed order.
 
 #include "engine/Differences.h"
+#include "engine/InheritanceReport.h"
 
 #include <QByteArray>
 
@@ -18,6 +19,13 @@ QByteArray jsonString(QByteArrayView utf8);
 QByteArray jsonFolderLine(const QByteArray& printablePath, const QByteArray& rawPath, const char* status,
                           const FolderDifference* difference, const QByteArray& reason = {});
 
+// {"type":"item","kind":"folder"|"file",...} for an item that differs from
+// what its folder gives it (`status` "not_inherited" in the inheritance
+// check, "differs" for a file in the check against the checked folder), with
+// its reasons and changes; and for one that was not read.
+QByteArray jsonItemLine(const ItemDifference& d, const char* status);
+QByteArray jsonItemNotReadLine(const ItemNotRead& n);
+
 struct JsonSummary {
     QByteArray folder; // printable
     int subfolders = 0;
@@ -29,6 +37,11 @@ struct JsonSummary {
     double seconds = 0;
     QByteArray notChecked, notCompared; // what the options left out, in words; empty when nothing
     int hiddenNotChecked = 0; // hidden folders left out, with all below them
+    // Items compared with what a folder gives them (files, or the inheritance
+    // check); null when none were.
+    const ItemFindings* items = nullptr;
+    bool inheritance = false;
+    QByteArray inheritanceReport; // printable path
 };
 
 // The last line: {"type":"summary",...} with the verdict "same", "differ"

@@ -1,5 +1,7 @@
 #include "engine/ListingReader.h"
 
+#include "platform/DirectoryOpen.h"
+
 #include <cstring>
 #include <unistd.h>
 
@@ -11,8 +13,10 @@ constexpr std::size_t kBatch = 64;
 constexpr std::size_t kInFlight = 8;
 } // namespace
 
-ListingReader::ListingReader(int workers, Take take)
+ListingReader::ListingReader(int workers, Take take, bool files, FileScope fileScope)
     : take_(std::move(take))
+    , files_(files)
+    , fileScope_(std::move(fileScope))
     , current_(std::make_unique<Batch>())
 {
     for (int i = 0; i < workers; ++i)
@@ -82,8 +86,16 @@ void ListingReader::finish(const std::function<void()>& waiting)
 void ListingReader::read(Listing& l, PrincipalNames& names)
 {
     if (l.fd >= 0) {
-        const int error = appendAclListing(l.entries, l.fd, std::string_view(), names, &l.reason);
+        int error = readPermissions(l.fd, l.permissions, &l.reason);
+        if (!error)
+            error = appendListing(l.entries, std::string_view(), l.permissions, names);
         l.read = error == 0;
+        if (files_) {
+            if (isPathOnly(l.fd))
+                l.files.listed = false; // its subfolders are not listed either: the walk says so
+            else
+                l.files = readFolderFiles(l.fd, fileScope_, l.read && !l.permissions.otherModels.empty());
+        }
         if (error && l.reason.empty()) {
             const char* text = ::strerrordesc_np(error); // English, as the reports are
             l.reason = text ? text : "error " + std::to_string(error);

@@ -9,6 +9,7 @@
 // depend on the timing.
 
 #include "platform/AclListing.h"
+#include "platform/FolderFiles.h"
 #include "platform/FolderTree.h"
 
 #include <atomic>
@@ -32,6 +33,8 @@ struct Listing {
     bool read = false; // false when the permissions could not be read
     std::string reason; // why not, in words (English), when they were not read; empty when not known
     std::string entries; // the listing without its path: " user ...\n    ...\n\n"
+    Permissions permissions; // the same, as entries; when read
+    FolderFiles files; // its files, when they are asked for
 };
 
 class ListingReader {
@@ -39,7 +42,8 @@ public:
     using Take = std::function<void(Listing&)>;
 
     // With no workers, each listing is read and taken when it is added.
-    ListingReader(int workers, Take take);
+    // With `files`, each folder's files are read too, within `fileScope`.
+    ListingReader(int workers, Take take, bool files = false, FileScope fileScope = {});
     ~ListingReader(); // finishes
     ListingReader(const ListingReader&) = delete;
     ListingReader& operator=(const ListingReader&) = delete;
@@ -64,6 +68,8 @@ private:
     void takeReady();
 
     Take take_;
+    bool files_;
+    FileScope fileScope_;
     std::vector<std::thread> workers_;
     std::unique_ptr<Batch> current_; // being filled by the walk
     std::mutex mutex_; // guards what follows

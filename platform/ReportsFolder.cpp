@@ -430,6 +430,13 @@ int ReportsFolder::unnamedFile()
     return -1;
 }
 
+void ReportsFolder::remove(const char* name)
+{
+    struct stat st { };
+    if (fd_ >= 0 && ::fstatat(fd_, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+        ::unlinkat(fd_, name, 0);
+}
+
 int ReportsFolder::replace(const std::vector<Report>& reports, QByteArray& failedName)
 {
     occupant_ = 0;

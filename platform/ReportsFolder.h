@@ -119,6 +119,9 @@ public:
     // when it is a regular file of the caller's with that name, mode 0200
     // and no other link, so a file of the user's is never removed.
     [[nodiscard]] int replace(const std::vector<Report>& reports, QByteArray& failedName);
+    // Removes the report `name` of an earlier run, when it is a regular file:
+    // a folder holds the reports of one run only.
+    void remove(const char* name);
     // The type bits (S_IFIFO ...) of what kept replace() from writing a
     // report, when it returned EEXIST for a file that is not a regular one;
     // 0 otherwise.

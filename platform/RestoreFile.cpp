@@ -1,10 +1,9 @@
 #include "platform/RestoreFile.h"
 
+#include "platform/AclListing.h"
 #include "platform/DirectoryOpen.h"
 
-#include <acl/libacl.h>
 #include <cerrno>
-#include <sys/acl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,16 +12,23 @@ namespace {
 
 // The entries of `acl` in getfacl's long form with numeric ids, each line
 // prefixed with `prefix`.
-bool appendEntries(std::string& out, acl_t acl, const char* prefix)
+void appendEntries(std::string& out, const Acl& acl, const char* prefix)
 {
-    char* text = acl_to_any_text(acl, prefix, '\n', TEXT_NUMERIC_IDS);
-    if (!text)
-        return false;
-    out.append(text);
-    if (!out.empty() && out.back() != '\n')
-        out.push_back('\n');
-    acl_free(text);
-    return true;
+    for (const AclEntry& e : acl) {
+        out += prefix;
+        switch (e.tag) {
+        case AclTag::UserObj: out += "user::"; break;
+        case AclTag::User: out += "user:" + std::to_string(e.id) + ':'; break;
+        case AclTag::GroupObj: out += "group::"; break;
+        case AclTag::Group: out += "group:" + std::to_string(e.id) + ':'; break;
+        case AclTag::Mask: out += "mask::"; break;
+        case AclTag::Other: out += "other::"; break;
+        }
+        out += (e.perm & 4) ? 'r' : '-';
+        out += (e.perm & 2) ? 'w' : '-';
+        out += (e.perm & 1) ? 'x' : '-';
+        out += '\n';
+    }
 }
 
 } // namespace
@@ -44,43 +50,38 @@ std::string restorePath(std::string_view raw)
     return out;
 }
 
+RestorePermissions restoreForm(const Permissions& p)
+{
+    RestorePermissions out;
+    out.owner = p.owner;
+    out.group = p.group;
+    if (p.mode & (S_ISUID | S_ISGID | S_ISVTX))
+        out.flags = {(p.mode & S_ISUID) ? 's' : '-', (p.mode & S_ISGID) ? 's' : '-', (p.mode & S_ISVTX) ? 't' : '-'};
+    appendEntries(out.entries, p.access, "");
+    appendEntries(out.entries, p.defaults, "default:");
+    return out;
+}
+
+std::string restoreRecord(std::string_view rawPath, const RestorePermissions& p)
+{
+    std::string record = "# file: " + restorePath(rawPath) + "\n# owner: " + std::to_string(p.owner)
+        + "\n# group: " + std::to_string(p.group) + "\n";
+    if (!p.flags.empty())
+        record += "# flags: " + p.flags + "\n";
+    return record + p.entries + "\n";
+}
+
 int readRestorePermissions(std::string_view rawPath, RestorePermissions& out)
 {
     bool listable = true;
     const int fd = openDirectoryForPermissions(rawPath, listable);
     if (fd < 0)
         return errno;
-    const std::string procPath = "/proc/self/fd/" + std::to_string(fd);
-    struct stat st { };
-    int error = 0;
-    if (::fstat(fd, &st) != 0)
-        error = errno;
-    acl_t access = error ? nullptr : acl_get_file(procPath.c_str(), ACL_TYPE_ACCESS);
-    if (!error && !access && (errno == ENOTSUP || errno == EOPNOTSUPP))
-        access = acl_from_mode(st.st_mode);
-    if (!error && !access)
-        error = errno;
-    acl_t inheritable = error ? nullptr : acl_get_file(procPath.c_str(), ACL_TYPE_DEFAULT);
-    if (!error && !inheritable && errno != ENOTSUP && errno != EOPNOTSUPP && errno != ENODATA)
-        error = errno;
-    if (!error) {
-        out.owner = st.st_uid;
-        out.group = st.st_gid;
-        out.flags.clear();
-        if (st.st_mode & (S_ISUID | S_ISGID | S_ISVTX)) {
-            out.flags = {(st.st_mode & S_ISUID) ? 's' : '-', (st.st_mode & S_ISGID) ? 's' : '-',
-                         (st.st_mode & S_ISVTX) ? 't' : '-'};
-        }
-        out.entries.clear();
-        if (!appendEntries(out.entries, access, nullptr)
-            || (inheritable && acl_entries(inheritable) > 0 && !appendEntries(out.entries, inheritable, "default:")))
-            error = errno ? errno : EINVAL;
-    }
-    if (access)
-        acl_free(access);
-    if (inheritable)
-        acl_free(inheritable);
+    Permissions p;
+    const int error = readPermissions(fd, p);
     ::close(fd);
+    if (!error)
+        out = restoreForm(p);
     return error;
 }
 

@@ -16,6 +16,8 @@
 //
 // Ids are numbers, so the text means the same on a host whose names differ.
 
+#include "platform/Permissions.h"
+
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -33,6 +35,13 @@ struct RestorePermissions {
     std::string flags; // "-s-" and the like; empty when no special bit is set
     std::string entries; // the access ACL, then the default ACL, one entry a line
 };
+
+// Permissions in restore form.
+RestorePermissions restoreForm(const Permissions& p);
+
+// The whole record of the item at `rawPath`: its "# file:", "# owner:",
+// "# group:" and "# flags:" lines, its entries and the empty line after them.
+std::string restoreRecord(std::string_view rawPath, const RestorePermissions& p);
 
 // Reads the permissions of the folder at `rawPath`. Returns 0 or an errno value.
 [[nodiscard]] int readRestorePermissions(std::string_view rawPath, RestorePermissions& out);

@@ -30,6 +30,8 @@ public:
     static QByteArray mismatchFile(const QByteArray& folder) { return folder + '/' + kMismatchName; }
     static constexpr char kDifferencesName[] = "acl_diff.txt";
     static QByteArray differencesFile(const QByteArray& folder) { return folder + '/' + kDifferencesName; }
+    static constexpr char kInheritanceName[] = "acl_inherit.txt";
+    static QByteArray inheritanceFile(const QByteArray& folder) { return folder + '/' + kInheritanceName; }
 
     // Deletes the working files, ignoring failures, then removes the
     // folder itself if it is empty.

@@ -66,6 +66,16 @@ const char kHelp[] = "Checks that every subfolder of FOLDER carries the same per
                      "  --ignore owner,group do not compare the owner's (or the owning group's)\n"
                      "                       name, only its rights\n"
                      "\n"
+                     "The inheritance check:\n"
+                     "  --inheritance        compare every subfolder with what its own folder gives\n"
+                     "                       a new folder (default ACL, mask, setgid) instead of\n"
+                     "                       with FOLDER; writes acl_inherit.txt\n"
+                     "  --files              check regular files too: against what their own folder\n"
+                     "                       gives (with --inheritance) or what FOLDER gives a new\n"
+                     "                       file\n"
+                     "  --umask MASK         where no default ACL decides the mode bits, compare them\n"
+                     "                       with what this umask gives (such as 022)\n"
+                     "\n"
                      "  --help, --version\n"
                      "Options may also be written --reports=DIR; \"--\" ends them.\n"
                      "\n"
@@ -242,6 +252,9 @@ int main(int argc, char** argv)
         MaxDepth,
         OneFileSystem,
         Ignore,
+        Inheritance,
+        Files,
+        Umask,
         Version
     };
     static const option longOptions[] = {
@@ -256,6 +269,9 @@ int main(int argc, char** argv)
         {"max-depth", required_argument, nullptr, MaxDepth},
         {"one-file-system", no_argument, nullptr, OneFileSystem},
         {"ignore", required_argument, nullptr, Ignore},
+        {"inheritance", no_argument, nullptr, Inheritance},
+        {"files", no_argument, nullptr, Files},
+        {"umask", required_argument, nullptr, Umask},
         {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, Version},
         {nullptr, 0, nullptr, 0},
@@ -314,6 +330,16 @@ int main(int argc, char** argv)
                     return fail("--ignore takes owner, group or owner,group", true);
             }
             break;
+        case Inheritance: options.inheritance = true; break;
+        case Files: options.files = true; break;
+        case Umask: {
+            char* end = nullptr;
+            const unsigned long mask = std::strtoul(value.c_str(), &end, 8);
+            if (value.empty() || *end || value.find_first_not_of("01234567") != std::string::npos || mask > 0777)
+                return fail("--umask takes an octal mask from 0 to 777, such as 022", true);
+            options.umask = static_cast<std::uint32_t>(mask);
+            break;
+        }
         case ':': return fail(std::string(argv[optind - 1]) + " needs a value", true);
         default:
             if (optopt != 0 && optopt < 256)
@@ -347,6 +373,7 @@ int main(int argc, char** argv)
         return fail(reports.refusal(opened));
     }
     options.reports = &reports;
+    options.inheritanceFix = options.inheritance && !fixFile.isEmpty();
     if (!fixFile.isEmpty()) {
         // A fix file that would be refused at the end refuses the run now,
         // before a check that may take long and reports that would be replaced.
@@ -355,7 +382,7 @@ int main(int argc, char** argv)
     }
     options.excluded.push_back(reports.excluded()); // its contents change while the check runs
 
-    if (json) {
+    if (json && !options.inheritance) {
         options.folderLines = [&jsonLines](const QByteArray& printablePath, const QByteArray& rawPath,
                                            const char* status, const gw::FolderDifference* difference,
                                            const QByteArray& reason) {
@@ -389,10 +416,11 @@ int main(int argc, char** argv)
     if (result.writeError)
         return fail("cannot write " + gw::printable(result.failedPath) + ": " + reports.failureText(result.writeError));
     const gw::ReportInputs& in = result.analysis.inputs;
-    const int status = gw::verdictLight(in) == gw::Light::Green ? 0 : 1;
+    const int status = result.green ? 0 : 1;
     if (!fixFile.isEmpty()) {
-        if (const std::string problem = gw::saveFixFile(fixFile, result.analysis, options.folder, options.ignored,
-                                                        &reports);
+        if (const std::string problem = options.inheritance
+                ? gw::saveFixText(fixFile, result.fixRecords, &reports)
+                : gw::saveFixFile(fixFile, result.analysis, options.folder, options.ignored, &reports);
             !problem.empty())
             return fail(problem);
     }
@@ -412,6 +440,28 @@ int main(int argc, char** argv)
         summary.notChecked = in.notChecked;
         summary.notCompared = in.notCompared;
         summary.hiddenNotChecked = result.hiddenLeftOut;
+        if (options.inheritance || options.files) {
+            summary.items = &result.items;
+            summary.inheritance = options.inheritance;
+            summary.inheritanceReport = gw::printableUtf8(result.inheritanceReportPath);
+            // Each item that differs from what its folder gives it, then what was not read.
+            const char* itemStatus = options.inheritance ? "not_inherited" : "differs";
+            for (const gw::ItemDifference& d : result.items.items)
+                jsonLines += gw::jsonItemLine(d, itemStatus);
+            if (options.inheritance) {
+                for (const gw::ItemNotRead& n : result.items.notRead)
+                    jsonLines += gw::jsonItemNotReadLine(n);
+                for (const QByteArray& path : result.items.notListed)
+                    jsonLines += gw::jsonFolderLine(path,
+                                                    QByteArray::fromStdString(gw::rawFromPrintable(path.toStdString())),
+                                                    "not_listed", nullptr, {});
+            } else {
+                for (const gw::ItemNotRead& n : result.items.notRead) {
+                    if (n.kind == gw::ItemKind::File)
+                        jsonLines += gw::jsonItemNotReadLine(n);
+                }
+            }
+        }
         if (const int error = writeOut(jsonLines + gw::jsonSummaryLine(summary)))
             return outputFailed(error);
         return status;
@@ -438,6 +488,9 @@ int main(int argc, char** argv)
             + gw::printableUtf8(result.mismatchReportPath) + "\n";
         out += (ru ? QByteArray("Отчет о различиях: ") : QByteArray("Differences report: "))
             + gw::printableUtf8(result.differencesReportPath) + "\n";
+        if (options.inheritance)
+            out += (ru ? QByteArray("Отчёт о наследовании: ") : QByteArray("Inheritance report: "))
+                + gw::printableUtf8(result.inheritanceReportPath) + "\n";
         if (!fixFile.isEmpty())
             out += (ru ? QByteArray("Файл исправления: ") : QByteArray("Fix file: ")) + gw::printableUtf8(fixFile)
                 + "\n";

@@ -1,0 +1,40 @@
+#pragma once
+// The files of a folder, read from a descriptor of the folder's own: each
+// regular file's permissions (read relative to the folder, never opening the
+// file), and how many entries of other kinds (symbolic links, devices,
+// sockets, FIFOs) it holds, which are counted and never compared. Files are
+// handed on one folder at a time and never held beyond it.
+
+#include "platform/AclListing.h"
+#include "platform/Permissions.h"
+
+#include <string>
+#include <vector>
+
+namespace gw {
+
+struct FileListing {
+    std::string name; // printable
+    std::string rawName;
+    bool read = false;
+    std::string reason; // why it was not read, in words (English)
+    Permissions permissions;
+};
+
+struct FolderFiles {
+    std::vector<FileListing> files; // regular files, by their raw names' bytes
+    int otherKinds = 0; // entries that are neither folders nor regular files
+    bool listed = true; // false when the folder's entries could not be read
+};
+
+struct FileScope {
+    bool includeHidden = false; // names beginning with "." too
+    std::vector<std::string> excludePatterns; // a file whose name matches one is left out
+};
+
+// Reads the files of the folder open as `dirFd` (its own descriptor, read
+// from its start; the descriptor's offset is moved). `otherModels`: the
+// folder carries NFSv4 or Windows ACLs, so its files are asked for theirs.
+FolderFiles readFolderFiles(int dirFd, const FileScope& scope, bool otherModels);
+
+} // namespace gw
