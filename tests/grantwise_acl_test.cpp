@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <shadow.h>
+
 #include <cerrno>
 #include <cstddef>
 #include <fcntl.h>
@@ -395,6 +397,12 @@ TEST(GrantwiseAcl, AGroupWithThousandsOfMembersIsListedByItsName)
         GTEST_SKIP() << "adding a group to /etc/group needs root";
     constexpr gid_t kGid = 61923;
     const std::string etcGroup = "/etc/group";
+    // The lock of the user databases: useradd, groupadd and the like (another
+    // test's among them) wait while this test edits the file in place.
+    ASSERT_EQ(::lckpwdf(), 0) << "the user databases are locked";
+    struct Unlock {
+        ~Unlock() { ::ulckpwdf(); }
+    } unlock;
     const std::string before = gwtest::readFile(etcGroup);
     ASSERT_FALSE(before.empty());
     ASSERT_EQ(before.find(":" + std::to_string(kGid) + ":"), std::string::npos) << "gid " << kGid << " is taken";
