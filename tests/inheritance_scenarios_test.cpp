@@ -1,0 +1,241 @@
+// The inheritance check on what administrators do to a share: each item made,
+// moved, copied or changed in it by the real tools is a finding exactly when
+// it should be, with exactly the reasons it should have; the fix file makes
+// every item carry what its folder gives it.
+
+#include "TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+#include <map>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using gwtest::run;
+
+namespace {
+
+using Findings = std::map<std::string, std::set<std::string>>; // relative path -> reasons
+
+void must(const std::vector<std::string>& argv)
+{
+    const gwtest::ProcessResult r = run(argv);
+    ASSERT_EQ(r.status, 0) << argv[0] << " " << (argv.size() > 1 ? argv[1] : "") << ": " << r.err;
+}
+
+// The check's findings below `top`, keyed by path relative to it.
+Findings findings(const std::string& top, const std::string& reports, const std::vector<std::string>& extra,
+                  int& status, std::string& fixFile)
+{
+    std::vector<std::string> argv {gwtest::checkProgram(), "--inheritance", "--files", "--json", "--reports", reports};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    if (!fixFile.empty())
+        argv.insert(argv.end(), {"--fix-file", fixFile});
+    argv.push_back(top);
+    const gwtest::ProcessResult r = run(argv);
+    status = r.status;
+    Findings out;
+    for (const QByteArray& line : QByteArray::fromStdString(r.out).split('\n')) {
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        if (o.value("type").toString() != "item")
+            continue;
+        std::string path = o.value("path").toString().toStdString();
+        EXPECT_EQ(path.rfind(top + "/", 0), 0u) << path;
+        path = path.substr(top.size() + 1);
+        std::set<std::string>& reasons = out[path];
+        if (o.value("status").toString() == "not_read")
+            reasons.insert("not_read");
+        for (const QJsonValue& v : o.value("reasons").toArray())
+            reasons.insert(v.toString().toStdString());
+    }
+    return out;
+}
+
+std::string show(const Findings& f)
+{
+    std::string text;
+    for (const auto& [path, reasons] : f) {
+        text += "  " + path + ":";
+        for (const std::string& r : reasons)
+            text += " " + r;
+        text += "\n";
+    }
+    return text;
+}
+
+class InheritanceScenarios : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "needs root: the share belongs to a team group";
+        previousUmask = ::umask(022);
+    }
+    void TearDown() override
+    {
+        if (::geteuid() == 0)
+            ::umask(previousUmask);
+    }
+    mode_t previousUmask = 022;
+    gwtest::TempTree work;
+    // A C program to compile, for an executable made as a compiler makes one.
+    std::string program()
+    {
+        const std::string source = work.path("tool.c");
+        if (std::FILE* f = std::fopen(source.c_str(), "w")) {
+            std::fputs("int main(void) { return 0; }\n", f);
+            std::fclose(f);
+        }
+        return source;
+    }
+    static constexpr const char* kTeam = "4711"; // the team's group
+    static constexpr const char* kOther = "4712"; // another group
+    static constexpr const char* kUser = "4713"; // a user given rights by hand
+};
+
+} // namespace
+
+TEST_F(InheritanceScenarios, WhatPeopleDoToAShareWithADefaultAcl)
+{
+    const std::string share = work.mkdir("share");
+    const std::string elsewhere = work.mkdir("elsewhere"); // the same file system, outside the share
+    must({"chgrp", kTeam, share});
+    must({"chmod", "2770", share});
+    must({"setfacl", "-m", std::string("g:") + kTeam + ":rwx", share});
+    must({"setfacl", "-d", "-m", std::string("u::rwx,g::rwx,g:") + kTeam + ":rwx,m::rwx,o::---", share});
+    const auto at = [&](const std::string& relative) { return share + "/" + relative; };
+
+    // Made in place: all inherit.
+    must({"mkdir", at("made")});
+    must({"mkdir", "-p", at("deep/er/est")});
+    must({"touch", at("made/notes.txt")});
+    must({"cc", "-o", at("made/tool"), program()}); // made executable by the compiler
+    // Narrowed by the creation mode: private folders, a copied private file.
+    must({"mkdir", "-m", "700", at("private")});
+    const gwtest::ProcessResult made = run({"mktemp", "-d", "-p", share, "tmp.XXXXXX"});
+    ASSERT_EQ(made.status, 0) << made.err;
+    const std::string temporary = made.out.substr(share.size() + 1, made.out.size() - share.size() - 2);
+    must({"install", "-m", "0600", "/etc/hostname", elsewhere + "/secret"});
+    must({"cp", elsewhere + "/secret", at("made/secret")});
+    // Brought in from elsewhere with their own permissions: one finding each,
+    // their insides agree with their own tops.
+    const std::string source = work.mkdir("elsewhere/project/src");
+    must({"touch", source + "/main.c"});
+    must({"chmod", "0640", source + "/main.c"});
+    must({"cp", "-a", elsewhere + "/project", at("copied-a")});
+    must({"cp", "-r", elsewhere + "/project", at("copied-r")});
+    must({"rsync", "-a", elsewhere + "/project/", at("rsynced-a")});
+    must({"rsync", "-rA", elsewhere + "/project/", at("rsynced-A")});
+    must({"tar", "-C", elsewhere, "-cf", work.path("project.tar"), "project"});
+    must({"mkdir", at("untarred")});
+    must({"tar", "-C", at("untarred"), "-xf", work.path("project.tar")});
+    must({"mv", elsewhere + "/project", at("moved")});
+    // Changed by hand.
+    must({"mkdir", at("unsetgid")});
+    must({"chmod", "g-s", at("unsetgid")});
+    must({"mkdir", at("regrouped")});
+    must({"chgrp", kOther, at("regrouped")});
+    must({"mkdir", at("granted")});
+    must({"setfacl", "-m", std::string("u:") + kUser + ":rwx", at("granted")});
+    // A team folder with its own deliberate default ACL, and insides made in it.
+    must({"mkdir", at("team-b")});
+    must({"setfacl", "-m", std::string("g:") + kOther + ":rwx", at("team-b")});
+    must({"setfacl", "-d", "-m", std::string("g:") + kOther + ":rwx", at("team-b")});
+    must({"mkdir", "-p", at("team-b/plans/2027")});
+    must({"touch", at("team-b/plans/budget.ods")});
+
+    const Findings expected {
+        // The linker sets the mode itself (0777 less the umask): others get
+        // rights the default ACL does not give them.
+        {"made/tool", {"acl_not_inherited"}},
+        {"private", {"rights_narrowed"}},
+        {temporary, {"rights_narrowed"}},
+        {"made/secret", {"rights_narrowed"}},
+        // cp -a and a move keep what the items had: other entries, no
+        // default ACL, the source's group; cp -a keeps the setgid bit its
+        // new folder got. Their insides agree with their own tops.
+        {"copied-a", {"acl_not_inherited", "default_acl_not_inherited", "group_not_inherited"}},
+        {"moved", {"acl_not_inherited", "default_acl_not_inherited", "setgid_lost", "group_not_inherited"}},
+        // cp -r makes new items with the source's modes, which cut the
+        // rights of the inherited entries.
+        {"copied-r", {"rights_narrowed"}},
+        {"copied-r/src", {"rights_narrowed"}},
+        {"copied-r/src/main.c", {"rights_narrowed"}},
+        // rsync -rA copies the source's ACLs: no default ACL, no setgid.
+        {"rsynced-A", {"acl_not_inherited", "default_acl_not_inherited", "setgid_lost"}},
+        // rsync -a and tar as root set the stored modes and groups on new
+        // items: chmod gives others rights the default ACL does not, and the
+        // setgid bit goes; the default ACL stays. Inside, a folder made 0755
+        // gives others rights too, and a 0640 file is cut.
+        {"rsynced-a", {"acl_not_inherited", "setgid_lost", "group_not_inherited"}},
+        {"rsynced-a/src", {"acl_not_inherited"}},
+        {"rsynced-a/src/main.c", {"rights_narrowed"}},
+        {"untarred/project", {"acl_not_inherited", "setgid_lost", "group_not_inherited"}},
+        {"untarred/project/src", {"acl_not_inherited"}},
+        {"untarred/project/src/main.c", {"rights_narrowed"}},
+        {"unsetgid", {"setgid_lost"}},
+        {"regrouped", {"group_not_inherited"}},
+        {"granted", {"acl_not_inherited"}},
+        {"team-b", {"acl_not_inherited", "default_acl_not_inherited"}},
+    };
+    int status = -1;
+    std::string fix = work.path("fix.acl");
+    const Findings found = findings(share, work.path("reports"), {}, status, fix);
+    EXPECT_EQ(found, expected) << "found:\n" << show(found) << "expected:\n" << show(expected);
+    EXPECT_EQ(status, 1);
+
+    // The fix, applied with setfacl, leaves nothing to find.
+    must({"setfacl", "--restore=" + fix});
+    std::string none;
+    const Findings after = findings(share, work.path("reports"), {}, status, none);
+    EXPECT_TRUE(after.empty()) << show(after);
+    EXPECT_EQ(status, 0);
+}
+
+TEST_F(InheritanceScenarios, AShareWithSetgidAndNoDefaultAclAndAKnownUmask)
+{
+    const std::string share = work.mkdir("plain");
+    must({"chgrp", kTeam, share});
+    must({"chmod", "2775", share});
+    const auto at = [&](const std::string& relative) { return share + "/" + relative; };
+    must({"mkdir", at("made")});
+    must({"touch", at("made/notes.txt")});
+    must({"cc", "-o", at("made/tool"), program()});
+    // install sets the mode it is given: others may write.
+    must({"install", "-m", "0777", "/bin/true", at("made/installed")});
+    must({"mkdir", "-m", "700", at("private")});
+    must({"mkdir", at("unsetgid")});
+    must({"chmod", "g-s", at("unsetgid")});
+    must({"mkdir", at("regrouped")});
+    must({"chgrp", kOther, at("regrouped")});
+    must({"mkdir", at("granted")});
+    must({"setfacl", "-m", std::string("u:") + kUser + ":rwx", at("granted")});
+    const std::string source = work.mkdir("elsewhere/project");
+    must({"mv", source, at("moved")});
+
+    const Findings expected {
+        {"private", {"mode_differs"}},       {"made/installed", {"mode_differs"}},
+        {"unsetgid", {"setgid_lost"}},       {"regrouped", {"group_not_inherited"}},
+        {"granted", {"extended_acl_added"}}, {"moved", {"setgid_lost", "group_not_inherited"}},
+    };
+    int status = -1;
+    std::string fix = work.path("fix.acl");
+    const Findings found = findings(share, work.path("reports"), {"--umask", "022"}, status, fix);
+    EXPECT_EQ(found, expected) << "found:\n" << show(found) << "expected:\n" << show(expected);
+    EXPECT_EQ(status, 1);
+    // Without --umask the mode bits are not compared.
+    std::string none;
+    Findings unknown = findings(share, work.path("reports"), {}, status, none);
+    EXPECT_EQ(unknown.count("private"), 0u) << show(unknown);
+
+    must({"setfacl", "--restore=" + fix});
+    const Findings after = findings(share, work.path("reports"), {"--umask", "022"}, status, none);
+    EXPECT_TRUE(after.empty()) << show(after);
+    EXPECT_EQ(status, 0);
+}
