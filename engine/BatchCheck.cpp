@@ -85,9 +85,12 @@ private:
 };
 
 // What the options left out of the tree, in words; empty when nothing.
-QByteArray notCheckedWords(const FolderScope& scope, bool russian)
+QByteArray notCheckedWords(const FolderScope& scope, int ownFoldersLeftOut, bool russian)
 {
     QList<QByteArray> leftOut;
+    if (ownFoldersLeftOut > 0) // the reports folder inside the checked one: what is below it is not seen
+        leftOut << (russian ? QByteArray("папка отчётов со всем, что в ней")
+                            : QByteArray("the reports folder, with all below it"));
     if (!scope.excludePatterns.empty()) {
         QByteArray patterns;
         for (const std::string& p : scope.excludePatterns)
@@ -99,7 +102,8 @@ QByteArray notCheckedWords(const FolderScope& scope, bool russian)
     }
     if (scope.maxDepth >= 0) {
         const QByteArray depth = QByteArray::number(scope.maxDepth);
-        leftOut << (russian ? "папки глубже уровня " + depth : "folders more than " + depth + " levels below");
+        leftOut << (russian ? "папки глубже уровня " + depth
+                            : "folders more than " + depth + (scope.maxDepth == 1 ? " level below" : " levels below"));
     }
     if (scope.oneFileSystem)
         leftOut << (russian ? QByteArray("другие файловые системы") : QByteArray("other file systems"));
@@ -304,8 +308,9 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
 
     input.maxLevel = maxLevel;
     input.listingsCounted = listingsCounted;
-    input.notChecked = notCheckedWords(options.scope, false); // the reports are English
-    if (const QByteArray words = notCheckedWords(options.scope, isRussian(options.lang)); !words.isEmpty())
+    input.notChecked = notCheckedWords(options.scope, tree.excludedLeftOut(), false); // the reports are English
+    if (const QByteArray words = notCheckedWords(options.scope, tree.excludedLeftOut(), isRussian(options.lang));
+        !words.isEmpty())
         result.notCheckedLine = QString::fromUtf8((isRussian(options.lang) ? "Не проверены: " : "Not checked: ")
                                                   + words);
     result.hiddenLeftOut = tree.hiddenLeftOut();
@@ -376,7 +381,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         {WorkingFolder::kMismatchName, {frame.mismatchHead, mismatchBody.part(), frame.mismatchTail}},
         {WorkingFolder::kDifferencesName, {differences}}};
     const QByteArray inheritance = options.inheritance
-        ? inheritanceReport(root, items, notCheckedWords(options.scope, false))
+        ? inheritanceReport(root, items, notCheckedWords(options.scope, tree.excludedLeftOut(), false))
         : QByteArray();
     if (options.inheritance) {
         result.inheritanceReportPath = WorkingFolder::inheritanceFile(reportsDir);

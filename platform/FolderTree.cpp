@@ -136,6 +136,7 @@ void FolderTree::rebuild(int rootFd, bool listRoot)
     preorderValid_ = false;
     unlistedCount_ = 0;
     hiddenLeftOut_ = 0;
+    excludedLeftOut_ = 0;
     fullyExpanded_ = false;
     if (root_.isEmpty()) {
         closeFd(rootFd);
@@ -307,7 +308,10 @@ void FolderTree::listFrom(NodeId id, int dirFd, const FolderIdentity* knownIdent
             const char* name = entry->d_name;
             if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
                 continue; // "." and ".."
-            if (entryKind(dirFd, name, entry->d_type, holder) != Entry::Folder)
+            const Entry kind = entryKind(dirFd, name, entry->d_type, holder);
+            if (kind == Entry::Excluded)
+                ++excludedLeftOut_;
+            if (kind != Entry::Folder)
                 continue;
             if (!scope_.excludePatterns.empty() && leftOut(name, relative))
                 continue;

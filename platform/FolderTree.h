@@ -131,6 +131,8 @@ public:
     int unlistedCount() const { return unlistedCount_; }
     // Hidden folders met while listing and left out, with all below them.
     int hiddenLeftOut() const { return hiddenLeftOut_; }
+    // The program's own folders met below the root and left out, with all below them.
+    int excludedLeftOut() const { return excludedLeftOut_; }
     bool isUnlisted(NodeId id) const { return (nodes_[id].flags & kUnlisted) != 0; }
 
     // Node access for the visible tree.
@@ -205,6 +207,7 @@ private:
     mutable bool preorderValid_ = false;
     int unlistedCount_ = 0;
     int hiddenLeftOut_ = 0;
+    int excludedLeftOut_ = 0;
     bool fullyExpanded_ = false;
     bool stopRequested_ = false;
     std::function<void()> pulse_; // the walk's progress, for long listings

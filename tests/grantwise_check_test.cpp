@@ -681,6 +681,18 @@ TEST(GrantwiseCheck, ScopeOptionsChangeWhatIsCheckedNeverTheLayout)
               std::string::npos)
         << check(args).out;
     EXPECT_EQ(check({"--reports", work.path("r"), t.root()}).out.find("Not checked"), std::string::npos);
+    // A reports folder inside the checked one is left out with all below it,
+    // and said so: what is below it was not seen.
+    t.mkdir("reports-here/below");
+    const gwtest::ProcessResult inside = check({"--json", "--reports", t.path("reports-here"), t.root()});
+    EXPECT_NE(inside.out.find("\"not_checked\":\"the reports folder, with all below it\""), std::string::npos)
+        << inside.out;
+    EXPECT_NE(check({"--lang", "ru", "--reports", t.path("reports-here"), t.root()})
+                  .out.find("\nНе проверены: папка отчётов со всем, что в ней\n"),
+              std::string::npos);
+    EXPECT_NE(check({"--max-depth=1", "--reports", work.path("r"), t.root()})
+                  .out.find("Not checked: folders more than 1 level below\n"),
+              std::string::npos);
     const std::string hidden = "Hidden folders not checked, with all below them: 2 (--include-hidden checks them)\n";
     EXPECT_NE(check({"--reports", work.path("r"), t.root()}).out.find(".\n" + hidden + "Processing time"),
               std::string::npos);
