@@ -1,4 +1,5 @@
 #include "TForm1.h"
+#include "QtTranslations.h"
 #include "engine/MessageText.h"
 #include "platform/PrintableText.h"
 
@@ -26,19 +27,12 @@
 TForm1::SaveFileDialog& TForm1::saveFileDialog()
 {
     static SaveFileDialog dialog = [](QWidget* parent, const QString& caption, const QString& suggested) {
-        // Qt's own dialog, so that its labels follow the window's language.
+        // Qt's own dialog, so that its labels and questions follow the
+        // window's language (see QtTranslations).
         QFileDialog box(parent, caption, QFileInfo(suggested).absolutePath());
         box.setAcceptMode(QFileDialog::AcceptSave);
         box.setOption(QFileDialog::DontUseNativeDialog);
         box.selectFile(suggested);
-        const auto* form = qobject_cast<const TForm1*>(parent);
-        if (form && gw::isRussian(form->engine_.state().Lang)) {
-            box.setLabelText(QFileDialog::LookIn, QStringLiteral("Папка:"));
-            box.setLabelText(QFileDialog::FileName, QStringLiteral("Имя файла:"));
-            box.setLabelText(QFileDialog::FileType, QStringLiteral("Тип файлов:"));
-            box.setLabelText(QFileDialog::Accept, QStringLiteral("Сохранить"));
-            box.setLabelText(QFileDialog::Reject, QStringLiteral("Отмена"));
-        }
         return box.exec() == QDialog::Accepted && !box.selectedFiles().isEmpty() ? box.selectedFiles().constFirst()
                                                                                  : QString();
     };
@@ -138,6 +132,7 @@ void TForm1::closeEvent(QCloseEvent* event)
 void TForm1::FormShow()
 {
     guarded([this] { engine_.FormShow(); });
+    gw::useQtTranslations(gw::isRussian(engine_.state().Lang));
     removeAtExit(engine_.state().WinDir);
 }
 
@@ -262,6 +257,7 @@ void TForm1::switchLanguage(bool english)
     applyLanguage(english,
                   {{QStringLiteral("Form1"), this}, {QStringLiteral("Form2"), Form2}, {QStringLiteral("Form4"), Form4}},
                   engine_.state(), gw::printableText(model_.rawPath(ui.ShellTreeView1->currentIndex())));
+    gw::useQtTranslations(!english);
 }
 
 void TForm1::treeContextMenu(const QPoint& pos)

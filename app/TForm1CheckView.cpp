@@ -171,7 +171,10 @@ void TForm1::labelButtons(QMessageBox& box) const
         QMessageBox::StandardButton button;
         const char* ru;
         const char* en;
-    } labels[] = {{QMessageBox::Yes, "Да", "Yes"}, {QMessageBox::No, "Нет", "No"}, {QMessageBox::Ok, "ОК", "OK"}};
+    } labels[] = {// The questions ask for YES or NO by those words.
+                  {QMessageBox::Yes, "Да (YES)", "Yes"},
+                  {QMessageBox::No, "Нет (NO)", "No"},
+                  {QMessageBox::Ok, "ОК", "OK"}};
     for (const auto& l : labels) {
         if (QAbstractButton* button = box.button(l.button))
             button->setText(QString::fromUtf8(russian ? l.ru : l.en));
