@@ -77,7 +77,8 @@ offers_help_options()
 # Options
 expect "an option from its start" "--reports" grantwise-check --re
 expect "options sharing a start" $'--jobs\n--json' grantwise-check --j
-expect "options sharing a start" $'--ignore\n--include-hidden' grantwise-check --quiet --i
+expect "options sharing a start" $'--ignore\n--include-hidden\n--inheritance' grantwise-check --quiet --i
+expect "no guess for a mask" "" grantwise-check --umask ''
 expect "the values of --lang" $'en\nru' grantwise-check --lang ''
 expect "the values of --ignore" $'group\nowner\nowner,group' grantwise-check --ignore ''
 expect "no guess for a number" "" grantwise-check --max-depth ''
