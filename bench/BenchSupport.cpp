@@ -14,13 +14,28 @@ extern char** environ;
 
 namespace gwbench {
 
-bool makeTree(const std::string& root, int folders)
+bool makeTree(const std::string& root, int folders, int files)
 {
-    const std::string marker = root + "/.complete-" + std::to_string(folders);
+    const std::string marker
+        = root + "/.complete-" + std::to_string(folders) + (files ? "-" + std::to_string(files) : std::string());
     struct stat st { };
     if (::stat(marker.c_str(), &st) == 0)
         return true;
     ::mkdir(root.c_str(), 0755);
+    if (files > 0 && runSeconds({"setfacl", "-d", "-m", "u::rwx,g::rwx,g:100:rwx,m::rwx,o::r-x", root}) < 0)
+        return false;
+    const auto addFiles = [&](const std::string& folder) {
+        for (int f = 0; f < files; ++f) {
+            const int fd = ::open((folder + "/file " + std::to_string(f) + ".txt").c_str(),
+                                  O_CREAT | O_WRONLY | O_CLOEXEC, 0666);
+            if (fd < 0)
+                return false;
+            ::close(fd);
+        }
+        return true;
+    };
+    if (!addFiles(root))
+        return false;
     // Breadth-first: each folder gets up to 12 children until the count is reached.
     std::vector<std::string> queue {root};
     int made = 1; // the root itself
@@ -28,7 +43,9 @@ bool makeTree(const std::string& root, int folders)
         for (int k = 0; k < 12 && made < folders; ++k) {
             const std::string child = queue[head] + "/Folder " + std::to_string(k * 7 % 12) + "_"
                 + std::to_string(made);
-            if (::mkdir(child.c_str(), 0755) != 0 && errno != EEXIST)
+            if (::mkdir(child.c_str(), 0777) != 0 && errno != EEXIST)
+                return false;
+            if (!addFiles(child))
                 return false;
             queue.push_back(child);
             ++made;

@@ -8,8 +8,10 @@
 namespace gwbench {
 
 // Makes (once) a tree of `folders` folders below `root`: ten levels of
-// fan-out, every name distinct. Returns false on an error.
-bool makeTree(const std::string& root, int folders);
+// fan-out, every name distinct, each folder with `files` empty files. With
+// files, the root gets a default ACL first, which every item below inherits.
+// Returns false on an error.
+bool makeTree(const std::string& root, int folders, int files = 0);
 
 // The tree a benchmark runs on: [DIR] [FOLDERS] from its arguments (by
 // default 100,000 folders under $TMPDIR), made once, its folders in the

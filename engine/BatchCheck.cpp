@@ -228,6 +228,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         if (!l.files.listed && l.read)
             filesNotListed.append(toByteArray(path));
         items.otherKinds += l.files.otherKinds;
+        items.filesChecked += l.files.read;
         const Permissions* folder = options.inheritance ? (l.read ? &l.permissions : nullptr)
                                                         : (topRead ? &top : nullptr);
         std::string filePath;
@@ -237,12 +238,13 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
                 filePath.push_back('/');
             filePath += f.name;
             if (!f.read || !folder) {
+                if (f.read)
+                    --items.filesChecked; // read, but with nothing to compare it with
                 filesNotRead.append(
                     {toByteArray(filePath), QByteArray::fromStdString(rawFromPrintable(filePath)), ItemKind::File,
                      toByteArray(f.read ? std::string("its folder's permissions were not read") : f.reason)});
                 continue;
             }
-            ++items.filesChecked;
             compareItem(*folder, f.permissions, ItemKind::File, filePath);
             if (fixing)
                 fixItem(fixedHere, f.permissions, ItemKind::File, filePath);
@@ -278,10 +280,24 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     };
     // Listings are read, and taken in tree order, on the workers while the
     // walk goes on; with one job, on the walk's thread as it goes.
-    FileScope fileScope;
-    fileScope.includeHidden = options.scope.includeHidden;
-    fileScope.excludePatterns = options.scope.excludePatterns;
-    ListingReader reader(jobs > 1 ? jobs : 0, take, options.files, fileScope);
+    FileCheck fileCheck;
+    fileCheck.files = options.files;
+    fileCheck.scope.includeHidden = options.scope.includeHidden;
+    fileCheck.scope.excludePatterns = options.scope.excludePatterns;
+    fileCheck.inheritance = options.inheritance;
+    fileCheck.umask = options.umask;
+    fileCheck.keepAll = fixing; // the fix compares files with their folder as it will be
+    if (options.files && !options.inheritance) {
+        // Files are compared with what the checked folder gives a new file.
+        bool listable = true;
+        const int fd = openDirectoryForPermissions(rawView(options.folder), listable);
+        Permissions p;
+        if (fd >= 0 && readPermissions(fd, p) == 0)
+            fileCheck.top = p;
+        if (fd >= 0)
+            ::close(fd);
+    }
+    ListingReader reader(jobs > 1 ? jobs : 0, take, std::move(fileCheck));
     tree.expandRecursively(
         0,
         [&](int count) {

@@ -53,18 +53,73 @@ std::string reasonText(InheritanceReason reason, std::uint32_t narrowedMode)
     return "";
 }
 
-InheritanceFinding inheritanceFinding(const Permissions& parent, const Permissions& item, ItemKind kind,
-                                      std::optional<std::uint32_t> umask)
+FolderGift::FolderGift(const Permissions& folder, ItemKind kind, std::optional<std::uint32_t> umask)
+    : folder_(folder)
+    , kind_(kind)
+    , umask_(umask)
+    , forFile_(inheritedFrom(folder, kind, 0666, umask))
+    , forExecutable_(inheritedFrom(folder, kind, 0777, umask))
+{
+}
+
+const InheritedPermissions& FolderGift::givenTo(const Permissions& item) const
+{
+    // A folder is made with 0777; a file with 0666, or 0777 when it is executable.
+    return kind_ == ItemKind::Folder || (item.mode & 0111) ? forExecutable_ : forFile_;
+}
+
+std::uint32_t FolderGift::reasons(const Permissions& item, std::vector<InheritanceReason>* out) const
+{
+    const InheritedPermissions& given = givenTo(item);
+    std::uint32_t narrowedMode = 0;
+    bool any = false;
+    const auto add = [&](InheritanceReason r) {
+        any = true;
+        if (out)
+            out->push_back(r);
+    };
+    if (!folder_.defaults.empty()) {
+        if (item.access != given.expected.access) {
+            // Cut by a narrower creation mode: the one whose bits the item shows.
+            const InheritedPermissions narrowed = inheritedFrom(folder_, kind_, item.mode & 0777, umask_);
+            if (narrowed.expected.access == item.access) {
+                add(InheritanceReason::RightsNarrowed);
+                narrowedMode = item.mode & 0777;
+            } else {
+                add(InheritanceReason::AclNotInherited);
+            }
+        }
+    } else if (hasExtendedEntries(item.access)) {
+        add(InheritanceReason::ExtendedAclAdded);
+    } else if (given.modeKnown && (item.mode & 0777) != (given.expected.mode & 0777)) {
+        add(InheritanceReason::ModeDiffers);
+    }
+    if (kind_ == ItemKind::Folder && item.defaults != given.expected.defaults)
+        add(InheritanceReason::DefaultAclNotInherited);
+    if (kind_ == ItemKind::Folder && (folder_.mode & 02000) && !(item.mode & 02000))
+        add(InheritanceReason::SetgidLost);
+    if (given.groupKnown && item.group != given.expected.group)
+        add(InheritanceReason::GroupNotInherited);
+    return any ? (narrowedMode ? narrowedMode : 1u) : 0u;
+}
+
+bool FolderGift::carries(const Permissions& item) const
+{
+    return reasons(item, nullptr) == 0;
+}
+
+InheritanceFinding FolderGift::finding(const Permissions& item) const
 {
     InheritanceFinding f;
-    const std::uint32_t creationMode = kind == ItemKind::Folder || (item.mode & 0111) ? 0777 : 0666;
-    const InheritedPermissions given = inheritedFrom(parent, kind, creationMode, umask);
+    const std::uint32_t found = reasons(item, &f.reasons);
+    f.narrowedMode = found > 1 ? found : 0;
+    const InheritedPermissions& given = givenTo(item);
     Permissions& expected = f.expected;
     expected = given.expected;
     expected.owner = item.owner;
     expected.otherModels = item.otherModels; // NFSv4 and Windows ACLs have rules of their own
     // Bits the folder never gives (setuid, sticky, setgid on a file) are the item's own.
-    expected.mode |= item.mode & (kind == ItemKind::Folder ? 05000u : 07000u);
+    expected.mode |= item.mode & (kind_ == ItemKind::Folder ? 05000u : 07000u);
     if (!given.groupKnown)
         expected.group = item.group;
     if (!given.modeKnown) {
@@ -82,31 +137,13 @@ InheritanceFinding inheritanceFinding(const Permissions& parent, const Permissio
                                                                                            : 0);
         expected.mode = (expected.mode & ~0777u) | bits;
     }
-
-    if (!parent.defaults.empty()) {
-        if (item.access != expected.access) {
-            // Cut by a narrower creation mode: the one whose bits the item shows.
-            const InheritedPermissions narrowed = inheritedFrom(parent, kind, item.mode & 0777, umask);
-            if (narrowed.expected.access == item.access) {
-                f.reasons.push_back(InheritanceReason::RightsNarrowed);
-                f.narrowedMode = item.mode & 0777;
-            } else {
-                f.reasons.push_back(InheritanceReason::AclNotInherited);
-            }
-        }
-    } else {
-        if (hasExtendedEntries(item.access))
-            f.reasons.push_back(InheritanceReason::ExtendedAclAdded);
-        else if (given.modeKnown && (item.mode & 0777) != (expected.mode & 0777))
-            f.reasons.push_back(InheritanceReason::ModeDiffers);
-    }
-    if (kind == ItemKind::Folder && item.defaults != expected.defaults)
-        f.reasons.push_back(InheritanceReason::DefaultAclNotInherited);
-    if (kind == ItemKind::Folder && (parent.mode & 02000) && !(item.mode & 02000))
-        f.reasons.push_back(InheritanceReason::SetgidLost);
-    if (given.groupKnown && item.group != expected.group)
-        f.reasons.push_back(InheritanceReason::GroupNotInherited);
     return f;
+}
+
+InheritanceFinding inheritanceFinding(const Permissions& parent, const Permissions& item, ItemKind kind,
+                                      std::optional<std::uint32_t> umask)
+{
+    return FolderGift(parent, kind, umask).finding(item);
 }
 
 } // namespace gw

@@ -38,6 +38,28 @@ struct InheritanceFinding {
     Permissions expected;
 };
 
+// What one folder gives the new items of one kind, worked out once for the
+// many items in it.
+class FolderGift {
+public:
+    FolderGift(const Permissions& folder, ItemKind kind, std::optional<std::uint32_t> umask = std::nullopt);
+    // True when `item` carries what it was given; nothing is allocated.
+    bool carries(const Permissions& item) const;
+    InheritanceFinding finding(const Permissions& item) const;
+
+private:
+    const InheritedPermissions& givenTo(const Permissions& item) const;
+    // Adds the reasons `item` differs to `out` (when given); returns 0 when
+    // none, the narrowing creation mode with RightsNarrowed, else 1.
+    std::uint32_t reasons(const Permissions& item, std::vector<InheritanceReason>* out) const;
+
+    Permissions folder_;
+    ItemKind kind_;
+    std::optional<std::uint32_t> umask_;
+    InheritedPermissions forFile_; // creation mode 0666
+    InheritedPermissions forExecutable_; // 0777: a folder, or an executable file
+};
+
 InheritanceFinding inheritanceFinding(const Permissions& parent, const Permissions& item, ItemKind kind,
                                       std::optional<std::uint32_t> umask = std::nullopt);
 

@@ -1,5 +1,6 @@
 #include "engine/ListingReader.h"
 
+#include "engine/InheritanceReference.h"
 #include "platform/DirectoryOpen.h"
 
 #include <cstring>
@@ -13,10 +14,9 @@ constexpr std::size_t kBatch = 64;
 constexpr std::size_t kInFlight = 8;
 } // namespace
 
-ListingReader::ListingReader(int workers, Take take, bool files, FileScope fileScope)
+ListingReader::ListingReader(int workers, Take take, FileCheck fileCheck)
     : take_(std::move(take))
-    , files_(files)
-    , fileScope_(std::move(fileScope))
+    , fileCheck_(std::move(fileCheck))
     , current_(std::make_unique<Batch>())
 {
     for (int i = 0; i < workers; ++i)
@@ -90,12 +90,8 @@ void ListingReader::read(Listing& l, PrincipalNames& names)
         if (!error)
             error = appendListing(l.entries, std::string_view(), l.permissions, names);
         l.read = error == 0;
-        if (files_) {
-            if (isPathOnly(l.fd))
-                l.files.listed = false; // its subfolders are not listed either: the walk says so
-            else
-                l.files = readFolderFiles(l.fd, fileScope_, l.read && !l.permissions.otherModels.empty());
-        }
+        if (fileCheck_.files)
+            readFiles(l);
         if (error && l.reason.empty()) {
             const char* text = ::strerrordesc_np(error); // English, as the reports are
             l.reason = text ? text : "error " + std::to_string(error);
@@ -104,6 +100,21 @@ void ListingReader::read(Listing& l, PrincipalNames& names)
         l.fd = -1;
     }
     completed_.fetch_add(1);
+}
+
+void ListingReader::readFiles(Listing& l) const
+{
+    if (isPathOnly(l.fd)) {
+        l.files.listed = false; // its subfolders are not listed either: the walk says so
+        return;
+    }
+    const Permissions* folder = fileCheck_.inheritance ? (l.read ? &l.permissions : nullptr)
+                                                       : (fileCheck_.top ? &*fileCheck_.top : nullptr);
+    std::optional<FolderGift> gift;
+    if (folder && !fileCheck_.keepAll)
+        gift.emplace(*folder, ItemKind::File, fileCheck_.umask);
+    l.files = readFolderFiles(l.fd, fileCheck_.scope, l.read && !l.permissions.otherModels.empty(),
+                              [&gift](const Permissions& p) { return !gift || !gift->carries(p); });
 }
 
 void ListingReader::work()

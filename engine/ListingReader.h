@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,13 +38,25 @@ struct Listing {
     FolderFiles files; // its files, when they are asked for
 };
 
+// What is asked of each folder's files: nothing, or that they be read
+// (within `scope`) and compared with what their folder gives a new file,
+// their own folder (`inheritance`) or `top`; only those that differ, or
+// every one with `keepAll`, are handed on with their folder.
+struct FileCheck {
+    bool files = false;
+    FileScope scope;
+    bool inheritance = false;
+    std::optional<Permissions> top; // the checked folder's, when read
+    std::optional<std::uint32_t> umask;
+    bool keepAll = false;
+};
+
 class ListingReader {
 public:
     using Take = std::function<void(Listing&)>;
 
     // With no workers, each listing is read and taken when it is added.
-    // With `files`, each folder's files are read too, within `fileScope`.
-    ListingReader(int workers, Take take, bool files = false, FileScope fileScope = {});
+    ListingReader(int workers, Take take, FileCheck fileCheck = {});
     ~ListingReader(); // finishes
     ListingReader(const ListingReader&) = delete;
     ListingReader& operator=(const ListingReader&) = delete;
@@ -64,12 +77,12 @@ private:
     };
     void handOverBatch();
     void read(Listing& l, PrincipalNames& names);
+    void readFiles(Listing& l) const;
     void work();
     void takeReady();
 
     Take take_;
-    bool files_;
-    FileScope fileScope_;
+    FileCheck fileCheck_;
     std::vector<std::thread> workers_;
     std::unique_ptr<Batch> current_; // being filled by the walk
     std::mutex mutex_; // guards what follows

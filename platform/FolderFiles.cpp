@@ -30,7 +30,8 @@ std::string reasonOf(int error)
 
 } // namespace
 
-FolderFiles readFolderFiles(int dirFd, const FileScope& scope, bool otherModels)
+FolderFiles readFolderFiles(int dirFd, const FileScope& scope, bool otherModels,
+                            const std::function<bool(const Permissions&)>& keep)
 {
     FolderFiles out;
     if (::lseek(dirFd, 0, SEEK_SET) != 0) {
@@ -59,7 +60,9 @@ FolderFiles readFolderFiles(int dirFd, const FileScope& scope, bool otherModels)
                 continue; // a folder: the walk's
             if (leftOut(name, scope))
                 continue;
-            FileListing file;
+            thread_local FileListing file;
+            file.reason.clear();
+            file.read = false;
             if (type == DT_UNKNOWN) {
                 // The file system does not say: ask, and where that fails the
                 // entry is a file not read, never nothing.
@@ -78,8 +81,6 @@ FolderFiles readFolderFiles(int dirFd, const FileScope& scope, bool otherModels)
                 ++out.otherKinds;
                 continue;
             }
-            file.rawName = name;
-            file.name = printable(file.rawName);
             if (file.reason.empty()) {
                 const int error = readPermissionsAt(dirFd, name, file.permissions, otherModels, &file.reason);
                 if (error == ENOENT)
@@ -92,7 +93,14 @@ FolderFiles readFolderFiles(int dirFd, const FileScope& scope, bool otherModels)
                 if (error && file.reason.empty())
                     file.reason = reasonOf(error);
             }
-            out.files.push_back(std::move(file));
+            if (file.read) {
+                ++out.read;
+                if (keep && !keep(file.permissions))
+                    continue;
+            }
+            file.rawName = name;
+            file.name = printable(file.rawName);
+            out.files.push_back(file);
         }
     }
     std::sort(out.files.begin(), out.files.end(),

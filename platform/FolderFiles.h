@@ -8,6 +8,7 @@
 #include "platform/AclListing.h"
 #include "platform/Permissions.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,10 @@ struct FileListing {
 };
 
 struct FolderFiles {
-    std::vector<FileListing> files; // regular files, by their raw names' bytes
+    // Regular files, by their raw names' bytes: those `keep` kept, and those
+    // whose permissions were not read.
+    std::vector<FileListing> files;
+    int read = 0; // regular files whose permissions were read, kept or not
     int otherKinds = 0; // entries that are neither folders nor regular files
     bool listed = true; // false when the folder's entries could not be read
 };
@@ -35,6 +39,9 @@ struct FileScope {
 // Reads the files of the folder open as `dirFd` (its own descriptor, read
 // from its start; the descriptor's offset is moved). `otherModels`: the
 // folder carries NFSv4 or Windows ACLs, so its files are asked for theirs.
-FolderFiles readFolderFiles(int dirFd, const FileScope& scope, bool otherModels);
+// A file whose permissions were read is kept only when `keep` says so (all
+// without it): files that carry what they should are counted, not held.
+FolderFiles readFolderFiles(int dirFd, const FileScope& scope, bool otherModels,
+                            const std::function<bool(const Permissions&)>& keep = {});
 
 } // namespace gw
