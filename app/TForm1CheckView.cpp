@@ -1,6 +1,7 @@
 // The window's side of the check: what the engine asks of its controls
 // (CheckView), carried out on the widgets of TForm1.
 
+#include "ReportOpener.h"
 #include "TForm1.h"
 
 #include "ControlText.h"
@@ -183,5 +184,5 @@ void TForm1::labelButtons(QMessageBox& box) const
 
 void TForm1::openFile(const QByteArray& rawPath)
 {
-    desktopOpener()(fileUrl(rawPath));
+    openReport(this, rawPath, gw::isRussian(engine_.state().Lang));
 }

@@ -1,6 +1,8 @@
 // The window driven as a person would: clicks, selections, menu commands.
 
 #include "DesktopOpener.h"
+#include "ReportOpener.h"
+#include "ReportViewer.h"
 #include "TForm1.h"
 #include "TForm2.h"
 #include "TForm4.h"
@@ -8,7 +10,10 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QDir>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
@@ -56,6 +61,7 @@ class WindowTest : public QObject {
     std::unique_ptr<TForm2> help;
     std::unique_ptr<TForm4> about;
     std::vector<QUrl> openedUrls;
+    ReportLauncher realLauncher;
     QStringList boxes; // texts of the warning boxes answered
     std::deque<QMessageBox::StandardButton> answers;
 
@@ -99,6 +105,12 @@ private slots:
         ::setenv("TMPDIR", work->root().c_str(), 1);
         openedUrls.clear();
         desktopOpener() = [this](const QUrl& url) { openedUrls.push_back(url); };
+        static const ReportLauncher xdgOpen = reportLauncher(); // the real one, for the test that wants it
+        realLauncher = xdgOpen;
+        reportLauncher() = [this](const QUrl& url, const std::function<void(int)>& done) {
+            openedUrls.push_back(url);
+            done(0);
+        };
         form = std::make_unique<TForm1>();
         help = std::make_unique<TForm2>(form.get());
         about = std::make_unique<TForm4>(form.get());
@@ -314,6 +326,47 @@ private slots:
         QVERIFY(form->ui.GroupBox4->isVisible());
         QVERIFY(memo->toPlainText().endsWith(QString::fromStdString(small)));
         QTRY_VERIFY(!memo->verticalScrollBar()->isVisible());
+    }
+
+    // Where the desktop cannot open a text file, the report opens in the
+    // program's own viewer, which says why; the find field finds in it.
+    void reportsTheDesktopCannotOpenShowInTheProgramsOwnViewer()
+    {
+        // No desktop, no handlers: the real xdg-open can open nothing.
+        const std::string empty = work->mkdir("no-handlers");
+        const QByteArray display = qgetenv("DISPLAY");
+        ::unsetenv("DISPLAY");
+        ::unsetenv("WAYLAND_DISPLAY");
+        ::unsetenv("BROWSER");
+        ::setenv("XDG_DATA_HOME", empty.c_str(), 1);
+        ::setenv("XDG_DATA_DIRS", empty.c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", empty.c_str(), 1);
+        reportLauncher() = realLauncher;
+        const std::string report = work->path("report.txt");
+        {
+            std::FILE* f = std::fopen(report.c_str(), "w");
+            std::fputs("first line\nuser alice:rwx\nlast line\n", f);
+            std::fclose(f);
+        }
+        form->openFile(QByteArray::fromStdString(report));
+        ReportViewer* viewer = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((viewer = form->findChild<ReportViewer*>()) != nullptr, 20000);
+        if (!display.isEmpty())
+            ::setenv("DISPLAY", display.constData(), 1);
+        QCOMPARE(viewer->windowTitle(), QString::fromStdString(report));
+        QVERIFY2(viewer->reasonLine()->text().startsWith(QString("Рабочий стол не открыл отчёт (")),
+                 qPrintable(viewer->reasonLine()->text()));
+        QCOMPARE(viewer->text()->toPlainText(), QString("first line\nuser alice:rwx\nlast line\n"));
+        QVERIFY(viewer->text()->isReadOnly());
+        QTest::keySequence(viewer, QKeySequence::Find);
+        QVERIFY(viewer->findField()->hasFocus() || QApplication::focusWidget() == viewer->findField());
+        viewer->findField()->setText("alice");
+        QVERIFY(viewer->findNext());
+        QCOMPARE(viewer->text()->textCursor().selectedText(), QString("alice"));
+        QVERIFY(viewer->findNext()); // from the top again
+        viewer->findField()->setText("nowhere");
+        QVERIFY(!viewer->findNext());
+        viewer->close();
     }
 
     void closeRemovesTheWorkingFolder()
