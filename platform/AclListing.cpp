@@ -16,6 +16,7 @@
 #include <pwd.h>
 #include <sys/acl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -307,6 +308,36 @@ const std::string& PrincipalNames::group(gid_t gid)
 
 namespace {
 
+// The ACL models kept in an extended attribute that this program does not
+// read: a folder that carries one counts as not read, never as the same by
+// its mode bits alone.
+struct UnreadModel {
+    const char* attribute;
+    const char* what;
+};
+constexpr UnreadModel kUnreadModels[] = {
+    {"system.richacl", "a richacl"},
+    {"security.nfs4acl", "an NFSv4 ACL as Samba keeps it"},
+    {"system.nfs4_acl_xdr", "an NFSv4 ACL as OpenZFS keeps it"},
+    {"system.cifs_acl", "a Windows ACL given by the CIFS client"},
+    {"system.cifs_ntsd", "a Windows security descriptor given by the CIFS client"},
+    {"system.cifs_ntsd_full", "a Windows security descriptor given by the CIFS client"},
+    {"system.smb3_ntsd", "a Windows security descriptor given by the SMB client"},
+    {"system.smb3_ntsd_full", "a Windows security descriptor given by the SMB client"},
+};
+
+// True where the item lies on a CIFS or SMB mount, whose permissions are a
+// Windows ACL on the server.
+bool onWindowsShare(const Item& item)
+{
+    constexpr unsigned long kCifsMagic = 0xFF534D42, kSmb2Magic = 0xFE534D42;
+    struct statfs fs { };
+    if (::fstatfs(item.dirFd, &fs) != 0)
+        return false;
+    const auto type = static_cast<unsigned long>(fs.f_type) & 0xFFFFFFFFul;
+    return type == kCifsMagic || type == kSmb2Magic;
+}
+
 // The other ACL models a folder may carry, each as entries after its POSIX
 // permissions: its NFSv4 ACL, one entry an ACE, and Samba's Windows ACL as
 // one entry that stands for its value. Returns 0, or an errno value (EINVAL
@@ -315,9 +346,12 @@ namespace {
 int otherAclEntries(const Item& item, const std::vector<unsigned char>& names, bool noPosixAcls,
                     std::vector<unsigned char>& buffer, std::vector<std::string>& entries, std::string& why)
 {
-    if (hasName(names, "system.richacl")) {
-        why = "it carries a richacl (system.richacl), an ACL model this program does not read";
-        return EINVAL;
+    for (const UnreadModel& model : kUnreadModels) {
+        if (hasName(names, model.attribute)) {
+            why = std::string("it carries ") + model.what + " (" + model.attribute
+                + "), an ACL model this program does not read";
+            return EINVAL;
+        }
     }
     // An NFS client does not list system.nfs4_acl among the names; where
     // POSIX ACLs are not supported it is asked for all the same.
@@ -372,6 +406,12 @@ int readItem(const Item& item, const struct stat& st, bool otherModels, Permissi
         bool unsupported = false;
         error = aclEntries(item, "system.posix_acl_default", false, st.st_mode, buffer, p.defaults, unsupported,
                            problem);
+    }
+    // Where a CIFS or SMB mount has no POSIX ACLs, what decides access is the
+    // server's Windows ACL, which is not read here.
+    if (!error && noPosixAcls && onWindowsShare(item)) {
+        problem = "it lies on a CIFS or SMB share without POSIX ACLs, and its Windows ACL is not read";
+        error = EINVAL;
     }
     if (!error && (otherModels || noPosixAcls))
         error = otherAclEntries(item, attributeNames, noPosixAcls, buffer, p.otherModels, problem);

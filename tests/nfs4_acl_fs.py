@@ -6,9 +6,12 @@
 It serves, like an NFS 4 mount, no POSIX ACLs (EOPNOTSUPP) but the extended
 attribute system.nfs4_acl in the kernel's XDR form. Every folder has mode
 0755 and belongs to root. The top folder's ACL is TOP; each folder below has
-TOP, or TOP changed in one thing, or a value that does not decode, or a
-richacl beside it. It stays in the foreground until it is unmounted, and
-unmounts itself when the process that started it goes away.
+TOP, or TOP changed in one thing, or a value that does not decode, or
+beside TOP an attribute of another ACL model (a richacl, Samba's
+security.nfs4acl, OpenZFS's system.nfs4_acl_xdr, the CIFS and SMB
+clients' Windows ACLs).
+It stays in the foreground until it is unmounted, and unmounts itself when
+the process that started it goes away.
 """
 
 import errno
@@ -52,7 +55,11 @@ GROUP = ace(ALLOW, INHERIT, 'rxtncy', b'GROUP@')
 EVERYONE = ace(ALLOW, INHERIT, 'rxtncy', b'EVERYONE@')
 TOP = acl([OWNER, STAFF, GROUP, EVERYONE])
 
-# Folder -> (system.nfs4_acl, whether listxattr names it, system.richacl).
+# Other ACL models, each served beside TOP by one folder "model-<name>".
+OTHER_MODELS = ['security.nfs4acl', 'system.nfs4_acl_xdr', 'system.cifs_acl', 'system.cifs_ntsd',
+                'system.cifs_ntsd_full', 'system.smb3_ntsd', 'system.smb3_ntsd_full']
+
+# Folder -> (system.nfs4_acl, whether listxattr names it, {other attribute: value}).
 FOLDERS = {
     '/': (TOP, True, None),
     '/same-a': (TOP, True, None),
@@ -75,8 +82,9 @@ FOLDERS = {
     '/truncated': (TOP[:-5], True, None),
     '/trailing': (TOP + b'\0\0\0\0', True, None),
     '/huge-who': (acl([OWNER])[:16] + struct.pack('>I', 0xFFFFFFF0) + b'OWNER@\0\0', True, None),
-    '/richacl': (TOP, True, b'\x02\x00\x00\x00\x00\x00\x00\x00'),
+    '/richacl': (TOP, True, {'system.richacl': b'\x02\x00\x00\x00\x00\x00\x00\x00'}),
 }
+FOLDERS.update({'/model-' + name: (TOP, True, {name: b'\x01\x00\x04\x80'}) for name in OTHER_MODELS})
 
 
 class Nfs4AclFs(Operations):
@@ -95,20 +103,20 @@ class Nfs4AclFs(Operations):
     def getxattr(self, path, name, position=0):
         if path not in FOLDERS:
             raise FuseOSError(errno.ENOENT)
-        nfs4, _, richacl = FOLDERS[path]
+        nfs4, _, others = FOLDERS[path]
         if name.startswith('system.posix_acl_'):
             raise FuseOSError(errno.EOPNOTSUPP)
         if name == 'system.nfs4_acl':
             return nfs4
-        if name == 'system.richacl' and richacl is not None:
-            return richacl
+        if others and name in others:
+            return others[name]
         raise FuseOSError(errno.ENODATA)
 
     def listxattr(self, path):
         if path not in FOLDERS:
             raise FuseOSError(errno.ENOENT)
-        _, listed, richacl = FOLDERS[path]
-        return (['system.nfs4_acl'] if listed else []) + (['system.richacl'] if richacl is not None else [])
+        _, listed, others = FOLDERS[path]
+        return (['system.nfs4_acl'] if listed else []) + list(others or {})
 
 
 def unmount_when_orphaned(mountpoint, parent):

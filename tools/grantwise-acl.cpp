@@ -44,7 +44,8 @@ const char kHelp[] = "Usage: grantwise-acl [--physical] [--] DIR...\n"
                      "A folder whose permissions cannot be read gives a message on standard\n"
                      "error and no listing; the exit status is then 1. So does a folder whose\n"
                      "ACL does not decode, or that carries an ACL this program does not read\n"
-                     "(system.richacl). \"--\" ends the options.\n";
+                     "(system.richacl, security.nfs4acl, system.nfs4_acl_xdr, the CIFS/SMB\n"
+                     "client's system.cifs_* and system.smb3_*). \"--\" ends the options.\n";
 
 // One write() for the whole listing, so that listings of programs appending
 // to the same file never interleave.
