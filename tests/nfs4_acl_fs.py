@@ -6,14 +6,14 @@
 It serves, like an NFS 4 mount, no POSIX ACLs (EOPNOTSUPP) but the extended
 attribute system.nfs4_acl in the kernel's XDR form. Every folder has mode
 0755 and belongs to root. The top folder's ACL is TOP; each folder below has
-TOP, or TOP changed in one thing, or a value that does not decode, or
-beside TOP an attribute of another ACL model (a richacl, Samba's
-security.nfs4acl, OpenZFS's system.nfs4_acl_xdr, the CIFS and SMB
-clients' Windows ACLs).
+TOP, or TOP changed in one thing, or a value that does not decode, or a value that changes size on every read, or beside TOP an
+attribute of another ACL model (a richacl, Samba's security.nfs4acl,
+OpenZFS's system.nfs4_acl_xdr, the CIFS and SMB clients' Windows ACLs).
 It stays in the foreground until it is unmounted, and unmounts itself when
 the process that started it goes away.
 """
 
+import ctypes
 import errno
 import os
 import stat
@@ -55,6 +55,11 @@ GROUP = ace(ALLOW, INHERIT, 'rxtncy', b'GROUP@')
 EVERYONE = ace(ALLOW, INHERIT, 'rxtncy', b'EVERYONE@')
 TOP = acl([OWNER, STAFF, GROUP, EVERYONE])
 
+# The value of a folder whose system.nfs4_acl changes size on every read:
+# short when its size is asked, long when it is read, so that it never fits
+# the buffer made for it.
+RESIZING = object()
+
 # Other ACL models, each served beside TOP by one folder "model-<name>".
 OTHER_MODELS = ['security.nfs4acl', 'system.nfs4_acl_xdr', 'system.cifs_acl', 'system.cifs_ntsd',
                 'system.cifs_ntsd_full', 'system.smb3_ntsd', 'system.smb3_ntsd_full']
@@ -83,6 +88,7 @@ FOLDERS = {
     '/trailing': (TOP + b'\0\0\0\0', True, None),
     '/huge-who': (acl([OWNER])[:16] + struct.pack('>I', 0xFFFFFFF0) + b'OWNER@\0\0', True, None),
     '/richacl': (TOP, True, {'system.richacl': b'\x02\x00\x00\x00\x00\x00\x00\x00'}),
+    '/resizing': (RESIZING, True, None),
 }
 FOLDERS.update({'/model-' + name: (TOP, True, {name: b'\x01\x00\x04\x80'}) for name in OTHER_MODELS})
 
@@ -119,6 +125,21 @@ class Nfs4AclFs(Operations):
         return (['system.nfs4_acl'] if listed else []) + list(others or {})
 
 
+class ResizingFuse(FUSE):
+    """Serves the RESIZING value by the size the reader asks with."""
+
+    def getxattr(self, path, name, value, size, *args):
+        if FOLDERS.get(path.decode(), (None,))[0] is RESIZING and name.decode() == 'system.nfs4_acl':
+            data = acl([OWNER] * (2000 if value else 1))
+            if not value:
+                return len(data)
+            if len(data) > size:
+                return -errno.ERANGE
+            ctypes.memmove(value, data, len(data))
+            return len(data)
+        return super().getxattr(path, name, value, size, *args)
+
+
 def unmount_when_orphaned(mountpoint, parent):
     while os.getppid() == parent:
         time.sleep(0.5)
@@ -128,4 +149,4 @@ def unmount_when_orphaned(mountpoint, parent):
 if __name__ == '__main__':
     mountpoint = sys.argv[1]
     threading.Thread(target=unmount_when_orphaned, args=(mountpoint, os.getppid()), daemon=True).start()
-    FUSE(Nfs4AclFs(), mountpoint, foreground=True, nothreads=True, ro=True, fsname='nfs4aclfs')
+    ResizingFuse(Nfs4AclFs(), mountpoint, foreground=True, nothreads=True, ro=True, fsname='nfs4aclfs')
