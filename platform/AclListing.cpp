@@ -376,6 +376,8 @@ int otherAclEntries(const Item& item, const std::vector<unsigned char>& names, b
                 why = "its NFSv4 ACL (system.nfs4_acl) does not decode: " + problem;
                 return EINVAL;
             }
+            if (aces.empty())
+                entries.emplace_back(kNoNfs4Aces);
             for (std::string& ace : aces)
                 entries.push_back("nfs4 " + ace);
         } else if (error != ENODATA && error != ENOTSUP && error != EOPNOTSUPP) {

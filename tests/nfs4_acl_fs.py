@@ -6,7 +6,8 @@
 It serves, like an NFS 4 mount, no POSIX ACLs (EOPNOTSUPP) but the extended
 attribute system.nfs4_acl in the kernel's XDR form. Every folder has mode
 0755 and belongs to root. The top folder's ACL is TOP; each folder below has
-TOP, or TOP changed in one thing, or a value that does not decode, or a value that changes size on every read, or beside TOP an
+TOP, or TOP changed in one thing, or no ACEs, or a value that does not
+decode, or a value that changes size on every read, or beside TOP an
 attribute of another ACL model (a richacl, Samba's security.nfs4acl,
 OpenZFS's system.nfs4_acl_xdr, the CIFS and SMB clients' Windows ACLs).
 It stays in the foreground until it is unmounted, and unmounts itself when
@@ -88,6 +89,7 @@ FOLDERS = {
     '/trailing': (TOP + b'\0\0\0\0', True, None),
     '/huge-who': (acl([OWNER])[:16] + struct.pack('>I', 0xFFFFFFF0) + b'OWNER@\0\0', True, None),
     '/richacl': (TOP, True, {'system.richacl': b'\x02\x00\x00\x00\x00\x00\x00\x00'}),
+    '/no-aces': (acl([]), True, None),
     '/resizing': (RESIZING, True, None),
 }
 FOLDERS.update({'/model-' + name: (TOP, True, {name: b'\x01\x00\x04\x80'}) for name in OTHER_MODELS})

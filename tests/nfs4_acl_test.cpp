@@ -282,6 +282,11 @@ TEST(Nfs4AclFuse, ListingEqualsNfs4GetfaclAndTheCheckCountsExactlyTheDifferingFo
         }
         EXPECT_EQ(aces, getfaclAces(folder)) << folder;
     }
+    // An ACL without ACEs says so, never reading as a folder without one.
+    const gwtest::ProcessResult noAces = runBounded({gwtest::aclProgram(), mnt + "/no-aces"});
+    EXPECT_EQ(noAces.status, 0) << noAces.err;
+    EXPECT_NE(noAces.out.find("\n    nfs4 (no ACEs)\n\n"), std::string::npos) << noAces.out;
+
     // A value that does not decode, one that keeps changing size, or another
     // ACL model is never a listing.
     for (const auto& notRead : kNotRead) {
@@ -298,10 +303,10 @@ TEST(Nfs4AclFuse, ListingEqualsNfs4GetfaclAndTheCheckCountsExactlyTheDifferingFo
     ASSERT_EQ(::chmod(reports.c_str(), 0700), 0);
     const gwtest::ProcessResult check = runBounded({gwtest::checkProgram(), "--reports", reports, mnt});
     EXPECT_EQ(check.status, 1) << check.out << check.err;
-    EXPECT_NE(check.out.find("The number of mismatches: 7."), std::string::npos) << check.out;
+    EXPECT_NE(check.out.find("The number of mismatches: 8."), std::string::npos) << check.out;
     EXPECT_NE(check.out.find("The permissions of 13 folders were not read"), std::string::npos) << check.out;
     const std::string diff = gwtest::readFile(reports + "/acl_diff.txt");
-    EXPECT_NE(diff.find("7 folders differ from the checked folder; the differences start in 6 places."),
+    EXPECT_NE(diff.find("8 folders differ from the checked folder; the differences start in 7 places."),
               std::string::npos)
         << diff;
     EXPECT_NE(diff.find("\n" + mnt
@@ -319,6 +324,9 @@ TEST(Nfs4AclFuse, ListingEqualsNfs4GetfaclAndTheCheckCountsExactlyTheDifferingFo
               std::string::npos)
         << diff;
     EXPECT_NE(diff.find(mnt + "/richacl\n    it carries a richacl (system.richacl)"), std::string::npos) << diff;
+    EXPECT_NE(diff.find("\n" + mnt + "/no-aces\n    + nfs4 (no ACEs)\n    - nfs4 A:fd:OWNER@:rwaDxtTnNcCy\n"),
+              std::string::npos)
+        << diff;
     EXPECT_NE(diff.find(mnt + "/resizing\n    its system.nfs4_acl value kept changing size"), std::string::npos)
         << diff;
     // The mismatch report keeps its lists one path a line.
@@ -335,7 +343,7 @@ TEST(Nfs4AclFuse, ListingEqualsNfs4GetfaclAndTheCheckCountsExactlyTheDifferingFo
             EXPECT_NE(line.find(",\"reason\":\"it"), std::string::npos) << line;
         }
     }
-    EXPECT_EQ(differs, 7);
+    EXPECT_EQ(differs, 8);
     EXPECT_EQ(notRead, 13);
-    EXPECT_NE(json.out.find("\"mismatches\":7,\"not_read\":13,"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"mismatches\":8,\"not_read\":13,"), std::string::npos) << json.out;
 }
