@@ -1,6 +1,8 @@
 #include "DisplayName.h"
 
-#include <QList>
+#include "platform/PrintablePath.h"
+
+#include <QString>
 
 namespace {
 
@@ -30,23 +32,15 @@ qsizetype sequenceLength(const QByteArray& s, qsizetype i)
     return 0;
 }
 
-// The C1 controls, the line and paragraph separators, the format characters
-// (bidirectional controls, zero-width spaces and joiners, the soft hyphen ...)
-// and every space but U+0020: the same characters the printable form escapes.
-bool isHiddenControl(const QString& text)
+// The code point of the well-formed sequence of `n` bytes at s[i], decoded
+// here: Qt's decoder drops a byte order mark, which must show.
+char32_t codePoint(const QByteArray& s, qsizetype i, qsizetype n)
 {
-    const QList<uint> ucs4 = text.toUcs4();
-    if (ucs4.size() != 1)
-        return false;
-    const char32_t c = ucs4.front();
-    switch (QChar::category(c)) {
-    case QChar::Other_Control:
-    case QChar::Other_Format:
-    case QChar::Separator_Line:
-    case QChar::Separator_Paragraph: return true;
-    case QChar::Separator_Space: return c != U' ';
-    default: return false;
-    }
+    const auto byte = [&](qsizetype k) { return static_cast<char32_t>(static_cast<unsigned char>(s[i + k])); };
+    char32_t c = n == 1 ? byte(0) : byte(0) & (char32_t {0xFF} >> (n + 1));
+    for (qsizetype k = 1; k < n; ++k)
+        c = c << 6 | (byte(k) & 0x3F);
+    return c;
 }
 
 } // namespace
@@ -69,10 +63,10 @@ QString displayName(const QByteArray& raw)
             name.append(QChar(char16_t(0x2421)));
         else if (n == 1 && b == ' ' && i + 1 == raw.size())
             name.append(QChar(char16_t(0x2423)));
-        else if (const QString text = QString::fromUtf8(raw.constData() + i, n); isHiddenControl(text))
+        else if (gw::isHiddenCharacter(codePoint(raw, i, n))) // the same as the printable form escapes
             name.append(QChar(QChar::ReplacementCharacter)); // never reorders or hides what follows
         else
-            name.append(text);
+            name.append(QString::fromUtf8(raw.constData() + i, n));
         i += n;
     }
     return name;

@@ -1,5 +1,7 @@
 #include "engine/Differences.h"
 
+#include "platform/Nfs4Acl.h"
+
 #include <QHash>
 
 #include <algorithm>
@@ -29,9 +31,13 @@ struct EntryKey {
 
 // An NFSv4 ACE's key is its position among the ACEs (`aces` counts them):
 // the order of the ACEs decides access, so the n-th ACE here is compared
-// with the checked folder's n-th. Samba's Windows ACL is one entry.
+// with the checked folder's n-th. An ACL without ACEs has a key of its own,
+// so that against one with ACEs each of them shows as added or removed.
+// Samba's Windows ACL is one entry.
 EntryKey keyOf(QByteArrayView entry, int& aces)
 {
+    if (entry == QByteArrayView(kNoNfs4Aces))
+        return {13, "nfs4 none"};
     if (entry.startsWith("nfs4 "))
         return {13, "nfs4 #" + QByteArray::number(aces++)};
     if (entry.startsWith("ntacl "))

@@ -16,6 +16,7 @@
 #include <pwd.h>
 #include <sys/acl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -130,18 +131,21 @@ ssize_t onItem(const Item& item, std::string& path, ByFd call, At at, ByPath byP
 
 // Reads into `value` what `get(buffer, size)` gives, an extended attribute's
 // value or the list of their names, asking again with a larger buffer while
-// it does not fit. The buffer serves nearly every folder in one call.
-// Returns 0 or an errno value.
+// it does not fit. The buffer serves nearly every folder in one call. A value
+// that grows again between asking its size and reading it is asked for a few
+// times, no more: a file system may give another size on every call.
+// Returns 0 or an errno value (ERANGE when it never fitted).
 template <class Get> int readGrowing(std::vector<unsigned char>& value, Get get)
 {
+    constexpr int kTries = 5;
     value.resize(std::max<std::size_t>(value.capacity(), 256));
-    for (;;) {
+    for (int tries = 1;; ++tries) {
         const ssize_t n = get(value.data(), value.size());
         if (n >= 0) {
             value.resize(static_cast<std::size_t>(n));
             return 0;
         }
-        if (errno != ERANGE)
+        if (errno != ERANGE || tries == kTries)
             return errno;
         // Larger than the buffer: ask for the size, then read again.
         const ssize_t size = get(nullptr, 0);
@@ -151,12 +155,20 @@ template <class Get> int readGrowing(std::vector<unsigned char>& value, Get get)
     }
 }
 
+// The reason for a value that never fitted the buffer made for its size.
+int changingSize(const std::string& what, std::string& why)
+{
+    why = "its " + what + " kept changing size while it was read";
+    return EINVAL;
+}
+
 // Reads the extended attribute `name` of the item into `value`.
-// Returns 0 or an errno value.
-int readAttribute(const Item& item, const char* name, std::vector<unsigned char>& value)
+// Returns 0 or an errno value (EINVAL with `why` when its value kept
+// changing size).
+int readAttribute(const Item& item, const char* name, std::vector<unsigned char>& value, std::string& why)
 {
     std::string path; // only where the item is named through /proc
-    return readGrowing(value, [&](unsigned char* data, std::size_t size) {
+    const int error = readGrowing(value, [&](unsigned char* data, std::size_t size) {
         return onItem(
             item, path, [&](int fd) { return ::fgetxattr(fd, name, data, size); },
             [&](int dirFd, const char* entry) { return getxattrat(dirFd, entry, name, data, size); },
@@ -164,11 +176,13 @@ int readAttribute(const Item& item, const char* name, std::vector<unsigned char>
                 return item.name ? ::lgetxattr(p, name, data, size) : ::getxattr(p, name, data, size);
             });
     });
+    return error == ERANGE ? changingSize(std::string(name) + " value", why) : error;
 }
 
 // The names of the item's extended attributes, each ended by a NUL; empty
-// where the file system keeps none. Returns 0 or an errno value.
-int readAttributeNames(const Item& item, std::vector<unsigned char>& names)
+// where the file system keeps none. Returns 0 or an errno value (EINVAL with
+// `why` when the list kept changing size).
+int readAttributeNames(const Item& item, std::vector<unsigned char>& names, std::string& why)
 {
     std::string path;
     const int error = readGrowing(names, [&](unsigned char* data, std::size_t size) {
@@ -182,7 +196,7 @@ int readAttributeNames(const Item& item, std::vector<unsigned char>& names)
         names.clear();
         return 0;
     }
-    return error;
+    return error == ERANGE ? changingSize("list of extended attributes", why) : error;
 }
 
 bool hasName(const std::vector<unsigned char>& names, std::string_view name)
@@ -207,7 +221,7 @@ bool hasName(const std::vector<unsigned char>& names, std::string_view name)
 int aclEntries(const Item& item, const char* name, bool access, mode_t mode, std::vector<unsigned char>& buffer,
                Acl& entries, bool& unsupported, std::string& why)
 {
-    const int error = readAttribute(item, name, buffer);
+    const int error = readAttribute(item, name, buffer, why);
     unsupported = error == ENOTSUP || error == EOPNOTSUPP;
     if (error == ENODATA || unsupported) {
         if (access)
@@ -307,6 +321,36 @@ const std::string& PrincipalNames::group(gid_t gid)
 
 namespace {
 
+// The ACL models kept in an extended attribute that this program does not
+// read: a folder that carries one counts as not read, never as the same by
+// its mode bits alone.
+struct UnreadModel {
+    const char* attribute;
+    const char* what;
+};
+constexpr UnreadModel kUnreadModels[] = {
+    {"system.richacl", "a richacl"},
+    {"security.nfs4acl", "an NFSv4 ACL as Samba keeps it"},
+    {"system.nfs4_acl_xdr", "an NFSv4 ACL as OpenZFS keeps it"},
+    {"system.cifs_acl", "a Windows ACL given by the CIFS client"},
+    {"system.cifs_ntsd", "a Windows security descriptor given by the CIFS client"},
+    {"system.cifs_ntsd_full", "a Windows security descriptor given by the CIFS client"},
+    {"system.smb3_ntsd", "a Windows security descriptor given by the SMB client"},
+    {"system.smb3_ntsd_full", "a Windows security descriptor given by the SMB client"},
+};
+
+// True where the item lies on a CIFS or SMB mount, whose permissions are a
+// Windows ACL on the server.
+bool onWindowsShare(const Item& item)
+{
+    constexpr unsigned long kCifsMagic = 0xFF534D42, kSmb2Magic = 0xFE534D42;
+    struct statfs fs { };
+    if (::fstatfs(item.dirFd, &fs) != 0)
+        return false;
+    const auto type = static_cast<unsigned long>(fs.f_type) & 0xFFFFFFFFul;
+    return type == kCifsMagic || type == kSmb2Magic;
+}
+
 // The other ACL models a folder may carry, each as entries after its POSIX
 // permissions: its NFSv4 ACL, one entry an ACE, and Samba's Windows ACL as
 // one entry that stands for its value. Returns 0, or an errno value (EINVAL
@@ -315,20 +359,25 @@ namespace {
 int otherAclEntries(const Item& item, const std::vector<unsigned char>& names, bool noPosixAcls,
                     std::vector<unsigned char>& buffer, std::vector<std::string>& entries, std::string& why)
 {
-    if (hasName(names, "system.richacl")) {
-        why = "it carries a richacl (system.richacl), an ACL model this program does not read";
-        return EINVAL;
+    for (const UnreadModel& model : kUnreadModels) {
+        if (hasName(names, model.attribute)) {
+            why = std::string("it carries ") + model.what + " (" + model.attribute
+                + "), an ACL model this program does not read";
+            return EINVAL;
+        }
     }
     // An NFS client does not list system.nfs4_acl among the names; where
     // POSIX ACLs are not supported it is asked for all the same.
     if (noPosixAcls || hasName(names, "system.nfs4_acl")) {
-        const int error = readAttribute(item, "system.nfs4_acl", buffer);
+        const int error = readAttribute(item, "system.nfs4_acl", buffer, why);
         if (error == 0) {
             std::vector<std::string> aces;
             if (std::string problem = decodeNfs4Acl(buffer.data(), buffer.size(), aces); !problem.empty()) {
                 why = "its NFSv4 ACL (system.nfs4_acl) does not decode: " + problem;
                 return EINVAL;
             }
+            if (aces.empty())
+                entries.emplace_back(kNoNfs4Aces);
             for (std::string& ace : aces)
                 entries.push_back("nfs4 " + ace);
         } else if (error != ENODATA && error != ENOTSUP && error != EOPNOTSUPP) {
@@ -336,7 +385,7 @@ int otherAclEntries(const Item& item, const std::vector<unsigned char>& names, b
         }
     }
     if (hasName(names, "security.NTACL")) {
-        const int error = readAttribute(item, "security.NTACL", buffer);
+        const int error = readAttribute(item, "security.NTACL", buffer, why);
         if (error == 0)
             entries.push_back("ntacl sha256:" + sha256Hex(buffer.data(), buffer.size()).substr(0, 16));
         else if (error != ENODATA)
@@ -365,13 +414,19 @@ int readItem(const Item& item, const struct stat& st, bool otherModels, Permissi
     std::string problem;
     bool noPosixAcls = false;
     const bool folder = S_ISDIR(st.st_mode);
-    int error = otherModels ? readAttributeNames(item, attributeNames) : 0;
+    int error = otherModels ? readAttributeNames(item, attributeNames, problem) : 0;
     if (!error)
         error = aclEntries(item, "system.posix_acl_access", true, st.st_mode, buffer, p.access, noPosixAcls, problem);
     if (!error && !noPosixAcls && folder) {
         bool unsupported = false;
         error = aclEntries(item, "system.posix_acl_default", false, st.st_mode, buffer, p.defaults, unsupported,
                            problem);
+    }
+    // Where a CIFS or SMB mount has no POSIX ACLs, what decides access is the
+    // server's Windows ACL, which is not read here.
+    if (!error && noPosixAcls && onWindowsShare(item)) {
+        problem = "it lies on a CIFS or SMB share without POSIX ACLs, and its Windows ACL is not read";
+        error = EINVAL;
     }
     if (!error && (otherModels || noPosixAcls))
         error = otherAclEntries(item, attributeNames, noPosixAcls, buffer, p.otherModels, problem);

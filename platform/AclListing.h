@@ -18,8 +18,9 @@
 // in the ACL's order ("nfs4 A:fd:OWNER@:rwaDdxtTnNcCoy", see Nfs4Acl.h); one
 // with Samba's Windows ACL (security.NTACL) has the entry
 // "ntacl sha256:" and the first 16 hexadecimal digits of its value's SHA-256
-// last. Equal permissions give byte-identical entries; nothing in them
-// depends on the folder's name.
+// last. An NFSv4 ACL without ACEs has the one entry "nfs4 (no ACEs)". Equal
+// permissions give byte-identical entries; nothing in them depends on the
+// folder's name.
 
 #include "platform/DirectoryOpen.h"
 #include "platform/Permissions.h"
@@ -45,8 +46,9 @@ private:
 // Reads the permissions of the open folder `dirFd` (a descriptor of its
 // own, or one opened with O_PATH) into `p`. Returns 0, or an errno value
 // when they could not be read; when they are there but not in a form this
-// program reads exactly (a value that does not decode, an ACL model it does
-// not know), the errno value is EINVAL and `why`, when given, says so in words.
+// program reads exactly (a value that does not decode or keeps changing
+// size, an ACL model it does not know), the errno value is EINVAL and `why`,
+// when given, says so in words.
 [[nodiscard]] int readPermissions(int dirFd, Permissions& p, std::string* why = nullptr);
 
 // Reads the permissions of `name`, a regular file in the open folder

@@ -25,6 +25,10 @@
 
 namespace gw {
 
+// The listing entry of an NFSv4 ACL without a single ACE, which allows no
+// one anything: never the same as a folder without an NFSv4 ACL.
+inline constexpr char kNoNfs4Aces[] = "nfs4 (no ACEs)";
+
 // Decodes the value of system.nfs4_acl into `aces`, one text an ACE, in the
 // ACL's order. Returns an empty text, or why the value does not decode
 // exactly: it is cut short, its count does not fit it, a who is longer than

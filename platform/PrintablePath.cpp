@@ -49,13 +49,8 @@ char32_t codePoint(std::string_view s, std::size_t i, std::size_t n)
     }
 }
 
-// True for a character that a terminal or viewer would act on, or show as
-// nothing or as a plain blank, rather than show as itself: the C1 controls,
-// the line and paragraph separators, every format character (Unicode's
-// general category Cf: the bidirectional marks, embeddings, overrides and
-// isolates, which reorder what is shown around them, the zero-width spaces
-// and joiners, the soft hyphen, the byte order mark ...) and every space but
-// U+0020. Two names that differ only in such a character would look the same.
+} // namespace
+
 bool isHiddenCharacter(char32_t c)
 {
     struct Range {
@@ -65,23 +60,28 @@ bool isHiddenCharacter(char32_t c)
         {0x0080, 0x009F}, // C1 controls
         {0x00A0, 0x00A0}, // no-break space
         {0x00AD, 0x00AD}, // soft hyphen
+        {0x034F, 0x034F}, // combining grapheme joiner
         {0x0600, 0x0605}, // Arabic number signs
         {0x061C, 0x061C}, // Arabic letter mark
         {0x06DD, 0x06DD},   {0x070F, 0x070F},   {0x0890, 0x0891},
-        {0x08E2, 0x08E2},   {0x1680, 0x1680}, // Ogham space mark
-        {0x180E, 0x180E}, // Mongolian vowel separator
+        {0x08E2, 0x08E2},   {0x115F, 0x1160}, // Hangul choseong and jungseong fillers
+        {0x1680, 0x1680}, // Ogham space mark
+        {0x17B4, 0x17B5}, // Khmer inherent vowels
+        {0x180B, 0x180F}, // Mongolian variation selectors and vowel separator
         {0x2000, 0x200F}, // the typographic spaces, zero-width space, joiners, LRM, RLM
         {0x2028, 0x202F}, // line and paragraph separators, bidirectional embeddings, narrow no-break space
-        {0x205F, 0x2064}, // medium mathematical space, word joiner, invisible operators
-        {0x2066, 0x206F}, // bidirectional isolates, deprecated format characters
+        {0x205F, 0x206F}, // medium mathematical space, word joiner, invisible operators, isolates ...
+        {0x2800, 0x2800}, // braille pattern blank
         {0x3000, 0x3000}, // ideographic space
+        {0x3164, 0x3164}, // Hangul filler
+        {0xFE00, 0xFE0F}, // variation selectors
         {0xFEFF, 0xFEFF}, // byte order mark, zero-width no-break space
-        {0xFFF9, 0xFFFB}, // interlinear annotation
+        {0xFFA0, 0xFFA0}, // halfwidth Hangul filler
+        {0xFFF0, 0xFFFB}, // reserved ignorables, interlinear annotation
         {0x110BD, 0x110BD}, {0x110CD, 0x110CD}, {0x13430, 0x1343F}, // Egyptian hieroglyph format controls
         {0x1BCA0, 0x1BCA3}, // shorthand format controls
         {0x1D173, 0x1D17A}, // musical symbol format controls
-        {0xE0001, 0xE0001}, // language tag
-        {0xE0020, 0xE007F}, // tag characters
+        {0xE0000, 0xE0FFF}, // tags, variation selectors supplement, reserved ignorables
     };
     for (const Range& r : kHidden) {
         if (c < r.first)
@@ -91,8 +91,6 @@ bool isHiddenCharacter(char32_t c)
     }
     return false;
 }
-
-} // namespace
 
 void appendPrintable(std::string& out, std::string_view raw)
 {

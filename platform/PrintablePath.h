@@ -6,11 +6,9 @@
 // character (0x00-0x1F, 0x7F), every byte that is not part of well-formed
 // UTF-8, a blank that ends a name (before a "/" or at the end of the text) and
 // a "(" that follows ":" are written as a backslash and three octal digits;
-// the C1 controls, the line and paragraph separators, the format characters
-// (bidirectional controls, zero-width spaces and joiners, the soft hyphen ...)
-// and every space but U+0020, which would make a viewer break the line, show
-// the text in another order, or show two different names alike, are written
-// byte by byte in the same way;
+// the characters isHiddenCharacter names below, which would make a viewer
+// break the line, show the text in another order, or show two different
+// names alike, are written byte by byte in the same way;
 // every other byte stands as it is. The result is valid UTF-8, never ends a
 // name with a blank, never holds a line break, and a child's printable path
 // always begins with its parent's.
@@ -19,6 +17,18 @@
 #include <string_view>
 
 namespace gw {
+
+// True for a character that a terminal or viewer would act on, or show as
+// nothing or as a plain blank, rather than show as itself: the C1 controls,
+// the line and paragraph separators, every format character (Unicode's
+// general category Cf: the bidirectional marks, embeddings, overrides and
+// isolates, which reorder what is shown around them, the zero-width spaces
+// and joiners, the soft hyphen, the byte order mark ...), every space but
+// U+0020, every other default-ignorable code point (the combining grapheme
+// joiner, the Hangul fillers, the variation selectors ...) and the braille
+// pattern blank. Two names that differ only in such a character would look
+// the same. The folder tree shows each of them as U+FFFD.
+bool isHiddenCharacter(char32_t c);
 
 // Appends the printable form of `raw` to `out`.
 void appendPrintable(std::string& out, std::string_view raw);

@@ -81,6 +81,12 @@ TEST(Differences, Nfs4AcesAreKeyedByTheirPositionAndTheWindowsAclIsOneEntry)
                          {C::Changed, "ntacl sha256:0000000000000000", "ntacl sha256:1111111111111111"}}));
     EXPECT_EQ(changes("nfs4 A::OWNER@:rwx\r\nnfs4 A:g:staff@x:rx\r\n"),
               (QList<C> {{C::Removed, "nfs4 A::EVERYONE@:r", {}}, {C::Removed, "ntacl sha256:0000000000000000", {}}}));
+    // An NFSv4 ACL without ACEs is no ACE changed: it is added, every ACE removed.
+    EXPECT_EQ(changes("nfs4 (no ACEs)\r\nntacl sha256:0000000000000000\r\n"),
+              (QList<C> {{C::Added, {}, "nfs4 (no ACEs)"},
+                         {C::Removed, "nfs4 A::OWNER@:rwx", {}},
+                         {C::Removed, "nfs4 A:g:staff@x:rx", {}},
+                         {C::Removed, "nfs4 A::EVERYONE@:r", {}}}));
 
     // A folder not read is followed by why, in the differences report only.
     EXPECT_EQ(differencesReport("/s", {}, {"/s/a", "/s/b"}, {"/s/c"}, {}, {}, {"it carries a richacl", ""}),

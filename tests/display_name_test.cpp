@@ -20,6 +20,10 @@ TEST(DisplayName, ShowsTheNameAsAFileManagerWould)
         {"\xff", u"\uFFFD"_qs}, // not UTF-8: one mark a byte
         {"evil\xe2\x80\xaetxt\xc2\x85", u"evil\uFFFDtxt\uFFFD"_qs}, // bidi and C1 controls never act
         {"zw\xe2\x80\x8bsp\xc2\xa0", u"zw\uFFFDsp\uFFFD"_qs}, // invisible and look-alike characters
+        // default-ignorable ones of other categories, the braille blank, a byte order mark
+        {"a\xcd\x8f\xe3\x85\xa4\xef\xb8\x8f\xf3\xa0\x84\x80\xe2\xa0\x80\xef\xbb\xbf",
+         u"a\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"_qs},
+        {"\xe2\xa0\x81\xcc\x81", u"\u2801\u0301"_qs}, // a braille dot and a combining accent are shown
         {"\xc3\xa9t\xc3", u"\u00E9t\uFFFD"_qs}, // a truncated sequence
         {"\xc0\xaf", u"\uFFFD\uFFFD"_qs}, // overlong "/"
         {"\xed\xa0\x80", u"\uFFFD\uFFFD\uFFFD"_qs}, // a surrogate

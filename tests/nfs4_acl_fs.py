@@ -6,11 +6,15 @@
 It serves, like an NFS 4 mount, no POSIX ACLs (EOPNOTSUPP) but the extended
 attribute system.nfs4_acl in the kernel's XDR form. Every folder has mode
 0755 and belongs to root. The top folder's ACL is TOP; each folder below has
-TOP, or TOP changed in one thing, or a value that does not decode, or a
-richacl beside it. It stays in the foreground until it is unmounted, and
-unmounts itself when the process that started it goes away.
+TOP, or TOP changed in one thing, or no ACEs, or a value that does not
+decode, or a value that changes size on every read, or beside TOP an
+attribute of another ACL model (a richacl, Samba's security.nfs4acl,
+OpenZFS's system.nfs4_acl_xdr, the CIFS and SMB clients' Windows ACLs).
+It stays in the foreground until it is unmounted, and unmounts itself when
+the process that started it goes away.
 """
 
+import ctypes
 import errno
 import os
 import stat
@@ -52,7 +56,16 @@ GROUP = ace(ALLOW, INHERIT, 'rxtncy', b'GROUP@')
 EVERYONE = ace(ALLOW, INHERIT, 'rxtncy', b'EVERYONE@')
 TOP = acl([OWNER, STAFF, GROUP, EVERYONE])
 
-# Folder -> (system.nfs4_acl, whether listxattr names it, system.richacl).
+# The value of a folder whose system.nfs4_acl changes size on every read:
+# short when its size is asked, long when it is read, so that it never fits
+# the buffer made for it.
+RESIZING = object()
+
+# Other ACL models, each served beside TOP by one folder "model-<name>".
+OTHER_MODELS = ['security.nfs4acl', 'system.nfs4_acl_xdr', 'system.cifs_acl', 'system.cifs_ntsd',
+                'system.cifs_ntsd_full', 'system.smb3_ntsd', 'system.smb3_ntsd_full']
+
+# Folder -> (system.nfs4_acl, whether listxattr names it, {other attribute: value}).
 FOLDERS = {
     '/': (TOP, True, None),
     '/same-a': (TOP, True, None),
@@ -75,8 +88,11 @@ FOLDERS = {
     '/truncated': (TOP[:-5], True, None),
     '/trailing': (TOP + b'\0\0\0\0', True, None),
     '/huge-who': (acl([OWNER])[:16] + struct.pack('>I', 0xFFFFFFF0) + b'OWNER@\0\0', True, None),
-    '/richacl': (TOP, True, b'\x02\x00\x00\x00\x00\x00\x00\x00'),
+    '/richacl': (TOP, True, {'system.richacl': b'\x02\x00\x00\x00\x00\x00\x00\x00'}),
+    '/no-aces': (acl([]), True, None),
+    '/resizing': (RESIZING, True, None),
 }
+FOLDERS.update({'/model-' + name: (TOP, True, {name: b'\x01\x00\x04\x80'}) for name in OTHER_MODELS})
 
 
 class Nfs4AclFs(Operations):
@@ -95,20 +111,35 @@ class Nfs4AclFs(Operations):
     def getxattr(self, path, name, position=0):
         if path not in FOLDERS:
             raise FuseOSError(errno.ENOENT)
-        nfs4, _, richacl = FOLDERS[path]
+        nfs4, _, others = FOLDERS[path]
         if name.startswith('system.posix_acl_'):
             raise FuseOSError(errno.EOPNOTSUPP)
         if name == 'system.nfs4_acl':
             return nfs4
-        if name == 'system.richacl' and richacl is not None:
-            return richacl
+        if others and name in others:
+            return others[name]
         raise FuseOSError(errno.ENODATA)
 
     def listxattr(self, path):
         if path not in FOLDERS:
             raise FuseOSError(errno.ENOENT)
-        _, listed, richacl = FOLDERS[path]
-        return (['system.nfs4_acl'] if listed else []) + (['system.richacl'] if richacl is not None else [])
+        _, listed, others = FOLDERS[path]
+        return (['system.nfs4_acl'] if listed else []) + list(others or {})
+
+
+class ResizingFuse(FUSE):
+    """Serves the RESIZING value by the size the reader asks with."""
+
+    def getxattr(self, path, name, value, size, *args):
+        if FOLDERS.get(path.decode(), (None,))[0] is RESIZING and name.decode() == 'system.nfs4_acl':
+            data = acl([OWNER] * (2000 if value else 1))
+            if not value:
+                return len(data)
+            if len(data) > size:
+                return -errno.ERANGE
+            ctypes.memmove(value, data, len(data))
+            return len(data)
+        return super().getxattr(path, name, value, size, *args)
 
 
 def unmount_when_orphaned(mountpoint, parent):
@@ -120,4 +151,4 @@ def unmount_when_orphaned(mountpoint, parent):
 if __name__ == '__main__':
     mountpoint = sys.argv[1]
     threading.Thread(target=unmount_when_orphaned, args=(mountpoint, os.getppid()), daemon=True).start()
-    FUSE(Nfs4AclFs(), mountpoint, foreground=True, nothreads=True, ro=True, fsname='nfs4aclfs')
+    ResizingFuse(Nfs4AclFs(), mountpoint, foreground=True, nothreads=True, ro=True, fsname='nfs4aclfs')

@@ -195,10 +195,18 @@ private:
     bool mounted_ = false;
 };
 
+// Runs a program of ours, stopped after a minute should it hang (a value
+// that changes size on every read once made it loop for ever).
+gwtest::ProcessResult runBounded(std::vector<std::string> argv)
+{
+    argv.insert(argv.begin(), {"/usr/bin/timeout", "-s", "KILL", "60"});
+    return run(argv);
+}
+
 // The ACEs grantwise-acl lists for `folder`, without their "nfs4 " mark.
 std::vector<std::string> listedAces(const std::string& folder)
 {
-    const gwtest::ProcessResult r = run({gwtest::aclProgram(), folder});
+    const gwtest::ProcessResult r = runBounded({gwtest::aclProgram(), folder});
     EXPECT_EQ(r.status, 0) << folder << ": " << r.err;
     std::vector<std::string> aces;
     for (const std::string& line : lines(r.out)) {
@@ -223,7 +231,25 @@ std::vector<std::string> getfaclAces(const std::string& folder)
 
 const char* const kSame[] = {"", "same-a", "same-a/below", "same-b"};
 const char* const kDiffering[] = {"type", "flag", "mask", "mask/below", "who", "order", "inherited"};
-const char* const kNotRead[] = {"garbage", "truncated", "trailing", "huge-who", "richacl"};
+// Folders not read, and what their reason says.
+const struct {
+    const char* name;
+    const char* reason;
+} kNotRead[] = {
+    {"garbage", "does not decode"},
+    {"truncated", "does not decode"},
+    {"trailing", "does not decode"},
+    {"huge-who", "does not decode"},
+    {"richacl", "a richacl (system.richacl), an ACL model this program does not read"},
+    {"model-security.nfs4acl", "(security.nfs4acl), an ACL model this program does not read"},
+    {"model-system.nfs4_acl_xdr", "(system.nfs4_acl_xdr), an ACL model this program does not read"},
+    {"model-system.cifs_acl", "(system.cifs_acl), an ACL model this program does not read"},
+    {"model-system.cifs_ntsd", "(system.cifs_ntsd), an ACL model this program does not read"},
+    {"model-system.cifs_ntsd_full", "(system.cifs_ntsd_full), an ACL model this program does not read"},
+    {"model-system.smb3_ntsd", "(system.smb3_ntsd), an ACL model this program does not read"},
+    {"model-system.smb3_ntsd_full", "(system.smb3_ntsd_full), an ACL model this program does not read"},
+    {"resizing", "its system.nfs4_acl value kept changing size while it was read"},
+};
 
 } // namespace
 
@@ -256,26 +282,31 @@ TEST(Nfs4AclFuse, ListingEqualsNfs4GetfaclAndTheCheckCountsExactlyTheDifferingFo
         }
         EXPECT_EQ(aces, getfaclAces(folder)) << folder;
     }
-    // A value that does not decode, or a richacl, is never a listing.
-    for (const char* name : kNotRead) {
-        const std::string folder = mnt + "/" + name;
-        const gwtest::ProcessResult r = run({gwtest::aclProgram(), folder});
+    // An ACL without ACEs says so, never reading as a folder without one.
+    const gwtest::ProcessResult noAces = runBounded({gwtest::aclProgram(), mnt + "/no-aces"});
+    EXPECT_EQ(noAces.status, 0) << noAces.err;
+    EXPECT_NE(noAces.out.find("\n    nfs4 (no ACEs)\n\n"), std::string::npos) << noAces.out;
+
+    // A value that does not decode, one that keeps changing size, or another
+    // ACL model is never a listing.
+    for (const auto& notRead : kNotRead) {
+        const std::string folder = mnt + "/" + notRead.name;
+        const gwtest::ProcessResult r = runBounded({gwtest::aclProgram(), folder});
         EXPECT_EQ(r.status, 1) << folder;
         EXPECT_EQ(r.out, "") << folder;
-        EXPECT_NE(r.err.find(std::string(name) == "richacl" ? "system.richacl" : "does not decode"), std::string::npos)
-            << r.err;
+        EXPECT_NE(r.err.find(notRead.reason), std::string::npos) << r.err;
     }
 
     // The check: exactly the differing folders are mismatches, and the ones
     // not read are named with their reason.
     const std::string reports = fs.tree().mkdir("reports");
     ASSERT_EQ(::chmod(reports.c_str(), 0700), 0);
-    const gwtest::ProcessResult check = run({gwtest::checkProgram(), "--reports", reports, mnt});
+    const gwtest::ProcessResult check = runBounded({gwtest::checkProgram(), "--reports", reports, mnt});
     EXPECT_EQ(check.status, 1) << check.out << check.err;
-    EXPECT_NE(check.out.find("The number of mismatches: 7."), std::string::npos) << check.out;
-    EXPECT_NE(check.out.find("The permissions of 5 folders were not read"), std::string::npos) << check.out;
+    EXPECT_NE(check.out.find("The number of mismatches: 8."), std::string::npos) << check.out;
+    EXPECT_NE(check.out.find("The permissions of 13 folders were not read"), std::string::npos) << check.out;
     const std::string diff = gwtest::readFile(reports + "/acl_diff.txt");
-    EXPECT_NE(diff.find("7 folders differ from the checked folder; the differences start in 6 places."),
+    EXPECT_NE(diff.find("8 folders differ from the checked folder; the differences start in 7 places."),
               std::string::npos)
         << diff;
     EXPECT_NE(diff.find("\n" + mnt
@@ -293,11 +324,16 @@ TEST(Nfs4AclFuse, ListingEqualsNfs4GetfaclAndTheCheckCountsExactlyTheDifferingFo
               std::string::npos)
         << diff;
     EXPECT_NE(diff.find(mnt + "/richacl\n    it carries a richacl (system.richacl)"), std::string::npos) << diff;
+    EXPECT_NE(diff.find("\n" + mnt + "/no-aces\n    + nfs4 (no ACEs)\n    - nfs4 A:fd:OWNER@:rwaDxtTnNcCy\n"),
+              std::string::npos)
+        << diff;
+    EXPECT_NE(diff.find(mnt + "/resizing\n    its system.nfs4_acl value kept changing size"), std::string::npos)
+        << diff;
     // The mismatch report keeps its lists one path a line.
     const std::string def = gwtest::readFile(reports + "/acl_def.txt");
     EXPECT_NE(def.find("\r\n" + mnt + "/garbage\r\n" + mnt + "/huge-who\r\n"), std::string::npos) << def;
 
-    const gwtest::ProcessResult json = run({gwtest::checkProgram(), "--json", "--reports", reports, mnt});
+    const gwtest::ProcessResult json = runBounded({gwtest::checkProgram(), "--json", "--reports", reports, mnt});
     EXPECT_EQ(json.status, 1);
     int differs = 0, notRead = 0;
     for (const std::string& line : lines(json.out)) {
@@ -307,7 +343,7 @@ TEST(Nfs4AclFuse, ListingEqualsNfs4GetfaclAndTheCheckCountsExactlyTheDifferingFo
             EXPECT_NE(line.find(",\"reason\":\"it"), std::string::npos) << line;
         }
     }
-    EXPECT_EQ(differs, 7);
-    EXPECT_EQ(notRead, 5);
-    EXPECT_NE(json.out.find("\"mismatches\":7,\"not_read\":5,"), std::string::npos) << json.out;
+    EXPECT_EQ(differs, 8);
+    EXPECT_EQ(notRead, 13);
+    EXPECT_NE(json.out.find("\"mismatches\":8,\"not_read\":13,"), std::string::npos) << json.out;
 }

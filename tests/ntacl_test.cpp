@@ -118,3 +118,35 @@ TEST(NtAcl, DifferingWindowsAclsAreMismatchesAndEqualOnesAreNot)
         << diff;
     EXPECT_EQ(diff.find("/same"), std::string::npos) << diff;
 }
+
+// Samba's vfs_nfs4acl_xattr keeps an NFSv4 ACL in security.nfs4acl, which
+// this program does not read: two folders alike in their mode bits are
+// never the same when one carries it.
+TEST(NtAcl, SambasNfs4AclAttributeCountsAsNotRead)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "setting security.nfs4acl and mounting a tmpfs need root";
+    Tmpfs fs;
+    if (!fs.mounted)
+        GTEST_SKIP() << "a tmpfs cannot be mounted here: " << std::strerror(fs.error);
+    const std::string top = fs.point + "/share", samba = top + "/samba";
+    ASSERT_EQ(::mkdir(top.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(samba.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((top + "/plain").c_str(), 0755), 0);
+    const gwtest::ProcessResult set = run({"setfattr", "-n", "security.nfs4acl", "-v", "0x00000001", samba});
+    ASSERT_EQ(set.status, 0) << set.err;
+
+    const gwtest::ProcessResult listing = run({gwtest::aclProgram(), samba});
+    EXPECT_EQ(listing.status, 1);
+    EXPECT_EQ(listing.out, "");
+    EXPECT_NE(listing.err.find("(security.nfs4acl), an ACL model this program does not read"), std::string::npos)
+        << listing.err;
+
+    const std::string reports = fs.tree.mkdir("reports");
+    ASSERT_EQ(::chmod(reports.c_str(), 0700), 0);
+    const gwtest::ProcessResult check = run({gwtest::checkProgram(), "--reports", reports, top});
+    EXPECT_EQ(check.status, 1) << check.out << check.err;
+    EXPECT_NE(check.out.find("The permissions of 1 folders were not read"), std::string::npos) << check.out;
+    EXPECT_NE(gwtest::readFile(reports + "/acl_diff.txt").find(samba + "\n    it carries an NFSv4 ACL"),
+              std::string::npos);
+}

@@ -39,12 +39,14 @@ const char kHelp[] = "Usage: grantwise-acl [--physical] [--] DIR...\n"
                      "A folder with an NFSv4 ACL has one entry \"nfs4 TYPE:FLAGS:WHO:MASK\" for each\n"
                      "ACE, in the ACL's order, as nfs4_getfacl writes it; one with Samba's Windows\n"
                      "ACL (security.NTACL) has the entry \"ntacl sha256:\" and the first 16 hex\n"
-                     "digits of the value's SHA-256.\n"
+                     "digits of the value's SHA-256. An NFSv4 ACL without ACEs has the entry\n"
+                     "\"nfs4 (no ACEs)\".\n"
                      "\n"
                      "A folder whose permissions cannot be read gives a message on standard\n"
                      "error and no listing; the exit status is then 1. So does a folder whose\n"
                      "ACL does not decode, or that carries an ACL this program does not read\n"
-                     "(system.richacl). \"--\" ends the options.\n";
+                     "(system.richacl, security.nfs4acl, system.nfs4_acl_xdr, the CIFS/SMB\n"
+                     "client's system.cifs_* and system.smb3_*). \"--\" ends the options.\n";
 
 // One write() for the whole listing, so that listings of programs appending
 // to the same file never interleave.
