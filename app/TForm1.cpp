@@ -4,6 +4,7 @@
 #include "platform/PrintableText.h"
 
 #include "DesktopOpener.h"
+#include "DifferencesWindow.h"
 #include "ExitSignals.h"
 #include "LanguageTable.h"
 #include "TForm2.h"
@@ -209,7 +210,44 @@ void TForm1::Button3Click()
 
 void TForm1::Menu_File_DifferencesClick()
 {
-    guarded([this] { engine_.Menu_File_DifferencesClick(); });
+    guarded([this] {
+        // The differences of the last check, in a window of the program's own.
+        const gw::Analysis& analysis = engine_.lastAnalysis();
+        std::vector<DifferencePlace> places;
+        int folders = 0;
+        for (const gw::FolderDifference& d : analysis.differences) {
+            ++folders;
+            if (d.startsHere)
+                places.push_back(DifferencePlace {d.path, d.sameBelow, {}, d.changes});
+        }
+        const bool russian = gw::isRussian(engine_.state().Lang);
+        const QString target = QString::fromUtf8(analysis.inputs.targetPrintable);
+        const QString heading = russian
+            ? QStringLiteral("Отличия от проверяемой папки %1: папок — %2, мест, где они начинаются, — %3.")
+                  .arg(target)
+                  .arg(folders)
+                  .arg(places.size())
+            : QStringLiteral("Differences from the checked folder %1: %2 folders differ; the differences start in "
+                             "%3 places.")
+                  .arg(target)
+                  .arg(folders)
+                  .arg(places.size());
+        auto* window = new DifferencesWindow(this, heading, std::move(places), russian,
+                                             [this](const QByteArray& rawPath) { showFolder(rawPath); });
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->show();
+    });
+}
+
+void TForm1::showFolder(const QByteArray& rawPath)
+{
+    const QModelIndex index = model_.indexForPath(rawPath);
+    if (!index.isValid())
+        return;
+    ui.ShellTreeView1->setCurrentIndex(index);
+    ui.ShellTreeView1->scrollTo(index);
+    raise();
+    activateWindow();
 }
 
 void TForm1::Menu_File_FixFileClick()

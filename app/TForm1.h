@@ -30,6 +30,8 @@ public:
     using SaveFileDialog = std::function<QString(QWidget* parent, const QString& caption, const QString& suggested)>;
     static SaveFileDialog& saveFileDialog();
     FolderTreeModel& folderModel() { return model_; }
+    // Shows the folder at `rawPath` in the folder tree, selected.
+    void showFolder(const QByteArray& rawPath);
     TForm2* Form2 = nullptr;
     TForm4* Form4 = nullptr;
     // The verdict's face: the layout's size, and the least it may shrink to.

@@ -46,6 +46,8 @@ public:
     // Writes the fix file of the last check at `rawPath`; an empty text, or
     // what went wrong.
     [[nodiscard]] QString saveFixFile(const QByteArray& rawPath);
+    // The last finished check's analysis: its differences, for the window that shows them.
+    const Analysis& lastAnalysis() const { return lastAnalysis_; }
 
     CheckState& state() { return state_; }
     const CheckState& state() const { return state_; }

@@ -1,6 +1,7 @@
 // The window driven as a person would: clicks, selections, menu commands.
 
 #include "DesktopOpener.h"
+#include "DifferencesWindow.h"
 #include "ReportOpener.h"
 #include "ReportViewer.h"
 #include "TForm1.h"
@@ -9,6 +10,7 @@
 #include "TempTree.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QClipboard>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -219,10 +221,37 @@ private slots:
         click(form->ui.Button4);
         QCOMPARE(openedUrls.back(), QUrl::fromLocalFile(QString::fromUtf8(form->engine().mismatchPath())));
 
+        // File > Differences report: the program's own window of the places.
+        form->ui.Menu_File_Differences->trigger();
+        auto* differences = form->findChild<DifferencesWindow*>();
+        QVERIFY(differences && differences->isVisible());
+        QCOMPARE(differences->windowTitle(), QString("Различия"));
+        DifferencesModel& model = differences->model();
+        QCOMPARE(model.rowCount(), 1);
+        const QModelIndex place = model.index(0, 0);
+        QCOMPARE(model.data(place).toString(), QString::fromStdString(tree->path("other")));
+        QCOMPARE(model.rowCount(place), 2); // the named user and the mask
+        const QModelIndex added = model.index(0, 0, place);
+        QCOMPARE(model.data(added).toString(), QString("+ user 12345:rwx"));
+        QCOMPARE(model.data(added, Qt::ForegroundRole).value<QColor>(), QColor(0, 128, 0));
+        model.setFilter("12345");
+        QCOMPARE(model.rowCount(), 1);
+        model.setFilter("nothing like it");
+        QCOMPARE(model.rowCount(), 0);
+        model.setFilter("");
+        // Copying a place copies its path; a double-click shows it in the folder tree.
+        differences->ui.places->setCurrentIndex(model.index(0, 0));
+        differences->copyCurrent();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromStdString(tree->path("other")));
+
         click(form->ui.Button3);
         QVERIFY(form->ui.GroupBox3->isVisible());
         for (QPushButton* b : {form->ui.Button7, form->ui.Button2, form->ui.Button1, form->ui.Button4})
             QVERIFY(b->isEnabled());
+        emit differences->ui.places->doubleClicked(model.index(0, 0));
+        QCOMPARE(form->folderModel().rawPath(form->ui.ShellTreeView1->currentIndex()),
+                 QByteArray::fromStdString(tree->path("other")));
+        differences->close();
 
         ::rmdir(tree->path("other").c_str());
         chooseFolder(tree->path("same"));

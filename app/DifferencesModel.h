@@ -1,0 +1,46 @@
+#pragma once
+// The places where differences start, as a tree: each place (a folder, or a
+// file) with the number of folders folded into it, and below it its reasons
+// and its + / - / ~ lines, coloured (added green, removed red, changed
+// amber) with the signs kept, so nothing depends on colour. Rows are made
+// when they are shown, and a filter keeps the places whose path or lines
+// hold a text: a report of a hundred thousand places opens at once.
+
+#include "engine/Differences.h"
+
+#include <QAbstractItemModel>
+#include <QStringList>
+
+#include <vector>
+
+struct DifferencePlace {
+    QByteArray path; // printable
+    int sameBelow = 0; // folders folded into it
+    QStringList reasons; // in words, for the inheritance check
+    QList<gw::EntryChange> changes;
+};
+
+class DifferencesModel : public QAbstractItemModel {
+    Q_OBJECT
+public:
+    DifferencesModel(std::vector<DifferencePlace> places, bool russian, QObject* parent = nullptr);
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+    // Keeps the places whose path or lines hold `text` (any case); all when empty.
+    void setFilter(const QString& text);
+    int placeCount() const { return static_cast<int>(places_.size()); }
+    // The place at a top row: its printable path; empty for a line.
+    QByteArray placePath(const QModelIndex& index) const;
+
+private:
+    int lineCount(const DifferencePlace& place) const;
+    QString lineText(const DifferencePlace& place, int line) const;
+    std::vector<DifferencePlace> places_;
+    std::vector<int> shown_; // the places the filter keeps, in order
+    bool russian_;
+};
