@@ -27,6 +27,8 @@ const std::vector<LanguageRow>& languageTable()
         {RowKind::Lang, QStringLiteral("Form1"), QStringLiteral("Lang"), QStringLiteral("RU"), QStringLiteral("EN")},
         text("Form1", "Menu_Language", "Language", "Язык"),
         text("Form1", "Menu_File", "Файл", "File"),
+        text("Form1", "Menu_File_Inheritance", "Проверять наследование", "Check inheritance"),
+        text("Form1", "Menu_File_Files", "Включать файлы", "Include files"),
         text("Form1", "Menu_File_Differences", "Отчёт о различиях", "Differences report"),
         text("Form1", "Menu_File_FixFile", "Сохранить файл исправления…", "Save fix file…"),
         text("Form1", "Menu_File_Close", "Закрыть", "Close"),

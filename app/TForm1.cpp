@@ -79,6 +79,12 @@ TForm1::TForm1(QWidget* parent)
     connect(ui.TrackBar1, &QSlider::valueChanged, this, &TForm1::TrackBar1Change);
     connect(ui.Menu_File_Differences, &QAction::triggered, this, &TForm1::Menu_File_DifferencesClick);
     connect(ui.Menu_File_FixFile, &QAction::triggered, this, &TForm1::Menu_File_FixFileClick);
+    // The kind of check, remembered while the window is open.
+    const auto kindChanged = [this] {
+        engine_.setItemCheck(ui.Menu_File_Inheritance->isChecked(), ui.Menu_File_Files->isChecked());
+    };
+    connect(ui.Menu_File_Inheritance, &QAction::toggled, this, kindChanged);
+    connect(ui.Menu_File_Files, &QAction::toggled, this, kindChanged);
     connect(ui.Menu_File_Close, &QAction::triggered, this, &TForm1::Menu_File_CloseClick);
     connect(ui.Menu_Language_RU, &QAction::triggered, this, &TForm1::Menu_Language_RUClick);
     connect(ui.Menu_Language_EN, &QAction::triggered, this, &TForm1::Menu_Language_ENClick);
@@ -215,13 +221,43 @@ void TForm1::Menu_File_DifferencesClick()
         const gw::Analysis& analysis = engine_.lastAnalysis();
         std::vector<DifferencePlace> places;
         int folders = 0;
-        for (const gw::FolderDifference& d : analysis.differences) {
-            ++folders;
-            if (d.startsHere)
-                places.push_back(DifferencePlace {d.path, d.sameBelow, {}, d.changes});
+        const bool inheritance = engine_.inheritanceChecked();
+        if (!inheritance) {
+            for (const gw::FolderDifference& d : analysis.differences) {
+                ++folders;
+                if (d.startsHere)
+                    places.push_back(DifferencePlace {d.path, d.sameBelow, {}, d.changes});
+            }
+        }
+        // Items compared with what their folder gives them, with their reasons.
+        for (const gw::ItemDifference& d : engine_.lastItems().items) {
+            QStringList reasons;
+            for (const gw::InheritanceReason r : d.finding.reasons)
+                reasons << QString::fromLatin1(gw::reasonKey(r)) + QStringLiteral(": ")
+                        + QString::fromStdString(gw::reasonText(r, d.finding.narrowedMode));
+            places.push_back(
+                DifferencePlace {(d.kind == gw::ItemKind::File ? "file " : "folder ") + d.path, 0, reasons, d.changes});
         }
         const bool russian = gw::isRussian(engine_.state().Lang);
         const QString target = QString::fromUtf8(analysis.inputs.targetPrintable);
+        if (inheritance) {
+            const gw::ItemFindings& items = engine_.lastItems();
+            const QString heading = russian
+                ? QStringLiteral("Наследование в %1: не получили того, что даёт им их папка, папок — %2, файлов — %3.")
+                      .arg(target)
+                      .arg(items.foldersDiffering)
+                      .arg(items.filesDiffering)
+                : QStringLiteral("Inheritance below %1: %2 folders and %3 files do not carry what their folder gives "
+                                 "them.")
+                      .arg(target)
+                      .arg(items.foldersDiffering)
+                      .arg(items.filesDiffering);
+            auto* window = new DifferencesWindow(this, heading, std::move(places), russian,
+                                                 [this](const QByteArray& rawPath) { showFolder(rawPath); });
+            window->setAttribute(Qt::WA_DeleteOnClose);
+            window->show();
+            return;
+        }
         const QString heading = russian
             ? QStringLiteral("Отличия от проверяемой папки %1: папок — %2, мест, где они начинаются, — %3.")
                   .arg(target)

@@ -303,6 +303,8 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         [&](int count) {
             report(BatchProgress::Scan, count, 0);
             report(BatchProgress::Read, reader.completed(), count);
+            if (options.stop && options.stop->load())
+                tree.stop();
         },
         FolderTree::HandOver([&](FolderTree::NodeId id, int fd, bool handedOver) {
             // A descriptor the walk still needs stays with it; the reader gets a copy.

@@ -15,6 +15,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -45,6 +46,8 @@ struct BatchOptions {
     QString lang = QStringLiteral("EN");
     int jobs = 0; // reading threads; 0 picks by the machine
     std::function<void(const BatchProgress&)> progress;
+    // When given and set, the walk ends at its next step (the window closed).
+    const std::atomic<bool>* stop = nullptr;
     // When given, called for every folder that differs ("differs"), was not
     // read ("not_read", with why when known) or was not listed
     // ("not_listed"), in tree order.

@@ -44,6 +44,10 @@ QByteArray CheckEngine::differencesPath() const
 {
     return WorkingFolder::differencesFile(state_.WinDir);
 }
+QByteArray CheckEngine::inheritancePath() const
+{
+    return WorkingFolder::inheritanceFile(state_.WinDir);
+}
 
 bool CheckEngine::ensureWorkingFolder()
 {

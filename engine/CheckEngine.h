@@ -16,6 +16,7 @@
 #include "engine/CheckAnalysis.h"
 #include "engine/CheckState.h"
 #include "engine/CheckView.h"
+#include "engine/InheritanceReport.h"
 #include "engine/Reports.h"
 #include "engine/TimeText.h"
 #include "platform/FolderTree.h"
@@ -48,6 +49,21 @@ public:
     [[nodiscard]] QString saveFixFile(const QByteArray& rawPath);
     // The last finished check's analysis: its differences, for the window that shows them.
     const Analysis& lastAnalysis() const { return lastAnalysis_; }
+
+    // The kind of check the next check runs: the inheritance check, and files
+    // too. Either runs the whole check in-process, as grantwise-check does
+    // (see ItemCheck.cpp), with its reports in the working folder.
+    void setItemCheck(bool inheritance, bool files)
+    {
+        inheritance_ = inheritance;
+        files_ = files;
+    }
+    bool inheritanceChecked() const { return inheritance_; }
+    bool filesChecked() const { return files_; }
+    // The items of the last check compared with what a folder gives them.
+    const ItemFindings& lastItems() const { return lastItems_; }
+    // The inheritance report of the working folder.
+    QByteArray inheritancePath() const;
 
     CheckState& state() { return state_; }
     const CheckState& state() const { return state_; }
@@ -84,6 +100,9 @@ private:
     // Ends a check that cannot go on: says why, shows the results page with
     // the light red, no report to open and a verdict that says so.
     void checkFailed(const QString& message);
+    // Runs the check of the chosen kind in-process, on a thread of its own,
+    // while the window keeps answering; shows its results.
+    void runItemCheck();
     // Makes the private working folder if there is none yet; false, after
     // saying why, when it cannot be made.
     [[nodiscard]] bool ensureWorkingFolder();
@@ -108,6 +127,10 @@ private:
     int listingsRead_ = 0; // n of the last verification: listings that arrived, plus the sentinel
     qsizetype scanLines_ = 0; // lines of the scan text shown in RichEdit1
     bool pumpTickRunning_ = false;
+    bool inheritance_ = false;
+    bool files_ = false;
+    bool itemCheckRan_ = false; // the last check was run in-process
+    ItemFindings lastItems_;
     bool closed_ = false;
 };
 

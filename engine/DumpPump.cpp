@@ -34,6 +34,11 @@ void CheckEngine::Button2Click()
     processEventsNow();
     if (closed())
         return;
+    if (inheritance_ || files_) {
+        runItemCheck();
+        return;
+    }
+    itemCheckRan_ = false;
     removeFile(dumpPath());
     state_.FolderIndex = 0;
     lastListingStart_ = std::chrono::steady_clock::now();

@@ -239,7 +239,8 @@ void CheckEngine::Button1Click()
 }
 void CheckEngine::Button4Click()
 {
-    view_.openFile(mismatchPath());
+    // The inheritance check's own report, where that is what the check made.
+    view_.openFile(itemCheckRan_ && inheritance_ ? inheritancePath() : mismatchPath());
 }
 void CheckEngine::Menu_File_DifferencesClick()
 {
