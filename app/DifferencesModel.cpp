@@ -83,7 +83,8 @@ QVariant DifferencesModel::data(const QModelIndex& index, int role) const
         const DifferencePlace& place = places_[static_cast<std::size_t>(shown_[static_cast<std::size_t>(index.row())])];
         if (role != Qt::DisplayRole)
             return {};
-        QString text = QString::fromUtf8(place.path);
+        QString text = place.kind.isEmpty() ? QString::fromUtf8(place.path)
+                                            : place.kind + QLatin1Char(' ') + QString::fromUtf8(place.path);
         if (place.sameBelow > 0)
             text += russian_ ? QStringLiteral("  (и ещё папок ниже: %1)").arg(place.sameBelow)
                              : QStringLiteral("  (and %1 subfolders below it)").arg(place.sameBelow);

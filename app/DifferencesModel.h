@@ -15,6 +15,7 @@
 
 struct DifferencePlace {
     QByteArray path; // printable
+    QString kind; // shown before the path ("folder", "file"); empty for none
     int sameBelow = 0; // folders folded into it
     QStringList reasons; // in words, for the inheritance check
     QList<gw::EntryChange> changes;

@@ -222,11 +222,12 @@ void TForm1::Menu_File_DifferencesClick()
         std::vector<DifferencePlace> places;
         int folders = 0;
         const bool inheritance = engine_.inheritanceChecked();
+        const bool russian = gw::isRussian(engine_.state().Lang);
         if (!inheritance) {
             for (const gw::FolderDifference& d : analysis.differences) {
                 ++folders;
                 if (d.startsHere)
-                    places.push_back(DifferencePlace {d.path, d.sameBelow, {}, d.changes});
+                    places.push_back(DifferencePlace {d.path, {}, d.sameBelow, {}, d.changes});
             }
         }
         // Items compared with what their folder gives them, with their reasons.
@@ -235,10 +236,12 @@ void TForm1::Menu_File_DifferencesClick()
             for (const gw::InheritanceReason r : d.finding.reasons)
                 reasons << QString::fromLatin1(gw::reasonKey(r)) + QStringLiteral(": ")
                         + QString::fromStdString(gw::reasonText(r, d.finding.narrowedMode));
-            places.push_back(
-                DifferencePlace {(d.kind == gw::ItemKind::File ? "file " : "folder ") + d.path, 0, reasons, d.changes});
+            const bool file = d.kind == gw::ItemKind::File;
+            places.push_back(DifferencePlace {d.path,
+                                              russian ? (file ? QStringLiteral("файл") : QStringLiteral("папка"))
+                                                      : (file ? QStringLiteral("file") : QStringLiteral("folder")),
+                                              0, reasons, d.changes});
         }
-        const bool russian = gw::isRussian(engine_.state().Lang);
         const QString target = QString::fromUtf8(analysis.inputs.targetPrintable);
         if (inheritance) {
             const gw::ItemFindings& items = engine_.lastItems();
@@ -277,7 +280,9 @@ void TForm1::Menu_File_DifferencesClick()
 
 void TForm1::showFolder(const QByteArray& rawPath)
 {
-    const QModelIndex index = model_.indexForPath(rawPath);
+    QModelIndex index = model_.indexForPath(rawPath);
+    if (!index.isValid() && rawPath.lastIndexOf('/') > 0) // a file: its folder
+        index = model_.indexForPath(rawPath.left(rawPath.lastIndexOf('/')));
     if (!index.isValid())
         return;
     ui.ShellTreeView1->setCurrentIndex(index);

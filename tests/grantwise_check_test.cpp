@@ -143,6 +143,48 @@ TEST(GrantwiseCheck, ErrorsAndArguments)
     EXPECT_EQ(check({"--version"}).out, "grantwise-check 2.0\n");
 }
 
+// The window's inheritance check with files runs the same check in-process:
+// the same reports, byte for byte, the same verdict and light.
+TEST(GrantwiseCheck, SameInheritanceReportsAsTheWindow)
+{
+    TempTree t, work;
+    gwtest::setfacl({"-d", "-m", "u::rwx,g::r-x,u:12345:rwx,m::rwx,o::---", t.root()});
+    ::mkdir(t.path("made").c_str(), 0777); // as a new folder is made: it inherits
+    ::close(::open(t.path("made/notes.txt").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0666));
+    ::close(::open(t.path("made/private.txt").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
+    ::mkdir(t.path("narrow").c_str(), 0700);
+
+    gwtest::RecordingView view;
+    gw::CheckEngine engine {view, gw::TimeFormat::fromPattern("%T", "", "")};
+    view.engine = &engine;
+    ::setenv("TMPDIR", work.root().c_str(), 1);
+    engine.FormShow();
+    ::unsetenv("TMPDIR");
+    engine.state().Lang = "EN";
+    engine.setItemCheck(true, true);
+    gwtest::runCheck(engine, view, t.root(), true);
+    EXPECT_EQ(view.light, gw::Light::Red);
+    EXPECT_TRUE(view.visible[gw::Control::GroupBox5]);
+    EXPECT_TRUE(view.enabled[gw::Control::Button4]);
+
+    const std::string reports = work.path("reports/inherit");
+    const gwtest::ProcessResult r = check({"--inheritance", "--files", "--reports", reports, t.root()});
+    EXPECT_EQ(r.status, 1);
+    const std::string inherit = gwtest::readFile(reports + "/acl_inherit.txt");
+    EXPECT_EQ(inherit, gwtest::readFile(engine.inheritancePath().toStdString()));
+    EXPECT_NE(inherit.find("\n1 folders and 1 files do not carry what their folder gives them.\n"), std::string::npos)
+        << inherit;
+    EXPECT_EQ(gwtest::readFile(reports + "/acl_diff.txt"), gwtest::readFile(engine.differencesPath().toStdString()));
+    EXPECT_EQ(body(reports + "/acl.txt"), body(engine.dumpPath().toStdString()));
+    const QString verdict = view.texts[gw::Control::RichEdit3];
+    EXPECT_NE(r.out.find(verdict.toStdString() + "\n"), std::string::npos) << verdict.toStdString() << "\n" << r.out;
+    ASSERT_EQ(engine.lastItems().items.size(), 2);
+    // The results page's report button opens the inheritance report.
+    engine.Button4Click();
+    EXPECT_EQ(view.opened.back(), engine.inheritancePath());
+    engine.FormClose();
+}
+
 TEST(GrantwiseCheck, SameReportsAsTheWindowAndExitStatus)
 {
     TempTree t, work;
