@@ -126,6 +126,10 @@ void CheckEngine::Button7Click()
     state_.ScanTime = state_.ReadEnd - state_.PhaseStart;
 
     counted += levelLine(state_.Lang, state_.MaxLevel);
+    if (files_) // the check includes the files: say how many entries it will look at
+        counted += (isRussian(state_.Lang) ? QStringLiteral("\r\nФайлов и других записей в них - ")
+                                           : QStringLiteral("\r\nFiles and other entries in them - "))
+            + QString::number(tree_.otherEntries());
     const QString timeLine = QStringLiteral("\r\n") + processingTimeLabel(state_.Lang)
         + durationText(state_.ScanTime, timeFormat_);
     state_.ReportHeader = reportHeader(state_.Lang, printableText(selectedPath_), counted);

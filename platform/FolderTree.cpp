@@ -137,6 +137,7 @@ void FolderTree::rebuild(int rootFd, bool listRoot)
     unlistedCount_ = 0;
     hiddenLeftOut_ = 0;
     excludedLeftOut_ = 0;
+    otherEntries_ = 0;
     fullyExpanded_ = false;
     if (root_.isEmpty()) {
         closeFd(rootFd);
@@ -311,6 +312,8 @@ void FolderTree::listFrom(NodeId id, int dirFd, const FolderIdentity* knownIdent
             const Entry kind = entryKind(dirFd, name, entry->d_type, holder);
             if (kind == Entry::Excluded)
                 ++excludedLeftOut_;
+            if (kind == Entry::NotAFolder && (name[0] != '.' || scope_.includeHidden))
+                ++otherEntries_;
             if (kind != Entry::Folder)
                 continue;
             if (!scope_.excludePatterns.empty() && leftOut(name, relative))

@@ -133,6 +133,9 @@ public:
     int hiddenLeftOut() const { return hiddenLeftOut_; }
     // The program's own folders met below the root and left out, with all below them.
     int excludedLeftOut() const { return excludedLeftOut_; }
+    // Entries that are not folders (files, links, devices ...) in the folders
+    // listed so far, hidden ones only with the hidden folders.
+    long long otherEntries() const { return otherEntries_; }
     bool isUnlisted(NodeId id) const { return (nodes_[id].flags & kUnlisted) != 0; }
 
     // Node access for the visible tree.
@@ -208,6 +211,7 @@ private:
     int unlistedCount_ = 0;
     int hiddenLeftOut_ = 0;
     int excludedLeftOut_ = 0;
+    long long otherEntries_ = 0;
     bool fullyExpanded_ = false;
     bool stopRequested_ = false;
     std::function<void()> pulse_; // the walk's progress, for long listings

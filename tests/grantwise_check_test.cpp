@@ -166,6 +166,9 @@ TEST(GrantwiseCheck, SameInheritanceReportsAsTheWindow)
     EXPECT_EQ(view.light, gw::Light::Red);
     EXPECT_TRUE(view.visible[gw::Control::GroupBox5]);
     EXPECT_TRUE(view.enabled[gw::Control::Button4]);
+    // The speed page counted the files too.
+    EXPECT_TRUE(view.texts[gw::Control::RichEdit1].contains("\nFiles and other entries in them - 2"))
+        << view.texts[gw::Control::RichEdit1].toStdString();
 
     const std::string reports = work.path("reports/inherit");
     const gwtest::ProcessResult r = check({"--inheritance", "--files", "--reports", reports, t.root()});
