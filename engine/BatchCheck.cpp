@@ -180,12 +180,20 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     items.files = options.files;
     items.umask = options.umask;
     QList<ItemNotRead> filesNotRead;
+    QList<ItemNotRead> notCompared; // items whose ACL model the check does not follow
     QList<QByteArray> filesNotListed;
     Permissions top;
     bool topRead = false;
     const auto compareItem = [&](const Permissions& folder, const Permissions& item, ItemKind kind,
                                  const std::string& itemPath) {
-        if (std::optional<ItemDifference> d = differenceFromGiven(folder, item, kind, options.umask, names)) {
+        if (!inheritanceApplies(folder, item)) {
+            notCompared.append({toByteArray(itemPath), QByteArray::fromStdString(rawFromPrintable(itemPath)), kind,
+                                "it or its folder carries an NFSv4 or Windows ACL, whose inheritance this check does "
+                                "not follow"});
+            return;
+        }
+        if (std::optional<ItemDifference> d = differenceFromGiven(folder, item, kind, options.umask, names,
+                                                                  !options.ignored.groupName)) {
             d->path = toByteArray(itemPath);
             d->rawPath = QByteArray::fromStdString(rawFromPrintable(itemPath));
             items.add(std::move(*d));
@@ -199,7 +207,10 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     Permissions fixedHere; // what the folder taken now gets from the fix
     const auto fixItem = [&](const Permissions& folderFixed, const Permissions& item, ItemKind kind,
                              const std::string& itemPath) -> Permissions {
-        Permissions given = inheritanceFinding(folderFixed, item, kind, options.umask).expected;
+        if (!inheritanceApplies(folderFixed, item))
+            return item; // setfacl cannot set those ACLs: never a record
+        Permissions given
+            = inheritanceFinding(folderFixed, item, kind, options.umask, !options.ignored.groupName).expected;
         if (given == item)
             return item;
         const std::string raw = rawFromPrintable(itemPath);
@@ -286,6 +297,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     fileCheck.scope.excludePatterns = options.scope.excludePatterns;
     fileCheck.inheritance = options.inheritance;
     fileCheck.umask = options.umask;
+    fileCheck.compareGroup = !options.ignored.groupName;
     fileCheck.keepAll = fixing; // the fix compares files with their folder as it will be
     if (options.files && !options.inheritance) {
         // Files are compared with what the checked folder gives a new file.
@@ -350,6 +362,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
                               QByteArray::fromStdString(rawFromPrintable(in.notReadPaths[i].toStdString())),
                               ItemKind::Folder, i < in.notReadReasons.size() ? in.notReadReasons[i] : QByteArray()});
     items.notRead.append(filesNotRead);
+    items.notRead.append(notCompared);
     items.notListed = in.notListedPaths;
     for (const QByteArray& path : filesNotListed) {
         if (!items.notListed.contains(path))

@@ -53,10 +53,11 @@ std::string reasonText(InheritanceReason reason, std::uint32_t narrowedMode)
     return "";
 }
 
-FolderGift::FolderGift(const Permissions& folder, ItemKind kind, std::optional<std::uint32_t> umask)
+FolderGift::FolderGift(const Permissions& folder, ItemKind kind, std::optional<std::uint32_t> umask, bool compareGroup)
     : folder_(folder)
     , kind_(kind)
     , umask_(umask)
+    , compareGroup_(compareGroup)
     , forFile_(inheritedFrom(folder, kind, 0666, umask))
     , forExecutable_(inheritedFrom(folder, kind, 0777, umask))
 {
@@ -64,13 +65,36 @@ FolderGift::FolderGift(const Permissions& folder, ItemKind kind, std::optional<s
 
 const InheritedPermissions& FolderGift::givenTo(const Permissions& item) const
 {
-    // A folder is made with 0777; a file with 0666, or 0777 when it is executable.
-    return kind_ == ItemKind::Folder || (item.mode & 0111) ? forExecutable_ : forFile_;
+    // A folder is made with 0777; a file with 0666, or with 0777 when it
+    // matches that, or is executable by its owner or others (with an ACL the
+    // group bits are the mask, which says nothing of that).
+    if (kind_ == ItemKind::Folder)
+        return forExecutable_;
+    if (reasons(item, forFile_, nullptr) == 0)
+        return forFile_;
+    if (reasons(item, forExecutable_, nullptr) == 0)
+        return forExecutable_;
+    return (item.mode & 0101) ? forExecutable_ : forFile_;
+}
+
+bool inheritanceApplies(const Permissions& folder, const Permissions& item)
+{
+    return item.otherModels.empty() && folder.otherModels.empty();
+}
+
+bool FolderGift::comparable(const Permissions& item) const
+{
+    return inheritanceApplies(folder_, item);
 }
 
 std::uint32_t FolderGift::reasons(const Permissions& item, std::vector<InheritanceReason>* out) const
 {
-    const InheritedPermissions& given = givenTo(item);
+    return reasons(item, givenTo(item), out);
+}
+
+std::uint32_t FolderGift::reasons(const Permissions& item, const InheritedPermissions& given,
+                                  std::vector<InheritanceReason>* out) const
+{
     std::uint32_t narrowedMode = 0;
     bool any = false;
     const auto add = [&](InheritanceReason r) {
@@ -98,14 +122,14 @@ std::uint32_t FolderGift::reasons(const Permissions& item, std::vector<Inheritan
         add(InheritanceReason::DefaultAclNotInherited);
     if (kind_ == ItemKind::Folder && (folder_.mode & 02000) && !(item.mode & 02000))
         add(InheritanceReason::SetgidLost);
-    if (given.groupKnown && item.group != given.expected.group)
+    if (compareGroup_ && given.groupKnown && item.group != given.expected.group)
         add(InheritanceReason::GroupNotInherited);
     return any ? (narrowedMode ? narrowedMode : 1u) : 0u;
 }
 
 bool FolderGift::carries(const Permissions& item) const
 {
-    return reasons(item, nullptr) == 0;
+    return comparable(item) && reasons(item, nullptr) == 0;
 }
 
 InheritanceFinding FolderGift::finding(const Permissions& item) const
@@ -118,9 +142,10 @@ InheritanceFinding FolderGift::finding(const Permissions& item) const
     expected = given.expected;
     expected.owner = item.owner;
     expected.otherModels = item.otherModels; // NFSv4 and Windows ACLs have rules of their own
-    // Bits the folder never gives (setuid, sticky, setgid on a file) are the item's own.
-    expected.mode |= item.mode & (kind_ == ItemKind::Folder ? 05000u : 07000u);
-    if (!given.groupKnown)
+    // Bits the folder does not give (setuid, sticky, setgid where the folder
+    // is not setgid) are the item's own: the check does not ask for them.
+    expected.mode |= item.mode & 07000u;
+    if (!given.groupKnown || !compareGroup_)
         expected.group = item.group;
     if (!given.modeKnown) {
         // Without a default ACL the folder gives no entries: the item's mode
@@ -141,9 +166,9 @@ InheritanceFinding FolderGift::finding(const Permissions& item) const
 }
 
 InheritanceFinding inheritanceFinding(const Permissions& parent, const Permissions& item, ItemKind kind,
-                                      std::optional<std::uint32_t> umask)
+                                      std::optional<std::uint32_t> umask, bool compareGroup)
 {
-    return FolderGift(parent, kind, umask).finding(item);
+    return FolderGift(parent, kind, umask, compareGroup).finding(item);
 }
 
 } // namespace gw

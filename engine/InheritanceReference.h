@@ -42,9 +42,14 @@ struct InheritanceFinding {
 // many items in it.
 class FolderGift {
 public:
-    FolderGift(const Permissions& folder, ItemKind kind, std::optional<std::uint32_t> umask = std::nullopt);
+    // Without `compareGroup` (--ignore group) the owning group is not compared.
+    FolderGift(const Permissions& folder, ItemKind kind, std::optional<std::uint32_t> umask = std::nullopt,
+               bool compareGroup = true);
     // True when `item` carries what it was given; nothing is allocated.
     bool carries(const Permissions& item) const;
+    // False when the item or the folder carries an NFSv4 or Windows ACL, whose
+    // inheritance follows rules of its own that this check does not apply.
+    bool comparable(const Permissions& item) const;
     InheritanceFinding finding(const Permissions& item) const;
 
 private:
@@ -52,15 +57,23 @@ private:
     // Adds the reasons `item` differs to `out` (when given); returns 0 when
     // none, the narrowing creation mode with RightsNarrowed, else 1.
     std::uint32_t reasons(const Permissions& item, std::vector<InheritanceReason>* out) const;
+    std::uint32_t reasons(const Permissions& item, const InheritedPermissions& given,
+                          std::vector<InheritanceReason>* out) const;
 
     Permissions folder_;
     ItemKind kind_;
     std::optional<std::uint32_t> umask_;
+    bool compareGroup_;
     InheritedPermissions forFile_; // creation mode 0666
     InheritedPermissions forExecutable_; // 0777: a folder, or an executable file
 };
 
+// False when the item or its folder carries an NFSv4 or Windows ACL: their
+// inheritance follows rules of their own that this check does not apply, so
+// such an item is not compared (and said so), never taken for the same.
+bool inheritanceApplies(const Permissions& folder, const Permissions& item);
+
 InheritanceFinding inheritanceFinding(const Permissions& parent, const Permissions& item, ItemKind kind,
-                                      std::optional<std::uint32_t> umask = std::nullopt);
+                                      std::optional<std::uint32_t> umask = std::nullopt, bool compareGroup = true);
 
 } // namespace gw

@@ -23,9 +23,10 @@ QList<QByteArray> permissionEntries(const Permissions& p, PrincipalNames& names)
 }
 
 std::optional<ItemDifference> differenceFromGiven(const Permissions& folder, const Permissions& item, ItemKind kind,
-                                                  std::optional<std::uint32_t> umask, PrincipalNames& names)
+                                                  std::optional<std::uint32_t> umask, PrincipalNames& names,
+                                                  bool compareGroup)
 {
-    InheritanceFinding finding = inheritanceFinding(folder, item, kind, umask);
+    InheritanceFinding finding = inheritanceFinding(folder, item, kind, umask, compareGroup);
     if (finding.reasons.empty())
         return std::nullopt;
     ItemDifference d;

@@ -31,6 +31,7 @@ QList<QByteArray> permissionEntries(const Permissions& p, PrincipalNames& names)
 // How `item` differs from what `folder` gives a new item of `kind`; nothing
 // when it carries just that.
 std::optional<ItemDifference> differenceFromGiven(const Permissions& folder, const Permissions& item, ItemKind kind,
-                                                  std::optional<std::uint32_t> umask, PrincipalNames& names);
+                                                  std::optional<std::uint32_t> umask, PrincipalNames& names,
+                                                  bool compareGroup = true);
 
 } // namespace gw

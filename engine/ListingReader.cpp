@@ -112,8 +112,8 @@ void ListingReader::readFiles(Listing& l) const
                                                        : (fileCheck_.top ? &*fileCheck_.top : nullptr);
     std::optional<FolderGift> gift;
     if (folder && !fileCheck_.keepAll)
-        gift.emplace(*folder, ItemKind::File, fileCheck_.umask);
-    l.files = readFolderFiles(l.fd, fileCheck_.scope, l.read && !l.permissions.otherModels.empty(),
+        gift.emplace(*folder, ItemKind::File, fileCheck_.umask, fileCheck_.compareGroup);
+    l.files = readFolderFiles(l.fd, fileCheck_.scope,
                               [&gift](const Permissions& p) { return !gift || !gift->carries(p); });
 }
 

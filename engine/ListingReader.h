@@ -48,6 +48,7 @@ struct FileCheck {
     bool inheritance = false;
     std::optional<Permissions> top; // the checked folder's, when read
     std::optional<std::uint32_t> umask;
+    bool compareGroup = true; // false with --ignore group
     bool keepAll = false;
 };
 

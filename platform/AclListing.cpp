@@ -398,9 +398,11 @@ int otherAclEntries(const Item& item, const std::vector<unsigned char>& names, b
 
 namespace {
 
-// Reads the permissions of `item`, whose status is `st`. A file has no
-// default ACL; its other ACL models are looked for only when `otherModels`.
-int readItem(const Item& item, const struct stat& st, bool otherModels, Permissions& p, std::string* why)
+// Reads the permissions of `item`, whose status is `st`. Its attribute
+// names are read first: they tell the other ACL models it carries. With
+// `namesListAcls` (a file system that names a POSIX ACL among them whenever
+// it keeps one) an access ACL is read only when it is named there.
+int readItem(const Item& item, const struct stat& st, bool namesListAcls, Permissions& p, std::string* why)
 {
     p.owner = st.st_uid;
     p.group = st.st_gid;
@@ -414,8 +416,10 @@ int readItem(const Item& item, const struct stat& st, bool otherModels, Permissi
     std::string problem;
     bool noPosixAcls = false;
     const bool folder = S_ISDIR(st.st_mode);
-    int error = otherModels ? readAttributeNames(item, attributeNames, problem) : 0;
-    if (!error)
+    int error = readAttributeNames(item, attributeNames, problem);
+    if (!error && namesListAcls && !hasName(attributeNames, "system.posix_acl_access"))
+        p.access = minimalAcl(st.st_mode); // no extended ACL: the mode bits stand for it
+    else if (!error)
         error = aclEntries(item, "system.posix_acl_access", true, st.st_mode, buffer, p.access, noPosixAcls, problem);
     if (!error && !noPosixAcls && folder) {
         bool unsupported = false;
@@ -428,7 +432,7 @@ int readItem(const Item& item, const struct stat& st, bool otherModels, Permissi
         problem = "it lies on a CIFS or SMB share without POSIX ACLs, and its Windows ACL is not read";
         error = EINVAL;
     }
-    if (!error && (otherModels || noPosixAcls))
+    if (!error)
         error = otherAclEntries(item, attributeNames, noPosixAcls, buffer, p.otherModels, problem);
     if (error && why)
         *why = problem;
@@ -442,17 +446,38 @@ int readPermissions(int dirFd, Permissions& p, std::string* why)
     struct stat st { };
     if (::fstat(dirFd, &st) != 0)
         return errno;
-    return readItem(Item {dirFd}, st, true, p, why);
+    return readItem(Item {dirFd}, st, false, p, why);
 }
 
-int readPermissionsAt(int dirFd, const char* name, Permissions& p, bool otherModels, std::string* why)
+int readPermissionsAt(int dirFd, const char* name, Permissions& p, bool namesListAcls, std::string* why,
+                      bool* notRegular)
 {
     struct stat st { };
     if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
+    if (notRegular)
+        *notRegular = !S_ISREG(st.st_mode);
     if (!S_ISREG(st.st_mode))
         return EINVAL;
-    return readItem(Item {dirFd, name}, st, otherModels, p, why);
+    return readItem(Item {dirFd, name}, st, namesListAcls, p, why);
+}
+
+bool namesListPosixAcls(int dirFd)
+{
+    // Local file systems whose attribute lists name system.posix_acl_access
+    // whenever an item keeps one; on others (FUSE, network file systems) the
+    // list is not taken for an answer.
+    struct statfs fs { };
+    if (::fstatfs(dirFd, &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0xEF53: // ext2, ext3, ext4
+    case 0x58465342: // XFS
+    case 0x9123683E: // btrfs
+    case 0x01021994: // tmpfs
+        return true;
+    default: return false;
+    }
 }
 
 int appendListing(std::string& out, std::string_view printablePath, const Permissions& p, PrincipalNames& names)

@@ -52,12 +52,17 @@ private:
 [[nodiscard]] int readPermissions(int dirFd, Permissions& p, std::string* why = nullptr);
 
 // Reads the permissions of `name`, a regular file in the open folder
-// `dirFd`, without opening it and never through a link (EINVAL for anything
-// but a regular file). Its NFSv4 and Windows ACLs are read only with
-// `otherModels` (a folder that carries them), or where the file system has
-// no POSIX ACLs.
-[[nodiscard]] int readPermissionsAt(int dirFd, const char* name, Permissions& p, bool otherModels,
-                                    std::string* why = nullptr);
+// `dirFd`, without opening it and never through a link: EINVAL, with
+// `notRegular` set, for anything but a regular file. Its attribute names
+// are read first, so other ACL models it carries are never missed; with
+// `namesListAcls` (see namesListPosixAcls) its access ACL is read only when
+// they name one.
+[[nodiscard]] int readPermissionsAt(int dirFd, const char* name, Permissions& p, bool namesListAcls,
+                                    std::string* why = nullptr, bool* notRegular = nullptr);
+
+// True when the file system of the open folder names a POSIX ACL among an
+// item's attributes whenever it keeps one (ext4, XFS, btrfs, tmpfs).
+bool namesListPosixAcls(int dirFd);
 
 // Appends the listing of `p` to `out`, headed by `printablePath`: the one
 // place permissions become listing text. Returns 0, or EINVAL for

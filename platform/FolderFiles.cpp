@@ -30,9 +30,9 @@ std::string reasonOf(int error)
 
 } // namespace
 
-FolderFiles readFolderFiles(int dirFd, const FileScope& scope, bool otherModels,
-                            const std::function<bool(const Permissions&)>& keep)
+FolderFiles readFolderFiles(int dirFd, const FileScope& scope, const std::function<bool(const Permissions&)>& keep)
 {
+    const bool namesListAcls = namesListPosixAcls(dirFd);
     FolderFiles out;
     if (::lseek(dirFd, 0, SEEK_SET) != 0) {
         out.listed = false;
@@ -82,10 +82,12 @@ FolderFiles readFolderFiles(int dirFd, const FileScope& scope, bool otherModels,
                 continue;
             }
             if (file.reason.empty()) {
-                const int error = readPermissionsAt(dirFd, name, file.permissions, otherModels, &file.reason);
+                bool notRegular = false;
+                const int error = readPermissionsAt(dirFd, name, file.permissions, namesListAcls, &file.reason,
+                                                    &notRegular);
                 if (error == ENOENT)
                     continue; // gone since it was listed
-                if (error == EINVAL && file.reason.empty()) {
+                if (notRegular) {
                     ++out.otherKinds; // replaced by another kind since it was listed
                     continue;
                 }

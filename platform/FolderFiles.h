@@ -37,11 +37,10 @@ struct FileScope {
 };
 
 // Reads the files of the folder open as `dirFd` (its own descriptor, read
-// from its start; the descriptor's offset is moved). `otherModels`: the
-// folder carries NFSv4 or Windows ACLs, so its files are asked for theirs.
-// A file whose permissions were read is kept only when `keep` says so (all
-// without it): files that carry what they should are counted, not held.
-FolderFiles readFolderFiles(int dirFd, const FileScope& scope, bool otherModels,
+// from its start; the descriptor's offset is moved). A file whose
+// permissions were read is kept only when `keep` says so (all without it):
+// files that carry what they should are counted, not held.
+FolderFiles readFolderFiles(int dirFd, const FileScope& scope,
                             const std::function<bool(const Permissions&)>& keep = {});
 
 } // namespace gw
