@@ -1,5 +1,6 @@
 #include "engine/EffectiveRights.h"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -113,7 +114,9 @@ std::string decidingEntry(const Permissions& p, const Principal& who, PrincipalN
     for (const AclEntry& e : p.access) {
         if (!groupMatches(p, e, who))
             continue;
-        groups.push_back(names.group(e.tag == AclTag::GroupObj ? p.group : e.id));
+        const std::string& name = names.group(e.tag == AclTag::GroupObj ? p.group : e.id);
+        if (std::find(groups.begin(), groups.end(), name) == groups.end()) // the owning group named again: once
+            groups.push_back(name);
         granted |= e.perm;
     }
     if (groups.empty())

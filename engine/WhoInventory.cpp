@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -82,8 +83,15 @@ WhoInventory::WhoInventory(Principal who, const QByteArray& rawFolder, const QBy
     if (f_.who.root())
         return; // root searches every folder
     // The folders above the checked one, from "/" down, each opened (never
-    // read) through the one above it.
-    const QList<QByteArray> parts = rawFolder.split('/');
+    // read) through the one above it. Where the way goes through a symbolic
+    // link, the folders that count are those the link leads through: the
+    // folder's real path.
+    QByteArray real = rawFolder;
+    if (char* resolved = ::realpath(rawFolder.constData(), nullptr)) {
+        real = resolved;
+        std::free(resolved);
+    }
+    const QList<QByteArray> parts = real.split('/');
     int fd = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
     QByteArray path = "/";
     for (qsizetype i = 1; i < parts.size() && topReach_ == Reach::Yes; ++i) {
@@ -318,6 +326,11 @@ QString whoVerdict(const QString& lang, const WhoFindings& f)
                    .arg(f.canWrite)
                    .arg(f.canReach)
                    .arg(places);
+    if (f.who.root())
+        text += lang == QLatin1String("RU")
+            ? QStringLiteral(" Это root: ядро разрешает ему всё, кроме запуска файла без права выполнения.")
+            : QStringLiteral(" This is root: the kernel lets root do everything but execute a file without an"
+                             " execute bit.");
     if (!f.complete()) {
         const qint64 unknown = f.unknown + f.notListed.size();
         text += lang == QLatin1String("RU")

@@ -420,6 +420,20 @@ TEST(WhoCheck, ThePlacesWhereTheRightsChangeCountEveryOtherBelowThem)
     struct stat st { };
     EXPECT_NE(::stat(work.path("r/acl_who.txt").c_str(), &st), 0) << "an earlier run's report was left";
 
+    // The folders above FOLDER count, those a symbolic link on the way leads through among them.
+    t.mkdir("hidden/inner");
+    ASSERT_EQ(::chmod(t.path("hidden").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink("hidden/inner", t.path("link").c_str()), 0);
+    for (const std::string& folder : {t.path("hidden/inner"), t.path("link")}) {
+        const gwtest::ProcessResult above = check({"--who", "nobody", "--json", "--reports", work.path("r"), folder});
+        EXPECT_EQ(above.status, 0) << above.err;
+        const std::vector<QJsonObject> got = jsonLines(above.out);
+        ASSERT_EQ(got.size(), 2u) << above.out;
+        EXPECT_EQ(got[0]["reachable"].toBool(true), false) << folder;
+        EXPECT_EQ(got[0]["stopped_at"].toString().toStdString(), t.path("hidden")) << folder;
+        EXPECT_EQ(got[1]["can_reach"].toInteger(), 0);
+    }
+
     // Refusals.
     for (const std::vector<std::string>& args : {std::vector<std::string> {"--who", "gwwho-no-such-user", share},
                                                  {"--who", "group:gwwho-no-such-group", share},
