@@ -417,6 +417,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     QByteArray whoText;
     if (whoInventory) {
         WhoFindings& who = whoInventory->findings();
+        who.hiddenLeftOut = tree.hiddenLeftOut();
         for (const QByteArray& path : in.notListedPaths) {
             if (!who.notListed.contains(path))
                 who.notListed.append(path);

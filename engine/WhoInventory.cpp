@@ -180,7 +180,12 @@ void WhoInventory::take(FolderTree::NodeId id, FolderTree::NodeId parent, const 
         return k;
     };
     Frame frame {id, Reach::Unknown, QByteArray(), Key {}, 0, {}};
-    if (read) {
+    if (!read && reach == Reach::No) {
+        // Not read, but out of reach all the same: nothing, for certain.
+        frame.key = keyOf(p, ItemKind::Folder, reach, stoppedAt);
+        frame.childReach = reach;
+        frame.childStoppedAt = stoppedAt;
+    } else if (read) {
         frame.key = keyOf(p, ItemKind::Folder, reach, stoppedAt);
         if (reach == Reach::Yes) {
             const bool search = frame.key.rights.enter;
@@ -192,8 +197,9 @@ void WhoInventory::take(FolderTree::NodeId id, FolderTree::NodeId parent, const 
             frame.childStoppedAt = stoppedAt;
         }
     }
-    frame.place = place(printablePath, ItemKind::Folder, frame.key,
-                        read ? QByteArray() : (reason.empty() ? QByteArray("not read") : bytes(reason)), above);
+    frame.place = place(
+        printablePath, ItemKind::Folder, frame.key,
+        read || frame.key.known ? QByteArray() : (reason.empty() ? QByteArray("not read") : bytes(reason)), above);
     if (above && frame.place == above->place)
         frame.fileKeys = above->fileKeys; // counted in the folder above: so are files like its files
     stack_.push_back(std::move(frame));
@@ -208,7 +214,7 @@ void WhoInventory::take(FolderTree::NodeId id, FolderTree::NodeId parent, const 
         if (filePath.empty() || filePath.back() != '/')
             filePath.push_back('/');
         filePath += file.name;
-        if (!file.read || here.childReach == Reach::Unknown) {
+        if ((!file.read && here.childReach != Reach::No) || here.childReach == Reach::Unknown) {
             Key unknown;
             place(filePath, ItemKind::File, unknown,
                   file.read ? QByteArray("its folder's permissions were not read") : bytes(file.reason), &here);
@@ -248,6 +254,9 @@ QByteArray whoReport(const WhoFindings& f, const QByteArray& notChecked)
         text += "Unknown: " + number(f.unknown)
             + " places, whose permissions (or those of a folder on the way) were"
               " not read.\n";
+    if (f.hiddenLeftOut > 0)
+        text += "Hidden folders not checked, with all below them: " + number(f.hiddenLeftOut)
+            + " (--include-hidden checks them)\n";
     if (!f.aboveNotRead.isEmpty())
         text += "A folder above the checked one was not read: " + f.aboveNotRead + "\n";
     if (!notChecked.isEmpty())
@@ -301,9 +310,10 @@ QByteArray whoJsonSummary(const WhoFindings& f, const QByteArray& reportPath, do
 {
     return "{\"type\":\"summary\",\"who\":" + jsonString(QByteArray::fromStdString(f.who.name))
         + ",\"folder\":" + jsonString(f.folder) + ",\"folders\":" + number(f.folders) + ",\"files\":" + number(f.files)
-        + ",\"listed\":" + number(f.places.size()) + ",\"can_read\":" + number(f.canRead) + ",\"can_write\":"
-        + number(f.canWrite) + ",\"can_reach\":" + number(f.canReach) + ",\"unknown\":" + number(f.unknown)
-        + ",\"not_listed\":" + number(f.notListed.size()) + ",\"complete\":" + (f.complete() ? "true" : "false")
+        + ",\"listed\":" + number(f.places.size()) + ",\"can_read\":" + number(f.canRead)
+        + ",\"can_write\":" + number(f.canWrite) + ",\"can_reach\":" + number(f.canReach)
+        + ",\"unknown\":" + number(f.unknown) + ",\"not_listed\":" + number(f.notListed.size())
+        + ",\"hidden_not_checked\":" + number(f.hiddenLeftOut) + ",\"complete\":" + (f.complete() ? "true" : "false")
         + ",\"report\":" + jsonString(reportPath) + ",\"seconds\":" + QByteArray::number(seconds, 'f', 3) + "}\n";
 }
 

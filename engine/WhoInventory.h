@@ -56,6 +56,7 @@ struct WhoFindings {
     qint64 unknown = 0; // places whose rights are unknown
     QList<QByteArray> notListed; // folders whose entries could not be listed
     QByteArray aboveNotRead; // a folder above the checked one whose permissions were not read, and why
+    int hiddenLeftOut = 0; // hidden folders left out, with all below them
     bool complete() const { return unknown == 0 && notListed.isEmpty(); }
 };
 
