@@ -71,6 +71,8 @@ QByteArray principalLine(const Principal& who, PrincipalNames& names)
         return bytes(who.name) + " (gid " + number(who.groups.front()) + ") and of no other group";
     case Principal::Kind::User: break;
     }
+    if (who.name.rfind("uid ", 0) == 0) // a number without an account
+        return bytes(who.name) + ", without an account: no groups";
     return bytes(who.name) + " (uid " + number(*who.uid) + "), groups: " + (groups.isEmpty() ? "none" : groups);
 }
 

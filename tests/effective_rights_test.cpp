@@ -434,6 +434,13 @@ TEST(WhoCheck, ThePlacesWhereTheRightsChangeCountEveryOtherBelowThem)
         EXPECT_EQ(got[1]["can_reach"].toInteger(), 0);
     }
 
+    // A user number without an account, and a group number without a name, are asked about all the same.
+    const gwtest::ProcessResult number = check({"--who", "61000", "--reports", work.path("r"), share});
+    EXPECT_EQ(number.status, 0) << number.err;
+    EXPECT_NE(gwtest::readFile(work.path("r/acl_who.txt")).find("\nuid 61000, without an account: no groups\n"),
+              std::string::npos);
+    EXPECT_EQ(check({"--who", "group:61001", "--reports", work.path("r"), share}).status, 0);
+
     // Refusals.
     for (const std::vector<std::string>& args : {std::vector<std::string> {"--who", "gwwho-no-such-user", share},
                                                  {"--who", "group:gwwho-no-such-group", share},
