@@ -261,9 +261,18 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
                 fixItem(fixedHere, f.permissions, ItemKind::File, filePath);
         }
     };
+    // Who can do what: every folder, and every file, as it is taken.
+    std::optional<WhoInventory> whoInventory;
+    if (options.who)
+        whoInventory.emplace(*options.who, options.folder, root);
+    if (whoInventory && options.whoPlaces)
+        whoInventory->setEveryPlace(options.whoPlaces);
     const auto take = [&](Listing& l) {
         const std::string& path = printablePathOf(l); // every folder's, for its subfolders'
         takeItems(l, path);
+        if (whoInventory)
+            whoInventory->take(l.id, l.parent, path, l.read, l.permissions, l.reason,
+                               options.files ? &l.files : nullptr);
         ancestors.push_back(Ancestor {l.id, path.size(), l.read, options.inheritance ? l.permissions : Permissions {},
                                       fixing ? fixedHere : Permissions {}});
         if (l.read) {
@@ -299,6 +308,8 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     fileCheck.umask = options.umask;
     fileCheck.compareGroup = !options.ignored.groupName;
     fileCheck.keepAll = fixing; // the fix compares files with their folder as it will be
+    if (options.who)
+        fileCheck.keepAll = true; // every file's rights are asked
     if (options.files && !options.inheritance) {
         // Files are compared with what the checked folder gives a new file.
         bool listable = true;
@@ -418,9 +429,23 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         result.inheritanceReportPath = WorkingFolder::inheritanceFile(reportsDir);
         written.push_back({WorkingFolder::kInheritanceName, {inheritance}});
     }
+    QByteArray whoText;
+    if (whoInventory) {
+        WhoFindings& who = whoInventory->findings();
+        who.hiddenLeftOut = tree.hiddenLeftOut();
+        for (const QByteArray& path : in.notListedPaths) {
+            if (!who.notListed.contains(path))
+                who.notListed.append(path);
+        }
+        result.whoReportPath = WorkingFolder::whoFile(reportsDir);
+        whoText = whoReport(who, notCheckedWords(options.scope, tree.excludedLeftOut(), false));
+        written.push_back({WorkingFolder::kWhoName, {whoText}}); // a view of it: it outlives the writing
+    }
     result.writeError = options.reports->replace(written, failedName);
     if (!result.writeError && !options.inheritance)
         options.reports->remove(WorkingFolder::kInheritanceName); // an earlier run's: the folder holds this run's
+    if (!result.writeError && !whoInventory)
+        options.reports->remove(WorkingFolder::kWhoName);
     if (result.writeError)
         result.failedPath = reportsDir + '/' + failedName;
     if (options.folderLines) {
@@ -453,6 +478,12 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
             result.verdict += QLatin1Char(' ') + filesVerdict(options.lang, items);
         result.complete = items.complete();
         result.green = verdictLight(in) == Light::Green && items.complete() && items.items.isEmpty();
+    }
+    if (whoInventory) { // an inventory, not a verdict: complete when everything was read
+        result.who = std::move(whoInventory->findings());
+        result.verdict = whoVerdict(options.lang, *result.who);
+        result.complete = result.who->complete();
+        result.green = result.complete;
     }
     const double days = timeStamp() - started;
     result.seconds = days * 86400;

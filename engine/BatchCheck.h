@@ -9,6 +9,7 @@
 #include "engine/InheritanceReport.h"
 #include "engine/Reports.h"
 #include "engine/TimeText.h"
+#include "engine/WhoInventory.h"
 #include "platform/FolderTree.h"
 #include "platform/ReportsFolder.h"
 
@@ -44,6 +45,10 @@ struct BatchOptions {
     std::optional<std::uint32_t> umask; // the creators' umask, where no default ACL decides the mode bits
     bool inheritanceFix = false; // with inheritance: make the fix file's text
     QString lang = QStringLiteral("EN");
+    // Who can do what: the rights of this principal on every folder (and
+    // file, with `files`), written to acl_who.txt.
+    std::optional<Principal> who;
+    std::function<void(const WhoPlace&)> whoPlaces; // when given, called for every place, listed or not
     int jobs = 0; // reading threads; 0 picks by the machine
     std::function<void(const BatchProgress&)> progress;
     // When given and set, the walk ends at its next step (the window closed).
@@ -82,6 +87,9 @@ struct BatchResult {
     // number of items it gives their inherited permissions.
     QByteArray fixRecords;
     int fixRecordCount = 0;
+    // With options.who: what the principal can do where.
+    std::optional<WhoFindings> who;
+    QByteArray whoReportPath;
     bool complete = false; // every item was read and listed
     bool green = false; // the verdict: complete, and nothing differs
     int writeError = 0; // errno of a report that could not be written; then no report is left

@@ -32,6 +32,9 @@ public:
     static QByteArray differencesFile(const QByteArray& folder) { return folder + '/' + kDifferencesName; }
     static constexpr char kInheritanceName[] = "acl_inherit.txt";
     static QByteArray inheritanceFile(const QByteArray& folder) { return folder + '/' + kInheritanceName; }
+    // What one user can do where (grantwise-check --who).
+    static constexpr char kWhoName[] = "acl_who.txt";
+    static QByteArray whoFile(const QByteArray& folder) { return folder + '/' + kWhoName; }
 
     // Deletes the working files, ignoring failures, then removes the
     // folder itself if it is empty.

@@ -79,6 +79,10 @@ expect "an option from its start" "--reports" grantwise-check --re
 expect "options sharing a start" $'--jobs\n--json' grantwise-check --j
 expect "options sharing a start" $'--ignore\n--include-hidden\n--inheritance' grantwise-check --quiet --i
 expect "no guess for a mask" "" grantwise-check --umask ''
+# --who: users, anyone, and group: with a group
+expect "a user for --who" "root" grantwise-check --who roo
+expect "anyone for --who" "anyone" grantwise-check --who anyo
+expect "a group after group: given whole" "root" grantwise-check --who group:roo
 expect "the values of --lang" $'en\nru' grantwise-check --lang ''
 expect "the values of --ignore" $'group\nowner\nowner,group' grantwise-check --ignore ''
 expect "no guess for a number" "" grantwise-check --max-depth ''

@@ -15,6 +15,7 @@
 #include "platform/PrintablePath.h"
 #include "platform/PrintableText.h"
 #include "platform/ReportsFolder.h"
+#include "platform/UserGroups.h"
 #include "platform/WorkingFolder.h"
 
 #include <QCoreApplication>
@@ -76,11 +77,21 @@ const char kHelp[] = "Checks that every subfolder of FOLDER carries the same per
                      "  --umask MASK         where no default ACL decides the mode bits, compare them\n"
                      "                       with what this umask gives (such as 022)\n"
                      "\n"
+                     "Who can do what:\n"
+                     "  --who USER           instead of a verdict, what USER (a name or number) may\n"
+                     "                       do in every folder (and file, with --files): read,\n"
+                     "                       write, enter (or execute), whether it is reachable from\n"
+                     "                       \"/\", and the entry that decides; writes acl_who.txt\n"
+                     "  --who group:GROUP    the same for a member of GROUP and of no other group\n"
+                     "  --who anyone         the same for the other class: a user named in no entry\n"
+                     "                       and in no named group\n"
+                     "\n"
                      "  --help, --version\n"
                      "Options may also be written --reports=DIR; \"--\" ends them.\n"
                      "\n"
                      "Exit status: 0 when every folder was read and matches; 1 when mismatches were\n"
-                     "found or folders could not be read or listed; 2 on an error.\n";
+                     "found or folders could not be read or listed; 2 on an error. With --who: 0\n"
+                     "when everything was read, 1 when something was not (its rights are unknown).\n";
 
 // Reads a whole decimal number from `low` to `high` into `out`.
 bool numberIn(const std::string& text, long low, long high, int& out)
@@ -255,6 +266,7 @@ int main(int argc, char** argv)
         Inheritance,
         Files,
         Umask,
+        Who,
         Version
     };
     static const option longOptions[] = {
@@ -272,6 +284,7 @@ int main(int argc, char** argv)
         {"inheritance", no_argument, nullptr, Inheritance},
         {"files", no_argument, nullptr, Files},
         {"umask", required_argument, nullptr, Umask},
+        {"who", required_argument, nullptr, Who},
         {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, Version},
         {nullptr, 0, nullptr, 0},
@@ -340,6 +353,14 @@ int main(int argc, char** argv)
             options.umask = static_cast<std::uint32_t>(mask);
             break;
         }
+        case Who: {
+            gw::Principal who;
+            std::string problem;
+            if (!gw::lookUpPrincipal(value, who, problem))
+                return fail("--who: " + problem, true);
+            options.who = std::move(who);
+            break;
+        }
         case ':': return fail(std::string(argv[optind - 1]) + " needs a value", true);
         default:
             if (optopt != 0 && optopt < 256)
@@ -355,6 +376,8 @@ int main(int argc, char** argv)
     }
     if (!haveFolder || folder.isEmpty())
         return fail("no FOLDER given", true);
+    if (options.who && (options.inheritance || !fixFile.isEmpty()))
+        return fail("--who is an inventory: it does not go with --inheritance or --fix-file", true);
 
     if (const int error = absoluteByText(folder, options.folder))
         return fail("cannot resolve " + gw::printable(folder) + " against the current folder: " + std::strerror(error));
@@ -382,7 +405,7 @@ int main(int argc, char** argv)
     }
     options.excluded.push_back(reports.excluded()); // its contents change while the check runs
 
-    if (json && !options.inheritance) {
+    if (json && !options.inheritance && !options.who) {
         options.folderLines = [&jsonLines](const QByteArray& printablePath, const QByteArray& rawPath,
                                            const char* status, const gw::FolderDifference* difference,
                                            const QByteArray& reason) {
@@ -425,6 +448,13 @@ int main(int argc, char** argv)
             return fail(problem);
     }
 
+    if (json && result.who) {
+        if (const int error = writeOut(
+                gw::whoJsonLines(*result.who)
+                + gw::whoJsonSummary(*result.who, gw::printableUtf8(result.whoReportPath), result.seconds)))
+            return outputFailed(error);
+        return status;
+    }
     if (json) {
         gw::JsonSummary summary;
         summary.folder = in.targetPrintable;
@@ -491,6 +521,9 @@ int main(int argc, char** argv)
         if (options.inheritance)
             out += (ru ? QByteArray("Отчёт о наследовании: ") : QByteArray("Inheritance report: "))
                 + gw::printableUtf8(result.inheritanceReportPath) + "\n";
+        if (result.who)
+            out += (ru ? QByteArray("Отчёт о правах: ") : QByteArray("Rights report: "))
+                + gw::printableUtf8(result.whoReportPath) + "\n";
         if (!fixFile.isEmpty())
             out += (ru ? QByteArray("Файл исправления: ") : QByteArray("Fix file: ")) + gw::printableUtf8(fixFile)
                 + "\n";
