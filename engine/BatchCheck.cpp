@@ -85,7 +85,7 @@ private:
 };
 
 // What the options left out of the tree, in words; empty when nothing.
-QByteArray notCheckedWords(const FolderScope& scope, int ownFoldersLeftOut, bool russian)
+QByteArray notCheckedWords(const FolderScope& scope, int ownFoldersLeftOut, bool files, bool russian)
 {
     QList<QByteArray> leftOut;
     if (ownFoldersLeftOut > 0) // the reports folder inside the checked one: what is below it is not seen
@@ -96,9 +96,10 @@ QByteArray notCheckedWords(const FolderScope& scope, int ownFoldersLeftOut, bool
         for (const std::string& p : scope.excludePatterns)
             patterns += (patterns.isEmpty() ? "" : ", ") + QByteArray::fromStdString(printable(p));
         if (!russian)
-            leftOut << "folders matching " + patterns;
+            leftOut << (files ? "folders and files matching " : "folders matching ") + patterns;
         else
-            leftOut << (scope.excludePatterns.size() == 1 ? "папки по шаблону " : "папки по шаблонам ") + patterns;
+            leftOut << (files ? QByteArray("папки и файлы по ") : QByteArray("папки по "))
+                    + (scope.excludePatterns.size() == 1 ? "шаблону " : "шаблонам ") + patterns;
     }
     if (scope.maxDepth >= 0) {
         const QByteArray depth = QByteArray::number(scope.maxDepth);
@@ -239,6 +240,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         if (!l.files.listed && l.read)
             filesNotListed.append(toByteArray(path));
         items.otherKinds += l.files.otherKinds;
+        result.hiddenFilesLeftOut += l.files.hiddenLeftOut;
         items.filesChecked += l.files.read;
         const Permissions* folder = options.inheritance ? (l.read ? &l.permissions : nullptr)
                                                         : (topRead ? &top : nullptr);
@@ -333,8 +335,17 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
             // A descriptor the walk still needs stays with it; the reader gets a copy.
             const QByteArray name = tree.nameOf(id);
             const std::string_view raw(name.constData(), static_cast<std::size_t>(name.size()));
+            // Files matched by their paths need their folder's path relative to the top.
+            std::string relative;
+            if (options.files && !options.scope.excludePatterns.empty() && id != 0) {
+                const QByteArray full = tree.pathOf(id);
+                relative.assign(full.constData() + options.folder.size(),
+                                static_cast<std::size_t>(full.size() - options.folder.size()));
+                while (!relative.empty() && relative.front() == '/')
+                    relative.erase(0, 1);
+            }
             reader.add(id, id == 0 ? FolderTree::kNoNode : tree.parentOf(id),
-                       handedOver ? fd : ::fcntl(fd, F_DUPFD_CLOEXEC, 0), printable(raw));
+                       handedOver ? fd : ::fcntl(fd, F_DUPFD_CLOEXEC, 0), printable(raw), std::move(relative));
         }));
     const int folders = tree.count();
     report(BatchProgress::Scan, folders, 0);
@@ -349,8 +360,10 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
 
     input.maxLevel = maxLevel;
     input.listingsCounted = listingsCounted;
-    input.notChecked = notCheckedWords(options.scope, tree.excludedLeftOut(), false); // the reports are English
-    if (const QByteArray words = notCheckedWords(options.scope, tree.excludedLeftOut(), isRussian(options.lang));
+    input.notChecked = notCheckedWords(options.scope, tree.excludedLeftOut(), options.files,
+                                       false); // the reports are English
+    if (const QByteArray words = notCheckedWords(options.scope, tree.excludedLeftOut(), options.files,
+                                                 isRussian(options.lang));
         !words.isEmpty())
         result.notCheckedLine = QString::fromUtf8((isRussian(options.lang) ? "Не проверены: " : "Not checked: ")
                                                   + words);
@@ -423,7 +436,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         {WorkingFolder::kMismatchName, {frame.mismatchHead, mismatchBody.part(), frame.mismatchTail}},
         {WorkingFolder::kDifferencesName, {differences}}};
     const QByteArray inheritance = options.inheritance
-        ? inheritanceReport(root, items, notCheckedWords(options.scope, tree.excludedLeftOut(), false))
+        ? inheritanceReport(root, items, notCheckedWords(options.scope, tree.excludedLeftOut(), options.files, false))
         : QByteArray();
     if (options.inheritance) {
         result.inheritanceReportPath = WorkingFolder::inheritanceFile(reportsDir);
@@ -438,7 +451,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
                 who.notListed.append(path);
         }
         result.whoReportPath = WorkingFolder::whoFile(reportsDir);
-        whoText = whoReport(who, notCheckedWords(options.scope, tree.excludedLeftOut(), false));
+        whoText = whoReport(who, notCheckedWords(options.scope, tree.excludedLeftOut(), options.files, false));
         written.push_back({WorkingFolder::kWhoName, {whoText}}); // a view of it: it outlives the writing
     }
     result.writeError = options.reports->replace(written, failedName);

@@ -75,6 +75,7 @@ struct BatchResult {
     Analysis analysis;
     // Hidden folders left out (with all below them) when they were not asked for.
     int hiddenLeftOut = 0;
+    long long hiddenFilesLeftOut = 0; // with files: hidden files left out, when not asked for
     // What --exclude, --max-depth and --one-file-system left out, as one line
     // in the chosen language ("Not checked: other file systems"); empty when
     // they left nothing out.

@@ -101,7 +101,8 @@ QByteArray itemsSummary(const JsonSummary& s)
     QByteArray out = ",\"check\":\"" + QByteArray(s.inheritance ? "inheritance" : "checked_folder") + "\"";
     if (f.files)
         out += ",\"files\":" + QByteArray::number(f.filesChecked)
-            + ",\"other_kinds\":" + QByteArray::number(f.otherKinds);
+            + ",\"other_kinds\":" + QByteArray::number(f.otherKinds)
+            + ",\"hidden_files_not_checked\":" + QByteArray::number(s.hiddenFilesNotChecked);
     const int differing = f.foldersDiffering + f.filesDiffering;
     if (s.inheritance)
         out += ",\"not_inherited\":" + QByteArray::number(differing)

@@ -37,6 +37,7 @@ struct JsonSummary {
     double seconds = 0;
     QByteArray notChecked, notCompared; // what the options left out, in words; empty when nothing
     int hiddenNotChecked = 0; // hidden folders left out, with all below them
+    long long hiddenFilesNotChecked = 0; // with files: hidden files left out
     // Items compared with what a folder gives them (files, or the inheritance
     // check); null when none were.
     const ItemFindings* items = nullptr;

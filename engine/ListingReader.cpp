@@ -28,7 +28,8 @@ ListingReader::~ListingReader()
     finish();
 }
 
-void ListingReader::add(FolderTree::NodeId id, FolderTree::NodeId parent, int fd, std::string name)
+void ListingReader::add(FolderTree::NodeId id, FolderTree::NodeId parent, int fd, std::string name,
+                        std::string relative)
 {
     if (workers_.empty()) {
         Listing l;
@@ -36,6 +37,7 @@ void ListingReader::add(FolderTree::NodeId id, FolderTree::NodeId parent, int fd
         l.parent = parent;
         l.fd = fd;
         l.name = std::move(name);
+        l.relative = std::move(relative);
         read(l, names_);
         take_(l);
         return;
@@ -45,6 +47,7 @@ void ListingReader::add(FolderTree::NodeId id, FolderTree::NodeId parent, int fd
     l.parent = parent;
     l.fd = fd;
     l.name = std::move(name);
+    l.relative = std::move(relative);
     if (current_->listings.size() >= kBatch)
         handOverBatch();
 }
@@ -113,7 +116,7 @@ void ListingReader::readFiles(Listing& l) const
     std::optional<FolderGift> gift;
     if (folder && !fileCheck_.keepAll)
         gift.emplace(*folder, ItemKind::File, fileCheck_.umask, fileCheck_.compareGroup);
-    l.files = readFolderFiles(l.fd, fileCheck_.scope,
+    l.files = readFolderFiles(l.fd, fileCheck_.scope, l.relative,
                               [&gift](const Permissions& p) { return !gift || !gift->carries(p); });
 }
 

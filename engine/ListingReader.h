@@ -31,6 +31,7 @@ struct Listing {
     FolderTree::NodeId parent = FolderTree::kNoNode;
     int fd = -1; // closed once read
     std::string name; // the folder's printable name (the root's: its printable path)
+    std::string relative; // its raw path relative to the checked folder, when files are matched by path
     bool read = false; // false when the permissions could not be read
     std::string reason; // why not, in words (English), when they were not read; empty when not known
     std::string entries; // the listing without its path: " user ...\n    ...\n\n"
@@ -63,7 +64,7 @@ public:
     ListingReader& operator=(const ListingReader&) = delete;
 
     // Takes over `fd`, a descriptor of the folder's own (or -1: not read).
-    void add(FolderTree::NodeId id, FolderTree::NodeId parent, int fd, std::string name);
+    void add(FolderTree::NodeId id, FolderTree::NodeId parent, int fd, std::string name, std::string relative = {});
 
     // Waits until every listing was read and taken; `waiting`, when given, is
     // called now and then meanwhile.

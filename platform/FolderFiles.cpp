@@ -14,12 +14,14 @@
 namespace gw {
 namespace {
 
-bool leftOut(const char* name, const FileScope& scope)
+// True when a pattern leaves the file out: by its name, or by its path
+// relative to the checked folder (`relativeFolder` + "/" + name).
+bool excluded(const char* name, const FileScope& scope, const std::string& relativeFolder)
 {
-    if (name[0] == '.' && !scope.includeHidden)
-        return true;
-    return std::any_of(scope.excludePatterns.begin(), scope.excludePatterns.end(),
-                       [&](const std::string& pattern) { return ::fnmatch(pattern.c_str(), name, 0) == 0; });
+    const std::string path = relativeFolder.empty() ? std::string(name) : relativeFolder + '/' + name;
+    return std::any_of(scope.excludePatterns.begin(), scope.excludePatterns.end(), [&](const std::string& pattern) {
+        return ::fnmatch(pattern.c_str(), name, 0) == 0 || ::fnmatch(pattern.c_str(), path.c_str(), FNM_PATHNAME) == 0;
+    });
 }
 
 std::string reasonOf(int error)
@@ -30,7 +32,8 @@ std::string reasonOf(int error)
 
 } // namespace
 
-FolderFiles readFolderFiles(int dirFd, const FileScope& scope, const std::function<bool(const Permissions&)>& keep)
+FolderFiles readFolderFiles(int dirFd, const FileScope& scope, const std::string& relativeFolder,
+                            const std::function<bool(const Permissions&)>& keep)
 {
     const bool namesListAcls = namesListPosixAcls(dirFd);
     FolderFiles out;
@@ -58,8 +61,12 @@ FolderFiles readFolderFiles(int dirFd, const FileScope& scope, const std::functi
             unsigned char type = entry->d_type;
             if (type == DT_DIR)
                 continue; // a folder: the walk's
-            if (leftOut(name, scope))
+            if (!scope.excludePatterns.empty() && excluded(name, scope, relativeFolder))
                 continue;
+            if (name[0] == '.' && !scope.includeHidden) { // counted only if nothing else left it out
+                ++out.hiddenLeftOut;
+                continue;
+            }
             thread_local FileListing file;
             file.reason.clear();
             file.read = false;

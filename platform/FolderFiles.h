@@ -28,19 +28,22 @@ struct FolderFiles {
     std::vector<FileListing> files;
     int read = 0; // regular files whose permissions were read, kept or not
     int otherKinds = 0; // entries that are neither folders nor regular files
+    int hiddenLeftOut = 0; // files whose names begin with ".", left out
     bool listed = true; // false when the folder's entries could not be read
 };
 
 struct FileScope {
     bool includeHidden = false; // names beginning with "." too
-    std::vector<std::string> excludePatterns; // a file whose name matches one is left out
+    std::vector<std::string> excludePatterns; // a file whose name, or path relative to the checked folder, matches
 };
 
 // Reads the files of the folder open as `dirFd` (its own descriptor, read
 // from its start; the descriptor's offset is moved). A file whose
 // permissions were read is kept only when `keep` says so (all without it):
 // files that carry what they should are counted, not held.
-FolderFiles readFolderFiles(int dirFd, const FileScope& scope,
+// `relativeFolder` is the folder's path relative to the checked folder, for
+// patterns that name a path.
+FolderFiles readFolderFiles(int dirFd, const FileScope& scope, const std::string& relativeFolder = {},
                             const std::function<bool(const Permissions&)>& keep = {});
 
 } // namespace gw

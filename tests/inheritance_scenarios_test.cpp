@@ -239,3 +239,68 @@ TEST_F(InheritanceScenarios, AShareWithSetgidAndNoDefaultAclAndAKnownUmask)
     EXPECT_TRUE(after.empty()) << show(after);
     EXPECT_EQ(status, 0);
 }
+
+// What the check must neither miss nor break: hidden files are counted when
+// left out, other ACL models on files are never passed over, a fix never
+// makes a data file executable nor drops a setgid bit it was not asked about,
+// and what an option leaves out is left out everywhere.
+TEST_F(InheritanceScenarios, NothingMissedAndNothingBrokenByTheFix)
+{
+    const std::string share = work.mkdir("edges");
+    must({"setfacl", "-d", "-m", std::string("u::rwx,g::rwx,o::r-x,g:") + kTeam + ":rwx", share});
+    const auto at = [&](const std::string& relative) { return share + "/" + relative; };
+    ASSERT_EQ(::mkdir(at("sub").c_str(), 0777), 0);
+    ASSERT_EQ(::mkdir(at("own-setgid").c_str(), 0777), 0);
+    must({"chmod", "g+s", at("own-setgid")});
+    must({"touch", at("sub/data"), at("sub/.env"), at("sub/key.pem")});
+    must({"setfacl", "-m", std::string("u:") + kUser + ":r", at("sub/data")}); // the mask stays rwx
+    must({"chmod", "0600", at("sub/.env"), at("sub/key.pem")});
+
+    int status = -1;
+    std::string fix = work.path("edges.acl");
+    Findings found = findings(share, work.path("reports"), {}, status, fix);
+    const Findings expected {{"sub/data", {"acl_not_inherited"}}, {"sub/key.pem", {"rights_narrowed"}}};
+    EXPECT_EQ(found, expected) << show(found);
+    // The fix gives the data file what 0666 gives: not executable.
+    const std::string text = gwtest::readFile(fix);
+    const std::size_t record = text.find("# file: " + at("sub/data") + "\n");
+    ASSERT_NE(record, std::string::npos) << text;
+    EXPECT_NE(text.find("user::rw-\n", record), std::string::npos) << text;
+    EXPECT_EQ(text.find(at("own-setgid")), std::string::npos) << "a setgid bit nobody asked about is kept";
+
+    // Hidden files are counted when left out, and checked when asked for.
+    gwtest::ProcessResult r = run(
+        {gwtest::checkProgram(), "--inheritance", "--files", "--reports", work.path("reports"), share});
+    EXPECT_NE(r.out.find("\nHidden files not checked: 1 (--include-hidden checks them)\n"), std::string::npos) << r.out;
+    std::string none;
+    found = findings(share, work.path("reports"), {"--include-hidden"}, status, none);
+    EXPECT_EQ(found.count("sub/.env"), 1u) << show(found);
+    // A pattern leaves files out by name or by path.
+    found = findings(share, work.path("reports"), {"--exclude", "sub/*.pem"}, status, none);
+    EXPECT_EQ(found.count("sub/key.pem"), 0u) << show(found);
+    found = findings(share, work.path("reports"), {}, status, none);
+    EXPECT_EQ(found.count("sub/key.pem"), 1u) << show(found);
+
+    // A file carrying another ACL model is not compared, and said so: the
+    // check is not green.
+    must({"setfattr", "-n", "security.NTACL", "-v", "0x0102", at("sub/data")});
+    must({"setfacl", "--restore=" + fix});
+    found = findings(share, work.path("reports"), {"--exclude", "*.pem"}, status, none);
+    EXPECT_EQ(found.count("sub/data"), 1u) << show(found);
+    EXPECT_EQ(found["sub/data"], std::set<std::string> {"not_read"});
+    EXPECT_EQ(status, 1);
+    must({"setfattr", "-x", "security.NTACL", at("sub/data")});
+    must({"setfattr", "-n", "security.nfs4acl", "-v", "0x01", at("sub/data")});
+    found = findings(share, work.path("reports"), {"--exclude", "*.pem"}, status, none);
+    EXPECT_EQ(found["sub/data"], std::set<std::string> {"not_read"}) << show(found);
+    must({"setfattr", "-x", "security.nfs4acl", at("sub/data")});
+
+    // --ignore group: the owning group is compared nowhere.
+    must({"chmod", "g+s", share});
+    must({"chgrp", kOther, at("sub")});
+    found = findings(share, work.path("reports"), {"--exclude", "*.pem", "--ignore", "group"}, status, none);
+    EXPECT_EQ(found.count("sub"), 1u) << show(found); // setgid is lost all the same
+    EXPECT_EQ(found["sub"].count("group_not_inherited"), 0u) << show(found);
+    // --umask means nothing without a check that compares mode bits.
+    EXPECT_EQ(run({gwtest::checkProgram(), "--umask", "022", share}).status, 2);
+}

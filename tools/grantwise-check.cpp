@@ -376,6 +376,10 @@ int main(int argc, char** argv)
     }
     if (!haveFolder || folder.isEmpty())
         return fail("no FOLDER given", true);
+    if (options.umask && !options.inheritance && !options.files)
+        return fail("--umask needs --inheritance or --files: only items compared with what a folder gives them "
+                    "have mode bits an umask decides",
+                    true);
     if (options.who && (options.inheritance || !fixFile.isEmpty()))
         return fail("--who is an inventory: it does not go with --inheritance or --fix-file", true);
 
@@ -470,6 +474,7 @@ int main(int argc, char** argv)
         summary.notChecked = in.notChecked;
         summary.notCompared = in.notCompared;
         summary.hiddenNotChecked = result.hiddenLeftOut;
+        summary.hiddenFilesNotChecked = result.hiddenFilesLeftOut;
         if (options.inheritance || options.files) {
             summary.items = &result.items;
             summary.inheritance = options.inheritance;
@@ -509,6 +514,11 @@ int main(int argc, char** argv)
         const QByteArray count = QByteArray::number(result.hiddenLeftOut);
         out += ru ? "Скрытые папки не проверены (со всем, что в них): " + count + " (проверяет --include-hidden)\n"
                   : "Hidden folders not checked, with all below them: " + count + " (--include-hidden checks them)\n";
+    }
+    if (!quiet && result.hiddenFilesLeftOut > 0) {
+        const QByteArray count = QByteArray::number(result.hiddenFilesLeftOut);
+        out += ru ? "Скрытые файлы не проверены: " + count + " (проверяет --include-hidden)\n"
+                  : "Hidden files not checked: " + count + " (--include-hidden checks them)\n";
     }
     if (!quiet) {
         out += unixLines(result.processingTime) + "\n";
