@@ -280,6 +280,14 @@ void TForm1::Menu_File_DifferencesClick()
 
 void TForm1::showFolder(const QByteArray& rawPath)
 {
+    // The folder tree is on the folder page: go back to it as the wizard's
+    // own buttons do; during a check the folder is not shown.
+    if (ui.GroupBox5->isVisible())
+        Button3Click();
+    else if (ui.GroupBox4->isVisible())
+        Button5Click();
+    if (!ui.GroupBox3->isVisible())
+        return;
     QModelIndex index = model_.indexForPath(rawPath);
     if (!index.isValid() && rawPath.lastIndexOf('/') > 0) // a file: its folder
         index = model_.indexForPath(rawPath.left(rawPath.lastIndexOf('/')));

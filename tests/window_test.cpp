@@ -248,7 +248,12 @@ private slots:
         QVERIFY(form->ui.GroupBox3->isVisible());
         for (QPushButton* b : {form->ui.Button7, form->ui.Button2, form->ui.Button1, form->ui.Button4})
             QVERIFY(b->isEnabled());
+        // From the results page, a double-click goes back to the folder page.
+        click(form->ui.Button7);
+        click(form->ui.Button2);
+        QTRY_VERIFY_WITH_TIMEOUT(onResultsPage(), 30000);
         emit differences->ui.places->doubleClicked(model.index(0, 0));
+        QVERIFY(form->ui.GroupBox3->isVisible() && !form->ui.GroupBox5->isVisible());
         QCOMPARE(form->folderModel().rawPath(form->ui.ShellTreeView1->currentIndex()),
                  QByteArray::fromStdString(tree->path("other")));
         differences->close();
