@@ -54,7 +54,8 @@ const char kHelp[] = "Checks that every subfolder of FOLDER carries the same per
                      "  --json           print JSON Lines instead: one object per folder that\n"
                      "                   differs, was not read or was not listed, then a summary\n"
                      "  --fix-file FILE  write FILE for setfacl --restore: it gives every folder that\n"
-                     "                   differs the permissions of FOLDER (review it, then apply it)\n"
+                     "                   differs the permissions of FOLDER (with --inheritance: every\n"
+                     "                   item what its folder gives it); review it, then apply it\n"
                      "\n"
                      "What to check (the output and the reports say what was left out):\n"
                      "  --include-hidden     check folders whose names begin with \".\" too; without\n"
@@ -89,8 +90,9 @@ const char kHelp[] = "Checks that every subfolder of FOLDER carries the same per
                      "  --help, --version\n"
                      "Options may also be written --reports=DIR; \"--\" ends them.\n"
                      "\n"
-                     "Exit status: 0 when every folder was read and matches; 1 when mismatches were\n"
-                     "found or folders could not be read or listed; 2 on an error. With --who: 0\n"
+                     "Exit status: 0 when every folder was read and matches (with --inheritance:\n"
+                     "every item carries what its folder gives it; with --files, the files too); 1\n"
+                     "when anything differs or could not be read or listed; 2 on an error. With --who: 0\n"
                      "when everything was read, 1 when something was not (its rights are unknown).\n";
 
 // Reads a whole decimal number from `low` to `high` into `out`.
