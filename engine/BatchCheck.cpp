@@ -180,6 +180,10 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     ItemFindings& items = result.items;
     items.files = options.files;
     items.umask = options.umask;
+    items.keepItems = options.keepItems;
+    // The findings' lines, for the inheritance report or the differences
+    // report's files, as they are found: none is held for them.
+    Spool itemBody(*options.reports);
     QList<ItemNotRead> filesNotRead;
     QList<ItemNotRead> notCompared; // items whose ACL model the check does not follow
     QList<QByteArray> filesNotListed;
@@ -197,9 +201,15 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
                                                                   !options.ignored.groupName)) {
             d->path = toByteArray(itemPath);
             d->rawPath = QByteArray::fromStdString(rawFromPrintable(itemPath));
+            itemBody.append("\n" + itemLines(*d, true));
+            if (options.itemLine)
+                options.itemLine(*d);
             items.add(std::move(*d));
         }
     };
+    FileScope fileScope; // what the files' reading leaves out
+    fileScope.includeHidden = options.scope.includeHidden;
+    fileScope.excludePatterns = options.scope.excludePatterns;
     // The inheritance fix, from the top down: each item gets what its folder
     // gives once that folder is fixed, so a subfolder that would differ from
     // its fixed folder is in the file too.
@@ -245,6 +255,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         const Permissions* folder = options.inheritance ? (l.read ? &l.permissions : nullptr)
                                                         : (topRead ? &top : nullptr);
         std::string filePath;
+        const bool folderKeeps = !fixing || fixedHere == l.permissions; // the fix leaves the folder as it is
         for (const FileListing& f : l.files.files) {
             filePath = path;
             if (filePath.empty() || filePath.back() != '/')
@@ -259,8 +270,31 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
                 continue;
             }
             compareItem(*folder, f.permissions, ItemKind::File, filePath);
-            if (fixing)
+            if (fixing && folderKeeps)
                 fixItem(fixedHere, f.permissions, ItemKind::File, filePath);
+        }
+        if (fixing && !folderKeeps && l.read) {
+            // The fix changes this folder, and with it what its files should
+            // have: they are read again, and those that would differ from it
+            // then are given it. Only such folders' files are read twice.
+            bool listable = true;
+            const int fd = openDirectoryForPermissions(rawFromPrintable(path), listable, Links::Refuse);
+            if (fd >= 0 && listable) {
+                const FolderGift fixedGift(fixedHere, ItemKind::File, options.umask, !options.ignored.groupName);
+                const FolderFiles again = readFolderFiles(fd, fileScope, l.relative,
+                                                          [&](const Permissions& p) { return !fixedGift.carries(p); });
+                for (const FileListing& f : again.files) {
+                    if (!f.read)
+                        continue;
+                    filePath = path;
+                    if (filePath.empty() || filePath.back() != '/')
+                        filePath.push_back('/');
+                    filePath += f.name;
+                    fixItem(fixedHere, f.permissions, ItemKind::File, filePath);
+                }
+            }
+            if (fd >= 0)
+                ::close(fd);
         }
     };
     // Who can do what: every folder, and every file, as it is taken.
@@ -304,12 +338,11 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     // walk goes on; with one job, on the walk's thread as it goes.
     FileCheck fileCheck;
     fileCheck.files = options.files;
-    fileCheck.scope.includeHidden = options.scope.includeHidden;
-    fileCheck.scope.excludePatterns = options.scope.excludePatterns;
+    fileCheck.scope = fileScope;
     fileCheck.inheritance = options.inheritance;
     fileCheck.umask = options.umask;
     fileCheck.compareGroup = !options.ignored.groupName;
-    fileCheck.keepAll = fixing; // the fix compares files with their folder as it will be
+
     if (options.who)
         fileCheck.keepAll = true; // every file's rights are asked
     if (options.files && !options.inheritance) {
@@ -412,18 +445,18 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         }
         result.fixRecords = head + "\n" + result.fixRecords;
     }
+    QByteArray filesTail;
     if (options.files && !options.inheritance) {
         // The files of the check against the checked folder, in its differences report.
         differences += "\n" + QByteArray::number(items.filesDiffering) + " of " + QByteArray::number(items.filesChecked)
             + " files differ from what the checked folder gives a new file (" + QByteArray::number(items.otherKinds)
             + " links, devices, sockets and FIFOs counted, not compared).\n";
-        for (const ItemDifference& d : items.items)
-            differences += "\n" + itemLines(d, true);
-        QByteArray unread;
-        for (const ItemNotRead& n : filesNotRead)
-            unread += n.path + "\n" + (n.reason.isEmpty() ? QByteArray() : "    " + n.reason + "\n");
-        if (!unread.isEmpty())
-            differences += "\nFiles whose permissions were not read:\n" + unread;
+        for (const ItemNotRead& n : items.notRead) {
+            if (n.kind == ItemKind::File)
+                filesTail += n.path + "\n" + (n.reason.isEmpty() ? QByteArray() : "    " + n.reason + "\n");
+        }
+        if (!filesTail.isEmpty())
+            filesTail = "\nFiles whose permissions were not read, or not compared:\n" + filesTail;
     }
 
     const QByteArray& reportsDir = options.reports->path();
@@ -435,12 +468,16 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         {WorkingFolder::kFullReportName, {frame.fullHead, fullBody.part()}},
         {WorkingFolder::kMismatchName, {frame.mismatchHead, mismatchBody.part(), frame.mismatchTail}},
         {WorkingFolder::kDifferencesName, {differences}}};
-    const QByteArray inheritance = options.inheritance
-        ? inheritanceReport(root, items, notCheckedWords(options.scope, tree.excludedLeftOut(), options.files, false))
+    if (options.files && !options.inheritance)
+        written.back().parts = {differences, itemBody.part(), filesTail};
+    const QByteArray inheritanceHead = options.inheritance
+        ? inheritanceReportHead(root, items,
+                                notCheckedWords(options.scope, tree.excludedLeftOut(), options.files, false))
         : QByteArray();
+    const QByteArray inheritanceTail = options.inheritance ? inheritanceReportTail(items) : QByteArray();
     if (options.inheritance) {
         result.inheritanceReportPath = WorkingFolder::inheritanceFile(reportsDir);
-        written.push_back({WorkingFolder::kInheritanceName, {inheritance}});
+        written.push_back({WorkingFolder::kInheritanceName, {inheritanceHead, itemBody.part(), inheritanceTail}});
     }
     QByteArray whoText;
     if (whoInventory) {
@@ -484,13 +521,13 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     if (options.inheritance) {
         result.verdict = inheritanceVerdict(options.lang, items);
         result.complete = items.complete();
-        result.green = result.complete && items.items.isEmpty();
+        result.green = result.complete && !items.anyDiffer();
     } else {
         result.verdict = screenVerdict(options.lang, in) + detailTail(options.lang);
         if (options.files)
             result.verdict += QLatin1Char(' ') + filesVerdict(options.lang, items);
         result.complete = items.complete();
-        result.green = verdictLight(in) == Light::Green && items.complete() && items.items.isEmpty();
+        result.green = verdictLight(in) == Light::Green && items.complete() && !items.anyDiffer();
     }
     if (whoInventory) { // an inventory, not a verdict: complete when everything was read
         result.who = std::move(whoInventory->findings());

@@ -44,6 +44,11 @@ struct BatchOptions {
     bool files = false; // regular files are checked too
     std::optional<std::uint32_t> umask; // the creators' umask, where no default ACL decides the mode bits
     bool inheritanceFix = false; // with inheritance: make the fix file's text
+    // Items that differ from what their folder gives them are kept in the
+    // result (for a window that shows them); otherwise each goes to
+    // `itemLine`, when given, as it is found, in tree order, and is not held.
+    bool keepItems = false;
+    std::function<void(const ItemDifference&)> itemLine;
     QString lang = QStringLiteral("EN");
     // Who can do what: the rights of this principal on every folder (and
     // file, with `files`), written to acl_who.txt.

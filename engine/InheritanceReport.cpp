@@ -22,7 +22,8 @@ QByteArray kindWord(ItemKind kind)
 void ItemFindings::add(ItemDifference d)
 {
     ++(d.kind == ItemKind::Folder ? foldersDiffering : filesDiffering);
-    items.append(std::move(d));
+    if (keepItems)
+        items.append(std::move(d));
 }
 
 QByteArray itemLines(const ItemDifference& d, bool reasons)
@@ -45,6 +46,14 @@ QByteArray itemLines(const ItemDifference& d, bool reasons)
 
 QByteArray inheritanceReport(const QByteArray& folder, const ItemFindings& f, const QByteArray& notChecked)
 {
+    QByteArray text = inheritanceReportHead(folder, f, notChecked);
+    for (const ItemDifference& d : f.items)
+        text += "\n" + itemLines(d, true);
+    return text + inheritanceReportTail(f);
+}
+
+QByteArray inheritanceReportHead(const QByteArray& folder, const ItemFindings& f, const QByteArray& notChecked)
+{
     QByteArray text = "Inheritance check of " + folder + ": every folder" + (f.files ? " and file" : "")
         + " against what its own folder gives a new one\n";
     text += number(f.foldersDiffering) + " folders";
@@ -63,8 +72,12 @@ QByteArray inheritanceReport(const QByteArray& folder, const ItemFindings& f, co
         text += "Mode bits where no default ACL decides them: not compared (no --umask).\n";
     if (!notChecked.isEmpty())
         text += "Not checked: " + notChecked + "\n";
-    for (const ItemDifference& d : f.items)
-        text += "\n" + itemLines(d, true);
+    return text;
+}
+
+QByteArray inheritanceReportTail(const ItemFindings& f)
+{
+    QByteArray text;
     QByteArray notRead;
     for (const ItemNotRead& n : f.notRead) {
         notRead += kindWord(n.kind) + n.path + "\n";

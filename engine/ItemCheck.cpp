@@ -31,6 +31,7 @@ void CheckEngine::runItemCheck()
     options.lang = isRussian(state_.Lang) ? QStringLiteral("RU") : QStringLiteral("EN");
     options.inheritance = inheritance_;
     options.files = files_;
+    options.keepItems = true; // the differences window shows them
     std::atomic<int> scanned {0}, read {0}, total {0};
     std::atomic<bool> stop {false}, done {false};
     options.progress = [&](const BatchProgress& p) {

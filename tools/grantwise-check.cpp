@@ -411,6 +411,14 @@ int main(int argc, char** argv)
     }
     options.excluded.push_back(reports.excluded()); // its contents change while the check runs
 
+    // Each item that differs from what its folder gives it, as it is found.
+    QByteArray itemLines;
+    if (json && (options.inheritance || options.files) && !options.who) {
+        const char* itemStatus = options.inheritance ? "not_inherited" : "differs";
+        options.itemLine = [&itemLines, itemStatus](const gw::ItemDifference& d) {
+            itemLines += gw::jsonItemLine(d, itemStatus);
+        };
+    }
     if (json && !options.inheritance && !options.who) {
         options.folderLines = [&jsonLines](const QByteArray& printablePath, const QByteArray& rawPath,
                                            const char* status, const gw::FolderDifference* difference,
@@ -482,9 +490,7 @@ int main(int argc, char** argv)
             summary.inheritance = options.inheritance;
             summary.inheritanceReport = gw::printableUtf8(result.inheritanceReportPath);
             // Each item that differs from what its folder gives it, then what was not read.
-            const char* itemStatus = options.inheritance ? "not_inherited" : "differs";
-            for (const gw::ItemDifference& d : result.items.items)
-                jsonLines += gw::jsonItemLine(d, itemStatus);
+            jsonLines += itemLines;
             if (options.inheritance) {
                 for (const gw::ItemNotRead& n : result.items.notRead)
                     jsonLines += gw::jsonItemNotReadLine(n);
