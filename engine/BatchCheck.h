@@ -5,6 +5,8 @@
 // is analysed as it is read and its text goes straight to the reports
 // folder, so memory does not grow with the reports.
 
+#include "engine/BaselineDrift.h"
+#include "engine/BaselineFile.h"
 #include "engine/CheckAnalysis.h"
 #include "engine/InheritanceReport.h"
 #include "engine/Reports.h"
@@ -42,6 +44,13 @@ struct BatchOptions {
     bool files = false; // regular files are checked too
     std::optional<std::uint32_t> umask; // the creators' umask, where no default ACL decides the mode bits
     bool inheritanceFix = false; // with inheritance: make the fix file's text
+    // Baselines: every item read is recorded in `saveBaseline`, in the walk's
+    // order; with `drift`, every item is compared with its record in a
+    // baseline instead of with the checked folder, and the drift report
+    // and verdict are the check's.
+    BaselineWriter* saveBaseline = nullptr;
+    BaselineDrift* drift = nullptr;
+
     QString lang = QStringLiteral("EN");
     int jobs = 0; // reading threads; 0 picks by the machine
     std::function<void(const BatchProgress&)> progress;
@@ -75,6 +84,7 @@ struct BatchResult {
     // the inheritance check, the files in the check against the checked folder.
     ItemFindings items;
     QByteArray inheritanceReportPath; // in the inheritance check
+    QByteArray driftReportPath; // in the drift check, when its baseline was read whole
     // With inheritanceFix: the whole fix file, for setfacl --restore, and the
     // number of items it gives their inherited permissions.
     QByteArray fixRecords;

@@ -32,6 +32,8 @@ public:
     static QByteArray differencesFile(const QByteArray& folder) { return folder + '/' + kDifferencesName; }
     static constexpr char kInheritanceName[] = "acl_inherit.txt";
     static QByteArray inheritanceFile(const QByteArray& folder) { return folder + '/' + kInheritanceName; }
+    static constexpr char kDriftName[] = "acl_drift.txt";
+    static QByteArray driftFile(const QByteArray& folder) { return folder + '/' + kDriftName; }
 
     // Deletes the working files, ignoring failures, then removes the
     // folder itself if it is empty.

@@ -5,6 +5,8 @@
 // Exit status: 0 every folder was read and matches; 1 mismatches, or folders
 // not read or not listed; 2 an error.
 
+#include "engine/BaselineDrift.h"
+#include "engine/BaselineFile.h"
 #include "engine/BatchCheck.h"
 #include "engine/CheckState.h"
 #include "engine/FixFile.h"
@@ -18,6 +20,7 @@
 #include "platform/WorkingFolder.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 
 #include <cerrno>
 #include <chrono>
@@ -27,6 +30,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <getopt.h>
+#include <memory>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -75,6 +79,16 @@ const char kHelp[] = "Checks that every subfolder of FOLDER carries the same per
                      "                       file\n"
                      "  --umask MASK         where no default ACL decides the mode bits, compare them\n"
                      "                       with what this umask gives (such as 022)\n"
+                     "\n"
+                     "Baselines (what changed since the state you accepted):\n"
+                     "  --save-baseline FILE after the check, write the permissions of every folder\n"
+                     "                       (and file, with --files) to FILE in the form getfacl -R\n"
+                     "                       writes and setfacl --restore=FILE reads (gzip when FILE\n"
+                     "                       ends in .gz)\n"
+                     "  --baseline FILE      compare every folder (and file, with --files) with its\n"
+                     "                       record in FILE instead of with FOLDER; writes\n"
+                     "                       acl_drift.txt; with --quiet, prints nothing when\n"
+                     "                       nothing changed\n"
                      "\n"
                      "  --help, --version\n"
                      "Options may also be written --reports=DIR; \"--\" ends them.\n"
@@ -241,6 +255,7 @@ int main(int argc, char** argv)
     QByteArray jsonLines;
     QByteArray folder;
     bool haveFolder = false;
+    QByteArray baselineFile, saveBaselineFile; // --baseline, --save-baseline
     enum Long {
         Reports = 256,
         Lang,
@@ -255,6 +270,8 @@ int main(int argc, char** argv)
         Inheritance,
         Files,
         Umask,
+        SaveBaseline,
+        Baseline,
         Version
     };
     static const option longOptions[] = {
@@ -272,6 +289,8 @@ int main(int argc, char** argv)
         {"inheritance", no_argument, nullptr, Inheritance},
         {"files", no_argument, nullptr, Files},
         {"umask", required_argument, nullptr, Umask},
+        {"save-baseline", required_argument, nullptr, SaveBaseline},
+        {"baseline", required_argument, nullptr, Baseline},
         {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, Version},
         {nullptr, 0, nullptr, 0},
@@ -340,6 +359,12 @@ int main(int argc, char** argv)
             options.umask = static_cast<std::uint32_t>(mask);
             break;
         }
+        case SaveBaseline:
+        case Baseline:
+            if (value.empty())
+                return fail(std::string(c == Baseline ? "--baseline" : "--save-baseline") + " needs a file name", true);
+            (c == Baseline ? baselineFile : saveBaselineFile) = optarg;
+            break;
         case ':': return fail(std::string(argv[optind - 1]) + " needs a value", true);
         default:
             if (optopt != 0 && optopt < 256)
@@ -360,6 +385,31 @@ int main(int argc, char** argv)
         return fail("cannot resolve " + gw::printable(folder) + " against the current folder: " + std::strerror(error));
     if (const std::string problem = folderProblem(options.folder); !problem.empty())
         return fail(problem);
+
+    // A baseline to compare with is read whole first: one that is malformed,
+    // cut short, out of order or of another folder refuses the run before
+    // the check.
+    std::unique_ptr<gw::BaselineReader> baseline;
+    const auto baselineFailure = [&baselineFile](const gw::BaselineError& e) {
+        return e.line() > 0 ? gw::printable(baselineFile) + ": line " + std::to_string(e.line()) + ": " + e.what()
+                            : std::string(e.what());
+    };
+    if (!baselineFile.isEmpty()) {
+        if (options.inheritance)
+            return fail("--baseline is a check of its own: it does not go with --inheritance", true);
+        if (!fixFile.isEmpty())
+            return fail("--baseline does not go with --fix-file: setfacl --restore of the baseline puts it back", true);
+        try {
+            gw::BaselineReader whole(baselineFile);
+            if (whole.head().rawFolder != options.folder.toStdString())
+                return fail(gw::printable(baselineFile) + " is a baseline of " + gw::printable(whole.head().rawFolder)
+                            + ", not of " + gw::printable(options.folder));
+            gw::verifyBaseline(whole, whole.head().rawFolder);
+            baseline = std::make_unique<gw::BaselineReader>(baselineFile);
+        } catch (const gw::BaselineError& e) {
+            return fail(baselineFailure(e));
+        }
+    }
 
     // Closing it at the end ends the lock; a private folder left empty by a
     // failed run is removed then.
@@ -382,7 +432,29 @@ int main(int argc, char** argv)
     }
     options.excluded.push_back(reports.excluded()); // its contents change while the check runs
 
-    if (json && !options.inheritance) {
+    // Baselines: the one to save is refused now when it would be at the end.
+    std::unique_ptr<gw::BaselineWriter> baselineWriter;
+    std::unique_ptr<gw::BaselineDrift> drift;
+    const QString taken = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+    if (!saveBaselineFile.isEmpty()) {
+        if (saveBaselineFile == fixFile)
+            return fail("--save-baseline and --fix-file name the same file", true);
+        if (const std::string problem = gw::restoreFileRefusal(saveBaselineFile, "the baseline", &reports);
+            !problem.empty())
+            return fail(problem);
+        baselineWriter = std::make_unique<gw::BaselineWriter>(reports, gw::isCompressedName(saveBaselineFile));
+        options.saveBaseline = baselineWriter.get();
+    }
+    if (baseline) {
+        gw::DriftScope scope;
+        scope.files = options.files;
+        scope.includeHidden = options.scope.includeHidden;
+        scope.maxDepth = options.scope.maxDepth;
+        drift = std::make_unique<gw::BaselineDrift>(*baseline, baselineFile, scope, reports);
+        options.drift = drift.get();
+    }
+
+    if (json && !options.inheritance && !drift) {
         options.folderLines = [&jsonLines](const QByteArray& printablePath, const QByteArray& rawPath,
                                            const char* status, const gw::FolderDifference* difference,
                                            const QByteArray& reason) {
@@ -415,6 +487,21 @@ int main(int argc, char** argv)
     }
     if (result.writeError)
         return fail("cannot write " + gw::printable(result.failedPath) + ": " + reports.failureText(result.writeError));
+    if (drift && drift->error()) // the baseline changed under the check
+        return fail(baselineFailure(*drift->error()));
+    if (baselineWriter) {
+        gw::BaselineHead head;
+        head.rawFolder = options.folder.toStdString();
+        head.taken = taken.toStdString();
+        char host[256] = {};
+        ::gethostname(host, sizeof host - 1);
+        head.host = host;
+        head.files = options.files ? 0 : -1;
+        if (const std::string problem = gw::saveRestoreParts(saveBaselineFile, baselineWriter->parts(head),
+                                                             "the baseline", &reports);
+            !problem.empty())
+            return fail(problem);
+    }
     const gw::ReportInputs& in = result.analysis.inputs;
     const int status = result.green ? 0 : 1;
     if (!fixFile.isEmpty()) {
@@ -425,6 +512,13 @@ int main(int argc, char** argv)
             return fail(problem);
     }
 
+    if (json && drift) {
+        gw::DriftSummary summary {drift.get(), in.targetPrintable, gw::printableUtf8(result.driftReportPath),
+                                  result.seconds};
+        if (const int error = writeOut(drift->jsonLines() + gw::jsonDriftSummaryLine(summary)))
+            return outputFailed(error);
+        return status;
+    }
     if (json) {
         gw::JsonSummary summary;
         summary.folder = in.targetPrintable;
@@ -468,6 +562,8 @@ int main(int argc, char** argv)
     }
 
     const bool ru = gw::isRussian(options.lang);
+    if (drift && quiet && status == 0)
+        return 0; // nothing changed: nothing to mail
     QByteArray out;
     if (!quiet)
         out += unixLines(result.reportHeader) + "\n";
@@ -494,6 +590,12 @@ int main(int argc, char** argv)
         if (!fixFile.isEmpty())
             out += (ru ? QByteArray("Файл исправления: ") : QByteArray("Fix file: ")) + gw::printableUtf8(fixFile)
                 + "\n";
+        if (drift)
+            out += (ru ? QByteArray("Отчёт об изменениях: ") : QByteArray("Drift report: "))
+                + gw::printableUtf8(result.driftReportPath) + "\n";
+        if (baselineWriter)
+            out += (ru ? QByteArray("Базовый снимок: ") : QByteArray("Baseline saved: "))
+                + gw::printableUtf8(saveBaselineFile) + "\n";
     } else if (privateFolder) {
         // Named even here: a report nobody can find is lost.
         out += (ru ? QByteArray("Папка отчетов: ") : QByteArray("Reports folder: ")) + gw::printableUtf8(reports.path())
