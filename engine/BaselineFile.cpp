@@ -221,7 +221,11 @@ BaselineReader::BaselineReader(const QByteArray& path)
     ReportsFolder probe;
     if (const ReportsFolder::Outcome outcome = probe.check(dir); outcome != ReportsFolder::Outcome::Opened) {
         ::close(fd);
-        throw BaselineError(0, probe.refusal(outcome, "the baseline"));
+        // Read, not written, but trusted only where a report would be written.
+        std::string why = probe.refusal(outcome, "the baseline");
+        if (why.rfind("cannot write ", 0) == 0)
+            why.replace(0, 12, "cannot trust ");
+        throw BaselineError(0, why);
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     source_->file = gzdopen(fd, "rb"); // reads plain text as it is
