@@ -103,26 +103,6 @@ int WalkOrder::compare(std::string_view a, ItemKind aKind, std::string_view b, I
     }
 }
 
-void verifyBaseline(BaselineReader& reader, const std::string& root)
-{
-    const WalkOrder order(root);
-    BaselineRecord record, previous;
-    bool first = true;
-    while (reader.next(record)) {
-        std::string_view rel;
-        if (!order.relative(record.rawPath, rel))
-            throw BaselineError(record.line, "the item is not below the baseline's folder");
-        if (first && !rel.empty())
-            throw BaselineError(record.line, "the first record is not the baseline's folder");
-        if (!first && order.compare(previous.rawPath, previous.kind, record.rawPath, record.kind) >= 0)
-            throw BaselineError(record.line,
-                                "the record is out of the order this check walks the tree in (was the baseline taken"
-                                " where names sort otherwise, in another language's collation?)");
-        first = false;
-        std::swap(previous, record);
-    }
-}
-
 // ----- the merge -----
 
 BaselineDrift::BaselineDrift(BaselineReader& reader, QByteArray baselinePath, DriftScope scope, ReportsFolder& spools)
@@ -136,25 +116,33 @@ BaselineDrift::BaselineDrift(BaselineReader& reader, QByteArray baselinePath, Dr
     , notRead_(spools)
 {
     counts_.filesNotRecorded = scope_.files && reader.head().files < 0;
-    haveRecord_ = advance();
+    haveRecord_ = advance(false);
 }
 
-bool BaselineDrift::advance()
+bool BaselineDrift::advance(bool matched)
 {
     if (error_)
         return false;
     try {
         if (haveRecord_) {
+            // Two records matched to items one after the other are in the
+            // walk's order already; any other two are compared.
+            if (havePrevious_ && !(matched && previousMatched_)
+                && order_.compare(previous_.rawPath, previous_.kind, record_.rawPath, record_.kind) >= 0)
+                throw BaselineError(record_.line,
+                                    "the record is out of the order this check walks the tree in (was the baseline"
+                                    " taken where names sort otherwise, in another language's collation?)");
             previous_ = std::move(record_);
             havePrevious_ = true;
+            previousMatched_ = matched;
         }
         if (!reader_.next(record_))
             return false;
         std::string_view rel;
         if (!order_.relative(record_.rawPath, rel))
             throw BaselineError(record_.line, "the item is not below the baseline's folder");
-        if (havePrevious_ && order_.compare(previous_.rawPath, previous_.kind, record_.rawPath, record_.kind) >= 0)
-            throw BaselineError(record_.line, "the record is out of the order this check walks the tree in");
+        if (!havePrevious_ && !rel.empty())
+            throw BaselineError(record_.line, "the first record is not the baseline's folder");
         return true;
     } catch (const BaselineError& e) {
         error_ = e;
@@ -212,7 +200,7 @@ void BaselineDrift::take(std::string_view rawPath, std::string_view printablePat
         return;
     while (haveRecord_ && order_.compare(record_.rawPath, record_.kind, rawPath, kind) < 0) {
         recordNotReached();
-        haveRecord_ = advance();
+        haveRecord_ = advance(false);
     }
     const bool recorded = haveRecord_ && record_.rawPath == rawPath && record_.kind == kind;
     ItemDifference d;
@@ -242,7 +230,7 @@ void BaselineDrift::take(std::string_view rawPath, std::string_view printablePat
         }
     }
     if (recorded)
-        haveRecord_ = advance();
+        haveRecord_ = advance(true);
 }
 
 void BaselineDrift::notListed(const QByteArray& printablePath)
@@ -260,7 +248,7 @@ void BaselineDrift::finish()
         return;
     while (haveRecord_) {
         recordNotReached();
-        haveRecord_ = advance();
+        haveRecord_ = advance(false);
     }
 }
 

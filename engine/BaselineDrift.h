@@ -12,7 +12,10 @@
 // made or removed anywhere in the tree only move the two streams apart until
 // the next item both have. Each record must come after the one before it,
 // by the same order; one that does not (a baseline taken where names
-// collate otherwise) is refused, never read as items gone and new.
+// collate otherwise) is refused, never read as items gone and new. Records
+// matched to items one after the other are in order by the walk's own; only
+// around a record the walk did not reach are two records compared, so that
+// names are collated only where items were made or removed.
 //
 // A record the walk does not reach is "gone" only when its item is gone:
 // one the options leave out now (files without --files, hidden folders,
@@ -49,10 +52,6 @@ private:
     std::string root_;
     QCollator collator_;
 };
-
-// Reads every record of `reader` and refuses (BaselineError) a baseline
-// that is malformed, cut short, out of order or of another folder than `root`.
-void verifyBaseline(BaselineReader& reader, const std::string& root);
 
 // What the options take in now, for records the walk does not reach.
 struct DriftScope {
@@ -97,7 +96,9 @@ public:
     std::vector<ReportsFolder::Part> reportParts(const QByteArray& notChecked);
 
 private:
-    bool advance(); // the next record, checked to come after the last; false at the end
+    // The next record, once the one before was `matched` to an item or not;
+    // false at the end.
+    bool advance(bool matched);
     void recordNotReached();
     bool leftOutNow(std::string_view relative, ItemKind kind) const;
 
@@ -107,7 +108,7 @@ private:
     WalkOrder order_;
     PrincipalNames names_;
     BaselineRecord record_, previous_;
-    bool haveRecord_ = false, havePrevious_ = false, finished_ = false;
+    bool haveRecord_ = false, havePrevious_ = false, previousMatched_ = false, finished_ = false;
     std::optional<BaselineError> error_;
     DriftCounts counts_;
     Spool changed_, added_, gone_, notRead_;

@@ -386,9 +386,10 @@ int main(int argc, char** argv)
     if (const std::string problem = folderProblem(options.folder); !problem.empty())
         return fail(problem);
 
-    // A baseline to compare with is read whole first: one that is malformed,
-    // cut short, out of order or of another folder refuses the run before
-    // the check.
+    // The head of a baseline to compare with is read first: a file that is
+    // no baseline, or one of another folder, refuses the run before the
+    // check. One malformed, cut short or out of order further on is found
+    // as it is read with the walk, and fails the run then.
     std::unique_ptr<gw::BaselineReader> baseline;
     const auto baselineFailure = [&baselineFile](const gw::BaselineError& e) {
         return e.line() > 0 ? gw::printable(baselineFile) + ": line " + std::to_string(e.line()) + ": " + e.what()
@@ -400,12 +401,10 @@ int main(int argc, char** argv)
         if (!fixFile.isEmpty())
             return fail("--baseline does not go with --fix-file: setfacl --restore of the baseline puts it back", true);
         try {
-            gw::BaselineReader whole(baselineFile);
-            if (whole.head().rawFolder != options.folder.toStdString())
-                return fail(gw::printable(baselineFile) + " is a baseline of " + gw::printable(whole.head().rawFolder)
-                            + ", not of " + gw::printable(options.folder));
-            gw::verifyBaseline(whole, whole.head().rawFolder);
             baseline = std::make_unique<gw::BaselineReader>(baselineFile);
+            if (baseline->head().rawFolder != options.folder.toStdString())
+                return fail(gw::printable(baselineFile) + " is a baseline of "
+                            + gw::printable(baseline->head().rawFolder) + ", not of " + gw::printable(options.folder));
         } catch (const gw::BaselineError& e) {
             return fail(baselineFailure(e));
         }
