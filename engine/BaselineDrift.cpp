@@ -32,12 +32,22 @@ std::string_view nameAt(std::string_view rel, std::size_t at, std::size_t& end)
     return rel.substr(at + 1, end - at - 1);
 }
 
-// The permissions setfacl can set, which a baseline records.
-Permissions posixPart(const Permissions& p)
+// True when `now` carries what `recorded` says: the permissions setfacl can
+// set, which a baseline records (never NFSv4 or Windows ACLs).
+bool sameAsRecorded(const Permissions& now, const Permissions& recorded)
 {
-    Permissions out = p;
-    out.otherModels.clear();
-    return out;
+    return now.owner == recorded.owner && now.group == recorded.group && now.mode == recorded.mode
+        && now.access == recorded.access && now.defaults == recorded.defaults;
+}
+
+// What is reported of an item: made only for the few that are.
+ItemDifference reported(std::string_view rawPath, std::string_view printablePath, ItemKind kind)
+{
+    ItemDifference d;
+    d.kind = kind;
+    d.path = bytes(printablePath);
+    d.rawPath = bytes(rawPath);
+    return d;
 }
 
 } // namespace
@@ -132,7 +142,7 @@ bool BaselineDrift::advance(bool matched)
                 throw BaselineError(record_.line,
                                     "the record is out of the order this check walks the tree in (was the baseline"
                                     " taken where names sort otherwise, in another language's collation?)");
-            previous_ = std::move(record_);
+            std::swap(previous_, record_); // the next record reuses the old one's room
             havePrevious_ = true;
             previousMatched_ = matched;
         }
@@ -203,27 +213,26 @@ void BaselineDrift::take(std::string_view rawPath, std::string_view printablePat
         haveRecord_ = advance(false);
     }
     const bool recorded = haveRecord_ && record_.rawPath == rawPath && record_.kind == kind;
-    ItemDifference d;
-    d.kind = kind;
-    d.path = bytes(printablePath);
-    d.rawPath = bytes(rawPath);
     if (!p) {
         ++counts_.notRead;
-        ItemNotRead n {d.path, d.rawPath, kind, bytes(reason)};
+        ItemNotRead n {bytes(printablePath), bytes(rawPath), kind, bytes(reason)};
         notRead_.append((kind == ItemKind::File ? "file " : "folder ") + n.path + "\n"
                         + (n.reason.isEmpty() ? QByteArray() : "    " + n.reason + "\n"));
         json_ += jsonItemNotReadLine(n);
     } else if (!recorded) {
         ++counts_.added;
+        ItemDifference d = reported(rawPath, printablePath, kind);
         for (const QByteArray& entry : permissionEntries(*p, names_))
             d.changes.append(EntryChange {EntryChange::Added, {}, entry});
         added_.append("\n" + itemLines(d, false));
         json_ += jsonItemLine(d, "new");
     } else {
         ++(kind == ItemKind::File ? counts_.filesCompared : counts_.foldersCompared);
-        const Permissions now = posixPart(*p);
-        if (!(now == record_.permissions)) {
+        if (!sameAsRecorded(*p, record_.permissions)) {
             ++counts_.changed;
+            ItemDifference d = reported(rawPath, printablePath, kind);
+            Permissions now = *p;
+            now.otherModels.clear();
             d.changes = entryChanges(permissionEntries(record_.permissions, names_), permissionEntries(now, names_));
             changed_.append("\n" + itemLines(d, false));
             json_ += jsonItemLine(d, "changed");

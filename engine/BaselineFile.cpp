@@ -285,12 +285,6 @@ void BaselineReader::fail(const std::string& what) const
 
 bool BaselineReader::readLine(std::string& line)
 {
-    if (havePending_) {
-        havePending_ = false;
-        line = std::move(pending_);
-        ++line_;
-        return true;
-    }
     Source& s = *source_;
     line.clear();
     for (;;) {
@@ -333,7 +327,7 @@ bool BaselineReader::readLine(std::string& line)
 
 bool BaselineReader::next(BaselineRecord& out)
 {
-    std::string line;
+    std::string& line = lineText_; // its room kept from record to record
     do {
         if (!readLine(line)) {
             if (folders_ != head_.folders || (head_.files >= 0 && files_ != head_.files))
@@ -354,7 +348,10 @@ bool BaselineReader::next(BaselineRecord& out)
     bool haveKind = false, haveOwner = false, haveGroup = false, haveFlags = false;
     std::uint32_t special = 0;
     Permissions& p = out.permissions;
-    p = Permissions {};
+    p.owner = p.group = p.mode = 0;
+    p.access.clear(); // keeping their room for the next record
+    p.defaults.clear();
+    p.otherModels.clear();
     const auto id = [&](std::string_view text) {
         unsigned long long n = 0;
         if (!wholeNumber(text, 0xFFFFFFFFull, n))

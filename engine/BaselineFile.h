@@ -129,8 +129,7 @@ private:
     BaselineHead head_;
     long line_ = 0;
     long folders_ = 0, files_ = 0;
-    std::string pending_; // a line read ahead, when havePending_
-    bool havePending_ = false;
+    std::string lineText_; // the line being read
 };
 
 // The path in a "# file:" line back to its raw bytes; false when an escape
