@@ -16,8 +16,8 @@ namespace gwbench {
 
 bool makeTree(const std::string& root, int folders, int files)
 {
-    const std::string marker
-        = root + "/.complete-" + std::to_string(folders) + (files ? "-" + std::to_string(files) : std::string());
+    const std::string marker = root + "/.complete-" + std::to_string(folders)
+        + (files ? "-" + std::to_string(files) : std::string());
     struct stat st { };
     if (::stat(marker.c_str(), &st) == 0)
         return true;
