@@ -3,7 +3,8 @@
 //   grantwise-check [--reports DIR] [--lang en|ru] [--jobs N] [--quiet] FOLDER
 //
 // Exit status: 0 every folder was read and matches; 1 mismatches, or folders
-// not read or not listed; 2 an error.
+// not read or not listed; 2 an error. With --baseline: 0 nothing changed and
+// everything was read; 1 anything changed or was not read.
 
 #include "engine/BaselineDrift.h"
 #include "engine/BaselineFile.h"
@@ -94,7 +95,9 @@ const char kHelp[] = "Checks that every subfolder of FOLDER carries the same per
                      "Options may also be written --reports=DIR; \"--\" ends them.\n"
                      "\n"
                      "Exit status: 0 when every folder was read and matches; 1 when mismatches were\n"
-                     "found or folders could not be read or listed; 2 on an error.\n";
+                     "found or folders could not be read or listed; 2 on an error. With --baseline:\n"
+                     "0 when nothing changed and everything was read; 1 when anything changed or\n"
+                     "could not be read.\n";
 
 // Reads a whole decimal number from `low` to `high` into `out`.
 bool numberIn(const std::string& text, long low, long high, int& out)
