@@ -8,6 +8,7 @@
 #include "engine/ListingReader.h"
 #include "engine/MismatchAnalysis.h"
 #include "engine/ReadVerification.h"
+#include "engine/ReportSpool.h"
 #include "platform/AclListing.h"
 #include "platform/DirectoryOpen.h"
 #include "platform/FolderTree.h"
@@ -38,51 +39,6 @@ QByteArray toByteArray(const std::string& s)
 {
     return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
 }
-
-// Text for a report, written to a file without a name in the reports folder
-// as it comes, in large pieces; only the piece being filled is in memory.
-class Spool {
-public:
-    explicit Spool(ReportsFolder& folder)
-        : fd_(folder.unnamedFile())
-        , error_(fd_ < 0 ? errno : 0)
-    {
-    }
-    ~Spool()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Spool(const Spool&) = delete;
-    Spool& operator=(const Spool&) = delete;
-
-    void append(QByteArrayView text)
-    {
-        size_ += text.size();
-        buffer_.append(text.data(), static_cast<std::size_t>(text.size()));
-        if (buffer_.size() >= kPiece)
-            flush();
-    }
-    // The whole text, to be copied after a report's head.
-    ReportsFolder::Part part()
-    {
-        flush();
-        return ReportsFolder::Part::copyOf(fd_, size_, error_);
-    }
-
-private:
-    static constexpr std::size_t kPiece = 1 << 20;
-    void flush()
-    {
-        if (error_ == 0 && !buffer_.empty())
-            error_ = writeAll(fd_, QByteArrayView(buffer_.data(), static_cast<qsizetype>(buffer_.size())));
-        buffer_.clear();
-    }
-    int fd_;
-    int error_;
-    qint64 size_ = 0;
-    std::string buffer_;
-};
 
 // What the options left out of the tree, in words; empty when nothing.
 QByteArray notCheckedWords(const FolderScope& scope, int ownFoldersLeftOut, bool files, bool russian)
@@ -303,9 +259,40 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         whoInventory.emplace(*options.who, options.folder, root);
     if (whoInventory && options.whoPlaces)
         whoInventory->setEveryPlace(options.whoPlaces);
+    // Baselines: each item recorded, or compared with its record, as the walk
+    // reaches it; in the drift check the items are compared with nothing else.
+    const auto baselineItems = [&](const Listing& l, const std::string& path) {
+        const std::string raw = rawFromPrintable(path);
+        if (options.saveBaseline && l.read)
+            options.saveBaseline->add(raw, ItemKind::Folder, l.permissions);
+        if (options.drift)
+            options.drift->take(raw, path, ItemKind::Folder, l.read ? &l.permissions : nullptr, l.reason);
+        if (!options.files)
+            return;
+        if (options.drift && !l.files.listed && l.read)
+            filesNotListed.append(toByteArray(path));
+        std::string filePath, rawFile;
+        for (const FileListing& f : l.files.files) {
+            filePath = path;
+            rawFile = raw;
+            if (filePath.empty() || filePath.back() != '/') {
+                filePath.push_back('/');
+                rawFile.push_back('/');
+            }
+            filePath += f.name;
+            rawFile += f.rawName;
+            if (options.saveBaseline && f.read)
+                options.saveBaseline->add(rawFile, ItemKind::File, f.permissions);
+            if (options.drift)
+                options.drift->take(rawFile, filePath, ItemKind::File, f.read ? &f.permissions : nullptr, f.reason);
+        }
+    };
     const auto take = [&](Listing& l) {
         const std::string& path = printablePathOf(l); // every folder's, for its subfolders'
-        takeItems(l, path);
+        if (options.saveBaseline || options.drift)
+            baselineItems(l, path);
+        if (!options.drift)
+            takeItems(l, path);
         if (whoInventory)
             whoInventory->take(l.id, l.parent, path, l.read, l.permissions, l.reason,
                                options.files ? &l.files : nullptr);
@@ -345,6 +332,8 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
 
     if (options.who)
         fileCheck.keepAll = true; // every file's rights are asked
+    if (options.saveBaseline || options.drift)
+        fileCheck.keepAll = true; // every file is recorded, or compared with its record
     if (options.files && !options.inheritance) {
         // Files are compared with what the checked folder gives a new file.
         bool listable = true;
@@ -491,11 +480,25 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         whoText = whoReport(who, notCheckedWords(options.scope, tree.excludedLeftOut(), options.files, false));
         written.push_back({WorkingFolder::kWhoName, {whoText}}); // a view of it: it outlives the writing
     }
+    // The drift report, when the baseline was read whole on the way.
+    if (options.drift) {
+        options.drift->finish();
+        for (const QByteArray& path : items.notListed)
+            options.drift->notListed(path);
+        if (!options.drift->error()) {
+            result.driftReportPath = WorkingFolder::driftFile(reportsDir);
+            written.push_back({WorkingFolder::kDriftName,
+                               options.drift->reportParts(
+                                   notCheckedWords(options.scope, tree.excludedLeftOut(), options.files, false))});
+        }
+    }
     result.writeError = options.reports->replace(written, failedName);
     if (!result.writeError && !options.inheritance)
         options.reports->remove(WorkingFolder::kInheritanceName); // an earlier run's: the folder holds this run's
     if (!result.writeError && !whoInventory)
         options.reports->remove(WorkingFolder::kWhoName);
+    if (!result.writeError && result.driftReportPath.isEmpty())
+        options.reports->remove(WorkingFolder::kDriftName);
     if (result.writeError)
         result.failedPath = reportsDir + '/' + failedName;
     if (options.folderLines) {
@@ -518,7 +521,12 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
 
     result.reportHeader = reportHeader(options.lang, QString::fromUtf8(root),
                                        countLine(options.lang, folders) + levelLine(options.lang, maxLevel));
-    if (options.inheritance) {
+    if (options.drift) {
+        const DriftCounts& drift = options.drift->counts();
+        result.verdict = driftVerdict(options.lang, *options.drift);
+        result.complete = drift.notRead == 0;
+        result.green = result.complete && drift.nothingChanged() && !options.drift->error();
+    } else if (options.inheritance) {
         result.verdict = inheritanceVerdict(options.lang, items);
         result.complete = items.complete();
         result.green = result.complete && !items.anyDiffer();

@@ -5,6 +5,8 @@
 // is analysed as it is read and its text goes straight to the reports
 // folder, so memory does not grow with the reports.
 
+#include "engine/BaselineDrift.h"
+#include "engine/BaselineFile.h"
 #include "engine/CheckAnalysis.h"
 #include "engine/InheritanceReport.h"
 #include "engine/Reports.h"
@@ -49,6 +51,13 @@ struct BatchOptions {
     // `itemLine`, when given, as it is found, in tree order, and is not held.
     bool keepItems = false;
     std::function<void(const ItemDifference&)> itemLine;
+    // Baselines: every item read is recorded in `saveBaseline`, in the walk's
+    // order; with `drift`, every item is compared with its record in a
+    // baseline instead of with the checked folder, and the drift report
+    // and verdict are the check's.
+    BaselineWriter* saveBaseline = nullptr;
+    BaselineDrift* drift = nullptr;
+
     QString lang = QStringLiteral("EN");
     // Who can do what: the rights of this principal on every folder (and
     // file, with `files`), written to acl_who.txt.
@@ -89,6 +98,7 @@ struct BatchResult {
     // the inheritance check, the files in the check against the checked folder.
     ItemFindings items;
     QByteArray inheritanceReportPath; // in the inheritance check
+    QByteArray driftReportPath; // in the drift check, when its baseline was read whole
     // With inheritanceFix: the whole fix file, for setfacl --restore, and the
     // number of items it gives their inherited permissions.
     QByteArray fixRecords;

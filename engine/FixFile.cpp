@@ -133,24 +133,34 @@ struct Destination {
     bool inOpen = false; // the folder is `open`, the run's reports folder
 };
 
+// What is written: the fix file, or a baseline.
+struct Written {
+    const char* english;
+    const char* russian;
+};
+constexpr Written kFixFile {"the fix file", "файл исправления"};
+
 // Takes `path` apart. Returns why it is refused for what its text says; empty
 // when it is not.
-std::string destination(const QByteArray& path, ReportsFolder* open, Destination& to, Language language)
+std::string destination(const QByteArray& path, ReportsFolder* open, Destination& to, Language language,
+                        Written what = kFixFile)
 {
     to.shown = printable(std::string_view(path.constData(), static_cast<std::size_t>(path.size())));
     const qsizetype slash = path.lastIndexOf('/');
     to.dir = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
     to.name = path.mid(slash + 1);
     if (to.name.isEmpty() || to.name == "." || to.name == "..")
-        return inLanguage(language, "cannot write the fix file ", "не удалось записать файл исправления ") + to.shown
+        return std::string(inLanguage(language, "cannot write ", "не удалось записать "))
+            + inLanguage(language, what.english, what.russian) + " " + to.shown
             + inLanguage(language, ": not a file name", ": это не имя файла");
     struct stat st { };
     to.inOpen = open && ::stat(to.dir.constData(), &st) == 0
         && open->identity() == FolderIdentity {st.st_dev, st.st_ino};
     if (to.inOpen
         && (to.name == WorkingFolder::kFullReportName || to.name == WorkingFolder::kMismatchName
-            || to.name == WorkingFolder::kDifferencesName || to.name == WorkingFolder::kInheritanceName))
-        return inLanguage(language, "the fix file ", "файл исправления ") + to.shown
+            || to.name == WorkingFolder::kDifferencesName || to.name == WorkingFolder::kInheritanceName
+            || to.name == WorkingFolder::kDriftName))
+        return std::string(inLanguage(language, what.english, what.russian)) + " " + to.shown
             + inLanguage(language, " would replace one of the reports", " заменил бы один из отчётов");
     return {};
 }
@@ -159,8 +169,13 @@ std::string destination(const QByteArray& path, ReportsFolder* open, Destination
 
 std::string fixFileRefusal(const QByteArray& path, ReportsFolder* open)
 {
+    return restoreFileRefusal(path, kFixFile.english, open);
+}
+
+std::string restoreFileRefusal(const QByteArray& path, const char* what, ReportsFolder* open)
+{
     Destination to;
-    if (std::string problem = destination(path, open, to, Language::English); !problem.empty())
+    if (std::string problem = destination(path, open, to, Language::English, {what, what}); !problem.empty())
         return problem;
     // As the write would find it: only a regular file is ever replaced.
     struct stat st { };
@@ -171,7 +186,7 @@ std::string fixFileRefusal(const QByteArray& path, ReportsFolder* open)
         return {};
     ReportsFolder probe;
     if (const ReportsFolder::Outcome outcome = probe.check(to.dir); outcome != ReportsFolder::Outcome::Opened)
-        return probe.refusal(outcome, "the fix file");
+        return probe.refusal(outcome, what);
     return {};
 }
 
@@ -193,8 +208,15 @@ std::string saveFixFile(const QByteArray& path, const Analysis& analysis, const 
 
 std::string saveFixText(const QByteArray& path, const QByteArray& text, ReportsFolder* open, Language language)
 {
+    return saveRestoreParts(path, {QByteArrayView(text)}, kFixFile.english, open, language);
+}
+
+std::string saveRestoreParts(const QByteArray& path, const std::vector<ReportsFolder::Part>& parts, const char* what,
+                             ReportsFolder* open, Language language)
+{
+    const Written words = std::string_view(what) == kFixFile.english ? kFixFile : Written {what, what};
     Destination to;
-    if (std::string problem = destination(path, open, to, language); !problem.empty())
+    if (std::string problem = destination(path, open, to, language, words); !problem.empty())
         return problem;
     // The reports folder of this run, if that is where it goes: it is locked already.
     ReportsFolder own;
@@ -202,10 +224,10 @@ std::string saveFixText(const QByteArray& path, const QByteArray& text, ReportsF
     if (to.inOpen) {
         folder = open;
     } else if (const ReportsFolder::Outcome outcome = own.open(to.dir); outcome != ReportsFolder::Outcome::Opened) {
-        return own.refusal(outcome, inLanguage(language, "the fix file", "файл исправления"), language);
+        return own.refusal(outcome, inLanguage(language, words.english, words.russian), language);
     }
     QByteArray failed;
-    if (const int error = folder->replace({{to.name, {QByteArrayView(text)}}}, failed))
+    if (const int error = folder->replace({{to.name, parts}}, failed))
         return inLanguage(language, "cannot write ", "не удалось записать ") + to.shown + ": "
             + folder->failureText(error, language);
     return {};

@@ -33,6 +33,15 @@ QByteArray fixFileText(const Analysis& analysis, const RestorePermissions& check
 [[nodiscard]] std::string saveFixText(const QByteArray& path, const QByteArray& text, ReportsFolder* open = nullptr,
                                       Language language = Language::English);
 
+// Writes `parts`, one after the other, as the file at `path`, as saveFixText
+// writes the fix file; `what` names it in refusals ("the baseline").
+[[nodiscard]] std::string saveRestoreParts(const QByteArray& path, const std::vector<ReportsFolder::Part>& parts,
+                                           const char* what, ReportsFolder* open = nullptr,
+                                           Language language = Language::English);
+
+// Why saveRestoreParts would refuse `path` now, as fixFileRefusal says it.
+[[nodiscard]] std::string restoreFileRefusal(const QByteArray& path, const char* what, ReportsFolder* open = nullptr);
+
 // Why saveFixFile would refuse `path` now, in the words it would use; empty
 // when it would write there. Nothing is made or written, so a check can be
 // refused before it runs; saveFixFile checks again, as the folder may change.

@@ -42,13 +42,19 @@ QLocale collationLocale()
 
 } // namespace
 
+QCollator siblingCollator()
+{
+    QCollator collator(collationLocale());
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator;
+}
+
 FolderTree::FolderTree(const QByteArray& rootText, FolderScope scope)
-    : collator_(collationLocale())
+    : collator_(siblingCollator())
     , direntBuffer_(64 * 1024)
     , scope_(std::move(scope))
 {
-    collator_.setNumericMode(true);
-    collator_.setCaseSensitivity(Qt::CaseInsensitive);
     setRoot(rootText);
 }
 

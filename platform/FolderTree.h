@@ -67,6 +67,11 @@ struct FolderScope {
     bool oneFileSystem = false; // other mounted file systems are not entered
 };
 
+// The collator that orders siblings in the tree: natural, case-insensitive,
+// in the locale's collation (English where the locale is C). Names compare
+// as QString::fromUtf8 of their raw bytes; equal ones by the bytes.
+QCollator siblingCollator();
+
 class FolderTree {
 public:
     using NodeId = std::uint32_t;

@@ -35,6 +35,8 @@ public:
     // What one user can do where (grantwise-check --who).
     static constexpr char kWhoName[] = "acl_who.txt";
     static QByteArray whoFile(const QByteArray& folder) { return folder + '/' + kWhoName; }
+    static constexpr char kDriftName[] = "acl_drift.txt";
+    static QByteArray driftFile(const QByteArray& folder) { return folder + '/' + kDriftName; }
 
     // Deletes the working files, ignoring failures, then removes the
     // folder itself if it is empty.

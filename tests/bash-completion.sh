@@ -105,6 +105,8 @@ expect "grantwise-acl after --" "-old" grantwise-acl -- -
 
 # Any file where a file is wanted
 expect "--fix-file FILE" $'-file\n-old\nsub\nsub two\nsub.txt' grantwise-check --fix-file ''
+expect "--save-baseline FILE" $'-file\n-old\nsub\nsub two\nsub.txt' grantwise-check --save-baseline ''
+expect "--baseline FILE" $'-file\n-old\nsub\nsub two\nsub.txt' grantwise-check --baseline ''
 
 if ((failures)); then
     echo "$failures completion checks failed"

@@ -3,8 +3,11 @@
 //   grantwise-check [--reports DIR] [--lang en|ru] [--jobs N] [--quiet] FOLDER
 //
 // Exit status: 0 every folder was read and matches; 1 mismatches, or folders
-// not read or not listed; 2 an error.
+// not read or not listed; 2 an error. With --baseline: 0 nothing changed and
+// everything was read; 1 anything changed or was not read.
 
+#include "engine/BaselineDrift.h"
+#include "engine/BaselineFile.h"
 #include "engine/BatchCheck.h"
 #include "engine/CheckState.h"
 #include "engine/FixFile.h"
@@ -19,6 +22,7 @@
 #include "platform/WorkingFolder.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 
 #include <cerrno>
 #include <chrono>
@@ -28,6 +32,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <getopt.h>
+#include <memory>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -86,6 +91,15 @@ const char kHelp[] = "Checks that every subfolder of FOLDER carries the same per
                      "  --who group:GROUP    the same for a member of GROUP and of no other group\n"
                      "  --who anyone         the same for the other class: a user named in no entry\n"
                      "                       and in no named group\n"
+                     "Baselines (what changed since the state you accepted):\n"
+                     "  --save-baseline FILE after the check, write the permissions of every folder\n"
+                     "                       (and file, with --files) to FILE in the form getfacl -R\n"
+                     "                       writes and setfacl --restore=FILE reads (gzip when FILE\n"
+                     "                       ends in .gz)\n"
+                     "  --baseline FILE      compare every folder (and file, with --files) with its\n"
+                     "                       record in FILE instead of with FOLDER; writes\n"
+                     "                       acl_drift.txt; with --quiet, prints nothing when\n"
+                     "                       nothing changed\n"
                      "\n"
                      "  --help, --version\n"
                      "Options may also be written --reports=DIR; \"--\" ends them.\n"
@@ -93,7 +107,9 @@ const char kHelp[] = "Checks that every subfolder of FOLDER carries the same per
                      "Exit status: 0 when every folder was read and matches (with --inheritance:\n"
                      "every item carries what its folder gives it; with --files, the files too); 1\n"
                      "when anything differs or could not be read or listed; 2 on an error. With --who: 0\n"
-                     "when everything was read, 1 when something was not (its rights are unknown).\n";
+                     "when everything was read, 1 when something was not (its rights are unknown).\n"
+                     "With --baseline: 0 when nothing changed and everything was read; 1 when anything\n"
+                     "changed or could not be read.\n";
 
 // Reads a whole decimal number from `low` to `high` into `out`.
 bool numberIn(const std::string& text, long low, long high, int& out)
@@ -254,6 +270,7 @@ int main(int argc, char** argv)
     QByteArray jsonLines;
     QByteArray folder;
     bool haveFolder = false;
+    QByteArray baselineFile, saveBaselineFile; // --baseline, --save-baseline
     enum Long {
         Reports = 256,
         Lang,
@@ -269,6 +286,8 @@ int main(int argc, char** argv)
         Files,
         Umask,
         Who,
+        SaveBaseline,
+        Baseline,
         Version
     };
     static const option longOptions[] = {
@@ -287,6 +306,8 @@ int main(int argc, char** argv)
         {"files", no_argument, nullptr, Files},
         {"umask", required_argument, nullptr, Umask},
         {"who", required_argument, nullptr, Who},
+        {"save-baseline", required_argument, nullptr, SaveBaseline},
+        {"baseline", required_argument, nullptr, Baseline},
         {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, Version},
         {nullptr, 0, nullptr, 0},
@@ -363,6 +384,12 @@ int main(int argc, char** argv)
             options.who = std::move(who);
             break;
         }
+        case SaveBaseline:
+        case Baseline:
+            if (value.empty())
+                return fail(std::string(c == Baseline ? "--baseline" : "--save-baseline") + " needs a file name", true);
+            (c == Baseline ? baselineFile : saveBaselineFile) = optarg;
+            break;
         case ':': return fail(std::string(argv[optind - 1]) + " needs a value", true);
         default:
             if (optopt != 0 && optopt < 256)
@@ -390,6 +417,30 @@ int main(int argc, char** argv)
     if (const std::string problem = folderProblem(options.folder); !problem.empty())
         return fail(problem);
 
+    // The head of a baseline to compare with is read first: a file that is
+    // no baseline, or one of another folder, refuses the run before the
+    // check. One malformed, cut short or out of order further on is found
+    // as it is read with the walk, and fails the run then.
+    std::unique_ptr<gw::BaselineReader> baseline;
+    const auto baselineFailure = [&baselineFile](const gw::BaselineError& e) {
+        return e.line() > 0 ? gw::printable(baselineFile) + ": line " + std::to_string(e.line()) + ": " + e.what()
+                            : std::string(e.what());
+    };
+    if (!baselineFile.isEmpty()) {
+        if (options.inheritance)
+            return fail("--baseline is a check of its own: it does not go with --inheritance", true);
+        if (!fixFile.isEmpty())
+            return fail("--baseline does not go with --fix-file: setfacl --restore of the baseline puts it back", true);
+        try {
+            baseline = std::make_unique<gw::BaselineReader>(baselineFile);
+            if (baseline->head().rawFolder != options.folder.toStdString())
+                return fail(gw::printable(baselineFile) + " is a baseline of "
+                            + gw::printable(baseline->head().rawFolder) + ", not of " + gw::printable(options.folder));
+        } catch (const gw::BaselineError& e) {
+            return fail(baselineFailure(e));
+        }
+    }
+
     // Closing it at the end ends the lock; a private folder left empty by a
     // failed run is removed then.
     gw::ReportsFolder reports;
@@ -411,15 +462,37 @@ int main(int argc, char** argv)
     }
     options.excluded.push_back(reports.excluded()); // its contents change while the check runs
 
+    // Baselines: the one to save is refused now when it would be at the end.
+    std::unique_ptr<gw::BaselineWriter> baselineWriter;
+    std::unique_ptr<gw::BaselineDrift> drift;
+    const QString taken = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+    if (!saveBaselineFile.isEmpty()) {
+        if (saveBaselineFile == fixFile)
+            return fail("--save-baseline and --fix-file name the same file", true);
+        if (const std::string problem = gw::restoreFileRefusal(saveBaselineFile, "the baseline", &reports);
+            !problem.empty())
+            return fail(problem);
+        baselineWriter = std::make_unique<gw::BaselineWriter>(reports, gw::isCompressedName(saveBaselineFile));
+        options.saveBaseline = baselineWriter.get();
+    }
+    if (baseline) {
+        gw::DriftScope scope;
+        scope.files = options.files;
+        scope.includeHidden = options.scope.includeHidden;
+        scope.maxDepth = options.scope.maxDepth;
+        drift = std::make_unique<gw::BaselineDrift>(*baseline, baselineFile, scope, reports);
+        options.drift = drift.get();
+    }
+
     // Each item that differs from what its folder gives it, as it is found.
     QByteArray itemLines;
-    if (json && (options.inheritance || options.files) && !options.who) {
+    if (json && (options.inheritance || options.files) && !options.who && !drift) {
         const char* itemStatus = options.inheritance ? "not_inherited" : "differs";
         options.itemLine = [&itemLines, itemStatus](const gw::ItemDifference& d) {
             itemLines += gw::jsonItemLine(d, itemStatus);
         };
     }
-    if (json && !options.inheritance && !options.who) {
+    if (json && !options.inheritance && !options.who && !drift) {
         options.folderLines = [&jsonLines](const QByteArray& printablePath, const QByteArray& rawPath,
                                            const char* status, const gw::FolderDifference* difference,
                                            const QByteArray& reason) {
@@ -452,6 +525,21 @@ int main(int argc, char** argv)
     }
     if (result.writeError)
         return fail("cannot write " + gw::printable(result.failedPath) + ": " + reports.failureText(result.writeError));
+    if (drift && drift->error()) // the baseline changed under the check
+        return fail(baselineFailure(*drift->error()));
+    if (baselineWriter) {
+        gw::BaselineHead head;
+        head.rawFolder = options.folder.toStdString();
+        head.taken = taken.toStdString();
+        char host[256] = {};
+        ::gethostname(host, sizeof host - 1);
+        head.host = host;
+        head.files = options.files ? 0 : -1;
+        if (const std::string problem = gw::saveRestoreParts(saveBaselineFile, baselineWriter->parts(head),
+                                                             "the baseline", &reports);
+            !problem.empty())
+            return fail(problem);
+    }
     const gw::ReportInputs& in = result.analysis.inputs;
     const int status = result.green ? 0 : 1;
     if (!fixFile.isEmpty()) {
@@ -466,6 +554,13 @@ int main(int argc, char** argv)
         if (const int error = writeOut(
                 gw::whoJsonLines(*result.who)
                 + gw::whoJsonSummary(*result.who, gw::printableUtf8(result.whoReportPath), result.seconds)))
+            return outputFailed(error);
+        return status;
+    }
+    if (json && drift) {
+        gw::DriftSummary summary {drift.get(), in.targetPrintable, gw::printableUtf8(result.driftReportPath),
+                                  result.seconds};
+        if (const int error = writeOut(drift->jsonLines() + gw::jsonDriftSummaryLine(summary)))
             return outputFailed(error);
         return status;
     }
@@ -511,6 +606,8 @@ int main(int argc, char** argv)
     }
 
     const bool ru = gw::isRussian(options.lang);
+    if (drift && quiet && status == 0)
+        return 0; // nothing changed: nothing to mail
     QByteArray out;
     if (!quiet)
         out += unixLines(result.reportHeader) + "\n";
@@ -545,6 +642,12 @@ int main(int argc, char** argv)
         if (!fixFile.isEmpty())
             out += (ru ? QByteArray("Файл исправления: ") : QByteArray("Fix file: ")) + gw::printableUtf8(fixFile)
                 + "\n";
+        if (drift)
+            out += (ru ? QByteArray("Отчёт об изменениях: ") : QByteArray("Drift report: "))
+                + gw::printableUtf8(result.driftReportPath) + "\n";
+        if (baselineWriter)
+            out += (ru ? QByteArray("Базовый снимок: ") : QByteArray("Baseline saved: "))
+                + gw::printableUtf8(saveBaselineFile) + "\n";
     } else if (privateFolder) {
         // Named even here: a report nobody can find is lost.
         out += (ru ? QByteArray("Папка отчетов: ") : QByteArray("Reports folder: ")) + gw::printableUtf8(reports.path())

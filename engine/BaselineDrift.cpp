@@ -1,0 +1,345 @@
+#include "engine/BaselineDrift.h"
+
+#include "engine/CheckState.h"
+#include "engine/InheritanceReport.h"
+#include "engine/JsonLines.h"
+#include "platform/FolderTree.h"
+#include "platform/PrintablePath.h"
+#include "platform/RestoreFile.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace gw {
+namespace {
+
+QByteArray bytes(std::string_view s)
+{
+    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+QByteArray number(long n)
+{
+    return QByteArray::number(n);
+}
+
+// The next name of `rel` from `at` (which is at a '/'), and where it ends.
+std::string_view nameAt(std::string_view rel, std::size_t at, std::size_t& end)
+{
+    end = rel.find('/', at + 1);
+    if (end == std::string_view::npos)
+        end = rel.size();
+    return rel.substr(at + 1, end - at - 1);
+}
+
+// True when `now` carries what `recorded` says: the permissions setfacl can
+// set, which a baseline records (never NFSv4 or Windows ACLs).
+bool sameAsRecorded(const Permissions& now, const Permissions& recorded)
+{
+    return now.owner == recorded.owner && now.group == recorded.group && now.mode == recorded.mode
+        && now.access == recorded.access && now.defaults == recorded.defaults;
+}
+
+// What is reported of an item: made only for the few that are.
+ItemDifference reported(std::string_view rawPath, std::string_view printablePath, ItemKind kind)
+{
+    ItemDifference d;
+    d.kind = kind;
+    d.path = bytes(printablePath);
+    d.rawPath = bytes(rawPath);
+    return d;
+}
+
+} // namespace
+
+// ----- the walk's order -----
+
+WalkOrder::WalkOrder(std::string root)
+    : root_(std::move(root))
+    , collator_(siblingCollator())
+{
+    while (root_.size() > 1 && root_.back() == '/')
+        root_.pop_back();
+}
+
+bool WalkOrder::relative(std::string_view raw, std::string_view& out) const
+{
+    if (raw == root_) {
+        out = {};
+        return true;
+    }
+    if (root_ == "/") {
+        out = raw;
+        return raw.size() > 1 && raw[0] == '/';
+    }
+    if (raw.size() <= root_.size() + 1 || raw.substr(0, root_.size()) != root_ || raw[root_.size()] != '/')
+        return false;
+    out = raw.substr(root_.size());
+    return true;
+}
+
+int WalkOrder::compare(std::string_view a, ItemKind aKind, std::string_view b, ItemKind bKind) const
+{
+    if (a == b)
+        return 0;
+    std::string_view ra, rb;
+    if (!relative(a, ra) || !relative(b, rb))
+        return a < b ? -1 : 1; // never both in one run
+    std::size_t at = 0;
+    for (;;) {
+        // A folder comes before all below it.
+        if (at >= ra.size())
+            return at >= rb.size() ? 0 : -1;
+        if (at >= rb.size())
+            return 1;
+        std::size_t endA = 0, endB = 0;
+        const std::string_view na = nameAt(ra, at, endA), nb = nameAt(rb, at, endB);
+        if (na == nb) {
+            at = endA;
+            continue;
+        }
+        // Siblings: a folder's files come before its subfolders.
+        const ItemKind ka = endA == ra.size() ? aKind : ItemKind::Folder;
+        const ItemKind kb = endB == rb.size() ? bKind : ItemKind::Folder;
+        if (ka != kb)
+            return ka == ItemKind::File ? -1 : 1;
+        if (ka == ItemKind::Folder) {
+            const int c = collator_.compare(QString::fromUtf8(na.data(), static_cast<qsizetype>(na.size())),
+                                            QString::fromUtf8(nb.data(), static_cast<qsizetype>(nb.size())));
+            if (c != 0)
+                return c;
+        }
+        return na < nb ? -1 : 1;
+    }
+}
+
+// ----- the merge -----
+
+BaselineDrift::BaselineDrift(BaselineReader& reader, QByteArray baselinePath, DriftScope scope, ReportsFolder& spools)
+    : reader_(reader)
+    , path_(std::move(baselinePath))
+    , scope_(scope)
+    , order_(reader.head().rawFolder)
+    , changed_(spools)
+    , added_(spools)
+    , gone_(spools)
+    , notRead_(spools)
+{
+    counts_.filesNotRecorded = scope_.files && reader.head().files < 0;
+    haveRecord_ = advance(false);
+}
+
+bool BaselineDrift::advance(bool matched)
+{
+    if (error_)
+        return false;
+    try {
+        if (haveRecord_) {
+            // Two records matched to items one after the other are in the
+            // walk's order already; any other two are compared.
+            if (havePrevious_ && !(matched && previousMatched_)
+                && order_.compare(previous_.rawPath, previous_.kind, record_.rawPath, record_.kind) >= 0)
+                throw BaselineError(record_.line,
+                                    "the record is out of the order this check walks the tree in (was the baseline"
+                                    " taken where names sort otherwise, in another language's collation?)");
+            std::swap(previous_, record_); // the next record reuses the old one's room
+            havePrevious_ = true;
+            previousMatched_ = matched;
+        }
+        if (!reader_.next(record_))
+            return false;
+        std::string_view rel;
+        if (!order_.relative(record_.rawPath, rel))
+            throw BaselineError(record_.line, "the item is not below the baseline's folder");
+        if (!havePrevious_ && !rel.empty())
+            throw BaselineError(record_.line, "the first record is not the baseline's folder");
+        return true;
+    } catch (const BaselineError& e) {
+        error_ = e;
+        return false;
+    }
+}
+
+bool BaselineDrift::leftOutNow(std::string_view rel, ItemKind kind) const
+{
+    if (kind == ItemKind::File && !scope_.files)
+        return true;
+    int depth = 0; // of the folder, or of the file's folder
+    for (std::size_t at = 0; at < rel.size();) {
+        std::size_t end = 0;
+        const std::string_view name = nameAt(rel, at, end);
+        if (!scope_.includeHidden && !name.empty() && name[0] == '.')
+            return true;
+        if (end < rel.size() || kind == ItemKind::Folder)
+            ++depth;
+        at = end;
+    }
+    return scope_.maxDepth >= 0 && depth > scope_.maxDepth;
+}
+
+void BaselineDrift::recordNotReached()
+{
+    std::string_view rel;
+    order_.relative(record_.rawPath, rel);
+    bool gone = !leftOutNow(rel, record_.kind);
+    if (gone) {
+        // Still there, as what it was: this run did not walk it.
+        struct stat st { };
+        if (::lstat(record_.rawPath.c_str(), &st) == 0)
+            gone = S_ISDIR(st.st_mode) != (record_.kind == ItemKind::Folder);
+        else
+            gone = errno == ENOENT || errno == ENOTDIR;
+    }
+    if (!gone) {
+        ++counts_.leftOut;
+        return;
+    }
+    ++counts_.gone;
+    ItemDifference d;
+    d.kind = record_.kind;
+    d.path = QByteArray::fromStdString(printable(record_.rawPath));
+    d.rawPath = QByteArray::fromStdString(record_.rawPath);
+    gone_.append((d.kind == ItemKind::File ? "file " : "folder ") + d.path + "\n");
+    json_ += jsonItemLine(d, "gone");
+}
+
+void BaselineDrift::take(std::string_view rawPath, std::string_view printablePath, ItemKind kind, const Permissions* p,
+                         std::string_view reason)
+{
+    if (kind == ItemKind::File && counts_.filesNotRecorded)
+        return;
+    while (haveRecord_ && order_.compare(record_.rawPath, record_.kind, rawPath, kind) < 0) {
+        recordNotReached();
+        haveRecord_ = advance(false);
+    }
+    const bool recorded = haveRecord_ && record_.rawPath == rawPath && record_.kind == kind;
+    if (!p) {
+        ++counts_.notRead;
+        ItemNotRead n {bytes(printablePath), bytes(rawPath), kind, bytes(reason)};
+        notRead_.append((kind == ItemKind::File ? "file " : "folder ") + n.path + "\n"
+                        + (n.reason.isEmpty() ? QByteArray() : "    " + n.reason + "\n"));
+        json_ += jsonItemNotReadLine(n);
+    } else if (!recorded) {
+        ++counts_.added;
+        ItemDifference d = reported(rawPath, printablePath, kind);
+        for (const QByteArray& entry : permissionEntries(*p, names_))
+            d.changes.append(EntryChange {EntryChange::Added, {}, entry});
+        added_.append("\n" + itemLines(d, false));
+        json_ += jsonItemLine(d, "new");
+    } else {
+        ++(kind == ItemKind::File ? counts_.filesCompared : counts_.foldersCompared);
+        if (!sameAsRecorded(*p, record_.permissions)) {
+            ++counts_.changed;
+            ItemDifference d = reported(rawPath, printablePath, kind);
+            Permissions now = *p;
+            now.otherModels.clear();
+            d.changes = entryChanges(permissionEntries(record_.permissions, names_), permissionEntries(now, names_));
+            changed_.append("\n" + itemLines(d, false));
+            json_ += jsonItemLine(d, "changed");
+        }
+    }
+    if (recorded)
+        haveRecord_ = advance(true);
+}
+
+void BaselineDrift::notListed(const QByteArray& printablePath)
+{
+    ++counts_.notRead;
+    const QByteArray raw = QByteArray::fromStdString(rawFromPrintable(printablePath.toStdString()));
+    const QByteArray why = "its entries could not be listed: what is below it was not compared";
+    notRead_.append("folder " + printablePath + "\n    " + why + "\n");
+    json_ += jsonItemNotReadLine(ItemNotRead {printablePath, raw, ItemKind::Folder, why});
+}
+
+void BaselineDrift::finish()
+{
+    if (std::exchange(finished_, true))
+        return;
+    while (haveRecord_) {
+        recordNotReached();
+        haveRecord_ = advance(false);
+    }
+}
+
+std::vector<ReportsFolder::Part> BaselineDrift::reportParts(const QByteArray& notChecked)
+{
+    const BaselineHead& h = head();
+    const DriftCounts& c = counts_;
+    head_ = "Changes since the baseline of " + QByteArray::fromStdString(printable(h.rawFolder)) + " taken "
+        + QByteArray::fromStdString(h.taken) + "\n";
+    head_ += number(c.changed) + " changed, " + number(c.added) + " new, " + number(c.gone) + " gone; "
+        + number(c.notRead) + " not read\n";
+    head_ += "Baseline: " + QByteArray::fromStdString(printable(path_.toStdString())) + ", taken on "
+        + QByteArray::fromStdString(printable(h.host)) + "\n";
+    head_ += "Compared with their records: " + number(c.foldersCompared) + " folders, " + number(c.filesCompared)
+        + " files.\n";
+    if (c.leftOut > 0)
+        head_ += "Not compared: " + number(c.leftOut)
+            + " recorded items this run does not cover (left out by its options, or not walked); they are not"
+              " counted as gone.\n";
+    if (!notChecked.isEmpty())
+        head_ += "Not checked: " + notChecked + "\n";
+    if (c.filesNotRecorded)
+        head_ += "Files are not in the baseline (it was taken without --files): they were not compared.\n";
+    const auto section = [](const char* title, long count) {
+        return count > 0 ? "\n" + QByteArray(title) + "\n" : QByteArray();
+    };
+    heads_[0] = section("Changed (- as recorded, + as now):", c.changed);
+    heads_[1] = section("New (not in the baseline):", c.added);
+    heads_[2] = section("Gone (in the baseline, no longer there):", c.gone);
+    heads_[3] = section("Not read now, so not compared:", c.notRead);
+    // A changed or new item begins with the blank line before it.
+    return {ReportsFolder::Part(head_),
+            ReportsFolder::Part(heads_[0]),
+            changed_.part(),
+            ReportsFolder::Part(heads_[1]),
+            added_.part(),
+            ReportsFolder::Part(heads_[2]),
+            gone_.part(),
+            ReportsFolder::Part(heads_[3]),
+            notRead_.part()};
+}
+
+QByteArray jsonDriftSummaryLine(const DriftSummary& summary)
+{
+    const BaselineDrift& drift = *summary.drift;
+    const DriftCounts& c = drift.counts();
+    const char* verdict = !c.nothingChanged() ? "changed" : c.notRead > 0 ? "incomplete" : "same";
+    return "{\"type\":\"summary\",\"check\":\"baseline\",\"folder\":" + jsonString(summary.folder)
+        + ",\"baseline\":" + jsonString(QByteArray::fromStdString(printable(drift.baselinePath().toStdString())))
+        + ",\"baseline_taken\":" + jsonString(QByteArray::fromStdString(drift.head().taken)) + ",\"baseline_host\":"
+        + jsonString(QByteArray::fromStdString(printable(drift.head().host))) + ",\"changed\":" + number(c.changed)
+        + ",\"new\":" + number(c.added) + ",\"gone\":" + number(c.gone) + ",\"not_read\":" + number(c.notRead)
+        + ",\"folders_compared\":" + number(c.foldersCompared) + ",\"files_compared\":" + number(c.filesCompared)
+        + ",\"left_out\":" + number(c.leftOut) + ",\"files_not_recorded\":" + (c.filesNotRecorded ? "true" : "false")
+        + ",\"drift_report\":" + jsonString(summary.driftReport)
+        + ",\"seconds\":" + QByteArray::number(summary.seconds, 'f', 3) + ",\"verdict\":\"" + verdict + "\"}\n";
+}
+
+QString driftVerdict(const QString& lang, const BaselineDrift& drift)
+{
+    const DriftCounts& c = drift.counts();
+    const bool ru = isRussian(lang);
+    const QString folder = QString::fromUtf8(printable(drift.head().rawFolder));
+    const QString taken = QString::fromStdString(drift.head().taken);
+    const QString n = QString::number(c.foldersCompared + c.filesCompared);
+    if (c.nothingChanged() && c.notRead == 0)
+        return ru ? QStringLiteral("Ничего не изменилось с базового снимка %1 от %2: сравнено объектов: %3.")
+                        .arg(folder, taken, n)
+                  : QStringLiteral("Nothing changed since the baseline of %1 taken %2: %3 items compared.")
+                        .arg(folder, taken, n);
+    const QString counts = ru ? QStringLiteral("изменено %1, новых %2, исчезло %3; не прочитано %4")
+                                    .arg(c.changed)
+                                    .arg(c.added)
+                                    .arg(c.gone)
+                                    .arg(c.notRead)
+                              : QStringLiteral("%1 changed, %2 new, %3 gone; %4 not read")
+                                    .arg(c.changed)
+                                    .arg(c.added)
+                                    .arg(c.gone)
+                                    .arg(c.notRead);
+    return ru ? QStringLiteral("Изменения с базового снимка %1 от %2: %3.").arg(folder, taken, counts)
+              : QStringLiteral("Changes since the baseline of %1 taken %2: %3.").arg(folder, taken, counts);
+}
+
+} // namespace gw

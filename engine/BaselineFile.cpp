@@ -1,0 +1,480 @@
+#include "engine/BaselineFile.h"
+
+#include "platform/PrintablePath.h"
+#include "platform/RestoreFile.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <zlib.h>
+
+namespace gw {
+namespace {
+
+constexpr std::size_t kPiece = 256 * 1024;
+
+const char kHeadFolder[] = "# grantwise baseline of ";
+const char kHeadTaken[] = "# taken ";
+const char kHeadCounts[] = "# folders: ";
+
+bool startsWith(std::string_view text, std::string_view prefix)
+{
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// A whole decimal number that fits in 32 bits (ids) or in a long (counts).
+bool wholeNumber(std::string_view text, unsigned long long limit, unsigned long long& out)
+{
+    if (text.empty() || text.size() > 19)
+        return false;
+    out = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        out = out * 10 + static_cast<unsigned>(c - '0');
+    }
+    return out <= limit;
+}
+
+// The gzip form of `text`, as one member of its own.
+QByteArray gzipMember(const QByteArray& text)
+{
+    z_stream z {};
+    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return {};
+    QByteArray out(static_cast<qsizetype>(deflateBound(&z, static_cast<uLong>(text.size())) + 64), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.constData()));
+    z.avail_in = static_cast<uInt>(text.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    const int rc = deflate(&z, Z_FINISH);
+    out.resize(static_cast<qsizetype>(z.total_out));
+    deflateEnd(&z);
+    return rc == Z_STREAM_END ? out : QByteArray();
+}
+
+} // namespace
+
+bool isCompressedName(const QByteArray& path)
+{
+    return path.endsWith(".gz");
+}
+
+bool unescapeRestorePath(std::string_view text, std::string& raw)
+{
+    raw.clear();
+    raw.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            raw.push_back(text[i]);
+            continue;
+        }
+        if (i + 3 >= text.size())
+            return false;
+        unsigned value = 0;
+        for (std::size_t k = 1; k <= 3; ++k) {
+            const char c = text[i + k];
+            if (c < '0' || c > '7')
+                return false;
+            value = value * 8 + static_cast<unsigned>(c - '0');
+        }
+        if (value > 0xFF)
+            return false;
+        raw.push_back(static_cast<char>(value));
+        i += 3;
+    }
+    return true;
+}
+
+// ----- writing -----
+
+struct BaselineWriter::Deflate {
+    z_stream z {};
+    bool ready = false;
+};
+
+BaselineWriter::BaselineWriter(ReportsFolder& spoolFolder, bool compressed)
+    : body_(spoolFolder)
+    , compressed_(compressed)
+    , deflate_(std::make_unique<Deflate>())
+{
+    if (compressed_) {
+        deflate_->ready = deflateInit2(&deflate_->z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY)
+            == Z_OK;
+        if (!deflate_->ready)
+            error_ = ENOMEM;
+    }
+    out_.reserve(kPiece);
+}
+
+BaselineWriter::~BaselineWriter()
+{
+    if (deflate_->ready)
+        deflateEnd(&deflate_->z);
+}
+
+void BaselineWriter::put(std::string_view bytes, bool finish)
+{
+    if (!compressed_) {
+        body_.append(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+        return;
+    }
+    if (!deflate_->ready)
+        return;
+    z_stream& z = deflate_->z;
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    z.avail_in = static_cast<uInt>(bytes.size());
+    char buffer[64 * 1024];
+    for (;;) {
+        z.next_out = reinterpret_cast<Bytef*>(buffer);
+        z.avail_out = sizeof buffer;
+        const int rc = deflate(&z, finish ? Z_FINISH : Z_NO_FLUSH);
+        body_.append(QByteArrayView(buffer, static_cast<qsizetype>(sizeof buffer - z.avail_out)));
+        if (rc == Z_STREAM_END)
+            break;
+        if (rc != Z_OK && rc != Z_BUF_ERROR) {
+            error_ = EIO;
+            break;
+        }
+        if (!finish && z.avail_in == 0 && z.avail_out != 0)
+            break;
+    }
+}
+
+void BaselineWriter::add(std::string_view rawPath, ItemKind kind, const Permissions& p)
+{
+    ++(kind == ItemKind::File ? files_ : folders_);
+    std::string record = restoreRecord(rawPath, restoreForm(p));
+    record.insert(record.find('\n') + 1, kind == ItemKind::File ? "# kind: file\n" : "# kind: folder\n");
+    out_ += record;
+    if (out_.size() >= kPiece) {
+        put(out_);
+        out_.clear();
+    }
+}
+
+std::vector<ReportsFolder::Part> BaselineWriter::parts(BaselineHead head)
+{
+    put(out_, true);
+    out_.clear();
+    head_ = QByteArray(kHeadFolder) + QByteArray::fromStdString(restorePath(head.rawFolder)) + "\n" + kHeadTaken
+        + QByteArray::fromStdString(head.taken) + " on " + QByteArray::fromStdString(printable(head.host)) + "\n"
+        + kHeadCounts + QByteArray::number(folders_)
+        + ", files: " + (head.files < 0 ? QByteArray("not recorded") : QByteArray::number(files_)) + "\n\n";
+    if (compressed_) {
+        head_ = gzipMember(head_); // a member of its own: zcat and zlib read members one after another
+        if (head_.isEmpty())
+            error_ = ENOMEM;
+    }
+    ReportsFolder::Part body = body_.part();
+    if (error_ && !body.error)
+        body.error = error_;
+    return {ReportsFolder::Part(head_), body};
+}
+
+// ----- reading -----
+
+struct BaselineReader::Source {
+    gzFile file = nullptr;
+    std::string buffer;
+    std::size_t at = 0;
+    bool ended = false;
+    ~Source()
+    {
+        if (file)
+            gzclose(file);
+    }
+};
+
+BaselineReader::BaselineReader(const QByteArray& path)
+    : source_(std::make_unique<Source>())
+{
+    const std::string shown = printable(std::string_view(path.constData(), static_cast<std::size_t>(path.size())));
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        throw BaselineError(0,
+                            "cannot read the baseline " + shown + ": "
+                                + (errno == ELOOP ? std::string("it is a symbolic link") : std::strerror(errno)));
+    struct stat st { };
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw BaselineError(
+            0,
+            "cannot read the baseline " + shown + ": "
+                + (S_ISDIR(st.st_mode) ? std::string(std::strerror(EISDIR)) : notRegularText(st.st_mode)));
+    }
+    // Another user who may write in it could make it say anything: refused
+    // as a reports folder of theirs would be.
+    if ((st.st_uid != ::geteuid() && st.st_uid != 0) || (st.st_mode & (S_IWGRP | S_IWOTH))) {
+        ::close(fd);
+        throw BaselineError(0,
+                            "the baseline " + shown
+                                + " may be written by another user than you; make it yours"
+                                  " alone (chmod go-w) or take a new one");
+    }
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray dir = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+    ReportsFolder probe;
+    if (const ReportsFolder::Outcome outcome = probe.check(dir); outcome != ReportsFolder::Outcome::Opened) {
+        ::close(fd);
+        // Read, not written, but trusted only where a report would be written.
+        std::string why = probe.refusal(outcome, "the baseline");
+        if (why.rfind("cannot write ", 0) == 0)
+            why.replace(0, 12, "cannot trust ");
+        throw BaselineError(0, why);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    source_->file = gzdopen(fd, "rb"); // reads plain text as it is
+    if (!source_->file) {
+        ::close(fd);
+        throw BaselineError(0, "cannot read the baseline " + shown + ": " + std::strerror(ENOMEM));
+    }
+    gzbuffer(source_->file, kPiece);
+
+    std::string line;
+    const auto headLine = [&](const char* prefix, const char* what) {
+        if (!readLine(line) || !startsWith(line, prefix))
+            failAt(line_ == 0 ? 1 : line_, std::string("not a grantwise baseline: ") + what);
+        return std::string_view(line).substr(std::strlen(prefix));
+    };
+    {
+        const std::string_view folder = headLine(kHeadFolder, "it does not begin with \"# grantwise baseline of\"");
+        if (!unescapeRestorePath(folder, head_.rawFolder) || head_.rawFolder.empty() || head_.rawFolder[0] != '/')
+            failAt(line_, "the folder is not an absolute path as getfacl writes one");
+    }
+    {
+        const std::string_view taken = headLine(kHeadTaken, "its second line is not \"# taken DATE on HOST\"");
+        const std::size_t on = taken.find(" on ");
+        if (on == std::string_view::npos || on == 0)
+            failAt(line_, "its second line is not \"# taken DATE on HOST\"");
+        head_.taken = std::string(taken.substr(0, on));
+        head_.host = std::string(taken.substr(on + 4));
+    }
+    {
+        const std::string_view counts = headLine(kHeadCounts, "its third line is not \"# folders: N, files: M\"");
+        const std::size_t comma = counts.find(", files: ");
+        unsigned long long n = 0, m = 0;
+        if (comma == std::string_view::npos || !wholeNumber(counts.substr(0, comma), LONG_MAX, n))
+            failAt(line_, "its third line is not \"# folders: N, files: M\"");
+        head_.folders = static_cast<long>(n);
+        const std::string_view files = counts.substr(comma + 9);
+        if (files == "not recorded")
+            head_.files = -1;
+        else if (wholeNumber(files, LONG_MAX, m))
+            head_.files = static_cast<long>(m);
+        else
+            failAt(line_, "its third line is not \"# folders: N, files: M\"");
+    }
+}
+
+BaselineReader::~BaselineReader() = default;
+
+void BaselineReader::failAt(long line, const std::string& what) const
+{
+    throw BaselineError(line, what);
+}
+
+void BaselineReader::fail(const std::string& what) const
+{
+    throw BaselineError(line_, what);
+}
+
+bool BaselineReader::readLine(std::string& line)
+{
+    Source& s = *source_;
+    line.clear();
+    for (;;) {
+        const std::size_t end = s.buffer.find('\n', s.at);
+        if (end != std::string::npos) {
+            line.append(s.buffer, s.at, end - s.at);
+            s.at = end + 1;
+            ++line_;
+            return true;
+        }
+        line.append(s.buffer, s.at, std::string::npos);
+        s.buffer.clear();
+        s.at = 0;
+        if (s.ended) {
+            if (line.empty())
+                return false;
+            ++line_;
+            failAt(line_, "cut short: the last line has no line end");
+        }
+        s.buffer.resize(kPiece);
+        const int n = gzread(s.file, s.buffer.data(), static_cast<unsigned>(kPiece));
+        if (n < 0) {
+            int code = 0;
+            const char* why = gzerror(s.file, &code);
+            failAt(line_ + 1,
+                   std::string("cut short or damaged after line ") + std::to_string(line_) + ": "
+                       + (code == Z_ERRNO ? std::strerror(errno) : why));
+        }
+        s.buffer.resize(static_cast<std::size_t>(n));
+        if (n == 0) {
+            // The end, or a compressed stream cut off in the middle.
+            int code = 0;
+            const char* why = gzerror(s.file, &code);
+            if (code != Z_OK)
+                failAt(line_ + 1, std::string("cut short or damaged after line ") + std::to_string(line_) + ": " + why);
+            s.ended = true;
+        }
+    }
+}
+
+bool BaselineReader::next(BaselineRecord& out)
+{
+    std::string& line = lineText_; // its room kept from record to record
+    do {
+        if (!readLine(line)) {
+            if (folders_ != head_.folders || (head_.files >= 0 && files_ != head_.files))
+                failAt(line_,
+                       "cut short: its head announces " + std::to_string(head_.folders) + " folders and "
+                           + (head_.files < 0 ? std::string("no") : std::to_string(head_.files))
+                           + " files, and it holds " + std::to_string(folders_) + " and " + std::to_string(files_));
+            return false;
+        }
+    } while (line.empty());
+
+    if (!startsWith(line, "# file: "))
+        fail("a record does not begin with \"# file: PATH\"");
+    out.line = line_;
+    if (!unescapeRestorePath(std::string_view(line).substr(8), out.rawPath) || out.rawPath.empty()
+        || out.rawPath[0] != '/')
+        fail("the path is not an absolute path as getfacl writes one");
+    bool haveKind = false, haveOwner = false, haveGroup = false, haveFlags = false;
+    std::uint32_t special = 0;
+    Permissions& p = out.permissions;
+    p.owner = p.group = p.mode = 0;
+    p.access.clear(); // keeping their room for the next record
+    p.defaults.clear();
+    p.otherModels.clear();
+    const auto id = [&](std::string_view text) {
+        unsigned long long n = 0;
+        if (!wholeNumber(text, 0xFFFFFFFFull, n))
+            fail("not a numeric id: " + printable(text));
+        return static_cast<std::uint32_t>(n);
+    };
+    // The comment lines of the record, then its entries up to the empty line.
+    for (;;) {
+        if (!readLine(line))
+            fail("cut short: the file ends within the record of line " + std::to_string(out.line));
+        if (line.empty() || line[0] != '#') {
+            break;
+        }
+        const std::string_view l(line);
+        bool twice = false;
+        if (startsWith(l, "# kind: ")) {
+            twice = std::exchange(haveKind, true);
+            if (l.substr(8) == "folder")
+                out.kind = ItemKind::Folder;
+            else if (l.substr(8) == "file")
+                out.kind = ItemKind::File;
+            else
+                fail("the kind is neither folder nor file");
+        } else if (startsWith(l, "# owner: ")) {
+            twice = std::exchange(haveOwner, true);
+            p.owner = id(l.substr(9));
+        } else if (startsWith(l, "# group: ")) {
+            twice = std::exchange(haveGroup, true);
+            p.group = id(l.substr(9));
+        } else if (startsWith(l, "# flags: ")) {
+            twice = std::exchange(haveFlags, true);
+            const std::string_view f = l.substr(9);
+            if (f.size() != 3 || (f[0] != 's' && f[0] != '-') || (f[1] != 's' && f[1] != '-')
+                || (f[2] != 't' && f[2] != '-'))
+                fail("the flags are not three of s, s and t or -");
+            special = (f[0] == 's' ? S_ISUID : 0u) | (f[1] == 's' ? S_ISGID : 0u) | (f[2] == 't' ? S_ISVTX : 0u);
+        } else {
+            fail("an unknown comment line within a record");
+        }
+        if (twice)
+            fail("a comment line given twice in one record");
+    }
+    if (!haveKind || !haveOwner || !haveGroup)
+        failAt(out.line, "the record lacks its \"# kind:\", \"# owner:\" or \"# group:\" line");
+
+    // Entries: "[default:]tag:qualifier:rwx", long forms with numeric ids.
+    for (;;) {
+        std::string_view l(line);
+        const bool isDefault = startsWith(l, "default:");
+        if (isDefault)
+            l.remove_prefix(8);
+        const std::size_t c1 = l.find(':');
+        const std::size_t c2 = c1 == std::string_view::npos ? c1 : l.find(':', c1 + 1);
+        if (c2 == std::string_view::npos || l.size() != c2 + 4)
+            fail("not an ACL entry: " + printable(std::string_view(line)));
+        const std::string_view tag = l.substr(0, c1), qualifier = l.substr(c1 + 1, c2 - c1 - 1),
+                               perm = l.substr(c2 + 1);
+        AclEntry e {AclTag::Other, 0, 0};
+        if (tag == "user")
+            e.tag = qualifier.empty() ? AclTag::UserObj : AclTag::User;
+        else if (tag == "group")
+            e.tag = qualifier.empty() ? AclTag::GroupObj : AclTag::Group;
+        else if (tag == "mask" && qualifier.empty())
+            e.tag = AclTag::Mask;
+        else if (tag == "other" && qualifier.empty())
+            e.tag = AclTag::Other;
+        else
+            fail("not an ACL entry: " + printable(std::string_view(line)));
+        if (e.tag == AclTag::User || e.tag == AclTag::Group)
+            e.id = id(qualifier);
+        if ((perm[0] != 'r' && perm[0] != '-') || (perm[1] != 'w' && perm[1] != '-')
+            || (perm[2] != 'x' && perm[2] != '-'))
+            fail("the rights are not three of r, w and x or -: " + printable(std::string_view(line)));
+        e.perm = static_cast<std::uint8_t>((perm[0] == 'r' ? 4 : 0) | (perm[1] == 'w' ? 2 : 0)
+                                           | (perm[2] == 'x' ? 1 : 0));
+        Acl& acl = isDefault ? p.defaults : p.access;
+        for (const AclEntry& other : acl) {
+            if (other.tag == e.tag && other.id == e.id)
+                fail("an ACL entry given twice: " + printable(std::string_view(line)));
+        }
+        acl.push_back(e);
+        if (!readLine(line))
+            fail("cut short: the file ends within the record of line " + std::to_string(out.line));
+        if (line.empty())
+            break;
+    }
+    // Whole ACLs only: the owner's, the owning group's and the others'
+    // entries, and a mask where there are named entries.
+    const auto whole = [](const Acl& acl) {
+        bool user = false, group = false, other = false, mask = false, named = false;
+        for (const AclEntry& e : acl) {
+            user |= e.tag == AclTag::UserObj;
+            group |= e.tag == AclTag::GroupObj;
+            other |= e.tag == AclTag::Other;
+            mask |= e.tag == AclTag::Mask;
+            named |= e.tag == AclTag::User || e.tag == AclTag::Group;
+        }
+        return user && group && other && (mask || !named);
+    };
+    if (!whole(p.access) || (!p.defaults.empty() && !whole(p.defaults)))
+        failAt(out.line, "the record's ACL is not whole (owner, owning group, other, and a mask with named entries)");
+    if (out.kind == ItemKind::File && !p.defaults.empty())
+        failAt(out.line, "a file's record with a default ACL");
+    sortAcl(p.access);
+    sortAcl(p.defaults);
+    // The mode bits: the group class is the mask where there is one.
+    std::uint32_t user = 0, owningGroup = 0, other = 0, mask = 0;
+    bool hasMask = false;
+    for (const AclEntry& e : p.access) {
+        if (e.tag == AclTag::UserObj)
+            user = e.perm;
+        else if (e.tag == AclTag::GroupObj)
+            owningGroup = e.perm;
+        else if (e.tag == AclTag::Other)
+            other = e.perm;
+        else if (e.tag == AclTag::Mask)
+            hasMask = true, mask = e.perm;
+    }
+    p.mode = special | (user << 6) | ((hasMask ? mask : owningGroup) << 3) | other;
+    ++(out.kind == ItemKind::File ? files_ : folders_);
+    if (folders_ > head_.folders || (head_.files >= 0 && files_ > head_.files) || (head_.files < 0 && files_ > 0))
+        failAt(out.line, "more records than its head announces");
+    return true;
+}
+
+} // namespace gw
