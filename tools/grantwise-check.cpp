@@ -409,8 +409,8 @@ int main(int argc, char** argv)
         return fail("--umask needs --inheritance or --files: only items compared with what a folder gives them "
                     "have mode bits an umask decides",
                     true);
-    if (options.who && (options.inheritance || !fixFile.isEmpty()))
-        return fail("--who is an inventory: it does not go with --inheritance or --fix-file", true);
+    if (options.who && (options.inheritance || !fixFile.isEmpty() || !baselineFile.isEmpty()))
+        return fail("--who is an inventory: it does not go with --inheritance, --baseline or --fix-file", true);
 
     if (const int error = absoluteByText(folder, options.folder))
         return fail("cannot resolve " + gw::printable(folder) + " against the current folder: " + std::strerror(error));
