@@ -1,4 +1,5 @@
 #include "engine/BaselineDrift.h"
+#include "platform/DirectoryOpen.h"
 
 #include "engine/CheckState.h"
 #include "engine/InheritanceReport.h"
@@ -8,7 +9,9 @@
 #include "platform/RestoreFile.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace gw {
 namespace {
@@ -182,13 +185,30 @@ void BaselineDrift::recordNotReached()
     std::string_view rel;
     order_.relative(record_.rawPath, rel);
     bool gone = !leftOutNow(rel, record_.kind);
+    std::string note;
     if (gone) {
-        // Still there, as what it was: this run did not walk it.
+        // Still there, as what it was: this run did not walk it. Looked at
+        // without following any link on the way: a recorded item that is
+        // now a link, or whose path now leads through one, is gone (and
+        // setfacl --restore would follow that link: the report says so).
+        const std::size_t slash = record_.rawPath.rfind('/');
+        const std::string parent = slash == 0 ? std::string("/") : record_.rawPath.substr(0, slash);
+        bool listable = true;
+        const int parentFd = openDirectoryForPermissions(parent, listable, Links::Refuse);
         struct stat st { };
-        if (::lstat(record_.rawPath.c_str(), &st) == 0)
-            gone = S_ISDIR(st.st_mode) != (record_.kind == ItemKind::Folder);
-        else
+        if (parentFd < 0) {
+            gone = errno == ENOENT || errno == ENOTDIR || errno == ELOOP;
+            if (errno == ELOOP)
+                note = " (its path now leads through a symbolic link)";
+        } else if (::fstatat(parentFd, record_.rawPath.c_str() + slash + 1, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            gone = S_ISLNK(st.st_mode) || S_ISDIR(st.st_mode) != (record_.kind == ItemKind::Folder);
+            if (S_ISLNK(st.st_mode))
+                note = " (now a symbolic link)";
+        } else {
             gone = errno == ENOENT || errno == ENOTDIR;
+        }
+        if (parentFd >= 0)
+            ::close(parentFd);
     }
     if (!gone) {
         ++counts_.leftOut;
@@ -199,7 +219,7 @@ void BaselineDrift::recordNotReached()
     d.kind = record_.kind;
     d.path = QByteArray::fromStdString(printable(record_.rawPath));
     d.rawPath = QByteArray::fromStdString(record_.rawPath);
-    gone_.append((d.kind == ItemKind::File ? "file " : "folder ") + d.path + "\n");
+    gone_.append((d.kind == ItemKind::File ? "file " : "folder ") + d.path + QByteArray::fromStdString(note) + "\n");
     json_ += jsonItemLine(d, "gone");
 }
 

@@ -15,6 +15,43 @@
 namespace gw {
 namespace {
 
+// No line of a baseline is longer (a path of PATH_MAX bytes, each escaped to
+// four), nor has an ACL more entries than the kernel keeps: what is longer is
+// refused before it is held.
+constexpr std::size_t kLongestLine = 64 * 1024;
+constexpr std::size_t kMostEntries = 8192;
+
+// A line or path quoted in a message: printable, and cut short.
+std::string shown(std::string_view text)
+{
+    constexpr std::size_t kShown = 200;
+    std::string out = printable(text.substr(0, kShown));
+    if (text.size() > kShown)
+        out += "...";
+    return out;
+}
+
+// True for an absolute path in its plain form: no empty, "." or ".."
+// component, no slash at its end (but "/" itself), no NUL.
+bool normalPath(std::string_view path)
+{
+    if (path.empty() || path[0] != '/' || path.find('\0') != std::string_view::npos)
+        return false;
+    if (path == "/")
+        return true;
+    std::size_t at = 1;
+    while (at <= path.size()) {
+        std::size_t end = path.find('/', at);
+        if (end == std::string_view::npos)
+            end = path.size();
+        const std::string_view part = path.substr(at, end - at);
+        if (part.empty() || part == "." || part == "..")
+            return false;
+        at = end + 1;
+    }
+    return true;
+}
+
 constexpr std::size_t kPiece = 256 * 1024;
 
 const char kHeadFolder[] = "# grantwise baseline of ";
@@ -293,9 +330,13 @@ bool BaselineReader::readLine(std::string& line)
             line.append(s.buffer, s.at, end - s.at);
             s.at = end + 1;
             ++line_;
+            if (line.size() > kLongestLine)
+                failAt(line_, "a line longer than " + std::to_string(kLongestLine) + " bytes");
             return true;
         }
         line.append(s.buffer, s.at, std::string::npos);
+        if (line.size() > kLongestLine) // no line of a baseline is that long: never held whole
+            failAt(line_ + 1, "a line longer than " + std::to_string(kLongestLine) + " bytes");
         s.buffer.clear();
         s.at = 0;
         if (s.ended) {
@@ -345,6 +386,9 @@ bool BaselineReader::next(BaselineRecord& out)
     if (!unescapeRestorePath(std::string_view(line).substr(8), out.rawPath) || out.rawPath.empty()
         || out.rawPath[0] != '/')
         fail("the path is not an absolute path as getfacl writes one");
+    if (!normalPath(out.rawPath))
+        fail("the path is not in its plain form (\"//\", \".\" or \"..\" in it, a slash or a NUL at its end): "
+             + shown(out.rawPath));
     bool haveKind = false, haveOwner = false, haveGroup = false, haveFlags = false;
     std::uint32_t special = 0;
     Permissions& p = out.permissions;
@@ -406,7 +450,7 @@ bool BaselineReader::next(BaselineRecord& out)
         const std::size_t c1 = l.find(':');
         const std::size_t c2 = c1 == std::string_view::npos ? c1 : l.find(':', c1 + 1);
         if (c2 == std::string_view::npos || l.size() != c2 + 4)
-            fail("not an ACL entry: " + printable(std::string_view(line)));
+            fail("not an ACL entry: " + shown(line));
         const std::string_view tag = l.substr(0, c1), qualifier = l.substr(c1 + 1, c2 - c1 - 1),
                                perm = l.substr(c2 + 1);
         AclEntry e {AclTag::Other, 0, 0};
@@ -419,15 +463,17 @@ bool BaselineReader::next(BaselineRecord& out)
         else if (tag == "other" && qualifier.empty())
             e.tag = AclTag::Other;
         else
-            fail("not an ACL entry: " + printable(std::string_view(line)));
+            fail("not an ACL entry: " + shown(line));
         if (e.tag == AclTag::User || e.tag == AclTag::Group)
             e.id = id(qualifier);
         if ((perm[0] != 'r' && perm[0] != '-') || (perm[1] != 'w' && perm[1] != '-')
             || (perm[2] != 'x' && perm[2] != '-'))
-            fail("the rights are not three of r, w and x or -: " + printable(std::string_view(line)));
+            fail("the rights are not three of r, w and x or -: " + shown(line));
         e.perm = static_cast<std::uint8_t>((perm[0] == 'r' ? 4 : 0) | (perm[1] == 'w' ? 2 : 0)
                                            | (perm[2] == 'x' ? 1 : 0));
         Acl& acl = isDefault ? p.defaults : p.access;
+        if (acl.size() >= kMostEntries) // the kernel keeps far fewer: never a real record
+            fail("more than " + std::to_string(kMostEntries) + " entries in one ACL");
         for (const AclEntry& other : acl) {
             if (other.tag == e.tag && other.id == e.id)
                 fail("an ACL entry given twice: " + printable(std::string_view(line)));

@@ -358,6 +358,24 @@ TEST_F(Baselines, WhatIsNoWholeBaselineOfThisFolderIsRefusedNamingTheLine)
     writeFile(dir + "swapped.acl", swapped);
     refused(dir + "swapped.acl", "out of the order this check walks the tree in");
 
+    // A record whose path is not plain escapes the folder on restore: refused.
+    for (const std::string& forged : {share + "/a/../../outside", share + "/./c", share + "//c", share + "/c/"}) {
+        std::string dots = text;
+        const std::size_t record = dots.find("# file: " + at("c") + "\n");
+        dots.replace(record, ("# file: " + at("c")).size(), "# file: " + forged);
+        writeFile(dir + "dots.acl", dots);
+        refused(dir + "dots.acl", "line " + lineAt(record) + ": the path is not in its plain form");
+    }
+    // A line too long for any baseline is refused before it is held, and
+    // quoted short.
+    std::string longLine = text;
+    longLine.replace(cut, 9, "user::rw" + std::string(100000, 'x'));
+    writeFile(dir + "long.acl", longLine);
+    refused(dir + "long.acl", "a line longer than 65536 bytes");
+    EXPECT_LT(run({gwtest::checkProgram(), "--reports", work.path("reports"), "--baseline", dir + "long.acl", share})
+                  .err.size(),
+              1000u);
+
     // A cut-off compressed baseline.
     ASSERT_NE(save(dir + "good.acl.gz").status, 2);
     const std::string packed = gwtest::readFile(dir + "good.acl.gz");
@@ -393,4 +411,43 @@ TEST_F(Baselines, WhatIsNoWholeBaselineOfThisFolderIsRefusedNamingTheLine)
     const gwtest::ProcessResult report = save(work.path("reports/acl_drift.txt"));
     EXPECT_EQ(report.status, 2);
     EXPECT_NE(report.err.find("would replace one of the reports"), std::string::npos) << report.err;
+}
+
+// A recorded folder replaced by a symbolic link, and the items whose paths
+// now lead through it, are gone, and said so: setfacl --restore would follow
+// the link.
+TEST_F(Baselines, ItemsNowBehindASymbolicLinkAreGoneAndSaidSo)
+{
+    must({"mkdir", "-p", at("b/x")});
+    const std::string baseline = work.path("keep/links.acl");
+    ASSERT_EQ(save(baseline, {}).status, 0);
+    const std::string outside = work.mkdir("outside/x");
+    must({"rm", "-rf", at("b")});
+    must({"ln", "-s", outside.substr(0, outside.size() - 2), at("b")});
+    const gwtest::ProcessResult r = run(
+        {gwtest::checkProgram(), "--reports", work.path("reports"), "--baseline", baseline, share});
+    EXPECT_EQ(r.status, 1);
+    const std::string drift = gwtest::readFile(work.path("reports/acl_drift.txt"));
+    EXPECT_NE(drift.find("folder " + at("b") + " (now a symbolic link)\n"), std::string::npos) << drift;
+    EXPECT_NE(drift.find("folder " + at("b/x") + " (its path now leads through a symbolic link)\n"), std::string::npos)
+        << drift;
+}
+
+// A baseline is whole or not written: one that misses a folder that could
+// not be listed would later call all of it new.
+TEST_F(Baselines, NoBaselineIsSavedWhenSomethingCouldNotBeRead)
+{
+    must({"mkdir", "-p", at("open"), at("closed/inside")});
+    must({"chmod", "0700", at("closed")});
+    const std::string mine = work.mkdir("nobody");
+    must({"chown", "nobody", mine});
+    const gwtest::ProcessResult r = run({"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                                         gwtest::checkProgram(), "--reports", mine + "/reports", "--save-baseline",
+                                         mine + "/base.acl", share});
+    if (r.status == 127 || r.err.find("setpriv") != std::string::npos)
+        GTEST_SKIP() << "cannot run as nobody here: " << r.err;
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_NE(r.out.find("Baseline not saved: not read or not listed: 1 (it would not be whole)\n"), std::string::npos)
+        << r.out;
+    EXPECT_NE(::access((mine + "/base.acl").c_str(), F_OK), 0);
 }

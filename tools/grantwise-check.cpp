@@ -527,7 +527,16 @@ int main(int argc, char** argv)
         return fail("cannot write " + gw::printable(result.failedPath) + ": " + reports.failureText(result.writeError));
     if (drift && drift->error()) // the baseline changed under the check
         return fail(baselineFailure(*drift->error()));
-    if (baselineWriter) {
+    // A baseline is whole or not written: one that misses what could not be
+    // read or listed would later call all of it new.
+    const gw::ReportInputs& unread = result.analysis.inputs;
+    const qsizetype missing = unread.notRead + unread.notListed
+        + (options.files
+               ? result.items.notRead.size() - unread.notRead + result.items.notListed.size() - unread.notListed
+               : 0);
+    bool baselineSaved = false;
+    if (baselineWriter && missing == 0) {
+        baselineSaved = true;
         gw::BaselineHead head;
         head.rawFolder = options.folder.toStdString();
         head.taken = taken.toStdString();
@@ -612,6 +621,10 @@ int main(int argc, char** argv)
     if (!quiet)
         out += unixLines(result.reportHeader) + "\n";
     out += unixLines(result.verdict) + "\n";
+    if (baselineWriter && !baselineSaved)
+        out += (ru ? "Базовый снимок не сохранён: не прочитаны или не перечислены: "
+                   : "Baseline not saved: not read or not listed: ")
+            + QByteArray::number(missing) + (ru ? " (снимок был бы неполным)\n" : " (it would not be whole)\n");
     if (!quiet && !result.notCheckedLine.isEmpty()) // the verdict covers only what was checked
         out += unixLines(result.notCheckedLine) + "\n";
     if (!quiet && result.hiddenLeftOut > 0) {
@@ -645,7 +658,7 @@ int main(int argc, char** argv)
         if (drift)
             out += (ru ? QByteArray("Отчёт об изменениях: ") : QByteArray("Drift report: "))
                 + gw::printableUtf8(result.driftReportPath) + "\n";
-        if (baselineWriter)
+        if (baselineSaved)
             out += (ru ? QByteArray("Базовый снимок: ") : QByteArray("Baseline saved: "))
                 + gw::printableUtf8(saveBaselineFile) + "\n";
     } else if (privateFolder) {
