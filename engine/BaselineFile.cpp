@@ -261,7 +261,7 @@ BaselineReader::BaselineReader(const QByteArray& path)
         // Read, not written, but trusted only where a report would be written.
         std::string why = probe.refusal(outcome, "the baseline");
         if (why.rfind("cannot write ", 0) == 0)
-            why.replace(0, 12, "cannot trust ");
+            why.replace(0, 13, "cannot trust ");
         throw BaselineError(0, why);
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);

@@ -414,6 +414,18 @@ int main(int argc, char** argv)
 
     if (const int error = absoluteByText(folder, options.folder))
         return fail("cannot resolve " + gw::printable(folder) + " against the current folder: " + std::strerror(error));
+    // A baseline is named by its whole path: in a report read later, a
+    // relative one would mean nothing. Only the current folder is put
+    // before it; its names are left as they are.
+    for (QByteArray* file : {&baselineFile, &saveBaselineFile}) {
+        if (!file->isEmpty() && !file->startsWith('/')) {
+            QByteArray cwd;
+            if (const int error = absoluteByText(".", cwd))
+                return fail("cannot resolve " + gw::printable(*file)
+                            + " against the current folder: " + std::strerror(error));
+            *file = (cwd == "/" ? cwd : cwd + '/') + *file;
+        }
+    }
     if (const std::string problem = folderProblem(options.folder); !problem.empty())
         return fail(problem);
 
