@@ -407,12 +407,15 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         items.notRead.append({in.notReadPaths[i],
                               QByteArray::fromStdString(rawFromPrintable(in.notReadPaths[i].toStdString())),
                               ItemKind::Folder, i < in.notReadReasons.size() ? in.notReadReasons[i] : QByteArray()});
+    result.filesNotRead = static_cast<int>(filesNotRead.size());
     items.notRead.append(filesNotRead);
     items.notRead.append(notCompared);
     items.notListed = in.notListedPaths;
     for (const QByteArray& path : filesNotListed) {
-        if (!items.notListed.contains(path))
+        if (!items.notListed.contains(path)) {
             items.notListed.append(path);
+            ++result.filesNotListed;
+        }
     }
     if (fixing) {
         QByteArray head = "# Gives " + QByteArray::number(result.fixRecordCount)

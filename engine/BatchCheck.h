@@ -89,7 +89,10 @@ struct BatchResult {
     Analysis analysis;
     // Hidden folders left out (with all below them) when they were not asked for.
     int hiddenLeftOut = 0;
-    long long hiddenFilesLeftOut = 0; // with files: hidden files left out, when not asked for
+    long long hiddenFilesLeftOut = 0;
+    int filesNotRead = 0; // with files: files whose permissions were not read (not those not compared)
+    int filesNotListed = 0; // with files: folders whose files could not be listed, beyond those not listed // with
+                            // files: hidden files left out, when not asked for
     // What --exclude, --max-depth and --one-file-system left out, as one line
     // in the chosen language ("Not checked: other file systems"); empty when
     // they left nothing out.

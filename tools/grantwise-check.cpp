@@ -543,9 +543,7 @@ int main(int argc, char** argv)
     // read or listed would later call all of it new.
     const gw::ReportInputs& unread = result.analysis.inputs;
     const qsizetype missing = unread.notRead + unread.notListed
-        + (options.files
-               ? result.items.notRead.size() - unread.notRead + result.items.notListed.size() - unread.notListed
-               : 0);
+        + (options.files ? result.filesNotRead + result.filesNotListed : 0);
     bool baselineSaved = false;
     if (baselineWriter && missing == 0) {
         baselineSaved = true;
