@@ -123,9 +123,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
             lastPath = l.name; // the chosen folder
         } else {
             lastPath.resize(ancestors.back().pathLength);
-            if (lastPath.empty() || lastPath.back() != '/')
-                lastPath.push_back('/'); // a child's printable path begins with its parent's
-            lastPath += l.name;
+            appendChild(lastPath, l.name); // a child's printable path begins with its parent's
         }
         return lastPath;
     };
@@ -172,12 +170,12 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     const bool fixing = options.inheritance && options.inheritanceFix;
     int fixTooLong = 0;
     Permissions fixedHere; // what the folder taken now gets from the fix
-    const auto fixItem = [&](const Permissions& folderFixed, const Permissions& item, ItemKind kind,
+    // `fixedGift`: what the item's folder, as the fix leaves it, gives.
+    const auto fixItem = [&](const FolderGift& fixedGift, const Permissions& item,
                              const std::string& itemPath) -> Permissions {
-        if (!inheritanceApplies(folderFixed, item))
+        if (!fixedGift.comparable(item))
             return item; // setfacl cannot set those ACLs: never a record
-        Permissions given
-            = inheritanceFinding(folderFixed, item, kind, options.umask, !options.ignored.groupName).expected;
+        Permissions given = fixedGift.finding(item).expected;
         if (given == item)
             return item;
         const std::string raw = rawFromPrintable(itemPath);
@@ -199,7 +197,9 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         if (options.inheritance && l.id != 0 && l.read && parentOfLast && parentOfLast->read) {
             compareItem(parentOfLast->permissions, l.permissions, ItemKind::Folder, path);
             if (fixing)
-                fixedHere = fixItem(parentOfLast->fixed, l.permissions, ItemKind::Folder, path);
+                fixedHere = fixItem(
+                    FolderGift(parentOfLast->fixed, ItemKind::Folder, options.umask, !options.ignored.groupName),
+                    l.permissions, path);
         }
         if (!options.files)
             return;
@@ -212,11 +212,12 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
                                                         : (topRead ? &top : nullptr);
         std::string filePath;
         const bool folderKeeps = !fixing || fixedHere == l.permissions; // the fix leaves the folder as it is
+        std::optional<FolderGift> fixedGift; // worked out once for the folder's files
+        if (fixing)
+            fixedGift.emplace(fixedHere, ItemKind::File, options.umask, !options.ignored.groupName);
         for (const FileListing& f : l.files.files) {
             filePath = path;
-            if (filePath.empty() || filePath.back() != '/')
-                filePath.push_back('/');
-            filePath += f.name;
+            appendChild(filePath, f.name);
             if (!f.read || !folder) {
                 if (f.read)
                     --items.filesChecked; // read, but with nothing to compare it with
@@ -227,7 +228,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
             }
             compareItem(*folder, f.permissions, ItemKind::File, filePath);
             if (fixing && folderKeeps)
-                fixItem(fixedHere, f.permissions, ItemKind::File, filePath);
+                fixItem(*fixedGift, f.permissions, filePath);
         }
         if (fixing && !folderKeeps && l.read) {
             // The fix changes this folder, and with it what its files should
@@ -236,17 +237,14 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
             bool listable = true;
             const int fd = openDirectoryForPermissions(rawFromPrintable(path), listable, Links::Refuse);
             if (fd >= 0 && listable) {
-                const FolderGift fixedGift(fixedHere, ItemKind::File, options.umask, !options.ignored.groupName);
                 const FolderFiles again = readFolderFiles(fd, fileScope, l.relative,
-                                                          [&](const Permissions& p) { return !fixedGift.carries(p); });
+                                                          [&](const Permissions& p) { return !fixedGift->carries(p); });
                 for (const FileListing& f : again.files) {
                     if (!f.read)
                         continue;
                     filePath = path;
-                    if (filePath.empty() || filePath.back() != '/')
-                        filePath.push_back('/');
-                    filePath += f.name;
-                    fixItem(fixedHere, f.permissions, ItemKind::File, filePath);
+                    appendChild(filePath, f.name);
+                    fixItem(*fixedGift, f.permissions, filePath);
                 }
             }
             if (fd >= 0)
@@ -275,12 +273,8 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         for (const FileListing& f : l.files.files) {
             filePath = path;
             rawFile = raw;
-            if (filePath.empty() || filePath.back() != '/') {
-                filePath.push_back('/');
-                rawFile.push_back('/');
-            }
-            filePath += f.name;
-            rawFile += f.rawName;
+            appendChild(filePath, f.name);
+            appendChild(rawFile, f.rawName);
             if (options.saveBaseline && f.read)
                 options.saveBaseline->add(rawFile, ItemKind::File, f.permissions);
             if (options.drift)

@@ -213,9 +213,7 @@ void WhoInventory::take(FolderTree::NodeId id, FolderTree::NodeId parent, const 
     std::string filePath;
     for (const FileListing& file : files->files) {
         filePath = printablePath;
-        if (filePath.empty() || filePath.back() != '/')
-            filePath.push_back('/');
-        filePath += file.name;
+        appendChild(filePath, file.name);
         if ((!file.read && here.childReach != Reach::No) || here.childReach == Reach::Unknown) {
             Key unknown;
             place(filePath, ItemKind::File, unknown,

@@ -35,6 +35,16 @@ void appendPrintable(std::string& out, std::string_view raw);
 
 std::string printable(std::string_view raw);
 
+// Makes `path` the path of its child `name`: a "/" between them unless
+// `path` ends with one ("/" itself). In printable form too, since a child's
+// printable path is its parent's, "/" and its printable name.
+inline void appendChild(std::string& path, std::string_view name)
+{
+    if (path.empty() || path.back() != '/')
+        path.push_back('/');
+    path.append(name);
+}
+
 // The raw bytes of a printable path: every backslash there starts an octal
 // escape, so the form can be read back exactly.
 std::string rawFromPrintable(std::string_view printable);
