@@ -192,7 +192,20 @@ void BaselineDrift::recordNotReached()
         // now a link, or whose path now leads through one, is gone (and
         // setfacl --restore would follow that link: the report says so).
         const std::size_t slash = record_.rawPath.rfind('/');
-        const std::string parent = slash == 0 ? std::string("/") : record_.rawPath.substr(0, slash);
+        const std::string_view path(record_.rawPath);
+        const std::string_view parent = slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+        // The records of a folder that is gone come one after the other: the
+        // folder that could not be opened answers for all below it.
+        if (!unopened_.empty() && path.size() > unopened_.size() && path.substr(0, unopened_.size()) == unopened_
+            && path[unopened_.size()] == '/') {
+            gone = unopenedGone_;
+            note = unopenedNote_;
+            if (!gone)
+                ++counts_.leftOut;
+            else
+                reportGone(note);
+            return;
+        }
         bool listable = true;
         const int parentFd = openDirectoryForPermissions(parent, listable, Links::Refuse);
         struct stat st { };
@@ -200,6 +213,9 @@ void BaselineDrift::recordNotReached()
             gone = errno == ENOENT || errno == ENOTDIR || errno == ELOOP;
             if (errno == ELOOP)
                 note = " (its path now leads through a symbolic link)";
+            unopened_.assign(parent);
+            unopenedGone_ = gone;
+            unopenedNote_ = note;
         } else if (::fstatat(parentFd, record_.rawPath.c_str() + slash + 1, &st, AT_SYMLINK_NOFOLLOW) == 0) {
             gone = S_ISLNK(st.st_mode) || S_ISDIR(st.st_mode) != (record_.kind == ItemKind::Folder);
             if (S_ISLNK(st.st_mode))
@@ -214,13 +230,16 @@ void BaselineDrift::recordNotReached()
         ++counts_.leftOut;
         return;
     }
+    reportGone(note);
+}
+
+void BaselineDrift::reportGone(const std::string& note)
+{
     ++counts_.gone;
-    ItemDifference d;
-    d.kind = record_.kind;
-    d.path = QByteArray::fromStdString(printable(record_.rawPath));
-    d.rawPath = QByteArray::fromStdString(record_.rawPath);
+    const ItemDifference d = reported(record_.rawPath, printable(record_.rawPath), record_.kind);
     gone_.append((d.kind == ItemKind::File ? "file " : "folder ") + d.path + QByteArray::fromStdString(note) + "\n");
-    json_ += jsonItemLine(d, "gone");
+    if (json_)
+        *json_ += jsonItemLine(d, "gone");
 }
 
 void BaselineDrift::take(std::string_view rawPath, std::string_view printablePath, ItemKind kind, const Permissions* p,
@@ -238,14 +257,16 @@ void BaselineDrift::take(std::string_view rawPath, std::string_view printablePat
         ItemNotRead n {bytes(printablePath), bytes(rawPath), kind, bytes(reason)};
         notRead_.append((kind == ItemKind::File ? "file " : "folder ") + n.path + "\n"
                         + (n.reason.isEmpty() ? QByteArray() : "    " + n.reason + "\n"));
-        json_ += jsonItemNotReadLine(n);
+        if (json_)
+            *json_ += jsonItemNotReadLine(n);
     } else if (!recorded) {
         ++counts_.added;
         ItemDifference d = reported(rawPath, printablePath, kind);
         for (const QByteArray& entry : permissionEntries(*p, names_))
             d.changes.append(EntryChange {EntryChange::Added, {}, entry});
         added_.append("\n" + itemLines(d, false));
-        json_ += jsonItemLine(d, "new");
+        if (json_)
+            *json_ += jsonItemLine(d, "new");
     } else {
         ++(kind == ItemKind::File ? counts_.filesCompared : counts_.foldersCompared);
         if (!sameAsRecorded(*p, record_.permissions)) {
@@ -255,7 +276,8 @@ void BaselineDrift::take(std::string_view rawPath, std::string_view printablePat
             now.otherModels.clear();
             d.changes = entryChanges(permissionEntries(record_.permissions, names_), permissionEntries(now, names_));
             changed_.append("\n" + itemLines(d, false));
-            json_ += jsonItemLine(d, "changed");
+            if (json_)
+                *json_ += jsonItemLine(d, "changed");
         }
     }
     if (recorded)
@@ -268,7 +290,8 @@ void BaselineDrift::notListed(const QByteArray& printablePath)
     const QByteArray raw = QByteArray::fromStdString(rawFromPrintable(printablePath.toStdString()));
     const QByteArray why = "its entries could not be listed: what is below it was not compared";
     notRead_.append("folder " + printablePath + "\n    " + why + "\n");
-    json_ += jsonItemNotReadLine(ItemNotRead {printablePath, raw, ItemKind::Folder, why});
+    if (json_)
+        *json_ += jsonItemNotReadLine(ItemNotRead {printablePath, raw, ItemKind::Folder, why});
 }
 
 void BaselineDrift::finish()

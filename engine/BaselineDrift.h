@@ -88,8 +88,10 @@ public:
     const std::optional<BaselineError>& error() const { return error_; }
     const BaselineHead& head() const { return reader_.head(); }
     const QByteArray& baselinePath() const { return path_; }
-    // One JSON line an item changed, new, gone or not read, in tree order.
-    const QByteArray& jsonLines() const { return json_; }
+    // One JSON line an item changed, new, gone or not read, in tree order:
+    // gathered only once asked for (JSON output), before the check.
+    void gatherJson() { json_.emplace(); }
+    QByteArray jsonLines() const { return json_ ? *json_ : QByteArray(); }
 
     // The drift report (acl_drift.txt); `notChecked` names what the options
     // left out. Valid while this lives.
@@ -100,6 +102,7 @@ private:
     // false at the end.
     bool advance(bool matched);
     void recordNotReached();
+    void reportGone(const std::string& note); // the record not reached is gone
     bool leftOutNow(std::string_view relative, ItemKind kind) const;
 
     BaselineReader& reader_;
@@ -112,7 +115,12 @@ private:
     std::optional<BaselineError> error_;
     DriftCounts counts_;
     Spool changed_, added_, gone_, notRead_;
-    QByteArray json_;
+    std::optional<QByteArray> json_;
+    // The last parent folder of a record not reached that could not be
+    // opened, and what that meant for the records below it.
+    std::string unopened_;
+    bool unopenedGone_ = false;
+    std::string unopenedNote_;
     QByteArray head_, heads_[4];
 };
 

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -259,10 +260,7 @@ BaselineReader::BaselineReader(const QByteArray& path)
     if (const ReportsFolder::Outcome outcome = probe.check(dir); outcome != ReportsFolder::Outcome::Opened) {
         ::close(fd);
         // Read, not written, but trusted only where a report would be written.
-        std::string why = probe.refusal(outcome, "the baseline");
-        if (why.rfind("cannot write ", 0) == 0)
-            why.replace(0, 13, "cannot trust ");
-        throw BaselineError(0, why);
+        throw BaselineError(0, probe.refusal(outcome, "the baseline", Language::English, "cannot trust "));
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     source_->file = gzdopen(fd, "rb"); // reads plain text as it is
@@ -442,6 +440,7 @@ bool BaselineReader::next(BaselineRecord& out)
         failAt(out.line, "the record lacks its \"# kind:\", \"# owner:\" or \"# group:\" line");
 
     // Entries: "[default:]tag:qualifier:rwx", long forms with numeric ids.
+    std::set<std::pair<int, std::uint32_t>> seen; // (tag, default or not; id): each once
     for (;;) {
         std::string_view l(line);
         const bool isDefault = startsWith(l, "default:");
@@ -474,10 +473,8 @@ bool BaselineReader::next(BaselineRecord& out)
         Acl& acl = isDefault ? p.defaults : p.access;
         if (acl.size() >= kMostEntries) // the kernel keeps far fewer: never a real record
             fail("more than " + std::to_string(kMostEntries) + " entries in one ACL");
-        for (const AclEntry& other : acl) {
-            if (other.tag == e.tag && other.id == e.id)
-                fail("an ACL entry given twice: " + printable(std::string_view(line)));
-        }
+        if (!seen.insert({static_cast<int>(e.tag) + (isDefault ? 8 : 0), e.id}).second)
+            fail("an ACL entry given twice: " + shown(line));
         acl.push_back(e);
         if (!readLine(line))
             fail("cut short: the file ends within the record of line " + std::to_string(out.line));

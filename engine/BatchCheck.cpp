@@ -378,8 +378,9 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     input.listingsCounted = listingsCounted;
     input.notChecked = notCheckedWords(options.scope, tree.excludedLeftOut(), options.files,
                                        false); // the reports are English
-    if (const QByteArray words = notCheckedWords(options.scope, tree.excludedLeftOut(), options.files,
-                                                 isRussian(options.lang));
+    if (const QByteArray words = isRussian(options.lang)
+            ? notCheckedWords(options.scope, tree.excludedLeftOut(), options.files, true)
+            : input.notChecked;
         !words.isEmpty())
         result.notCheckedLine = QString::fromUtf8((isRussian(options.lang) ? "Не проверены: " : "Not checked: ")
                                                   + words);
@@ -456,10 +457,8 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         {WorkingFolder::kDifferencesName, {differences}}};
     if (options.files && !options.inheritance)
         written.back().parts = {differences, itemBody.part(), filesTail};
-    const QByteArray inheritanceHead = options.inheritance
-        ? inheritanceReportHead(root, items,
-                                notCheckedWords(options.scope, tree.excludedLeftOut(), options.files, false))
-        : QByteArray();
+    const QByteArray inheritanceHead = options.inheritance ? inheritanceReportHead(root, items, input.notChecked)
+                                                           : QByteArray();
     const QByteArray inheritanceTail = options.inheritance ? inheritanceReportTail(items) : QByteArray();
     if (options.inheritance) {
         result.inheritanceReportPath = WorkingFolder::inheritanceFile(reportsDir);
@@ -474,7 +473,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
                 who.notListed.append(path);
         }
         result.whoReportPath = WorkingFolder::whoFile(reportsDir);
-        whoText = whoReport(who, notCheckedWords(options.scope, tree.excludedLeftOut(), options.files, false));
+        whoText = whoReport(who, input.notChecked);
         written.push_back({WorkingFolder::kWhoName, {whoText}}); // a view of it: it outlives the writing
     }
     // The drift report, when the baseline was read whole on the way.
@@ -484,9 +483,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
             options.drift->notListed(path);
         if (!options.drift->error()) {
             result.driftReportPath = WorkingFolder::driftFile(reportsDir);
-            written.push_back({WorkingFolder::kDriftName,
-                               options.drift->reportParts(
-                                   notCheckedWords(options.scope, tree.excludedLeftOut(), options.files, false))});
+            written.push_back({WorkingFolder::kDriftName, options.drift->reportParts(input.notChecked)});
         }
     }
     result.writeError = options.reports->replace(written, failedName);

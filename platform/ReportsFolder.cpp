@@ -529,12 +529,14 @@ std::string notRegularText(unsigned mode, Language language)
     return kind ? std::string("it is ") + kind + ", not a regular file" : std::string("it is not a regular file");
 }
 
-std::string ReportsFolder::refusal(Outcome outcome, const std::string& what, Language language) const
+std::string ReportsFolder::refusal(Outcome outcome, const std::string& what, Language language, const char* verb) const
 {
     const bool ru = language == Language::Russian;
     const std::string dir = printable(std::string_view(path_.constData(), static_cast<std::size_t>(path_.size())));
-    const std::string cannot = (ru ? "не удалось записать " : "cannot write ") + what + (ru ? " в " : " in ") + dir
-        + ": ";
+    const std::string cannot = std::string(verb     ? verb
+                                               : ru ? "не удалось записать "
+                                                    : "cannot write ")
+        + what + (ru ? " в " : " in ") + dir + ": ";
     switch (outcome) {
     case Outcome::Opened:
     case Outcome::Failed: break;

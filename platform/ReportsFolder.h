@@ -57,8 +57,9 @@ public:
     // Why the folder was not opened: "reports folder DIR is in use by another
     // check", "cannot write the reports in DIR: it is a symbolic link" ...
     // `what` names what was to be written there.
-    std::string refusal(Outcome outcome, const std::string& what = "the reports",
-                        Language language = Language::English) const;
+    // `verb` says what was to be done, "cannot write " unless given (in English).
+    std::string refusal(Outcome outcome, const std::string& what = "the reports", Language language = Language::English,
+                        const char* verb = nullptr) const;
     const QByteArray& path() const { return path_; }
     bool isOpen() const { return fd_ >= 0; }
     FolderIdentity identity() const { return identity_; }

@@ -493,6 +493,8 @@ int main(int argc, char** argv)
         scope.includeHidden = options.scope.includeHidden;
         scope.maxDepth = options.scope.maxDepth;
         drift = std::make_unique<gw::BaselineDrift>(*baseline, baselineFile, scope, reports);
+        if (json)
+            drift->gatherJson();
         options.drift = drift.get();
     }
 
