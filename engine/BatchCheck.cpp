@@ -81,8 +81,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     FolderScope scope = options.scope;
     scope.excluded.insert(scope.excluded.end(), options.excluded.begin(), options.excluded.end());
     FolderTree tree(options.folder, std::move(scope)); // throws when the folder cannot be a root
-    const int jobs = options.jobs > 0 ? options.jobs
-                                      : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 2u));
+    const int jobs = options.jobs > 0 ? options.jobs : defaultWalkJobs();
 
     // The dump, as the listing program would have written it in folder order,
     // trimmed line by line as the analysis reads it. The walk visits folders
@@ -338,34 +337,17 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         if (fd >= 0)
             ::close(fd);
     }
-    ListingReader reader(jobs > 1 ? jobs : 0, take, std::move(fileCheck));
-    tree.expandRecursively(
-        0,
-        [&](int count) {
-            report(BatchProgress::Scan, count, 0);
-            report(BatchProgress::Read, reader.completed(), count);
-            if (options.stop && options.stop->load())
-                tree.stop();
-        },
-        FolderTree::HandOver([&](FolderTree::NodeId id, int fd, bool handedOver) {
-            // A descriptor the walk still needs stays with it; the reader gets a copy.
-            const QByteArray name = tree.nameOf(id);
-            const std::string_view raw(name.constData(), static_cast<std::size_t>(name.size()));
-            // Files matched by their paths need their folder's path relative to the top.
-            std::string relative;
-            if (options.files && !options.scope.excludePatterns.empty() && id != 0) {
-                const QByteArray full = tree.pathOf(id);
-                relative.assign(full.constData() + options.folder.size(),
-                                static_cast<std::size_t>(full.size() - options.folder.size()));
-                while (!relative.empty() && relative.front() == '/')
-                    relative.erase(0, 1);
-            }
-            reader.add(id, id == 0 ? FolderTree::kNoNode : tree.parentOf(id),
-                       handedOver ? fd : ::fcntl(fd, F_DUPFD_CLOEXEC, 0), printable(raw), std::move(relative));
-        }));
+    ListingReader reader(jobs, take, std::move(fileCheck));
+    WalkHooks hooks = reader.hooks();
+    hooks.progress = [&](int count) {
+        report(BatchProgress::Scan, count, 0);
+        report(BatchProgress::Read, reader.completed(), count);
+        if (options.stop && options.stop->load())
+            tree.stop();
+    };
+    tree.walk(0, hooks);
     const int folders = tree.count();
     report(BatchProgress::Scan, folders, 0);
-    reader.finish([&] { report(BatchProgress::Read, reader.completed(), folders); });
     report(BatchProgress::Read, folders, folders);
     if (!analyser) // not even the chosen folder was reached
         analyser.emplace(input);

@@ -63,7 +63,7 @@ struct BatchOptions {
     // file, with `files`), written to acl_who.txt.
     std::optional<Principal> who;
     std::function<void(const WhoPlace&)> whoPlaces; // when given, called for every place, listed or not
-    int jobs = 0; // reading threads; 0 picks by the machine
+    int jobs = 0; // walker threads; 0: as many as suit the machine
     std::function<void(const BatchProgress&)> progress;
     // When given and set, the walk ends at its next step (the window closed).
     const std::atomic<bool>* stop = nullptr;

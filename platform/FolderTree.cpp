@@ -2,6 +2,7 @@
 #include "platform/PrintableText.h"
 
 #include "platform/DirectoryOpen.h"
+#include "platform/FolderWalk.h"
 #include "platform/PrintablePath.h"
 
 #include <QString>
@@ -20,10 +21,6 @@
 
 namespace gw {
 namespace {
-
-// Folders kept open on the way down; beyond this the shallowest are closed
-// and opened again by path when their remaining children are visited.
-constexpr std::size_t kMaxOpenFolders = 256;
 
 void closeFd(int& fd)
 {
@@ -52,7 +49,6 @@ QCollator siblingCollator()
 
 FolderTree::FolderTree(const QByteArray& rootText, FolderScope scope)
     : collator_(siblingCollator())
-    , direntBuffer_(64 * 1024)
     , scope_(std::move(scope))
 {
     setRoot(rootText);
@@ -261,76 +257,81 @@ void FolderTree::listChildren(NodeId id)
     ::close(fd);
 }
 
-void FolderTree::listFrom(NodeId id, int dirFd, const FolderIdentity* knownIdentity)
+std::string FolderTree::relativePathOf(NodeId id) const
 {
-    struct Found {
-        std::uint64_t offset;
-        std::uint16_t length;
-    };
-    std::vector<Found> found;
-    const std::size_t namesBefore = names_.size();
-    bool failed = false;
-    if (scope_.maxDepth >= 0 && nodes_[id].level >= static_cast<std::uint32_t>(scope_.maxDepth)) {
+    if (id == 0)
+        return {};
+    const QByteArray full = pathOf(id);
+    std::string relative(full.constData() + root_.size(), static_cast<std::size_t>(full.size() - root_.size()));
+    while (!relative.empty() && relative.front() == '/')
+        relative.erase(0, 1);
+    return relative;
+}
+
+void FolderTree::listFrom(NodeId id, int dirFd)
+{
+    if (beyondDepth(nodes_[id].level)) {
         nodes_[id].flags = kListed; // deeper folders are not part of the tree
         return;
     }
-    // The folder's path relative to the root, for the exclusion patterns.
-    std::string relative;
-    if (!scope_.excludePatterns.empty() && id != 0) {
-        const QByteArray full = pathOf(id);
-        relative.assign(full.constData() + root_.size(), static_cast<std::size_t>(full.size() - root_.size()));
-        while (!relative.empty() && relative.front() == '/')
-            relative.erase(0, 1);
-    }
+    struct stat st { };
+    const FolderIdentity identity = ::fstat(dirFd, &st) == 0 ? FolderIdentity {st.st_dev, st.st_ino}
+                                                             : FolderIdentity {};
+    const std::string relative = scope_.excludePatterns.empty() ? std::string() : relativePathOf(id);
+    std::vector<char> buffer(kDirentBuffer);
+    const std::atomic<bool> never {false};
+    adopt(id, listFolder(dirFd, identity, relative, buffer, collator_, never, {}));
+}
+
+FolderTree::ListedFolder FolderTree::listFolder(int dirFd, FolderIdentity identity, std::string_view relative,
+                                                std::vector<char>& buffer, const QCollator& collator,
+                                                const std::atomic<bool>& stop, const std::function<void()>& pulse) const
+{
+    ListedFolder listed;
     // An excluded folder is known by its own identity, looked up in the
     // folder that holds it: an entry's inode number is not the folder's on
     // every file system, and a mount point's is the one below it.
-    bool holder = false;
-    if (!scope_.excluded.empty()) {
-        struct stat st { };
-        if (knownIdentity)
-            holder = holdsExcluded(*knownIdentity);
-        else if (::fstat(dirFd, &st) == 0)
-            holder = holdsExcluded(FolderIdentity {st.st_dev, st.st_ino});
-    }
+    const bool holder = !scope_.excluded.empty() && holdsExcluded(identity);
+    std::string names; // as found
+    std::vector<std::pair<std::size_t, std::uint16_t>> found;
     for (;;) {
-        if (pulse_)
-            pulse_();
-        if (stopRequested_) { // not listed after all: a later walk lists it
-            names_.resize(namesBefore);
-            return;
+        if (pulse)
+            pulse();
+        if (stop.load(std::memory_order_relaxed)) { // not listed after all: a later walk lists it
+            listed.stopped = true;
+            return listed;
         }
-        const ssize_t n = ::getdents64(dirFd, direntBuffer_.data(), direntBuffer_.size());
+        const ssize_t n = ::getdents64(dirFd, buffer.data(), buffer.size());
         if (n == 0)
             break;
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            failed = true;
+            listed.failed = true;
             break;
         }
         for (ssize_t pos = 0; pos < n;) {
-            const auto* entry = reinterpret_cast<const struct dirent64*>(direntBuffer_.data() + pos);
+            const auto* entry = reinterpret_cast<const struct dirent64*>(buffer.data() + pos);
             pos += entry->d_reclen;
             const char* name = entry->d_name;
             if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
                 continue; // "." and ".."
             const Entry kind = entryKind(dirFd, name, entry->d_type, holder);
             if (kind == Entry::Excluded)
-                ++excludedLeftOut_;
+                ++listed.excludedLeftOut;
             if (kind == Entry::NotAFolder && (name[0] != '.' || scope_.includeHidden))
-                ++otherEntries_;
+                ++listed.otherEntries;
             if (kind != Entry::Folder)
                 continue;
             if (!scope_.excludePatterns.empty() && leftOut(name, relative))
                 continue;
             if (name[0] == '.' && !scope_.includeHidden) { // counted only if nothing else left it out
-                ++hiddenLeftOut_;
+                ++listed.hiddenLeftOut;
                 continue;
             }
             const std::size_t length = std::strlen(name);
-            found.push_back(Found {names_.size(), static_cast<std::uint16_t>(length)});
-            names_.append(name, length + 1);
+            found.emplace_back(names.size(), static_cast<std::uint16_t>(length));
+            names.append(name, length + 1);
         }
     }
 
@@ -343,13 +344,13 @@ void FolderTree::listFrom(NodeId id, int dirFd, const FolderIdentity* knownIdent
         constexpr std::uint32_t kPulseEvery = 1 << 14;
         std::uint32_t steps = 0;
         const auto step = [&] {
-            if (++steps % kPulseEvery == 0 && pulse_)
-                pulse_();
+            if (++steps % kPulseEvery == 0 && pulse)
+                pulse();
         };
         std::vector<QCollatorSortKey> keys;
         keys.reserve(found.size());
-        for (const Found& f : found) {
-            keys.push_back(collator_.sortKey(QString::fromUtf8(names_.data() + f.offset, f.length)));
+        for (const auto& [offset, length] : found) {
+            keys.push_back(collator.sortKey(QString::fromUtf8(names.data() + offset, length)));
             step();
         }
         std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
@@ -357,234 +358,59 @@ void FolderTree::listFrom(NodeId id, int dirFd, const FolderIdentity* knownIdent
             const int c = keys[a].compare(keys[b]);
             if (c != 0)
                 return c < 0;
-            const std::string_view na(names_.data() + found[a].offset, found[a].length);
-            const std::string_view nb(names_.data() + found[b].offset, found[b].length);
+            const std::string_view na(names.data() + found[a].first, found[a].second);
+            const std::string_view nb(names.data() + found[b].first, found[b].second);
             return na < nb;
         });
     }
+    listed.names.reserve(names.size());
+    listed.offsets.reserve(found.size());
+    for (std::uint32_t k : order) {
+        listed.offsets.push_back(listed.names.size());
+        listed.names.append(names.data() + found[k].first, found[k].second + 1u);
+    }
+    return listed;
+}
 
+void FolderTree::adopt(NodeId id, const ListedFolder& listed)
+{
+    hiddenLeftOut_ += listed.hiddenLeftOut;
+    excludedLeftOut_ += listed.excludedLeftOut;
+    otherEntries_ += listed.otherEntries;
+    const std::size_t base = names_.size();
+    names_.append(listed.names);
     const std::uint32_t level = nodes_[id].level + 1;
     nodes_[id].firstChild = static_cast<NodeId>(nodes_.size());
-    nodes_[id].childCount = static_cast<std::uint32_t>(found.size());
-    for (std::uint32_t k : order)
-        nodes_.push_back(Node {id, 0, 0, level, found[k].offset & 0xFFFFFFFFFFu, found[k].length, 0});
+    nodes_[id].childCount = static_cast<std::uint32_t>(listed.offsets.size());
+    for (std::size_t k = 0; k < listed.offsets.size(); ++k) {
+        const std::size_t end = k + 1 < listed.offsets.size() ? listed.offsets[k + 1] : listed.names.size();
+        const auto length = static_cast<std::uint16_t>(end - listed.offsets[k] - 1);
+        nodes_.push_back(Node {id, 0, 0, level, (base + listed.offsets[k]) & 0xFFFFFFFFFFu, length, 0});
+    }
     nodes_[id].flags = kListed;
     preorderValid_ = false;
-    if (failed)
+    if (listed.failed)
         markUnlisted(id);
 }
 
-void FolderTree::expandRecursively(int index, const std::function<void(int)>& progress, const Visit& visit)
+void FolderTree::expandRecursively(int index, const std::function<void(int)>& progress, int jobs)
 {
-    if (!visit) {
-        expandRecursively(index, progress, HandOver());
-        return;
-    }
-    expandRecursively(index, progress, [&visit](NodeId id, int fd, bool handedOver) {
-        visit(id, fd);
-        if (handedOver)
-            ::close(fd);
-    });
+    WalkHooks hooks;
+    hooks.progress = progress;
+    hooks.jobs = jobs;
+    walk(index, hooks);
 }
 
-void FolderTree::expandRecursively(int index, const std::function<void(int)>& progress, const HandOver& visit)
+void FolderTree::walk(int index, const WalkHooks& hooks)
 {
     const NodeId top = node(index);
-    if (fullyExpanded_)
+    if (fullyExpanded_ && !hooks.read && !hooks.take)
         return;
-
-    struct Frame {
-        NodeId node;
-        int fd;
-        FolderIdentity identity;
-        std::uint32_t next; // row of the next child to visit
-    };
-    std::vector<Frame> stack;
-    std::size_t openCount = 0;
-    int lastReported = count();
-    int visitsSinceReport = 0;
-    FolderIdentity topIdentity {};
     stopRequested_ = false;
-    struct PulseScope {
-        std::function<void()>& pulse;
-        ~PulseScope() { pulse = nullptr; }
-    } pulseScope {pulse_};
-    if (progress)
-        pulse_ = [&] { progress(count()); };
-
-    // Opens `path`'s folder `id` again, the way the walk first reached it:
-    // from the nearest folder still open (or from the top, by its path as
-    // given), name by name, never through a symbolic link. A folder that is
-    // no longer the one the walk saw is not opened.
-    const auto reopen = [&](const Frame& f) {
-        int fromFd = -1;
-        NodeId from = top;
-        for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
-            if (it->fd >= 0 && it->node != f.node) {
-                fromFd = ::fcntl(it->fd, F_DUPFD_CLOEXEC, 0);
-                from = it->node;
-                break;
-            }
-        }
-        if (fromFd < 0) {
-            from = top;
-            bool listable = true;
-            fromFd = openDirectoryForPermissions(gw::rawView(pathOf(top)), listable);
-            struct stat st { };
-            if (fromFd >= 0 && (::fstat(fromFd, &st) != 0 || !(FolderIdentity {st.st_dev, st.st_ino} == topIdentity)))
-                closeFd(fromFd);
-        }
-        std::vector<NodeId> chain;
-        for (NodeId n = f.node; n != from && n != kNoNode; n = nodes_[n].parent)
-            chain.push_back(n);
-        for (auto it = chain.rbegin(); it != chain.rend() && fromFd >= 0; ++it) {
-            const bool last = *it == f.node;
-            const int flags = (last ? O_RDONLY : O_PATH) | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-            const int next = ::openat(fromFd, cName(*it), flags);
-            closeFd(fromFd);
-            fromFd = next;
-        }
-        struct stat st { };
-        if (fromFd >= 0 && (::fstat(fromFd, &st) != 0 || !(FolderIdentity {st.st_dev, st.st_ino} == f.identity)))
-            closeFd(fromFd);
-        return fromFd;
-    };
-    // Visits the folder `id`, open as `fd`, whose identity the opening gave
-    // (or, for the top, is looked up here), and walks into it.
-    const auto push = [&](NodeId id, int fd, bool listable, const FolderIdentity* known) {
-        FolderIdentity identity {};
-        if (known) {
-            identity = *known;
-        } else {
-            struct stat st { };
-            if (::fstat(fd, &st) != 0) {
-                ::close(fd);
-                markUnlisted(id);
-                return;
-            }
-            identity = FolderIdentity {st.st_dev, st.st_ino};
-        }
-        if (id == top)
-            topIdentity = identity;
-        if (!listable)
-            markUnlisted(id);
-        else if (!isListed(id))
-            listFrom(id, fd, &identity);
-        const bool done = !listable || nodes_[id].childCount == 0;
-        if (visit)
-            visit(id, fd, done);
-        if (done) {
-            if (!visit)
-                ::close(fd);
-            return;
-        }
-        stack.push_back(Frame {id, fd, identity, 0});
-        ++openCount;
-        if (openCount > kMaxOpenFolders) {
-            for (Frame& f : stack) {
-                if (f.fd >= 0) {
-                    closeFd(f.fd);
-                    --openCount;
-                    break;
-                }
-            }
-        }
-    };
-
-    {
-        bool listable = true;
-        const int fd = openDirectoryForPermissions(gw::rawView(pathOf(top)), listable);
-        if (fd < 0) {
-            if (!isListed(top))
-                markUnlisted(top);
-            return;
-        }
-        push(top, fd, listable && !isUnlisted(top), nullptr);
-    }
-
-    while (!stack.empty()) {
-        Frame& f = stack.back();
-        if (f.next >= nodes_[f.node].childCount) {
-            if (f.fd >= 0) {
-                closeFd(f.fd);
-                --openCount;
-            }
-            stack.pop_back();
-            continue;
-        }
-        if (f.fd < 0) {
-            f.fd = reopen(f);
-            if (f.fd < 0) { // gone, or no longer the same folder: its other subfolders are not listed
-                markUnlisted(f.node);
-                stack.pop_back();
-                continue;
-            }
-            ++openCount;
-        }
-        const NodeId child = nodes_[f.node].firstChild + f.next++;
-        const bool lastChild = f.next >= nodes_[f.node].childCount;
-        if (isListed(child) && nodes_[child].childCount == 0)
-            continue;
-        const dev_t parentDevice = f.identity.device;
-        const ChildDirectory opened = openChildDirectory(f.fd, cName(child), parentDevice);
-        if (lastChild) { // the parent's descriptor is needed no more
-            closeFd(f.fd);
-            --openCount;
-            stack.pop_back();
-        }
-        const FolderIdentity identity {opened.device, opened.inode};
-        // Checked, not entered: the descriptor is the visitor's.
-        const auto visitOnly = [&] {
-            nodes_[child].flags |= kListed;
-            if (visit)
-                visit(child, opened.fd, true);
-            else
-                ::close(opened.fd);
-        };
-        if (opened.fd >= 0 && isExcluded(identity)) {
-            // An excluded folder met at another place than in its holder (a
-            // bind mount of it): what stands here is compared, not entered.
-            visitOnly();
-        } else {
-            switch (opened.result) {
-            case ChildOpen::Opened:
-                if (scope_.oneFileSystem && opened.device != parentDevice) {
-                    visitOnly(); // another file system: its mount point is checked, not entered
-                    break;
-                }
-                push(child, opened.fd, true, &identity);
-                break;
-            case ChildOpen::Unlistable: push(child, opened.fd, false, &identity); break;
-            case ChildOpen::Skipped: visitOnly(); break;
-            case ChildOpen::NotAFolder:
-            case ChildOpen::Failed:
-                // Not reached: its permissions are not read, and there is nothing
-                // below it in the tree that could be missing.
-                break;
-            }
-        }
-        // Leaves add no nodes: count the visits too, or a folder of many
-        // leaves would go without progress.
-        if (progress && (count() - lastReported >= 4096 || ++visitsSinceReport >= 256)) {
-            lastReported = count();
-            visitsSinceReport = 0;
-            progress(lastReported);
-        }
-        if (stopRequested_) {
-            for (Frame& open : stack)
-                closeFd(open.fd);
-            return;
-        }
-    }
+    FolderWalk(*this, hooks).run(top);
     if (top == 0 && !stopRequested_) // stopped while the top was listed: it was not
         fullyExpanded_ = true;
-    if (progress)
-        progress(count());
 }
-
-} // namespace gw
-
-namespace gw {
 
 bool FolderTree::hasSubfolders(NodeId id)
 {

@@ -16,6 +16,7 @@
 #include <QByteArray>
 #include <QCollator>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -26,6 +27,8 @@
 #include <vector>
 
 namespace gw {
+
+struct WalkHooks;
 
 class FolderTreeError : public std::runtime_error {
 public:
@@ -77,6 +80,17 @@ public:
     using NodeId = std::uint32_t;
     static constexpr NodeId kNoNode = UINT32_MAX;
 
+    // A folder's subfolders as listing it found them, in tree order.
+    struct ListedFolder {
+        std::string names; // raw, each NUL-terminated
+        std::vector<std::size_t> offsets; // where each name begins
+        int hiddenLeftOut = 0;
+        int excludedLeftOut = 0;
+        long long otherEntries = 0;
+        bool failed = false; // the listing broke off: what was found is kept, the folder is unlisted
+        bool stopped = false; // the walk was stopped: nothing is kept
+    };
+
     explicit FolderTree(const QByteArray& rootText = QByteArrayLiteral("/"), FolderScope scope = {});
 
     // Folders left out of the tree wherever they are met, with everything
@@ -108,26 +122,18 @@ public:
     QByteArray path(int index) const { return pathOf(node(index)); }
     std::string printablePath(int index) const { return printablePathOf(node(index)); }
 
-    // Called for each folder the walk reaches, with its open descriptor (not
-    // to be closed), in pre-order. For a folder that cannot be read, and for
-    // one that is never entered (a pseudo file system or an automount point),
-    // the descriptor is opened with O_PATH: enough to read its permissions.
-    using Visit = std::function<void(NodeId id, int fd)>;
-
-    // Lists the whole subtree below the node at `index`, iteratively, however
-    // deep. `progress`, when given, is called now and then with the node count:
-    // every few hundred folders, and within the listing of a large folder.
-    void expandRecursively(int index, const std::function<void(int)>& progress = {}, const Visit& visit = {});
-    // Ends the walk under way at its next step (called from its progress);
-    // the tree keeps what was listed, and is not fully expanded.
+    // Lists the whole subtree below the node at `index` with `jobs` walker
+    // threads (0: as many as suit this machine; 1: the calling thread alone),
+    // however deep. `progress`, when given, is called now and then on the
+    // calling thread with the node count.
+    void expandRecursively(int index, const std::function<void(int)>& progress = {}, int jobs = 0);
+    // The same, and each folder reached is read and taken as `hooks` say
+    // (platform/FolderWalk.h): the walk visits every folder of the subtree,
+    // whether it was listed before or not.
+    void walk(int index, const WalkHooks& hooks);
+    // Ends the walk under way soon (called from its progress); the tree
+    // keeps what was listed, and is not fully expanded.
     void stop() { stopRequested_ = true; }
-
-    // The same, but a descriptor the walk needs no more once the visit ends
-    // (the folder has no subfolders to walk into) is handed over to the
-    // visitor, which must close it: `handedOver` says so. This saves the
-    // visitor a copy of the descriptor it keeps.
-    using HandOver = std::function<void(NodeId id, int fd, bool handedOver)>;
-    void expandRecursively(int index, const std::function<void(int)>& progress, const HandOver& visit);
 
     // Folders whose subfolders could not be listed (no permission, vanished,
     // replaced while the walk was away, an I/O error): their subtrees are
@@ -182,10 +188,26 @@ private:
         std::uint64_t flags : 8;
     };
 
+    friend class FolderWalk;
+    static constexpr std::size_t kDirentBuffer = 64 * 1024;
+
     void rebuild(int rootFd, bool listRoot = true);
     static int openRoot(const QByteArray& rootText);
-    // `identity`, when given, is the folder's (else it is looked up).
-    void listFrom(NodeId id, int dirFd, const FolderIdentity* identity = nullptr);
+    void listFrom(NodeId id, int dirFd);
+    // Lists the folder open as `dirFd`, whose identity is `identity` and raw
+    // path below the root `relative` (wanted only for exclusion patterns),
+    // changing nothing of the tree: walker threads list folders at once.
+    // `pulse`, when given, is called now and then; `stop` ends it early.
+    ListedFolder listFolder(int dirFd, FolderIdentity identity, std::string_view relative, std::vector<char>& buffer,
+                            const QCollator& collator, const std::atomic<bool>& stop,
+                            const std::function<void()>& pulse) const;
+    // Makes what listing found the children of `id`.
+    void adopt(NodeId id, const ListedFolder& listed);
+    bool beyondDepth(std::uint32_t level) const
+    {
+        return scope_.maxDepth >= 0 && level >= static_cast<std::uint32_t>(scope_.maxDepth);
+    }
+    std::string relativePathOf(NodeId id) const;
     // What the entry `name` (of type `type`, a DT_ value) of the folder open
     // as `dirFd` is to the tree. An entry whose type cannot be learned (the
     // file system gives none, and looking at it fails) is a folder: the walk
@@ -218,10 +240,8 @@ private:
     int excludedLeftOut_ = 0;
     long long otherEntries_ = 0;
     bool fullyExpanded_ = false;
-    bool stopRequested_ = false;
-    std::function<void()> pulse_; // the walk's progress, for long listings
+    std::atomic<bool> stopRequested_ {false};
     QCollator collator_;
-    std::vector<char> direntBuffer_;
     FolderScope scope_;
     bool leftOut(const char* name, std::string_view parentRelative) const;
 };

@@ -1,5 +1,6 @@
 #include "TempTree.h"
 #include "platform/FolderTree.h"
+#include "platform/FolderWalk.h"
 
 #include <gtest/gtest.h>
 
@@ -32,6 +33,31 @@ std::vector<std::string> outline(const FolderTree& tree)
         lines.push_back(std::to_string(tree.level(i)) + ":" + name);
     }
     return lines;
+}
+
+// Walks the tree with `jobs` walker threads; `visit` sees each folder reached,
+// on the walker thread that reached it, with the folder's descriptor, and
+// what it returns is handed to `take` in tree order.
+template <typename T> void walkReading(FolderTree& tree, int jobs,
+                                       const std::function<T(FolderTree::NodeId, int)>& visit,
+                                       const std::function<void(FolderTree::NodeId, const T&)>& take,
+                                       const std::function<void(int)>& progress = {})
+{
+    struct Reading : gw::FolderReading {
+        T value;
+    };
+    gw::WalkHooks hooks;
+    hooks.jobs = jobs;
+    hooks.progress = progress;
+    hooks.read = [&](const gw::ReachedFolder& f) {
+        auto r = std::make_unique<Reading>();
+        r->value = visit(f.id, f.fd);
+        return r;
+    };
+    hooks.take = [&](FolderTree::NodeId id, std::unique_ptr<gw::FolderReading> r) {
+        take(id, static_cast<Reading&>(*r).value);
+    };
+    tree.walk(0, hooks);
 }
 
 } // namespace
@@ -152,11 +178,16 @@ TEST(FolderTree, RecordsFoldersThatCannotBeListed)
     const std::string failed = gwtest::asNobody([&]() -> std::string {
         FolderTree tree(raw(t.root()));
         std::vector<std::string> visited;
-        tree.expandRecursively(0, {}, [&](FolderTree::NodeId id, int fd) {
-            struct stat st { };
-            if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) // a descriptor good for reading permissions
-                visited.push_back(tree.nameOf(id).toStdString());
-        });
+        walkReading<bool>(
+            tree, 4,
+            [](FolderTree::NodeId, int fd) {
+                struct stat st { };
+                return ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode); // a descriptor good for reading permissions
+            },
+            [&](FolderTree::NodeId id, bool good) {
+                if (good)
+                    visited.push_back(tree.nameOf(id).toStdString());
+            });
         if (outline(tree)
             != std::vector<std::string> {"0:", "1:blind", "2:unreachable", "1:closed", "1:locked", "1:open", "2:sub"})
             return "the tree's outline";
@@ -197,20 +228,26 @@ TEST(FolderTree, ReopensNeverThroughALinkNorIntoAnotherFolder)
         evilFolders.insert(st.st_ino);
     }
 
+    // One job: the walk reads each folder on this thread, in tree order,
+    // and goes back up only once it is deep below.
     FolderTree tree(raw(t.root()));
     bool swapped = false;
     std::set<ino_t> visited;
-    tree.expandRecursively(0, {}, [&](FolderTree::NodeId id, int fd) {
-        struct stat st { };
-        ::fstat(fd, &st);
-        visited.insert(st.st_ino);
-        if (!swapped && tree.levelOf(id) == 290) {
-            // Swap the first level for a link while the walk is deep below it.
-            ASSERT_EQ(::rename(t.path("d").c_str(), t.path("d-old").c_str()), 0);
-            ASSERT_EQ(::symlink(evil.path("d").c_str(), t.path("d").c_str()), 0);
-            swapped = true;
-        }
-    });
+    walkReading<bool>(
+        tree, 1,
+        [&](FolderTree::NodeId id, int fd) {
+            struct stat st { };
+            ::fstat(fd, &st);
+            visited.insert(st.st_ino);
+            if (!swapped && tree.levelOf(id) == 290) {
+                // Swap the first level for a link while the walk is deep below it.
+                EXPECT_EQ(::rename(t.path("d").c_str(), t.path("d-old").c_str()), 0);
+                EXPECT_EQ(::symlink(evil.path("d").c_str(), t.path("d").c_str()), 0);
+                swapped = true;
+            }
+            return true;
+        },
+        [](FolderTree::NodeId, bool) {});
     ASSERT_TRUE(swapped);
     for (ino_t ino : evilFolders)
         EXPECT_EQ(visited.count(ino), 0u) << "the walk followed the planted link";
@@ -258,8 +295,11 @@ TEST(FolderTree, LeavesOutExcludedFoldersWhereverTheyAre)
     if (::geteuid() == 0 && ::mount(t.path("a/work").c_str(), again.c_str(), nullptr, MS_BIND, nullptr) == 0) {
         FolderTree bound(raw(t.root()), scope);
         std::vector<std::string> visited;
-        bound.expandRecursively(0, {},
-                                [&](FolderTree::NodeId id, int) { visited.push_back(bound.nameOf(id).toStdString()); });
+        gw::WalkHooks hooks;
+        hooks.take = [&](FolderTree::NodeId id, std::unique_ptr<gw::FolderReading>) {
+            visited.push_back(bound.nameOf(id).toStdString());
+        };
+        bound.walk(0, hooks);
         ::umount2(again.c_str(), MNT_DETACH);
         EXPECT_EQ(outline(bound), (std::vector<std::string> {"0:", "1:a", "1:b", "2:again"}));
         EXPECT_EQ(visited.size(), 4u);
@@ -352,9 +392,12 @@ TEST(FolderTree, WideFoldersGiveProgressAndTheWalkStopsWhenAsked)
     FolderTree tree(raw(t.root()));
     std::vector<int> counts; // the node count at each progress call
     int visits = 0;
-    const auto visit = [&](FolderTree::NodeId, int) { ++visits; };
-    tree.expandRecursively(
-        0, [&](int count) { counts.push_back(count); }, visit);
+    // One job, so that the listing is on this thread, and its progress too.
+    gw::WalkHooks hooks;
+    hooks.jobs = 1;
+    hooks.take = [&](FolderTree::NodeId, std::unique_ptr<gw::FolderReading>) { ++visits; };
+    hooks.progress = [&](int count) { counts.push_back(count); };
+    tree.walk(0, hooks);
     EXPECT_EQ(tree.count(), kLeaves + 4);
     EXPECT_EQ(visits, kLeaves + 4);
     // Within the wide folder's listing (its children not yet in the tree) ...
@@ -365,13 +408,11 @@ TEST(FolderTree, WideFoldersGiveProgressAndTheWalkStopsWhenAsked)
     // Stopped while the wide folder is listed: nothing after it is walked.
     FolderTree stopped(raw(t.root()));
     visits = 0;
-    stopped.expandRecursively(
-        0,
-        [&](int count) {
-            if (count == 3)
-                stopped.stop();
-        },
-        visit);
+    hooks.progress = [&](int count) {
+        if (count == 3)
+            stopped.stop();
+    };
+    stopped.walk(0, hooks);
     EXPECT_LE(visits, 2); // the root and the wide folder
     EXPECT_LT(stopped.count(), kLeaves);
     // Walked again, it goes on to the end.

@@ -1,0 +1,628 @@
+#include "platform/FolderWalk.h"
+
+#include "platform/DirectoryOpen.h"
+#include "platform/PrintableText.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <fcntl.h>
+#include <list>
+#include <mutex>
+#include <optional>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <unordered_map>
+#include <vector>
+
+namespace gw {
+
+int defaultWalkJobs()
+{
+    // Measured on a cold tree: the disk's answers come faster up to some
+    // dozens of requests in flight, and a warm walk loses nothing by them.
+    return 16;
+}
+
+namespace {
+
+using NodeId = FolderTree::NodeId;
+
+// Folders taken by walker threads and not yet handed on: what runs ahead of
+// the hand-over, and so the readings held, stays within this.
+constexpr std::size_t kWindow = 4096;
+// Descriptors kept for folders whose subfolders wait; beyond this the ones
+// latest in the tree are closed, and opened again when their turn comes.
+constexpr int kMaxHeld = 256;
+
+// A folder whose subfolders wait to be walked, and its descriptor.
+struct Holder {
+    std::mutex mutex; // guards fd and users
+    int fd = -1;
+    int users = 0; // walker threads opening a subfolder from fd
+    FolderIdentity identity {};
+    std::shared_ptr<Holder> parent; // none for the top
+    std::string name; // raw; the top's: its path
+    std::string relative; // raw path below the tree's root, when wanted
+    std::atomic<int>* held = nullptr; // the walk's count of open descriptors
+    ~Holder()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+            held->fetch_sub(1);
+        }
+    }
+};
+
+// One element of the list in tree order: a folder taken by a walker thread
+// and not yet back (where its subfolders will go), or subfolders waiting.
+struct Pending {
+    bool placeholder = false;
+    NodeId parent = FolderTree::kNoNode; // of the subfolders
+    NodeId first = 0; // the placeholder's folder, or the first subfolder
+    std::uint32_t count = 0; // subfolders
+    std::uint32_t next = 0; // the next to take
+    std::uint32_t level = 0; // the subfolders'
+    std::shared_ptr<Holder> holder; // their parent
+    std::string names; // raw, NUL-terminated, in tree order
+    std::vector<std::size_t> offsets;
+    // For subfolders listed before the walk: 1 listed, 2 listed without
+    // subfolders; empty when none was.
+    std::vector<std::uint8_t> known;
+};
+
+struct Task {
+    NodeId id = 0;
+    NodeId parent = FolderTree::kNoNode;
+    std::shared_ptr<Holder> holder;
+    std::string name;
+    std::uint32_t level = 0;
+    std::uint8_t known = 0;
+    std::list<Pending>::iterator placeholder;
+};
+
+// What a walker thread made of a folder.
+struct Done {
+    NodeId id = 0;
+    enum class Outcome : std::uint8_t {
+        NotReached, // gone, not a folder, or no search permission on the way
+        ParentLost, // its parent could not be opened again as the walk saw it
+        Skipped, // listed before, without subfolders, and nothing to read
+        Stopped, // the walk was stopped while it was listed
+        Reached
+    } outcome = Outcome::NotReached;
+    bool unlisted = false; // reached, but its subfolders could not be listed
+    bool notEntered = false; // reached and read, never entered
+    bool listedNow = false; // `listed` is its listing
+    FolderTree::ListedFolder listed;
+    std::shared_ptr<Holder> self; // its descriptor, when it is walked into
+    std::unique_ptr<FolderReading> reading;
+    std::list<Pending>::iterator placeholder;
+};
+
+// What the walk's thread keeps of a folder until its turn to be handed on.
+struct Result {
+    bool reached = false;
+    bool walkedInto = false; // its subfolders were handed to the walkers
+    std::unique_ptr<FolderReading> reading;
+};
+
+void closeFd(int& fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+bool sameFolder(int fd, FolderIdentity identity)
+{
+    struct stat st { };
+    return ::fstat(fd, &st) == 0 && FolderIdentity {st.st_dev, st.st_ino} == identity;
+}
+
+} // namespace
+
+struct FolderWalk::State {
+    FolderTree& tree;
+    WalkHooks hooks;
+    int jobs = 1;
+    bool wantRelative = false;
+
+    std::mutex mutex; // guards what follows
+    std::condition_variable workReady, doneReady;
+    std::list<Pending> pending; // in tree order
+    std::vector<Done> done; // back from the walkers, not yet added to the tree
+    std::size_t outstanding = 0; // taken by walkers, not yet handed on
+    NodeId needed = FolderTree::kNoNode; // the folder the hand-over waits for
+    bool finished = false;
+    std::exception_ptr failure;
+
+    std::atomic<int> held {0};
+    std::vector<std::thread> walkers;
+    std::unordered_map<NodeId, Result> results; // the walk's thread only
+
+    State(FolderTree& t, const WalkHooks& h)
+        : tree(t)
+        , hooks(h)
+    {
+    }
+
+    void stopWalkers()
+    {
+        {
+            std::lock_guard lock(mutex);
+            finished = true;
+        }
+        workReady.notify_all();
+        for (std::thread& t : walkers)
+            t.join();
+        walkers.clear();
+    }
+
+    // The first folder in tree order that waits to be taken, if it may be
+    // taken now: within the window, or the one the hand-over waits for.
+    bool takeNext(Task& task)
+    {
+        for (auto it = pending.begin(); it != pending.end(); ++it) {
+            if (it->placeholder)
+                continue;
+            Pending& range = *it;
+            const NodeId id = range.first + range.next;
+            if (outstanding >= kWindow && id != needed)
+                return false;
+            task.id = id;
+            task.parent = range.parent;
+            task.holder = range.holder;
+            const std::size_t begin = range.offsets[range.next];
+            task.name.assign(range.names.data() + begin);
+            task.level = range.level;
+            task.known = range.known.empty() ? 0 : range.known[range.next];
+            Pending mark;
+            mark.placeholder = true;
+            mark.first = id;
+            task.placeholder = pending.insert(it, std::move(mark));
+            if (++range.next == range.count)
+                pending.erase(it);
+            ++outstanding;
+            return true;
+        }
+        return false;
+    }
+
+    // The parent's descriptor, opened again when it was closed; -1 when it
+    // is no longer the folder the walk saw.
+    int acquire(Holder& h)
+    {
+        std::lock_guard lock(h.mutex);
+        if (h.fd < 0) {
+            h.fd = reopen(h);
+            if (h.fd < 0)
+                return -1;
+            held.fetch_add(1);
+        }
+        ++h.users;
+        return h.fd;
+    }
+    static void release(Holder& h)
+    {
+        std::lock_guard lock(h.mutex);
+        --h.users;
+    }
+
+    // Opens `h`'s folder again the way the walk first reached it: from the
+    // nearest folder still open (or the top, by its path), name by name,
+    // never through a symbolic link. Called with h.mutex held.
+    int reopen(Holder& h)
+    {
+        std::vector<const Holder*> chain {&h};
+        Holder* from = nullptr;
+        int fd = -1;
+        for (Holder* up = h.parent.get(); up; up = up->parent.get()) {
+            std::lock_guard lock(up->mutex);
+            if (up->fd >= 0) {
+                fd = ::fcntl(up->fd, F_DUPFD_CLOEXEC, 0);
+                from = up;
+                break;
+            }
+            chain.push_back(up);
+        }
+        if (!from) { // from the top, by its path as given
+            const Holder* top = chain.back();
+            chain.pop_back();
+            bool listable = true;
+            fd = openDirectoryForPermissions(top->name, listable);
+            if (fd >= 0 && !sameFolder(fd, top->identity))
+                closeFd(fd);
+        }
+        for (auto it = chain.rbegin(); it != chain.rend() && fd >= 0; ++it) {
+            const bool last = *it == &h;
+            const int flags = (last ? O_RDONLY : O_PATH) | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+            const int next = ::openat(fd, (*it)->name.c_str(), flags);
+            closeFd(fd);
+            fd = next;
+        }
+        if (fd >= 0 && !sameFolder(fd, h.identity))
+            closeFd(fd);
+        return fd;
+    }
+
+    // Closes the descriptors of the folders latest in the tree whose
+    // subfolders wait, while more are open than the budget allows.
+    void keepWithinBudget()
+    {
+        std::lock_guard lock(mutex);
+        for (auto it = pending.rbegin(); it != pending.rend() && held.load() > kMaxHeld; ++it) {
+            if (it->placeholder || !it->holder)
+                continue;
+            Holder& h = *it->holder;
+            std::lock_guard hold(h.mutex);
+            if (h.fd >= 0 && h.users == 0) {
+                closeFd(h.fd);
+                held.fetch_sub(1);
+            }
+        }
+    }
+
+    std::shared_ptr<Holder> holderFor(int fd, FolderIdentity identity, std::shared_ptr<Holder> parent, std::string name)
+    {
+        auto h = std::make_shared<Holder>();
+        h->fd = fd;
+        h->identity = identity;
+        h->held = &held;
+        held.fetch_add(1);
+        if (wantRelative && parent)
+            h->relative = parent->relative.empty() ? name : parent->relative + '/' + name;
+        h->parent = std::move(parent);
+        h->name = std::move(name);
+        return h;
+    }
+
+    // Reaches, lists and reads one folder, on a walker thread (or, with one
+    // job, on the walk's own).
+    Done walkOne(Task& task, int worker, std::vector<char>& buffer, const QCollator& collator,
+                 const std::function<void()>& pulse)
+    {
+        Done d;
+        d.id = task.id;
+        d.placeholder = task.placeholder;
+        if (task.known == 2 && !hooks.read) {
+            d.outcome = Done::Outcome::Skipped;
+            return d;
+        }
+        Holder& parent = *task.holder;
+        const int parentFd = acquire(parent);
+        if (parentFd < 0) {
+            d.outcome = Done::Outcome::ParentLost;
+            return d;
+        }
+        ChildDirectory opened = openChildDirectory(parentFd, task.name.c_str(), parent.identity.device);
+        release(parent);
+        const FolderIdentity identity {opened.device, opened.inode};
+        bool enter = false;
+        if (opened.fd >= 0 && tree.isExcluded(identity)) {
+            // An excluded folder met at another place than in its holder (a
+            // bind mount of it): what stands here is compared, not entered.
+            d.notEntered = true;
+        } else {
+            switch (opened.result) {
+            case ChildOpen::Opened:
+                if (tree.scope_.oneFileSystem && opened.device != parent.identity.device)
+                    d.notEntered = true; // another file system: its mount point is checked, not entered
+                else
+                    enter = true;
+                break;
+            case ChildOpen::Unlistable: d.unlisted = true; break;
+            case ChildOpen::Skipped: d.notEntered = true; break;
+            case ChildOpen::NotAFolder:
+            case ChildOpen::Failed: return d; // not reached: nothing below it can be missing
+            }
+        }
+        d.outcome = Done::Outcome::Reached;
+        std::string relative;
+        if (wantRelative)
+            relative = parent.relative.empty() ? task.name : parent.relative + '/' + task.name;
+        if (enter && task.known == 0) {
+            d.listedNow = true;
+            if (!tree.beyondDepth(task.level))
+                d.listed = tree.listFolder(opened.fd, identity, relative, buffer, collator, tree.stopRequested_, pulse);
+            if (d.listed.stopped) {
+                ::close(opened.fd);
+                d.outcome = Done::Outcome::Stopped;
+                return d;
+            }
+        }
+        if (hooks.read) {
+            ReachedFolder folder;
+            folder.id = task.id;
+            folder.parent = task.parent;
+            folder.fd = opened.fd;
+            folder.name = task.name;
+            folder.relative = relative;
+            folder.worker = worker;
+            d.reading = hooks.read(folder);
+        }
+        const bool subfolders = enter && (task.known == 1 || !d.listed.offsets.empty());
+        if (subfolders)
+            d.self = holderFor(opened.fd, identity, task.holder, std::move(task.name));
+        else
+            ::close(opened.fd);
+        return d;
+    }
+
+    void work(int worker)
+    {
+        std::vector<char> buffer(FolderTree::kDirentBuffer);
+        const QCollator collator = siblingCollator();
+        try {
+            for (;;) {
+                Task task;
+                {
+                    std::unique_lock lock(mutex);
+                    workReady.wait(lock, [&] { return finished || takeNext(task); });
+                    if (finished)
+                        return;
+                }
+                Done d = walkOne(task, worker, buffer, collator, {});
+                task.holder.reset(); // the parent's descriptor may go
+                {
+                    std::lock_guard lock(mutex);
+                    done.push_back(std::move(d));
+                }
+                doneReady.notify_one();
+            }
+        } catch (...) {
+            std::lock_guard lock(mutex);
+            if (!failure)
+                failure = std::current_exception();
+            finished = true;
+            doneReady.notify_one();
+        }
+    }
+
+    // The subfolders of `id`, waiting to be walked below `holder`.
+    Pending rangeOf(NodeId id, std::shared_ptr<Holder> holder, FolderTree::ListedFolder* listed)
+    {
+        Pending range;
+        range.parent = id;
+        range.first = tree.nodes_[id].firstChild;
+        range.count = tree.nodes_[id].childCount;
+        range.level = tree.nodes_[id].level + 1;
+        range.holder = std::move(holder);
+        if (listed) {
+            range.names = std::move(listed->names);
+            range.offsets = std::move(listed->offsets);
+            return range;
+        }
+        // Listed before the walk: what the tree knows.
+        range.offsets.reserve(range.count);
+        range.known.reserve(range.count);
+        for (NodeId child = range.first; child < range.first + range.count; ++child) {
+            range.offsets.push_back(range.names.size());
+            range.names.append(tree.cName(child), tree.nodes_[child].nameLength);
+            range.names.push_back('\0');
+            range.known.push_back(!tree.isListed(child) ? 0 : tree.nodes_[child].childCount > 0 ? 1 : 2);
+        }
+        return range;
+    }
+
+    // Adds what walkers made of folders to the tree, and their subfolders
+    // to the list.
+    void integrate()
+    {
+        std::vector<Done> batch;
+        {
+            std::lock_guard lock(mutex);
+            batch.swap(done);
+        }
+        std::vector<std::pair<std::list<Pending>::iterator, Pending>> ranges;
+        for (Done& d : batch) {
+            Result r;
+            switch (d.outcome) {
+            case Done::Outcome::ParentLost: tree.markUnlisted(tree.nodes_[d.id].parent); break;
+            case Done::Outcome::NotReached:
+            case Done::Outcome::Skipped:
+            case Done::Outcome::Stopped: break;
+            case Done::Outcome::Reached:
+                r.reached = true;
+                if (d.unlisted)
+                    tree.markUnlisted(d.id);
+                if (d.notEntered)
+                    tree.nodes_[d.id].flags |= FolderTree::kListed;
+                if (d.listedNow)
+                    tree.adopt(d.id, d.listed);
+                if (d.self && tree.nodes_[d.id].childCount > 0) {
+                    ranges.emplace_back(d.placeholder,
+                                        rangeOf(d.id, std::move(d.self), d.listedNow ? &d.listed : nullptr));
+                    r.walkedInto = true;
+                }
+                break;
+            }
+            r.reading = std::move(d.reading);
+            results.emplace(d.id, std::move(r));
+        }
+        {
+            std::lock_guard lock(mutex);
+            for (auto& [at, range] : ranges)
+                pending.insert(at, std::move(range));
+            for (Done& d : batch)
+                pending.erase(d.placeholder);
+        }
+        batch.clear(); // descriptors of folders without subfolders to walk
+        if (!ranges.empty())
+            workReady.notify_all();
+        if (held.load() > kMaxHeld)
+            keepWithinBudget();
+    }
+
+    void run(NodeId top);
+};
+
+FolderWalk::FolderWalk(FolderTree& tree, const WalkHooks& hooks)
+    : state_(std::make_unique<State>(tree, hooks))
+{
+    state_->jobs = hooks.jobs > 0 ? hooks.jobs : defaultWalkJobs();
+    state_->wantRelative = hooks.relative || !tree.scope_.excludePatterns.empty();
+}
+
+FolderWalk::~FolderWalk()
+{
+    state_->stopWalkers();
+}
+
+void FolderWalk::run(FolderTree::NodeId top)
+{
+    state_->run(top);
+}
+
+void FolderWalk::State::run(NodeId top)
+{
+    using Clock = std::chrono::steady_clock;
+    auto lastProgress = Clock::now();
+    const auto progress = [&] {
+        lastProgress = Clock::now();
+        if (hooks.progress)
+            hooks.progress(tree.count());
+    };
+    // Within a long listing on this thread: each piece of entries read.
+    const std::function<void()> pulse = progress;
+
+    // The top, on this thread.
+    bool listable = true;
+    const QByteArray topPath = tree.pathOf(top);
+    int fd = openDirectoryForPermissions(rawView(topPath), listable);
+    if (fd < 0) {
+        if (!tree.isListed(top))
+            tree.markUnlisted(top);
+        return;
+    }
+    struct stat st { };
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        tree.markUnlisted(top);
+        return;
+    }
+    const FolderIdentity topIdentity {st.st_dev, st.st_ino};
+    const bool enter = listable && !tree.isUnlisted(top);
+    if (!listable)
+        tree.markUnlisted(top);
+    std::string relative = wantRelative ? tree.relativePathOf(top) : std::string();
+    bool listedNow = false;
+    FolderTree::ListedFolder listed;
+    if (enter && !tree.isListed(top)) {
+        listedNow = true;
+        std::vector<char> buffer(FolderTree::kDirentBuffer);
+        if (!tree.beyondDepth(tree.nodes_[top].level))
+            listed = tree.listFolder(fd, topIdentity, relative, buffer, tree.collator_, tree.stopRequested_, pulse);
+        if (listed.stopped) {
+            ::close(fd);
+            return;
+        }
+        tree.adopt(top, listed);
+    }
+    std::unique_ptr<FolderReading> reading;
+    if (hooks.read) {
+        ReachedFolder folder;
+        folder.id = top;
+        folder.parent = FolderTree::kNoNode;
+        folder.fd = fd;
+        folder.name = rawView(topPath);
+        folder.relative = relative;
+        reading = hooks.read(folder);
+    }
+    if (hooks.take)
+        hooks.take(top, std::move(reading));
+    if (!enter || tree.nodes_[top].childCount == 0) {
+        ::close(fd);
+        progress();
+        return;
+    }
+    auto topHolder = holderFor(fd, topIdentity, nullptr, topPath.toStdString());
+    topHolder->relative = relative;
+    pending.push_back(rangeOf(top, std::move(topHolder), listedNow ? &listed : nullptr));
+
+    if (jobs > 1)
+        for (int i = 0; i < jobs; ++i)
+            walkers.emplace_back([this, i] { work(i); });
+
+    // Hands the folders on in tree order as they come back.
+    std::vector<std::pair<NodeId, NodeId>> cursor; // (next, end) ranges of siblings
+    cursor.emplace_back(tree.nodes_[top].firstChild, tree.nodes_[top].firstChild + tree.nodes_[top].childCount);
+    std::vector<char> buffer;
+    std::optional<QCollator> collator;
+    std::size_t handedOn = 0;
+    while (!cursor.empty()) {
+        auto& [next, end] = cursor.back();
+        if (next == end) {
+            cursor.pop_back();
+            continue;
+        }
+        const NodeId id = next;
+        const auto it = results.find(id);
+        if (it != results.end()) {
+            Result r = std::move(it->second);
+            results.erase(it);
+            ++next;
+            if (r.reached && hooks.take)
+                hooks.take(id, std::move(r.reading));
+            if (r.walkedInto)
+                cursor.emplace_back(tree.nodes_[id].firstChild,
+                                    tree.nodes_[id].firstChild + tree.nodes_[id].childCount);
+            if (++handedOn % 64 == 0) {
+                {
+                    std::lock_guard lock(mutex);
+                    outstanding -= 64;
+                }
+                workReady.notify_all();
+                // Leaves add no nodes: a folder of many goes on giving progress.
+                if (handedOn % 256 == 0 || Clock::now() - lastProgress >= std::chrono::milliseconds(20))
+                    progress();
+            }
+        } else if (jobs <= 1) {
+            // One job: this thread walks, always the folder it waits for.
+            if (buffer.empty()) {
+                buffer.resize(FolderTree::kDirentBuffer);
+                collator = siblingCollator();
+            }
+            Task task;
+            {
+                std::lock_guard lock(mutex);
+                needed = id;
+                if (!takeNext(task))
+                    throw FolderTreeError("The walk lost a folder");
+            }
+            Done d = walkOne(task, 0, buffer, *collator, pulse);
+            task.holder.reset();
+            {
+                std::lock_guard lock(mutex);
+                done.push_back(std::move(d));
+            }
+            integrate();
+        } else {
+            {
+                std::unique_lock lock(mutex);
+                if (needed != id) {
+                    needed = id;
+                    workReady.notify_all();
+                }
+                doneReady.wait_for(lock, std::chrono::milliseconds(20), [&] { return !done.empty() || finished; });
+                if (failure)
+                    std::rethrow_exception(failure);
+            }
+            integrate();
+            if (Clock::now() - lastProgress >= std::chrono::milliseconds(20))
+                progress();
+        }
+        if (tree.stopRequested_.load())
+            break;
+    }
+    stopWalkers();
+    if (failure)
+        std::rethrow_exception(failure);
+    progress();
+}
+
+} // namespace gw
