@@ -81,23 +81,26 @@ int openAt(int dirFd, const std::string& path, int flags, Links links)
     return openNameByName(dirFd, path, flags);
 }
 
-// Opens the directory at `path` with `flags`; the pieces of a path too long
-// for one call are opened with O_PATH, which needs only search permission.
-int openDirectoryWith(std::string_view path, int flags, Links links = Links::Follow)
+// Opens the directory at `path`, relative to `startFd` (or absolute), with
+// `flags`; the pieces of a path too long for one call are opened with O_PATH,
+// which needs only search permission.
+int openDirectoryWith(std::string_view path, int flags, Links links = Links::Follow, int startFd = AT_FDCWD)
 {
     if (path.empty()) {
         errno = ENOENT;
         return -1;
     }
     if (path.size() < PATH_MAX)
-        return openAt(AT_FDCWD, std::string(path), flags, links);
+        return openAt(startFd, std::string(path), flags, links);
     // Too long for one call: walk it in pieces that end at a "/".
-    int dirFd = AT_FDCWD;
+    int dirFd = startFd;
+    bool owned = false;
     std::size_t pos = 0;
     if (path[0] == '/') {
         dirFd = ::open("/", kPathFlags);
         if (dirFd < 0)
             return -1;
+        owned = true;
         pos = 1;
     }
     while (pos < path.size()) {
@@ -105,7 +108,7 @@ int openDirectoryWith(std::string_view path, int flags, Links links = Links::Fol
         if (end - pos >= PATH_MAX - 1) {
             end = path.rfind('/', pos + PATH_MAX - 2);
             if (end == std::string_view::npos || end <= pos) {
-                if (dirFd != AT_FDCWD)
+                if (owned)
                     ::close(dirFd);
                 errno = ENAMETOOLONG;
                 return -1;
@@ -114,17 +117,18 @@ int openDirectoryWith(std::string_view path, int flags, Links links = Links::Fol
         const std::string piece(path.substr(pos, end - pos));
         const int next = openAt(dirFd, piece, end == path.size() ? flags : kPathFlags, links);
         const int saved = errno;
-        if (dirFd != AT_FDCWD)
+        if (owned)
             ::close(dirFd);
         if (next < 0) {
             errno = saved;
             return -1;
         }
         dirFd = next;
+        owned = true;
         pos = end + 1;
     }
-    if (dirFd == AT_FDCWD)
-        return ::open(".", flags);
+    if (!owned)
+        return ::openat(dirFd, ".", flags);
     return dirFd;
 }
 
@@ -144,6 +148,15 @@ int openDirectoryForPermissions(std::string_view path, bool& listable, Links lin
         listable = false;
     }
     return fd;
+}
+
+int openDirectoryBelow(int dirFd, std::string_view relative, int flags)
+{
+    if (!relative.empty() && relative[0] == '/') {
+        errno = EINVAL;
+        return -1;
+    }
+    return openDirectoryWith(relative, flags | O_DIRECTORY | O_CLOEXEC, Links::Refuse, dirFd);
 }
 
 bool isPathOnly(int fd)

@@ -32,6 +32,12 @@ enum class Links {
 // link.
 [[nodiscard]] int openDirectoryForPermissions(std::string_view path, bool& listable, Links links = Links::Follow);
 
+// Opens the directory at `relative` below the open folder `dirFd` with
+// `flags` (O_RDONLY or O_PATH), through no symbolic link in any of its names;
+// however long the path, in few calls. Returns the descriptor, or -1 with
+// errno set.
+[[nodiscard]] int openDirectoryBelow(int dirFd, std::string_view relative, int flags);
+
 // True for a descriptor opened with O_PATH.
 bool isPathOnly(int fd);
 

@@ -44,6 +44,9 @@ struct Holder {
     std::mutex mutex; // guards fd and users
     int fd = -1;
     int users = 0; // walker threads opening a subfolder from fd
+    // Subfolders not yet opened from it: at none, the descriptor is closed
+    // (the holder stays while folders below it need its name).
+    std::atomic<std::uint32_t> waiting {0};
     FolderIdentity identity {};
     std::shared_ptr<Holder> parent; // none for the top
     std::string name; // raw; the top's: its path
@@ -212,6 +215,17 @@ struct FolderWalk::State {
         std::lock_guard lock(h.mutex);
         --h.users;
     }
+    // One subfolder of `h` was opened, or given up.
+    void openedOne(Holder& h)
+    {
+        if (h.waiting.fetch_sub(1) != 1)
+            return;
+        std::lock_guard lock(h.mutex);
+        if (h.fd >= 0) {
+            closeFd(h.fd);
+            held.fetch_sub(1);
+        }
+    }
 
     // Opens `h`'s folder again the way the walk first reached it: from the
     // nearest folder still open (or the top, by its path), name by name,
@@ -238,10 +252,16 @@ struct FolderWalk::State {
             if (fd >= 0 && !sameFolder(fd, top->identity))
                 closeFd(fd);
         }
-        for (auto it = chain.rbegin(); it != chain.rend() && fd >= 0; ++it) {
-            const bool last = *it == &h;
-            const int flags = (last ? O_RDONLY : O_PATH) | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-            const int next = ::openat(fd, (*it)->name.c_str(), flags);
+        // The names below, as one path: the kernel walks it in one call,
+        // or a few for a path longer than it takes at once.
+        std::string below;
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+            if (!below.empty())
+                below += '/';
+            below += (*it)->name;
+        }
+        if (fd >= 0 && !below.empty()) {
+            const int next = openDirectoryBelow(fd, below, O_RDONLY | O_NOFOLLOW);
             closeFd(fd);
             fd = next;
         }
@@ -251,11 +271,12 @@ struct FolderWalk::State {
     }
 
     // Closes the descriptors of the folders latest in the tree whose
-    // subfolders wait, while more are open than the budget allows.
+    // subfolders wait, while more are open than the budget allows, and a
+    // quarter more, so that this is seldom done.
     void keepWithinBudget()
     {
         std::lock_guard lock(mutex);
-        for (auto it = pending.rbegin(); it != pending.rend() && held.load() > kMaxHeld; ++it) {
+        for (auto it = pending.rbegin(); it != pending.rend() && held.load() > kMaxHeld * 3 / 4; ++it) {
             if (it->placeholder || !it->holder)
                 continue;
             Holder& h = *it->holder;
@@ -289,18 +310,21 @@ struct FolderWalk::State {
         Done d;
         d.id = task.id;
         d.placeholder = task.placeholder;
+        Holder& parent = *task.holder;
         if (task.known == 2 && !hooks.read) {
+            openedOne(parent);
             d.outcome = Done::Outcome::Skipped;
             return d;
         }
-        Holder& parent = *task.holder;
         const int parentFd = acquire(parent);
         if (parentFd < 0) {
+            openedOne(parent);
             d.outcome = Done::Outcome::ParentLost;
             return d;
         }
         ChildDirectory opened = openChildDirectory(parentFd, task.name.c_str(), parent.identity.device);
         release(parent);
+        openedOne(parent);
         const FolderIdentity identity {opened.device, opened.inode};
         bool enter = false;
         if (opened.fd >= 0 && tree.isExcluded(identity)) {
@@ -392,6 +416,7 @@ struct FolderWalk::State {
         range.count = tree.nodes_[id].childCount;
         range.level = tree.nodes_[id].level + 1;
         range.holder = std::move(holder);
+        range.holder->waiting.store(range.count);
         if (listed) {
             range.names = std::move(listed->names);
             range.offsets = std::move(listed->offsets);
@@ -452,8 +477,16 @@ struct FolderWalk::State {
                 pending.erase(d.placeholder);
         }
         batch.clear(); // descriptors of folders without subfolders to walk
-        if (!ranges.empty())
+        // Wake as many walkers as there is new work for, no more: a deep
+        // chain gives one folder at a time.
+        std::size_t added = 0;
+        for (const auto& r : ranges)
+            added += r.second.count;
+        if (added >= static_cast<std::size_t>(jobs))
             workReady.notify_all();
+        else
+            for (std::size_t i = 0; i < added; ++i)
+                workReady.notify_one();
         if (held.load() > kMaxHeld)
             keepWithinBudget();
     }
@@ -572,11 +605,14 @@ void FolderWalk::State::run(NodeId top)
                 cursor.emplace_back(tree.nodes_[id].firstChild,
                                     tree.nodes_[id].firstChild + tree.nodes_[id].childCount);
             if (++handedOn % 64 == 0) {
+                bool wasFull = false;
                 {
                     std::lock_guard lock(mutex);
+                    wasFull = outstanding >= kWindow;
                     outstanding -= 64;
                 }
-                workReady.notify_all();
+                if (wasFull)
+                    workReady.notify_all();
                 // Leaves add no nodes: a folder of many goes on giving progress.
                 if (handedOn % 256 == 0 || Clock::now() - lastProgress >= std::chrono::milliseconds(20))
                     progress();
@@ -606,7 +642,8 @@ void FolderWalk::State::run(NodeId top)
                 std::unique_lock lock(mutex);
                 if (needed != id) {
                     needed = id;
-                    workReady.notify_all();
+                    if (outstanding >= kWindow)
+                        workReady.notify_one(); // it may be taken beyond the window
                 }
                 doneReady.wait_for(lock, std::chrono::milliseconds(20), [&] { return !done.empty() || finished; });
                 if (failure)

@@ -10,6 +10,7 @@
 #include <optional>
 #include <set>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -306,24 +307,41 @@ TEST(FolderTree, LeavesOutExcludedFoldersWhereverTheyAre)
     }
 }
 
-TEST(FolderTree, TenThousandNestedFoldersNeedNoStackAndNoPathMax)
+TEST(FolderTree, TwentyThousandLevelsNeedNoStackNoPathMaxAndFewDescriptors)
 {
+    // A chain 20,000 folders deep with a sibling left at every 20th level:
+    // the walk must come back to them, within few descriptors.
     TempTree t;
+    constexpr int kLevels = 20000;
+    constexpr int kSiblings = kLevels / 20;
     int fd = ::open(t.root().c_str(), O_RDONLY | O_DIRECTORY);
-    for (int i = 0; i < 10000; ++i) {
+    for (int i = 0; i < kLevels; ++i) {
         ASSERT_EQ(::mkdirat(fd, "d", 0755), 0);
+        if (i % 20 == 19) {
+            ASSERT_EQ(::mkdirat(fd, "z", 0755), 0);
+        }
         const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
         ::close(fd);
         fd = next;
         ASSERT_GE(fd, 0);
     }
     ::close(fd);
-    FolderTree tree(raw(t.root()));
-    tree.expandRecursively(0);
-    ASSERT_EQ(tree.count(), 10001);
-    EXPECT_EQ(tree.level(10000), 10000);
-    EXPECT_EQ(tree.unlistedCount(), 0);
-    EXPECT_EQ(tree.path(10000).size(), static_cast<qsizetype>(t.root().size() + 20000));
+    struct rlimit before { };
+    ::getrlimit(RLIMIT_NOFILE, &before);
+    struct rlimit few = before;
+    few.rlim_cur = 400;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &few), 0);
+    for (int jobs : {1, 0, 64}) {
+        FolderTree tree(raw(t.root()));
+        tree.expandRecursively(0, {}, jobs);
+        ASSERT_EQ(tree.count(), kLevels + kSiblings + 1) << jobs;
+        EXPECT_EQ(tree.level(kLevels), kLevels);
+        EXPECT_EQ(tree.nameOf(tree.node(kLevels + 1)), "z"); // the deepest sibling, right after the chain
+        EXPECT_EQ(tree.level(kLevels + kSiblings), 20);
+        EXPECT_EQ(tree.unlistedCount(), 0) << jobs;
+        EXPECT_EQ(tree.path(kLevels).size(), static_cast<qsizetype>(t.root().size() + 2 * kLevels));
+    }
+    ::setrlimit(RLIMIT_NOFILE, &before);
 }
 
 TEST(FolderTree, CrossesMountsButNotIntoTheKernelsFileSystems)

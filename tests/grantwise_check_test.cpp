@@ -271,7 +271,7 @@ TEST(GrantwiseCheck, OneOrTwoThreadsGiveTheSameReports)
     EXPECT_EQ(body(work.path("one/acl_def.txt")), body(work.path("two/acl_def.txt")));
 }
 
-TEST(GrantwiseCheck, OneOrTwoJobsGiveTheSameReportsOnAMixedTree)
+TEST(GrantwiseCheck, OneJobOrManyGiveTheSameOutputOnAMixedTree)
 {
     TempTree t, work;
     // A few thousand folders, some differing alone, one differing with its
@@ -293,13 +293,63 @@ TEST(GrantwiseCheck, OneOrTwoJobsGiveTheSameReportsOnAMixedTree)
     for (const char* locked : {"p7/q1", "p12", "p30/q2"})
         ::chmod(t.path(locked).c_str(), 0311);
     ::chmod(t.path("p20/q3").c_str(), 0744);
+    // Names of every kind, one of them differing.
+    for (const std::string& name :
+         {std::string("new\nline"), std::string("\xff\xfe bad"), std::string("tab\there"), std::string(" lead"),
+          std::string("trail "), std::string("-dash"), std::string("back\\slash"),
+          std::string("\xe2\x80\xae"
+                      "evil"),
+          std::string("\xc3\xbc"
+                      "n\xc3\xaf"
+                      "c\xc3\xb8"
+                      "d\xc3\xa9"),
+          std::string(255, 'L')})
+        t.mkdir("names/" + name + "/in");
+    gwtest::setfacl({"-m", "u:21002:rwx", t.path("names/new\nline/in")});
     ::chmod(work.root().c_str(), 01777);
 
     const std::string failed = gwtest::asNobody([&]() -> std::string {
         const gwtest::ProcessResult one = check({"--jobs", "1", "--quiet", "--reports", work.path("one"), t.root()});
-        const gwtest::ProcessResult two = check({"--jobs", "2", "--quiet", "--reports", work.path("two"), t.root()});
+        // The default: as many walker threads as suit the machine.
+        const gwtest::ProcessResult two = check({"--quiet", "--reports", work.path("two"), t.root()});
         if (one.status != 1 || two.status != 1 || one.out != two.out)
-            return "exit statuses or verdict lines differ: " + one.out + " / " + two.out;
+            return "exit statuses or verdict lines differ: " + std::to_string(one.status) + " " + one.out + one.err
+                + " / " + std::to_string(two.status) + " " + two.out + two.err;
+        // JSON Lines, the fix file and the baseline; the inheritance check
+        // of folders and files, with its fix file.
+        std::string first;
+        for (const char* jobs : {"1", "7", "64"}) {
+            const std::string out = work.path(std::string("out-") + jobs);
+            if (::mkdir(out.c_str(), 0700) != 0)
+                return "cannot make " + out;
+            const gwtest::ProcessResult json = check({"--jobs", jobs, "--json", "--fix-file", out + "/fix",
+                                                      "--save-baseline", out + "/baseline", "--reports", out + "/r",
+                                                      t.root()});
+            const gwtest::ProcessResult inheritance = check({"--jobs", jobs, "--inheritance", "--files", "--json",
+                                                             "--fix-file", out + "/fix-inherit", "--reports",
+                                                             out + "/ri", t.root()});
+            if (json.status != 1 || inheritance.status != 1)
+                return std::string("exit statuses with --jobs ") + jobs;
+            const auto timeless = [](std::string text) {
+                const std::size_t at = text.find(",\"seconds\":");
+                return at == std::string::npos ? text : text.erase(at, text.find(',', at + 1) - at);
+            };
+            const auto reportsLess = [&](std::string text) {
+                for (std::size_t at; (at = text.find(out)) != std::string::npos;)
+                    text.replace(at, out.size(), "OUT");
+                return timeless(text);
+            };
+            std::string files;
+            for (const char* name : {"fix", "baseline", "fix-inherit", "ri/acl_inherit.txt", "r/acl_diff.txt"})
+                files += gwtest::readFile(out + "/" + name) + "\f";
+            files += reportsLess(json.out) + "\f" + reportsLess(inheritance.out);
+            if (std::string(jobs) == "1")
+                first = files;
+            else if (files != first)
+                return std::string("JSON Lines, fix files, baseline or item reports differ with --jobs ") + jobs;
+            if (files.find("names/new\\\\012line/in") == std::string::npos)
+                return "the name with a line break is not in the output";
+        }
         if (one.out.find("The number of mismatches: ") == std::string::npos
             || one.out.find(" folders were not read and not compared.") == std::string::npos
             || one.out.find("The subfolders of 3 folders could not be listed") == std::string::npos)
