@@ -240,6 +240,8 @@ void BaselineDrift::reportGone(const std::string& note)
     gone_.append((d.kind == ItemKind::File ? "file " : "folder ") + d.path + QByteArray::fromStdString(note) + "\n");
     if (json_)
         *json_ += jsonItemLine(d, "gone");
+    if (kept_)
+        kept_->push_back(DriftItem {DriftItem::Gone, d, QByteArray::fromStdString(note).trimmed()});
 }
 
 void BaselineDrift::take(std::string_view rawPath, std::string_view printablePath, ItemKind kind, const Permissions* p,
@@ -259,6 +261,8 @@ void BaselineDrift::take(std::string_view rawPath, std::string_view printablePat
                         + (n.reason.isEmpty() ? QByteArray() : "    " + n.reason + "\n"));
         if (json_)
             *json_ += jsonItemNotReadLine(n);
+        if (kept_)
+            kept_->push_back(DriftItem {DriftItem::NotRead, reported(rawPath, printablePath, kind), n.reason});
     } else if (!recorded) {
         ++counts_.added;
         ItemDifference d = reported(rawPath, printablePath, kind);
@@ -267,6 +271,8 @@ void BaselineDrift::take(std::string_view rawPath, std::string_view printablePat
         added_.append("\n" + itemLines(d, false));
         if (json_)
             *json_ += jsonItemLine(d, "new");
+        if (kept_)
+            kept_->push_back(DriftItem {DriftItem::New, std::move(d), {}});
     } else {
         ++(kind == ItemKind::File ? counts_.filesCompared : counts_.foldersCompared);
         if (!sameAsRecorded(*p, record_.permissions)) {
@@ -278,6 +284,8 @@ void BaselineDrift::take(std::string_view rawPath, std::string_view printablePat
             changed_.append("\n" + itemLines(d, false));
             if (json_)
                 *json_ += jsonItemLine(d, "changed");
+            if (kept_)
+                kept_->push_back(DriftItem {DriftItem::Changed, std::move(d), {}});
         }
     }
     if (recorded)
@@ -292,6 +300,9 @@ void BaselineDrift::notListed(const QByteArray& printablePath)
     notRead_.append("folder " + printablePath + "\n    " + why + "\n");
     if (json_)
         *json_ += jsonItemNotReadLine(ItemNotRead {printablePath, raw, ItemKind::Folder, why});
+    if (kept_)
+        kept_->push_back(DriftItem {DriftItem::NotRead,
+                                    reported(raw.toStdString(), printablePath.toStdString(), ItemKind::Folder), why});
 }
 
 void BaselineDrift::finish()
