@@ -8,6 +8,7 @@
 #include "platform/PrintablePath.h"
 #include "platform/RestoreFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -290,6 +291,14 @@ void BaselineDrift::take(std::string_view rawPath, std::string_view printablePat
     }
     if (recorded)
         haveRecord_ = advance(true);
+}
+
+std::vector<DriftItem> BaselineDrift::keptItems() const
+{
+    std::vector<DriftItem> items = kept_ ? *kept_ : std::vector<DriftItem>();
+    std::stable_sort(items.begin(), items.end(),
+                     [](const DriftItem& a, const DriftItem& b) { return a.status < b.status; });
+    return items;
 }
 
 void BaselineDrift::notListed(const QByteArray& printablePath)

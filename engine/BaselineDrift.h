@@ -104,10 +104,11 @@ public:
     // gathered only once asked for (JSON output), before the check.
     void gatherJson() { json_.emplace(); }
     QByteArray jsonLines() const { return json_ ? *json_ : QByteArray(); }
-    // Every item reported, in the report's order within its kind: kept only
-    // once asked for (the window), before the check.
+    // Every item reported, in the report's order (changed, new, gone, not
+    // read; each in the walk's order): kept only once asked for (the
+    // window), before the check.
     void keepItems() { kept_.emplace(); }
-    std::vector<DriftItem> keptItems() const { return kept_ ? *kept_ : std::vector<DriftItem>(); }
+    std::vector<DriftItem> keptItems() const;
 
     // The drift report (acl_drift.txt); `notChecked` names what the options
     // left out. Valid while this lives.

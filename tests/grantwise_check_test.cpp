@@ -228,8 +228,8 @@ TEST(GrantwiseCheck, SameBaselinesAndDriftReportsAsTheWindow)
     ASSERT_TRUE(view.errors.empty()) << view.errors.front().toStdString();
     EXPECT_TRUE(view.texts[gw::Control::RichEdit2].endsWith(QString::fromStdString("\r\nBaseline saved: " + saved)));
     const std::string cli = work.path("baselines/cli.acl");
-    const gwtest::ProcessResult taken
-        = check({"--files", "--reports", work.path("r1"), "--save-baseline", cli, t.root()});
+    const gwtest::ProcessResult taken = check(
+        {"--files", "--reports", work.path("r1"), "--save-baseline", cli, t.root()});
     ASSERT_EQ(taken.status, 1) << taken.err; // the check with files finds differences
     const gwtest::ProcessResult unzipped = run({"/usr/bin/gzip", "-dc", saved});
     ASSERT_EQ(unzipped.status, 0);
@@ -272,10 +272,10 @@ TEST(GrantwiseCheck, SameBaselinesAndDriftReportsAsTheWindow)
     engine.compareWithBaseline(QByteArray::fromStdString(cli));
     engine.saveBaseline(QByteArray::fromStdString(work.path("baselines") + "/"));
     ASSERT_EQ(view.errors.size(), 4u);
-    EXPECT_EQ(view.errors[0].toStdString(),
-              saved + " — снимок папки " + t.root() + ", а не " + t.path("a"));
-    EXPECT_EQ(view.errors[1].toStdString(), "Не удалось прочитать базовый снимок " + work.path("baselines/missing.acl")
-                                                + ": Нет такого файла или каталога");
+    EXPECT_EQ(view.errors[0].toStdString(), saved + " — снимок папки " + t.root() + ", а не " + t.path("a"));
+    EXPECT_EQ(view.errors[1].toStdString(),
+              "Не удалось прочитать базовый снимок " + work.path("baselines/missing.acl")
+                  + ": Нет такого файла или каталога");
     EXPECT_TRUE(view.errors[2].startsWith(QString::fromStdString("Базовый снимок " + cli + " может изменить")))
         << view.errors[2].toStdString();
     EXPECT_TRUE(view.errors[3].startsWith("Не удалось записать базовый снимок")) << view.errors[3].toStdString();
