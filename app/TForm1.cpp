@@ -264,10 +264,14 @@ void TForm1::Menu_File_DifferencesClick()
         }
         // Items that changed since the baseline, are new, gone or not read now.
         for (const gw::DriftItem& d : engine_.lastDriftItems()) {
-            static const char* const kStatus[][2] = {
-                {"changed", "изменено"}, {"new", "новое"}, {"gone", "исчезло"}, {"not read", "не прочитано"}};
-            const QString kind = QString::fromUtf8(kStatus[d.status][russian ? 1 : 0]) + QLatin1Char(' ')
-                + kindWord(d.item.kind);
+            // What happened to it, and what it is: "changed folder", "новый файл".
+            static const char* const kWords[][2][2] = {
+                {{"changed folder", "изменена папка"}, {"changed file", "изменён файл"}},
+                {{"new folder", "новая папка"}, {"new file", "новый файл"}},
+                {{"gone folder", "исчезла папка"}, {"gone file", "исчез файл"}},
+                {{"not read folder", "не прочитана папка"}, {"not read file", "не прочитан файл"}}};
+            const QString kind = QString::fromUtf8(
+                kWords[d.status][d.item.kind == gw::ItemKind::File ? 1 : 0][russian ? 1 : 0]);
             places.push_back(DifferencePlace {
                 d.item.path, kind, 0, d.note.isEmpty() ? QStringList() : QStringList {QString::fromUtf8(d.note)},
                 d.item.changes});

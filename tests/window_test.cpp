@@ -311,11 +311,11 @@ private slots:
         DifferencesModel& model = differences->model();
         QCOMPARE(model.rowCount(), 2);
         QCOMPARE(model.data(model.index(0, 0)).toString(),
-                 "изменено папка " + QString::fromStdString(tree->path("kept")));
+                 "изменена папка " + QString::fromStdString(tree->path("kept")));
         QCOMPARE(model.data(model.index(1, 0)).toString(),
-                 "исчезло папка " + QString::fromStdString(tree->path("gone")));
+                 "исчезла папка " + QString::fromStdString(tree->path("gone")));
         QCOMPARE(model.data(model.index(0, 0, model.index(0, 0))).toString(), QString("+ user 12345:rwx"));
-        model.setFilter("исчезло");
+        model.setFilter("исчезла");
         QCOMPARE(model.rowCount(), 1);
         differences->close();
     }
