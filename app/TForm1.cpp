@@ -357,6 +357,8 @@ void TForm1::Menu_File_SaveBaselineClick()
         if (!path.isEmpty())
             engine_.saveBaseline(QFile::encodeName(QFileInfo(path).absoluteFilePath()));
     });
+    if (!closed_) // the check makes the working folder when the start could not
+        removeAtExit(engine_.state().WinDir);
 }
 
 void TForm1::Menu_File_CompareBaselineClick()
@@ -369,6 +371,8 @@ void TForm1::Menu_File_CompareBaselineClick()
         if (!path.isEmpty())
             engine_.compareWithBaseline(QFile::encodeName(QFileInfo(path).absoluteFilePath()));
     });
+    if (!closed_)
+        removeAtExit(engine_.state().WinDir);
 }
 
 void TForm1::Menu_File_CloseClick()

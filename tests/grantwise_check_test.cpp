@@ -182,9 +182,12 @@ TEST(GrantwiseCheck, SameInheritanceReportsAsTheWindow)
     const QString verdict = view.texts[gw::Control::RichEdit3];
     EXPECT_NE(r.out.find(verdict.toStdString() + "\n"), std::string::npos) << verdict.toStdString() << "\n" << r.out;
     ASSERT_EQ(engine.lastItems().items.size(), 2);
-    // The results page's report button opens the inheritance report.
+    // The results page's report button opens the inheritance report, also
+    // once the menu asks for another kind of check for the next one.
+    engine.setItemCheck(false, false);
     engine.Button4Click();
     EXPECT_EQ(view.opened.back(), engine.inheritancePath());
+    EXPECT_TRUE(engine.lastWasInheritance());
     engine.FormClose();
 }
 
