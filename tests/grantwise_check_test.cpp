@@ -285,6 +285,25 @@ TEST(GrantwiseCheck, SameBaselinesAndDriftReportsAsTheWindow)
     EXPECT_EQ(view.texts[gw::Control::RichEdit3], shown);
     EXPECT_TRUE(view.visible[gw::Control::GroupBox5]);
     EXPECT_EQ(gwtest::readFile(engine.driftPath().toStdString()), report);
+
+    // A baseline found malformed only on the way fails the check: no verdict, no drift report.
+    const std::string bad = work.path("baselines/bad.acl");
+    {
+        std::FILE* f = std::fopen(bad.c_str(), "w");
+        std::fputs(("# grantwise baseline of " + t.root()
+                    + "\n# taken X on h\n# folders: 1, files: not recorded\n\n# file: " + t.root() + "\nno entry\n")
+                       .c_str(),
+                   f);
+        std::fclose(f);
+    }
+    engine.compareWithBaseline(QByteArray::fromStdString(bad));
+    ASSERT_EQ(view.errors.size(), 5u);
+    EXPECT_EQ(view.errors[4].toStdString().rfind(bad + ": строка ", 0), 0u) << view.errors[4].toStdString();
+    EXPECT_EQ(view.light, gw::Light::Red);
+    EXPECT_TRUE(view.texts[gw::Control::RichEdit3].startsWith("Проверку не удалось"))
+        << view.texts[gw::Control::RichEdit3].toStdString();
+    EXPECT_FALSE(view.enabled[gw::Control::Button4]);
+    EXPECT_FALSE(fs::exists(engine.driftPath().toStdString()));
     engine.FormClose();
 }
 
