@@ -114,7 +114,7 @@ void DifferencesModel::setFilter(const QString& text)
     };
     for (std::size_t i = 0; i < places_.size(); ++i) {
         const DifferencePlace& p = places_[i];
-        bool keep = wanted.isEmpty() || holds(p.path);
+        bool keep = wanted.isEmpty() || holds(p.path) || p.kind.contains(text, Qt::CaseInsensitive);
         for (int k = 0; !keep && k < p.reasons.size(); ++k)
             keep = p.reasons[k].contains(text, Qt::CaseInsensitive);
         for (const gw::EntryChange& c : p.changes) {

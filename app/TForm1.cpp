@@ -40,6 +40,20 @@ TForm1::SaveFileDialog& TForm1::saveFileDialog()
     return dialog;
 }
 
+TForm1::SaveFileDialog& TForm1::openFileDialog()
+{
+    static SaveFileDialog dialog = [](QWidget* parent, const QString& caption, const QString& suggested) {
+        QFileDialog box(parent, caption, QFileInfo(suggested).absolutePath());
+        box.setAcceptMode(QFileDialog::AcceptOpen);
+        box.setFileMode(QFileDialog::ExistingFile);
+        box.setOption(QFileDialog::DontUseNativeDialog);
+        box.selectFile(suggested);
+        return box.exec() == QDialog::Accepted && !box.selectedFiles().isEmpty() ? box.selectedFiles().constFirst()
+                                                                                 : QString();
+    };
+    return dialog;
+}
+
 TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent,
                   Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
@@ -79,6 +93,8 @@ TForm1::TForm1(QWidget* parent)
     connect(ui.TrackBar1, &QSlider::valueChanged, this, &TForm1::TrackBar1Change);
     connect(ui.Menu_File_Differences, &QAction::triggered, this, &TForm1::Menu_File_DifferencesClick);
     connect(ui.Menu_File_FixFile, &QAction::triggered, this, &TForm1::Menu_File_FixFileClick);
+    connect(ui.Menu_File_SaveBaseline, &QAction::triggered, this, &TForm1::Menu_File_SaveBaselineClick);
+    connect(ui.Menu_File_CompareBaseline, &QAction::triggered, this, &TForm1::Menu_File_CompareBaselineClick);
     // The kind of check, remembered while the window is open.
     const auto kindChanged = [this] {
         engine_.setItemCheck(ui.Menu_File_Inheritance->isChecked(), ui.Menu_File_Files->isChecked());
@@ -221,9 +237,15 @@ void TForm1::Menu_File_DifferencesClick()
         const gw::Analysis& analysis = engine_.lastAnalysis();
         std::vector<DifferencePlace> places;
         int folders = 0;
-        const bool inheritance = engine_.inheritanceChecked();
+        const bool inheritance = engine_.lastWasInheritance();
+        const bool drift = engine_.lastWasDrift();
         const bool russian = gw::isRussian(engine_.state().Lang);
-        if (!inheritance) {
+        const auto kindWord = [russian](gw::ItemKind kind) {
+            const bool file = kind == gw::ItemKind::File;
+            return russian ? (file ? QStringLiteral("файл") : QStringLiteral("папка"))
+                           : (file ? QStringLiteral("file") : QStringLiteral("folder"));
+        };
+        if (!inheritance && !drift) {
             for (const gw::FolderDifference& d : analysis.differences) {
                 ++folders;
                 if (d.startsHere)
@@ -232,20 +254,35 @@ void TForm1::Menu_File_DifferencesClick()
         }
         // Items compared with what their folder gives them, with their reasons.
         for (const gw::ItemDifference& d : engine_.lastItems().items) {
+            if (drift)
+                break;
             QStringList reasons;
             for (const gw::InheritanceReason r : d.finding.reasons)
                 reasons << QString::fromLatin1(gw::reasonKey(r)) + QStringLiteral(": ")
                         + QString::fromStdString(gw::reasonText(r, d.finding.narrowedMode));
-            const bool file = d.kind == gw::ItemKind::File;
-            places.push_back(DifferencePlace {d.path,
-                                              russian ? (file ? QStringLiteral("файл") : QStringLiteral("папка"))
-                                                      : (file ? QStringLiteral("file") : QStringLiteral("folder")),
-                                              0, reasons, d.changes});
+            places.push_back(DifferencePlace {d.path, kindWord(d.kind), 0, reasons, d.changes});
         }
-        const QString target = QString::fromUtf8(analysis.inputs.targetPrintable);
-        if (inheritance) {
+        // Items that changed since the baseline, are new, gone or not read now.
+        for (const gw::DriftItem& d : engine_.lastDriftItems()) {
+            // What happened to it, and what it is: "changed folder", "новый файл".
+            static const char* const kWords[][2][2] = {
+                {{"changed folder", "изменена папка"}, {"changed file", "изменён файл"}},
+                {{"new folder", "новая папка"}, {"new file", "новый файл"}},
+                {{"gone folder", "исчезла папка"}, {"gone file", "исчез файл"}},
+                {{"not read folder", "не прочитана папка"}, {"not read file", "не прочитан файл"}}};
+            const QString kind = QString::fromUtf8(
+                kWords[d.status][d.item.kind == gw::ItemKind::File ? 1 : 0][russian ? 1 : 0]);
+            places.push_back(DifferencePlace {
+                d.item.path, kind, 0, d.note.isEmpty() ? QStringList() : QStringList {QString::fromUtf8(d.note)},
+                d.item.changes});
+        }
+        QString heading;
+        if (drift) {
+            heading = engine_.lastDriftVerdict();
+        } else if (inheritance) {
+            const QString target = QString::fromUtf8(analysis.inputs.targetPrintable);
             const gw::ItemFindings& items = engine_.lastItems();
-            const QString heading = russian
+            heading = russian
                 ? QStringLiteral("Наследование в %1: не получили того, что даёт им их папка, папок — %2, файлов — %3.")
                       .arg(target)
                       .arg(items.foldersDiffering)
@@ -255,22 +292,19 @@ void TForm1::Menu_File_DifferencesClick()
                       .arg(target)
                       .arg(items.foldersDiffering)
                       .arg(items.filesDiffering);
-            auto* window = new DifferencesWindow(this, heading, std::move(places), russian,
-                                                 [this](const QByteArray& rawPath) { showFolder(rawPath); });
-            window->setAttribute(Qt::WA_DeleteOnClose);
-            window->show();
-            return;
+        } else {
+            const QString target = QString::fromUtf8(analysis.inputs.targetPrintable);
+            heading = russian
+                ? QStringLiteral("Отличия от проверяемой папки %1: папок — %2, мест, где они начинаются, — %3.")
+                      .arg(target)
+                      .arg(folders)
+                      .arg(places.size())
+                : QStringLiteral("Differences from the checked folder %1: %2 folders differ; the differences start "
+                                 "in %3 places.")
+                      .arg(target)
+                      .arg(folders)
+                      .arg(places.size());
         }
-        const QString heading = russian
-            ? QStringLiteral("Отличия от проверяемой папки %1: папок — %2, мест, где они начинаются, — %3.")
-                  .arg(target)
-                  .arg(folders)
-                  .arg(places.size())
-            : QStringLiteral("Differences from the checked folder %1: %2 folders differ; the differences start in "
-                             "%3 places.")
-                  .arg(target)
-                  .arg(folders)
-                  .arg(places.size());
         auto* window = new DifferencesWindow(this, heading, std::move(places), russian,
                                              [this](const QByteArray& rawPath) { showFolder(rawPath); });
         window->setAttribute(Qt::WA_DeleteOnClose);
@@ -311,6 +345,34 @@ void TForm1::Menu_File_FixFileClick()
         if (const QString problem = engine_.saveFixFile(QFile::encodeName(path)); !problem.isEmpty())
             showError(problem);
     });
+}
+
+void TForm1::Menu_File_SaveBaselineClick()
+{
+    guarded([this] {
+        const bool english = gw::isEnglish(engine_.state().Lang);
+        const QString path = saveFileDialog()(
+            this, english ? QStringLiteral("Save baseline") : QStringLiteral("Сохранить снимок"),
+            QDir::homePath() + QStringLiteral("/grantwise-baseline.acl.gz"));
+        if (!path.isEmpty())
+            engine_.saveBaseline(QFile::encodeName(QFileInfo(path).absoluteFilePath()));
+    });
+    if (!closed_) // the check makes the working folder when the start could not
+        removeAtExit(engine_.state().WinDir);
+}
+
+void TForm1::Menu_File_CompareBaselineClick()
+{
+    guarded([this] {
+        const bool english = gw::isEnglish(engine_.state().Lang);
+        const QString path = openFileDialog()(
+            this, english ? QStringLiteral("Compare with baseline") : QStringLiteral("Сравнить со снимком"),
+            QDir::homePath() + QStringLiteral("/grantwise-baseline.acl.gz"));
+        if (!path.isEmpty())
+            engine_.compareWithBaseline(QFile::encodeName(QFileInfo(path).absoluteFilePath()));
+    });
+    if (!closed_)
+        removeAtExit(engine_.state().WinDir);
 }
 
 void TForm1::Menu_File_CloseClick()

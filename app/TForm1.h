@@ -29,6 +29,8 @@ public:
     // Asks where to save a file; the platform's save dialog, replaceable in tests.
     using SaveFileDialog = std::function<QString(QWidget* parent, const QString& caption, const QString& suggested)>;
     static SaveFileDialog& saveFileDialog();
+    // Asks which file to open; the platform's open dialog, replaceable in tests.
+    static SaveFileDialog& openFileDialog();
     FolderTreeModel& folderModel() { return model_; }
     // Shows the folder at `rawPath` in the folder tree, selected.
     void showFolder(const QByteArray& rawPath);
@@ -73,6 +75,8 @@ public slots:
     void Timer4Timer();
     void Menu_File_DifferencesClick();
     void Menu_File_FixFileClick();
+    void Menu_File_SaveBaselineClick();
+    void Menu_File_CompareBaselineClick();
     void Menu_File_CloseClick();
     void Menu_Language_RUClick();
     void Menu_Language_ENClick();

@@ -34,7 +34,9 @@ QWidget* TForm1::widget(gw::Control control) const
     case Control::Label14: return ui.Label14;
     case Control::Label20: return ui.Label20;
     case Control::Menu_File_Differences:
-    case Control::Menu_File_FixFile: return nullptr; // menu items, not widgets
+    case Control::Menu_File_FixFile:
+    case Control::Menu_File_SaveBaseline:
+    case Control::Menu_File_CompareBaseline: return nullptr; // menu items, not widgets
     }
     return nullptr;
 }
@@ -62,6 +64,10 @@ void TForm1::setEnabled(gw::Control control, bool enabled)
         ui.Menu_File_Differences->setEnabled(enabled);
     else if (control == gw::Control::Menu_File_FixFile)
         ui.Menu_File_FixFile->setEnabled(enabled);
+    else if (control == gw::Control::Menu_File_SaveBaseline)
+        ui.Menu_File_SaveBaseline->setEnabled(enabled);
+    else if (control == gw::Control::Menu_File_CompareBaseline)
+        ui.Menu_File_CompareBaseline->setEnabled(enabled);
     else
         widget(control)->setEnabled(enabled);
 }

@@ -8,6 +8,7 @@
 #include "platform/PrintablePath.h"
 #include "platform/RestoreFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -240,6 +241,8 @@ void BaselineDrift::reportGone(const std::string& note)
     gone_.append((d.kind == ItemKind::File ? "file " : "folder ") + d.path + QByteArray::fromStdString(note) + "\n");
     if (json_)
         *json_ += jsonItemLine(d, "gone");
+    if (kept_)
+        kept_->push_back(DriftItem {DriftItem::Gone, d, QByteArray::fromStdString(note).trimmed()});
 }
 
 void BaselineDrift::take(std::string_view rawPath, std::string_view printablePath, ItemKind kind, const Permissions* p,
@@ -259,6 +262,8 @@ void BaselineDrift::take(std::string_view rawPath, std::string_view printablePat
                         + (n.reason.isEmpty() ? QByteArray() : "    " + n.reason + "\n"));
         if (json_)
             *json_ += jsonItemNotReadLine(n);
+        if (kept_)
+            kept_->push_back(DriftItem {DriftItem::NotRead, reported(rawPath, printablePath, kind), n.reason});
     } else if (!recorded) {
         ++counts_.added;
         ItemDifference d = reported(rawPath, printablePath, kind);
@@ -267,6 +272,8 @@ void BaselineDrift::take(std::string_view rawPath, std::string_view printablePat
         added_.append("\n" + itemLines(d, false));
         if (json_)
             *json_ += jsonItemLine(d, "new");
+        if (kept_)
+            kept_->push_back(DriftItem {DriftItem::New, std::move(d), {}});
     } else {
         ++(kind == ItemKind::File ? counts_.filesCompared : counts_.foldersCompared);
         if (!sameAsRecorded(*p, record_.permissions)) {
@@ -278,10 +285,20 @@ void BaselineDrift::take(std::string_view rawPath, std::string_view printablePat
             changed_.append("\n" + itemLines(d, false));
             if (json_)
                 *json_ += jsonItemLine(d, "changed");
+            if (kept_)
+                kept_->push_back(DriftItem {DriftItem::Changed, std::move(d), {}});
         }
     }
     if (recorded)
         haveRecord_ = advance(true);
+}
+
+std::vector<DriftItem> BaselineDrift::keptItems() const
+{
+    std::vector<DriftItem> items = kept_ ? *kept_ : std::vector<DriftItem>();
+    std::stable_sort(items.begin(), items.end(),
+                     [](const DriftItem& a, const DriftItem& b) { return a.status < b.status; });
+    return items;
 }
 
 void BaselineDrift::notListed(const QByteArray& printablePath)
@@ -292,6 +309,9 @@ void BaselineDrift::notListed(const QByteArray& printablePath)
     notRead_.append("folder " + printablePath + "\n    " + why + "\n");
     if (json_)
         *json_ += jsonItemNotReadLine(ItemNotRead {printablePath, raw, ItemKind::Folder, why});
+    if (kept_)
+        kept_->push_back(DriftItem {DriftItem::NotRead,
+                                    reported(raw.toStdString(), printablePath.toStdString(), ItemKind::Folder), why});
 }
 
 void BaselineDrift::finish()

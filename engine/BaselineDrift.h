@@ -68,6 +68,18 @@ struct DriftCounts {
     bool nothingChanged() const { return changed == 0 && added == 0 && gone == 0; }
 };
 
+// One item the drift check reports, kept for a window that shows them.
+struct DriftItem {
+    enum Status {
+        Changed,
+        New,
+        Gone,
+        NotRead
+    } status;
+    ItemDifference item; // changes: as recorded -> as now; a new item's entries as added
+    QByteArray note; // why it was not read, or that a gone item is now a link
+};
+
 class BaselineDrift {
 public:
     // `reader` has read the head of a baseline of `root`; `spools` holds the
@@ -92,6 +104,11 @@ public:
     // gathered only once asked for (JSON output), before the check.
     void gatherJson() { json_.emplace(); }
     QByteArray jsonLines() const { return json_ ? *json_ : QByteArray(); }
+    // Every item reported, in the report's order (changed, new, gone, not
+    // read; each in the walk's order): kept only once asked for (the
+    // window), before the check.
+    void keepItems() { kept_.emplace(); }
+    std::vector<DriftItem> keptItems() const;
 
     // The drift report (acl_drift.txt); `notChecked` names what the options
     // left out. Valid while this lives.
@@ -116,6 +133,7 @@ private:
     DriftCounts counts_;
     Spool changed_, added_, gone_, notRead_;
     std::optional<QByteArray> json_;
+    std::optional<std::vector<DriftItem>> kept_;
     // The last parent folder of a record not reached that could not be
     // opened, and what that meant for the records below it.
     std::string unopened_;

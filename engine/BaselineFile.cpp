@@ -228,31 +228,41 @@ struct BaselineReader::Source {
     }
 };
 
-BaselineReader::BaselineReader(const QByteArray& path)
+BaselineReader::BaselineReader(const QByteArray& path, Language language)
     : source_(std::make_unique<Source>())
 {
+    const auto say = [language](const char* english, const char* russian) {
+        return std::string(inLanguage(language, english, russian));
+    };
     const std::string shown = printable(std::string_view(path.constData(), static_cast<std::size_t>(path.size())));
+    const std::string cannotRead = say("cannot read the baseline ", "не удалось прочитать базовый снимок ") + shown
+        + ": ";
     const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
+    if (fd < 0) {
+        const int error = errno;
         throw BaselineError(0,
-                            "cannot read the baseline " + shown + ": "
-                                + (errno == ELOOP ? std::string("it is a symbolic link") : std::strerror(errno)));
+                            cannotRead
+                                + (error == ELOOP ? say("it is a symbolic link", "это символьная ссылка")
+                                                  : systemErrorText(error, language)));
+    }
     struct stat st { };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         throw BaselineError(
             0,
-            "cannot read the baseline " + shown + ": "
-                + (S_ISDIR(st.st_mode) ? std::string(std::strerror(EISDIR)) : notRegularText(st.st_mode)));
+            cannotRead
+                + (S_ISDIR(st.st_mode) ? systemErrorText(EISDIR, language) : notRegularText(st.st_mode, language)));
     }
     // Another user who may write in it could make it say anything: refused
     // as a reports folder of theirs would be.
     if ((st.st_uid != ::geteuid() && st.st_uid != 0) || (st.st_mode & (S_IWGRP | S_IWOTH))) {
         ::close(fd);
         throw BaselineError(0,
-                            "the baseline " + shown
-                                + " may be written by another user than you; make it yours"
-                                  " alone (chmod go-w) or take a new one");
+                            say("the baseline ", "базовый снимок ") + shown
+                                + say(" may be written by another user than you; make it yours"
+                                      " alone (chmod go-w) or take a new one",
+                                      " может изменить не только вы; сделайте его только своим"
+                                      " (chmod go-w) или сохраните новый"));
     }
     const qsizetype slash = path.lastIndexOf('/');
     const QByteArray dir = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
@@ -260,41 +270,52 @@ BaselineReader::BaselineReader(const QByteArray& path)
     if (const ReportsFolder::Outcome outcome = probe.check(dir); outcome != ReportsFolder::Outcome::Opened) {
         ::close(fd);
         // Read, not written, but trusted only where a report would be written.
-        throw BaselineError(0, probe.refusal(outcome, "the baseline", Language::English, "cannot trust "));
+        throw BaselineError(0,
+                            probe.refusal(outcome, say("the baseline", "базовому снимку"), language,
+                                          inLanguage(language, "cannot trust ", "нельзя доверять ")));
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     source_->file = gzdopen(fd, "rb"); // reads plain text as it is
     if (!source_->file) {
         ::close(fd);
-        throw BaselineError(0, "cannot read the baseline " + shown + ": " + std::strerror(ENOMEM));
+        throw BaselineError(0, cannotRead + systemErrorText(ENOMEM, language));
     }
     gzbuffer(source_->file, kPiece);
 
     std::string line;
-    const auto headLine = [&](const char* prefix, const char* what) {
+    const std::string notBaseline = say("not a grantwise baseline: ", "это не базовый снимок grantwise: ");
+    const char* const thirdLine = inLanguage(language, "its third line is not \"# folders: N, files: M\"",
+                                             "его третья строка не \"# folders: N, files: M\"");
+    const char* const secondLine = inLanguage(language, "its second line is not \"# taken DATE on HOST\"",
+                                              "его вторая строка не \"# taken DATE on HOST\"");
+    const auto headLine = [&](const char* prefix, const std::string& what) {
         if (!readLine(line) || !startsWith(line, prefix))
-            failAt(line_ == 0 ? 1 : line_, std::string("not a grantwise baseline: ") + what);
+            failAt(line_ == 0 ? 1 : line_, notBaseline + what);
         return std::string_view(line).substr(std::strlen(prefix));
     };
     {
-        const std::string_view folder = headLine(kHeadFolder, "it does not begin with \"# grantwise baseline of\"");
+        const std::string_view folder = headLine(kHeadFolder,
+                                                 say("it does not begin with \"# grantwise baseline of\"",
+                                                     "он не начинается с \"# grantwise baseline of\""));
         if (!unescapeRestorePath(folder, head_.rawFolder) || head_.rawFolder.empty() || head_.rawFolder[0] != '/')
-            failAt(line_, "the folder is not an absolute path as getfacl writes one");
+            failAt(line_,
+                   say("the folder is not an absolute path as getfacl writes one",
+                       "папка не записана полным путём, как его пишет getfacl"));
     }
     {
-        const std::string_view taken = headLine(kHeadTaken, "its second line is not \"# taken DATE on HOST\"");
+        const std::string_view taken = headLine(kHeadTaken, secondLine);
         const std::size_t on = taken.find(" on ");
         if (on == std::string_view::npos || on == 0)
-            failAt(line_, "its second line is not \"# taken DATE on HOST\"");
+            failAt(line_, secondLine);
         head_.taken = std::string(taken.substr(0, on));
         head_.host = std::string(taken.substr(on + 4));
     }
     {
-        const std::string_view counts = headLine(kHeadCounts, "its third line is not \"# folders: N, files: M\"");
+        const std::string_view counts = headLine(kHeadCounts, thirdLine);
         const std::size_t comma = counts.find(", files: ");
         unsigned long long n = 0, m = 0;
         if (comma == std::string_view::npos || !wholeNumber(counts.substr(0, comma), LONG_MAX, n))
-            failAt(line_, "its third line is not \"# folders: N, files: M\"");
+            failAt(line_, thirdLine);
         head_.folders = static_cast<long>(n);
         const std::string_view files = counts.substr(comma + 9);
         if (files == "not recorded")
@@ -302,7 +323,7 @@ BaselineReader::BaselineReader(const QByteArray& path)
         else if (wholeNumber(files, LONG_MAX, m))
             head_.files = static_cast<long>(m);
         else
-            failAt(line_, "its third line is not \"# folders: N, files: M\"");
+            failAt(line_, thirdLine);
     }
 }
 

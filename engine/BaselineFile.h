@@ -108,8 +108,10 @@ public:
     // Opens `path` (never through a link) and reads its head. A file others
     // may write in, or one in a folder others may write in, is refused as a
     // reports folder is; so is anything but a regular file. Throws
-    // BaselineError (line 0 when the file cannot be read at all).
-    explicit BaselineReader(const QByteArray& path);
+    // BaselineError (line 0 when the file cannot be read at all). What
+    // keeps it from being read at all, or makes it no baseline of Grantwise
+    // from its first lines, is said in `language`.
+    explicit BaselineReader(const QByteArray& path, Language language = Language::English);
     ~BaselineReader();
     BaselineReader(const BaselineReader&) = delete;
     BaselineReader& operator=(const BaselineReader&) = delete;

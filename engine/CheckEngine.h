@@ -13,6 +13,7 @@
 //   Button1Click, Button4Click  open the reports
 // What a phase does to a control goes through CheckView.
 
+#include "engine/BaselineDrift.h"
 #include "engine/CheckAnalysis.h"
 #include "engine/CheckState.h"
 #include "engine/CheckView.h"
@@ -25,6 +26,9 @@
 #include <chrono>
 
 namespace gw {
+
+class BaselineRun;
+class ReportsFolder;
 
 class CheckEngine {
 public:
@@ -60,6 +64,27 @@ public:
     }
     bool inheritanceChecked() const { return inheritance_; }
     bool filesChecked() const { return files_; }
+    // What the last finished check was: the inheritance check, or the drift
+    // check (a comparison with a baseline); neither for the others.
+    bool lastWasInheritance() const { return itemCheckRan_ && lastInheritance_; }
+    bool lastWasDrift() const { return itemCheckRan_ && lastDrift_; }
+
+    // Baselines, as grantwise-check takes and compares them (BaselineRun),
+    // in-process like the inheritance check, with progress and results:
+    // Runs the check of the chosen kind of the checked folder again, records
+    // every item it reads, and writes the baseline at `rawPath` (gzip when
+    // the name ends in ".gz") when the check read and listed everything.
+    void saveBaseline(const QByteArray& rawPath);
+    // The drift check: every item of the chosen folder (and file, with the
+    // files) compared with its record in the baseline at `rawPath`; its
+    // verdict on the results page, its report (acl_drift.txt) behind the
+    // report button. A baseline that cannot be read or is refused, or one
+    // of another folder, is said, and nothing is started.
+    void compareWithBaseline(const QByteArray& rawPath);
+    // The items the last drift check reported, and its verdict.
+    const std::vector<DriftItem>& lastDriftItems() const { return lastDriftItems_; }
+    const QString& lastDriftVerdict() const { return lastDriftVerdict_; }
+    QByteArray driftPath() const;
     // The items of the last check compared with what a folder gives them.
     const ItemFindings& lastItems() const { return lastItems_; }
     // The inheritance report of the working folder.
@@ -101,8 +126,14 @@ private:
     // the light red, no report to open and a verdict that says so.
     void checkFailed(const QString& message);
     // Runs the check of the chosen kind in-process, on a thread of its own,
-    // while the window keeps answering; shows its results.
-    void runItemCheck();
+    // while the window keeps answering; shows its results. `reports`, when
+    // given, is the working folder opened already; `baselines`, the
+    // baselines the check compares with or saves.
+    void runItemCheck(ReportsFolder* reports = nullptr, BaselineRun* baselines = nullptr);
+    // Shows the progress page for a check that starts now.
+    void showProgressPage();
+    // A check with a baseline to compare with or to save (one of them).
+    void runBaselineCheck(const QByteArray& compareWith, const QByteArray& saveTo);
     // Makes the private working folder if there is none yet; false, after
     // saying why, when it cannot be made.
     [[nodiscard]] bool ensureWorkingFolder();
@@ -130,7 +161,10 @@ private:
     bool inheritance_ = false;
     bool files_ = false;
     bool itemCheckRan_ = false; // the last check was run in-process
+    bool lastInheritance_ = false, lastDrift_ = false; // and was of this kind
     ItemFindings lastItems_;
+    std::vector<DriftItem> lastDriftItems_;
+    QString lastDriftVerdict_;
     bool closed_ = false;
 };
 

@@ -29,6 +29,8 @@ enum class Control {
     Label20, // expected time
     Menu_File_Differences, // File menu: the differences report
     Menu_File_FixFile, // File menu: save the fix file
+    Menu_File_SaveBaseline, // File menu: save a baseline of the checked folder
+    Menu_File_CompareBaseline, // File menu: compare the chosen folder with a baseline
 };
 
 enum class Bar {

@@ -12,15 +12,18 @@
 
 namespace gw {
 
-void CheckEngine::Button2Click()
+void CheckEngine::showProgressPage()
 {
     state_.PhaseStart = timeStamp();
+    for (Control page : {Control::GroupBox3, Control::GroupBox4, Control::GroupBox5})
+        view_.setVisible(page, false);
     view_.setVisible(Control::GroupBox1, true);
-    view_.setVisible(Control::GroupBox4, false);
+    view_.setVisible(Control::Panel1, true);
     view_.setEnabled(Control::Button1, false);
     view_.setEnabled(Control::Button4, false);
-    view_.setEnabled(Control::Menu_File_Differences, false);
-    view_.setEnabled(Control::Menu_File_FixFile, false);
+    for (Control item : {Control::Menu_File_Differences, Control::Menu_File_FixFile, Control::Menu_File_SaveBaseline,
+                         Control::Menu_File_CompareBaseline})
+        view_.setEnabled(item, false);
     view_.setText(Control::RichEdit2, QString());
     state_.SecondsLeft = state_.EstTotal;
     view_.setTimerEnabled(Timer::Timer4, true);
@@ -32,6 +35,11 @@ void CheckEngine::Button2Click()
     for (Control label : {Control::Label13, Control::Label15, Control::Label17})
         view_.setText(label, QStringLiteral("0%"));
     processEventsNow();
+}
+
+void CheckEngine::Button2Click()
+{
+    showProgressPage();
     if (closed())
         return;
     if (inheritance_ || files_) {

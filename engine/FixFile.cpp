@@ -139,6 +139,16 @@ struct Written {
     const char* russian;
 };
 constexpr Written kFixFile {"the fix file", "файл исправления"};
+constexpr Written kBaseline {"the baseline", "базовый снимок"};
+
+Written words(const char* what)
+{
+    for (const Written& w : {kFixFile, kBaseline}) {
+        if (std::string_view(what) == w.english)
+            return w;
+    }
+    return Written {what, what};
+}
 
 // Takes `path` apart. Returns why it is refused for what its text says; empty
 // when it is not.
@@ -172,21 +182,22 @@ std::string fixFileRefusal(const QByteArray& path, ReportsFolder* open)
     return restoreFileRefusal(path, kFixFile.english, open);
 }
 
-std::string restoreFileRefusal(const QByteArray& path, const char* what, ReportsFolder* open)
+std::string restoreFileRefusal(const QByteArray& path, const char* what, ReportsFolder* open, Language language)
 {
+    const Written written = words(what);
     Destination to;
-    if (std::string problem = destination(path, open, to, Language::English, {what, what}); !problem.empty())
+    if (std::string problem = destination(path, open, to, language, written); !problem.empty())
         return problem;
     // As the write would find it: only a regular file is ever replaced.
     struct stat st { };
     if (::lstat(path.constData(), &st) == 0 && !S_ISREG(st.st_mode))
-        return "cannot write " + to.shown + ": "
-            + (S_ISDIR(st.st_mode) ? std::string(std::strerror(EISDIR)) : notRegularText(st.st_mode));
+        return inLanguage(language, "cannot write ", "не удалось записать ") + to.shown + ": "
+            + (S_ISDIR(st.st_mode) ? systemErrorText(EISDIR, language) : notRegularText(st.st_mode, language));
     if (to.inOpen) // opened and checked already
         return {};
     ReportsFolder probe;
     if (const ReportsFolder::Outcome outcome = probe.check(to.dir); outcome != ReportsFolder::Outcome::Opened)
-        return probe.refusal(outcome, what);
+        return probe.refusal(outcome, inLanguage(language, written.english, written.russian), language);
     return {};
 }
 
@@ -214,9 +225,9 @@ std::string saveFixText(const QByteArray& path, const QByteArray& text, ReportsF
 std::string saveRestoreParts(const QByteArray& path, const std::vector<ReportsFolder::Part>& parts, const char* what,
                              ReportsFolder* open, Language language)
 {
-    const Written words = std::string_view(what) == kFixFile.english ? kFixFile : Written {what, what};
+    const Written written = words(what);
     Destination to;
-    if (std::string problem = destination(path, open, to, language, words); !problem.empty())
+    if (std::string problem = destination(path, open, to, language, written); !problem.empty())
         return problem;
     // The reports folder of this run, if that is where it goes: it is locked already.
     ReportsFolder own;
@@ -224,7 +235,7 @@ std::string saveRestoreParts(const QByteArray& path, const std::vector<ReportsFo
     if (to.inOpen) {
         folder = open;
     } else if (const ReportsFolder::Outcome outcome = own.open(to.dir); outcome != ReportsFolder::Outcome::Opened) {
-        return own.refusal(outcome, inLanguage(language, words.english, words.russian), language);
+        return own.refusal(outcome, inLanguage(language, written.english, written.russian), language);
     }
     QByteArray failed;
     if (const int error = folder->replace({{to.name, parts}}, failed))

@@ -39,8 +39,10 @@ QByteArray fixFileText(const Analysis& analysis, const RestorePermissions& check
                                            const char* what, ReportsFolder* open = nullptr,
                                            Language language = Language::English);
 
-// Why saveRestoreParts would refuse `path` now, as fixFileRefusal says it.
-[[nodiscard]] std::string restoreFileRefusal(const QByteArray& path, const char* what, ReportsFolder* open = nullptr);
+// Why saveRestoreParts would refuse `path` now, as fixFileRefusal says it,
+// in `language`.
+[[nodiscard]] std::string restoreFileRefusal(const QByteArray& path, const char* what, ReportsFolder* open = nullptr,
+                                             Language language = Language::English);
 
 // Why saveFixFile would refuse `path` now, in the words it would use; empty
 // when it would write there. Nothing is made or written, so a check can be

@@ -59,6 +59,7 @@ QString reportHeader(const QString& lang, const QString& printablePath, const QS
 void CheckEngine::ShellTreeView1Change(const QByteArray& selectedPath)
 {
     selectedPath_ = selectedPath;
+    bool rooted = false;
     try {
         tree_.setRoot(selectedPath, false); // listed by the scan, with its progress
         const QString shown = printableText(selectedPath);
@@ -66,6 +67,7 @@ void CheckEngine::ShellTreeView1Change(const QByteArray& selectedPath)
         scanLines_ = 1;
         view_.setLight(Light::Off);
         view_.setEnabled(Control::Button7, true);
+        rooted = true;
         view_.setText(Control::GroupBox3, checkedFolderCaption(state_.Lang, shown));
         const QString caption = view_.text(Control::GroupBox3);
         for (Control page : {Control::GroupBox4, Control::GroupBox5, Control::GroupBox1})
@@ -77,8 +79,10 @@ void CheckEngine::ShellTreeView1Change(const QByteArray& selectedPath)
         view_.setEnabled(Control::Button7, false);
     }
     for (Control button : {Control::Button2, Control::Button1, Control::Button4, Control::Menu_File_Differences,
-                           Control::Menu_File_FixFile})
+                           Control::Menu_File_FixFile, Control::Menu_File_SaveBaseline})
         view_.setEnabled(button, false);
+    // A folder that can be checked can be compared with a baseline of it.
+    view_.setEnabled(Control::Menu_File_CompareBaseline, rooted);
 }
 
 void CheckEngine::Button7Click()
@@ -89,6 +93,9 @@ void CheckEngine::Button7Click()
         return;
     view_.setLight(Light::Off); // the previous check's verdict is no longer true
     view_.setText(Control::RichEdit3, QString());
+    // No other check starts while the scan runs.
+    view_.setEnabled(Control::Menu_File_CompareBaseline, false);
+    view_.setEnabled(Control::Menu_File_SaveBaseline, false);
     view_.setVisible(Control::Panel1, false);
     view_.setVisible(Control::GroupBox1, true);
     view_.setVisible(Control::GroupBox3, false);
@@ -154,6 +161,7 @@ void CheckEngine::Button7Click()
     view_.setVisible(Control::Panel1, true);
     view_.setVisible(Control::GroupBox4, true);
     view_.setEnabled(Control::Button2, true);
+    view_.setEnabled(Control::Menu_File_CompareBaseline, true);
     Calc_Time();
 }
 

@@ -54,4 +54,9 @@ QString unknownErrorText(const QString& lang)
     return isRussian(lang) ? QStringLiteral("Неизвестная ошибка") : QStringLiteral("Unknown error");
 }
 
+QString sentence(const QString& message)
+{
+    return message.left(1).toUpper() + message.mid(1);
+}
+
 } // namespace gw

@@ -34,4 +34,7 @@ QString workingFolderErrorText(const QByteArray& rawBase, int error, const QStri
 QString handlerErrorText(const QString& what, const QString& lang);
 QString unknownErrorText(const QString& lang);
 
+// A message of its own, begun as a sentence: "cannot write ..." as "Cannot write ...".
+QString sentence(const QString& message);
+
 } // namespace gw

@@ -211,6 +211,9 @@ void CheckEngine::writeResults(const Analysis& analysis, QByteArray fullDumpText
 
 void CheckEngine::resultsPageSwitch(bool fullWritten, bool mismatchWritten, bool differencesWritten)
 {
+    // A baseline is taken of a folder that was checked.
+    view_.setEnabled(Control::Menu_File_SaveBaseline, fullWritten);
+    view_.setEnabled(Control::Menu_File_CompareBaseline, true);
     view_.setEnabled(Control::Button1, fullWritten);
     view_.setEnabled(Control::Button4, mismatchWritten);
     view_.setEnabled(Control::Menu_File_Differences, differencesWritten);
@@ -227,6 +230,8 @@ void CheckEngine::checkFailed(const QString& message)
         view_.setTimerEnabled(timer, false);
     removeFile(mismatchPath()); // a report of an earlier check would look like this one's
     removeFile(differencesPath());
+    removeFile(inheritancePath());
+    removeFile(driftPath());
     view_.showError(message);
     view_.setLight(Light::Red);
     view_.setText(Control::RichEdit3, notCompletedVerdict(state_.Lang));
@@ -239,8 +244,8 @@ void CheckEngine::Button1Click()
 }
 void CheckEngine::Button4Click()
 {
-    // The inheritance check's own report, where that is what the check made.
-    view_.openFile(itemCheckRan_ && inheritance_ ? inheritancePath() : mismatchPath());
+    // The inheritance or drift check's own report, where that is what the check made.
+    view_.openFile(lastWasDrift() ? driftPath() : lastWasInheritance() ? inheritancePath() : mismatchPath());
 }
 void CheckEngine::Menu_File_DifferencesClick()
 {
@@ -251,8 +256,7 @@ QString CheckEngine::saveFixFile(const QByteArray& rawPath)
 {
     const QString problem = QString::fromStdString(
         gw::saveFixFile(rawPath, lastAnalysis_, selectedPath_, {}, nullptr, language(state_.Lang)));
-    // A message of its own begins a sentence.
-    return problem.isEmpty() ? problem : problem.left(1).toUpper() + problem.mid(1);
+    return sentence(problem);
 }
 
 } // namespace gw

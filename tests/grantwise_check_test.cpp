@@ -182,9 +182,128 @@ TEST(GrantwiseCheck, SameInheritanceReportsAsTheWindow)
     const QString verdict = view.texts[gw::Control::RichEdit3];
     EXPECT_NE(r.out.find(verdict.toStdString() + "\n"), std::string::npos) << verdict.toStdString() << "\n" << r.out;
     ASSERT_EQ(engine.lastItems().items.size(), 2);
-    // The results page's report button opens the inheritance report.
+    // The results page's report button opens the inheritance report, also
+    // once the menu asks for another kind of check for the next one.
+    engine.setItemCheck(false, false);
     engine.Button4Click();
     EXPECT_EQ(view.opened.back(), engine.inheritancePath());
+    EXPECT_TRUE(engine.lastWasInheritance());
+    engine.FormClose();
+}
+
+// A baseline without its second line, which holds the time and the host.
+std::string withoutTaken(const std::string& baseline)
+{
+    const std::size_t second = baseline.find('\n') + 1;
+    return baseline.substr(0, second) + baseline.substr(baseline.find('\n', second) + 1);
+}
+
+// The window saves a baseline and compares with one as grantwise-check does:
+// the same baseline (but for when it was taken), the same drift report and
+// verdict; what is refused is said in the window's language before anything
+// starts, and the results shown stay.
+TEST(GrantwiseCheck, SameBaselinesAndDriftReportsAsTheWindow)
+{
+    TempTree t, work;
+    t.mkdir("a/b");
+    t.mkdir("gone");
+    t.mkdir("tail /x\ny");
+    ::close(::open(t.path("a/notes.txt").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0640));
+    gwtest::setfacl({"-m", "u:12345:r-x", t.path("a")});
+    gwtest::setfacl({"-d", "-m", "g:12345:rwx", t.path("a/b")});
+
+    gwtest::RecordingView view;
+    gw::CheckEngine engine {view, gw::TimeFormat::fromPattern("%T", "", "")};
+    view.engine = &engine;
+    ::setenv("TMPDIR", work.root().c_str(), 1);
+    engine.FormShow();
+    ::unsetenv("TMPDIR");
+    engine.state().Lang = "EN";
+    engine.setItemCheck(false, true);
+    EXPECT_FALSE(view.enabled[gw::Control::Menu_File_SaveBaseline]);
+    gwtest::runCheck(engine, view, t.root(), true);
+    ASSERT_TRUE(view.enabled[gw::Control::Menu_File_SaveBaseline]);
+    EXPECT_TRUE(view.enabled[gw::Control::Menu_File_CompareBaseline]);
+
+    // Saved by the window (compressed) and by grantwise-check (plain).
+    const std::string saved = work.mkdir("baselines") + "/window.acl.gz";
+    engine.saveBaseline(QByteArray::fromStdString(saved));
+    ASSERT_TRUE(view.errors.empty()) << view.errors.front().toStdString();
+    EXPECT_TRUE(view.texts[gw::Control::RichEdit2].endsWith(QString::fromStdString("\r\nBaseline saved: " + saved)));
+    const std::string cli = work.path("baselines/cli.acl");
+    const gwtest::ProcessResult taken = check(
+        {"--files", "--reports", work.path("r1"), "--save-baseline", cli, t.root()});
+    ASSERT_EQ(taken.status, 1) << taken.err; // the check with files finds differences
+    const gwtest::ProcessResult unzipped = run({"/usr/bin/gzip", "-dc", saved});
+    ASSERT_EQ(unzipped.status, 0);
+    EXPECT_EQ(withoutTaken(unzipped.out), withoutTaken(gwtest::readFile(cli)));
+    EXPECT_NE(unzipped.out.find("\n# folders: 6, files: 1\n"), std::string::npos) << unzipped.out;
+
+    // What changed since, compared by both with the window's baseline.
+    gwtest::setfacl({"-m", "u:12345:rwx", t.path("a")});
+    ::rmdir(t.path("gone").c_str());
+    t.mkdir("new");
+    engine.compareWithBaseline(QByteArray::fromStdString(saved));
+    ASSERT_TRUE(view.errors.empty()) << view.errors.front().toStdString();
+    EXPECT_EQ(view.light, gw::Light::Red);
+    EXPECT_TRUE(view.visible[gw::Control::GroupBox5]);
+    const gwtest::ProcessResult drift = check({"--files", "--reports", work.path("r2"), "--baseline", saved, t.root()});
+    EXPECT_EQ(drift.status, 1) << drift.err;
+    const std::string report = gwtest::readFile(work.path("r2/acl_drift.txt"));
+    EXPECT_EQ(report, gwtest::readFile(engine.driftPath().toStdString()));
+    EXPECT_NE(report.find("\n1 changed, 1 new, 1 gone; 0 not read\n"), std::string::npos) << report;
+    EXPECT_EQ(gwtest::readFile(work.path("r2/acl_diff.txt")), gwtest::readFile(engine.differencesPath().toStdString()));
+    const std::string verdict = view.texts[gw::Control::RichEdit3].toStdString();
+    EXPECT_NE(drift.out.find("\n" + verdict + "\n"), std::string::npos) << verdict << "\n" << drift.out;
+    engine.Button4Click();
+    EXPECT_EQ(view.opened.back(), engine.driftPath());
+    // For the differences window: each item reported, with its status.
+    ASSERT_EQ(engine.lastDriftItems().size(), 3u);
+    EXPECT_EQ(engine.lastDriftItems()[0].status, gw::DriftItem::Changed);
+    EXPECT_EQ(engine.lastDriftItems()[0].item.path, QByteArray::fromStdString(t.path("a")));
+    EXPECT_FALSE(view.enabled[gw::Control::Menu_File_FixFile]);
+
+    // Refused before anything starts, in Russian: the results stay.
+    engine.state().Lang = "RU";
+    const QString shown = view.texts[gw::Control::RichEdit3];
+    view.visible[gw::Control::GroupBox5] = true;
+    engine.ShellTreeView1Change(QByteArray::fromStdString(t.path("a")));
+    engine.compareWithBaseline(QByteArray::fromStdString(saved));
+    engine.ShellTreeView1Change(QByteArray::fromStdString(t.root()));
+    engine.compareWithBaseline(QByteArray::fromStdString(work.path("baselines/missing.acl")));
+    ::chmod(cli.c_str(), 0662);
+    engine.compareWithBaseline(QByteArray::fromStdString(cli));
+    engine.saveBaseline(QByteArray::fromStdString(work.path("baselines") + "/"));
+    ASSERT_EQ(view.errors.size(), 4u);
+    EXPECT_EQ(view.errors[0].toStdString(), saved + " — снимок папки " + t.root() + ", а не " + t.path("a"));
+    EXPECT_EQ(view.errors[1].toStdString(),
+              "Не удалось прочитать базовый снимок " + work.path("baselines/missing.acl")
+                  + ": Нет такого файла или каталога");
+    EXPECT_TRUE(view.errors[2].startsWith(QString::fromStdString("Базовый снимок " + cli + " может изменить")))
+        << view.errors[2].toStdString();
+    EXPECT_TRUE(view.errors[3].startsWith("Не удалось записать базовый снимок")) << view.errors[3].toStdString();
+    EXPECT_EQ(view.texts[gw::Control::RichEdit3], shown);
+    EXPECT_TRUE(view.visible[gw::Control::GroupBox5]);
+    EXPECT_EQ(gwtest::readFile(engine.driftPath().toStdString()), report);
+
+    // A baseline found malformed only on the way fails the check: no verdict, no drift report.
+    const std::string bad = work.path("baselines/bad.acl");
+    {
+        std::FILE* f = std::fopen(bad.c_str(), "w");
+        std::fputs(("# grantwise baseline of " + t.root()
+                    + "\n# taken X on h\n# folders: 1, files: not recorded\n\n# file: " + t.root() + "\nno entry\n")
+                       .c_str(),
+                   f);
+        std::fclose(f);
+    }
+    engine.compareWithBaseline(QByteArray::fromStdString(bad));
+    ASSERT_EQ(view.errors.size(), 5u);
+    EXPECT_EQ(view.errors[4].toStdString().rfind(bad + ": строка ", 0), 0u) << view.errors[4].toStdString();
+    EXPECT_EQ(view.light, gw::Light::Red);
+    EXPECT_TRUE(view.texts[gw::Control::RichEdit3].startsWith("Проверку не удалось"))
+        << view.texts[gw::Control::RichEdit3].toStdString();
+    EXPECT_FALSE(view.enabled[gw::Control::Button4]);
+    EXPECT_FALSE(fs::exists(engine.driftPath().toStdString()));
     engine.FormClose();
 }
 

@@ -267,6 +267,59 @@ private slots:
         QCOMPARE(form->ui.Label7->palette().color(QPalette::Window), QColor(0, 255, 0));
     }
 
+    // File > Save baseline… after a check, and Compare with baseline…: the
+    // drift check's verdict, its report behind the report button, and what
+    // changed in the differences window.
+    void baselinesFromTheFileMenu()
+    {
+        tree->mkdir("kept");
+        tree->mkdir("gone");
+        QVERIFY(!form->ui.Menu_File_SaveBaseline->isEnabled());
+        chooseFolder(tree->root());
+        QVERIFY(form->ui.Menu_File_CompareBaseline->isEnabled() && !form->ui.Menu_File_SaveBaseline->isEnabled());
+        click(form->ui.Button7);
+        click(form->ui.Button2);
+        QTRY_VERIFY_WITH_TIMEOUT(onResultsPage(), 30000);
+        QVERIFY(form->ui.Menu_File_SaveBaseline->isEnabled());
+
+        const QString baseline = QString::fromStdString(work->mkdir("baselines") + "/share.acl");
+        const TForm1::SaveFileDialog saveDialog = TForm1::saveFileDialog(), openDialog = TForm1::openFileDialog();
+        TForm1::saveFileDialog() = [&](QWidget*, const QString&, const QString&) { return baseline; };
+        TForm1::openFileDialog() = [&](QWidget*, const QString&, const QString&) { return baseline; };
+        form->ui.Menu_File_SaveBaseline->trigger();
+        QVERIFY(exists(QFile::encodeName(baseline)));
+        QVERIFY(onResultsPage());
+        QVERIFY(form->ui.RichEdit2->toPlainText().endsWith("Базовый снимок сохранён: " + baseline));
+
+        gwtest::setfacl({"-m", "u:12345:rwx", tree->path("kept")});
+        ::rmdir(tree->path("gone").c_str());
+        click(form->ui.Button3); // from the folder page too
+        form->ui.Menu_File_CompareBaseline->trigger();
+        TForm1::saveFileDialog() = saveDialog;
+        TForm1::openFileDialog() = openDialog;
+        QVERIFY(onResultsPage() && boxes.isEmpty());
+        QCOMPARE(form->ui.Label7->palette().color(QPalette::Window), QColor(255, 0, 0));
+        QVERIFY2(form->ui.RichEdit3->toPlainText().startsWith("Изменения с базового снимка"),
+                 qPrintable(form->ui.RichEdit3->toPlainText()));
+        QVERIFY(!form->ui.Menu_File_FixFile->isEnabled());
+        click(form->ui.Button4);
+        QCOMPARE(openedUrls.back(), QUrl::fromLocalFile(QString::fromUtf8(form->engine().driftPath())));
+
+        form->ui.Menu_File_Differences->trigger();
+        auto* differences = form->findChild<DifferencesWindow*>();
+        QVERIFY(differences && differences->isVisible());
+        DifferencesModel& model = differences->model();
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(model.data(model.index(0, 0)).toString(),
+                 "изменена папка " + QString::fromStdString(tree->path("kept")));
+        QCOMPARE(model.data(model.index(1, 0)).toString(),
+                 "исчезла папка " + QString::fromStdString(tree->path("gone")));
+        QCOMPARE(model.data(model.index(0, 0, model.index(0, 0))).toString(), QString("+ user 12345:rwx"));
+        model.setFilter("исчезла");
+        QCOMPARE(model.rowCount(), 1);
+        differences->close();
+    }
+
     void retryPromptInTheLanguageSwitchedDuringTheCheck()
     {
         for (const char* d : {"a", "b", "gone"})

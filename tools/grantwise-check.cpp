@@ -7,7 +7,7 @@
 // everything was read; 1 anything changed or was not read.
 
 #include "engine/BaselineDrift.h"
-#include "engine/BaselineFile.h"
+#include "engine/BaselineRun.h"
 #include "engine/BatchCheck.h"
 #include "engine/CheckState.h"
 #include "engine/FixFile.h"
@@ -22,7 +22,6 @@
 #include "platform/WorkingFolder.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 
 #include <cerrno>
 #include <chrono>
@@ -433,24 +432,14 @@ int main(int argc, char** argv)
     // no baseline, or one of another folder, refuses the run before the
     // check. One malformed, cut short or out of order further on is found
     // as it is read with the walk, and fails the run then.
-    std::unique_ptr<gw::BaselineReader> baseline;
-    const auto baselineFailure = [&baselineFile](const gw::BaselineError& e) {
-        return e.line() > 0 ? gw::printable(baselineFile) + ": line " + std::to_string(e.line()) + ": " + e.what()
-                            : std::string(e.what());
-    };
+    gw::BaselineRun baselines;
     if (!baselineFile.isEmpty()) {
         if (options.inheritance)
             return fail("--baseline is a check of its own: it does not go with --inheritance", true);
         if (!fixFile.isEmpty())
             return fail("--baseline does not go with --fix-file: setfacl --restore of the baseline puts it back", true);
-        try {
-            baseline = std::make_unique<gw::BaselineReader>(baselineFile);
-            if (baseline->head().rawFolder != options.folder.toStdString())
-                return fail(gw::printable(baselineFile) + " is a baseline of "
-                            + gw::printable(baseline->head().rawFolder) + ", not of " + gw::printable(options.folder));
-        } catch (const gw::BaselineError& e) {
-            return fail(baselineFailure(e));
-        }
+        if (const std::string problem = baselines.compareWith(baselineFile, options.folder); !problem.empty())
+            return fail(problem);
     }
 
     // Closing it at the end ends the lock; a private folder left empty by a
@@ -475,28 +464,14 @@ int main(int argc, char** argv)
     options.excluded.push_back(reports.excluded()); // its contents change while the check runs
 
     // Baselines: the one to save is refused now when it would be at the end.
-    std::unique_ptr<gw::BaselineWriter> baselineWriter;
-    std::unique_ptr<gw::BaselineDrift> drift;
-    const QString taken = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
     if (!saveBaselineFile.isEmpty()) {
         if (saveBaselineFile == fixFile)
             return fail("--save-baseline and --fix-file name the same file", true);
-        if (const std::string problem = gw::restoreFileRefusal(saveBaselineFile, "the baseline", &reports);
-            !problem.empty())
+        if (const std::string problem = baselines.saveTo(saveBaselineFile, reports); !problem.empty())
             return fail(problem);
-        baselineWriter = std::make_unique<gw::BaselineWriter>(reports, gw::isCompressedName(saveBaselineFile));
-        options.saveBaseline = baselineWriter.get();
     }
-    if (baseline) {
-        gw::DriftScope scope;
-        scope.files = options.files;
-        scope.includeHidden = options.scope.includeHidden;
-        scope.maxDepth = options.scope.maxDepth;
-        drift = std::make_unique<gw::BaselineDrift>(*baseline, baselineFile, scope, reports);
-        if (json)
-            drift->gatherJson();
-        options.drift = drift.get();
-    }
+    baselines.attach(options, json);
+    gw::BaselineDrift* const drift = baselines.drift();
 
     // Each item that differs from what its folder gives it, as it is found.
     QByteArray itemLines;
@@ -539,28 +514,8 @@ int main(int argc, char** argv)
     }
     if (result.writeError)
         return fail("cannot write " + gw::printable(result.failedPath) + ": " + reports.failureText(result.writeError));
-    if (drift && drift->error()) // the baseline changed under the check
-        return fail(baselineFailure(*drift->error()));
-    // A baseline is whole or not written: one that misses what could not be
-    // read or listed would later call all of it new.
-    const gw::ReportInputs& unread = result.analysis.inputs;
-    const qsizetype missing = unread.notRead + unread.notListed
-        + (options.files ? result.filesNotRead + result.filesNotListed : 0);
-    bool baselineSaved = false;
-    if (baselineWriter && missing == 0) {
-        baselineSaved = true;
-        gw::BaselineHead head;
-        head.rawFolder = options.folder.toStdString();
-        head.taken = taken.toStdString();
-        char host[256] = {};
-        ::gethostname(host, sizeof host - 1);
-        head.host = host;
-        head.files = options.files ? 0 : -1;
-        if (const std::string problem = gw::saveRestoreParts(saveBaselineFile, baselineWriter->parts(head),
-                                                             "the baseline", &reports);
-            !problem.empty())
-            return fail(problem);
-    }
+    if (const std::string problem = baselines.finish(options, result); !problem.empty())
+        return fail(problem);
     const gw::ReportInputs& in = result.analysis.inputs;
     const int status = result.green ? 0 : 1;
     if (!fixFile.isEmpty()) {
@@ -579,8 +534,7 @@ int main(int argc, char** argv)
         return status;
     }
     if (json && drift) {
-        gw::DriftSummary summary {drift.get(), in.targetPrintable, gw::printableUtf8(result.driftReportPath),
-                                  result.seconds};
+        gw::DriftSummary summary {drift, in.targetPrintable, gw::printableUtf8(result.driftReportPath), result.seconds};
         if (const int error = writeOut(drift->jsonLines() + gw::jsonDriftSummaryLine(summary)))
             return outputFailed(error);
         return status;
@@ -633,10 +587,8 @@ int main(int argc, char** argv)
     if (!quiet)
         out += unixLines(result.reportHeader) + "\n";
     out += unixLines(result.verdict) + "\n";
-    if (baselineWriter && !baselineSaved)
-        out += (ru ? "Базовый снимок не сохранён: не прочитаны или не перечислены: "
-                   : "Baseline not saved: not read or not listed: ")
-            + QByteArray::number(missing) + (ru ? " (снимок был бы неполным)\n" : " (it would not be whole)\n");
+    if (const QString notSaved = baselines.notSavedLine(); !notSaved.isEmpty())
+        out += notSaved.toUtf8() + "\n";
     if (!quiet && !result.notCheckedLine.isEmpty()) // the verdict covers only what was checked
         out += unixLines(result.notCheckedLine) + "\n";
     if (!quiet && result.hiddenLeftOut > 0) {
@@ -670,7 +622,7 @@ int main(int argc, char** argv)
         if (drift)
             out += (ru ? QByteArray("Отчёт об изменениях: ") : QByteArray("Drift report: "))
                 + gw::printableUtf8(result.driftReportPath) + "\n";
-        if (baselineSaved)
+        if (baselines.saved())
             out += (ru ? QByteArray("Базовый снимок: ") : QByteArray("Baseline saved: "))
                 + gw::printableUtf8(saveBaselineFile) + "\n";
     } else if (privateFolder) {
