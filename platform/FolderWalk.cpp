@@ -457,7 +457,9 @@ struct FolderWalk::State {
                     tree.markUnlisted(d.id);
                 if (d.notEntered)
                     tree.nodes_[d.id].flags |= FolderTree::kListed;
-                if (d.listedNow)
+                if (d.listedNow && tree.isListed(d.id))
+                    d.listedNow = false; // listed meanwhile on this thread (the window's tree, expanded)
+                else if (d.listedNow)
                     tree.adopt(d.id, d.listed);
                 if (d.self && tree.nodes_[d.id].childCount > 0) {
                     ranges.emplace_back(d.placeholder,
