@@ -14,6 +14,7 @@ ListingReader::ListingReader(int jobs, Take take, FileCheck fileCheck)
     , fileCheck_(std::move(fileCheck))
     , jobs_(jobs > 0 ? jobs : defaultWalkJobs())
     , names_(static_cast<std::size_t>(jobs_))
+    , trust_(static_cast<std::size_t>(jobs_))
 {
 }
 
@@ -37,10 +38,10 @@ std::unique_ptr<FolderReading> ListingReader::read(const ReachedFolder& folder)
     l->parent = folder.parent;
     l->name = printable(folder.name);
     l->relative = folder.relative;
-    int error = readPermissions(folder.fd, l->permissions, &l->reason);
+    const auto worker = static_cast<std::size_t>(folder.worker);
+    int error = readPermissions(folder.fd, l->permissions, &l->reason, &trust_[worker]);
     if (!error)
-        error = appendListing(l->entries, std::string_view(), l->permissions,
-                              names_[static_cast<std::size_t>(folder.worker)]);
+        error = appendListing(l->entries, std::string_view(), l->permissions, names_[worker]);
     l->read = error == 0;
     if (fileCheck_.files)
         readFiles(*l, folder.fd, l->relative);

@@ -70,6 +70,7 @@ private:
     FileCheck fileCheck_;
     int jobs_;
     std::vector<PrincipalNames> names_; // one per walker thread
+    std::vector<AttributeListTrust> trust_; // the same
     std::atomic<int> completed_ {0};
 };
 

@@ -421,7 +421,7 @@ int readItem(const Item& item, const struct stat& st, bool namesListAcls, Permis
         p.access = minimalAcl(st.st_mode); // no extended ACL: the mode bits stand for it
     else if (!error)
         error = aclEntries(item, "system.posix_acl_access", true, st.st_mode, buffer, p.access, noPosixAcls, problem);
-    if (!error && !noPosixAcls && folder) {
+    if (!error && !noPosixAcls && folder && (!namesListAcls || hasName(attributeNames, "system.posix_acl_default"))) {
         bool unsupported = false;
         error = aclEntries(item, "system.posix_acl_default", false, st.st_mode, buffer, p.defaults, unsupported,
                            problem);
@@ -441,12 +441,23 @@ int readItem(const Item& item, const struct stat& st, bool namesListAcls, Permis
 
 } // namespace
 
-int readPermissions(int dirFd, Permissions& p, std::string* why)
+int readPermissions(int dirFd, Permissions& p, std::string* why, AttributeListTrust* trust)
 {
     struct stat st { };
     if (::fstat(dirFd, &st) != 0)
         return errno;
-    return readItem(Item {dirFd}, st, false, p, why);
+    return readItem(Item {dirFd}, st, trust && trust->namesListAcls(dirFd, st.st_dev), p, why);
+}
+
+bool AttributeListTrust::namesListAcls(int fd, dev_t device)
+{
+    for (const auto& [known, answer] : known_) {
+        if (known == device)
+            return answer;
+    }
+    const bool answer = namesListPosixAcls(fd);
+    known_.emplace_back(device, answer);
+    return answer;
 }
 
 int readPermissionsAt(int dirFd, const char* name, Permissions& p, bool namesListAcls, std::string* why,

@@ -29,6 +29,7 @@
 #include <string_view>
 #include <sys/types.h>
 #include <unordered_map>
+#include <vector>
 
 namespace gw {
 
@@ -49,7 +50,12 @@ private:
 // program reads exactly (a value that does not decode or keeps changing
 // size, an ACL model it does not know), the errno value is EINVAL and `why`,
 // when given, says so in words.
-[[nodiscard]] int readPermissions(int dirFd, Permissions& p, std::string* why = nullptr);
+//
+// With `trust`, a folder's ACLs are read only when its attribute names name
+// them, on the file systems where they always do (see namesListPosixAcls).
+class AttributeListTrust;
+[[nodiscard]] int readPermissions(int dirFd, Permissions& p, std::string* why = nullptr,
+                                  AttributeListTrust* trust = nullptr);
 
 // Reads the permissions of `name`, a regular file in the open folder
 // `dirFd`, without opening it and never through a link: EINVAL, with
@@ -63,6 +69,16 @@ private:
 // True when the file system of the open folder names a POSIX ACL among an
 // item's attributes whenever it keeps one (ext4, XFS, btrfs, tmpfs).
 bool namesListPosixAcls(int dirFd);
+
+// The same, learned once for each device, by one thread during one walk
+// (a device number may later be another file system's).
+class AttributeListTrust {
+public:
+    bool namesListAcls(int fd, dev_t device);
+
+private:
+    std::vector<std::pair<dev_t, bool>> known_;
+};
 
 // Appends the listing of `p` to `out`, headed by `printablePath`: the one
 // place permissions become listing text. Returns 0, or EINVAL for
