@@ -240,8 +240,9 @@ void FolderTree::markUnlisted(NodeId id)
 
 void FolderTree::listChildren(NodeId id)
 {
-    if (isListed(id))
-        return;
+    if (isListed(id) || walking_)
+        return; // a walk under way lists it
+
     const QByteArray raw = pathOf(id);
     const int fd = openDirectory(gw::rawView(raw));
     if (fd < 0) {
@@ -374,20 +375,33 @@ FolderTree::ListedFolder FolderTree::listFolder(int dirFd, FolderIdentity identi
 
 void FolderTree::adopt(NodeId id, const ListedFolder& listed)
 {
+    adopt(id, listed, static_cast<NodeId>(nodes_.size()), nodes_[id].level + 1);
+}
+
+void FolderTree::adopt(NodeId id, const ListedFolder& listed, NodeId first, std::uint32_t level)
+{
     hiddenLeftOut_ += listed.hiddenLeftOut;
     excludedLeftOut_ += listed.excludedLeftOut;
     otherEntries_ += listed.otherEntries;
     const std::size_t base = names_.size();
     names_.append(listed.names);
-    const std::uint32_t level = nodes_[id].level + 1;
-    nodes_[id].firstChild = static_cast<NodeId>(nodes_.size());
-    nodes_[id].childCount = static_cast<std::uint32_t>(listed.offsets.size());
-    for (std::size_t k = 0; k < listed.offsets.size(); ++k) {
-        const std::size_t end = k + 1 < listed.offsets.size() ? listed.offsets[k + 1] : listed.names.size();
-        const auto length = static_cast<std::uint16_t>(end - listed.offsets[k] - 1);
-        nodes_.push_back(Node {id, 0, 0, level, (base + listed.offsets[k]) & 0xFFFFFFFFFFu, length, 0});
+    const std::size_t count = listed.offsets.size();
+    ensureNode(id);
+    if (count > 0)
+        ensureNode(static_cast<NodeId>(first + count - 1));
+    nodes_[id].firstChild = first;
+    nodes_[id].childCount = static_cast<std::uint32_t>(count);
+    // A child listed before this (by another walker) keeps what its own
+    // listing gave it; this gives it its place and its name.
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::size_t end = k + 1 < count ? listed.offsets[k + 1] : listed.names.size();
+        Node& child = nodes_[first + k];
+        child.parent = id;
+        child.level = level;
+        child.nameOffset = (base + listed.offsets[k]) & 0xFFFFFFFFFFu;
+        child.nameLength = static_cast<std::uint16_t>(end - listed.offsets[k] - 1);
     }
-    nodes_[id].flags = kListed;
+    nodes_[id].flags |= kListed;
     preorderValid_ = false;
     if (listed.failed)
         markUnlisted(id);
@@ -407,6 +421,11 @@ void FolderTree::walk(int index, const WalkHooks& hooks)
     if (fullyExpanded_ && !hooks.read && !hooks.take)
         return;
     stopRequested_ = false;
+    struct Walking {
+        bool& flag;
+        ~Walking() { flag = false; }
+    } walking {walking_};
+    walking_ = true;
     FolderWalk(*this, hooks).run(top);
     if (top == 0 && !stopRequested_) // stopped while the top was listed: it was not
         fullyExpanded_ = true;

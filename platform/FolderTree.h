@@ -156,7 +156,8 @@ public:
     int rowOf(NodeId id) const;
     int levelOf(NodeId id) const { return static_cast<int>(nodes_[id].level); }
     bool isListed(NodeId id) const { return (nodes_[id].flags & kListed) != 0; }
-    // Lists the node's children if that was not done before.
+    // Lists the node's children if that was not done before (and no walk is
+    // under way: the walk lists them).
     void listChildren(NodeId id);
     // True when listing the node would give it children, known without
     // listing it: a folder not yet listed is read only until its first
@@ -203,6 +204,16 @@ private:
                             const std::function<void()>& pulse) const;
     // Makes what listing found the children of `id`.
     void adopt(NodeId id, const ListedFolder& listed);
+    // The same, the children numbered from `first` on, at `level` (a walker
+    // numbers them as it lists; the nodes up to them may come later).
+    void adopt(NodeId id, const ListedFolder& listed, NodeId first, std::uint32_t level);
+    // Makes room for node `id`, numbered by a walker before its parent's
+    // listing put it in the tree.
+    void ensureNode(NodeId id)
+    {
+        if (nodes_.size() <= id)
+            nodes_.resize(std::size_t(id) + 1, Node {kNoNode, 0, 0, 0, 0, 0, 0});
+    }
     bool beyondDepth(std::uint32_t level) const
     {
         return scope_.maxDepth >= 0 && level >= static_cast<std::uint32_t>(scope_.maxDepth);
@@ -241,6 +252,7 @@ private:
     long long otherEntries_ = 0;
     bool fullyExpanded_ = false;
     std::atomic<bool> stopRequested_ {false};
+    bool walking_ = false; // a walk is under way: it alone lists folders
     QCollator collator_;
     FolderScope scope_;
     bool leftOut(const char* name, std::string_view parentRelative) const;

@@ -91,6 +91,7 @@ struct Task {
 // What a walker thread made of a folder.
 struct Done {
     NodeId id = 0;
+    NodeId parent = FolderTree::kNoNode;
     enum class Outcome : std::uint8_t {
         NotReached, // gone, not a folder, or no search permission on the way
         ParentLost, // its parent could not be opened again as the walk saw it
@@ -102,6 +103,11 @@ struct Done {
     bool notEntered = false; // reached and read, never entered
     bool listedNow = false; // `listed` is its listing
     FolderTree::ListedFolder listed;
+    NodeId first = 0; // its subfolders' numbers, from here on
+    std::uint32_t level = 0; // theirs
+    std::optional<Pending> range; // its subfolders, to be walked, where its placeholder stands
+    bool placed = false; // the range took the placeholder's place
+    bool unplaced = false; // the placeholder is gone, nothing took its place
     std::shared_ptr<Holder> self; // its descriptor, when it is walked into
     std::unique_ptr<FolderReading> reading;
     std::list<Pending>::iterator placeholder;
@@ -145,6 +151,7 @@ struct FolderWalk::State {
     std::exception_ptr failure;
 
     std::atomic<int> held {0};
+    std::atomic<NodeId> nextId {0}; // numbers for the subfolders walkers find
     std::vector<std::thread> walkers;
     std::unordered_map<NodeId, Result> results; // the walk's thread only
 
@@ -309,6 +316,8 @@ struct FolderWalk::State {
     {
         Done d;
         d.id = task.id;
+        d.parent = task.parent;
+        d.level = task.level + 1;
         d.placeholder = task.placeholder;
         Holder& parent = *task.holder;
         if (task.known == 2 && !hooks.read) {
@@ -374,7 +383,48 @@ struct FolderWalk::State {
             d.self = holderFor(opened.fd, identity, task.holder, std::move(task.name));
         else
             ::close(opened.fd);
+        if (subfolders && task.known == 0) {
+            // Numbered here, so that they wait in the list at once; the
+            // walk's thread puts them in the tree under the same numbers.
+            const auto count = static_cast<std::uint32_t>(d.listed.offsets.size());
+            d.first = nextId.fetch_add(count);
+            Pending& range = d.range.emplace();
+            range.parent = d.id;
+            range.first = d.first;
+            range.count = count;
+            range.level = d.level;
+            range.names = d.listed.names;
+            range.offsets = d.listed.offsets;
+            range.holder = d.self;
+            range.holder->waiting.store(count);
+        }
         return d;
+    }
+
+    // Hands what a walker made of a folder to the walk's thread; its
+    // subfolders take its place in the list at once.
+    void publish(Done&& d)
+    {
+        std::uint32_t fresh = 0;
+        {
+            std::lock_guard lock(mutex);
+            if (d.range) {
+                fresh = d.range->count;
+                pending.insert(d.placeholder, std::move(*d.range));
+                pending.erase(d.placeholder);
+                d.range.reset();
+                d.placed = true;
+            } else if (!d.self) { // nothing to walk below it
+                pending.erase(d.placeholder);
+                d.unplaced = true;
+            }
+            done.push_back(std::move(d));
+        }
+        doneReady.notify_one();
+        // Wake as many other walkers as there is new work for, no more: a
+        // deep chain gives one folder at a time.
+        for (std::uint32_t i = 1; i < fresh && i < static_cast<std::uint32_t>(jobs); ++i)
+            workReady.notify_one();
     }
 
     void work(int worker)
@@ -392,11 +442,7 @@ struct FolderWalk::State {
                 }
                 Done d = walkOne(task, worker, buffer, collator, {});
                 task.holder.reset(); // the parent's descriptor may go
-                {
-                    std::lock_guard lock(mutex);
-                    done.push_back(std::move(d));
-                }
-                doneReady.notify_one();
+                publish(std::move(d));
             }
         } catch (...) {
             std::lock_guard lock(mutex);
@@ -447,23 +493,23 @@ struct FolderWalk::State {
         for (Done& d : batch) {
             Result r;
             switch (d.outcome) {
-            case Done::Outcome::ParentLost: tree.markUnlisted(tree.nodes_[d.id].parent); break;
+            case Done::Outcome::ParentLost: tree.markUnlisted(d.parent); break;
             case Done::Outcome::NotReached:
             case Done::Outcome::Skipped:
             case Done::Outcome::Stopped: break;
             case Done::Outcome::Reached:
                 r.reached = true;
+                tree.ensureNode(d.id);
                 if (d.unlisted)
                     tree.markUnlisted(d.id);
                 if (d.notEntered)
                     tree.nodes_[d.id].flags |= FolderTree::kListed;
-                if (d.listedNow && tree.isListed(d.id))
-                    d.listedNow = false; // listed meanwhile on this thread (the window's tree, expanded)
-                else if (d.listedNow)
-                    tree.adopt(d.id, d.listed);
-                if (d.self && tree.nodes_[d.id].childCount > 0) {
-                    ranges.emplace_back(d.placeholder,
-                                        rangeOf(d.id, std::move(d.self), d.listedNow ? &d.listed : nullptr));
+                if (d.listedNow)
+                    tree.adopt(d.id, d.listed, d.first, d.level);
+                if (d.placed) {
+                    r.walkedInto = true;
+                } else if (d.self && tree.nodes_[d.id].childCount > 0) { // listed before the walk
+                    ranges.emplace_back(d.placeholder, rangeOf(d.id, std::move(d.self), nullptr));
                     r.walkedInto = true;
                 }
                 break;
@@ -476,7 +522,8 @@ struct FolderWalk::State {
             for (auto& [at, range] : ranges)
                 pending.insert(at, std::move(range));
             for (Done& d : batch)
-                pending.erase(d.placeholder);
+                if (!d.placed && !d.unplaced)
+                    pending.erase(d.placeholder);
         }
         batch.clear(); // descriptors of folders without subfolders to walk
         // Wake as many walkers as there is new work for, no more: a deep
@@ -579,6 +626,7 @@ void FolderWalk::State::run(NodeId top)
     topHolder->relative = relative;
     pending.push_back(rangeOf(top, std::move(topHolder), listedNow ? &listed : nullptr));
 
+    nextId.store(static_cast<NodeId>(tree.nodes_.size()));
     if (jobs > 1)
         for (int i = 0; i < jobs; ++i)
             walkers.emplace_back([this, i] { work(i); });
@@ -634,10 +682,7 @@ void FolderWalk::State::run(NodeId top)
             }
             Done d = walkOne(task, 0, buffer, *collator, pulse);
             task.holder.reset();
-            {
-                std::lock_guard lock(mutex);
-                done.push_back(std::move(d));
-            }
+            publish(std::move(d));
             integrate();
         } else {
             {
@@ -659,6 +704,9 @@ void FolderWalk::State::run(NodeId top)
             break;
     }
     stopWalkers();
+    // Whatever walkers listed goes into the tree, where the numbers they
+    // gave to subfolders are waiting.
+    integrate();
     if (failure)
         std::rethrow_exception(failure);
     progress();
