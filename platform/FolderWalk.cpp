@@ -34,10 +34,12 @@ using NodeId = FolderTree::NodeId;
 
 // Folders taken by walker threads and not yet handed on: what runs ahead of
 // the hand-over, and so the readings held, stays within this.
-constexpr std::size_t kWindow = 4096;
+constexpr std::size_t kWindow = 1024;
 // Descriptors kept for folders whose subfolders wait; beyond this the ones
 // latest in the tree are closed, and opened again when their turn comes.
 constexpr int kMaxHeld = 256;
+// Folders a walker takes at once, when there are many waiting.
+constexpr std::size_t kTakeAtOnce = 4;
 
 // A folder whose subfolders wait to be walked, and its descriptor.
 struct Holder {
@@ -171,6 +173,16 @@ struct FolderWalk::State {
         for (std::thread& t : walkers)
             t.join();
         walkers.clear();
+    }
+
+    // True when the first subfolders waiting are many more than the walkers.
+    bool manyWaiting() const
+    {
+        for (const Pending& p : pending) {
+            if (!p.placeholder)
+                return outstanding < kWindow && p.count - p.next > static_cast<std::uint32_t>(jobs) * kTakeAtOnce;
+        }
+        return false;
     }
 
     // The first folder in tree order that waits to be taken, if it may be
@@ -406,6 +418,7 @@ struct FolderWalk::State {
     void publish(Done&& d)
     {
         std::uint32_t fresh = 0;
+        bool wake = false;
         {
             std::lock_guard lock(mutex);
             if (d.range) {
@@ -418,9 +431,13 @@ struct FolderWalk::State {
                 pending.erase(d.placeholder);
                 d.unplaced = true;
             }
+            // The walk's thread is woken for the folder it waits for, or for
+            // a good number of them (it looks every few milliseconds anyway).
+            wake = d.id == needed || done.size() >= 32;
             done.push_back(std::move(d));
         }
-        doneReady.notify_one();
+        if (wake)
+            doneReady.notify_one();
         // Wake as many other walkers as there is new work for, no more: a
         // deep chain gives one folder at a time.
         for (std::uint32_t i = 1; i < fresh && i < static_cast<std::uint32_t>(jobs); ++i)
@@ -432,17 +449,26 @@ struct FolderWalk::State {
         std::vector<char> buffer(FolderTree::kDirentBuffer);
         const QCollator collator = siblingCollator();
         try {
+            std::vector<Task> tasks;
             for (;;) {
-                Task task;
+                tasks.clear();
                 {
                     std::unique_lock lock(mutex);
+                    Task task;
                     workReady.wait(lock, [&] { return finished || takeNext(task); });
                     if (finished)
                         return;
+                    tasks.push_back(std::move(task));
+                    // Several siblings at once where there are many more
+                    // than walkers: the list is locked less often.
+                    while (tasks.size() < kTakeAtOnce && manyWaiting() && takeNext(task))
+                        tasks.push_back(std::move(task));
                 }
-                Done d = walkOne(task, worker, buffer, collator, {});
-                task.holder.reset(); // the parent's descriptor may go
-                publish(std::move(d));
+                for (Task& task : tasks) {
+                    Done d = walkOne(task, worker, buffer, collator, {});
+                    task.holder.reset(); // the parent's descriptor may go
+                    publish(std::move(d));
+                }
             }
         } catch (...) {
             std::lock_guard lock(mutex);
@@ -661,8 +687,9 @@ void FolderWalk::State::run(NodeId top)
                     wasFull = outstanding >= kWindow;
                     outstanding -= 64;
                 }
-                if (wasFull)
-                    workReady.notify_all();
+                // As many walkers as take what is free now.
+                for (std::size_t i = 0; wasFull && i < 64 / kTakeAtOnce && i < static_cast<std::size_t>(jobs); ++i)
+                    workReady.notify_one();
                 // Leaves add no nodes: a folder of many goes on giving progress.
                 if (handedOn % 256 == 0 || Clock::now() - lastProgress >= std::chrono::milliseconds(20))
                     progress();
