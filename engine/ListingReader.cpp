@@ -24,6 +24,7 @@ WalkHooks ListingReader::hooks()
     hooks.jobs = jobs_;
     // Files matched by their paths need their folder's path relative to the top.
     hooks.relative = fileCheck_.files && !fileCheck_.scope.excludePatterns.empty();
+    hooks.entries = fileCheck_.files; // the files as the walk's listing found them
     hooks.read = [this](const ReachedFolder& folder) { return read(folder); };
     hooks.take = [this](FolderTree::NodeId, std::unique_ptr<FolderReading> reading) {
         take_(static_cast<Listing&>(*reading));
@@ -44,7 +45,7 @@ std::unique_ptr<FolderReading> ListingReader::read(const ReachedFolder& folder)
         error = appendListing(l->entries, std::string_view(), l->permissions, names_[worker]);
     l->read = error == 0;
     if (fileCheck_.files)
-        readFiles(*l, folder.fd, l->relative);
+        readFiles(*l, folder.fd, l->relative, folder.entries);
     if (error && l->reason.empty()) {
         const char* text = ::strerrordesc_np(error); // English, as the reports are
         l->reason = text ? text : "error " + std::to_string(error);
@@ -53,7 +54,7 @@ std::unique_ptr<FolderReading> ListingReader::read(const ReachedFolder& folder)
     return l;
 }
 
-void ListingReader::readFiles(Listing& l, int fd, std::string_view relative) const
+void ListingReader::readFiles(Listing& l, int fd, std::string_view relative, const FolderEntries* entries) const
 {
     if (isPathOnly(fd)) {
         l.files.listed = false; // its subfolders are not listed either: the walk says so
@@ -64,8 +65,9 @@ void ListingReader::readFiles(Listing& l, int fd, std::string_view relative) con
     std::optional<FolderGift> gift;
     if (folder && !fileCheck_.keepAll)
         gift.emplace(*folder, ItemKind::File, fileCheck_.umask, fileCheck_.compareGroup);
-    l.files = readFolderFiles(fd, fileCheck_.scope, std::string(relative),
-                              [&gift](const Permissions& p) { return !gift || !gift->carries(p); });
+    const auto keep = [&gift](const Permissions& p) { return !gift || !gift->carries(p); };
+    l.files = entries ? readFolderFiles(fd, *entries, fileCheck_.scope, std::string(relative), keep)
+                      : readFolderFiles(fd, fileCheck_.scope, std::string(relative), keep);
 }
 
 } // namespace gw

@@ -32,14 +32,104 @@ std::string reasonOf(int error)
 
 } // namespace
 
+namespace {
+
+// Reads the files of a folder entry by entry, as its listing gives them.
+class FileReader {
+public:
+    FileReader(int dirFd, const FileScope& scope, const std::string& relativeFolder,
+               const std::function<bool(const Permissions&)>& keep)
+        : dirFd_(dirFd)
+        , scope_(scope)
+        , relativeFolder_(relativeFolder)
+        , keep_(keep)
+        , namesListAcls_(namesListPosixAcls(dirFd))
+    {
+    }
+
+    void take(const char* name, unsigned char type)
+    {
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+            return;
+        if (type == DT_DIR)
+            return; // a folder: the walk's
+        if (!scope_.excludePatterns.empty() && excluded(name, scope_, relativeFolder_))
+            return;
+        if (name[0] == '.' && !scope_.includeHidden) { // counted only if nothing else left it out
+            ++out.hiddenLeftOut;
+            return;
+        }
+        thread_local FileListing file;
+        file.reason.clear();
+        file.read = false;
+        if (type == DT_UNKNOWN) {
+            // The file system does not say: ask, and where that fails the
+            // entry is a file not read, never nothing.
+            struct stat st { };
+            if (::fstatat(dirFd_, name, &st, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) != 0) {
+                if (errno == ENOENT)
+                    return;
+                file.reason = reasonOf(errno);
+            } else if (S_ISDIR(st.st_mode)) {
+                return;
+            } else {
+                type = S_ISREG(st.st_mode) ? DT_REG : DT_LNK;
+            }
+        }
+        if (type != DT_REG && type != DT_UNKNOWN) {
+            ++out.otherKinds;
+            return;
+        }
+        if (file.reason.empty()) {
+            bool notRegular = false;
+            const int error = readPermissionsAt(dirFd_, name, file.permissions, namesListAcls_, &file.reason,
+                                                &notRegular);
+            if (error == ENOENT)
+                return; // gone since it was listed
+            if (notRegular) {
+                ++out.otherKinds; // replaced by another kind since it was listed
+                return;
+            }
+            file.read = error == 0;
+            if (error && file.reason.empty())
+                file.reason = reasonOf(error);
+        }
+        if (file.read) {
+            ++out.read;
+            if (keep_ && !keep_(file.permissions))
+                return;
+        }
+        file.rawName = name;
+        file.name = printable(file.rawName);
+        out.files.push_back(file);
+    }
+
+    FolderFiles finish()
+    {
+        std::sort(out.files.begin(), out.files.end(),
+                  [](const FileListing& a, const FileListing& b) { return a.rawName < b.rawName; });
+        return std::move(out);
+    }
+
+    FolderFiles out;
+
+private:
+    int dirFd_;
+    const FileScope& scope_;
+    const std::string& relativeFolder_;
+    const std::function<bool(const Permissions&)>& keep_;
+    bool namesListAcls_;
+};
+
+} // namespace
+
 FolderFiles readFolderFiles(int dirFd, const FileScope& scope, const std::string& relativeFolder,
                             const std::function<bool(const Permissions&)>& keep)
 {
-    const bool namesListAcls = namesListPosixAcls(dirFd);
-    FolderFiles out;
+    FileReader reader(dirFd, scope, relativeFolder, keep);
     if (::lseek(dirFd, 0, SEEK_SET) != 0) {
-        out.listed = false;
-        return out;
+        reader.out.listed = false;
+        return reader.finish();
     }
     thread_local std::vector<char> buffer(64 * 1024);
     for (;;) {
@@ -49,72 +139,25 @@ FolderFiles readFolderFiles(int dirFd, const FileScope& scope, const std::string
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            out.listed = false;
+            reader.out.listed = false;
             break;
         }
         for (ssize_t pos = 0; pos < n;) {
             const auto* entry = reinterpret_cast<const struct dirent64*>(buffer.data() + pos);
             pos += entry->d_reclen;
-            const char* name = entry->d_name;
-            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-                continue;
-            unsigned char type = entry->d_type;
-            if (type == DT_DIR)
-                continue; // a folder: the walk's
-            if (!scope.excludePatterns.empty() && excluded(name, scope, relativeFolder))
-                continue;
-            if (name[0] == '.' && !scope.includeHidden) { // counted only if nothing else left it out
-                ++out.hiddenLeftOut;
-                continue;
-            }
-            thread_local FileListing file;
-            file.reason.clear();
-            file.read = false;
-            if (type == DT_UNKNOWN) {
-                // The file system does not say: ask, and where that fails the
-                // entry is a file not read, never nothing.
-                struct stat st { };
-                if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) != 0) {
-                    if (errno == ENOENT)
-                        continue;
-                    file.reason = reasonOf(errno);
-                } else if (S_ISDIR(st.st_mode)) {
-                    continue;
-                } else {
-                    type = S_ISREG(st.st_mode) ? DT_REG : DT_LNK;
-                }
-            }
-            if (type != DT_REG && type != DT_UNKNOWN) {
-                ++out.otherKinds;
-                continue;
-            }
-            if (file.reason.empty()) {
-                bool notRegular = false;
-                const int error = readPermissionsAt(dirFd, name, file.permissions, namesListAcls, &file.reason,
-                                                    &notRegular);
-                if (error == ENOENT)
-                    continue; // gone since it was listed
-                if (notRegular) {
-                    ++out.otherKinds; // replaced by another kind since it was listed
-                    continue;
-                }
-                file.read = error == 0;
-                if (error && file.reason.empty())
-                    file.reason = reasonOf(error);
-            }
-            if (file.read) {
-                ++out.read;
-                if (keep && !keep(file.permissions))
-                    continue;
-            }
-            file.rawName = name;
-            file.name = printable(file.rawName);
-            out.files.push_back(file);
+            reader.take(entry->d_name, entry->d_type);
         }
     }
-    std::sort(out.files.begin(), out.files.end(),
-              [](const FileListing& a, const FileListing& b) { return a.rawName < b.rawName; });
-    return out;
+    return reader.finish();
+}
+
+FolderFiles readFolderFiles(int dirFd, const FolderEntries& entries, const FileScope& scope,
+                            const std::string& relativeFolder, const std::function<bool(const Permissions&)>& keep)
+{
+    FileReader reader(dirFd, scope, relativeFolder, keep);
+    for (const auto& [offset, type] : entries.entries)
+        reader.take(entries.names.data() + offset, type);
+    return reader.finish();
 }
 
 } // namespace gw

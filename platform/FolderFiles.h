@@ -37,6 +37,13 @@ struct FileScope {
     std::vector<std::string> excludePatterns; // a file whose name, or path relative to the checked folder, matches
 };
 
+// A folder's entries other than its subfolders, as the walk's listing of
+// it found them, so that its files are not listed a second time.
+struct FolderEntries {
+    std::string names; // raw, each NUL-terminated
+    std::vector<std::pair<std::size_t, unsigned char>> entries; // where each name begins, and its DT_ type
+};
+
 // Reads the files of the folder open as `dirFd` (its own descriptor, read
 // from its start; the descriptor's offset is moved). A file whose
 // permissions were read is kept only when `keep` says so (all without it):
@@ -44,6 +51,10 @@ struct FileScope {
 // `relativeFolder` is the folder's path relative to the checked folder, for
 // patterns that name a path.
 FolderFiles readFolderFiles(int dirFd, const FileScope& scope, const std::string& relativeFolder = {},
+                            const std::function<bool(const Permissions&)>& keep = {});
+// The same, the folder's entries as `entries` gives them, not listed again.
+FolderFiles readFolderFiles(int dirFd, const FolderEntries& entries, const FileScope& scope,
+                            const std::string& relativeFolder = {},
                             const std::function<bool(const Permissions&)>& keep = {});
 
 } // namespace gw

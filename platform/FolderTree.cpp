@@ -286,9 +286,14 @@ void FolderTree::listFrom(NodeId id, int dirFd)
 
 FolderTree::ListedFolder FolderTree::listFolder(int dirFd, FolderIdentity identity, std::string_view relative,
                                                 std::vector<char>& buffer, const QCollator& collator,
-                                                const std::atomic<bool>& stop, const std::function<void()>& pulse) const
+                                                const std::atomic<bool>& stop, const std::function<void()>& pulse,
+                                                bool keepOthers) const
 {
+    // Other entries are kept for the files' reading up to this many; a
+    // folder of more has them listed again, not held.
+    constexpr std::size_t kMaxOthersKept = 1 << 16;
     ListedFolder listed;
+    listed.othersKept = keepOthers;
     // An excluded folder is known by its own identity, looked up in the
     // folder that holds it: an entry's inode number is not the folder's on
     // every file system, and a mount point's is the one below it.
@@ -309,6 +314,7 @@ FolderTree::ListedFolder FolderTree::listFolder(int dirFd, FolderIdentity identi
             if (errno == EINTR)
                 continue;
             listed.failed = true;
+            listed.othersKept = false;
             break;
         }
         for (ssize_t pos = 0; pos < n;) {
@@ -317,6 +323,15 @@ FolderTree::ListedFolder FolderTree::listFolder(int dirFd, FolderIdentity identi
             const char* name = entry->d_name;
             if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
                 continue; // "." and ".."
+            if (listed.othersKept && entry->d_type != DT_DIR) {
+                if (listed.others.entries.size() == kMaxOthersKept) {
+                    listed.othersKept = false;
+                    listed.others = FolderEntries();
+                } else {
+                    listed.others.entries.emplace_back(listed.others.names.size(), entry->d_type);
+                    listed.others.names.append(name, std::strlen(name) + 1);
+                }
+            }
             const Entry kind = entryKind(dirFd, name, entry->d_type, holder);
             if (kind == Entry::Excluded)
                 ++listed.excludedLeftOut;

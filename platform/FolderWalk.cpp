@@ -373,7 +373,8 @@ struct FolderWalk::State {
         if (enter && task.known == 0) {
             d.listedNow = true;
             if (!tree.beyondDepth(task.level))
-                d.listed = tree.listFolder(opened.fd, identity, relative, buffer, collator, tree.stopRequested_, pulse);
+                d.listed = tree.listFolder(opened.fd, identity, relative, buffer, collator, tree.stopRequested_, pulse,
+                                           hooks.entries);
             if (d.listed.stopped) {
                 ::close(opened.fd);
                 d.outcome = Done::Outcome::Stopped;
@@ -388,6 +389,8 @@ struct FolderWalk::State {
             folder.name = task.name;
             folder.relative = relative;
             folder.worker = worker;
+            if (d.listed.othersKept)
+                folder.entries = &d.listed.others;
             d.reading = hooks.read(folder);
         }
         const bool subfolders = enter && (task.known == 1 || !d.listed.offsets.empty());
@@ -624,7 +627,8 @@ void FolderWalk::State::run(NodeId top)
         listedNow = true;
         std::vector<char> buffer(FolderTree::kDirentBuffer);
         if (!tree.beyondDepth(tree.nodes_[top].level))
-            listed = tree.listFolder(fd, topIdentity, relative, buffer, tree.collator_, tree.stopRequested_, pulse);
+            listed = tree.listFolder(fd, topIdentity, relative, buffer, tree.collator_, tree.stopRequested_, pulse,
+                                     hooks.entries);
         if (listed.stopped) {
             ::close(fd);
             return;
@@ -639,6 +643,8 @@ void FolderWalk::State::run(NodeId top)
         folder.fd = fd;
         folder.name = rawView(topPath);
         folder.relative = relative;
+        if (listed.othersKept)
+            folder.entries = &listed.others;
         reading = hooks.read(folder);
     }
     if (hooks.take)

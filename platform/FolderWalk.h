@@ -39,11 +39,16 @@ struct ReachedFolder {
     std::string_view name; // raw; the top's is its path
     std::string_view relative; // its raw path below the tree's root, when WalkHooks::relative asks for it
     int worker = 0; // which walker thread: 0 .. jobs - 1
+    // Its other entries, as its listing found them, when WalkHooks::entries
+    // asks for them and they were kept (not for a folder listed before the
+    // walk, nor one of very many entries): nothing otherwise.
+    const FolderEntries* entries = nullptr;
 };
 
 struct WalkHooks {
     int jobs = 0; // walker threads; 0: defaultWalkJobs(); 1: the calling thread alone
     bool relative = false; // ReachedFolder::relative is wanted
+    bool entries = false; // ReachedFolder::entries is wanted
     // On a walker thread, for each folder reached, in any order, several at once.
     std::function<std::unique_ptr<FolderReading>(const ReachedFolder&)> read;
     // On the calling thread, for each folder reached, in tree order, with
