@@ -8,6 +8,7 @@
 #   bench/walk-vs-peers.sh [OPTION]... [BUILD_DIR]
 #
 #   --small          only the 100,000-folder tree (the 1,000,000 one takes long)
+#   --large          only the 1,000,000-folder tree
 #   --trees DIR      where the trees are made (default /var/tmp); a tree made
 #                    by an earlier run is used again
 #   --fresh          remove the trees and make them again
@@ -30,12 +31,13 @@ usage()
   sed -n '/^#   bench/,/^# Cold/p' "$0" | sed 's/^# \{0,1\}//' | sed '$d'
 }
 
-small=0 fresh=0 files=2 jobs= runs=5 cold=1 warm=1 sweep= sweep_check=0 results=
+small=0 large=0 fresh=0 files=2 jobs= runs=5 cold=1 warm=1 sweep= sweep_check=0 results=
 trees_dir=/var/tmp
 build=build
 while [ $# -gt 0 ]; do
   case $1 in
     --small) small=1 ;;
+    --large) large=1 ;;
     --trees) trees_dir=${2:?--trees needs a folder}; shift ;;
     --fresh) fresh=1 ;;
     --files) files=${2:?--files needs a number}; shift ;;
@@ -52,6 +54,14 @@ while [ $# -gt 0 ]; do
   esac
   shift
 done
+
+sizes=()
+[ "$large" = 1 ] || sizes+=(100000)
+[ "$small" = 1 ] || sizes+=(1000000)
+if [ ${#sizes[@]} = 0 ]; then
+  echo "walk-vs-peers.sh: --small and --large leave no tree to time" >&2
+  exit 2
+fi
 
 check=$(realpath "$build/grantwise-check")
 floor=$(realpath "$build/bench/floor_walker")
@@ -106,9 +116,6 @@ if [ "$cold" = 1 ] && [ "$(findmnt -n -o FSTYPE -T "$trees_dir")" = tmpfs ]; the
   echo "note: $trees_dir is on tmpfs, where nothing is ever read from a disk: warm runs only (--trees DIR on a disk)"
   cold=0
 fi
-
-sizes=(100000)
-[ "$small" = 1 ] || sizes+=(1000000)
 
 echo "machine: $(nproc) cores, $(free -g | awk '/^Mem:/ { print $2 }') GB, load $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "trees in $trees_dir: $(findmnt -n -o FSTYPE,SOURCE -T "$trees_dir")"
