@@ -31,7 +31,7 @@ usage()
   sed -n '/^#   bench/,/^# Cold/p' "$0" | sed 's/^# \{0,1\}//' | sed '$d'
 }
 
-small=0 large=0 fresh=0 files=2 jobs= runs=5 cold=1 warm=1 sweep= sweep_check=0 results=
+small=0 large=0 fresh=0 files=2 jobs='' runs=5 cold=1 warm=1 sweep='' sweep_check=0 results=''
 trees_dir=/var/tmp
 build=build
 while [ $# -gt 0 ]; do
