@@ -1,0 +1,208 @@
+#!/usr/bin/env bash
+# The walk against other programs that walk a tree, and against the floor
+# (bench/floor_walker: the walk's system calls and nothing else), on trees of
+# 100,000 and 1,000,000 folders, cold (page cache dropped before each run,
+# as root) and warm: hyperfine's median and range, and the ratios the walk
+# is held to.
+#
+#   bench/walk-vs-peers.sh [OPTION]... [BUILD_DIR]
+#
+#   --small          only the 100,000-folder tree (the 1,000,000 one takes long)
+#   --large          only the 1,000,000-folder tree
+#   --trees DIR      where the trees are made (default /var/tmp); a tree made
+#                    by an earlier run is used again
+#   --fresh          remove the trees and make them again
+#   --files N        empty files in each folder of a new tree (default 2)
+#   --jobs N         threads for grantwise-check and the floor (default: the
+#                    check's own default, read from its --help)
+#   --runs N         timed runs of each command (default 5)
+#   --warm-only      no cold runs; --cold-only: no warm runs
+#   --sweep LIST     instead of the comparison: the floor with each thread
+#                    count in LIST ("1 2 4 8 16 32 64"), cold and warm
+#   --sweep-check    with --sweep: grantwise-check --jobs N beside the floor
+#   --results DIR    keep hyperfine's JSON there
+#
+# Cold runs need root (they write /proc/sys/vm/drop_caches) and trees on a
+# disk: on tmpfs, dropping the cache changes nothing, and the script says so.
+set -euo pipefail
+
+usage()
+{
+  sed -n '/^#   bench/,/^# Cold/p' "$0" | sed 's/^# \{0,1\}//' | sed '$d'
+}
+
+small=0 large=0 fresh=0 files=2 jobs='' runs=5 cold=1 warm=1 sweep='' sweep_check=0 results=''
+trees_dir=/var/tmp
+build=build
+while [ $# -gt 0 ]; do
+  case $1 in
+    --small) small=1 ;;
+    --large) large=1 ;;
+    --trees) trees_dir=${2:?--trees needs a folder}; shift ;;
+    --fresh) fresh=1 ;;
+    --files) files=${2:?--files needs a number}; shift ;;
+    --jobs) jobs=${2:?--jobs needs a number}; shift ;;
+    --runs) runs=${2:?--runs needs a number}; shift ;;
+    --warm-only) cold=0 ;;
+    --cold-only) warm=0 ;;
+    --sweep) sweep=${2:?--sweep needs a list of thread counts}; shift ;;
+    --sweep-check) sweep_check=1 ;;
+    --results) results=${2:?--results needs a folder}; shift ;;
+    -h | --help) usage; exit 0 ;;
+    -*) echo "walk-vs-peers.sh: unknown option $1" >&2; usage >&2; exit 2 ;;
+    *) build=$1 ;;
+  esac
+  shift
+done
+
+sizes=()
+[ "$large" = 1 ] || sizes+=(100000)
+[ "$small" = 1 ] || sizes+=(1000000)
+if [ ${#sizes[@]} = 0 ]; then
+  echo "walk-vs-peers.sh: --small and --large leave no tree to time" >&2
+  exit 2
+fi
+
+check=$(realpath "$build/grantwise-check")
+floor=$(realpath "$build/bench/floor_walker")
+maker=$(realpath "$build/bench/make_bench_tree")
+for program in "$check" "$floor" "$maker"; do
+  [ -x "$program" ] || { echo "walk-vs-peers.sh: $program is missing; build it first" >&2; exit 2; }
+done
+for program in hyperfine find bfs fdfind getfacl python3; do
+  command -v "$program" > /dev/null || {
+    echo "walk-vs-peers.sh: $program is not installed (make deps installs it)" >&2
+    exit 2
+  }
+done
+
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+[ -n "$results" ] && mkdir -p "$results"
+
+# The thread count: given, or the check's default as its --help states it
+# ("default: 8", or "default: up to 2": no more than the machine's cores).
+help=$("$check" --help)
+check_jobs=()
+if ! grep -q -- '--jobs' <<< "$help"; then
+  if [ "$sweep_check" = 1 ]; then
+    echo "walk-vs-peers.sh: grantwise-check has no --jobs to sweep" >&2
+    exit 2
+  fi
+  echo "note: grantwise-check has no --jobs: it runs with its own threads, and the floor with ${jobs:-1}"
+  jobs=${jobs:-1}
+elif [ -n "$jobs" ]; then
+  check_jobs=(--jobs "$jobs")
+else
+  default=$(grep -A3 -- '--jobs' <<< "$help" | tr '\n' ' ' | grep -o 'default: *\(up to \)\{0,1\}[0-9]\+' | head -1 || true)
+  jobs=$(grep -o '[0-9]\+' <<< "$default" || true)
+  if [ -z "$jobs" ]; then
+    echo "walk-vs-peers.sh: grantwise-check --help does not say its default thread count; give --jobs" >&2
+    exit 2
+  fi
+  if grep -q 'up to' <<< "$default" && [ "$(nproc)" -lt "$jobs" ]; then
+    jobs=$(nproc)
+  fi
+  echo "note: grantwise-check's default thread count ($default) is $jobs here; the floor gets the same"
+fi
+
+cold_prepare='sync; echo 3 > /proc/sys/vm/drop_caches'
+if [ "$cold" = 1 ] && [ "$(id -u)" != 0 ]; then
+  echo "note: not root, so the page cache cannot be dropped: warm runs only"
+  cold=0
+fi
+mkdir -p "$trees_dir"
+if [ "$cold" = 1 ] && [ "$(findmnt -n -o FSTYPE -T "$trees_dir")" = tmpfs ]; then
+  echo "note: $trees_dir is on tmpfs, where nothing is ever read from a disk: warm runs only (--trees DIR on a disk)"
+  cold=0
+fi
+
+echo "machine: $(nproc) cores, $(free -g | awk '/^Mem:/ { print $2 }') GB, load $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "trees in $trees_dir: $(findmnt -n -o FSTYPE,SOURCE -T "$trees_dir")"
+echo "versions: $("$check" --version | head -1); $(bfs --version | head -1); $(fdfind --version); $(getfacl --version | head -1)"
+
+# Times the commands (names[i], commands[i]) side by side in one hyperfine
+# run per mode, and prints each median and range; medians go to $out/$1.json.
+time_commands()
+{
+  local label=$1 mode=$2
+  local args=()
+  for i in "${!names[@]}"; do
+    args+=(-n "${names[$i]}" "${commands[$i]} > /dev/null")
+  done
+  local how=(--warmup 1)
+  [ "$mode" = cold ] && how=(--prepare "$cold_prepare")
+  hyperfine "${how[@]}" --runs "$runs" --ignore-failure --export-json "$out/$label.json" "${args[@]}" > /dev/null 2>&1
+  [ -n "$results" ] && cp "$out/$label.json" "$results/"
+  python3 - "$out/$label.json" "$mode" <<'PY'
+import json, sys
+for r in json.load(open(sys.argv[1]))["results"]:
+    print("  %-4s %-30s %8.3f s  (%.3f-%.3f)" % (sys.argv[2], r["command"], r["median"], r["min"], r["max"]))
+PY
+}
+
+modes=()
+[ "$cold" = 1 ] && modes+=(cold)
+[ "$warm" = 1 ] && modes+=(warm)
+
+for size in "${sizes[@]}"; do
+  tree=$trees_dir/grantwise-walk-$size
+  if [ "$fresh" = 1 ]; then
+    rm -rf "$tree"
+  fi
+  if [ ! -e "$tree/.complete-$size-$files" ] && [ ! -e "$tree/.complete-$size" ]; then
+    echo "making $tree ($size folders, $files files in each)..."
+  fi
+  "$maker" "$tree" "$size" "$files"
+
+  # Each command once, before any timing: a program that fails is not timed
+  # (grantwise-check exits with 1 when folders differ or were not read).
+  folders=$("$floor" --jobs "$jobs" "$tree") || { echo "walk-vs-peers.sh: the floor walker failed on $tree" >&2; exit 1; }
+  status=0
+  "$check" "${check_jobs[@]}" --quiet --reports "$out/reports" "$tree" > /dev/null || status=$?
+  if [ "$status" -gt 1 ]; then
+    echo "walk-vs-peers.sh: grantwise-check failed on $tree (exit status $status)" >&2
+    exit 1
+  fi
+  echo
+  echo "== $tree: $folders, $files files in each"
+
+  if [ -n "$sweep" ]; then
+    names=() commands=()
+    for n in $sweep; do
+      names+=("floor --jobs $n")
+      commands+=("$floor --jobs $n $tree")
+      if [ "$sweep_check" = 1 ]; then
+        names+=("grantwise-check --jobs $n")
+        commands+=("$check --jobs $n --quiet --reports $out/reports $tree")
+      fi
+    done
+    for mode in "${modes[@]}"; do
+      time_commands "sweep-$size-$mode" "$mode"
+    done
+    continue
+  fi
+
+  check_name="grantwise-check${check_jobs:+ --jobs $jobs}"
+  names=("$check_name" "find -type d" "bfs -type d" "fdfind -t d -u" "getfacl -R -p" "floor --jobs $jobs")
+  commands=(
+    "$check ${check_jobs[*]} --quiet --reports $out/reports $tree"
+    "find $tree -type d"
+    "bfs $tree -type d"
+    "fdfind -t d -u . $tree"
+    "getfacl -R -p $tree"
+    "$floor --jobs $jobs $tree"
+  )
+  for mode in "${modes[@]}"; do
+    time_commands "peers-$size-$mode" "$mode"
+    python3 - "$out/peers-$size-$mode.json" "$mode" "$check_name" "floor --jobs $jobs" <<'PY'
+import json, sys
+m = {r["command"]: r["median"] for r in json.load(open(sys.argv[1]))["results"]}
+mode, check, floor = sys.argv[2:5]
+c = m[check]
+print("  %-4s ratios of the medians: %.2fx fdfind (target at most 1.0), %.2fx find (%s), %.2fx the floor (target at most 1.3)"
+      % (mode, c / m["fdfind -t d -u"], c / m["find -type d"],
+         "target at most 0.5" if mode == "cold" else "no target warm", c / m[floor]))
+PY
+  done
+done
