@@ -349,29 +349,26 @@ void TForm1::Menu_File_FixFileClick()
 
 void TForm1::Menu_File_SaveBaselineClick()
 {
-    guarded([this] {
-        const bool english = gw::isEnglish(engine_.state().Lang);
-        const QString path = saveFileDialog()(
-            this, english ? QStringLiteral("Save baseline") : QStringLiteral("Сохранить снимок"),
-            QDir::homePath() + QStringLiteral("/grantwise-baseline.acl.gz"));
-        if (!path.isEmpty())
-            engine_.saveBaseline(QFile::encodeName(QFileInfo(path).absoluteFilePath()));
-    });
-    if (!closed_) // the check makes the working folder when the start could not
-        removeAtExit(engine_.state().WinDir);
+    withBaselineFile(saveFileDialog(), QStringLiteral("Save baseline"), QStringLiteral("Сохранить снимок"),
+                     [this](const QByteArray& file) { engine_.saveBaseline(file); });
 }
 
 void TForm1::Menu_File_CompareBaselineClick()
 {
-    guarded([this] {
-        const bool english = gw::isEnglish(engine_.state().Lang);
-        const QString path = openFileDialog()(
-            this, english ? QStringLiteral("Compare with baseline") : QStringLiteral("Сравнить со снимком"),
-            QDir::homePath() + QStringLiteral("/grantwise-baseline.acl.gz"));
+    withBaselineFile(openFileDialog(), QStringLiteral("Compare with baseline"), QStringLiteral("Сравнить со снимком"),
+                     [this](const QByteArray& file) { engine_.compareWithBaseline(file); });
+}
+
+void TForm1::withBaselineFile(const SaveFileDialog& dialog, const QString& english, const QString& russian,
+                              const std::function<void(const QByteArray&)>& use)
+{
+    guarded([&] {
+        const QString path = dialog(this, gw::isEnglish(engine_.state().Lang) ? english : russian,
+                                    QDir::homePath() + QStringLiteral("/grantwise-baseline.acl.gz"));
         if (!path.isEmpty())
-            engine_.compareWithBaseline(QFile::encodeName(QFileInfo(path).absoluteFilePath()));
+            use(QFile::encodeName(QFileInfo(path).absoluteFilePath()));
     });
-    if (!closed_)
+    if (!closed_) // the check makes the working folder when the start could not
         removeAtExit(engine_.state().WinDir);
 }
 

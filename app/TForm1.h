@@ -89,6 +89,10 @@ protected:
 
 private:
     void labelButtons(QMessageBox& box) const;
+    // Asks for a baseline file with `dialog`, titled in the window's
+    // language, and hands `use` its absolute path.
+    void withBaselineFile(const SaveFileDialog& dialog, const QString& english, const QString& russian,
+                          const std::function<void(const QByteArray&)>& use);
     // Every handler runs through this: an error is shown in a box and the
     // window goes on; nothing passes into Qt's event loop.
     void guarded(const std::function<void()>& handler);

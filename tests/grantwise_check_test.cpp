@@ -38,6 +38,15 @@ gwtest::ProcessResult check(const std::vector<std::string>& args)
     return run(argv);
 }
 
+// The window's engine, without the window, shown with its working folder in `tmp`.
+void showWindow(gwtest::RecordingView& view, gw::CheckEngine& engine, const std::string& tmp)
+{
+    view.engine = &engine;
+    ::setenv("TMPDIR", tmp.c_str(), 1);
+    engine.FormShow();
+    ::unsetenv("TMPDIR");
+}
+
 // A report without its first line, which holds the time and the date.
 std::string body(const std::string& path)
 {
@@ -156,10 +165,7 @@ TEST(GrantwiseCheck, SameInheritanceReportsAsTheWindow)
 
     gwtest::RecordingView view;
     gw::CheckEngine engine {view, gw::TimeFormat::fromPattern("%T", "", "")};
-    view.engine = &engine;
-    ::setenv("TMPDIR", work.root().c_str(), 1);
-    engine.FormShow();
-    ::unsetenv("TMPDIR");
+    showWindow(view, engine, work.root());
     engine.state().Lang = "EN";
     engine.setItemCheck(true, true);
     gwtest::runCheck(engine, view, t.root(), true);
@@ -214,10 +220,7 @@ TEST(GrantwiseCheck, SameBaselinesAndDriftReportsAsTheWindow)
 
     gwtest::RecordingView view;
     gw::CheckEngine engine {view, gw::TimeFormat::fromPattern("%T", "", "")};
-    view.engine = &engine;
-    ::setenv("TMPDIR", work.root().c_str(), 1);
-    engine.FormShow();
-    ::unsetenv("TMPDIR");
+    showWindow(view, engine, work.root());
     engine.state().Lang = "EN";
     engine.setItemCheck(false, true);
     EXPECT_FALSE(view.enabled[gw::Control::Menu_File_SaveBaseline]);
@@ -321,10 +324,7 @@ TEST(GrantwiseCheck, SameReportsAsTheWindowAndExitStatus)
     // The window's engine, without the window.
     gwtest::RecordingView view;
     gw::CheckEngine engine {view, gw::TimeFormat::fromPattern("%T", "", "")};
-    view.engine = &engine;
-    ::setenv("TMPDIR", work.root().c_str(), 1);
-    engine.FormShow();
-    ::unsetenv("TMPDIR");
+    showWindow(view, engine, work.root());
     engine.setListingProgram(QByteArray::fromStdString(gwtest::aclProgram()));
     EXPECT_FALSE(view.enabled[gw::Control::Menu_File_Differences]);
     gwtest::runCheck(engine, view, t.root(), true);
