@@ -307,7 +307,12 @@ TEST(GrantwiseCheck, SameBaselinesAndDriftReportsAsTheWindow)
         << view.texts[gw::Control::RichEdit3].toStdString();
     EXPECT_FALSE(view.enabled[gw::Control::Button4]);
     EXPECT_FALSE(fs::exists(engine.driftPath().toStdString()));
+    // Closed after a drift check, the window leaves no working folder behind.
+    engine.compareWithBaseline(QByteArray::fromStdString(saved));
+    ASSERT_TRUE(fs::exists(engine.driftPath().toStdString()));
+    const std::string workingFolder = engine.state().WinDir.toStdString();
     engine.FormClose();
+    EXPECT_FALSE(fs::exists(workingFolder));
 }
 
 TEST(GrantwiseCheck, SameReportsAsTheWindowAndExitStatus)
