@@ -8,11 +8,14 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
+#include <dirent.h>
 #include <exception>
 #include <fcntl.h>
 #include <list>
 #include <mutex>
 #include <optional>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -35,9 +38,45 @@ using NodeId = FolderTree::NodeId;
 // Folders taken by walker threads and not yet handed on: what runs ahead of
 // the hand-over, and so the readings held, stays within this.
 constexpr std::size_t kWindow = 1024;
-// Descriptors kept for folders whose subfolders wait; beyond this the ones
-// latest in the tree are closed, and opened again when their turn comes.
+// Descriptors kept for folders whose subfolders wait, at most; beyond the
+// budget (less where the limit of open files is low) the ones latest in the
+// tree are closed, and opened again when their turn comes.
 constexpr int kMaxHeld = 256;
+// Descriptors left for what the rest of the program opens while the walk
+// goes on (beyond what it has open when the walk begins), and those each
+// walker holds at once at most (its parent's, a copy while it opens one
+// again, the folder's, the user database while it names an owner).
+constexpr long kReserved = 16;
+constexpr long kPerWalker = 4;
+
+// The descriptors this process has open now.
+long openDescriptors()
+{
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (!dir)
+        return 32; // no /proc: a guess
+    long count = -1; // the one reading it
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] != '.')
+            ++count;
+    }
+    ::closedir(dir);
+    return count;
+}
+
+bool outOfDescriptors(int error)
+{
+    return error == EMFILE || error == ENFILE;
+}
+
+// The walk cannot go on without descriptors: never a folder not reached,
+// which would make the count of folders silently smaller.
+[[noreturn]] void throwOutOfDescriptors(int error)
+{
+    const char* text = ::strerrordesc_np(error);
+    throw FolderWalkError(std::string("cannot walk the tree: ") + (text ? text : "out of descriptors")
+                          + " (raise the limit of open files, ulimit -n)");
+}
 // Folders a walker takes at once, when there are many waiting.
 constexpr std::size_t kTakeAtOnce = 4;
 
@@ -141,6 +180,7 @@ struct FolderWalk::State {
     FolderTree& tree;
     WalkHooks hooks;
     int jobs = 1;
+    int maxHeld = kMaxHeld;
     bool wantRelative = false;
 
     std::mutex mutex; // guards what follows
@@ -221,7 +261,10 @@ struct FolderWalk::State {
     {
         std::lock_guard lock(h.mutex);
         if (h.fd < 0) {
-            h.fd = reopen(h);
+            int error = 0;
+            h.fd = reopen(h, error);
+            if (outOfDescriptors(error))
+                throwOutOfDescriptors(error);
             if (h.fd < 0)
                 return -1;
             held.fetch_add(1);
@@ -234,22 +277,39 @@ struct FolderWalk::State {
         std::lock_guard lock(h.mutex);
         --h.users;
     }
-    // One subfolder of `h` was opened, or given up.
+    // One subfolder of `h` was opened, or given up. Once the last is, its
+    // descriptor goes; if its parent's was closed while subfolders of the
+    // parent still wait, the parent is opened again from here by "..", in
+    // one step (the walk comes back up a deep tree level by level), when
+    // the budget has room for it.
     void openedOne(Holder& h)
     {
         if (h.waiting.fetch_sub(1) != 1)
             return;
         std::lock_guard lock(h.mutex);
-        if (h.fd >= 0) {
-            closeFd(h.fd);
-            held.fetch_sub(1);
+        if (h.fd < 0)
+            return;
+        if (Holder* up = h.parent.get(); up && up->waiting.load() > 0 && held.load() < maxHeld) {
+            std::lock_guard parentLock(up->mutex);
+            if (up->fd < 0) {
+                const int fd = ::openat(h.fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                if (fd >= 0 && sameFolder(fd, up->identity)) {
+                    up->fd = fd;
+                    held.fetch_add(1);
+                } else if (fd >= 0) {
+                    ::close(fd); // moved meanwhile: opened again from above when needed
+                }
+            }
         }
+        closeFd(h.fd);
+        held.fetch_sub(1);
     }
 
     // Opens `h`'s folder again the way the walk first reached it: from the
     // nearest folder still open (or the top, by its path), name by name,
-    // never through a symbolic link. Called with h.mutex held.
-    int reopen(Holder& h)
+    // never through a symbolic link. Called with h.mutex held; `error` is
+    // the errno value of a step that failed.
+    int reopen(Holder& h, int& error)
     {
         std::vector<const Holder*> chain {&h};
         Holder* from = nullptr;
@@ -258,6 +318,8 @@ struct FolderWalk::State {
             std::lock_guard lock(up->mutex);
             if (up->fd >= 0) {
                 fd = ::fcntl(up->fd, F_DUPFD_CLOEXEC, 0);
+                if (fd < 0)
+                    error = errno;
                 from = up;
                 break;
             }
@@ -268,6 +330,8 @@ struct FolderWalk::State {
             chain.pop_back();
             bool listable = true;
             fd = openDirectoryForPermissions(top->name, listable);
+            if (fd < 0)
+                error = errno;
             if (fd >= 0 && !sameFolder(fd, top->identity))
                 closeFd(fd);
         }
@@ -281,6 +345,8 @@ struct FolderWalk::State {
         }
         if (fd >= 0 && !below.empty()) {
             const int next = openDirectoryBelow(fd, below, O_RDONLY | O_NOFOLLOW);
+            if (next < 0)
+                error = errno;
             closeFd(fd);
             fd = next;
         }
@@ -295,7 +361,7 @@ struct FolderWalk::State {
     void keepWithinBudget()
     {
         std::lock_guard lock(mutex);
-        for (auto it = pending.rbegin(); it != pending.rend() && held.load() > kMaxHeld * 3 / 4; ++it) {
+        for (auto it = pending.rbegin(); it != pending.rend() && held.load() > maxHeld * 3 / 4; ++it) {
             if (it->placeholder || !it->holder)
                 continue;
             Holder& h = *it->holder;
@@ -313,7 +379,9 @@ struct FolderWalk::State {
         h->fd = fd;
         h->identity = identity;
         h->held = &held;
-        held.fetch_add(1);
+        // Walkers go down a deep tree on their own: the budget is kept here.
+        if (held.fetch_add(1) >= maxHeld)
+            keepWithinBudget();
         if (wantRelative && parent)
             h->relative = parent->relative.empty() ? name : parent->relative + '/' + name;
         h->parent = std::move(parent);
@@ -345,6 +413,8 @@ struct FolderWalk::State {
         }
         ChildDirectory opened = openChildDirectory(parentFd, task.name.c_str(), parent.identity.device);
         release(parent);
+        if (opened.result == ChildOpen::Failed && outOfDescriptors(opened.error))
+            throwOutOfDescriptors(opened.error);
         openedOne(parent);
         const FolderIdentity identity {opened.device, opened.inode};
         bool enter = false;
@@ -565,7 +635,7 @@ struct FolderWalk::State {
         else
             for (std::size_t i = 0; i < added; ++i)
                 workReady.notify_one();
-        if (held.load() > kMaxHeld)
+        if (held.load() > maxHeld)
             keepWithinBudget();
     }
 
@@ -575,7 +645,16 @@ struct FolderWalk::State {
 FolderWalk::FolderWalk(FolderTree& tree, const WalkHooks& hooks)
     : state_(std::make_unique<State>(tree, hooks))
 {
-    state_->jobs = hooks.jobs > 0 ? hooks.jobs : defaultWalkJobs();
+    // As many walkers, and as many folders held open, as the limit of open
+    // files leaves room for.
+    struct rlimit limit { };
+    long room = 1024;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        room = static_cast<long>(std::min<rlim_t>(limit.rlim_cur, 1 << 20));
+    room -= openDescriptors() + kReserved;
+    const long jobs = hooks.jobs > 0 ? hooks.jobs : defaultWalkJobs();
+    state_->jobs = static_cast<int>(std::clamp((room - 8) / kPerWalker, 1L, jobs));
+    state_->maxHeld = static_cast<int>(std::clamp(room - kPerWalker * state_->jobs, 4L, long(kMaxHeld)));
     state_->wantRelative = hooks.relative || !tree.scope_.excludePatterns.empty();
 }
 
@@ -605,6 +684,8 @@ void FolderWalk::State::run(NodeId top)
     bool listable = true;
     const QByteArray topPath = tree.pathOf(top);
     int fd = openDirectoryForPermissions(rawView(topPath), listable);
+    if (fd < 0 && outOfDescriptors(errno))
+        throwOutOfDescriptors(errno);
     if (fd < 0) {
         if (!tree.isListed(top))
             tree.markUnlisted(top);

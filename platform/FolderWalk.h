@@ -18,9 +18,17 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string_view>
 
 namespace gw {
+
+// The walk could not go on: the process ran out of descriptors. Folders
+// are never left out silently for want of them.
+class FolderWalkError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // What a walker thread read of a folder, for the one who asked.
 struct FolderReading {

@@ -341,6 +341,16 @@ TEST(FolderTree, TwentyThousandLevelsNeedNoStackNoPathMaxAndFewDescriptors)
         EXPECT_EQ(tree.unlistedCount(), 0) << jobs;
         EXPECT_EQ(tree.path(kLevels).size(), static_cast<qsizetype>(t.root().size() + 2 * kLevels));
     }
+    // With very few descriptors to spare, fewer walkers hold fewer folders
+    // open: the walk is whole, never short of folders it could not open.
+    few.rlim_cur = 48;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &few), 0);
+    for (int jobs : {2, 64}) {
+        FolderTree tree(raw(t.root()));
+        tree.expandRecursively(0, {}, jobs);
+        EXPECT_EQ(tree.count(), kLevels + kSiblings + 1) << jobs;
+        EXPECT_EQ(tree.unlistedCount(), 0) << jobs;
+    }
     ::setrlimit(RLIMIT_NOFILE, &before);
 }
 
