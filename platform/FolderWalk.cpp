@@ -519,6 +519,10 @@ struct FolderWalk::State {
 
     void work(int worker)
     {
+        // Behind the walk's own thread, which hands folders on in tree order
+        // and alone can hold the whole walk up: on a warm tree many walkers
+        // would otherwise take its processor from it.
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
         std::vector<char> buffer(FolderTree::kDirentBuffer);
         const QCollator collator = siblingCollator();
         try {

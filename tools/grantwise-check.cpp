@@ -51,7 +51,7 @@ const char kHelp[] = "Checks that every subfolder of FOLDER carries the same per
                      "                   folder under $TMPDIR or /tmp\n"
                      "  --lang en|ru     language of the summary and the verdict (default en);\n"
                      "                   the reports are always English\n"
-                     "  --jobs N         walker threads (default 16); 1 walks on one thread, for a\n"
+                     "  --jobs N         walker threads (default: 16); 1 walks on one thread, for a\n"
                      "                   single spinning disk; the output is the same either way\n"
                      "  --quiet          print only the verdict and, without --reports, the folder\n"
                      "                   the reports are in\n"
