@@ -28,9 +28,9 @@ void WorkingFolder::remove(const QByteArray& folder)
 {
     if (folder.isEmpty())
         return;
-    for (const QByteArray& file : {fullReportFile(folder), referenceFile(folder), mismatchFile(folder),
-                                   differencesFile(folder), inheritanceFile(folder), driftFile(folder),
-                                   whoFile(folder)})
+    for (const QByteArray& file :
+         {fullReportFile(folder), referenceFile(folder), mismatchFile(folder), differencesFile(folder),
+          inheritanceFile(folder), driftFile(folder), whoFile(folder)})
         ::unlink(file.constData());
     ::rmdir(folder.constData()); // only succeeds when nothing else is left
 }
