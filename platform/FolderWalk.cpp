@@ -77,6 +77,7 @@ bool outOfDescriptors(int error)
     throw FolderWalkError(std::string("cannot walk the tree: ") + (text ? text : "out of descriptors")
                           + " (raise the limit of open files, ulimit -n)");
 }
+
 // Folders a walker takes at once, when there are many waiting.
 constexpr std::size_t kTakeAtOnce = 4;
 
@@ -305,9 +306,9 @@ struct FolderWalk::State {
         held.fetch_sub(1);
     }
 
-    // Opens `h`'s folder again the way the walk first reached it: from the
-    // nearest folder still open (or the top, by its path), name by name,
-    // never through a symbolic link. Called with h.mutex held; `error` is
+    // Opens `h`'s folder again the way the walk first reached it: below the
+    // nearest folder still open (or the top, by its path), never through a
+    // symbolic link. Called with h.mutex held; `error` is
     // the errno value of a step that failed.
     int reopen(Holder& h, int& error)
     {
@@ -373,7 +374,8 @@ struct FolderWalk::State {
         }
     }
 
-    std::shared_ptr<Holder> holderFor(int fd, FolderIdentity identity, std::shared_ptr<Holder> parent, std::string name)
+    std::shared_ptr<Holder> holderFor(int fd, FolderIdentity identity, std::shared_ptr<Holder> parent, std::string name,
+                                      std::string relative)
     {
         auto h = std::make_shared<Holder>();
         h->fd = fd;
@@ -382,11 +384,32 @@ struct FolderWalk::State {
         // Walkers go down a deep tree on their own: the budget is kept here.
         if (held.fetch_add(1) >= maxHeld)
             keepWithinBudget();
-        if (wantRelative && parent)
-            h->relative = parent->relative.empty() ? name : parent->relative + '/' + name;
+        h->relative = std::move(relative);
         h->parent = std::move(parent);
         h->name = std::move(name);
         return h;
+    }
+
+    // What the walk's user reads of `folder`, with the other entries its
+    // listing kept.
+    std::unique_ptr<FolderReading> read(ReachedFolder folder, const FolderTree::ListedFolder& listed) const
+    {
+        if (!hooks.read)
+            return nullptr;
+        if (listed.othersKept)
+            folder.entries = &listed.others;
+        return hooks.read(folder);
+    }
+
+    // Wakes as many walkers as there is new work for, no more: a deep chain
+    // gives one folder at a time.
+    void wakeWalkers(std::size_t work)
+    {
+        if (work >= static_cast<std::size_t>(jobs))
+            workReady.notify_all();
+        else
+            for (std::size_t i = 0; i < work; ++i)
+                workReady.notify_one();
     }
 
     // Reaches, lists and reads one folder, on a walker thread (or, with one
@@ -451,21 +474,10 @@ struct FolderWalk::State {
                 return d;
             }
         }
-        if (hooks.read) {
-            ReachedFolder folder;
-            folder.id = task.id;
-            folder.parent = task.parent;
-            folder.fd = opened.fd;
-            folder.name = task.name;
-            folder.relative = relative;
-            folder.worker = worker;
-            if (d.listed.othersKept)
-                folder.entries = &d.listed.others;
-            d.reading = hooks.read(folder);
-        }
+        d.reading = read({task.id, task.parent, opened.fd, task.name, relative, worker, nullptr}, d.listed);
         const bool subfolders = enter && (task.known == 1 || !d.listed.offsets.empty());
         if (subfolders)
-            d.self = holderFor(opened.fd, identity, task.holder, std::move(task.name));
+            d.self = holderFor(opened.fd, identity, task.holder, std::move(task.name), std::move(relative));
         else
             ::close(opened.fd);
         if (subfolders && task.known == 0) {
@@ -511,10 +523,8 @@ struct FolderWalk::State {
         }
         if (wake)
             doneReady.notify_one();
-        // Wake as many other walkers as there is new work for, no more: a
-        // deep chain gives one folder at a time.
-        for (std::uint32_t i = 1; i < fresh && i < static_cast<std::uint32_t>(jobs); ++i)
-            workReady.notify_one();
+        if (fresh > 1)
+            wakeWalkers(fresh - 1); // this one takes a folder itself
     }
 
     void work(int worker)
@@ -628,17 +638,10 @@ struct FolderWalk::State {
                 if (!d.placed && !d.unplaced)
                     pending.erase(d.placeholder);
         }
-        batch.clear(); // descriptors of folders without subfolders to walk
-        // Wake as many walkers as there is new work for, no more: a deep
-        // chain gives one folder at a time.
         std::size_t added = 0;
         for (const auto& r : ranges)
             added += r.second.count;
-        if (added >= static_cast<std::size_t>(jobs))
-            workReady.notify_all();
-        else
-            for (std::size_t i = 0; i < added; ++i)
-                workReady.notify_one();
+        wakeWalkers(added);
         if (held.load() > maxHeld)
             keepWithinBudget();
     }
@@ -720,18 +723,8 @@ void FolderWalk::State::run(NodeId top)
         }
         tree.adopt(top, listed);
     }
-    std::unique_ptr<FolderReading> reading;
-    if (hooks.read) {
-        ReachedFolder folder;
-        folder.id = top;
-        folder.parent = FolderTree::kNoNode;
-        folder.fd = fd;
-        folder.name = rawView(topPath);
-        folder.relative = relative;
-        if (listed.othersKept)
-            folder.entries = &listed.others;
-        reading = hooks.read(folder);
-    }
+    std::unique_ptr<FolderReading> reading = read(
+        {top, FolderTree::kNoNode, fd, rawView(topPath), relative, 0, nullptr}, listed);
     if (hooks.take)
         hooks.take(top, std::move(reading));
     if (!enter || tree.nodes_[top].childCount == 0) {
@@ -739,8 +732,7 @@ void FolderWalk::State::run(NodeId top)
         progress();
         return;
     }
-    auto topHolder = holderFor(fd, topIdentity, nullptr, topPath.toStdString());
-    topHolder->relative = relative;
+    auto topHolder = holderFor(fd, topIdentity, nullptr, topPath.toStdString(), std::move(relative));
     pending.push_back(rangeOf(top, std::move(topHolder), listedNow ? &listed : nullptr));
 
     nextId.store(static_cast<NodeId>(tree.nodes_.size()));
@@ -778,9 +770,8 @@ void FolderWalk::State::run(NodeId top)
                     wasFull = outstanding >= kWindow;
                     outstanding -= 64;
                 }
-                // As many walkers as take what is free now.
-                for (std::size_t i = 0; wasFull && i < 64 / kTakeAtOnce && i < static_cast<std::size_t>(jobs); ++i)
-                    workReady.notify_one();
+                if (wasFull) // as many walkers as take what is free now
+                    wakeWalkers(64 / kTakeAtOnce);
                 // Leaves add no nodes: a folder of many goes on giving progress.
                 if (handedOn % 256 == 0 || Clock::now() - lastProgress >= std::chrono::milliseconds(20))
                     progress();
