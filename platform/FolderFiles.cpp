@@ -1,5 +1,6 @@
 #include "platform/FolderFiles.h"
 
+#include "platform/DirectoryEntries.h"
 #include "platform/PrintablePath.h"
 
 #include <algorithm>
@@ -49,8 +50,6 @@ public:
 
     void take(const char* name, unsigned char type)
     {
-        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-            return;
         if (type == DT_DIR)
             return; // a folder: the walk's
         if (!scope_.excludePatterns.empty() && excluded(name, scope_, relativeFolder_))
@@ -132,22 +131,12 @@ FolderFiles readFolderFiles(int dirFd, const FileScope& scope, const std::string
         return reader.finish();
     }
     thread_local std::vector<char> buffer(64 * 1024);
-    for (;;) {
-        const ssize_t n = ::getdents64(dirFd, buffer.data(), buffer.size());
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            reader.out.listed = false;
-            break;
-        }
-        for (ssize_t pos = 0; pos < n;) {
-            const auto* entry = reinterpret_cast<const struct dirent64*>(buffer.data() + pos);
-            pos += entry->d_reclen;
-            reader.take(entry->d_name, entry->d_type);
-        }
-    }
+    const auto take = [&reader](const char* name, unsigned char type) {
+        reader.take(name, type);
+        return true;
+    };
+    if (forEachEntry(dirFd, buffer, take, [] { return true; }) != 0)
+        reader.out.listed = false;
     return reader.finish();
 }
 

@@ -1,6 +1,7 @@
 #include "platform/FolderTree.h"
 #include "platform/PrintableText.h"
 
+#include "platform/DirectoryEntries.h"
 #include "platform/DirectoryOpen.h"
 #include "platform/FolderWalk.h"
 #include "platform/PrintablePath.h"
@@ -300,55 +301,47 @@ FolderTree::ListedFolder FolderTree::listFolder(int dirFd, FolderIdentity identi
     const bool holder = !scope_.excluded.empty() && holdsExcluded(identity);
     std::string names; // as found
     std::vector<std::pair<std::size_t, std::uint16_t>> found;
-    for (;;) {
-        if (pulse)
-            pulse();
-        if (stop.load(std::memory_order_relaxed)) { // not listed after all: a later walk lists it
-            listed.stopped = true;
-            return listed;
-        }
-        const ssize_t n = ::getdents64(dirFd, buffer.data(), buffer.size());
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            listed.failed = true;
-            listed.othersKept = false;
-            break;
-        }
-        for (ssize_t pos = 0; pos < n;) {
-            const auto* entry = reinterpret_cast<const struct dirent64*>(buffer.data() + pos);
-            pos += entry->d_reclen;
-            const char* name = entry->d_name;
-            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-                continue; // "." and ".."
-            if (listed.othersKept && entry->d_type != DT_DIR) {
+    const int error = forEachEntry(
+        dirFd, buffer,
+        [&](const char* name, unsigned char type) {
+            if (listed.othersKept && type != DT_DIR) {
                 if (listed.others.entries.size() == kMaxOthersKept) {
                     listed.othersKept = false;
                     listed.others = FolderEntries();
                 } else {
-                    listed.others.entries.emplace_back(listed.others.names.size(), entry->d_type);
+                    listed.others.entries.emplace_back(listed.others.names.size(), type);
                     listed.others.names.append(name, std::strlen(name) + 1);
                 }
             }
-            const Entry kind = entryKind(dirFd, name, entry->d_type, holder);
+            const Entry kind = entryKind(dirFd, name, type, holder);
             if (kind == Entry::Excluded)
                 ++listed.excludedLeftOut;
             if (kind == Entry::NotAFolder && (name[0] != '.' || scope_.includeHidden))
                 ++listed.otherEntries;
             if (kind != Entry::Folder)
-                continue;
+                return true;
             if (!scope_.excludePatterns.empty() && leftOut(name, relative))
-                continue;
+                return true;
             if (name[0] == '.' && !scope_.includeHidden) { // counted only if nothing else left it out
                 ++listed.hiddenLeftOut;
-                continue;
+                return true;
             }
             const std::size_t length = std::strlen(name);
             found.emplace_back(names.size(), static_cast<std::uint16_t>(length));
             names.append(name, length + 1);
-        }
+            return true;
+        },
+        [&] {
+            if (pulse)
+                pulse();
+            listed.stopped = stop.load(std::memory_order_relaxed);
+            return !listed.stopped;
+        });
+    if (listed.stopped) // not listed after all: a later walk lists it
+        return listed;
+    if (error != 0) {
+        listed.failed = true;
+        listed.othersKept = false;
     }
 
     // Sort the siblings: natural, case-insensitive, locale-aware; ties by bytes.
@@ -508,23 +501,16 @@ bool FolderTree::hasSubfoldersIn(int fd, NodeId id)
     }
     const bool holder = holdsExcluded(FolderIdentity {st.st_dev, st.st_ino});
     // A small buffer: most folders show a subfolder within their first entries.
-    alignas(struct dirent64) char buffer[8192];
+    std::vector<char> buffer(8192);
     bool found = false;
-    while (!found) {
-        const ssize_t n = ::getdents64(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        for (ssize_t pos = 0; pos < n && !found;) {
-            const auto* entry = reinterpret_cast<const struct dirent64*>(buffer + pos);
-            pos += entry->d_reclen;
-            const char* name = entry->d_name;
-            if (name[0] == '.') // hidden, and "." and ".."
-                continue;
-            found = entryKind(fd, name, entry->d_type, holder) == Entry::Folder;
-        }
-    }
+    forEachEntry(
+        fd, buffer,
+        [&](const char* name, unsigned char type) {
+            if (name[0] != '.') // hidden ones are not looked at
+                found = entryKind(fd, name, type, holder) == Entry::Folder;
+            return !found;
+        },
+        [] { return true; });
     ::close(fd);
     return found;
 }
