@@ -1,6 +1,7 @@
 #include "ControlText.h"
 
 #include <QAbstractButton>
+#include <QAbstractTextDocumentLayout>
 #include <QAction>
 #include <QCoreApplication>
 #include <QGroupBox>
@@ -8,6 +9,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QResizeEvent>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -40,6 +42,37 @@ void sendPendingResize(QWidget* widget)
     QCoreApplication::sendEvent(widget, &event);
 }
 
+// Lines a block of a long text holds. The memo's document costs some
+// microseconds a block to fill, so a listing of a million folders, a block
+// a line, took seconds; joined sixteen to a block by U+2028, which the memo
+// shows as a line end and gives back as one (toPlainText, copying), it takes
+// a fraction of that, and shows and scrolls the same.
+constexpr int kLinesPerBlock = 16;
+
+// `text` with its line ends as the memo's document takes them: "\r\n" as
+// one, and all but each kLinesPerBlock-th as a line separator. `line` counts
+// the lines of the block being filled, from one piece to the next.
+QString joinedLines(QStringView text, int& line)
+{
+    QString out(text.size(), Qt::Uninitialized);
+    const QChar* from = text.data();
+    const QChar* const end = from + text.size();
+    QChar* to = out.data();
+    for (; from != end; ++from) {
+        if (*from == QLatin1Char('\r') && from + 1 != end && from[1] == QLatin1Char('\n'))
+            continue;
+        if (*from == QLatin1Char('\n') && ++line < kLinesPerBlock) {
+            *to++ = QChar(QChar::LineSeparator);
+            continue;
+        }
+        if (*from == QLatin1Char('\n'))
+            line = 0;
+        *to++ = *from;
+    }
+    out.truncate(to - out.constData());
+    return out;
+}
+
 void setMemoText(QPlainTextEdit* memo, const QString& text, const std::function<bool()>& stillOpen)
 {
     constexpr qsizetype kPiece = 1 << 18; // characters; well under 100 ms of work each
@@ -59,18 +92,28 @@ void setMemoText(QPlainTextEdit* memo, const QString& text, const std::function<
         sendPendingResize(widget);
     document->setUndoRedoEnabled(false); // no copy of the whole text for undo
     QTextCursor cursor(document);
+    int line = 0;
     for (qsizetype pos = 0; pos < text.size();) {
         qsizetype end = std::min(pos + kPiece, text.size());
         const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'), end - 1);
         end = lineEnd < 0 ? text.size() : lineEnd + 1;
+        const int firstBlock = cursor.blockNumber();
         cursor.beginEditBlock(); // no cursor position, and so no layout, for each piece
-        cursor.insertText(withLineFeeds(text.sliced(pos, end - pos)));
+        cursor.insertText(joinedLines(QStringView(text).sliced(pos, end - pos), line));
         cursor.endEditBlock();
+        // A block not laid out yet counts as one line: give each its lines,
+        // so that the scroll bar measures the text before it is shown.
+        for (QTextBlock block = document->findBlockByNumber(firstBlock); block.isValid(); block = block.next()) {
+            if (block.lineCount() == 1)
+                block.setLineCount(static_cast<int>(block.text().count(QChar(QChar::LineSeparator))) + 1);
+        }
         pos = end;
         QCoreApplication::processEvents();
         if (stillOpen && !stillOpen())
             break;
     }
+    QAbstractTextDocumentLayout* layout = document->documentLayout();
+    emit layout->documentSizeChanged(layout->documentSize());
     document->setUndoRedoEnabled(true);
     memo->setVerticalScrollBarPolicy(policy);
     memo->moveCursor(QTextCursor::Start);

@@ -81,9 +81,9 @@ int main(int argc, char** argv)
     const double scan = static_cast<double>(clock.elapsed()) / 1000.0;
     longest = std::max(longest, clock.elapsed() - last);
     const int count = form.engine().ShellTreeView2().count();
-    const int lines = form.ui.RichEdit1->document()->blockCount();
+    const auto lines = form.ui.RichEdit1->toPlainText().count(QLatin1Char('\n')) + 1;
 
-    std::printf("folders: %d, listing lines shown: %d, speed page shown: %s\n", count, lines,
+    std::printf("folders: %d, listing lines shown: %lld, speed page shown: %s\n", count, static_cast<long long>(lines),
                 form.ui.GroupBox4->isVisible() ? "yes" : "no");
     std::printf("bare expansion (best of 3): %.3f s\n", expansion);
     std::printf("scan in the window: %.3f s, ratio %.2f (target at most 2)\n", scan, scan / expansion);

@@ -398,6 +398,8 @@ private slots:
         QCOMPARE(listed, expected);
         QCOMPARE(memo->textCursor().position(), 0);
         QCOMPARE(memo->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+        // The scroll bar measures every line, not blocks of them.
+        QVERIFY(memo->verticalScrollBar()->maximum() > lines.size() - 40);
         QVERIFY(memo->verticalScrollBar()->isVisible());
         QCOMPARE(memo->verticalScrollBar()->value(), 0);
         // Scrolled to the end, the last lines fill the memo: none is scrolled off.
@@ -405,6 +407,11 @@ private slots:
         QTextCursor end(memo->document());
         end.movePosition(QTextCursor::End);
         QVERIFY(memo->cursorRect(end).bottom() > memo->viewport()->height() - 2 * memo->fontMetrics().lineSpacing());
+        // Copied, the listing has the same lines and plain line ends.
+        memo->selectAll();
+        memo->copy();
+        QCOMPARE(QGuiApplication::clipboard()->text(), memo->toPlainText());
+        QVERIFY(!QGuiApplication::clipboard()->text().contains(QChar(QChar::LineSeparator)));
 
         click(form->ui.Button5);
         const std::string small = tree->mkdir("0/" + name + "0/x");
