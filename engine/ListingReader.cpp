@@ -40,7 +40,7 @@ std::unique_ptr<FolderReading> ListingReader::read(const ReachedFolder& folder)
     l->name = printable(folder.name);
     l->relative = folder.relative;
     const auto worker = static_cast<std::size_t>(folder.worker);
-    int error = readPermissions(folder.fd, l->permissions, &l->reason, &trust_[worker]);
+    int error = readPermissions(folder.fd, l->permissions, &l->reason, &trust_[worker], folder.status);
     if (!error)
         error = appendListing(l->entries, std::string_view(), l->permissions, names_[worker]);
     l->read = error == 0;

@@ -441,10 +441,12 @@ int readItem(const Item& item, const struct stat& st, bool namesListAcls, Permis
 
 } // namespace
 
-int readPermissions(int dirFd, Permissions& p, std::string* why, AttributeListTrust* trust)
+int readPermissions(int dirFd, Permissions& p, std::string* why, AttributeListTrust* trust, const struct stat* status)
 {
     struct stat st { };
-    if (::fstat(dirFd, &st) != 0)
+    if (status)
+        st = *status;
+    else if (::fstat(dirFd, &st) != 0)
         return errno;
     return readItem(Item {dirFd}, st, trust && trust->namesListAcls(dirFd, st.st_dev), p, why);
 }

@@ -54,8 +54,10 @@ private:
 // With `trust`, a folder's ACLs are read only when its attribute names name
 // them, on the file systems where they always do (see namesListPosixAcls).
 class AttributeListTrust;
+//
+// `status`, when given, is dirFd's own, taken from it (fstat) a moment ago.
 [[nodiscard]] int readPermissions(int dirFd, Permissions& p, std::string* why = nullptr,
-                                  AttributeListTrust* trust = nullptr);
+                                  AttributeListTrust* trust = nullptr, const struct stat* status = nullptr);
 
 // Reads the permissions of `name`, a regular file in the open folder
 // `dirFd`, without opening it and never through a link: EINVAL, with

@@ -193,9 +193,40 @@ bool isPseudoFileSystem(long fsType)
     }
 }
 
-ChildDirectory openChildDirectory(int parentFd, const char* name, dev_t parentDevice)
+namespace {
+
+// A subfolder opened at once: its status from its descriptor, so that what
+// is read of it is of the folder opened. False, with nothing open, when it
+// could not be opened so (the careful way then says why).
+bool openAtOnce(int parentFd, const char* name, dev_t parentDevice, ChildDirectory& child)
+{
+    const int fd = ::openat(parentFd, name, kDirFlags | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    if (::fstat(fd, &child.status) != 0) {
+        ::close(fd);
+        return false;
+    }
+    child.fd = fd;
+    child.stated = true;
+    child.device = child.status.st_dev;
+    child.inode = child.status.st_ino;
+    child.result = ChildOpen::Opened;
+    if (child.device != parentDevice) { // a mount point
+        struct statfs fs { };
+        if (::fstatfs(fd, &fs) == 0 && isPseudoFileSystem(static_cast<long>(fs.f_type)))
+            child.result = ChildOpen::Skipped;
+    }
+    return true;
+}
+
+} // namespace
+
+ChildDirectory openChildDirectory(int parentFd, const char* name, dev_t parentDevice, bool lookFirst)
 {
     ChildDirectory child;
+    if (!lookFirst && openAtOnce(parentFd, name, parentDevice, child))
+        return child;
     struct stat st { };
     // AT_NO_AUTOMOUNT: looking at an automount point must not mount it.
     if (::fstatat(parentFd, name, &st, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) != 0) {

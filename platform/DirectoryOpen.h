@@ -7,6 +7,7 @@
 // untriggered automount points are never entered.
 
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace gw {
@@ -57,12 +58,18 @@ struct ChildDirectory {
     int error = 0;
     dev_t device = 0;
     ino_t inode = 0;
+    // The opened folder's own status, when it was taken from its descriptor.
+    bool stated = false;
+    struct stat status { };
 };
 
 // Opens the subfolder `name` of the open folder `parentFd`, which lies on
 // device `parentDevice`. Links are never followed. `device` and `inode` are
-// filled for every folder found.
-[[nodiscard]] ChildDirectory openChildDirectory(int parentFd, const char* name, dev_t parentDevice);
+// filled for every folder found. With `lookFirst` the entry is looked at
+// before it is opened, so that an automount point is never triggered;
+// without it (where no automount point can stand) it is opened at once.
+[[nodiscard]] ChildDirectory openChildDirectory(int parentFd, const char* name, dev_t parentDevice,
+                                                bool lookFirst = true);
 
 // True for file systems whose folders are the kernel's own (proc, sysfs ...)
 // and for autofs: the tree shows such a folder but never lists into it.

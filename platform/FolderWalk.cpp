@@ -1,5 +1,6 @@
 #include "platform/FolderWalk.h"
 
+#include "platform/AutomountHolders.h"
 #include "platform/DirectoryOpen.h"
 #include "platform/PrintableText.h"
 
@@ -183,6 +184,7 @@ struct FolderWalk::State {
     int jobs = 1;
     int maxHeld = kMaxHeld;
     bool wantRelative = false;
+    AutomountHolders automounts; // read when the walk begins
 
     std::mutex mutex; // guards what follows
     std::condition_variable workReady, doneReady;
@@ -434,7 +436,8 @@ struct FolderWalk::State {
             d.outcome = Done::Outcome::ParentLost;
             return d;
         }
-        ChildDirectory opened = openChildDirectory(parentFd, task.name.c_str(), parent.identity.device);
+        ChildDirectory opened = openChildDirectory(parentFd, task.name.c_str(), parent.identity.device,
+                                                   automounts.mayHold(parent.identity));
         release(parent);
         if (opened.result == ChildOpen::Failed && outOfDescriptors(opened.error))
             throwOutOfDescriptors(opened.error);
@@ -474,7 +477,9 @@ struct FolderWalk::State {
                 return d;
             }
         }
-        d.reading = read({task.id, task.parent, opened.fd, task.name, relative, worker, nullptr}, d.listed);
+        d.reading = read({task.id, task.parent, opened.fd, task.name, relative, worker, nullptr,
+                          opened.stated ? &opened.status : nullptr},
+                         d.listed);
         const bool subfolders = enter && (task.known == 1 || !d.listed.offsets.empty());
         if (subfolders)
             d.self = holderFor(opened.fd, identity, task.holder, std::move(task.name), std::move(relative));

@@ -1,4 +1,5 @@
 #include "TempTree.h"
+#include "platform/AutomountHolders.h"
 #include "platform/FolderTree.h"
 #include "platform/FolderWalk.h"
 
@@ -385,6 +386,39 @@ TEST(FolderTree, CrossesMountsButNotIntoTheKernelsFileSystems)
     FolderTree visible(raw(t.root()));
     visible.listChildren(visible.node(2));
     EXPECT_EQ(visible.childCount(visible.node(2)), 0);
+}
+
+// The walk looks at a subfolder before opening it only in the folders where
+// an automount point stands (an autofs mount), read from the mount table
+// with its escapes; a table it cannot read makes every folder one.
+TEST(FolderTree, AutomountPointsAreFoundInTheMountTable)
+{
+    TempTree t;
+    t.mkdir("with blank");
+    t.mkdir("plain");
+    const auto identity = [&](const std::string& relative) {
+        struct stat st { };
+        EXPECT_EQ(::stat(t.path(relative).c_str(), &st), 0) << relative;
+        return gw::FolderIdentity {st.st_dev, st.st_ino};
+    };
+    std::string escaped = t.path("with blank");
+    escaped.replace(escaped.find(' '), 1, "\\040");
+    const std::string table = "22 1 0:21 / / rw shared:1 - ext4 /dev/vda1 rw\n"
+                              "40 22 0:35 / "
+        + escaped
+        + "/auto rw shared:9 - autofs systemd-1 rw,fd=3\n"
+          "41 22 0:36 / "
+        + t.path("plain") + "/nfs rw - nfs4 server:/ rw\n";
+    const gw::AutomountHolders holders(table);
+    EXPECT_TRUE(holders.mayHold(identity("with blank")));
+    EXPECT_FALSE(holders.mayHold(identity("plain")));
+    EXPECT_FALSE(holders.mayHold(identity("")));
+    EXPECT_FALSE(gw::AutomountHolders(std::string_view()).mayHold(identity("plain")));
+    // A line it cannot read, or a holder it cannot look at: every folder.
+    EXPECT_TRUE(gw::AutomountHolders(table + "garbage\n").mayHold(identity("plain")));
+    EXPECT_TRUE(
+        gw::AutomountHolders("50 22 0:40 / " + t.path("gone") + "/auto rw - autofs x rw\n").mayHold(identity("plain")));
+    EXPECT_EQ(gw::unescapedMountPath("a\\040b\\011c\\012d\\134e\\04"), std::string("a b\tc\nd\\e\\04"));
 }
 
 TEST(FolderTree, NamesTheCollatorCallsEqualAreOrderedByTheirBytes)
