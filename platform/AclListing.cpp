@@ -42,6 +42,7 @@ std::string parseAclAttribute(const unsigned char* data, std::size_t size, Acl& 
         return "it has version " + std::to_string(u32(0)) + ", which this program does not know";
     if ((size - 4) % 8 != 0)
         return "its " + std::to_string(size - 4) + " bytes of entries are not whole entries of 8 bytes";
+    entries.reserve(entries.size() + (size - 4) / 8);
     for (std::size_t at = 4; at < size; at += 8) {
         AclEntry e {AclTag::Other, 0, 0};
         const unsigned tag = u16(at);
@@ -496,12 +497,17 @@ bool namesListPosixAcls(int dirFd)
 int appendListing(std::string& out, std::string_view printablePath, const Permissions& p, PrincipalNames& names)
 {
     const std::size_t start = out.size();
+    out.reserve(start + printablePath.size() + 48 * (p.access.size() + p.defaults.size()) + 64);
     out.append(printablePath);
     bool first = true;
-    const auto line = [&](const std::string& principal, const AclEntry& e, bool isDefault) {
+    // One line: "<kind><principal><suffix>:rwx", the principal's name as it is.
+    const auto line = [&](std::string_view kind, std::string_view principal, std::string_view suffix, const AclEntry& e,
+                          bool isDefault) {
         out.append(first ? " " : "    ");
         first = false;
+        out.append(kind);
         out.append(principal);
+        out.append(suffix);
         out.append(isDefault ? ":(default)" : ":");
         out.push_back((e.perm & 4) ? 'r' : '-');
         out.push_back((e.perm & 2) ? 'w' : '-');
@@ -510,22 +516,22 @@ int appendListing(std::string& out, std::string_view printablePath, const Permis
     };
     for (const AclEntry& e : p.access) {
         switch (e.tag) {
-        case AclTag::UserObj: line("user " + names.user(p.owner) + " (owner)", e, false); break;
-        case AclTag::User: line("user " + names.user(e.id), e, false); break;
-        case AclTag::GroupObj: line("group " + names.group(p.group) + " (owner)", e, false); break;
-        case AclTag::Group: line("group " + names.group(e.id), e, false); break;
-        case AclTag::Mask: line("mask", e, false); break;
-        case AclTag::Other: line("other", e, false); break;
+        case AclTag::UserObj: line("user ", names.user(p.owner), " (owner)", e, false); break;
+        case AclTag::User: line("user ", names.user(e.id), {}, e, false); break;
+        case AclTag::GroupObj: line("group ", names.group(p.group), " (owner)", e, false); break;
+        case AclTag::Group: line("group ", names.group(e.id), {}, e, false); break;
+        case AclTag::Mask: line("mask", {}, {}, e, false); break;
+        case AclTag::Other: line("other", {}, {}, e, false); break;
         }
     }
     for (const AclEntry& e : p.defaults) {
         switch (e.tag) {
-        case AclTag::UserObj: line("creator owner", e, true); break;
-        case AclTag::User: line("user " + names.user(e.id), e, true); break;
-        case AclTag::GroupObj: line("creator group", e, true); break;
-        case AclTag::Group: line("group " + names.group(e.id), e, true); break;
-        case AclTag::Mask: line("mask", e, true); break;
-        case AclTag::Other: line("other", e, true); break;
+        case AclTag::UserObj: line("creator owner", {}, {}, e, true); break;
+        case AclTag::User: line("user ", names.user(e.id), {}, e, true); break;
+        case AclTag::GroupObj: line("creator group", {}, {}, e, true); break;
+        case AclTag::Group: line("group ", names.group(e.id), {}, e, true); break;
+        case AclTag::Mask: line("mask", {}, {}, e, true); break;
+        case AclTag::Other: line("other", {}, {}, e, true); break;
         }
     }
     std::string special;

@@ -38,7 +38,7 @@ using NodeId = FolderTree::NodeId;
 
 // Folders taken by walker threads and not yet handed on: what runs ahead of
 // the hand-over, and so the readings held, stays within this.
-constexpr std::size_t kWindow = 1024;
+constexpr std::size_t kWindow = 4096;
 // Descriptors kept for folders whose subfolders wait, at most; beyond the
 // budget (less where the limit of open files is low) the ones latest in the
 // tree are closed, and opened again when their turn comes.
@@ -192,6 +192,7 @@ struct FolderWalk::State {
     std::vector<Done> done; // back from the walkers, not yet added to the tree
     std::size_t outstanding = 0; // taken by walkers, not yet handed on
     NodeId needed = FolderTree::kNoNode; // the folder the hand-over waits for
+    int sleeping = 0; // walkers waiting for work
     bool finished = false;
     std::exception_ptr failure;
 
@@ -403,15 +404,25 @@ struct FolderWalk::State {
         return hooks.read(folder);
     }
 
-    // Wakes as many walkers as there is new work for, no more: a deep chain
-    // gives one folder at a time.
-    void wakeWalkers(std::size_t work)
+    // True when a folder waits that a walker may take now (the mutex held).
+    bool canTake() const
     {
-        if (work >= static_cast<std::size_t>(jobs))
-            workReady.notify_all();
-        else
-            for (std::size_t i = 0; i < work; ++i)
-                workReady.notify_one();
+        for (const Pending& p : pending) {
+            if (!p.placeholder)
+                return outstanding < kWindow || p.first + p.next == needed;
+        }
+        return false;
+    }
+
+    // Wakes one sleeping walker when there is work it may take, the mutex
+    // held or not (`sleeping` is only a hint). Each walker woken wakes the
+    // next while work is left: on a cold tree, where walkers wait for the
+    // disk, all of them are soon at work; on a warm one those already
+    // awake take the work, and no more are woken only to find none.
+    void wakeOne(bool work)
+    {
+        if (work)
+            workReady.notify_one();
     }
 
     // Reaches, lists and reads one folder, on a walker thread (or, with one
@@ -509,6 +520,7 @@ struct FolderWalk::State {
     {
         std::uint32_t fresh = 0;
         bool wake = false;
+        bool more = false;
         {
             std::lock_guard lock(mutex);
             if (d.range) {
@@ -525,11 +537,11 @@ struct FolderWalk::State {
             // a good number of them (it looks every few milliseconds anyway).
             wake = d.id == needed || done.size() >= 32;
             done.push_back(std::move(d));
+            more = fresh > 1 && sleeping > 0; // this one takes a folder itself
         }
         if (wake)
             doneReady.notify_one();
-        if (fresh > 1)
-            wakeWalkers(fresh - 1); // this one takes a folder itself
+        wakeOne(more);
     }
 
     void work(int worker)
@@ -544,10 +556,15 @@ struct FolderWalk::State {
             std::vector<Task> tasks;
             for (;;) {
                 tasks.clear();
+                bool more = false;
                 {
                     std::unique_lock lock(mutex);
                     Task task;
-                    workReady.wait(lock, [&] { return finished || takeNext(task); });
+                    while (!finished && !takeNext(task)) {
+                        ++sleeping;
+                        workReady.wait(lock);
+                        --sleeping;
+                    }
                     if (finished)
                         return;
                     tasks.push_back(std::move(task));
@@ -555,7 +572,9 @@ struct FolderWalk::State {
                     // than walkers: the list is locked less often.
                     while (tasks.size() < kTakeAtOnce && manyWaiting() && takeNext(task))
                         tasks.push_back(std::move(task));
+                    more = sleeping > 0 && canTake();
                 }
+                wakeOne(more);
                 for (Task& task : tasks) {
                     Done d = walkOne(task, worker, buffer, collator, {});
                     task.holder.reset(); // the parent's descriptor may go
@@ -643,10 +662,7 @@ struct FolderWalk::State {
                 if (!d.placed && !d.unplaced)
                     pending.erase(d.placeholder);
         }
-        std::size_t added = 0;
-        for (const auto& r : ranges)
-            added += r.second.count;
-        wakeWalkers(added);
+        wakeOne(!ranges.empty());
         if (held.load() > maxHeld)
             keepWithinBudget();
     }
@@ -775,8 +791,7 @@ void FolderWalk::State::run(NodeId top)
                     wasFull = outstanding >= kWindow;
                     outstanding -= 64;
                 }
-                if (wasFull) // as many walkers as take what is free now
-                    wakeWalkers(64 / kTakeAtOnce);
+                wakeOne(wasFull); // the first of those who take what is free now
                 // Leaves add no nodes: a folder of many goes on giving progress.
                 if (handedOn % 256 == 0 || Clock::now() - lastProgress >= std::chrono::milliseconds(20))
                     progress();

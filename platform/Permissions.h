@@ -34,8 +34,13 @@ using Acl = std::vector<AclEntry>;
 
 inline void sortAcl(Acl& acl)
 {
-    std::stable_sort(acl.begin(), acl.end(),
-                     [](const AclEntry& a, const AclEntry& b) { return a.tag != b.tag ? a.tag < b.tag : a.id < b.id; });
+    const auto before = [](const AclEntry& a, const AclEntry& b) {
+        return a.tag != b.tag ? a.tag < b.tag : a.id < b.id;
+    };
+    // The kernel keeps an ACL in this order: most need no sorting, nor the
+    // buffer a stable sort takes.
+    if (!std::is_sorted(acl.begin(), acl.end(), before))
+        std::stable_sort(acl.begin(), acl.end(), before);
 }
 
 struct Permissions {
