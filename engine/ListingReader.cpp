@@ -44,8 +44,14 @@ std::unique_ptr<FolderReading> ListingReader::read(const ReachedFolder& folder)
     if (!error)
         error = appendListing(l->entries, std::string_view(), l->permissions, names_[worker]);
     l->read = error == 0;
-    if (fileCheck_.files)
-        readFiles(*l, folder.fd, l->relative, folder.entries);
+    if (fileCheck_.files) {
+        // Opened for reading, with its device known: whether its attribute
+        // lists name its files' ACLs is known for the device already.
+        std::optional<bool> namesListAcls;
+        if (folder.status)
+            namesListAcls = trust_[worker].namesListAcls(folder.fd, folder.status->st_dev);
+        readFiles(*l, folder.fd, l->relative, folder.entries, namesListAcls);
+    }
     if (error && l->reason.empty()) {
         const char* text = ::strerrordesc_np(error); // English, as the reports are
         l->reason = text ? text : "error " + std::to_string(error);
@@ -54,9 +60,10 @@ std::unique_ptr<FolderReading> ListingReader::read(const ReachedFolder& folder)
     return l;
 }
 
-void ListingReader::readFiles(Listing& l, int fd, std::string_view relative, const FolderEntries* entries) const
+void ListingReader::readFiles(Listing& l, int fd, std::string_view relative, const FolderEntries* entries,
+                              std::optional<bool> namesListAcls) const
 {
-    if (isPathOnly(fd)) {
+    if (!namesListAcls && isPathOnly(fd)) {
         l.files.listed = false; // its subfolders are not listed either: the walk says so
         return;
     }
@@ -66,7 +73,7 @@ void ListingReader::readFiles(Listing& l, int fd, std::string_view relative, con
     if (folder && !fileCheck_.keepAll)
         gift.emplace(*folder, ItemKind::File, fileCheck_.umask, fileCheck_.compareGroup);
     const auto keep = [&gift](const Permissions& p) { return !gift || !gift->carries(p); };
-    l.files = entries ? readFolderFiles(fd, *entries, fileCheck_.scope, std::string(relative), keep)
+    l.files = entries ? readFolderFiles(fd, *entries, fileCheck_.scope, std::string(relative), keep, namesListAcls)
                       : readFolderFiles(fd, fileCheck_.scope, std::string(relative), keep);
 }
 

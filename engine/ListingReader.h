@@ -64,7 +64,8 @@ public:
 
 private:
     std::unique_ptr<FolderReading> read(const ReachedFolder& folder);
-    void readFiles(Listing& l, int fd, std::string_view relative, const FolderEntries* entries) const;
+    void readFiles(Listing& l, int fd, std::string_view relative, const FolderEntries* entries,
+                   std::optional<bool> namesListAcls) const;
 
     Take take_;
     FileCheck fileCheck_;

@@ -207,16 +207,20 @@ bool openAtOnce(int parentFd, const char* name, dev_t parentDevice, ChildDirecto
         ::close(fd);
         return false;
     }
+    if (child.status.st_dev != parentDevice) {
+        // A mount point: the kernel's own file systems are only looked at,
+        // through an O_PATH descriptor, which the careful way gives.
+        struct statfs fs { };
+        if (::fstatfs(fd, &fs) != 0 || isPseudoFileSystem(static_cast<long>(fs.f_type))) {
+            ::close(fd);
+            return false;
+        }
+    }
     child.fd = fd;
     child.stated = true;
     child.device = child.status.st_dev;
     child.inode = child.status.st_ino;
     child.result = ChildOpen::Opened;
-    if (child.device != parentDevice) { // a mount point
-        struct statfs fs { };
-        if (::fstatfs(fd, &fs) == 0 && isPseudoFileSystem(static_cast<long>(fs.f_type)))
-            child.result = ChildOpen::Skipped;
-    }
     return true;
 }
 

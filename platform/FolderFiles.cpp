@@ -39,12 +39,12 @@ namespace {
 class FileReader {
 public:
     FileReader(int dirFd, const FileScope& scope, const std::string& relativeFolder,
-               const std::function<bool(const Permissions&)>& keep)
+               const std::function<bool(const Permissions&)>& keep, std::optional<bool> namesListAcls = {})
         : dirFd_(dirFd)
         , scope_(scope)
         , relativeFolder_(relativeFolder)
         , keep_(keep)
-        , namesListAcls_(namesListPosixAcls(dirFd))
+        , namesListAcls_(namesListAcls ? *namesListAcls : namesListPosixAcls(dirFd))
     {
     }
 
@@ -141,9 +141,10 @@ FolderFiles readFolderFiles(int dirFd, const FileScope& scope, const std::string
 }
 
 FolderFiles readFolderFiles(int dirFd, const FolderEntries& entries, const FileScope& scope,
-                            const std::string& relativeFolder, const std::function<bool(const Permissions&)>& keep)
+                            const std::string& relativeFolder, const std::function<bool(const Permissions&)>& keep,
+                            std::optional<bool> namesListAcls)
 {
-    FileReader reader(dirFd, scope, relativeFolder, keep);
+    FileReader reader(dirFd, scope, relativeFolder, keep, namesListAcls);
     for (const auto& [offset, type] : entries.entries)
         reader.take(entries.names.data() + offset, type);
     return reader.finish();

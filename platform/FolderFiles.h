@@ -9,6 +9,7 @@
 #include "platform/Permissions.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,8 +54,10 @@ struct FolderEntries {
 FolderFiles readFolderFiles(int dirFd, const FileScope& scope, const std::string& relativeFolder = {},
                             const std::function<bool(const Permissions&)>& keep = {});
 // The same, the folder's entries as `entries` gives them, not listed again.
+// `namesListAcls`, when known, is namesListPosixAcls(dirFd).
 FolderFiles readFolderFiles(int dirFd, const FolderEntries& entries, const FileScope& scope,
                             const std::string& relativeFolder = {},
-                            const std::function<bool(const Permissions&)>& keep = {});
+                            const std::function<bool(const Permissions&)>& keep = {},
+                            std::optional<bool> namesListAcls = {});
 
 } // namespace gw

@@ -299,8 +299,11 @@ FolderTree::ListedFolder FolderTree::listFolder(int dirFd, FolderIdentity identi
     // folder that holds it: an entry's inode number is not the folder's on
     // every file system, and a mount point's is the one below it.
     const bool holder = !scope_.excluded.empty() && holdsExcluded(identity);
-    std::string names; // as found
-    std::vector<std::pair<std::size_t, std::uint16_t>> found;
+    // Room for what is found, kept by each thread from one folder to the next.
+    thread_local std::string names; // as found
+    thread_local std::vector<std::pair<std::size_t, std::uint16_t>> found;
+    names.clear();
+    found.clear();
     const int error = forEachEntry(
         dirFd, buffer,
         [&](const char* name, unsigned char type) {
@@ -345,7 +348,9 @@ FolderTree::ListedFolder FolderTree::listFolder(int dirFd, FolderIdentity identi
     }
 
     // Sort the siblings: natural, case-insensitive, locale-aware; ties by bytes.
-    std::vector<std::uint32_t> order(found.size());
+    thread_local std::vector<std::uint32_t> order;
+    thread_local std::vector<QCollatorSortKey> keys;
+    order.resize(found.size());
     std::iota(order.begin(), order.end(), 0u);
     if (found.size() > 1) {
         // A folder of many thousands of subfolders takes a while: the walk's
@@ -356,7 +361,6 @@ FolderTree::ListedFolder FolderTree::listFolder(int dirFd, FolderIdentity identi
             if (++steps % kPulseEvery == 0 && pulse)
                 pulse();
         };
-        std::vector<QCollatorSortKey> keys;
         keys.reserve(found.size());
         for (const auto& [offset, length] : found) {
             keys.push_back(collator.sortKey(QString::fromUtf8(names.data() + offset, length)));
@@ -377,6 +381,13 @@ FolderTree::ListedFolder FolderTree::listFolder(int dirFd, FolderIdentity identi
     for (std::uint32_t k : order) {
         listed.offsets.push_back(listed.names.size());
         listed.names.append(names.data() + found[k].first, found[k].second + 1u);
+    }
+    keys.clear();
+    if (found.capacity() > 4096) { // a wide folder's room is not kept
+        names = std::string();
+        found = {};
+        order = {};
+        keys = {};
     }
     return listed;
 }

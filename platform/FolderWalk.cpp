@@ -114,11 +114,20 @@ struct Pending {
     std::uint32_t next = 0; // the next to take
     std::uint32_t level = 0; // the subfolders'
     std::shared_ptr<Holder> holder; // their parent
+    // Their names: the walker's listing of the parent (shared with the
+    // hand-over, which puts them in the tree), or, for subfolders listed
+    // before the walk, `names` and `offsets`.
+    std::shared_ptr<const FolderTree::ListedFolder> listing;
     std::string names; // raw, NUL-terminated, in tree order
     std::vector<std::size_t> offsets;
     // For subfolders listed before the walk: 1 listed, 2 listed without
     // subfolders; empty when none was.
     std::vector<std::uint8_t> known;
+
+    const char* nameAt(std::uint32_t k) const
+    {
+        return listing ? listing->names.data() + listing->offsets[k] : names.data() + offsets[k];
+    }
 };
 
 struct Task {
@@ -144,8 +153,10 @@ struct Done {
     } outcome = Outcome::NotReached;
     bool unlisted = false; // reached, but its subfolders could not be listed
     bool notEntered = false; // reached and read, never entered
-    bool listedNow = false; // `listed` is its listing
+    bool listedNow = false; // `listed` (or `shared`) is its listing
     FolderTree::ListedFolder listed;
+    // Its listing, once its subfolders wait to be walked: shared with them.
+    std::shared_ptr<const FolderTree::ListedFolder> shared;
     NodeId first = 0; // its subfolders' numbers, from here on
     std::uint32_t level = 0; // theirs
     std::optional<Pending> range; // its subfolders, to be walked, where its placeholder stands
@@ -243,8 +254,7 @@ struct FolderWalk::State {
             task.id = id;
             task.parent = range.parent;
             task.holder = range.holder;
-            const std::size_t begin = range.offsets[range.next];
-            task.name.assign(range.names.data() + begin);
+            task.name.assign(range.nameAt(range.next));
             task.level = range.level;
             task.known = range.known.empty() ? 0 : range.known[range.next];
             Pending mark;
@@ -506,8 +516,8 @@ struct FolderWalk::State {
             range.first = d.first;
             range.count = count;
             range.level = d.level;
-            range.names = d.listed.names;
-            range.offsets = d.listed.offsets;
+            d.shared = std::make_shared<const FolderTree::ListedFolder>(std::move(d.listed));
+            range.listing = d.shared;
             range.holder = d.self;
             range.holder->waiting.store(count);
         }
@@ -642,7 +652,7 @@ struct FolderWalk::State {
                 if (d.notEntered)
                     tree.nodes_[d.id].flags |= FolderTree::kListed;
                 if (d.listedNow)
-                    tree.adopt(d.id, d.listed, d.first, d.level);
+                    tree.adopt(d.id, d.shared ? *d.shared : d.listed, d.first, d.level);
                 if (d.placed) {
                     r.walkedInto = true;
                 } else if (d.self && tree.nodes_[d.id].childCount > 0) { // listed before the walk

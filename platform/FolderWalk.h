@@ -52,7 +52,8 @@ struct ReachedFolder {
     // asks for them and they were kept (not for a folder listed before the
     // walk, nor one of very many entries): nothing otherwise.
     const FolderEntries* entries = nullptr;
-    // Its status, taken from `fd` when it was opened; none when not taken.
+    // Its status, taken from `fd` when it was opened for reading (never
+    // with O_PATH); none when not taken.
     const struct stat* status = nullptr;
 };
 
