@@ -214,6 +214,34 @@ bool hasName(const std::vector<unsigned char>& names, std::string_view name)
     return false;
 }
 
+// What an item's attribute names say, looked through once: its POSIX ACLs,
+// and whether any other attribute is there (another ACL model may be).
+struct NamedAttributes {
+    bool access = false;
+    bool defaults = false;
+    bool others = false;
+};
+
+NamedAttributes namedAttributes(const std::vector<unsigned char>& names)
+{
+    NamedAttributes named;
+    const std::string_view list(reinterpret_cast<const char*>(names.data()), names.size());
+    for (std::size_t at = 0; at < list.size();) {
+        std::size_t end = list.find('\0', at);
+        if (end == std::string_view::npos)
+            end = list.size();
+        const std::string_view name = list.substr(at, end - at);
+        if (name == "system.posix_acl_access")
+            named.access = true;
+        else if (name == "system.posix_acl_default")
+            named.defaults = true;
+        else
+            named.others = true;
+        at = end + 1;
+    }
+    return named;
+}
+
 // The entries of the open folder's ACL kept as `name`. On a file system
 // without POSIX ACLs the mode bits stand for the access ACL, as they do for a
 // folder without an extended one, and `unsupported` is set; a folder without
@@ -418,11 +446,12 @@ int readItem(const Item& item, const struct stat& st, bool namesListAcls, Permis
     bool noPosixAcls = false;
     const bool folder = S_ISDIR(st.st_mode);
     int error = readAttributeNames(item, attributeNames, problem);
-    if (!error && namesListAcls && !hasName(attributeNames, "system.posix_acl_access"))
+    const NamedAttributes named = namedAttributes(attributeNames);
+    if (!error && namesListAcls && !named.access)
         p.access = minimalAcl(st.st_mode); // no extended ACL: the mode bits stand for it
     else if (!error)
         error = aclEntries(item, "system.posix_acl_access", true, st.st_mode, buffer, p.access, noPosixAcls, problem);
-    if (!error && !noPosixAcls && folder && (!namesListAcls || hasName(attributeNames, "system.posix_acl_default"))) {
+    if (!error && !noPosixAcls && folder && (!namesListAcls || named.defaults)) {
         bool unsupported = false;
         error = aclEntries(item, "system.posix_acl_default", false, st.st_mode, buffer, p.defaults, unsupported,
                            problem);
@@ -433,7 +462,7 @@ int readItem(const Item& item, const struct stat& st, bool namesListAcls, Permis
         problem = "it lies on a CIFS or SMB share without POSIX ACLs, and its Windows ACL is not read";
         error = EINVAL;
     }
-    if (!error)
+    if (!error && (named.others || noPosixAcls)) // nothing else named: no other model to read
         error = otherAclEntries(item, attributeNames, noPosixAcls, buffer, p.otherModels, problem);
     if (error && why)
         *why = problem;

@@ -288,13 +288,17 @@ void FolderTree::listFrom(NodeId id, int dirFd)
 FolderTree::ListedFolder FolderTree::listFolder(int dirFd, FolderIdentity identity, std::string_view relative,
                                                 std::vector<char>& buffer, const QCollator& collator,
                                                 const std::atomic<bool>& stop, const std::function<void()>& pulse,
-                                                bool keepOthers) const
+                                                FolderEntries* others) const
 {
     // Other entries are kept for the files' reading up to this many; a
     // folder of more has them listed again, not held.
     constexpr std::size_t kMaxOthersKept = 1 << 16;
     ListedFolder listed;
-    listed.othersKept = keepOthers;
+    listed.othersKept = others != nullptr;
+    if (others) {
+        others->entries.clear();
+        others->names.clear();
+    }
     // An excluded folder is known by its own identity, looked up in the
     // folder that holds it: an entry's inode number is not the folder's on
     // every file system, and a mount point's is the one below it.
@@ -308,12 +312,12 @@ FolderTree::ListedFolder FolderTree::listFolder(int dirFd, FolderIdentity identi
         dirFd, buffer,
         [&](const char* name, unsigned char type) {
             if (listed.othersKept && type != DT_DIR) {
-                if (listed.others.entries.size() == kMaxOthersKept) {
+                if (others->entries.size() == kMaxOthersKept) {
                     listed.othersKept = false;
-                    listed.others = FolderEntries();
+                    *others = FolderEntries();
                 } else {
-                    listed.others.entries.emplace_back(listed.others.names.size(), type);
-                    listed.others.names.append(name, std::strlen(name) + 1);
+                    others->entries.emplace_back(others->names.size(), type);
+                    others->names.append(name, std::strlen(name) + 1);
                 }
             }
             const Entry kind = entryKind(dirFd, name, type, holder);

@@ -89,9 +89,8 @@ public:
         int hiddenLeftOut = 0;
         int excludedLeftOut = 0;
         long long otherEntries = 0;
-        // Its other entries (files, links ...), when they were asked for and
-        // not too many to hold: `othersKept` says so.
-        FolderEntries others;
+        // Its other entries (files, links ...) were kept where they were
+        // asked for (not too many to hold).
         bool othersKept = false;
         bool failed = false; // the listing broke off: what was found is kept, the folder is unlisted
         bool stopped = false; // the walk was stopped: nothing is kept
@@ -205,10 +204,10 @@ private:
     // path below the root `relative` (wanted only for exclusion patterns),
     // changing nothing of the tree: walker threads list folders at once.
     // `pulse`, when given, is called now and then; `stop` ends it early.
-    // With `keepOthers`, its other entries are kept too.
+    // With `others`, its other entries are kept there too (emptied first).
     ListedFolder listFolder(int dirFd, FolderIdentity identity, std::string_view relative, std::vector<char>& buffer,
                             const QCollator& collator, const std::atomic<bool>& stop,
-                            const std::function<void()>& pulse, bool keepOthers = false) const;
+                            const std::function<void()>& pulse, FolderEntries* others = nullptr) const;
     // Makes what listing found the children of `id`.
     void adopt(NodeId id, const ListedFolder& listed);
     // The same, the children numbered from `first` on, at `level` (a walker

@@ -403,15 +403,27 @@ struct FolderWalk::State {
         return h;
     }
 
+    // Where a thread's listing keeps a folder's other entries, when they
+    // are asked for: kept from one folder to the next, until it is read.
+    FolderEntries* othersKept() const
+    {
+        thread_local FolderEntries others;
+        return hooks.entries ? &others : nullptr;
+    }
+
     // What the walk's user reads of `folder`, with the other entries its
     // listing kept.
     std::unique_ptr<FolderReading> read(ReachedFolder folder, const FolderTree::ListedFolder& listed) const
     {
         if (!hooks.read)
             return nullptr;
+        FolderEntries* others = othersKept();
         if (listed.othersKept)
-            folder.entries = &listed.others;
-        return hooks.read(folder);
+            folder.entries = others;
+        std::unique_ptr<FolderReading> reading = hooks.read(folder);
+        if (others && others->entries.capacity() > 4096) // a wide folder's room is not kept
+            *others = FolderEntries();
+        return reading;
     }
 
     // True when a folder waits that a walker may take now (the mutex held).
@@ -491,7 +503,7 @@ struct FolderWalk::State {
             d.listedNow = true;
             if (!tree.beyondDepth(task.level))
                 d.listed = tree.listFolder(opened.fd, identity, relative, buffer, collator, tree.stopRequested_, pulse,
-                                           hooks.entries);
+                                           othersKept());
             if (d.listed.stopped) {
                 ::close(opened.fd);
                 d.outcome = Done::Outcome::Stopped;
@@ -747,7 +759,7 @@ void FolderWalk::State::run(NodeId top)
         std::vector<char> buffer(FolderTree::kDirentBuffer);
         if (!tree.beyondDepth(tree.nodes_[top].level))
             listed = tree.listFolder(fd, topIdentity, relative, buffer, tree.collator_, tree.stopRequested_, pulse,
-                                     hooks.entries);
+                                     othersKept());
         if (listed.stopped) {
             ::close(fd);
             return;
