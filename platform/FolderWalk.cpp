@@ -3,6 +3,7 @@
 #include "platform/AutomountHolders.h"
 #include "platform/DirectoryOpen.h"
 #include "platform/PrintableText.h"
+#include "platform/StorageReads.h"
 
 #include <algorithm>
 #include <atomic>
@@ -204,6 +205,9 @@ struct FolderWalk::State {
     std::size_t outstanding = 0; // taken by walkers, not yet handed on
     NodeId needed = FolderTree::kNoNode; // the folder the hand-over waits for
     int sleeping = 0; // walkers waiting for work
+    // Set while the walk reads from the disk, not from memory: the walk's
+    // thread looks every few milliseconds.
+    std::atomic<bool> fromDisk {false};
     bool finished = false;
     std::exception_ptr failure;
 
@@ -568,10 +572,18 @@ struct FolderWalk::State {
 
     void work(int worker)
     {
-        // Behind the walk's own thread, which hands folders on in tree order
-        // and alone can hold the whole walk up: on a warm tree many walkers
-        // would otherwise take its processor from it.
-        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
+        // On a warm tree, behind the walk's own thread, which hands folders
+        // on in tree order and alone can hold the whole walk up: many
+        // walkers would otherwise take its processor from it. While the walk
+        // reads from the disk, not behind anything: a walker is one more
+        // request in flight only once it gets a processor to make it.
+        const auto tid = static_cast<id_t>(::gettid());
+        bool behind = false;
+        const auto keepBehind = [&] {
+            const bool warm = !fromDisk.load(std::memory_order_relaxed);
+            if (warm != behind && ::setpriority(PRIO_PROCESS, tid, warm ? 10 : 0) == 0)
+                behind = warm;
+        };
         std::vector<char> buffer(FolderTree::kDirentBuffer);
         const QCollator collator = siblingCollator();
         try {
@@ -598,6 +610,7 @@ struct FolderWalk::State {
                 }
                 wakeOne(more);
                 for (Task& task : tasks) {
+                    keepBehind();
                     Done d = walkOne(task, worker, buffer, collator, {});
                     task.holder.reset(); // the parent's descriptor may go
                     publish(std::move(d));
@@ -783,6 +796,20 @@ void FolderWalk::State::run(NodeId top)
         for (int i = 0; i < jobs; ++i)
             walkers.emplace_back([this, i] { work(i); });
 
+    // Whether the walk reads from the disk, from what the kernel counts of
+    // this process's reads from storage, every few milliseconds.
+    std::optional<std::uint64_t> readSoFar = bytesReadFromStorage();
+    auto lastLook = Clock::now();
+    const auto lookAtTheDisk = [&] {
+        if (!readSoFar || Clock::now() - lastLook < std::chrono::milliseconds(10))
+            return;
+        lastLook = Clock::now();
+        const std::optional<std::uint64_t> now = bytesReadFromStorage();
+        constexpr std::uint64_t kSomeReads = 64 * 1024; // bytes in 10 ms: a few folders' worth
+        fromDisk.store(now && *now - *readSoFar >= kSomeReads, std::memory_order_relaxed);
+        readSoFar = now;
+    };
+
     // Hands the folders on in tree order as they come back.
     std::vector<std::pair<NodeId, NodeId>> cursor; // (next, end) ranges of siblings
     cursor.emplace_back(tree.nodes_[top].firstChild, tree.nodes_[top].firstChild + tree.nodes_[top].childCount);
@@ -814,6 +841,7 @@ void FolderWalk::State::run(NodeId top)
                     outstanding -= 64;
                 }
                 wakeOne(wasFull); // the first of those who take what is free now
+                lookAtTheDisk();
                 // Leaves add no nodes: a folder of many goes on giving progress.
                 if (handedOn % 256 == 0 || Clock::now() - lastProgress >= std::chrono::milliseconds(20))
                     progress();
@@ -848,6 +876,7 @@ void FolderWalk::State::run(NodeId top)
                     std::rethrow_exception(failure);
             }
             integrate();
+            lookAtTheDisk();
             if (Clock::now() - lastProgress >= std::chrono::milliseconds(20))
                 progress();
         }
