@@ -6,6 +6,7 @@
 #include "platform/FolderWalk.h"
 #include "platform/PrintablePath.h"
 
+#include <QScopeGuard>
 #include <QString>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include <fnmatch.h>
 #include <linux/magic.h>
 #include <numeric>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
@@ -285,6 +287,19 @@ void FolderTree::listFrom(NodeId id, int dirFd)
     adopt(id, listFolder(dirFd, identity, relative, buffer, collator_, never, {}));
 }
 
+namespace {
+
+// What a listing keeps while it runs, before its names are in tree order.
+struct ListingRoom {
+    std::string names; // as found, each NUL-terminated
+    std::vector<std::pair<std::size_t, std::uint16_t>> found; // offset and length of each
+    std::vector<std::uint32_t> order;
+    std::vector<QCollatorSortKey> keys;
+    bool inUse = false;
+};
+
+} // namespace
+
 FolderTree::ListedFolder FolderTree::listFolder(int dirFd, FolderIdentity identity, std::string_view relative,
                                                 std::vector<char>& buffer, const QCollator& collator,
                                                 const std::atomic<bool>& stop, const std::function<void()>& pulse,
@@ -303,9 +318,21 @@ FolderTree::ListedFolder FolderTree::listFolder(int dirFd, FolderIdentity identi
     // folder that holds it: an entry's inode number is not the folder's on
     // every file system, and a mount point's is the one below it.
     const bool holder = !scope_.excluded.empty() && holdsExcluded(identity);
-    // Room for what is found, kept by each thread from one folder to the next.
-    thread_local std::string names; // as found
-    thread_local std::vector<std::pair<std::size_t, std::uint16_t>> found;
+    // Room for what is found, kept by each thread from one folder to the
+    // next. Progress given meanwhile may list another folder on this thread
+    // (the window's events): that listing gets room of its own.
+    thread_local ListingRoom kept;
+    std::optional<ListingRoom> own;
+    ListingRoom& room = kept.inUse ? own.emplace() : kept;
+    room.inUse = true;
+    const auto release = qScopeGuard([&room] {
+        room.keys.clear();
+        if (room.found.capacity() > 4096) // a wide folder's room is not kept
+            room = ListingRoom();
+        room.inUse = false;
+    });
+    std::string& names = room.names; // as found
+    auto& found = room.found;
     names.clear();
     found.clear();
     const int error = forEachEntry(
@@ -352,8 +379,8 @@ FolderTree::ListedFolder FolderTree::listFolder(int dirFd, FolderIdentity identi
     }
 
     // Sort the siblings: natural, case-insensitive, locale-aware; ties by bytes.
-    thread_local std::vector<std::uint32_t> order;
-    thread_local std::vector<QCollatorSortKey> keys;
+    std::vector<std::uint32_t>& order = room.order;
+    std::vector<QCollatorSortKey>& keys = room.keys;
     order.resize(found.size());
     std::iota(order.begin(), order.end(), 0u);
     if (found.size() > 1) {
@@ -385,13 +412,6 @@ FolderTree::ListedFolder FolderTree::listFolder(int dirFd, FolderIdentity identi
     for (std::uint32_t k : order) {
         listed.offsets.push_back(listed.names.size());
         listed.names.append(names.data() + found[k].first, found[k].second + 1u);
-    }
-    keys.clear();
-    if (found.capacity() > 4096) { // a wide folder's room is not kept
-        names = std::string();
-        found = {};
-        order = {};
-        keys = {};
     }
     return listed;
 }

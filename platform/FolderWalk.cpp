@@ -407,26 +407,22 @@ struct FolderWalk::State {
         return h;
     }
 
-    // Where a thread's listing keeps a folder's other entries, when they
-    // are asked for: kept from one folder to the next, until it is read.
-    FolderEntries* othersKept() const
-    {
-        thread_local FolderEntries others;
-        return hooks.entries ? &others : nullptr;
-    }
+    // Where a listing keeps a folder's other entries, when they are asked
+    // for: `others`, a walker's room kept from one folder to the next.
+    FolderEntries* keptIn(FolderEntries& others) const { return hooks.entries ? &others : nullptr; }
 
     // What the walk's user reads of `folder`, with the other entries its
-    // listing kept.
-    std::unique_ptr<FolderReading> read(ReachedFolder folder, const FolderTree::ListedFolder& listed) const
+    // listing kept in `others`.
+    std::unique_ptr<FolderReading> read(ReachedFolder folder, const FolderTree::ListedFolder& listed,
+                                        FolderEntries& others) const
     {
         if (!hooks.read)
             return nullptr;
-        FolderEntries* others = othersKept();
         if (listed.othersKept)
-            folder.entries = others;
+            folder.entries = &others;
         std::unique_ptr<FolderReading> reading = hooks.read(folder);
-        if (others && others->entries.capacity() > 4096) // a wide folder's room is not kept
-            *others = FolderEntries();
+        if (others.entries.capacity() > 4096) // a wide folder's room is not kept
+            others = FolderEntries();
         return reading;
     }
 
@@ -453,7 +449,7 @@ struct FolderWalk::State {
 
     // Reaches, lists and reads one folder, on a walker thread (or, with one
     // job, on the walk's own).
-    Done walkOne(Task& task, int worker, std::vector<char>& buffer, const QCollator& collator,
+    Done walkOne(Task& task, int worker, std::vector<char>& buffer, FolderEntries& others, const QCollator& collator,
                  const std::function<void()>& pulse)
     {
         Done d;
@@ -507,7 +503,7 @@ struct FolderWalk::State {
             d.listedNow = true;
             if (!tree.beyondDepth(task.level))
                 d.listed = tree.listFolder(opened.fd, identity, relative, buffer, collator, tree.stopRequested_, pulse,
-                                           othersKept());
+                                           keptIn(others));
             if (d.listed.stopped) {
                 ::close(opened.fd);
                 d.outcome = Done::Outcome::Stopped;
@@ -516,7 +512,7 @@ struct FolderWalk::State {
         }
         d.reading = read({task.id, task.parent, opened.fd, task.name, relative, worker, nullptr,
                           opened.stated ? &opened.status : nullptr},
-                         d.listed);
+                         d.listed, others);
         const bool subfolders = enter && (task.known == 1 || !d.listed.offsets.empty());
         if (subfolders)
             d.self = holderFor(opened.fd, identity, task.holder, std::move(task.name), std::move(relative));
@@ -585,6 +581,7 @@ struct FolderWalk::State {
                 behind = warm;
         };
         std::vector<char> buffer(FolderTree::kDirentBuffer);
+        FolderEntries others;
         const QCollator collator = siblingCollator();
         try {
             std::vector<Task> tasks;
@@ -611,7 +608,7 @@ struct FolderWalk::State {
                 wakeOne(more);
                 for (Task& task : tasks) {
                     keepBehind();
-                    Done d = walkOne(task, worker, buffer, collator, {});
+                    Done d = walkOne(task, worker, buffer, others, collator, {});
                     task.holder.reset(); // the parent's descriptor may go
                     publish(std::move(d));
                 }
@@ -767,12 +764,13 @@ void FolderWalk::State::run(NodeId top)
     std::string relative = wantRelative ? tree.relativePathOf(top) : std::string();
     bool listedNow = false;
     FolderTree::ListedFolder listed;
+    FolderEntries topOthers;
     if (enter && !tree.isListed(top)) {
         listedNow = true;
         std::vector<char> buffer(FolderTree::kDirentBuffer);
         if (!tree.beyondDepth(tree.nodes_[top].level))
             listed = tree.listFolder(fd, topIdentity, relative, buffer, tree.collator_, tree.stopRequested_, pulse,
-                                     othersKept());
+                                     keptIn(topOthers));
         if (listed.stopped) {
             ::close(fd);
             return;
@@ -780,7 +778,7 @@ void FolderWalk::State::run(NodeId top)
         tree.adopt(top, listed);
     }
     std::unique_ptr<FolderReading> reading = read(
-        {top, FolderTree::kNoNode, fd, rawView(topPath), relative, 0, nullptr}, listed);
+        {top, FolderTree::kNoNode, fd, rawView(topPath), relative, 0, nullptr}, listed, topOthers);
     if (hooks.take)
         hooks.take(top, std::move(reading));
     if (!enter || tree.nodes_[top].childCount == 0) {
@@ -814,6 +812,7 @@ void FolderWalk::State::run(NodeId top)
     std::vector<std::pair<NodeId, NodeId>> cursor; // (next, end) ranges of siblings
     cursor.emplace_back(tree.nodes_[top].firstChild, tree.nodes_[top].firstChild + tree.nodes_[top].childCount);
     std::vector<char> buffer;
+    FolderEntries others;
     std::optional<QCollator> collator;
     std::size_t handedOn = 0;
     while (!cursor.empty()) {
@@ -859,7 +858,7 @@ void FolderWalk::State::run(NodeId top)
                 if (!takeNext(task))
                     throw FolderTreeError("The walk lost a folder");
             }
-            Done d = walkOne(task, 0, buffer, *collator, pulse);
+            Done d = walkOne(task, 0, buffer, others, *collator, pulse);
             task.holder.reset();
             publish(std::move(d));
             integrate();

@@ -470,6 +470,20 @@ TEST(FolderTree, WideFoldersGiveProgressAndTheWalkStopsWhenAsked)
     // ... and while its leaves are visited.
     EXPECT_GE(std::count(counts.begin(), counts.end(), kLeaves + 3), kLeaves / 256 - 1);
 
+    // Progress that lists other folders on the same thread meanwhile (as the
+    // window's events may) leaves the wide folder's listing whole and sorted.
+    FolderTree busy(raw(t.root()));
+    hooks.progress = [&](int) {
+        FolderTree other(raw(t.path("zzz")));
+        other.expandRecursively(0, {}, 1);
+    };
+    busy.walk(0, hooks);
+    ASSERT_EQ(busy.count(), kLeaves + 4);
+    const FolderTree::NodeId wideNode = busy.node(1);
+    ASSERT_EQ(busy.childCount(wideNode), kLeaves);
+    for (int i = 0; i < kLeaves; i += 499)
+        EXPECT_EQ(busy.nameOf(busy.node(2 + i)), QByteArray::number(i));
+
     // Stopped while the wide folder is listed: nothing after it is walked.
     FolderTree stopped(raw(t.root()));
     visits = 0;
