@@ -15,6 +15,7 @@
 #include <exception>
 #include <fcntl.h>
 #include <list>
+#include <malloc.h>
 #include <mutex>
 #include <optional>
 #include <sys/resource.h>
@@ -39,7 +40,7 @@ using NodeId = FolderTree::NodeId;
 
 // Folders taken by walker threads and not yet handed on: what runs ahead of
 // the hand-over, and so the readings held, stays within this.
-constexpr std::size_t kWindow = 4096;
+constexpr std::size_t kWindow = 2048;
 // Descriptors kept for folders whose subfolders wait, at most; beyond the
 // budget (less where the limit of open files is low) the ones latest in the
 // tree are closed, and opened again when their turn comes.
@@ -705,6 +706,12 @@ struct FolderWalk::State {
 FolderWalk::FolderWalk(FolderTree& tree, const WalkHooks& hooks)
     : state_(std::make_unique<State>(tree, hooks))
 {
+    // Walkers allocate what the walk's thread frees. With an allocation
+    // arena of their own each, freed room piles up in every one of them and
+    // memory grows with the thread count; a few shared arenas keep it
+    // bounded.
+    static std::once_flag fewArenas;
+    std::call_once(fewArenas, [] { ::mallopt(M_ARENA_MAX, 4); });
     // As many walkers, and as many folders held open, as the limit of open
     // files leaves room for.
     struct rlimit limit { };
