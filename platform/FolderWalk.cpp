@@ -574,12 +574,20 @@ struct FolderWalk::State {
         // walkers would otherwise take its processor from it. While the walk
         // reads from the disk, not behind anything: a walker is one more
         // request in flight only once it gets a processor to make it.
+        // Only a privileged process (CAP_SYS_NICE, or a RLIMIT_NICE that
+        // allows it) may come back from behind: once refused, a walker stays
+        // where it is rather than ask again for every folder.
         const auto tid = static_cast<id_t>(::gettid());
         bool behind = false;
+        bool mayComeBack = true;
         const auto keepBehind = [&] {
             const bool warm = !fromDisk.load(std::memory_order_relaxed);
-            if (warm != behind && ::setpriority(PRIO_PROCESS, tid, warm ? 10 : 0) == 0)
+            if (warm == behind || (!warm && !mayComeBack))
+                return;
+            if (::setpriority(PRIO_PROCESS, tid, warm ? 10 : 0) == 0)
                 behind = warm;
+            else if (!warm && (errno == EACCES || errno == EPERM))
+                mayComeBack = false;
         };
         std::vector<char> buffer(FolderTree::kDirentBuffer);
         FolderEntries others;
