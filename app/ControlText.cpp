@@ -102,9 +102,11 @@ void setMemoText(QPlainTextEdit* memo, const QString& text, const std::function<
         cursor.insertText(joinedLines(QStringView(text).sliced(pos, end - pos), line));
         cursor.endEditBlock();
         // A block not laid out yet counts as one line: give each its lines,
-        // so that the scroll bar measures the text before it is shown.
+        // so that the scroll bar measures the text before it is shown. The
+        // block the piece began in may have grown: it keeps the count it was
+        // given for the lines it had.
         for (QTextBlock block = document->findBlockByNumber(firstBlock); block.isValid(); block = block.next()) {
-            if (block.lineCount() == 1)
+            if (block.lineCount() == 1 || block.blockNumber() == firstBlock)
                 block.setLineCount(static_cast<int>(block.text().count(QChar(QChar::LineSeparator))) + 1);
         }
         pos = end;

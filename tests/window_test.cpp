@@ -1,5 +1,6 @@
 // The window driven as a person would: clicks, selections, menu commands.
 
+#include "ControlText.h"
 #include "DesktopOpener.h"
 #include "DifferencesWindow.h"
 #include "ReportOpener.h"
@@ -420,6 +421,22 @@ private slots:
         QVERIFY(form->ui.GroupBox4->isVisible());
         QVERIFY(memo->toPlainText().endsWith(QString::fromStdString(small)));
         QTRY_VERIFY(!memo->verticalScrollBar()->isVisible());
+    }
+
+    // A text filled in piece by piece counts every line before it is laid
+    // out, the lines of a block that goes on from one piece to the next too.
+    void longTextsCountEveryLineBeforeTheyAreShown()
+    {
+        QPlainTextEdit memo;
+        memo.setLineWrapMode(QPlainTextEdit::NoWrap);
+        QString text;
+        constexpr int kLines = 20000; // some four pieces
+        for (int i = 0; i < kLines; ++i)
+            text += QStringLiteral("/srv/share/folder%1 user root (owner):rwx\r\n").arg(i, 6, 10, QLatin1Char('0'));
+        QVERIFY(text.size() > 3 * (1 << 18));
+        setControlText(&memo, text);
+        QCOMPARE(memo.document()->lineCount(), kLines + 1); // and the empty line after the last line end
+        QCOMPARE(memo.toPlainText(), QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     }
 
     // Where the desktop cannot open a text file, the report opens in the
