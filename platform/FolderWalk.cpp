@@ -15,7 +15,6 @@
 #include <exception>
 #include <fcntl.h>
 #include <list>
-#include <malloc.h>
 #include <mutex>
 #include <optional>
 #include <sys/resource.h>
@@ -714,12 +713,6 @@ struct FolderWalk::State {
 FolderWalk::FolderWalk(FolderTree& tree, const WalkHooks& hooks)
     : state_(std::make_unique<State>(tree, hooks))
 {
-    // Walkers allocate what the walk's thread frees. With an allocation
-    // arena of their own each, freed room piles up in every one of them and
-    // memory grows with the thread count; a few shared arenas keep it
-    // bounded.
-    static std::once_flag fewArenas;
-    std::call_once(fewArenas, [] { ::mallopt(M_ARENA_MAX, 4); });
     // As many walkers, and as many folders held open, as the limit of open
     // files leaves room for.
     struct rlimit limit { };
