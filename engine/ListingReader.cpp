@@ -50,7 +50,7 @@ std::unique_ptr<FolderReading> ListingReader::read(const ReachedFolder& folder)
         std::optional<bool> namesListAcls;
         if (folder.status)
             namesListAcls = trust_[worker].namesListAcls(folder.fd, folder.status->st_dev);
-        readFiles(*l, folder.fd, l->relative, folder.entries, namesListAcls);
+        readFiles(*l, folder.fd, l->relative, folder.entries, namesListAcls, folder.notEntered);
     }
     if (error && l->reason.empty()) {
         const char* text = ::strerrordesc_np(error); // English, as the reports are
@@ -61,10 +61,13 @@ std::unique_ptr<FolderReading> ListingReader::read(const ReachedFolder& folder)
 }
 
 void ListingReader::readFiles(Listing& l, int fd, std::string_view relative, const FolderEntries* entries,
-                              std::optional<bool> namesListAcls) const
+                              std::optional<bool> namesListAcls, bool notEntered) const
 {
     if (!namesListAcls && isPathOnly(fd)) {
-        l.files.listed = false; // its subfolders are not listed either: the walk says so
+        // A folder that cannot be read: its subfolders are not listed
+        // either, and the walk says so. One of the kernel's own file systems
+        // or an automount point: nothing in it is checked.
+        l.files.listed = notEntered;
         return;
     }
     const Permissions* folder = fileCheck_.inheritance ? (l.read ? &l.permissions : nullptr)

@@ -65,7 +65,7 @@ public:
 private:
     std::unique_ptr<FolderReading> read(const ReachedFolder& folder);
     void readFiles(Listing& l, int fd, std::string_view relative, const FolderEntries* entries,
-                   std::optional<bool> namesListAcls) const;
+                   std::optional<bool> namesListAcls, bool notEntered) const;
 
     Take take_;
     FileCheck fileCheck_;

@@ -511,7 +511,7 @@ struct FolderWalk::State {
             }
         }
         d.reading = read({task.id, task.parent, opened.fd, task.name, relative, worker, nullptr,
-                          opened.stated ? &opened.status : nullptr},
+                          opened.stated ? &opened.status : nullptr, d.notEntered},
                          d.listed, others);
         const bool subfolders = enter && (task.known == 1 || !d.listed.offsets.empty());
         if (subfolders)

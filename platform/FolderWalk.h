@@ -55,6 +55,9 @@ struct ReachedFolder {
     // Its status, taken from `fd` when it was opened for reading (never
     // with O_PATH); none when not taken.
     const struct stat* status = nullptr;
+    // Not gone into by the walk, on purpose (see `fd`): what it holds is no
+    // part of the walk, its files no more than its subfolders.
+    bool notEntered = false;
 };
 
 struct WalkHooks {

@@ -948,6 +948,32 @@ TEST(GrantwiseCheck, OneFileSystemStaysOnTheFoldersOwn)
     EXPECT_NE(gwtest::readFile(work.path("r/acl.txt")).find("It contains 1 subfolders."), std::string::npos);
 }
 
+// The kernel's own file systems are looked at, never gone into: with the
+// files checked too, nothing in them is counted as not listed, and the tree
+// can have a baseline.
+TEST(GrantwiseCheck, TheKernelsFileSystemsAreNoPartOfAFileCheck)
+{
+    TempTree t, work;
+    const std::string proc = t.mkdir("proc");
+    t.mkdir("plain");
+    if (::geteuid() != 0 || ::mount("proc", proc.c_str(), "proc", 0, nullptr) != 0)
+        GTEST_SKIP() << "mounting proc needs root";
+    struct Unmount {
+        std::string point;
+        ~Unmount() { ::umount2(point.c_str(), MNT_DETACH); }
+    } unmount {proc};
+    for (const char* kind : {"--files", "--inheritance"}) {
+        const gwtest::ProcessResult r = check({"--json", "--files", kind, "--reports", work.path("r"), t.root()});
+        EXPECT_EQ(r.out.find("not_listed\","), std::string::npos) << kind << "\n" << r.out;
+        EXPECT_NE(r.out.find("\"not_listed\":0,"), std::string::npos) << r.out;
+    }
+    const gwtest::ProcessResult saved = check(
+        {"--quiet", "--files", "--save-baseline", work.path("base.acl"), "--reports", work.path("r"), t.root()});
+    EXPECT_NE(saved.status, 2) << saved.err;
+    EXPECT_NE(gwtest::readFile(work.path("base.acl")).find("# file: " + t.path("plain")), std::string::npos)
+        << saved.out << saved.err;
+}
+
 TEST(GrantwiseCheck, WhatIsIgnoredIsIgnoredWhereDifferencesFold)
 {
     if (::geteuid() != 0)
