@@ -1,4 +1,5 @@
 #include "platform/AutomountHolders.h"
+#include "platform/PrintablePath.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -40,29 +41,7 @@ std::string_view nextField(std::string_view& line)
     return field;
 }
 
-bool isOctal(char c)
-{
-    return c >= '0' && c <= '7';
-}
-
 } // namespace
-
-std::string unescapedMountPath(std::string_view field)
-{
-    std::string path;
-    path.reserve(field.size());
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() && isOctal(field[i + 1]) && isOctal(field[i + 2])
-            && isOctal(field[i + 3])) {
-            path.push_back(
-                static_cast<char>(((field[i + 1] - '0') << 6) | ((field[i + 2] - '0') << 3) | (field[i + 3] - '0')));
-            i += 3;
-        } else {
-            path.push_back(field[i]);
-        }
-    }
-    return path;
-}
 
 AutomountHolders::AutomountHolders()
 {
@@ -98,7 +77,8 @@ void AutomountHolders::read(std::string_view mountinfo)
         rest.remove_prefix(separator + 3);
         if (nextField(rest) != "autofs")
             continue;
-        std::string path = unescapedMountPath(mountPoint);
+        // Blanks, tabs, line ends and backslashes come as octal escapes ("\040").
+        std::string path = rawFromPrintable(mountPoint);
         const std::size_t slash = path.rfind('/');
         if (path == "/" || slash == std::string::npos)
             continue; // no folder holds the root

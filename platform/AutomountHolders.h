@@ -30,8 +30,4 @@ private:
     std::vector<FolderIdentity> holders_;
 };
 
-// A mount point as the mount table writes it, its blanks, tabs, line ends
-// and backslashes as octal escapes ("\040"), back to its raw bytes.
-std::string unescapedMountPath(std::string_view field);
-
 } // namespace gw

@@ -2,6 +2,7 @@
 #include "platform/AutomountHolders.h"
 #include "platform/FolderTree.h"
 #include "platform/FolderWalk.h"
+#include "platform/PrintablePath.h"
 
 #include <gtest/gtest.h>
 
@@ -418,7 +419,7 @@ TEST(FolderTree, AutomountPointsAreFoundInTheMountTable)
     EXPECT_TRUE(gw::AutomountHolders(table + "garbage\n").mayHold(identity("plain")));
     EXPECT_TRUE(
         gw::AutomountHolders("50 22 0:40 / " + t.path("gone") + "/auto rw - autofs x rw\n").mayHold(identity("plain")));
-    EXPECT_EQ(gw::unescapedMountPath("a\\040b\\011c\\012d\\134e\\04"), std::string("a b\tc\nd\\e\\04"));
+    EXPECT_EQ(gw::rawFromPrintable("a\\040b\\011c\\012d\\134e\\04"), std::string("a b\tc\nd\\e\\04"));
 }
 
 TEST(FolderTree, NamesTheCollatorCallsEqualAreOrderedByTheirBytes)
