@@ -15,19 +15,45 @@
 
 #include <algorithm>
 
-QString withLineFeeds(const QString& text)
+namespace {
+
+// Lines a block of a long text holds. The memo's document costs some
+// microseconds a block to fill, so a listing of a million folders, a block
+// a line, took seconds; joined sixteen to a block by U+2028, which the memo
+// shows as a line end and gives back as one (toPlainText, copying), it takes
+// a fraction of that, and shows and scrolls the same.
+constexpr int kLinesPerBlock = 16;
+
+// `text` with "\r\n" as one line end. With `line`, all line ends but each
+// kLinesPerBlock-th become line separators; `line` counts the lines of the
+// block being filled, from one piece of a text to the next.
+QString withLineEnds(QStringView text, int* line)
 {
     QString out(text.size(), Qt::Uninitialized);
-    const QChar* from = text.constData();
+    const QChar* from = text.data();
     const QChar* const end = from + text.size();
     QChar* to = out.data();
     for (; from != end; ++from) {
         if (*from == QLatin1Char('\r') && from + 1 != end && from[1] == QLatin1Char('\n'))
             continue;
+        if (line && *from == QLatin1Char('\n')) {
+            if (++*line < kLinesPerBlock) {
+                *to++ = QChar(QChar::LineSeparator);
+                continue;
+            }
+            *line = 0;
+        }
         *to++ = *from;
     }
     out.truncate(to - out.constData());
     return out;
+}
+
+} // namespace
+
+QString withLineFeeds(const QString& text)
+{
+    return withLineEnds(text, nullptr);
 }
 
 namespace {
@@ -40,37 +66,6 @@ void sendPendingResize(QWidget* widget)
     widget->setAttribute(Qt::WA_PendingResizeEvent, false);
     QResizeEvent event(widget->size(), QSize());
     QCoreApplication::sendEvent(widget, &event);
-}
-
-// Lines a block of a long text holds. The memo's document costs some
-// microseconds a block to fill, so a listing of a million folders, a block
-// a line, took seconds; joined sixteen to a block by U+2028, which the memo
-// shows as a line end and gives back as one (toPlainText, copying), it takes
-// a fraction of that, and shows and scrolls the same.
-constexpr int kLinesPerBlock = 16;
-
-// `text` with its line ends as the memo's document takes them: "\r\n" as
-// one, and all but each kLinesPerBlock-th as a line separator. `line` counts
-// the lines of the block being filled, from one piece to the next.
-QString joinedLines(QStringView text, int& line)
-{
-    QString out(text.size(), Qt::Uninitialized);
-    const QChar* from = text.data();
-    const QChar* const end = from + text.size();
-    QChar* to = out.data();
-    for (; from != end; ++from) {
-        if (*from == QLatin1Char('\r') && from + 1 != end && from[1] == QLatin1Char('\n'))
-            continue;
-        if (*from == QLatin1Char('\n') && ++line < kLinesPerBlock) {
-            *to++ = QChar(QChar::LineSeparator);
-            continue;
-        }
-        if (*from == QLatin1Char('\n'))
-            line = 0;
-        *to++ = *from;
-    }
-    out.truncate(to - out.constData());
-    return out;
 }
 
 void setMemoText(QPlainTextEdit* memo, const QString& text, const std::function<bool()>& stillOpen)
@@ -99,7 +94,7 @@ void setMemoText(QPlainTextEdit* memo, const QString& text, const std::function<
         end = lineEnd < 0 ? text.size() : lineEnd + 1;
         const int firstBlock = cursor.blockNumber();
         cursor.beginEditBlock(); // no cursor position, and so no layout, for each piece
-        cursor.insertText(joinedLines(QStringView(text).sliced(pos, end - pos), line));
+        cursor.insertText(withLineEnds(QStringView(text).sliced(pos, end - pos), &line));
         cursor.endEditBlock();
         // A block not laid out yet counts as one line: give each its lines,
         // so that the scroll bar measures the text before it is shown. The
