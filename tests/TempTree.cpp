@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sstream>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -188,6 +189,18 @@ std::string readFile(const std::string& path)
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+Mount::Mount(std::string point, const char* type, const char* options)
+    : point_(std::move(point))
+    , mounted_(::mount(type, point_.c_str(), type, 0, options) == 0)
+{
+}
+
+Mount::~Mount()
+{
+    if (mounted_)
+        ::umount2(point_.c_str(), MNT_DETACH);
 }
 
 } // namespace gwtest

@@ -50,4 +50,19 @@ std::string checkProgram();
 
 std::string readFile(const std::string& path);
 
+// A file system of `type` mounted on the folder `point` for as long as this
+// lives (unmounted, lazily, when it goes); none where the kernel refuses it.
+class Mount {
+public:
+    Mount(std::string point, const char* type, const char* options = nullptr);
+    ~Mount();
+    Mount(const Mount&) = delete;
+    Mount& operator=(const Mount&) = delete;
+    bool mounted() const { return mounted_; }
+
+private:
+    std::string point_;
+    bool mounted_ = false;
+};
+
 } // namespace gwtest

@@ -233,12 +233,9 @@ TEST(GrantwiseAcl, FileSystemWithoutAclsListsItsModeBits)
 {
     TempTree t;
     const std::string ram = t.mkdir("ram");
-    if (::geteuid() != 0 || ::mount("ramfs", ram.c_str(), "ramfs", 0, nullptr) != 0)
+    const gwtest::Mount mount(ram, "ramfs");
+    if (!mount.mounted())
         GTEST_SKIP() << "mounting a ramfs needs root";
-    struct Unmount {
-        std::string point;
-        ~Unmount() { ::umount2(point.c_str(), MNT_DETACH); }
-    } unmount {ram};
     ASSERT_EQ(::chmod(ram.c_str(), 02750), 0);
     ASSERT_NE(::setxattr(ram.c_str(), "system.posix_acl_access", "", 0, 0), 0); // no ACLs here indeed
     EXPECT_EQ(listing({ram}),

@@ -934,12 +934,9 @@ TEST(GrantwiseCheck, OneFileSystemStaysOnTheFoldersOwn)
 {
     TempTree t, work;
     const std::string disk = t.mkdir("disk");
-    if (::geteuid() != 0 || ::mount("tmpfs", disk.c_str(), "tmpfs", 0, "mode=0755") != 0)
+    const gwtest::Mount mount(disk, "tmpfs", "mode=0755");
+    if (!mount.mounted())
         GTEST_SKIP() << "mounting a tmpfs needs root";
-    struct Unmount {
-        std::string point;
-        ~Unmount() { ::umount2(point.c_str(), MNT_DETACH); }
-    } unmount {disk};
     t.mkdir("disk/inside");
     gwtest::setfacl({"-m", "u:12345:rwx", t.path("disk/inside")});
     EXPECT_EQ(check({"--quiet", "--reports", work.path("r"), t.root()}).status, 1);
@@ -956,12 +953,9 @@ TEST(GrantwiseCheck, TheKernelsFileSystemsAreNoPartOfAFileCheck)
     TempTree t, work;
     const std::string proc = t.mkdir("proc");
     t.mkdir("plain");
-    if (::geteuid() != 0 || ::mount("proc", proc.c_str(), "proc", 0, nullptr) != 0)
+    const gwtest::Mount mount(proc, "proc");
+    if (!mount.mounted())
         GTEST_SKIP() << "mounting proc needs root";
-    struct Unmount {
-        std::string point;
-        ~Unmount() { ::umount2(point.c_str(), MNT_DETACH); }
-    } unmount {proc};
     for (const char* kind : {"--files", "--inheritance"}) {
         const gwtest::ProcessResult r = check({"--json", "--files", kind, "--reports", work.path("r"), t.root()});
         EXPECT_EQ(r.out.find("not_listed\","), std::string::npos) << kind << "\n" << r.out;
