@@ -878,9 +878,14 @@ void FolderWalk::State::run(NodeId top)
                     if (outstanding >= kWindow)
                         workReady.notify_one(); // it may be taken beyond the window
                 }
-                doneReady.wait_for(lock, std::chrono::milliseconds(20), [&] { return !done.empty() || finished; });
+                const bool answered = doneReady.wait_for(lock, std::chrono::milliseconds(20),
+                                                         [&] { return !done.empty() || finished; });
                 if (failure)
                     std::rethrow_exception(failure);
+                // Nothing came back for a while: a walker asleep while work
+                // waits for it is woken, whatever woke none before.
+                if (!answered && sleeping > 0 && canTake())
+                    workReady.notify_one();
             }
             integrate();
             lookAtTheDisk();
