@@ -17,6 +17,7 @@
 #include <list>
 #include <mutex>
 #include <optional>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
@@ -78,6 +79,21 @@ bool outOfDescriptors(int error)
     const char* text = ::strerrordesc_np(error);
     throw FolderWalkError(std::string("cannot walk the tree: ") + (text ? text : "out of descriptors")
                           + " (raise the limit of open files, ulimit -n)");
+}
+
+// Walkers at work on a warm tree, for each processor the process may run on:
+// a few, so that one waiting for the kernel leaves the processor to another,
+// and no more, as they would only take turns.
+constexpr int kWarmWalkersPerProcessor = 4;
+
+// The processors this process may run on.
+int processorsAvailable()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0)
+        return CPU_COUNT(&set);
+    return static_cast<int>(std::thread::hardware_concurrency());
 }
 
 // Folders a walker takes at once, when there are many waiting.
@@ -200,6 +216,10 @@ struct FolderWalk::State {
 
     std::mutex mutex; // guards what follows
     std::condition_variable workReady, doneReady;
+    // Walkers beyond `warmWalkers` wait here while the walk reads from
+    // memory: on a warm tree more walkers than processors only take turns.
+    std::condition_variable unparked;
+    int warmWalkers = 1;
     std::list<Pending> pending; // in tree order
     std::vector<Done> done; // back from the walkers, not yet added to the tree
     std::size_t outstanding = 0; // taken by walkers, not yet handed on
@@ -229,6 +249,7 @@ struct FolderWalk::State {
             finished = true;
         }
         workReady.notify_all();
+        unparked.notify_all();
         for (std::thread& t : walkers)
             t.join();
         walkers.clear();
@@ -599,7 +620,15 @@ struct FolderWalk::State {
                 {
                     std::unique_lock lock(mutex);
                     Task task;
-                    while (!finished && !takeNext(task)) {
+                    for (;;) {
+                        if (finished)
+                            break;
+                        if (worker >= warmWalkers && !fromDisk.load(std::memory_order_relaxed)) {
+                            unparked.wait(lock);
+                            continue;
+                        }
+                        if (takeNext(task))
+                            break;
                         ++sleeping;
                         workReady.wait(lock);
                         --sleeping;
@@ -723,6 +752,7 @@ FolderWalk::FolderWalk(FolderTree& tree, const WalkHooks& hooks)
     const long jobs = hooks.jobs > 0 ? hooks.jobs : defaultWalkJobs();
     state_->jobs = static_cast<int>(std::clamp((room - 8) / kPerWalker, 1L, jobs));
     state_->maxHeld = static_cast<int>(std::clamp(room - kPerWalker * state_->jobs, 4L, long(kMaxHeld)));
+    state_->warmWalkers = std::min(state_->jobs, kWarmWalkersPerProcessor * std::max(processorsAvailable(), 1));
     state_->wantRelative = hooks.relative || !tree.scope_.excludePatterns.empty();
 }
 
@@ -812,7 +842,17 @@ void FolderWalk::State::run(NodeId top)
         lastLook = Clock::now();
         const std::optional<std::uint64_t> now = bytesReadFromStorage();
         constexpr std::uint64_t kSomeReads = 64 * 1024; // bytes in 10 ms: a few folders' worth
-        fromDisk.store(now && *now - *readSoFar >= kSomeReads, std::memory_order_relaxed);
+        const bool busy = now && *now - *readSoFar >= kSomeReads;
+        if (busy && !fromDisk.load(std::memory_order_relaxed)) {
+            {
+                // Under the lock: a walker about to wait for it sees it first.
+                std::lock_guard lock(mutex);
+                fromDisk.store(true, std::memory_order_relaxed);
+            }
+            unparked.notify_all();
+        } else {
+            fromDisk.store(busy, std::memory_order_relaxed);
+        }
         readSoFar = now;
     };
 
