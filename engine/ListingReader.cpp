@@ -1,6 +1,7 @@
 #include "engine/ListingReader.h"
 
 #include "engine/InheritanceReference.h"
+#include "engine/ListingPool.h"
 #include "platform/DirectoryOpen.h"
 #include "platform/PrintablePath.h"
 
@@ -15,8 +16,11 @@ ListingReader::ListingReader(int jobs, Take take, FileCheck fileCheck)
     , jobs_(jobs > 0 ? jobs : defaultWalkJobs())
     , names_(static_cast<std::size_t>(jobs_))
     , trust_(static_cast<std::size_t>(jobs_))
+    , pool_(std::make_unique<ListingPool>(jobs_))
 {
 }
+
+ListingReader::~ListingReader() = default;
 
 WalkHooks ListingReader::hooks()
 {
@@ -28,17 +32,18 @@ WalkHooks ListingReader::hooks()
     hooks.read = [this](const ReachedFolder& folder) { return read(folder); };
     hooks.take = [this](FolderTree::NodeId, std::unique_ptr<FolderReading> reading) {
         take_(static_cast<Listing&>(*reading));
+        pool_->giveBack(std::unique_ptr<Listing>(static_cast<Listing*>(reading.release())));
     };
     return hooks;
 }
 
 std::unique_ptr<FolderReading> ListingReader::read(const ReachedFolder& folder)
 {
-    auto l = std::make_unique<Listing>();
+    std::unique_ptr<Listing> l = pool_->take(folder.worker);
     l->id = folder.id;
     l->parent = folder.parent;
-    l->name = printable(folder.name);
-    l->relative = folder.relative;
+    appendPrintable(l->name, folder.name);
+    l->relative.assign(folder.relative);
     const auto worker = static_cast<std::size_t>(folder.worker);
     int error = readPermissions(folder.fd, l->permissions, &l->reason, &trust_[worker], folder.status);
     if (!error)

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,12 +48,15 @@ struct FileCheck {
     bool keepAll = false;
 };
 
+class ListingPool;
+
 class ListingReader {
 public:
     using Take = std::function<void(Listing&)>;
 
     // Reads with `jobs` walker threads (0: as many as suit the machine).
     ListingReader(int jobs, Take take, FileCheck fileCheck = {});
+    ~ListingReader();
     ListingReader(const ListingReader&) = delete;
     ListingReader& operator=(const ListingReader&) = delete;
 
@@ -73,6 +77,7 @@ private:
     std::vector<PrincipalNames> names_; // one per walker thread
     std::vector<AttributeListTrust> trust_; // the same
     std::atomic<int> completed_ {0};
+    std::unique_ptr<ListingPool> pool_; // listings handed on, to be filled again
 };
 
 } // namespace gw

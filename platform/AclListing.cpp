@@ -254,7 +254,7 @@ int aclEntries(const Item& item, const char* name, bool access, mode_t mode, std
     unsupported = error == ENOTSUP || error == EOPNOTSUPP;
     if (error == ENODATA || unsupported) {
         if (access)
-            entries = minimalAcl(mode);
+            setMinimalAcl(entries, mode);
         return 0;
     }
     if (error)
@@ -448,7 +448,7 @@ int readItem(const Item& item, const struct stat& st, bool namesListAcls, Permis
     int error = readAttributeNames(item, attributeNames, problem);
     const NamedAttributes named = namedAttributes(attributeNames);
     if (!error && namesListAcls && !named.access)
-        p.access = minimalAcl(st.st_mode); // no extended ACL: the mode bits stand for it
+        setMinimalAcl(p.access, st.st_mode); // no extended ACL: the mode bits stand for it
     else if (!error)
         error = aclEntries(item, "system.posix_acl_access", true, st.st_mode, buffer, p.access, noPosixAcls, problem);
     if (!error && !noPosixAcls && folder && (!namesListAcls || named.defaults)) {

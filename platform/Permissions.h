@@ -63,5 +63,13 @@ inline Acl minimalAcl(std::uint32_t mode)
             {AclTag::GroupObj, 0, static_cast<std::uint8_t>((mode >> 3) & 7)},
             {AclTag::Other, 0, static_cast<std::uint8_t>(mode & 7)}};
 }
+// The same, in `acl`'s own room.
+inline void setMinimalAcl(Acl& acl, std::uint32_t mode)
+{
+    acl.clear();
+    acl.push_back({AclTag::UserObj, 0, static_cast<std::uint8_t>((mode >> 6) & 7)});
+    acl.push_back({AclTag::GroupObj, 0, static_cast<std::uint8_t>((mode >> 3) & 7)});
+    acl.push_back({AclTag::Other, 0, static_cast<std::uint8_t>(mode & 7)});
+}
 
 } // namespace gw
