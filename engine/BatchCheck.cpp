@@ -98,7 +98,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     int listingsCounted = 0; // lines of the dump that begin with the root: one a listing
     std::vector<bool> read; // by node id
     QHash<FolderTree::NodeId, QByteArray> reasons; // why a folder was not read, when known
-    QByteArray block;
+    QByteArray block, trimmed; // the folder taken now's listing, as listed and trimmed
     // The printable path of the folder taken last, and where each of its
     // ancestors' ends in it: listings come in tree order, so a folder's
     // parent is always among them, and a deep path is never built anew.
@@ -291,8 +291,9 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
                                options.files ? &l.files : nullptr);
         ancestors.push_back(Ancestor {l.id, path.size(), l.read, options.inheritance ? l.permissions : Permissions {},
                                       fixing ? fixedHere : Permissions {}});
-        if (l.read) {
-            block = toByteArray(path);
+        if (l.read) { // in the room the last folder's took
+            block.resize(0);
+            block.append(path.data(), static_cast<qsizetype>(path.size()));
             block.append(l.entries.data(), static_cast<qsizetype>(l.entries.size()));
         }
         if (l.id == 0) { // the chosen folder's listing comes first: the reference
@@ -308,11 +309,12 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         if (read.size() <= l.id)
             read.resize(std::max<std::size_t>(l.id + 1, read.size() * 2));
         read[l.id] = true;
-        block = trimmedLines(block);
-        listingsCounted += countListings(block, root);
-        fullBody.append(block);
-        if (analyser->add(block))
-            mismatchBody.append(block);
+        trimmed.resize(0);
+        appendTrimmedLines(trimmed, block);
+        listingsCounted += countListings(trimmed, root);
+        fullBody.append(trimmed);
+        if (analyser->add(trimmed))
+            mismatchBody.append(trimmed);
     };
     // Listings are read, and taken in tree order, on the workers while the
     // walk goes on; with one job, on the walk's thread as it goes.

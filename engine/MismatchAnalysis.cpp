@@ -14,26 +14,41 @@
 
 namespace gw {
 
-QByteArray trimmedLines(const QByteArray& file, const std::function<void(qsizetype)>& step)
+void appendTrimmedLines(QByteArray& out, QByteArrayView file, const std::function<void(qsizetype)>& step)
 {
-    QByteArray text;
-    text.reserve(file.size() + file.size() / 16 + 2);
+    // A line gives at most its bytes and two: room for that, written
+    // through a pointer, then cut to what was written.
+    const char* const data = file.data();
+    const qsizetype size = file.size();
+    const qsizetype start = out.size();
+    out.resize(start + size + std::count(data, data + size, '\n') + 2);
+    char* to = out.data() + start;
     qsizetype pos = 0, k = 0;
     do {
-        qsizetype end = file.indexOf('\n', pos);
-        if (end < 0)
-            end = file.size();
+        const void* newline = size > pos ? std::memchr(data + pos, '\n', static_cast<std::size_t>(size - pos))
+                                         : nullptr;
+        const qsizetype end = newline ? static_cast<const char*>(newline) - data : size;
         qsizetype a = pos, b = end;
-        while (a < b && static_cast<unsigned char>(file[a]) <= 0x20)
+        while (a < b && static_cast<unsigned char>(data[a]) <= 0x20)
             ++a;
-        while (b > a && static_cast<unsigned char>(file[b - 1]) <= 0x20)
+        while (b > a && static_cast<unsigned char>(data[b - 1]) <= 0x20)
             --b;
-        text.append(file.constData() + a, b - a);
-        text.append("\r\n", 2);
+        if (b > a)
+            std::memcpy(to, data + a, static_cast<std::size_t>(b - a));
+        to += b - a;
+        *to++ = '\r';
+        *to++ = '\n';
         pos = end + 1;
         if (step)
             step(++k);
-    } while (pos < file.size());
+    } while (pos < size);
+    out.resize(to - out.constData());
+}
+
+QByteArray trimmedLines(const QByteArray& file, const std::function<void(qsizetype)>& step)
+{
+    QByteArray text;
+    appendTrimmedLines(text, file, step);
     return text;
 }
 
@@ -96,9 +111,13 @@ bool BlockComparison::mismatches(QByteArrayView shown) const
 {
     const QByteArray comparable = ignored_.any() ? comparableListing(shown, ignored_) : QByteArray();
     const QByteArrayView block = ignored_.any() ? QByteArrayView(comparable) : shown;
-    const qsizetype r = reference_.isEmpty() ? -1 : block.indexOf(reference_);
-    if (r < 0)
+    const void* found = reference_.isEmpty()
+        ? nullptr
+        : ::memmem(block.data(), static_cast<std::size_t>(block.size()), reference_.constData(),
+                   static_cast<std::size_t>(reference_.size()));
+    if (!found)
         return true;
+    const qsizetype r = static_cast<const char*>(found) - block.data();
     // What is left once the reference is taken out, without copying it: a
     // ":(" before it, after it, or where the two ends meet.
     const QByteArrayView before = block.first(r), after = block.sliced(r + reference_.size());

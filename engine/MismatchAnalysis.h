@@ -14,6 +14,8 @@ namespace gw {
 // and followed by "\r\n"; lines are kept whole. An empty file gives one empty
 // line. `step(k)` is called after line k.
 QByteArray trimmedLines(const QByteArray& file, const std::function<void(qsizetype)>& step = {});
+// The same, appended to `out`.
+void appendTrimmedLines(QByteArray& out, QByteArrayView file, const std::function<void(qsizetype)>& step = {});
 
 // True when `file` holds a whole listing of the folder `root`: it begins
 // with the printable path and a blank, and an empty line ends the listing.
