@@ -48,6 +48,12 @@ TEST(MismatchAnalysis, LinesAreTrimmedButKeptWhole)
     EXPECT_EQ(trimmedLines(longLine + "\n"), longLine + "\r\n");
     // Only bytes up to 0x20 are trimmed, never part of a UTF-8 character.
     EXPECT_EQ(trimmedLines("\xc2\xa0x\xc2\xa0\n"), "\xc2\xa0x\xc2\xa0\r\n");
+    // Appended after what is there, in room a longer text left: blank lines
+    // and one with no line end, the most a text can grow by.
+    QByteArray out(100, 'y');
+    out.resize(1);
+    appendTrimmedLines(out, "\n \n\t\nz");
+    EXPECT_EQ(out, "y\r\n\r\n\r\nz\r\n");
 }
 
 TEST(MismatchAnalysis, ReferenceSentinelAndBlocks)
