@@ -105,19 +105,34 @@ BlockComparison::BlockComparison(const QByteArray& reference, const IgnoredParts
     : reference_(ignored.any() ? comparableListing(reference, ignored) : reference)
     , ignored_(ignored)
 {
+    // Every folder's block is searched for the one reference: the distance
+    // from each byte's last place in it (the final byte aside) to its end is
+    // worked out once.
+    const qsizetype m = reference_.size();
+    skip_.fill(m);
+    for (qsizetype i = 0; i + 1 < m; ++i)
+        skip_[static_cast<unsigned char>(reference_[i])] = m - 1 - i;
+}
+
+qsizetype BlockComparison::find(QByteArrayView block) const
+{
+    const qsizetype m = reference_.size(), n = block.size();
+    const char* const ref = reference_.constData();
+    const char* const data = block.data();
+    for (qsizetype at = 0; at + m <= n; at += skip_[static_cast<unsigned char>(data[at + m - 1])]) {
+        if (data[at + m - 1] == ref[m - 1] && std::memcmp(data + at, ref, static_cast<std::size_t>(m - 1)) == 0)
+            return at;
+    }
+    return -1;
 }
 
 bool BlockComparison::mismatches(QByteArrayView shown) const
 {
     const QByteArray comparable = ignored_.any() ? comparableListing(shown, ignored_) : QByteArray();
     const QByteArrayView block = ignored_.any() ? QByteArrayView(comparable) : shown;
-    const void* found = reference_.isEmpty()
-        ? nullptr
-        : ::memmem(block.data(), static_cast<std::size_t>(block.size()), reference_.constData(),
-                   static_cast<std::size_t>(reference_.size()));
-    if (!found)
+    const qsizetype r = reference_.isEmpty() ? -1 : find(block);
+    if (r < 0)
         return true;
-    const qsizetype r = static_cast<const char*>(found) - block.data();
     // What is left once the reference is taken out, without copying it: a
     // ":(" before it, after it, or where the two ends meet.
     const QByteArrayView before = block.first(r), after = block.sliced(r + reference_.size());

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QSet>
 
+#include <array>
 #include <functional>
 
 namespace gw {
@@ -44,8 +45,13 @@ public:
     bool mismatches(QByteArrayView block) const;
 
 private:
+    // Where the reference first stands in `block`, or -1.
+    qsizetype find(QByteArrayView block) const;
+
     QByteArray reference_;
     IgnoredParts ignored_;
+    // How far the search moves on past a byte at the end of the window.
+    std::array<qsizetype, 256> skip_ {};
 };
 
 struct Comparison {

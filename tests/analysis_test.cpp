@@ -94,6 +94,38 @@ TEST(MismatchAnalysis, ReferenceSentinelAndBlocks)
     EXPECT_EQ(compareBlocks(dump, "\r\n", root, 7).mismatchCount, 1);
 }
 
+TEST(MismatchAnalysis, ABlockIsJudgedWhereTheReferenceFirstStands)
+{
+    // Taken out at its first place, ":" and "(" meet; at its last they would not.
+    EXPECT_TRUE(BlockComparison("X", {}).mismatches(":X(X"));
+    // Against the plain rule on many small blocks and references of few
+    // letters, where a search that skips too far would miss a place.
+    const auto byRule = [](QByteArrayView block, QByteArrayView reference) {
+        const qsizetype r = block.indexOf(reference);
+        if (r < 0)
+            return true;
+        const QByteArrayView before = block.first(r), after = block.sliced(r + reference.size());
+        return before.contains(":(") || after.contains(":(") || (before.endsWith(':') && after.startsWith('('));
+    };
+    std::uint32_t seed = 12345;
+    const auto next = [&seed](std::uint32_t n) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % n;
+    };
+    const char letters[] = "ab:(\r\n";
+    for (int round = 0; round < 20000; ++round) {
+        QByteArray reference, block;
+        for (std::uint32_t i = 1 + next(6); i > 0; --i)
+            reference += letters[next(6)];
+        for (std::uint32_t i = next(24); i > 0; --i)
+            block += letters[next(6)];
+        if (next(2)) // the reference in it somewhere, perhaps more than once
+            block.insert(next(static_cast<std::uint32_t>(block.size()) + 1), reference);
+        ASSERT_EQ(BlockComparison(reference, {}).mismatches(block), byRule(block, reference))
+            << block.toStdString() << " / " << reference.toStdString();
+    }
+}
+
 TEST(Reports, VerdictsNeverReadGreenWhenSomethingWasNotChecked)
 {
     ReportInputs in;
