@@ -436,17 +436,17 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     result.differencesReportPath = WorkingFolder::differencesFile(reportsDir);
     QByteArray failedName;
     std::vector<ReportsFolder::Report> written {
-        {WorkingFolder::kFullReportName, {frame.fullHead, fullBody.part()}},
-        {WorkingFolder::kMismatchName, {frame.mismatchHead, mismatchBody.part(), frame.mismatchTail}},
+        {WorkingFolder::kFullReportName, {frame.fullHead, fullBody.lastPart()}},
+        {WorkingFolder::kMismatchName, {frame.mismatchHead, mismatchBody.lastPart(), frame.mismatchTail}},
         {WorkingFolder::kDifferencesName, {differences}}};
     if (options.files && !options.inheritance)
-        written.back().parts = {differences, itemBody.part(), filesTail};
+        written.back().parts = {differences, itemBody.lastPart(), filesTail};
     const QByteArray inheritanceHead = options.inheritance ? inheritanceReportHead(root, items, input.notChecked)
                                                            : QByteArray();
     const QByteArray inheritanceTail = options.inheritance ? inheritanceReportTail(items) : QByteArray();
     if (options.inheritance) {
         result.inheritanceReportPath = WorkingFolder::inheritanceFile(reportsDir);
-        written.push_back({WorkingFolder::kInheritanceName, {inheritanceHead, itemBody.part(), inheritanceTail}});
+        written.push_back({WorkingFolder::kInheritanceName, {inheritanceHead, itemBody.lastPart(), inheritanceTail}});
     }
     QByteArray whoText;
     if (whoInventory) {

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <string>
 #include <unistd.h>
+#include <utility>
 
 namespace gw {
 
@@ -40,6 +41,14 @@ public:
     {
         flush();
         return ReportsFolder::Part::copyOf(fd_, size_, error_);
+    }
+    // The same, for the one report that takes it: the report closes the
+    // file once it is copied (ReportsFolder::replace), and the spool is done.
+    ReportsFolder::Part lastPart()
+    {
+        flush();
+        const int fd = std::exchange(fd_, -1);
+        return ReportsFolder::Part::copyOf(fd, size_, fd < 0 && error_ == 0 ? EBADF : error_, true);
     }
 
 private:

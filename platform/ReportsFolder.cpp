@@ -1,10 +1,13 @@
 #include "platform/ReportsFolder.h"
 #include "platform/SystemErrorText.h"
 
+#include "platform/BackgroundClose.h"
 #include "platform/InterruptCleanup.h"
 #include "platform/PrintablePath.h"
 #include "platform/WorkingFile.h"
 #include "platform/WorkingFolder.h"
+
+#include <QScopeGuard>
 
 #include <cerrno>
 #include <chrono>
@@ -154,6 +157,23 @@ void removeIfRegular(int dirFd, const char* name)
         ::unlinkat(dirFd, name, 0);
 }
 
+// Removes the name `name`, held meanwhile (O_PATH: nothing is opened) where
+// it is a regular file: freeing a large file's blocks then waits for the
+// last reference to it, let go of while the run goes on. Returns 0 or an
+// errno value (ENOENT when nothing had the name).
+int unlinkHeld(int dirFd, const char* name)
+{
+    const int held = ::openat(dirFd, name, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st { };
+    const bool regular = held >= 0 && ::fstat(held, &st) == 0 && S_ISREG(st.st_mode);
+    const int error = ::unlinkat(dirFd, name, 0) == 0 ? 0 : errno;
+    if (regular)
+        closeInBackground(held);
+    else if (held >= 0)
+        ::close(held);
+    return error;
+}
+
 // Renames `from` to `to` in the folder unless something is there already
 // (EEXIST). A file system that cannot refuse in the rename itself has the
 // name looked at just before.
@@ -181,6 +201,13 @@ struct Temporary {
 // Returns 0 or an errno value; `temporary` names the file whenever one was made.
 int writeTemporary(int dirFd, const ReportsFolder::Report& report, Temporary& temporary)
 {
+    // Disposable parts are closed once copied, or when it stops before them.
+    std::size_t copied = 0;
+    const auto closeTheRest = qScopeGuard([&] {
+        for (std::size_t k = copied; k < report.parts.size(); ++k)
+            if (report.parts[k].disposable && report.parts[k].source >= 0)
+                closeInBackground(report.parts[k].source);
+    });
     int fd = -1;
     for (int attempt = 0; fd < 0; ++attempt) {
         const QByteArray name = report.name + '.' + randomSuffix();
@@ -201,11 +228,14 @@ int writeTemporary(int dirFd, const ReportsFolder::Report& report, Temporary& te
     // without modes has none, and then the report keeps the one it was given.
     temporary.marked = ::fchmod(fd, kWritingMode) == 0;
     int error = 0;
-    for (const ReportsFolder::Part& part : report.parts) {
+    for (; copied < report.parts.size(); ++copied) {
+        const ReportsFolder::Part& part = report.parts[copied];
         if (error == 0)
             error = part.error     ? part.error
                 : part.source >= 0 ? copyAll(part.source, part.size, fd)
                                    : writeAll(fd, part.bytes);
+        if (part.disposable && part.source >= 0)
+            closeInBackground(part.source); // its pages go while this one is synced
     }
     if (error == 0 && ::fdatasync(fd) != 0)
         error = errno;
@@ -439,6 +469,15 @@ void ReportsFolder::remove(const char* name)
 
 int ReportsFolder::replace(const std::vector<Report>& reports, QByteArray& failedName)
 {
+    // The disposable parts of reports not written, when the replacement
+    // stops before them.
+    std::size_t written = 0;
+    const auto closeTheRest = qScopeGuard([&] {
+        for (std::size_t i = written; i < reports.size(); ++i)
+            for (const Part& part : reports[i].parts)
+                if (part.disposable && part.source >= 0)
+                    closeInBackground(part.source);
+    });
     occupant_ = 0;
     removeLeftTemporaries(fd_, reports);
     std::vector<Temporary> temporaries(reports.size());
@@ -476,7 +515,9 @@ int ReportsFolder::replace(const std::vector<Report>& reports, QByteArray& faile
     }
 
     for (std::size_t i = 0; i < reports.size(); ++i) {
-        if (const int error = writeTemporary(fd_, reports[i], temporaries[i]))
+        const int error = writeTemporary(fd_, reports[i], temporaries[i]);
+        written = i + 1; // its parts are closed
+        if (error)
             return giveUp(i, error);
     }
     // From here on a signal removes the earlier and the new reports alike, so
@@ -486,8 +527,8 @@ int ReportsFolder::replace(const std::vector<Report>& reports, QByteArray& faile
     for (std::size_t i = 0; i < reports.size(); ++i) {
         if (const int error = inTheWay(i))
             return giveUp(i, error);
-        if (::unlinkat(fd_, reports[i].name.constData(), 0) != 0 && errno != ENOENT)
-            return giveUp(i, errno);
+        if (const int error = unlinkHeld(fd_, reports[i].name.constData()); error != 0 && error != ENOENT)
+            return giveUp(i, error);
     }
     for (std::size_t i = 0; i < reports.size(); ++i) {
         // A report's own mode, given only now: until it has its name, a

@@ -79,18 +79,22 @@ public:
             : bytes(text)
         {
         }
-        static Part copyOf(int source, qint64 size, int error = 0)
+        // `disposable`: the descriptor is the report's to close once it is
+        // copied (its text is needed no more).
+        static Part copyOf(int source, qint64 size, int error = 0, bool disposable = false)
         {
             Part p {QByteArrayView()};
             p.source = source;
             p.size = size;
             p.error = error;
+            p.disposable = disposable;
             return p;
         }
         QByteArrayView bytes;
         int source = -1;
         qint64 size = 0;
         int error = 0;
+        bool disposable = false;
     };
 
     struct Report {
@@ -111,7 +115,10 @@ public:
     // EEXIST and occupant() says what it is; a folder, with EISDIR. When
     // anything fails, neither the new nor the earlier reports are left (what
     // is not a regular file stays), `failedName` is the report concerned,
-    // and the errno value is returned; otherwise 0.
+    // and the errno value is returned; otherwise 0. The descriptors of
+    // disposable parts are closed, whatever happens, each as soon as it is
+    // copied: the earlier reports' and those parts' room is freed while the
+    // run goes on (see closeInBackground).
     //
     // A temporary file is named after its report, a dot and six letters or
     // digits ("acl.txt.Xq3vB9"), and has mode 0200 while it is written.
