@@ -21,7 +21,9 @@
 
 namespace gw {
 
-// One folder's permissions, read from a descriptor of its own.
+// One folder's permissions, read from a descriptor of its own. Listings are
+// filled again for other folders (ListingPool): a field added here is
+// emptied there too.
 struct Listing : FolderReading {
     FolderTree::NodeId id = 0;
     FolderTree::NodeId parent = FolderTree::kNoNode;
