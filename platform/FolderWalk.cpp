@@ -624,6 +624,10 @@ struct FolderWalk::State {
                         if (finished)
                             break;
                         if (worker >= warmWalkers && !fromDisk.load(std::memory_order_relaxed)) {
+                            // Woken for work it may not take now: the
+                            // wake-up goes on to a walker that may.
+                            if (sleeping > 0 && canTake())
+                                workReady.notify_one();
                             unparked.wait(lock);
                             continue;
                         }
