@@ -18,6 +18,7 @@
 #include "platform/WorkingFolder.h"
 
 #include <QHash>
+#include <QScopeGuard>
 #include <QSet>
 
 #include <algorithm>
@@ -439,6 +440,17 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         {WorkingFolder::kFullReportName, {frame.fullHead, fullBody.lastPart()}},
         {WorkingFolder::kMismatchName, {frame.mismatchHead, mismatchBody.lastPart(), frame.mismatchTail}},
         {WorkingFolder::kDifferencesName, {differences}}};
+    // The spools' descriptors are the reports' once taken: closed here when
+    // the reports are never written (what follows may throw).
+    bool handedOver = false;
+    const auto closeSpools = qScopeGuard([&] {
+        if (handedOver)
+            return;
+        for (const ReportsFolder::Report& r : written)
+            for (const ReportsFolder::Part& part : r.parts)
+                if (part.disposable && part.source >= 0)
+                    ::close(part.source);
+    });
     if (options.files && !options.inheritance)
         written.back().parts = {differences, itemBody.lastPart(), filesTail};
     const QByteArray inheritanceHead = options.inheritance ? inheritanceReportHead(root, items, input.notChecked)
@@ -470,6 +482,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
             written.push_back({WorkingFolder::kDriftName, options.drift->reportParts(input.notChecked)});
         }
     }
+    handedOver = true; // replace() closes the spools' descriptors whatever happens
     result.writeError = options.reports->replace(written, failedName);
     if (!result.writeError && !options.inheritance)
         options.reports->remove(WorkingFolder::kInheritanceName); // an earlier run's: the folder holds this run's

@@ -20,7 +20,9 @@ struct FileSlot {
     char name[NAME_MAX + 1] = {};
 };
 
-constexpr int kSlots = 8;
+// Replacing reports takes two a report (its temporary name and its own):
+// room for many more reports than a run writes.
+constexpr int kSlots = 32;
 FileSlot fileSlots[kSlots];
 std::atomic<bool> folderLive {false};
 char folderPath[PATH_MAX] = {};
