@@ -16,6 +16,7 @@ ListingReader::ListingReader(int jobs, Take take, FileCheck fileCheck)
     , jobs_(jobs > 0 ? jobs : defaultWalkJobs())
     , names_(static_cast<std::size_t>(jobs_))
     , trust_(static_cast<std::size_t>(jobs_))
+    , rendered_(static_cast<std::size_t>(jobs_))
     , pool_(std::make_unique<ListingPool>(jobs_))
 {
 }
@@ -46,8 +47,19 @@ std::unique_ptr<FolderReading> ListingReader::read(const ReachedFolder& folder)
     l->relative.assign(folder.relative);
     const auto worker = static_cast<std::size_t>(folder.worker);
     int error = readPermissions(folder.fd, l->permissions, &l->reason, &trust_[worker], folder.status);
-    if (!error)
-        error = appendListing(l->entries, std::string_view(), l->permissions, names_[worker]);
+    if (!error) {
+        Rendered& last = rendered_[worker];
+        if (last.valid && last.permissions == l->permissions) {
+            l->entries.assign(last.entries);
+        } else {
+            error = appendListing(l->entries, std::string_view(), l->permissions, names_[worker]);
+            last.valid = error == 0;
+            if (last.valid) {
+                last.permissions = l->permissions;
+                last.entries = l->entries;
+            }
+        }
+    }
     l->read = error == 0;
     if (fileCheck_.files) {
         // Opened for reading, with its device known: whether its attribute

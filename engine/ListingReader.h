@@ -78,6 +78,15 @@ private:
     int jobs_;
     std::vector<PrincipalNames> names_; // one per walker thread
     std::vector<AttributeListTrust> trust_; // the same
+    // The listing text each walker thread wrote last, with the permissions
+    // it shows: the next folder that carries the same (most do, as they
+    // inherit them) takes the text as it is.
+    struct Rendered {
+        Permissions permissions;
+        std::string entries;
+        bool valid = false;
+    };
+    std::vector<Rendered> rendered_; // one per walker thread
     std::atomic<int> completed_ {0};
     std::unique_ptr<ListingPool> pool_; // listings handed on, to be filled again
 };
