@@ -444,12 +444,8 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     // the reports are never written (what follows may throw).
     bool handedOver = false;
     const auto closeSpools = qScopeGuard([&] {
-        if (handedOver)
-            return;
-        for (const ReportsFolder::Report& r : written)
-            for (const ReportsFolder::Part& part : r.parts)
-                if (part.disposable && part.source >= 0)
-                    ::close(part.source);
+        if (!handedOver)
+            ReportsFolder::dispose(written);
     });
     if (options.files && !options.inheritance)
         written.back().parts = {differences, itemBody.lastPart(), filesTail};

@@ -205,8 +205,7 @@ int writeTemporary(int dirFd, const ReportsFolder::Report& report, Temporary& te
     std::size_t copied = 0;
     const auto closeTheRest = qScopeGuard([&] {
         for (std::size_t k = copied; k < report.parts.size(); ++k)
-            if (report.parts[k].disposable && report.parts[k].source >= 0)
-                closeInBackground(report.parts[k].source);
+            report.parts[k].dispose();
     });
     int fd = -1;
     for (int attempt = 0; fd < 0; ++attempt) {
@@ -234,8 +233,7 @@ int writeTemporary(int dirFd, const ReportsFolder::Report& report, Temporary& te
             error = part.error     ? part.error
                 : part.source >= 0 ? copyAll(part.source, part.size, fd)
                                    : writeAll(fd, part.bytes);
-        if (part.disposable && part.source >= 0)
-            closeInBackground(part.source); // its pages go while this one is synced
+        part.dispose(); // its pages go while this one is synced
     }
     if (error == 0 && ::fdatasync(fd) != 0)
         error = errno;
@@ -467,17 +465,25 @@ void ReportsFolder::remove(const char* name)
         ::unlinkat(fd_, name, 0);
 }
 
+void ReportsFolder::Part::dispose() const
+{
+    if (disposable && source >= 0)
+        closeInBackground(source);
+}
+
+void ReportsFolder::dispose(const std::vector<Report>& reports, std::size_t from)
+{
+    for (std::size_t i = from; i < reports.size(); ++i)
+        for (const Part& part : reports[i].parts)
+            part.dispose();
+}
+
 int ReportsFolder::replace(const std::vector<Report>& reports, QByteArray& failedName)
 {
     // The disposable parts of reports not written, when the replacement
     // stops before them.
     std::size_t written = 0;
-    const auto closeTheRest = qScopeGuard([&] {
-        for (std::size_t i = written; i < reports.size(); ++i)
-            for (const Part& part : reports[i].parts)
-                if (part.disposable && part.source >= 0)
-                    closeInBackground(part.source);
-    });
+    const auto closeTheRest = qScopeGuard([&] { dispose(reports, written); });
     occupant_ = 0;
     removeLeftTemporaries(fd_, reports);
     std::vector<Temporary> temporaries(reports.size());

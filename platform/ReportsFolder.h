@@ -95,6 +95,9 @@ public:
         qint64 size = 0;
         int error = 0;
         bool disposable = false;
+        // Closes a disposable part's descriptor (on the closing thread, see
+        // closeInBackground); nothing for any other part.
+        void dispose() const;
     };
 
     struct Report {
@@ -127,6 +130,9 @@ public:
     // when it is a regular file of the caller's with that name, mode 0200
     // and no other link, so a file of the user's is never removed.
     [[nodiscard]] int replace(const std::vector<Report>& reports, QByteArray& failedName);
+    // Disposes of the parts of reports[from..]: for reports that will never
+    // be handed to replace(), or that it did not reach.
+    static void dispose(const std::vector<Report>& reports, std::size_t from = 0);
     // Removes the report `name` of an earlier run, when it is a regular file:
     // a folder holds the reports of one run only.
     void remove(const char* name);
