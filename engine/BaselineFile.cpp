@@ -521,20 +521,7 @@ bool BaselineReader::next(BaselineRecord& out)
         failAt(out.line, "a file's record with a default ACL");
     sortAcl(p.access);
     sortAcl(p.defaults);
-    // The mode bits: the group class is the mask where there is one.
-    std::uint32_t user = 0, owningGroup = 0, other = 0, mask = 0;
-    bool hasMask = false;
-    for (const AclEntry& e : p.access) {
-        if (e.tag == AclTag::UserObj)
-            user = e.perm;
-        else if (e.tag == AclTag::GroupObj)
-            owningGroup = e.perm;
-        else if (e.tag == AclTag::Other)
-            other = e.perm;
-        else if (e.tag == AclTag::Mask)
-            hasMask = true, mask = e.perm;
-    }
-    p.mode = special | (user << 6) | ((hasMask ? mask : owningGroup) << 3) | other;
+    p.mode = special | permissionBits(p.access);
     ++(out.kind == ItemKind::File ? files_ : folders_);
     if (folders_ > head_.folders || (head_.files >= 0 && files_ > head_.files) || (head_.files < 0 && files_ > 0))
         failAt(out.line, "more records than its head announces");

@@ -104,6 +104,8 @@ std::uint32_t FolderGift::reasons(const Permissions& item, const InheritedPermis
     };
     if (!folder_.defaults.empty()) {
         if (item.access != given.expected.access) {
+            if (!out)
+                return 1; // which reason is not asked
             // Cut by a narrower creation mode: the one whose bits the item shows.
             const InheritedPermissions narrowed = inheritedFrom(folder_, kind_, item.mode & 0777, umask_);
             if (narrowed.expected.access == item.access) {
@@ -129,7 +131,17 @@ std::uint32_t FolderGift::reasons(const Permissions& item, const InheritedPermis
 
 bool FolderGift::carries(const Permissions& item) const
 {
-    return comparable(item) && reasons(item, nullptr) == 0;
+    if (!comparable(item))
+        return false;
+    if (kind_ == ItemKind::Folder)
+        return reasons(item, forExecutable_, nullptr) == 0;
+    return reasons(item, forFile_, nullptr) == 0 || reasons(item, forExecutable_, nullptr) == 0;
+}
+
+bool FolderGift::settledByAccessAcl() const
+{
+    return kind_ == ItemKind::File && !folder_.defaults.empty() && folder_.otherModels.empty()
+        && !(compareGroup_ && forFile_.groupKnown);
 }
 
 InheritanceFinding FolderGift::finding(const Permissions& item) const

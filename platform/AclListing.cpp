@@ -427,6 +427,13 @@ int otherAclEntries(const Item& item, const std::vector<unsigned char>& names, b
 
 namespace {
 
+// A thread's room for attribute values and lists of names, kept from item
+// to item.
+struct ReadBuffers {
+    std::vector<unsigned char> value, names;
+};
+thread_local ReadBuffers readBuffers;
+
 // Reads the permissions of `item`, whose status is `st`. Its attribute
 // names are read first: they tell the other ACL models it carries. With
 // `namesListAcls` (a file system that names a POSIX ACL among them whenever
@@ -440,7 +447,8 @@ int readItem(const Item& item, const struct stat& st, bool namesListAcls, Permis
     p.defaults.clear();
     p.otherModels.clear();
 
-    thread_local std::vector<unsigned char> buffer, attributeNames;
+    std::vector<unsigned char>& buffer = readBuffers.value;
+    std::vector<unsigned char>& attributeNames = readBuffers.names;
     attributeNames.clear();
     std::string problem;
     bool noPosixAcls = false;
@@ -503,6 +511,31 @@ int readPermissionsAt(int dirFd, const char* name, Permissions& p, bool namesLis
     if (!S_ISREG(st.st_mode))
         return EINVAL;
     return readItem(Item {dirFd, name}, st, namesListAcls, p, why);
+}
+
+bool readAccessAclOnlyAt(int dirFd, const char* name, Permissions& p)
+{
+    const Item item {dirFd, name};
+    std::string problem;
+    std::vector<unsigned char>& names = readBuffers.names;
+    names.clear();
+    if (readAttributeNames(item, names, problem) != 0)
+        return false;
+    const NamedAttributes named = namedAttributes(names);
+    if (!named.access || named.defaults)
+        return false;
+    p.owner = 0;
+    p.group = 0;
+    p.access.clear();
+    p.defaults.clear();
+    p.otherModels.clear();
+    if (readAttribute(item, "system.posix_acl_access", readBuffers.value, problem) != 0
+        || !parseAclAttribute(readBuffers.value.data(), readBuffers.value.size(), p.access).empty())
+        return false;
+    p.mode = permissionBits(p.access);
+    // Another ACL model among the names is read as the whole reading reads
+    // it; any trouble with it is the whole reading's to tell.
+    return !named.others || otherAclEntries(item, names, false, readBuffers.value, p.otherModels, problem) == 0;
 }
 
 bool namesListPosixAcls(int dirFd)

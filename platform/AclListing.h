@@ -68,6 +68,16 @@ class AttributeListTrust;
 [[nodiscard]] int readPermissionsAt(int dirFd, const char* name, Permissions& p, bool namesListAcls,
                                     std::string* why = nullptr, bool* notRegular = nullptr);
 
+// Reads no more of `name`, an entry of the open folder `dirFd` on a file
+// system where namesListPosixAcls holds, than its attributes (never through a
+// link): when they name an extended access ACL, that ACL, the permission bits
+// it stands for, and the other ACL models named beside it. The status (owner,
+// group, setuid, setgid, sticky) is not read and is left 0: for a verdict
+// that needs none of it. False when there is no extended ACL or anything
+// failed: then the entry is read whole (readPermissionsAt), which also says
+// why.
+[[nodiscard]] bool readAccessAclOnlyAt(int dirFd, const char* name, Permissions& p);
+
 // True when the file system of the open folder names a POSIX ACL among an
 // item's attributes whenever it keeps one (ext4, XFS, btrfs, tmpfs).
 bool namesListPosixAcls(int dirFd);

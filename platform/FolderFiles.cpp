@@ -39,12 +39,14 @@ namespace {
 class FileReader {
 public:
     FileReader(int dirFd, const FileScope& scope, const std::string& relativeFolder,
-               const std::function<bool(const Permissions&)>& keep, std::optional<bool> namesListAcls = {})
+               const std::function<bool(const Permissions&)>& keep, std::optional<bool> namesListAcls = {},
+               bool settledByAccessAcl = false)
         : dirFd_(dirFd)
         , scope_(scope)
         , relativeFolder_(relativeFolder)
         , keep_(keep)
         , namesListAcls_(namesListAcls ? *namesListAcls : namesListPosixAcls(dirFd))
+        , settledByAccessAcl_(settledByAccessAcl && namesListAcls_ && keep_)
     {
     }
 
@@ -78,6 +80,15 @@ public:
         if (type != DT_REG && type != DT_UNKNOWN) {
             ++out.otherKinds;
             return;
+        }
+        if (settledByAccessAcl_ && type == DT_REG) {
+            // Most files carry what they were given, which their ACL alone
+            // tells here: a file that does not is read whole.
+            thread_local Permissions acl;
+            if (readAccessAclOnlyAt(dirFd_, name, acl) && !keep_(acl)) {
+                ++out.read;
+                return;
+            }
         }
         if (file.reason.empty()) {
             bool notRegular = false;
@@ -118,6 +129,7 @@ private:
     const std::string& relativeFolder_;
     const std::function<bool(const Permissions&)>& keep_;
     bool namesListAcls_;
+    bool settledByAccessAcl_;
 };
 
 } // namespace
@@ -142,9 +154,9 @@ FolderFiles readFolderFiles(int dirFd, const FileScope& scope, const std::string
 
 FolderFiles readFolderFiles(int dirFd, const FolderEntries& entries, const FileScope& scope,
                             const std::string& relativeFolder, const std::function<bool(const Permissions&)>& keep,
-                            std::optional<bool> namesListAcls)
+                            std::optional<bool> namesListAcls, bool settledByAccessAcl)
 {
-    FileReader reader(dirFd, scope, relativeFolder, keep, namesListAcls);
+    FileReader reader(dirFd, scope, relativeFolder, keep, namesListAcls, settledByAccessAcl);
     for (const auto& [offset, type] : entries.entries)
         reader.take(entries.names.data() + offset, type);
     return reader.finish();

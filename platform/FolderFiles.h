@@ -54,10 +54,14 @@ struct FolderEntries {
 FolderFiles readFolderFiles(int dirFd, const FileScope& scope, const std::string& relativeFolder = {},
                             const std::function<bool(const Permissions&)>& keep = {});
 // The same, the folder's entries as `entries` gives them, not listed again.
-// `namesListAcls`, when known, is namesListPosixAcls(dirFd).
+// `namesListAcls`, when known, is namesListPosixAcls(dirFd). With
+// `settledByAccessAcl`, `keep` asks only for a file's extended access ACL
+// and the ACL models beside it (its owner, group and special bits play no
+// part): a file that has one is first read no further (readAccessAclOnlyAt),
+// and read whole only when `keep` keeps it.
 FolderFiles readFolderFiles(int dirFd, const FolderEntries& entries, const FileScope& scope,
                             const std::string& relativeFolder = {},
                             const std::function<bool(const Permissions&)>& keep = {},
-                            std::optional<bool> namesListAcls = {});
+                            std::optional<bool> namesListAcls = {}, bool settledByAccessAcl = false);
 
 } // namespace gw

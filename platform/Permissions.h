@@ -72,4 +72,24 @@ inline void setMinimalAcl(Acl& acl, std::uint32_t mode)
     acl.push_back({AclTag::Other, 0, static_cast<std::uint8_t>(mode & 7)});
 }
 
+// The permission bits an access ACL stands for, as the kernel keeps them in
+// step: the owner's, the group class's (the mask where there is one, else
+// the owning group's) and other's.
+inline std::uint32_t permissionBits(const Acl& access)
+{
+    std::uint32_t user = 0, owningGroup = 0, other = 0, mask = 0;
+    bool hasMask = false;
+    for (const AclEntry& e : access) {
+        if (e.tag == AclTag::UserObj)
+            user = e.perm;
+        else if (e.tag == AclTag::GroupObj)
+            owningGroup = e.perm;
+        else if (e.tag == AclTag::Other)
+            other = e.perm;
+        else if (e.tag == AclTag::Mask)
+            hasMask = true, mask = e.perm;
+    }
+    return (user << 6) | ((hasMask ? mask : owningGroup) << 3) | other;
+}
+
 } // namespace gw

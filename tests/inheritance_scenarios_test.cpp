@@ -255,6 +255,12 @@ TEST_F(InheritanceScenarios, NothingMissedAndNothingBrokenByTheFix)
     must({"touch", at("sub/data"), at("sub/.env"), at("sub/key.pem")});
     must({"setfacl", "-m", std::string("u:") + kUser + ":r", at("sub/data")}); // the mask stays rwx
     must({"chmod", "0600", at("sub/.env"), at("sub/key.pem")});
+    must({"chown", kUser, at("sub/key.pem")});
+    // Attributes of no ACL model, and bits the folder does not give, are the
+    // file's own: it still carries what it was given.
+    must({"touch", at("sub/labelled")});
+    must({"setfattr", "-n", "user.note", "-v", "kept", at("sub/labelled")});
+    must({"chmod", "u+s", at("sub/labelled")});
 
     int status = -1;
     std::string fix = work.path("edges.acl");
@@ -266,6 +272,10 @@ TEST_F(InheritanceScenarios, NothingMissedAndNothingBrokenByTheFix)
     const std::size_t record = text.find("# file: " + at("sub/data") + "\n");
     ASSERT_NE(record, std::string::npos) << text;
     EXPECT_NE(text.find("user::rw-\n", record), std::string::npos) << text;
+    // The fix keeps a file's owner: it was read, not taken for root.
+    const std::size_t key = text.find("# file: " + at("sub/key.pem") + "\n");
+    ASSERT_NE(key, std::string::npos) << text;
+    EXPECT_EQ(text.find("# owner: ", key), text.find(std::string("# owner: ") + kUser + "\n", key)) << text;
     EXPECT_EQ(text.find(at("own-setgid")), std::string::npos) << "a setgid bit nobody asked about is kept";
 
     // Hidden files are counted when left out, and checked when asked for.
