@@ -140,8 +140,11 @@ bool FolderGift::carries(const Permissions& item) const
 
 bool FolderGift::settledByAccessAcl() const
 {
+    // A default ACL of the owner, group and other entries alone gives a new
+    // file no extended ACL: such a file keeps only its mode bits, which its
+    // attributes do not tell.
     return kind_ == ItemKind::File && !folder_.defaults.empty() && folder_.otherModels.empty()
-        && !(compareGroup_ && forFile_.groupKnown);
+        && hasExtendedEntries(forFile_.expected.access) && !(compareGroup_ && forFile_.groupKnown);
 }
 
 InheritanceFinding FolderGift::finding(const Permissions& item) const

@@ -49,8 +49,9 @@ public:
     bool carries(const Permissions& item) const;
     // True when an item's extended access ACL (and the other ACL models
     // beside it) settle whether it carries what it was given: a file in a
-    // folder with a default ACL, whose owning group is not compared. Its
-    // owner, group and special bits then play no part.
+    // folder whose default ACL gives it an extended ACL (named entries or a
+    // mask), whose owning group is not compared. Its owner, group and special
+    // bits then play no part.
     bool settledByAccessAcl() const;
     // False when the item or the folder carries an NFSv4 or Windows ACL, whose
     // inheritance follows rules of its own that this check does not apply.
