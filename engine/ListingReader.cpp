@@ -93,9 +93,10 @@ void ListingReader::readFiles(Listing& l, int fd, std::string_view relative, con
     if (folder && !fileCheck_.keepAll)
         gift.emplace(*folder, ItemKind::File, fileCheck_.umask, fileCheck_.compareGroup);
     const auto keep = [&gift](const Permissions& p) { return !gift || !gift->carries(p); };
-    l.files = entries ? readFolderFiles(fd, *entries, fileCheck_.scope, std::string(relative), keep, namesListAcls,
-                                        gift && gift->settledByAccessAcl())
-                      : readFolderFiles(fd, fileCheck_.scope, std::string(relative), keep);
+    const bool settled = gift && gift->settledByAccessAcl();
+    l.files = entries
+        ? readFolderFiles(fd, *entries, fileCheck_.scope, std::string(relative), keep, namesListAcls, settled)
+        : readFolderFiles(fd, fileCheck_.scope, std::string(relative), keep, settled);
 }
 
 } // namespace gw

@@ -135,9 +135,9 @@ private:
 } // namespace
 
 FolderFiles readFolderFiles(int dirFd, const FileScope& scope, const std::string& relativeFolder,
-                            const std::function<bool(const Permissions&)>& keep)
+                            const std::function<bool(const Permissions&)>& keep, bool settledByAccessAcl)
 {
-    FileReader reader(dirFd, scope, relativeFolder, keep);
+    FileReader reader(dirFd, scope, relativeFolder, keep, {}, settledByAccessAcl);
     if (::lseek(dirFd, 0, SEEK_SET) != 0) {
         reader.out.listed = false;
         return reader.finish();

@@ -50,15 +50,15 @@ struct FolderEntries {
 // permissions were read is kept only when `keep` says so (all without it):
 // files that carry what they should are counted, not held.
 // `relativeFolder` is the folder's path relative to the checked folder, for
-// patterns that name a path.
-FolderFiles readFolderFiles(int dirFd, const FileScope& scope, const std::string& relativeFolder = {},
-                            const std::function<bool(const Permissions&)>& keep = {});
-// The same, the folder's entries as `entries` gives them, not listed again.
-// `namesListAcls`, when known, is namesListPosixAcls(dirFd). With
-// `settledByAccessAcl`, `keep` asks only for a file's extended access ACL
-// and the ACL models beside it (its owner, group and special bits play no
-// part): a file that has one is first read no further (readAccessAclOnlyAt),
+// patterns that name a path. With `settledByAccessAcl`, `keep` asks only for
+// a file's extended access ACL and the ACL models beside it (its owner, group
+// and special bits play no part): on a file system where namesListPosixAcls
+// holds, a file that has one is first read no further (readAccessAclOnlyAt),
 // and read whole only when `keep` keeps it.
+FolderFiles readFolderFiles(int dirFd, const FileScope& scope, const std::string& relativeFolder = {},
+                            const std::function<bool(const Permissions&)>& keep = {}, bool settledByAccessAcl = false);
+// The same, the folder's entries as `entries` gives them, not listed again.
+// `namesListAcls`, when known, is namesListPosixAcls(dirFd).
 FolderFiles readFolderFiles(int dirFd, const FolderEntries& entries, const FileScope& scope,
                             const std::string& relativeFolder = {},
                             const std::function<bool(const Permissions&)>& keep = {},
