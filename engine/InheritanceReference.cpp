@@ -170,12 +170,7 @@ InheritanceFinding FolderGift::finding(const Permissions& item) const
             if (e.tag == AclTag::UserObj || e.tag == AclTag::GroupObj || e.tag == AclTag::Other)
                 expected.access.push_back(e);
         }
-        std::uint32_t bits = 0;
-        for (const AclEntry& e : expected.access)
-            bits |= static_cast<std::uint32_t>(e.perm) << (e.tag == AclTag::UserObj        ? 6
-                                                               : e.tag == AclTag::GroupObj ? 3
-                                                                                           : 0);
-        expected.mode = (expected.mode & ~0777u) | bits;
+        expected.mode = (expected.mode & ~0777u) | permissionBits(expected.access);
     }
     return f;
 }

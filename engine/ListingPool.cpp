@@ -73,13 +73,11 @@ void ListingPool::giveBack(std::unique_ptr<Listing> listing)
         return;
     {
         std::lock_guard lock(mutex_);
-        if (shared_.size() < kKept) {
+        if (shared_.size() < kKept) // else the pool is full: these go
             shared_.insert(shared_.end(), std::make_move_iterator(returned_.begin()),
                            std::make_move_iterator(returned_.end()));
-            returned_.clear();
-        }
     }
-    returned_.clear(); // the pool is full: these go
+    returned_.clear();
 }
 
 } // namespace gw

@@ -56,20 +56,20 @@ struct Permissions {
     bool operator==(const Permissions&) const = default;
 };
 
-// The three entries the mode bits stand for.
-inline Acl minimalAcl(std::uint32_t mode)
-{
-    return {{AclTag::UserObj, 0, static_cast<std::uint8_t>((mode >> 6) & 7)},
-            {AclTag::GroupObj, 0, static_cast<std::uint8_t>((mode >> 3) & 7)},
-            {AclTag::Other, 0, static_cast<std::uint8_t>(mode & 7)}};
-}
-// The same, in `acl`'s own room.
+// The three entries the mode bits stand for, in `acl`'s own room.
 inline void setMinimalAcl(Acl& acl, std::uint32_t mode)
 {
     acl.clear();
     acl.push_back({AclTag::UserObj, 0, static_cast<std::uint8_t>((mode >> 6) & 7)});
     acl.push_back({AclTag::GroupObj, 0, static_cast<std::uint8_t>((mode >> 3) & 7)});
     acl.push_back({AclTag::Other, 0, static_cast<std::uint8_t>(mode & 7)});
+}
+// The same, as a new list.
+inline Acl minimalAcl(std::uint32_t mode)
+{
+    Acl acl;
+    setMinimalAcl(acl, mode);
+    return acl;
 }
 
 // The permission bits an access ACL stands for, as the kernel keeps them in
