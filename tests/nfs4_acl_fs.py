@@ -12,6 +12,16 @@ attribute of another ACL model (a richacl, Samba's security.nfs4acl,
 OpenZFS's system.nfs4_acl_xdr, the CIFS and SMB clients' Windows ACLs).
 It stays in the foreground until it is unmounted, and unmounts itself when
 the process that started it goes away.
+
+    nfs4_acl_fs.py MOUNTPOINT --tree FILE
+
+serves instead the folders FILE describes, one a line:
+
+    /path MODE UID GID [ACE ...]
+
+MODE in octal, each ACE as nfs4_getfacl prints it ("A:fd:EVERYONE@:rtncy",
+"D::OWNER@:w"); a folder without ACEs has an ACL of none. FILE is read again
+on every request, so a test changes an ACL by rewriting it.
 """
 
 import ctypes
@@ -95,6 +105,67 @@ FOLDERS = {
 FOLDERS.update({'/model-' + name: (TOP, True, {name: b'\x01\x00\x04\x80'}) for name in OTHER_MODELS})
 
 
+FLAG_LETTERS = dict(f=0x1, d=0x2, n=0x4, i=0x8, S=0x10, F=0x20, g=0x40, O=0x80)
+TYPE_LETTERS = dict(A=0, D=1, U=2, L=3)
+
+
+def ace_from_text(text):
+    kind, flags, who, letters = text.split(':', 3)
+    return struct.pack('>III', TYPE_LETTERS[kind], sum(FLAG_LETTERS[c] for c in flags),
+                       mask(letters)) + xdr_string(who.encode())
+
+
+class TreeFile:
+    """The folders of a --tree FILE, read again on every request."""
+
+    def __init__(self, path):
+        self.path = path
+
+    def folders(self):
+        folders = {}
+        with open(self.path) as f:
+            for line in f:
+                fields = line.split()
+                if fields:
+                    folders[fields[0]] = (int(fields[1], 8), int(fields[2]), int(fields[3]),
+                                          acl([ace_from_text(t) for t in fields[4:]]))
+        return folders
+
+
+class Nfs4TreeFs(Operations):
+    def __init__(self, tree):
+        self.tree = tree
+
+    def entry(self, path):
+        folder = self.tree.folders().get(path)
+        if folder is None:
+            raise FuseOSError(errno.ENOENT)
+        return folder
+
+    def getattr(self, path, fh=None):
+        mode, uid, gid, _ = self.entry(path)
+        return dict(st_mode=stat.S_IFDIR | mode, st_nlink=2, st_uid=uid, st_gid=gid, st_size=0,
+                    st_atime=0, st_mtime=0, st_ctime=0)
+
+    def readdir(self, path, fh):
+        prefix = path.rstrip('/') + '/'
+        folders = self.tree.folders()
+        return ['.', '..'] + [p[len(prefix):] for p in folders
+                              if p != path and p.startswith(prefix) and '/' not in p[len(prefix):]]
+
+    def getxattr(self, path, name, position=0):
+        _, _, _, value = self.entry(path)
+        if name == 'system.nfs4_acl':
+            return value
+        if name.startswith('system.posix_acl_'):
+            raise FuseOSError(errno.EOPNOTSUPP)
+        raise FuseOSError(errno.ENODATA)
+
+    def listxattr(self, path):
+        self.entry(path)
+        return ['system.nfs4_acl']
+
+
 class Nfs4AclFs(Operations):
     def getattr(self, path, fh=None):
         if path not in FOLDERS:
@@ -151,4 +222,8 @@ def unmount_when_orphaned(mountpoint, parent):
 if __name__ == '__main__':
     mountpoint = sys.argv[1]
     threading.Thread(target=unmount_when_orphaned, args=(mountpoint, os.getppid()), daemon=True).start()
-    ResizingFuse(Nfs4AclFs(), mountpoint, foreground=True, nothreads=True, ro=True, fsname='nfs4aclfs')
+    if len(sys.argv) == 4 and sys.argv[2] == '--tree':
+        FUSE(Nfs4TreeFs(TreeFile(sys.argv[3])), mountpoint, foreground=True, nothreads=True, ro=True,
+             fsname='nfs4aclfs', attr_timeout=0, entry_timeout=0)
+    else:
+        ResizingFuse(Nfs4AclFs(), mountpoint, foreground=True, nothreads=True, ro=True, fsname='nfs4aclfs')

@@ -131,8 +131,9 @@ namespace {
 // the test's time and unmounted whatever happens.
 class Nfs4Mount {
 public:
-    // Empty when mounted; otherwise why not.
-    std::string mount()
+    // Empty when mounted; otherwise why not. With `treeFile`, the file
+    // system serves the folders that file describes (see nfs4_acl_fs.py).
+    std::string mount(const std::string& treeFile = {})
     {
         if (::access("/dev/fuse", R_OK | W_OK) != 0)
             return "/dev/fuse cannot be used here";
@@ -147,8 +148,11 @@ public:
         posix_spawn_file_actions_addopen(&actions, 1, log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
         const std::string script = GW_TESTS_SOURCE_DIR "/nfs4_acl_fs.py";
-        const char* argv[] = {"/usr/bin/python3", script.c_str(), point_.c_str(), nullptr};
-        const int rc = ::posix_spawn(&pid_, argv[0], &actions, nullptr, const_cast<char**>(argv), environ);
+        std::vector<const char*> argv {"/usr/bin/python3", script.c_str(), point_.c_str()};
+        if (!treeFile.empty())
+            argv.insert(argv.end(), {"--tree", treeFile.c_str()});
+        argv.push_back(nullptr);
+        const int rc = ::posix_spawn(&pid_, argv[0], &actions, nullptr, const_cast<char**>(argv.data()), environ);
         posix_spawn_file_actions_destroy(&actions);
         if (rc != 0) {
             pid_ = -1;
