@@ -37,11 +37,11 @@ std::string_view nameAt(std::string_view rel, std::size_t at, std::size_t& end)
 }
 
 // True when `now` carries what `recorded` says: the permissions setfacl can
-// set, which a baseline records (never NFSv4 or Windows ACLs).
+// set, and the entries of NFSv4 and Windows ACLs, in their order. A record
+// without them for an item that has them now, or the other way round, differs.
 bool sameAsRecorded(const Permissions& now, const Permissions& recorded)
 {
-    return now.owner == recorded.owner && now.group == recorded.group && now.mode == recorded.mode
-        && now.access == recorded.access && now.defaults == recorded.defaults;
+    return now == recorded;
 }
 
 // What is reported of an item: made only for the few that are.
@@ -143,9 +143,7 @@ bool BaselineDrift::advance(bool matched)
             // walk's order already; any other two are compared.
             if (havePrevious_ && !(matched && previousMatched_)
                 && order_.compare(previous_.rawPath, previous_.kind, record_.rawPath, record_.kind) >= 0)
-                throw BaselineError(record_.line,
-                                    "the record is out of the order this check walks the tree in (was the baseline"
-                                    " taken where names sort otherwise, in another language's collation?)");
+                throw outOfOrder();
             std::swap(previous_, record_); // the next record reuses the old one's room
             havePrevious_ = true;
             previousMatched_ = matched;
@@ -154,14 +152,54 @@ bool BaselineDrift::advance(bool matched)
             return false;
         std::string_view rel;
         if (!order_.relative(record_.rawPath, rel))
-            throw BaselineError(record_.line, "the item is not below the baseline's folder");
+            throw BaselineError(record_.line,
+                                say("the item is not below the baseline's folder", "элемент не в папке снимка"));
         if (!havePrevious_ && !rel.empty())
-            throw BaselineError(record_.line, "the first record is not the baseline's folder");
+            throw BaselineError(record_.line,
+                                say("the first record is not the baseline's folder", "первая запись не папка снимка"));
+        // A file holds nothing: a record below one says the file is a folder.
+        if (havePrevious_ && previous_.kind == ItemKind::File && record_.rawPath.size() > previous_.rawPath.size()
+            && record_.rawPath.compare(0, previous_.rawPath.size(), previous_.rawPath) == 0
+            && record_.rawPath[previous_.rawPath.size()] == '/')
+            throw BaselineError(previous_.line,
+                                say("the record says \"# kind: file\", but records below it make it a folder",
+                                    "в записи \"# kind: file\", но записи под ней делают её папкой"));
         return true;
     } catch (const BaselineError& e) {
         error_ = e;
         return false;
     }
+}
+
+std::string BaselineDrift::say(const char* english, const char* russian) const
+{
+    return inLanguage(reader_.language(), english, russian);
+}
+
+BaselineError BaselineDrift::outOfOrder() const
+{
+    // Where the other kind would put it in order, its kind line is what is wrong.
+    const auto other = [](ItemKind k) { return k == ItemKind::File ? ItemKind::Folder : ItemKind::File; };
+    const auto kindText = [](ItemKind k) { return k == ItemKind::File ? "file" : "folder"; };
+    const auto wrongKind = [&](const BaselineRecord& r) {
+        return BaselineError(r.line,
+                             say("the record says \"# kind: ", "в записи \"# kind: ") + kindText(r.kind)
+                                 + say("\", but its place in the order is a ", "\", но её место в порядке — место ")
+                                 + say(kindText(other(r.kind)), r.kind == ItemKind::File ? "папки" : "файла")
+                                 + say("'s: the kind does not match the item's place", ": вид не совпадает с местом"));
+    };
+    // Only among siblings does the kind decide the order (files come first).
+    const auto parent = [](const std::string& path) { return std::string_view(path).substr(0, path.rfind('/')); };
+    const bool siblings = parent(previous_.rawPath) == parent(record_.rawPath);
+    if (siblings && order_.compare(previous_.rawPath, previous_.kind, record_.rawPath, other(record_.kind)) < 0)
+        return wrongKind(record_);
+    if (siblings && order_.compare(previous_.rawPath, other(previous_.kind), record_.rawPath, record_.kind) < 0)
+        return wrongKind(previous_);
+    return BaselineError(record_.line,
+                         say("the record is out of the order this check walks the tree in (was the baseline"
+                             " taken where names sort otherwise, in another language's collation?)",
+                             "запись не в том порядке, в каком проверка обходит дерево (не снят ли снимок там,"
+                             " где имена упорядочены иначе, по правилам другого языка?)"));
 }
 
 bool BaselineDrift::leftOutNow(std::string_view rel, ItemKind kind) const
@@ -279,9 +317,7 @@ void BaselineDrift::take(std::string_view rawPath, std::string_view printablePat
         if (!sameAsRecorded(*p, record_.permissions)) {
             ++counts_.changed;
             ItemDifference d = reported(rawPath, printablePath, kind);
-            Permissions now = *p;
-            now.otherModels.clear();
-            d.changes = entryChanges(permissionEntries(record_.permissions, names_), permissionEntries(now, names_));
+            d.changes = entryChanges(permissionEntries(record_.permissions, names_), permissionEntries(*p, names_));
             changed_.append("\n" + itemLines(d, false));
             if (json_)
                 *json_ += jsonItemLine(d, "changed");

@@ -118,6 +118,9 @@ private:
     // The next record, once the one before was `matched` to an item or not;
     // false at the end.
     bool advance(bool matched);
+    // Why the record just read does not follow the one before it.
+    BaselineError outOfOrder() const;
+    std::string say(const char* english, const char* russian) const; // in the baseline reader's language
     void recordNotReached();
     void reportGone(const std::string& note); // the record not reached is gone
     bool leftOutNow(std::string_view relative, ItemKind kind) const;

@@ -21,6 +21,9 @@ namespace {
 // refused before it is held.
 constexpr std::size_t kLongestLine = 64 * 1024;
 constexpr std::size_t kMostEntries = 8192;
+// Nor the entries of other ACL models more text than an attribute's 64 KiB
+// value can stand for (each ACE of 16 bytes and more, a line of 200 and less).
+constexpr std::size_t kMostOtherBytes = 1024 * 1024;
 
 // A line or path quoted in a message: printable, and cut short.
 std::string shown(std::string_view text)
@@ -93,6 +96,54 @@ QByteArray gzipMember(const QByteArray& text)
     out.resize(static_cast<qsizetype>(z.total_out));
     deflateEnd(&z);
     return rc == Z_STREAM_END ? out : QByteArray();
+}
+
+// The entries of the other ACL models, which setfacl can neither read nor
+// set, as comment lines it passes over: "nfs4 A::OWNER@:rwx" becomes
+// "# nfs4: A::OWNER@:rwx", "ntacl sha256:..." becomes "# ntacl: sha256:...".
+std::string otherModelLines(const std::vector<std::string>& entries)
+{
+    std::string lines;
+    for (const std::string& entry : entries) {
+        const std::size_t space = entry.find(' ');
+        lines += "# " + entry.substr(0, space) + ":" + entry.substr(space) + "\n";
+    }
+    return lines;
+}
+
+// Where a record's comment lines end: its first entry.
+std::size_t endOfComments(const std::string& record)
+{
+    std::size_t at = 0;
+    while (at < record.size() && record[at] == '#')
+        at = record.find('\n', at) + 1;
+    return at;
+}
+
+// The other ACL models a baseline records, by the name of their comment line.
+constexpr std::string_view kOtherModels[] = {"nfs4", "ntacl"};
+
+// The model whose comment line `line` is ("# nfs4: ..."), or nothing.
+std::string_view otherModelOf(std::string_view line)
+{
+    for (const std::string_view model : kOtherModels) {
+        if (line.size() > model.size() + 4 && line.substr(0, 2) == "# " && line.substr(2, model.size()) == model
+            && line.substr(2 + model.size(), 2) == ": ")
+            return model;
+    }
+    return {};
+}
+
+// What zlib says went wrong, without the name it gives the file ("<fd:4>: "):
+// the baseline is named by the message around it.
+std::string zlibReason(const char* why)
+{
+    std::string_view text(why ? why : "");
+    if (text.substr(0, 4) == "<fd:") {
+        if (const std::size_t end = text.find(">: "); end != std::string_view::npos)
+            text.remove_prefix(end + 3);
+    }
+    return std::string(text);
 }
 
 } // namespace
@@ -188,6 +239,8 @@ void BaselineWriter::add(std::string_view rawPath, ItemKind kind, const Permissi
     ++(kind == ItemKind::File ? files_ : folders_);
     std::string record = restoreRecord(rawPath, restoreForm(p));
     record.insert(record.find('\n') + 1, kind == ItemKind::File ? "# kind: file\n" : "# kind: folder\n");
+    if (!p.otherModels.empty())
+        record.insert(endOfComments(record), otherModelLines(p.otherModels));
     out_ += record;
     if (out_.size() >= kPiece) {
         put(out_);
@@ -230,6 +283,7 @@ struct BaselineReader::Source {
 
 BaselineReader::BaselineReader(const QByteArray& path, Language language)
     : source_(std::make_unique<Source>())
+    , language_(language)
 {
     const auto say = [language](const char* english, const char* russian) {
         return std::string(inLanguage(language, english, russian));
@@ -329,6 +383,17 @@ BaselineReader::BaselineReader(const QByteArray& path, Language language)
 
 BaselineReader::~BaselineReader() = default;
 
+std::string BaselineReader::say(const char* english, const char* russian) const
+{
+    return inLanguage(language_, english, russian);
+}
+
+std::string BaselineReader::damaged(const std::string& why) const
+{
+    return say("cut short or damaged after line ", "обрезан или повреждён после строки ") + std::to_string(line_) + ": "
+        + why;
+}
+
 void BaselineReader::failAt(long line, const std::string& what) const
 {
     throw BaselineError(line, what);
@@ -350,28 +415,31 @@ bool BaselineReader::readLine(std::string& line)
             s.at = end + 1;
             ++line_;
             if (line.size() > kLongestLine)
-                failAt(line_, "a line longer than " + std::to_string(kLongestLine) + " bytes");
+                failAt(line_,
+                       say("a line longer than ", "строка длиннее ") + std::to_string(kLongestLine)
+                           + say(" bytes", " байт"));
             return true;
         }
         line.append(s.buffer, s.at, std::string::npos);
         if (line.size() > kLongestLine) // no line of a baseline is that long: never held whole
-            failAt(line_ + 1, "a line longer than " + std::to_string(kLongestLine) + " bytes");
+            failAt(line_ + 1,
+                   say("a line longer than ", "строка длиннее ") + std::to_string(kLongestLine)
+                       + say(" bytes", " байт"));
         s.buffer.clear();
         s.at = 0;
         if (s.ended) {
             if (line.empty())
                 return false;
             ++line_;
-            failAt(line_, "cut short: the last line has no line end");
+            failAt(line_,
+                   say("cut short: the last line has no line end", "обрезан: у последней строки нет конца строки"));
         }
         s.buffer.resize(kPiece);
         const int n = gzread(s.file, s.buffer.data(), static_cast<unsigned>(kPiece));
         if (n < 0) {
             int code = 0;
             const char* why = gzerror(s.file, &code);
-            failAt(line_ + 1,
-                   std::string("cut short or damaged after line ") + std::to_string(line_) + ": "
-                       + (code == Z_ERRNO ? std::strerror(errno) : why));
+            failAt(line_ + 1, damaged(code == Z_ERRNO ? systemErrorText(errno, language_) : zlibReason(why)));
         }
         s.buffer.resize(static_cast<std::size_t>(n));
         if (n == 0) {
@@ -379,7 +447,7 @@ bool BaselineReader::readLine(std::string& line)
             int code = 0;
             const char* why = gzerror(s.file, &code);
             if (code != Z_OK)
-                failAt(line_ + 1, std::string("cut short or damaged after line ") + std::to_string(line_) + ": " + why);
+                failAt(line_ + 1, damaged(zlibReason(why)));
             s.ended = true;
         }
     }
@@ -388,27 +456,36 @@ bool BaselineReader::readLine(std::string& line)
 bool BaselineReader::next(BaselineRecord& out)
 {
     std::string& line = lineText_; // its room kept from record to record
+    int blank = 0;
     do {
         if (!readLine(line)) {
             if (folders_ != head_.folders || (head_.files >= 0 && files_ != head_.files))
                 failAt(line_,
-                       "cut short: its head announces " + std::to_string(head_.folders) + " folders and "
-                           + (head_.files < 0 ? std::string("no") : std::to_string(head_.files))
-                           + " files, and it holds " + std::to_string(folders_) + " and " + std::to_string(files_));
+                       say("cut short: its head announces ", "обрезан: в начале объявлено папок: ")
+                           + std::to_string(head_.folders) + say(" folders and ", ", файлов: ")
+                           + (head_.files < 0 ? say("no", "нет") : std::to_string(head_.files))
+                           + say(" files, and it holds ", ", а в нём папок: ") + std::to_string(folders_)
+                           + say(" and ", " и файлов: ") + std::to_string(files_));
             return false;
         }
+        // One empty line ends the head and each record: a run of them is no
+        // baseline, and would only cost time to read.
+        if (line.empty() && ++blank > 1)
+            fail(say("more than one empty line between records", "больше одной пустой строки между записями"));
     } while (line.empty());
 
     if (!startsWith(line, "# file: "))
-        fail("a record does not begin with \"# file: PATH\"");
+        fail(say("a record does not begin with \"# file: PATH\"", "запись не начинается с \"# file: PATH\""));
     out.line = line_;
     if (!unescapeRestorePath(std::string_view(line).substr(8), out.rawPath) || out.rawPath.empty()
         || out.rawPath[0] != '/')
-        fail("the path is not an absolute path as getfacl writes one");
+        fail(say("the path is not an absolute path as getfacl writes one", "путь не полный, как его пишет getfacl"));
     if (!normalPath(out.rawPath))
-        fail("the path is not in its plain form (\"//\", \".\" or \"..\" in it, a slash or a NUL at its end): "
+        fail(say("the path is not in its plain form (\"//\", \".\" or \"..\" in it, a slash or a NUL at its end): ",
+                 "путь не в простой форме (в нём \"//\", \".\" или \"..\", косая черта или NUL в конце): ")
              + shown(out.rawPath));
     bool haveKind = false, haveOwner = false, haveGroup = false, haveFlags = false;
+    std::size_t otherBytes = 0;
     std::uint32_t special = 0;
     Permissions& p = out.permissions;
     p.owner = p.group = p.mode = 0;
@@ -418,13 +495,15 @@ bool BaselineReader::next(BaselineRecord& out)
     const auto id = [&](std::string_view text) {
         unsigned long long n = 0;
         if (!wholeNumber(text, 0xFFFFFFFFull, n))
-            fail("not a numeric id: " + printable(text));
+            fail(say("not a numeric id: ", "не числовой идентификатор: ") + printable(text));
         return static_cast<std::uint32_t>(n);
     };
     // The comment lines of the record, then its entries up to the empty line.
     for (;;) {
         if (!readLine(line))
-            fail("cut short: the file ends within the record of line " + std::to_string(out.line));
+            fail(say("cut short: the file ends within the record of line ",
+                     "обрезан: файл кончается внутри записи строки ")
+                 + std::to_string(out.line));
         if (line.empty() || line[0] != '#') {
             break;
         }
@@ -437,7 +516,7 @@ bool BaselineReader::next(BaselineRecord& out)
             else if (l.substr(8) == "file")
                 out.kind = ItemKind::File;
             else
-                fail("the kind is neither folder nor file");
+                fail(say("the kind is neither folder nor file", "вид не folder и не file"));
         } else if (startsWith(l, "# owner: ")) {
             twice = std::exchange(haveOwner, true);
             p.owner = id(l.substr(9));
@@ -449,16 +528,31 @@ bool BaselineReader::next(BaselineRecord& out)
             const std::string_view f = l.substr(9);
             if (f.size() != 3 || (f[0] != 's' && f[0] != '-') || (f[1] != 's' && f[1] != '-')
                 || (f[2] != 't' && f[2] != '-'))
-                fail("the flags are not three of s, s and t or -");
+                fail(say("the flags are not three of s, s and t or -", "флаги не три знака из s, s и t или -"));
             special = (f[0] == 's' ? S_ISUID : 0u) | (f[1] == 's' ? S_ISGID : 0u) | (f[2] == 't' ? S_ISVTX : 0u);
+        } else if (const std::string_view model = otherModelOf(l); !model.empty()) {
+            // In the order they were written: the order of NFSv4 ACEs matters.
+            const std::string_view entry = l.substr(model.size() + 4);
+            if (entry.empty() || std::any_of(entry.begin(), entry.end(), [](char c) { return c < ' ' || c == 127; }))
+                fail(say("an entry of another ACL model that is empty or not printable: ",
+                         "пустая или непечатаемая запись другой модели ACL: ")
+                     + shown(line));
+            otherBytes += entry.size();
+            if (p.otherModels.size() >= kMostEntries || otherBytes > kMostOtherBytes)
+                fail(say("more than ", "больше ") + std::to_string(kMostEntries)
+                     + say(" entries of other ACL models, or more than 1 MiB of them, in one record",
+                           " записей других моделей ACL или больше 1 МиБ их в одной записи"));
+            p.otherModels.push_back(std::string(model) + " " + std::string(entry));
         } else {
-            fail("an unknown comment line within a record");
+            fail(say("an unknown comment line within a record", "неизвестная строка комментария в записи"));
         }
         if (twice)
-            fail("a comment line given twice in one record");
+            fail(say("a comment line given twice in one record", "строка комментария дважды в одной записи"));
     }
     if (!haveKind || !haveOwner || !haveGroup)
-        failAt(out.line, "the record lacks its \"# kind:\", \"# owner:\" or \"# group:\" line");
+        failAt(out.line,
+               say("the record lacks its \"# kind:\", \"# owner:\" or \"# group:\" line",
+                   "в записи нет строки \"# kind:\", \"# owner:\" или \"# group:\""));
 
     // Entries: "[default:]tag:qualifier:rwx", long forms with numeric ids.
     std::set<std::pair<int, std::uint32_t>> seen; // (tag, default or not; id): each once
@@ -470,7 +564,7 @@ bool BaselineReader::next(BaselineRecord& out)
         const std::size_t c1 = l.find(':');
         const std::size_t c2 = c1 == std::string_view::npos ? c1 : l.find(':', c1 + 1);
         if (c2 == std::string_view::npos || l.size() != c2 + 4)
-            fail("not an ACL entry: " + shown(line));
+            fail(say("not an ACL entry: ", "не запись ACL: ") + shown(line));
         const std::string_view tag = l.substr(0, c1), qualifier = l.substr(c1 + 1, c2 - c1 - 1),
                                perm = l.substr(c2 + 1);
         AclEntry e {AclTag::Other, 0, 0};
@@ -483,22 +577,26 @@ bool BaselineReader::next(BaselineRecord& out)
         else if (tag == "other" && qualifier.empty())
             e.tag = AclTag::Other;
         else
-            fail("not an ACL entry: " + shown(line));
+            fail(say("not an ACL entry: ", "не запись ACL: ") + shown(line));
         if (e.tag == AclTag::User || e.tag == AclTag::Group)
             e.id = id(qualifier);
         if ((perm[0] != 'r' && perm[0] != '-') || (perm[1] != 'w' && perm[1] != '-')
             || (perm[2] != 'x' && perm[2] != '-'))
-            fail("the rights are not three of r, w and x or -: " + shown(line));
+            fail(say("the rights are not three of r, w and x or -: ", "права не три знака из r, w и x или -: ")
+                 + shown(line));
         e.perm = static_cast<std::uint8_t>((perm[0] == 'r' ? 4 : 0) | (perm[1] == 'w' ? 2 : 0)
                                            | (perm[2] == 'x' ? 1 : 0));
         Acl& acl = isDefault ? p.defaults : p.access;
         if (acl.size() >= kMostEntries) // the kernel keeps far fewer: never a real record
-            fail("more than " + std::to_string(kMostEntries) + " entries in one ACL");
+            fail(say("more than ", "больше ") + std::to_string(kMostEntries)
+                 + say(" entries in one ACL", " записей в одном ACL"));
         if (!seen.insert({static_cast<int>(e.tag) + (isDefault ? 8 : 0), e.id}).second)
-            fail("an ACL entry given twice: " + shown(line));
+            fail(say("an ACL entry given twice: ", "запись ACL дважды: ") + shown(line));
         acl.push_back(e);
         if (!readLine(line))
-            fail("cut short: the file ends within the record of line " + std::to_string(out.line));
+            fail(say("cut short: the file ends within the record of line ",
+                     "обрезан: файл кончается внутри записи строки ")
+                 + std::to_string(out.line));
         if (line.empty())
             break;
     }
@@ -516,15 +614,17 @@ bool BaselineReader::next(BaselineRecord& out)
         return user && group && other && (mask || !named);
     };
     if (!whole(p.access) || (!p.defaults.empty() && !whole(p.defaults)))
-        failAt(out.line, "the record's ACL is not whole (owner, owning group, other, and a mask with named entries)");
+        failAt(out.line,
+               say("the record's ACL is not whole (owner, owning group, other, and a mask with named entries)",
+                   "ACL записи неполон (владелец, группа-владелец, остальные и маска при именованных записях)"));
     if (out.kind == ItemKind::File && !p.defaults.empty())
-        failAt(out.line, "a file's record with a default ACL");
+        failAt(out.line, say("a file's record with a default ACL", "запись файла с ACL по умолчанию"));
     sortAcl(p.access);
     sortAcl(p.defaults);
     p.mode = special | permissionBits(p.access);
     ++(out.kind == ItemKind::File ? files_ : folders_);
     if (folders_ > head_.folders || (head_.files >= 0 && files_ > head_.files) || (head_.files < 0 && files_ > 0))
-        failAt(out.line, "more records than its head announces");
+        failAt(out.line, say("more records than its head announces", "записей больше, чем объявлено в начале"));
     return true;
 }
 

@@ -12,6 +12,8 @@
 //     # owner: 0
 //     # group: 100
 //     # flags: -s-
+//     # nfs4: A:fd:OWNER@:rwaDxtTnNcCy      (where the item carries an NFSv4 ACL)
+//     # ntacl: sha256:0123456789abcdef       (or Samba's Windows ACL)
 //     user::rwx
 //     ...
 //     <empty line>
@@ -58,7 +60,9 @@ bool isCompressedName(const QByteArray& path); // ends in ".gz"
 struct BaselineRecord {
     std::string rawPath; // absolute
     ItemKind kind = ItemKind::Folder;
-    Permissions permissions; // without NFSv4 or Windows ACLs: setfacl sets neither
+    // With the entries of NFSv4 and Windows ACLs, which the file holds as
+    // comment lines ("# nfs4: A::OWNER@:rwx"): setfacl passes over them.
+    Permissions permissions;
     long line = 0; // of its "# file:" line
 };
 
@@ -117,6 +121,7 @@ public:
     BaselineReader& operator=(const BaselineReader&) = delete;
 
     const BaselineHead& head() const { return head_; }
+    Language language() const { return language_; }
     // The next record; false at the end of the file (whose counts are then
     // checked against the head).
     bool next(BaselineRecord& out);
@@ -125,6 +130,8 @@ private:
     bool readLine(std::string& line); // false at the end
     [[noreturn]] void fail(const std::string& what) const;
     [[noreturn]] void failAt(long line, const std::string& what) const;
+    std::string say(const char* english, const char* russian) const; // in the reader's language
+    std::string damaged(const std::string& why) const;
 
     struct Source;
     std::unique_ptr<Source> source_;
@@ -132,6 +139,7 @@ private:
     long line_ = 0;
     long folders_ = 0, files_ = 0;
     std::string lineText_; // the line being read
+    Language language_;
 };
 
 // The path in a "# file:" line back to its raw bytes; false when an escape

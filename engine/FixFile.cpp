@@ -1,6 +1,7 @@
 #include "engine/FixFile.h"
 #include "platform/SystemErrorText.h"
 
+#include "platform/FileDestination.h"
 #include "platform/PrintablePath.h"
 #include "platform/WorkingFolder.h"
 
@@ -163,15 +164,13 @@ std::string destination(const QByteArray& path, ReportsFolder* open, Destination
         return std::string(inLanguage(language, "cannot write ", "не удалось записать "))
             + inLanguage(language, what.english, what.russian) + " " + to.shown
             + inLanguage(language, ": not a file name", ": это не имя файла");
-    struct stat st { };
-    to.inOpen = open && ::stat(to.dir.constData(), &st) == 0
-        && open->identity() == FolderIdentity {st.st_dev, st.st_ino};
-    if (to.inOpen
-        && (to.name == WorkingFolder::kFullReportName || to.name == WorkingFolder::kMismatchName
-            || to.name == WorkingFolder::kDifferencesName || to.name == WorkingFolder::kInheritanceName
-            || to.name == WorkingFolder::kDriftName))
+    FileDestination where;
+    to.inOpen = open && fileDestination(path, where) == 0 && where.in(open->identity());
+    if (to.inOpen && WorkingFolder::isReportName(to.name))
         return std::string(inLanguage(language, what.english, what.russian)) + " " + to.shown
-            + inLanguage(language, " would replace one of the reports", " заменил бы один из отчётов");
+            + inLanguage(language, " would replace the report ", " заменил бы отчёт ") + to.name.toStdString()
+            + inLanguage(language, " in the reports folder ", " в папке отчётов ")
+            + printable(open->path().toStdString());
     return {};
 }
 
@@ -237,10 +236,16 @@ std::string saveRestoreParts(const QByteArray& path, const std::vector<ReportsFo
     } else if (const ReportsFolder::Outcome outcome = own.open(to.dir); outcome != ReportsFolder::Outcome::Opened) {
         return own.refusal(outcome, inLanguage(language, written.english, written.russian), language);
     }
-    QByteArray failed;
-    if (const int error = folder->replace({{to.name, parts}}, failed))
+    // An earlier file is what the user accepted or reviewed: a failed write keeps it.
+    struct stat st { };
+    const bool earlier = ::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode);
+    if (const int error = folder->replaceKeeping({to.name, parts}))
         return inLanguage(language, "cannot write ", "не удалось записать ") + to.shown + ": "
-            + folder->failureText(error, language);
+            + folder->failureText(error, language)
+            + (!earlier ? std::string()
+                   : written.english == kBaseline.english
+                   ? inLanguage(language, "; the earlier baseline is kept", "; прежний базовый снимок сохранён")
+                   : inLanguage(language, "; the earlier fix file is kept", "; прежний файл исправления сохранён"));
     return {};
 }
 

@@ -504,17 +504,7 @@ int ReportsFolder::replace(const std::vector<Report>& reports, QByteArray& faile
     // What stands in a report's place, when it is not a regular file, is
     // never replaced: looked at before the writing, which may take long, and
     // again just before the earlier report is removed.
-    const auto inTheWay = [this, &reports](std::size_t i) {
-        struct stat st { };
-        if (::fstatat(fd_, reports[i].name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            return errno == ENOENT ? 0 : errno;
-        if (S_ISREG(st.st_mode))
-            return 0;
-        if (S_ISDIR(st.st_mode))
-            return EISDIR;
-        occupant_ = st.st_mode & S_IFMT;
-        return EEXIST;
-    };
+    const auto inTheWay = [this, &reports](std::size_t i) { return occupiedBy(reports[i].name); };
     for (std::size_t i = 0; i < reports.size(); ++i) {
         if (const int error = inTheWay(i))
             return giveUp(i, error);
@@ -554,6 +544,50 @@ int ReportsFolder::replace(const std::vector<Report>& reports, QByteArray& faile
     for (int slot : finalSlots)
         InterruptCleanup::forget(slot);
     return 0;
+}
+
+int ReportsFolder::occupiedBy(const QByteArray& name)
+{
+    struct stat st { };
+    if (::fstatat(fd_, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? 0 : errno;
+    if (S_ISREG(st.st_mode))
+        return 0;
+    if (S_ISDIR(st.st_mode))
+        return EISDIR;
+    occupant_ = st.st_mode & S_IFMT;
+    return EEXIST;
+}
+
+int ReportsFolder::replaceKeeping(const Report& report)
+{
+    occupant_ = 0;
+    const std::vector<Report> one {report};
+    removeLeftTemporaries(fd_, one);
+    Temporary temporary;
+    const auto giveUp = [&](int error) {
+        if (!temporary.name.isEmpty())
+            ::unlinkat(fd_, temporary.name.constData(), 0);
+        InterruptCleanup::forget(temporary.slot);
+        return error;
+    };
+    if (const int error = occupiedBy(report.name)) {
+        dispose(one);
+        return error;
+    }
+    if (const int error = writeTemporary(fd_, report, temporary))
+        return giveUp(error);
+    if (::fchmodat(fd_, temporary.name.constData(), 0600, 0) != 0 && temporary.marked)
+        return giveUp(errno);
+    // One rename puts the new file in the earlier one's place: there is no
+    // moment without either, and a signal removes only the temporary file.
+    if (const int error = occupiedBy(report.name))
+        return giveUp(error);
+    if (::renameat(fd_, temporary.name.constData(), fd_, report.name.constData()) != 0)
+        return giveUp(errno);
+    InterruptCleanup::forget(temporary.slot);
+    // The rename itself on the disk, so that a crash now leaves the new file.
+    return ::fsync(fd_) == 0 || errno == EINVAL || errno == EROFS ? 0 : errno;
 }
 
 std::string ReportsFolder::failureText(int error, Language language) const

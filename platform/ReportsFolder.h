@@ -130,6 +130,12 @@ public:
     // when it is a regular file of the caller's with that name, mode 0200
     // and no other link, so a file of the user's is never removed.
     [[nodiscard]] int replace(const std::vector<Report>& reports, QByteArray& failedName);
+    // Writes one file that holds what the user accepted or will apply (a
+    // baseline, a fix file) as replace() writes a report, but keeps the
+    // earlier file whenever anything fails: it is replaced, in one rename,
+    // only by a new file written whole and synced to disk. Returns 0 or an
+    // errno value; what is not a regular file is never replaced, as there.
+    [[nodiscard]] int replaceKeeping(const Report& report);
     // Disposes of the parts of reports[from..]: for reports that will never
     // be handed to replace(), or that it did not reach.
     static void dispose(const std::vector<Report>& reports, std::size_t from = 0);
@@ -146,6 +152,10 @@ public:
 
 private:
     Outcome openMade(const QByteArray& path);
+    // 0 when `name` is free or a regular file; EISDIR for a folder; EEXIST
+    // (and occupant_ set) for anything else; another errno value when it
+    // cannot be looked at.
+    int occupiedBy(const QByteArray& name);
 
     QByteArray path_;
     int fd_ = -1;

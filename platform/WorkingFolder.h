@@ -38,6 +38,20 @@ public:
     static constexpr char kDriftName[] = "acl_drift.txt";
     static QByteArray driftFile(const QByteArray& folder) { return folder + '/' + kDriftName; }
 
+    // Every report and working file a check can write in its folder, of
+    // every kind of check: no other file this program writes may take one
+    // of these names there.
+    static constexpr const char* kReportNames[] = {kFullReportName,  kReferenceName, kMismatchName, kDifferencesName,
+                                                   kInheritanceName, kWhoName,       kDriftName};
+    static bool isReportName(const QByteArray& name)
+    {
+        for (const char* report : kReportNames) {
+            if (name == report)
+                return true;
+        }
+        return false;
+    }
+
     // Deletes the working files, ignoring failures, then removes the
     // folder itself if it is empty.
     static void remove(const QByteArray& folder);

@@ -410,7 +410,8 @@ TEST_F(Baselines, WhatIsNoWholeBaselineOfThisFolderIsRefusedNamingTheLine)
     EXPECT_NE(::access(work.path("fresh/acl.txt").c_str(), F_OK), 0) << "a check ran all the same";
     const gwtest::ProcessResult report = save(work.path("reports/acl_drift.txt"));
     EXPECT_EQ(report.status, 2);
-    EXPECT_NE(report.err.find("would replace one of the reports"), std::string::npos) << report.err;
+    EXPECT_NE(report.err.find("would replace the report acl_drift.txt in the reports folder"), std::string::npos)
+        << report.err;
 }
 
 // A recorded folder replaced by a symbolic link, and the items whose paths

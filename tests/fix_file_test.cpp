@@ -2,6 +2,7 @@
 
 #include "TempTree.h"
 #include "engine/FixFile.h"
+#include "platform/WorkingFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -142,12 +143,14 @@ TEST(FixFile, NeverInThePlaceOfAReport)
     TempTree t, work;
     t.mkdir("a");
     setfacl({"-m", "u:12003:rwx", t.path("a")});
-    for (const char* name : {"acl.txt", "acl_def.txt", "acl_diff.txt"}) {
+    // Every report any kind of check writes there, whichever kind this run is.
+    for (const char* name : gw::WorkingFolder::kReportNames) {
         const gwtest::ProcessResult r = run(
             {gwtest::checkProgram(), "--reports", work.path("r"), "--fix-file", work.path("r/") + name, t.root()});
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.err,
-                  "grantwise-check: the fix file " + work.path("r/") + name + " would replace one of the reports\n");
+                  "grantwise-check: the fix file " + work.path("r/") + name + " would replace the report " + name
+                      + " in the reports folder " + work.path("r") + "\n");
     }
 }
 
@@ -198,7 +201,8 @@ TEST(FixFile, ARefusedDestinationRefusesTheRunBeforeTheCheck)
         {work.path("link/fix.acl"), "cannot write the fix file in " + work.path("link") + ": it is a symbolic link"},
         {theirs + "/fix.acl", "cannot write the fix file in " + theirs + ": it belongs to another user"},
         {work.path("file/fix.acl"), "cannot write the fix file in " + work.path("file") + ": Not a directory"},
-        {r + "/acl_def.txt", "the fix file " + r + "/acl_def.txt would replace one of the reports"},
+        {r + "/acl_def.txt",
+         "the fix file " + r + "/acl_def.txt would replace the report acl_def.txt in the reports folder " + r},
         {r + "/", "cannot write the fix file " + r + "/: not a file name"},
         {work.mkdir("folder"), "cannot write " + work.path("folder") + ": Is a directory"},
         {fifo, "cannot write " + fifo + ": it is a FIFO, not a regular file"},

@@ -57,6 +57,12 @@ for program in "$@"; do
     for option in $options; do
         printf '%s\n' "$text" | grep -qE -- "(^|[^a-z-])$option([^a-z-]|\$)" \
             || fail "$page does not document $option, which $name --help names"
+        # An item of its own: the tag line of a .TP or .TQ names it, so that
+        # no option's text runs into another's paragraph.
+        printf '%s\n' "$text" | grep -A1 -E '^\.(TP|TQ)' \
+            | grep -qE -- "^\.(B|BI|BR|IR|I) (.*[^a-z-])?$option([^a-z-]|\$)" \
+            || [ "$option" = --help ] || [ "$option" = --version ] \
+            || fail "$page has no item of its own for $option"
     done
 done
 

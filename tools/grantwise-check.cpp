@@ -13,6 +13,7 @@
 #include "engine/FixFile.h"
 #include "engine/JsonLines.h"
 #include "platform/DirectoryOpen.h"
+#include "platform/FileDestination.h"
 #include "platform/FolderTree.h"
 #include "platform/InterruptCleanup.h"
 #include "platform/PrintablePath.h"
@@ -465,8 +466,13 @@ int main(int argc, char** argv)
 
     // Baselines: the one to save is refused now when it would be at the end.
     if (!saveBaselineFile.isEmpty()) {
-        if (saveBaselineFile == fixFile)
-            return fail("--save-baseline and --fix-file name the same file", true);
+        // Told apart by what they name, not by their text: "./sv/x" and "/abs/sv/x" are one file.
+        gw::FileDestination baselineTo, fixTo;
+        if (!fixFile.isEmpty() && gw::fileDestination(saveBaselineFile, baselineTo) == 0
+            && gw::fileDestination(fixFile, fixTo) == 0 && baselineTo == fixTo)
+            return fail("--save-baseline " + gw::printable(saveBaselineFile.toStdString()) + " and --fix-file "
+                            + gw::printable(fixFile.toStdString()) + " name the same file",
+                        true);
         if (const std::string problem = baselines.saveTo(saveBaselineFile, reports); !problem.empty())
             return fail(problem);
     }
