@@ -1,5 +1,6 @@
 #include "TForm1.h"
 #include "QtTranslations.h"
+#include "engine/CountText.h"
 #include "engine/MessageText.h"
 #include "platform/PrintableText.h"
 
@@ -287,11 +288,10 @@ void TForm1::Menu_File_DifferencesClick()
                       .arg(target)
                       .arg(items.foldersDiffering)
                       .arg(items.filesDiffering)
-                : QStringLiteral("Inheritance below %1: %2 folders and %3 files do not carry what their folder gives "
-                                 "them.")
+                : QStringLiteral("Inheritance below %1: %2 and %3 do not carry what their folder gives them.")
                       .arg(target)
-                      .arg(items.foldersDiffering)
-                      .arg(items.filesDiffering);
+                      .arg(gw::countedText(items.foldersDiffering, "folder", "folders"))
+                      .arg(gw::countedText(items.filesDiffering, "file", "files"));
         } else {
             const QString target = QString::fromUtf8(analysis.inputs.targetPrintable);
             heading = russian
@@ -299,11 +299,10 @@ void TForm1::Menu_File_DifferencesClick()
                       .arg(target)
                       .arg(folders)
                       .arg(places.size())
-                : QStringLiteral("Differences from the checked folder %1: %2 folders differ; the differences start "
-                                 "in %3 places.")
+                : QStringLiteral("Differences from the checked folder %1: %2; the differences start in %3.")
                       .arg(target)
-                      .arg(folders)
-                      .arg(places.size());
+                      .arg(gw::countedText(folders, "folder differs", "folders differ"))
+                      .arg(gw::countedText(static_cast<long long>(places.size()), "place", "places"));
         }
         auto* window = new DifferencesWindow(this, heading, std::move(places), russian,
                                              [this](const QByteArray& rawPath) { showFolder(rawPath); });

@@ -1,4 +1,5 @@
 #include "engine/BaselineDrift.h"
+#include "engine/CountText.h"
 #include "platform/DirectoryOpen.h"
 
 #include "engine/CheckState.h"
@@ -370,11 +371,11 @@ std::vector<ReportsFolder::Part> BaselineDrift::reportParts(const QByteArray& no
         + number(c.notRead) + " not read\n";
     head_ += "Baseline: " + QByteArray::fromStdString(printable(path_.toStdString())) + ", taken on "
         + QByteArray::fromStdString(printable(h.host)) + "\n";
-    head_ += "Compared with their records: " + number(c.foldersCompared) + " folders, " + number(c.filesCompared)
-        + " files.\n";
+    head_ += "Compared with their records: " + counted(c.foldersCompared, "folder", "folders") + ", "
+        + counted(c.filesCompared, "file", "files") + ".\n";
     if (c.leftOut > 0)
-        head_ += "Not compared: " + number(c.leftOut)
-            + " recorded items this run does not cover (left out by its options, or not walked); they are not"
+        head_ += "Not compared: " + counted(c.leftOut, "recorded item", "recorded items")
+            + " this run does not cover (left out by its options, or not walked); they are not"
               " counted as gone.\n";
     if (!notChecked.isEmpty())
         head_ += "Not checked: " + notChecked + "\n";
@@ -425,8 +426,8 @@ QString driftVerdict(const QString& lang, const BaselineDrift& drift)
     if (c.nothingChanged() && c.notRead == 0)
         return ru ? QStringLiteral("Ничего не изменилось с базового снимка %1 от %2: сравнено объектов: %3.")
                         .arg(folder, taken, n)
-                  : QStringLiteral("Nothing changed since the baseline of %1 taken %2: %3 items compared.")
-                        .arg(folder, taken, n);
+                  : QStringLiteral("Nothing changed since the baseline of %1 taken %2: %3 compared.")
+                        .arg(folder, taken, countedText(c.foldersCompared + c.filesCompared, "item", "items"));
     const QString counts = ru ? QStringLiteral("изменено %1, новых %2, исчезло %3; не прочитано %4")
                                     .arg(c.changed)
                                     .arg(c.added)

@@ -269,6 +269,8 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
             return;
         if (options.drift && !l.files.listed && l.read)
             filesNotListed.append(toByteArray(path));
+        if (options.drift) // the drift check counts what the scope left out as the others do
+            result.hiddenFilesLeftOut += l.files.hiddenLeftOut;
         std::string filePath, rawFile;
         for (const FileListing& f : l.files.files) {
             filePath = path;

@@ -1,4 +1,5 @@
 #include "engine/Differences.h"
+#include "engine/CountText.h"
 
 #include "platform/Nfs4Acl.h"
 
@@ -222,9 +223,9 @@ QByteArray differencesReport(const QByteArray& root, const QList<FolderDifferenc
 {
     const auto places = std::count_if(folders.begin(), folders.end(),
                                       [](const FolderDifference& f) { return f.startsHere; });
-    QByteArray text = "Differences from the checked folder " + root + "\n" + QByteArray::number(folders.size())
-        + " folders differ from the checked folder; the differences start in " + QByteArray::number(places)
-        + " places.\n";
+    QByteArray text = "Differences from the checked folder " + root + "\n"
+        + counted(folders.size(), "folder differs", "folders differ")
+        + " from the checked folder; the differences start in " + counted(places, "place", "places") + ".\n";
     if (!notChecked.isEmpty())
         text += "Not checked: " + notChecked + "\n";
     if (!notCompared.isEmpty())

@@ -1,4 +1,5 @@
 #include "engine/FixFile.h"
+#include "engine/CountText.h"
 #include "platform/SystemErrorText.h"
 
 #include "platform/FileDestination.h"
@@ -84,7 +85,7 @@ QByteArray fixFileText(const Analysis& analysis, const RestorePermissions& check
         records += QByteArray::fromStdString(checked.entries) + "\n";
     }
 
-    QByteArray text = "# Gives " + number(static_cast<qulonglong>(fixed)) + " folders the permissions of "
+    QByteArray text = "# Gives " + counted(fixed, "folder", "folders") + " the permissions of "
         + QByteArray::fromStdString(restorePath(rawFromPrintable(in.targetPrintable.toStdString())))
         + ". Review it, then apply it with: setfacl --restore=FILE\n";
     if (in.notRead > 0 || leftUnlisted > 0 || tooLong > 0)

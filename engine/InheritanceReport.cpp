@@ -1,4 +1,5 @@
 #include "engine/InheritanceReport.h"
+#include "engine/CountText.h"
 
 #include "engine/CheckState.h"
 
@@ -56,9 +57,9 @@ QByteArray inheritanceReportHead(const QByteArray& folder, const ItemFindings& f
 {
     QByteArray text = "Inheritance check of " + folder + ": every folder" + (f.files ? " and file" : "")
         + " against what its own folder gives a new one\n";
-    text += number(f.foldersDiffering) + " folders";
+    text += counted(f.foldersDiffering, "folder", "folders");
     if (f.files)
-        text += " and " + number(f.filesDiffering) + " files";
+        text += " and " + counted(f.filesDiffering, "file", "files");
     text += " do not carry what their folder gives them.\n";
     text += "Checked: " + number(f.folders - 1) + " subfolders";
     if (f.files)
@@ -111,8 +112,8 @@ QString inheritanceVerdict(const QString& lang, const ItemFindings& f)
             + (f.files ? QStringLiteral(", файлов — ") + files : QString())
             + QStringLiteral(". Подробности — в отчёте о наследовании.");
     } else {
-        text = folders + QStringLiteral(" folders")
-            + (f.files ? QStringLiteral(" and ") + files + QStringLiteral(" files") : QString())
+        text = countedText(f.foldersDiffering, "folder", "folders")
+            + (f.files ? QStringLiteral(" and ") + countedText(f.filesDiffering, "file", "files") : QString())
             + QStringLiteral(" do not carry what their folder gives them. The details are in the inheritance report.");
     }
     if (!f.notRead.isEmpty())

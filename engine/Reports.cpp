@@ -1,4 +1,5 @@
 #include "engine/Reports.h"
+#include "engine/CountText.h"
 #include "engine/MessageText.h"
 #include "platform/PrintableText.h"
 
@@ -46,29 +47,41 @@ QByteArray mismatchReport(const QByteArray& summary, const QString& time, const 
 
 namespace {
 
+constexpr char kFolders[] = "folders";
+
 // The sentences of a verdict in one language.
 struct VerdictTexts {
     const char* same; // no mismatches
     const char* noneAmongRead; // no mismatches, but not everything was read or listed
     const char* mismatches; // followed by the count and "."
-    const char* notRead[2]; // around the count of listings that never arrived
-    const char* notListed[2]; // around the count of folders not listed
+    // Around the count of listings that never arrived, and of folders not
+    // listed: the text before it, the noun for one, for two to four and for
+    // more (Russian has three forms, English two), and the text after.
+    const char* notRead[5];
+    const char* notListed[5];
+    bool russian = false;
 };
+
+QString countIn(const char* const (&t)[5], long long n, bool russian)
+{
+    return QString::fromUtf8(t[0]) + (russian ? countedRussian(n, t[1], t[2], t[3]) : countedText(n, t[1], t[3]))
+        + QString::fromUtf8(t[4]);
+}
 
 constexpr VerdictTexts kReportTexts {
     "The all subfolders have the same POSIX permissions like target folder.",
     "No mismatches were found among the folders that were read.",
     "Mismatches have been found. The number of mismatches is:   ",
-    {" The permissions of ", " folders were not read and not compared."},
-    {" The subfolders of ", " folders could not be listed and were not checked."},
+    {" The permissions of ", "folder", kFolders, kFolders, " were not read and not compared."},
+    {" The subfolders of ", "folder", kFolders, kFolders, " could not be listed and were not checked."},
 };
 constexpr VerdictTexts kScreenEnglish {
     "There are no mismatches between POSIX permissions of the checked folder and the subfolders. POSIX permissions of "
     "all the folders are the same.",
     "There are no mismatches between POSIX permissions of the checked folder and the subfolders.",
     "There are mismatches between POSIX permissions of the checked folder and the subfolders. The number of mismatches: ",
-    {" The permissions of ", " folders were not read and not compared."},
-    {" The subfolders of ", " folders could not be listed and were not checked."},
+    {" The permissions of ", "folder", kFolders, kFolders, " were not read and not compared."},
+    {" The subfolders of ", "folder", kFolders, kFolders, " could not be listed and were not checked."},
 };
 constexpr VerdictTexts kScreenRussian {
     "Расхождений между POSIX разрешениями вложенных папок и разрешениями проверяемой папки не обнаружено. POSIX "
@@ -76,8 +89,9 @@ constexpr VerdictTexts kScreenRussian {
     "Расхождений между POSIX разрешениями вложенных папок и разрешениями проверяемой папки не обнаружено.",
     "Обнаружены несоответствия POSIX разрешений вложенных папок разрешениям проверяемой папки. Количество "
     "несоответствий: ",
-    {" Разрешения ", " папок не были прочитаны и не сравнивались."},
-    {" Не удалось получить список вложенных папок у ", " папок, они не проверены."},
+    {" Разрешения ", "папки", "папок", "папок", " не были прочитаны и не сравнивались."},
+    {" Не удалось получить список вложенных папок у ", "папки", "папок", "папок", ", они не проверены."},
+    true,
 };
 
 // The verdict sentence, then what was not read and what was not listed.
@@ -88,9 +102,9 @@ QString verdict(const VerdictTexts& t, const ReportInputs& in)
         ? QString::fromUtf8(t.mismatches) + QString::number(in.mismatchCount) + QLatin1Char('.')
         : QString::fromUtf8(incomplete ? t.noneAmongRead : t.same);
     if (in.notRead > 0)
-        text += QString::fromUtf8(t.notRead[0]) + QString::number(in.notRead) + QString::fromUtf8(t.notRead[1]);
+        text += countIn(t.notRead, in.notRead, t.russian);
     if (in.notListed > 0)
-        text += QString::fromUtf8(t.notListed[0]) + QString::number(in.notListed) + QString::fromUtf8(t.notListed[1]);
+        text += countIn(t.notListed, in.notListed, t.russian);
     return text;
 }
 

@@ -1,4 +1,5 @@
 #include "engine/WhoInventory.h"
+#include "engine/CountText.h"
 
 #include "engine/JsonLines.h"
 #include "platform/PrintablePath.h"
@@ -247,12 +248,12 @@ QByteArray whoReport(const WhoFindings& f, const QByteArray& notChecked)
     if (f.who.root())
         text += "uid 0 is root: the kernel lets root read, write and enter every folder, read and write every file,"
                 " and execute a file that has an execute bit for anyone.\n";
-    text += "Checked: " + number(f.folders) + " folders" + (f.files > 0 ? " and " + number(f.files) + " files" : "")
-        + "; " + who + " can read " + number(f.canRead) + ", write " + number(f.canWrite) + " and reach "
-        + number(f.canReach) + " of them.\n";
+    text += "Checked: " + counted(f.folders, "folder", "folders")
+        + (f.files > 0 ? " and " + counted(f.files, "file", "files") : QByteArray()) + "; " + who + " can read "
+        + number(f.canRead) + ", write " + number(f.canWrite) + " and reach " + number(f.canReach) + " of them.\n";
     if (f.unknown > 0)
-        text += "Unknown: " + number(f.unknown)
-            + " places, whose permissions (or those of a folder on the way) were"
+        text += "Unknown: " + counted(f.unknown, "place", "places")
+            + ", whose permissions (or those of a folder on the way) were"
               " not read.\n";
     if (f.hiddenLeftOut > 0)
         text += "Hidden folders not checked, with all below them: " + number(f.hiddenLeftOut)
@@ -323,19 +324,19 @@ QString whoVerdict(const QString& lang, const WhoFindings& f)
     const qint64 places = f.folders + f.files;
     QString text;
     if (lang == QLatin1String("RU"))
-        text = QStringLiteral("%1: чтение — %2, запись — %3, доступно — %4 из %5 мест.")
+        text = QStringLiteral("%1: чтение — %2, запись — %3, доступно — %4 из %5.")
                    .arg(who)
                    .arg(f.canRead)
                    .arg(f.canWrite)
                    .arg(f.canReach)
-                   .arg(places);
+                   .arg(countedRussian(places, "места", "мест", "мест"));
     else
-        text = QStringLiteral("%1 can read %2, write %3 and reach %4 of %5 places.")
+        text = QStringLiteral("%1 can read %2, write %3 and reach %4 of %5.")
                    .arg(who)
                    .arg(f.canRead)
                    .arg(f.canWrite)
                    .arg(f.canReach)
-                   .arg(places);
+                   .arg(countedText(places, "place", "places"));
     if (f.who.root())
         text += lang == QLatin1String("RU")
             ? QStringLiteral(" Это root: ядро разрешает ему всё, кроме запуска файла без права выполнения.")

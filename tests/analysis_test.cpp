@@ -156,10 +156,10 @@ TEST(Reports, VerdictsNeverReadGreenWhenSomethingWasNotChecked)
     EXPECT_EQ(screenVerdict("RU", in),
               "Обнаружены несоответствия POSIX разрешений вложенных папок разрешениям "
               "проверяемой папки. Количество несоответствий: 3. Не удалось получить список "
-              "вложенных папок у 1 папок, они не проверены.");
+              "вложенных папок у 1 папки, они не проверены.");
     EXPECT_EQ(screenVerdict("EN", in),
               "There are mismatches between POSIX permissions of the checked folder and the "
-              "subfolders. The number of mismatches: 3. The subfolders of 1 folders could "
+              "subfolders. The number of mismatches: 3. The subfolders of 1 folder could "
               "not be listed and were not checked.");
     EXPECT_EQ(verdictLight(in), Light::Red);
 

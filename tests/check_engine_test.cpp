@@ -202,8 +202,8 @@ TEST_F(CheckTest, LostListingWarnsRetriesAndThenSaysWhatWasNotRead)
     EXPECT_TRUE(text(Control::RichEdit3).startsWith("There are no mismatches"));
     EXPECT_TRUE(
         text(Control::RichEdit3)
-            .endsWith(" The permissions of 1 folders were not read and not compared. The details are in the report."));
-    EXPECT_NE(report(engine.mismatchPath()).find("The permissions of 1 folders were not read and not compared.\r\n"),
+            .endsWith(" The permissions of 1 folder were not read and not compared. The details are in the report."));
+    EXPECT_NE(report(engine.mismatchPath()).find("The permissions of 1 folder were not read and not compared.\r\n"),
               std::string::npos);
 }
 
@@ -455,7 +455,7 @@ TEST_F(CheckTest, LockedFoldersAreComparedAndUnlistedOnesMakeTheVerdictRed)
         const bool ok = e.state().MismatchCount == 1 && v.light == Light::Red
             && v.text(Control::RichEdit3)
                    .contains(
-                       "Количество несоответствий: 1. Не удалось получить список вложенных папок у 1 папок, они не проверены.")
+                       "Количество несоответствий: 1. Не удалось получить список вложенных папок у 1 папки, они не проверены.")
             && report.find("\r\n" + t.path("closed") + " user root (owner):-wx\r\n") != std::string::npos
             && report.ends_with("Folders whose subfolders could not be listed:\r\n" + t.path("closed") + "\r\n\r\n");
         e.FormClose();
@@ -474,7 +474,7 @@ TEST_F(CheckTest, LockedFoldersAreComparedAndUnlistedOnesMakeTheVerdictRed)
         const bool chosen = e2.state().MismatchCount == 0 && v2.light == Light::Red
             && v2.text(Control::RichEdit3)
                 == "Расхождений между POSIX разрешениями вложенных папок и разрешениями проверяемой папки не "
-                   "обнаружено. Не удалось получить список вложенных папок у 1 папок, они не проверены. "
+                   "обнаружено. Не удалось получить список вложенных папок у 1 папки, они не проверены. "
                    "Подробности смотрите в отчете.";
         e2.FormClose();
         return chosen ? ""

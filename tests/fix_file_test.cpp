@@ -308,7 +308,7 @@ TEST(FixFile, FoldersWhoseNfs4OrWindowsAclDiffersGetNoRecord)
     gw::RestorePermissions checked;
     checked.entries = "user::rwx\ngroup::r-x\nother::r-x\n";
     const QByteArray text = gw::fixFileText(a, checked, {});
-    EXPECT_TRUE(text.startsWith("# Gives 1 folders the permissions of /srv/nas.")) << text.toStdString();
+    EXPECT_TRUE(text.startsWith("# Gives 1 folder the permissions of /srv/nas.")) << text.toStdString();
     EXPECT_TRUE(text.contains("\n# Left out as well: 2 folders whose NFSv4 ACL or Windows ACL (security.NTACL) "
                               "differs, which setfacl cannot set.\n"))
         << text.toStdString();

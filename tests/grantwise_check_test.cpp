@@ -181,7 +181,7 @@ TEST(GrantwiseCheck, SameInheritanceReportsAsTheWindow)
     EXPECT_EQ(r.status, 1);
     const std::string inherit = gwtest::readFile(reports + "/acl_inherit.txt");
     EXPECT_EQ(inherit, gwtest::readFile(engine.inheritancePath().toStdString()));
-    EXPECT_NE(inherit.find("\n1 folders and 1 files do not carry what their folder gives them.\n"), std::string::npos)
+    EXPECT_NE(inherit.find("\n1 folder and 1 file do not carry what their folder gives them.\n"), std::string::npos)
         << inherit;
     EXPECT_EQ(gwtest::readFile(reports + "/acl_diff.txt"), gwtest::readFile(engine.differencesPath().toStdString()));
     EXPECT_EQ(body(reports + "/acl.txt"), body(engine.dumpPath().toStdString()));
@@ -345,7 +345,7 @@ TEST(GrantwiseCheck, SameReportsAsTheWindowAndExitStatus)
     EXPECT_EQ(gwtest::readFile(reports + "/acl_diff.txt"),
               "Differences from the checked folder " + t.root()
                   + "\n"
-                    "1 folders differ from the checked folder; the differences start in 1 places.\n\n"
+                    "1 folder differs from the checked folder; the differences start in 1 place.\n\n"
                   + t.path("A/A1") + "\n    + group 12345:rwx\n    ~ mask:r-x -> mask:rwx\n");
     EXPECT_EQ(
         r.out.substr(0, r.out.find("Processing time")),
@@ -511,8 +511,8 @@ TEST(GrantwiseCheck, LockedFoldersAreComparedAndWhatWasMissedIsNamed)
         const gwtest::ProcessResult r = check({"--quiet", "--reports", work.path("r"), t.root()});
         if (r.status != 1)
             return "exit status " + std::to_string(r.status) + ": " + r.err;
-        if (r.out.find("The number of mismatches: 2. The permissions of 1 folders were not read and not compared. The "
-                       "subfolders of 1 folders could not be listed and were not checked.")
+        if (r.out.find("The number of mismatches: 2. The permissions of 1 folder were not read and not compared. The "
+                       "subfolders of 1 folder could not be listed and were not checked.")
             == std::string::npos)
             return "the verdict: " + r.out;
         const std::string report = gwtest::readFile(work.path("r/acl_def.txt"));
@@ -991,7 +991,7 @@ TEST(GrantwiseCheck, WhatIsIgnoredIsIgnoredWhereDifferencesFold)
             {"--json", "--reports", work.path("r"), "--ignore", group ? "group" : "owner", t.root()});
         EXPECT_EQ(r.status, 1);
         EXPECT_NE(gwtest::readFile(work.path("r/acl_diff.txt"))
-                      .find("10 folders differ from the checked folder; the differences start in 1 places.\n"),
+                      .find("10 folders differ from the checked folder; the differences start in 1 place.\n"),
                   std::string::npos)
             << gwtest::readFile(work.path("r/acl_diff.txt"));
         EXPECT_NE(

@@ -146,7 +146,7 @@ TEST(NtAcl, SambasNfs4AclAttributeCountsAsNotRead)
     ASSERT_EQ(::chmod(reports.c_str(), 0700), 0);
     const gwtest::ProcessResult check = run({gwtest::checkProgram(), "--reports", reports, top});
     EXPECT_EQ(check.status, 1) << check.out << check.err;
-    EXPECT_NE(check.out.find("The permissions of 1 folders were not read"), std::string::npos) << check.out;
+    EXPECT_NE(check.out.find("The permissions of 1 folder were not read"), std::string::npos) << check.out;
     EXPECT_NE(gwtest::readFile(reports + "/acl_diff.txt").find(samba + "\n    it carries an NFSv4 ACL"),
               std::string::npos);
 }

@@ -340,7 +340,7 @@ private slots:
         QCOMPARE(form->ui.TrackBar1->value(), 2);
         QCOMPARE(form->ui.Label7->palette().color(QPalette::Window), QColor(255, 0, 0));
         QVERIFY(form->ui.RichEdit3->toPlainText().endsWith(
-            "The permissions of 1 folders were not read and not compared. The details are in the report."));
+            "The permissions of 1 folder were not read and not compared. The details are in the report."));
         QCOMPARE(form->ui.Button3->text(), QString("<< CHECK AGAIN"));
     }
 
@@ -507,7 +507,7 @@ private slots:
               "folders could not be listed and were not checked. The details are in the report.",
               "Обнаружены несоответствия POSIX разрешений вложенных папок разрешениям проверяемой папки. Количество "
               "несоответствий: 3. Разрешения 2 папок не были прочитаны и не сравнивались. Не удалось получить "
-              "список вложенных папок у 1 папок, они не проверены. Подробности смотрите в отчете.",
+              "список вложенных папок у 1 папки, они не проверены. Подробности смотрите в отчете.",
               "Несоответствий не обнаружено."}) {
             form->setText(gw::Control::RichEdit3, text); // as the engine does, before the page shows
             form->ui.GroupBox3->setVisible(false);
