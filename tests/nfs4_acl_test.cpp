@@ -1,7 +1,9 @@
 // NFSv4 ACLs: the decoding of system.nfs4_acl, and the listing and the check
-// on a FUSE file system that serves it, against nfs4_getfacl on the same mount.
+// on a FUSE file system that serves it, against nfs4_getfacl on the same mount;
+// what an NFSv4 ACL lets a principal do, and --who on that file system.
 
 #include "TempTree.h"
+#include "engine/EffectiveRights.h"
 #include "platform/Nfs4Acl.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +13,8 @@
 #include <csignal>
 #include <cstdint>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <spawn.h>
 #include <sstream>
 #include <sys/mount.h>
@@ -123,6 +127,162 @@ TEST(Nfs4AclDecode, AValueThatDoesNotDecodeExactlyIsRefusedWithItsReason)
     none.word(0);
     EXPECT_EQ(decodeProblem(none.bytes, aces), "");
     EXPECT_TRUE(aces.empty());
+}
+
+namespace {
+
+// The rights `who` has on an item of `kind` owned by 1000:100 with these
+// ACEs: "rwx" as granted ("o" for writing only their own entries), or
+// "unknown: " and why.
+std::string nfs4Rights(const gw::Principal& who, gw::ItemKind kind, std::vector<std::string> aces,
+                       std::uint32_t mode = 0755, std::string* via = nullptr)
+{
+    gw::Permissions p;
+    p.owner = 1000;
+    p.group = 100;
+    p.mode = mode;
+    p.access = gw::minimalAcl(mode);
+    for (std::string& ace : aces)
+        p.otherModels.push_back(ace.rfind("ntacl ", 0) == 0 || ace == gw::kNoNfs4Aces ? ace : "nfs4 " + ace);
+    gw::PrincipalNames names;
+    const gw::RightsAnswer a = gw::rightsAnswer(p, kind, who, names);
+    if (via)
+        *via = a.via;
+    if (!a.unknown.empty())
+        return "unknown: " + a.unknown;
+    return std::string {a.rights.read ? 'r' : '-',
+                        a.rights.write == gw::WriteRight::Yes              ? 'w'
+                            : a.rights.write == gw::WriteRight::OwnEntries ? 'o'
+                                                                           : '-',
+                        a.rights.enter ? 'x' : '-'};
+}
+
+gw::Principal user(std::uint32_t uid, std::vector<std::uint32_t> groups)
+{
+    gw::Principal who;
+    who.kind = gw::Principal::Kind::User;
+    who.name = "uid " + std::to_string(uid);
+    who.uid = uid;
+    who.groups = std::move(groups);
+    return who;
+}
+
+gw::Principal memberOf(std::uint32_t gid)
+{
+    gw::Principal who;
+    who.kind = gw::Principal::Kind::GroupMember;
+    who.name = "a member of group " + std::to_string(gid);
+    who.groups = {gid};
+    return who;
+}
+
+bool startsWith(const std::string& text, const std::string& start)
+{
+    return text.rfind(start, 0) == 0;
+}
+
+} // namespace
+
+TEST(Nfs4Rights, FilesAndFoldersAskForTheirOwnBits)
+{
+    const gw::Principal alice = user(1000, {100});
+    std::string via;
+    // A file: write is w alone, execute is x.
+    EXPECT_EQ(nfs4Rights(alice, gw::ItemKind::File, {"A::OWNER@:w", "A::EVERYONE@:x"}, 0644, &via), "-wx");
+    EXPECT_EQ(via, "A::OWNER@:w, A::EVERYONE@:x, no ACE names r");
+    // A folder: writing is adding a file (w), adding a folder (a) and searching (x) at once.
+    EXPECT_EQ(nfs4Rights(alice, gw::ItemKind::Folder, {"A::OWNER@:rw", "A::GROUP@:x"}), "r-x");
+    EXPECT_EQ(nfs4Rights(alice, gw::ItemKind::Folder, {"A::OWNER@:rwa", "A::GROUP@:x"}), "rwx");
+    // Sticky and not theirs: only their own entries.
+    EXPECT_EQ(nfs4Rights(user(1001, {}), gw::ItemKind::Folder, {"A::EVERYONE@:rwax"}, 01777), "rox");
+    EXPECT_EQ(nfs4Rights(alice, gw::ItemKind::Folder, {"A::EVERYONE@:rwax"}, 01777), "rwx");
+    // No ACEs: nothing, whatever the mode says.
+    EXPECT_EQ(nfs4Rights(alice, gw::ItemKind::Folder, {gw::kNoNfs4Aces}, 0777, &via), "---");
+    EXPECT_EQ(via, "no ACE names rwax");
+}
+
+TEST(Nfs4Rights, NamedWhoMatchesByIdOrNameAndOnlyWhomItCanName)
+{
+    const gw::Principal alice = user(1000, {100, 300});
+    // A number is that id; a group's (flag g) against the user's groups.
+    EXPECT_EQ(nfs4Rights(alice, gw::ItemKind::Folder, {"D::1000:r", "A::EVERYONE@:rwax"}), "-wx");
+    EXPECT_EQ(nfs4Rights(alice, gw::ItemKind::Folder, {"D:g:300:r", "A::EVERYONE@:rwax"}), "-wx");
+    EXPECT_EQ(nfs4Rights(alice, gw::ItemKind::Folder, {"D:g:301:r", "A::EVERYONE@:rwax"}), "rwx");
+    // A user number is not the group of that number.
+    EXPECT_EQ(nfs4Rights(alice, gw::ItemKind::Folder, {"D::300:r", "A::EVERYONE@:rwax"}), "rwx");
+    // A name maps to the local user or group of that name, whatever the domain.
+    if (::getpwnam("nobody") && ::getgrnam("nogroup")) {
+        const gw::Principal nobody = user(::getpwnam("nobody")->pw_uid, {::getgrnam("nogroup")->gr_gid});
+        EXPECT_EQ(nfs4Rights(nobody, gw::ItemKind::Folder, {"A::nobody@example.org:rx"}), "r-x");
+        EXPECT_EQ(nfs4Rights(nobody, gw::ItemKind::Folder, {"A:g:nogroup@example.org:rx"}), "r-x");
+        EXPECT_EQ(nfs4Rights(alice, gw::ItemKind::Folder, {"A::nobody@example.org:rx"}), "---");
+    }
+    // A member of one group is in no named user's ACE, the one it could not
+    // map among them; but an unmapped group could be theirs.
+    const gw::Principal member = memberOf(300);
+    EXPECT_EQ(nfs4Rights(member, gw::ItemKind::Folder, {"D::gw-stranger@example.com:r", "A::EVERYONE@:rx"}), "r-x");
+    EXPECT_TRUE(
+        startsWith(nfs4Rights(member, gw::ItemKind::Folder, {"D:g:gw-strangers@example.com:r", "A::EVERYONE@:rx"}),
+                   "unknown: its NFSv4 ACE D:g:gw-strangers@example.com:r names a group without a local id"));
+    // A who may hold a ":" and escapes.
+    EXPECT_TRUE(startsWith(nfs4Rights(alice, gw::ItemKind::Folder, {"A::gw:str\\040anger@x:r"}),
+                           "unknown: its NFSv4 ACE A::gw:str\\040anger@x:r names a user"));
+    // (uid_t)-1 is no one's id.
+    EXPECT_TRUE(startsWith(nfs4Rights(alice, gw::ItemKind::Folder, {"A::4294967295:r"}), "unknown: "));
+}
+
+TEST(Nfs4Rights, WhatCannotBeMatchedIsUnknownOnlyWhereItCouldDecide)
+{
+    const gw::Principal alice = user(1000, {100});
+    const auto rights = [&alice](std::vector<std::string> aces) {
+        return nfs4Rights(alice, gw::ItemKind::Folder, std::move(aces));
+    };
+    const struct {
+        const char* ace;
+        bool reads; // as an ACE: which bits it names is known
+    } kUnmatched[] = {{"A::gw-stranger@example.com:r", true},
+                      {"A::INTERACTIVE@:r", true},
+                      {"A:+0x100:EVERYONE@:r", true},
+                      {"not an ACE", false},
+                      {"A:z:EVERYONE@:r", false},
+                      {"X::EVERYONE@:r", false},
+                      {"A::EVERYONE@", false},
+                      {"A:::r", false}};
+    for (const auto& unmatched : kUnmatched) {
+        const std::string ace = unmatched.ace;
+        // Before the decision: unknown, with the ACE named.
+        EXPECT_TRUE(startsWith(rights({ace, "A::EVERYONE@:rwax"}), "unknown: its NFSv4 ACE " + ace)) << ace;
+        // After it: it does not matter; nor does one that names only bits decided already.
+        EXPECT_EQ(rights({"A::EVERYONE@:rwax", ace}), "rwx") << ace;
+        const std::string between = rights({"D::EVERYONE@:r", ace, "A::EVERYONE@:wax"});
+        EXPECT_EQ(between == "-wx", unmatched.reads) << ace << ": " << between;
+    }
+    // Audit, alarm and inherit-only ACEs neither allow nor deny, nor matter.
+    EXPECT_EQ(
+        rights({"U:S:gw-stranger@example.com:rwax", "L:F:EVERYONE@:rwax", "D:fdi:EVERYONE@:rwax", "A::EVERYONE@:rx"}),
+        "r-x");
+}
+
+TEST(Nfs4Rights, RootAndWindowsAclsAreUnknownTheModeBitsDecideNoMore)
+{
+    const gw::Principal root = user(0, {0});
+    // Where a POSIX ACL decides, root is everything, as before.
+    gw::Permissions posix;
+    posix.mode = 0;
+    posix.access = gw::minimalAcl(0);
+    gw::PrincipalNames names;
+    EXPECT_EQ(gw::rightsAnswer(posix, gw::ItemKind::Folder, root, names).via, "root");
+    // Under an NFSv4 ACL it is the server's to say.
+    EXPECT_TRUE(startsWith(nfs4Rights(root, gw::ItemKind::Folder, {"A::EVERYONE@:rwax"}),
+                           "unknown: its NFSv4 ACL decides there, and root's"));
+    // A Windows ACL: unknown for everyone, beside an NFSv4 ACL or not.
+    for (const gw::Principal& who : {root, user(1000, {100})}) {
+        EXPECT_TRUE(startsWith(nfs4Rights(who, gw::ItemKind::Folder, {"ntacl sha256:0123456789abcdef"}, 0777),
+                               "unknown: its Windows ACL (security.NTACL)"));
+        EXPECT_TRUE(startsWith(
+            nfs4Rights(who, gw::ItemKind::File, {"A::EVERYONE@:rwax", "ntacl sha256:0123456789abcdef"}, 0777),
+            "unknown: its Windows ACL"));
+    }
 }
 
 namespace {
