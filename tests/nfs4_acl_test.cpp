@@ -8,12 +8,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <fcntl.h>
+#include <fstream>
 #include <grp.h>
+#include <map>
 #include <pwd.h>
 #include <spawn.h>
 #include <sstream>
@@ -510,4 +515,139 @@ TEST(Nfs4AclFuse, ListingEqualsNfs4GetfaclAndTheCheckCountsExactlyTheDifferingFo
     EXPECT_EQ(differs, 8);
     EXPECT_EQ(notRead, 13);
     EXPECT_NE(json.out.find("\"mismatches\":8,\"not_read\":13,"), std::string::npos) << json.out;
+}
+
+namespace {
+
+// The JSON lines of a --who run: its places by path, and its summary.
+struct WhoRun {
+    int status = -1;
+    std::map<std::string, QJsonObject> places;
+    QJsonObject summary;
+    std::string out;
+};
+
+WhoRun whoRun(const std::string& who, const std::string& folder, const std::string& reports)
+{
+    const gwtest::ProcessResult r = runBounded(
+        {gwtest::checkProgram(), "--who", who, "--json", "--reports", reports, folder});
+    WhoRun w;
+    w.status = r.status;
+    w.out = r.out + r.err;
+    for (const std::string& line : lines(r.out)) {
+        const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+        if (o["type"].toString() == "who")
+            w.places[o["path"].toString().toStdString()] = o;
+        else if (o["type"].toString() == "summary")
+            w.summary = o;
+    }
+    return w;
+}
+
+// "r w x" of a place as its JSON says, "?" for null, "own" written o.
+std::string rightsOf(const QJsonObject& o)
+{
+    const auto one = [&o](const char* key, char yes) {
+        const QJsonValue v = o[key];
+        return v.isNull() || v.isUndefined() ? '?' : v.isString() ? 'o' : v.toBool() ? yes : '-';
+    };
+    return std::string {one("read", 'r'), one("write", 'w'), one("enter", 'x')};
+}
+
+} // namespace
+
+// Where an NFSv4 ACL decides, the rights are the ACL's, evaluated as an NFSv4
+// server evaluates it, never the mode bits'; where it names someone this
+// machine cannot match, they are unknown and the run says so.
+TEST(Nfs4AclFuse, WhoCanIsTheNfs4AclsAnswer)
+{
+    Nfs4Mount fs;
+    const std::string tree = fs.tree().path("tree");
+    {
+        std::ofstream out(tree);
+        // nobody (65534) in nogroup (65534) is asked about. The modes say
+        // the opposite of the ACLs wherever they can.
+        out << "/ 0700 0 0 A::EVERYONE@:rx\n"
+               "/empty 0755 0 0\n" // no ACEs: no one may do anything
+               "/deny-first 0700 0 0 D::EVERYONE@:w A::EVERYONE@:rwax\n"
+               "/deny-after 0755 0 0 A::EVERYONE@:rwax D::EVERYONE@:w\n"
+               "/inherit-only 0755 0 0 A:fdi:EVERYONE@:rwax A::EVERYONE@:x\n"
+               "/audit 0755 0 0 U:S:EVERYONE@:rwax A::EVERYONE@:x\n"
+               "/owner 0000 65534 0 A::OWNER@:rwax D::EVERYONE@:rwax\n"
+               "/not-owner 0777 0 0 A::OWNER@:rwax A::GROUP@:rwax D::EVERYONE@:rwax\n"
+               "/group 0700 0 65534 A::GROUP@:rx D::EVERYONE@:rwax\n"
+               "/named-user 0700 0 0 A::nobody@example.com:rwax\n"
+               "/named-group 0755 0 0 D:g:nogroup@example.com:r A::EVERYONE@:rwax\n"
+               "/number 0700 0 0 A::65534:rx\n"
+               "/closed 0755 0 0 A::EVERYONE@:rwa\n"
+               "/closed/inside 0777 0 0 A::EVERYONE@:rwax\n"
+               "/stranger 0755 0 0 A::gw-stranger@example.com:rx A::EVERYONE@:rwax\n"
+               "/stranger-after 0755 0 0 A::EVERYONE@:rwax D::gw-stranger@example.com:rwax\n";
+    }
+    if (const std::string why = fs.mount(tree); !why.empty())
+        GTEST_SKIP() << "no FUSE mount for the NFSv4 test: " << why;
+    const std::string& mnt = fs.point();
+    const std::string reports = fs.tree().mkdir("reports");
+
+    WhoRun nobody = whoRun("nobody", mnt, reports);
+    EXPECT_EQ(nobody.status, 1) << nobody.out; // the stranger is no one this machine knows
+    EXPECT_FALSE(nobody.summary["complete"].toBool(true));
+    EXPECT_EQ(nobody.summary["unknown"].toInteger(), 1);
+    const struct {
+        const char* path;
+        const char* rights;
+        const char* via;
+    } kExpected[] = {
+        {"", "r-x", "A::EVERYONE@:rx, no ACE names wa"},
+        {"/empty", "---", "no ACE names rwax"},
+        {"/deny-first", "r-x", "D::EVERYONE@:w, A::EVERYONE@:rwax"},
+        {"/deny-after", "rwx", "A::EVERYONE@:rwax"},
+        {"/inherit-only", "--x", "A::EVERYONE@:x, no ACE names rwa"},
+        {"/audit", "--x", "A::EVERYONE@:x, no ACE names rwa"},
+        {"/owner", "rwx", "A::OWNER@:rwax"},
+        {"/not-owner", "---", "D::EVERYONE@:rwax"},
+        {"/group", "r-x", "A::GROUP@:rx, D::EVERYONE@:rwax"},
+        {"/named-user", "rwx", "A::nobody@example.com:rwax"},
+        {"/named-group", "-wx", "D:g:nogroup@example.com:r, A::EVERYONE@:rwax"},
+        {"/number", "r-x", "A::65534:rx, no ACE names wa"},
+        {"/closed", "r--", "A::EVERYONE@:rwa, no ACE names x"}, // writing takes searching too
+        {"/stranger-after", "rwx", "A::EVERYONE@:rwax"},
+    };
+    for (const auto& e : kExpected) {
+        const std::string path = mnt + e.path;
+        ASSERT_EQ(nobody.places.count(path), 1u) << path << "\n" << nobody.out;
+        const QJsonObject& place = nobody.places.at(path);
+        EXPECT_EQ(rightsOf(place), e.rights) << path;
+        EXPECT_EQ(place["via"].toString().toStdString(), e.via) << path;
+        EXPECT_TRUE(place["reachable"].toBool()) << path;
+    }
+    // A folder the ACL does not let nobody search stops them.
+    const QJsonObject inside = nobody.places[mnt + "/closed/inside"];
+    EXPECT_EQ(rightsOf(inside), "---");
+    EXPECT_FALSE(inside["reachable"].toBool(true));
+    EXPECT_EQ(inside["stopped_at"].toString().toStdString(), mnt + "/closed");
+    // An ACE whose who this machine cannot match, before the rights are
+    // decided: unknown, with the reason, never guessed.
+    const QJsonObject stranger = nobody.places[mnt + "/stranger"];
+    EXPECT_EQ(rightsOf(stranger), "???") << nobody.out;
+    EXPECT_TRUE(stranger["via"].isNull());
+    EXPECT_NE(stranger["reason"].toString().toStdString().find("A::gw-stranger@example.com:rx"), std::string::npos)
+        << nobody.out;
+    const std::string report = gwtest::readFile(reports + "/acl_who.txt");
+    EXPECT_NE(report.find("\nfolder " + mnt + "/stranger\n    not read: "), std::string::npos) << report;
+
+    // The other class is named in no entry: the stranger's ACE is not theirs,
+    // and nothing is unknown.
+    WhoRun anyone = whoRun("anyone", mnt, reports);
+    EXPECT_EQ(anyone.status, 0) << anyone.out;
+    EXPECT_TRUE(anyone.summary["complete"].toBool()) << anyone.out;
+    EXPECT_EQ(rightsOf(anyone.places[mnt + "/stranger"]), "rwx") << anyone.out;
+    EXPECT_EQ(rightsOf(anyone.places[mnt + "/owner"]), "---") << anyone.out;
+    EXPECT_EQ(rightsOf(anyone.places[mnt + "/named-user"]), "---") << anyone.out;
+    EXPECT_EQ(rightsOf(anyone.places[mnt + "/named-group"]), "rwx") << anyone.out;
+
+    // root is no one special to an NFSv4 server that squashes root: unknown.
+    WhoRun root = whoRun("root", mnt, reports);
+    EXPECT_EQ(root.status, 1) << root.out;
+    EXPECT_EQ(rightsOf(root.places[mnt]), "???") << root.out;
 }
