@@ -636,6 +636,13 @@ TEST(Nfs4AclFuse, WhoCanIsTheNfs4AclsAnswer)
     const std::string report = gwtest::readFile(reports + "/acl_who.txt");
     EXPECT_NE(report.find("\nfolder " + mnt + "/stranger\n    not read: "), std::string::npos) << report;
 
+    // A folder above the checked one that the ACL does not let nobody search
+    // stops them too.
+    WhoRun below = whoRun("nobody", mnt + "/closed/inside", reports);
+    EXPECT_EQ(below.status, 0) << below.out;
+    EXPECT_FALSE(below.places[mnt + "/closed/inside"]["reachable"].toBool(true)) << below.out;
+    EXPECT_EQ(below.places[mnt + "/closed/inside"]["stopped_at"].toString().toStdString(), mnt + "/closed");
+
     // The other class is named in no entry: the stranger's ACE is not theirs,
     // and nothing is unknown.
     WhoRun anyone = whoRun("anyone", mnt, reports);
