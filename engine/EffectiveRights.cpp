@@ -1,5 +1,7 @@
 #include "engine/EffectiveRights.h"
 
+#include "engine/Nfs4Rights.h"
+
 #include <algorithm>
 #include <optional>
 #include <vector>
@@ -127,6 +129,40 @@ std::string decidingEntry(const Permissions& p, const Principal& who, PrincipalN
     for (std::size_t i = 0; i < groups.size(); ++i)
         list += (i == 0 ? "" : i + 1 == groups.size() ? " and " : ", ") + groups[i];
     return "group class via " + list + cut(granted);
+}
+
+RightsAnswer rightsAnswer(const Permissions& p, ItemKind kind, const Principal& who, PrincipalNames& names)
+{
+    RightsAnswer answer;
+    for (const std::string& entry : p.otherModels) {
+        if (entry.rfind("ntacl ", 0) == 0) {
+            answer.unknown = "its Windows ACL (security.NTACL) decides there, and this program does not evaluate it";
+            return answer;
+        }
+    }
+    if (!nfs4AclDecides(p)) {
+        answer.rights = rightsOn(p, kind, who);
+        answer.via = decidingEntry(p, who, names);
+        return answer;
+    }
+    if (who.root()) {
+        answer.unknown = "its NFSv4 ACL decides there, and root's rights under it are the NFS server's to give"
+                         " (with root_squash, its default, root is an anonymous user there)";
+        return answer;
+    }
+    const bool folder = kind == ItemKind::Folder;
+    const std::uint32_t write = folder ? kNfs4Write | kNfs4Append | kNfs4Execute : kNfs4Write;
+    Nfs4Answer nfs4 = nfs4Access(p, who, kNfs4Read | kNfs4Execute | write, names);
+    if (!nfs4.unknown.empty()) {
+        answer.unknown = std::move(nfs4.unknown);
+        return answer;
+    }
+    answer.rights.read = nfs4.allowed & kNfs4Read;
+    answer.rights.enter = nfs4.allowed & kNfs4Execute;
+    if ((nfs4.allowed & write) == write)
+        answer.rights.write = folder && (p.mode & 01000) && !isOwner(p, who) ? WriteRight::OwnEntries : WriteRight::Yes;
+    answer.via = std::move(nfs4.via);
+    return answer;
 }
 
 } // namespace gw

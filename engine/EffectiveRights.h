@@ -15,6 +15,10 @@
 // root (uid 0) reads, writes and searches everything, and executes a file
 // that has an execute bit for anyone (in the mode bits).
 // Worked out from the permissions the check reads, never from listing text.
+//
+// That is the answer where the POSIX permissions decide. Where an item
+// carries an NFSv4 ACL, the ACL decides (Nfs4Rights.h), and where it carries
+// a Windows ACL (security.NTACL) the rights are unknown: rightsAnswer.
 
 #include "engine/InheritanceRules.h"
 #include "platform/AclListing.h"
@@ -51,5 +55,23 @@ Rights rightsOn(const Permissions& p, ItemKind kind, const Principal& who);
 // "group devs", "group class via staff and devs", "other", "root"; with ", cut
 // by the mask" when the mask takes rights from what the entries grant.
 std::string decidingEntry(const Permissions& p, const Principal& who, PrincipalNames& names);
+
+struct RightsAnswer {
+    Rights rights;
+    std::string via; // the entry that decides: decidingEntry's, or the NFSv4 ACEs that do
+    std::string unknown; // when not empty, why the rights cannot be known; `rights` are then none and `via` empty
+};
+
+// The principal's rights on an item, by the ACL model that decides there:
+// - a Windows ACL (security.NTACL), which Samba enforces and this program
+//   does not evaluate: unknown;
+// - an NFSv4 ACL: the ACL's answer (Nfs4Rights.h), never the mode bits'.
+//   read is r, enter x; write is w for a file, and w, a and x at once for a
+//   folder (adding a file, adding a folder, and searching it); a sticky
+//   folder limits writing as above. root is unknown there: an NFS server
+//   that squashes root (its default) takes it for an anonymous user, one that
+//   does not lets it do everything, and the client cannot tell which;
+// - else the POSIX access check: rightsOn and decidingEntry.
+RightsAnswer rightsAnswer(const Permissions& p, ItemKind kind, const Principal& who, PrincipalNames& names);
 
 } // namespace gw

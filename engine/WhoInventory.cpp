@@ -109,7 +109,15 @@ WhoInventory::WhoInventory(Principal who, const QByteArray& rawFolder, const QBy
                 + ": " + std::strerror(error);
             break;
         }
-        if (!permitted(p, ItemKind::Folder, f_.who, 1)) {
+        const RightsAnswer answer = error ? RightsAnswer {} : rightsAnswer(p, ItemKind::Folder, f_.who, names_);
+        if (!answer.unknown.empty()) {
+            topReach_ = Reach::Unknown;
+            f_.aboveNotRead = bytes(
+                                  printable(std::string_view(path.constData(), static_cast<std::size_t>(path.size()))))
+                + ": " + bytes(answer.unknown);
+            break;
+        }
+        if (!answer.rights.enter) {
             topReach_ = Reach::No;
             topStoppedAt_ = bytes(printable(std::string_view(path.constData(), static_cast<std::size_t>(path.size()))));
             break;
@@ -175,8 +183,11 @@ void WhoInventory::take(FolderTree::NodeId id, FolderTree::NodeId parent, const 
         k.known = r != Reach::Unknown;
         k.reach = r;
         if (r == Reach::Yes) {
-            k.rights = rightsOn(q, kind, f_.who);
-            k.via = bytes(decidingEntry(q, f_.who, names_));
+            RightsAnswer answer = rightsAnswer(q, kind, f_.who, names_);
+            k.known = answer.unknown.empty();
+            k.rights = answer.rights;
+            k.via = bytes(answer.via);
+            k.unknown = bytes(answer.unknown);
         } else if (r == Reach::No) {
             k.stoppedAt = stop;
         }
@@ -190,7 +201,9 @@ void WhoInventory::take(FolderTree::NodeId id, FolderTree::NodeId parent, const 
         frame.childStoppedAt = stoppedAt;
     } else if (read) {
         frame.key = keyOf(p, ItemKind::Folder, reach, stoppedAt);
-        if (reach == Reach::Yes) {
+        if (!frame.key.known) {
+            frame.childReach = Reach::Unknown; // whether it may be searched is unknown
+        } else if (reach == Reach::Yes) {
             const bool search = frame.key.rights.enter;
             frame.childReach = search ? Reach::Yes : Reach::No;
             if (!search)
@@ -200,9 +213,12 @@ void WhoInventory::take(FolderTree::NodeId id, FolderTree::NodeId parent, const 
             frame.childStoppedAt = stoppedAt;
         }
     }
-    frame.place = place(
-        printablePath, ItemKind::Folder, frame.key,
-        read || frame.key.known ? QByteArray() : (reason.empty() ? QByteArray("not read") : bytes(reason)), above);
+    QByteArray why; // why the rights here are unknown, when they are for a reason of this folder's own
+    if (!read && !frame.key.known)
+        why = reason.empty() ? QByteArray("not read") : bytes(reason);
+    else if (read)
+        why = frame.key.unknown;
+    frame.place = place(printablePath, ItemKind::Folder, frame.key, why, above);
     if (above && frame.place == above->place)
         frame.fileKeys = above->fileKeys; // counted in the folder above: so are files like its files
     stack_.push_back(std::move(frame));
@@ -218,10 +234,17 @@ void WhoInventory::take(FolderTree::NodeId id, FolderTree::NodeId parent, const 
         if ((!file.read && here.childReach != Reach::No) || here.childReach == Reach::Unknown) {
             Key unknown;
             place(filePath, ItemKind::File, unknown,
-                  file.read ? QByteArray("its folder's permissions were not read") : bytes(file.reason), &here);
+                  !file.read                       ? bytes(file.reason)
+                      : here.key.unknown.isEmpty() ? QByteArray("its folder's permissions were not read")
+                                                   : "the rights on its folder are unknown: " + here.key.unknown,
+                  &here);
             continue;
         }
         const Key key = keyOf(file.permissions, ItemKind::File, here.childReach, here.childStoppedAt);
+        if (!key.known) {
+            place(filePath, ItemKind::File, key, key.unknown, &here);
+            continue;
+        }
         if (key == here.key) {
             place(filePath, ItemKind::File, key, {}, &here);
             continue;
@@ -254,7 +277,7 @@ QByteArray whoReport(const WhoFindings& f, const QByteArray& notChecked)
     if (f.unknown > 0)
         text += "Unknown: " + counted(f.unknown, "place", "places")
             + ", whose permissions (or those of a folder on the way) were"
-              " not read.\n";
+              " not read or could not be evaluated.\n";
     if (f.hiddenLeftOut > 0)
         text += "Hidden folders not checked, with all below them: " + number(f.hiddenLeftOut)
             + " (--include-hidden checks them)\n";
@@ -269,7 +292,7 @@ QByteArray whoReport(const WhoFindings& f, const QByteArray& notChecked)
         if (!p.reason.isEmpty())
             text += "    not read: " + p.reason + "; the rights here are unknown\n";
         else if (p.reach == Reach::Unknown)
-            text += "    unknown: a folder on the way was not read\n";
+            text += "    unknown: a folder on the way was not read, or the rights there are unknown\n";
         else if (p.reach == Reach::No)
             text += "    nothing: not reachable, " + p.stoppedAt + " does not let " + who + " enter\n";
         else
@@ -295,13 +318,15 @@ QByteArray whoJsonLines(const WhoFindings& f)
             + "\",\"read\":" + jsonBool(p.known, p.rights.read) + ",\"write\":" + jsonWrite(p.known, p.rights.write)
             + (folder ? ",\"enter\":" : ",\"execute\":") + jsonBool(p.known, p.rights.enter)
             + ",\"reachable\":" + jsonBool(p.reach != Reach::Unknown, p.reach == Reach::Yes)
-            + ",\"via\":" + (p.reach == Reach::Yes ? jsonString(p.via) : QByteArray("null"))
+            + ",\"via\":" + (p.reach == Reach::Yes && p.known ? jsonString(p.via) : QByteArray("null"))
             + ",\"same_below\":" + number(p.sameBelow);
         if (p.reach == Reach::No)
             line += ",\"stopped_at\":" + jsonString(p.stoppedAt);
         if (!p.known)
             line += ",\"reason\":"
-                + jsonString(p.reason.isEmpty() ? QByteArray("a folder on the way was not read") : p.reason);
+                + jsonString(p.reason.isEmpty()
+                                 ? QByteArray("a folder on the way was not read, or the rights there are unknown")
+                                 : p.reason);
         lines += line + "}\n";
     }
     return lines;

@@ -12,7 +12,8 @@
 // the differences report does. A file is counted in its folder when it has
 // the folder's rights, else in the first file with its rights in the same
 // folder, or in a folder above that is counted with this one. Where
-// permissions were not read, the rights are unknown and never guessed.
+// permissions were not read, or the ACL that decides cannot be evaluated
+// (rightsAnswer), the rights are unknown and never guessed.
 
 #include "engine/EffectiveRights.h"
 #include "platform/FolderFiles.h"
@@ -31,7 +32,7 @@ namespace gw {
 enum class Reach : std::uint8_t {
     Yes,
     No,
-    Unknown, // a folder on the way was not read
+    Unknown, // a folder on the way was not read, or the rights there are unknown
 };
 
 struct WhoPlace {
@@ -81,6 +82,7 @@ private:
         Reach reach = Reach::Unknown;
         QByteArray via; // where reachable
         QByteArray stoppedAt; // where not
+        QByteArray unknown; // where reachable but the rights are unknown: why
         bool operator==(const Key&) const = default;
     };
     struct Frame {

@@ -350,6 +350,41 @@ const std::string& PrincipalNames::group(gid_t gid)
 
 namespace {
 
+// The id `byName` (getpwnam_r or getgrnam_r) finds for `name`, looked up
+// once: none where there is no such name, or it could not be looked up.
+template <class Entry, class Id, class ByName, class IdOf> std::optional<Id>
+cachedId(std::unordered_map<std::string, std::optional<Id>>& ids, const std::string& name, ByName byName, IdOf idOf)
+{
+    auto it = ids.find(name);
+    if (it != ids.end())
+        return it->second;
+    std::optional<Id> id;
+    std::vector<char> buffer(16384);
+    Entry entry {};
+    Entry* found = nullptr;
+    if (!name.empty() && name.find('\0') == std::string::npos
+        && withRoom(buffer,
+                    [&](char* room, std::size_t size) { return byName(name.c_str(), &entry, room, size, &found); })
+            == 0
+        && found)
+        id = idOf(*found);
+    return ids.emplace(name, id).first->second;
+}
+
+} // namespace
+
+std::optional<uid_t> PrincipalNames::userId(const std::string& name)
+{
+    return cachedId<struct passwd, uid_t>(userIds_, name, getpwnam_r, [](const struct passwd& p) { return p.pw_uid; });
+}
+
+std::optional<gid_t> PrincipalNames::groupId(const std::string& name)
+{
+    return cachedId<struct group, gid_t>(groupIds_, name, getgrnam_r, [](const struct group& g) { return g.gr_gid; });
+}
+
+namespace {
+
 // The ACL models kept in an extended attribute that this program does not
 // read: a folder that carries one counts as not read, never as the same by
 // its mode bits alone.

@@ -25,6 +25,7 @@
 #include "platform/DirectoryOpen.h"
 #include "platform/Permissions.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -33,15 +34,20 @@
 
 namespace gw {
 
-// Names of users and groups, looked up once each.
+// Names of users and groups, and the ids of names, looked up once each.
 class PrincipalNames {
 public:
     const std::string& user(uid_t uid);
     const std::string& group(gid_t gid);
+    // The id of the local user or group named `name` (raw bytes), if there is one.
+    std::optional<uid_t> userId(const std::string& name);
+    std::optional<gid_t> groupId(const std::string& name);
 
 private:
     std::unordered_map<uid_t, std::string> users_;
     std::unordered_map<gid_t, std::string> groups_;
+    std::unordered_map<std::string, std::optional<uid_t>> userIds_;
+    std::unordered_map<std::string, std::optional<gid_t>> groupIds_;
 };
 
 // Reads the permissions of the open folder `dirFd` (a descriptor of its

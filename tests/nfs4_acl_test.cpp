@@ -1,16 +1,25 @@
 // NFSv4 ACLs: the decoding of system.nfs4_acl, and the listing and the check
-// on a FUSE file system that serves it, against nfs4_getfacl on the same mount.
+// on a FUSE file system that serves it, against nfs4_getfacl on the same mount;
+// what an NFSv4 ACL lets a principal do, and --who on that file system.
 
 #include "TempTree.h"
+#include "engine/EffectiveRights.h"
 #include "platform/Nfs4Acl.h"
 
 #include <gtest/gtest.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <fcntl.h>
+#include <fstream>
+#include <grp.h>
+#include <map>
+#include <pwd.h>
 #include <spawn.h>
 #include <sstream>
 #include <sys/mount.h>
@@ -123,6 +132,162 @@ TEST(Nfs4AclDecode, AValueThatDoesNotDecodeExactlyIsRefusedWithItsReason)
     none.word(0);
     EXPECT_EQ(decodeProblem(none.bytes, aces), "");
     EXPECT_TRUE(aces.empty());
+}
+
+namespace {
+
+// The rights `who` has on an item of `kind` owned by 1000:100 with these
+// ACEs: "rwx" as granted ("o" for writing only their own entries), or
+// "unknown: " and why.
+std::string nfs4Rights(const gw::Principal& who, gw::ItemKind kind, std::vector<std::string> aces,
+                       std::uint32_t mode = 0755, std::string* via = nullptr)
+{
+    gw::Permissions p;
+    p.owner = 1000;
+    p.group = 100;
+    p.mode = mode;
+    p.access = gw::minimalAcl(mode);
+    for (std::string& ace : aces)
+        p.otherModels.push_back(ace.rfind("ntacl ", 0) == 0 || ace == gw::kNoNfs4Aces ? ace : "nfs4 " + ace);
+    gw::PrincipalNames names;
+    const gw::RightsAnswer a = gw::rightsAnswer(p, kind, who, names);
+    if (via)
+        *via = a.via;
+    if (!a.unknown.empty())
+        return "unknown: " + a.unknown;
+    return std::string {a.rights.read ? 'r' : '-',
+                        a.rights.write == gw::WriteRight::Yes              ? 'w'
+                            : a.rights.write == gw::WriteRight::OwnEntries ? 'o'
+                                                                           : '-',
+                        a.rights.enter ? 'x' : '-'};
+}
+
+gw::Principal user(std::uint32_t uid, std::vector<std::uint32_t> groups)
+{
+    gw::Principal who;
+    who.kind = gw::Principal::Kind::User;
+    who.name = "uid " + std::to_string(uid);
+    who.uid = uid;
+    who.groups = std::move(groups);
+    return who;
+}
+
+gw::Principal memberOf(std::uint32_t gid)
+{
+    gw::Principal who;
+    who.kind = gw::Principal::Kind::GroupMember;
+    who.name = "a member of group " + std::to_string(gid);
+    who.groups = {gid};
+    return who;
+}
+
+bool startsWith(const std::string& text, const std::string& start)
+{
+    return text.rfind(start, 0) == 0;
+}
+
+} // namespace
+
+TEST(Nfs4Rights, FilesAndFoldersAskForTheirOwnBits)
+{
+    const gw::Principal alice = user(1000, {100});
+    std::string via;
+    // A file: write is w alone, execute is x.
+    EXPECT_EQ(nfs4Rights(alice, gw::ItemKind::File, {"A::OWNER@:w", "A::EVERYONE@:x"}, 0644, &via), "-wx");
+    EXPECT_EQ(via, "A::OWNER@:w, A::EVERYONE@:x, no ACE names r");
+    // A folder: writing is adding a file (w), adding a folder (a) and searching (x) at once.
+    EXPECT_EQ(nfs4Rights(alice, gw::ItemKind::Folder, {"A::OWNER@:rw", "A::GROUP@:x"}), "r-x");
+    EXPECT_EQ(nfs4Rights(alice, gw::ItemKind::Folder, {"A::OWNER@:rwa", "A::GROUP@:x"}), "rwx");
+    // Sticky and not theirs: only their own entries.
+    EXPECT_EQ(nfs4Rights(user(1001, {}), gw::ItemKind::Folder, {"A::EVERYONE@:rwax"}, 01777), "rox");
+    EXPECT_EQ(nfs4Rights(alice, gw::ItemKind::Folder, {"A::EVERYONE@:rwax"}, 01777), "rwx");
+    // No ACEs: nothing, whatever the mode says.
+    EXPECT_EQ(nfs4Rights(alice, gw::ItemKind::Folder, {gw::kNoNfs4Aces}, 0777, &via), "---");
+    EXPECT_EQ(via, "no ACE names rwax");
+}
+
+TEST(Nfs4Rights, NamedWhoMatchesByIdOrNameAndOnlyWhomItCanName)
+{
+    const gw::Principal alice = user(1000, {100, 300});
+    // A number is that id; a group's (flag g) against the user's groups.
+    EXPECT_EQ(nfs4Rights(alice, gw::ItemKind::Folder, {"D::1000:r", "A::EVERYONE@:rwax"}), "-wx");
+    EXPECT_EQ(nfs4Rights(alice, gw::ItemKind::Folder, {"D:g:300:r", "A::EVERYONE@:rwax"}), "-wx");
+    EXPECT_EQ(nfs4Rights(alice, gw::ItemKind::Folder, {"D:g:301:r", "A::EVERYONE@:rwax"}), "rwx");
+    // A user number is not the group of that number.
+    EXPECT_EQ(nfs4Rights(alice, gw::ItemKind::Folder, {"D::300:r", "A::EVERYONE@:rwax"}), "rwx");
+    // A name maps to the local user or group of that name, whatever the domain.
+    if (::getpwnam("nobody") && ::getgrnam("nogroup")) {
+        const gw::Principal nobody = user(::getpwnam("nobody")->pw_uid, {::getgrnam("nogroup")->gr_gid});
+        EXPECT_EQ(nfs4Rights(nobody, gw::ItemKind::Folder, {"A::nobody@example.org:rx"}), "r-x");
+        EXPECT_EQ(nfs4Rights(nobody, gw::ItemKind::Folder, {"A:g:nogroup@example.org:rx"}), "r-x");
+        EXPECT_EQ(nfs4Rights(alice, gw::ItemKind::Folder, {"A::nobody@example.org:rx"}), "---");
+    }
+    // A member of one group is in no named user's ACE, the one it could not
+    // map among them; but an unmapped group could be theirs.
+    const gw::Principal member = memberOf(300);
+    EXPECT_EQ(nfs4Rights(member, gw::ItemKind::Folder, {"D::gw-stranger@example.com:r", "A::EVERYONE@:rx"}), "r-x");
+    EXPECT_TRUE(
+        startsWith(nfs4Rights(member, gw::ItemKind::Folder, {"D:g:gw-strangers@example.com:r", "A::EVERYONE@:rx"}),
+                   "unknown: its NFSv4 ACE D:g:gw-strangers@example.com:r names a group without a local id"));
+    // A who may hold a ":" and escapes.
+    EXPECT_TRUE(startsWith(nfs4Rights(alice, gw::ItemKind::Folder, {"A::gw:str\\040anger@x:r"}),
+                           "unknown: its NFSv4 ACE A::gw:str\\040anger@x:r names a user"));
+    // (uid_t)-1 is no one's id.
+    EXPECT_TRUE(startsWith(nfs4Rights(alice, gw::ItemKind::Folder, {"A::4294967295:r"}), "unknown: "));
+}
+
+TEST(Nfs4Rights, WhatCannotBeMatchedIsUnknownOnlyWhereItCouldDecide)
+{
+    const gw::Principal alice = user(1000, {100});
+    const auto rights = [&alice](std::vector<std::string> aces) {
+        return nfs4Rights(alice, gw::ItemKind::Folder, std::move(aces));
+    };
+    const struct {
+        const char* ace;
+        bool reads; // as an ACE: which bits it names is known
+    } kUnmatched[] = {{"A::gw-stranger@example.com:r", true},
+                      {"A::INTERACTIVE@:r", true},
+                      {"A:+0x100:EVERYONE@:r", true},
+                      {"not an ACE", false},
+                      {"A:z:EVERYONE@:r", false},
+                      {"X::EVERYONE@:r", false},
+                      {"A::EVERYONE@", false},
+                      {"A:::r", false}};
+    for (const auto& unmatched : kUnmatched) {
+        const std::string ace = unmatched.ace;
+        // Before the decision: unknown, with the ACE named.
+        EXPECT_TRUE(startsWith(rights({ace, "A::EVERYONE@:rwax"}), "unknown: its NFSv4 ACE " + ace)) << ace;
+        // After it: it does not matter; nor does one that names only bits decided already.
+        EXPECT_EQ(rights({"A::EVERYONE@:rwax", ace}), "rwx") << ace;
+        const std::string between = rights({"D::EVERYONE@:r", ace, "A::EVERYONE@:wax"});
+        EXPECT_EQ(between == "-wx", unmatched.reads) << ace << ": " << between;
+    }
+    // Audit, alarm and inherit-only ACEs neither allow nor deny, nor matter.
+    EXPECT_EQ(
+        rights({"U:S:gw-stranger@example.com:rwax", "L:F:EVERYONE@:rwax", "D:fdi:EVERYONE@:rwax", "A::EVERYONE@:rx"}),
+        "r-x");
+}
+
+TEST(Nfs4Rights, RootAndWindowsAclsAreUnknownTheModeBitsDecideNoMore)
+{
+    const gw::Principal root = user(0, {0});
+    // Where a POSIX ACL decides, root is everything, as before.
+    gw::Permissions posix;
+    posix.mode = 0;
+    posix.access = gw::minimalAcl(0);
+    gw::PrincipalNames names;
+    EXPECT_EQ(gw::rightsAnswer(posix, gw::ItemKind::Folder, root, names).via, "root");
+    // Under an NFSv4 ACL it is the server's to say.
+    EXPECT_TRUE(startsWith(nfs4Rights(root, gw::ItemKind::Folder, {"A::EVERYONE@:rwax"}),
+                           "unknown: its NFSv4 ACL decides there, and root's"));
+    // A Windows ACL: unknown for everyone, beside an NFSv4 ACL or not.
+    for (const gw::Principal& who : {root, user(1000, {100})}) {
+        EXPECT_TRUE(startsWith(nfs4Rights(who, gw::ItemKind::Folder, {"ntacl sha256:0123456789abcdef"}, 0777),
+                               "unknown: its Windows ACL (security.NTACL)"));
+        EXPECT_TRUE(startsWith(
+            nfs4Rights(who, gw::ItemKind::File, {"A::EVERYONE@:rwax", "ntacl sha256:0123456789abcdef"}, 0777),
+            "unknown: its Windows ACL"));
+    }
 }
 
 namespace {
@@ -350,4 +515,146 @@ TEST(Nfs4AclFuse, ListingEqualsNfs4GetfaclAndTheCheckCountsExactlyTheDifferingFo
     EXPECT_EQ(differs, 8);
     EXPECT_EQ(notRead, 13);
     EXPECT_NE(json.out.find("\"mismatches\":8,\"not_read\":13,"), std::string::npos) << json.out;
+}
+
+namespace {
+
+// The JSON lines of a --who run: its places by path, and its summary.
+struct WhoRun {
+    int status = -1;
+    std::map<std::string, QJsonObject> places;
+    QJsonObject summary;
+    std::string out;
+};
+
+WhoRun whoRun(const std::string& who, const std::string& folder, const std::string& reports)
+{
+    const gwtest::ProcessResult r = runBounded(
+        {gwtest::checkProgram(), "--who", who, "--json", "--reports", reports, folder});
+    WhoRun w;
+    w.status = r.status;
+    w.out = r.out + r.err;
+    for (const std::string& line : lines(r.out)) {
+        const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+        if (o["type"].toString() == "who")
+            w.places[o["path"].toString().toStdString()] = o;
+        else if (o["type"].toString() == "summary")
+            w.summary = o;
+    }
+    return w;
+}
+
+// "r w x" of a place as its JSON says, "?" for null, "own" written o.
+std::string rightsOf(const QJsonObject& o)
+{
+    const auto one = [&o](const char* key, char yes) {
+        const QJsonValue v = o[key];
+        return v.isNull() || v.isUndefined() ? '?' : v.isString() ? 'o' : v.toBool() ? yes : '-';
+    };
+    return std::string {one("read", 'r'), one("write", 'w'), one("enter", 'x')};
+}
+
+} // namespace
+
+// Where an NFSv4 ACL decides, the rights are the ACL's, evaluated as an NFSv4
+// server evaluates it, never the mode bits'; where it names someone this
+// machine cannot match, they are unknown and the run says so.
+TEST(Nfs4AclFuse, WhoCanIsTheNfs4AclsAnswer)
+{
+    Nfs4Mount fs;
+    const std::string tree = fs.tree().path("tree");
+    {
+        std::ofstream out(tree);
+        // nobody (65534) in nogroup (65534) is asked about. The modes say
+        // the opposite of the ACLs wherever they can.
+        out << "/ 0700 0 0 A::EVERYONE@:rx\n"
+               "/empty 0755 0 0\n" // no ACEs: no one may do anything
+               "/deny-first 0700 0 0 D::EVERYONE@:w A::EVERYONE@:rwax\n"
+               "/deny-after 0755 0 0 A::EVERYONE@:rwax D::EVERYONE@:w\n"
+               "/inherit-only 0755 0 0 A:fdi:EVERYONE@:rwax A::EVERYONE@:x\n"
+               "/audit 0755 0 0 U:S:EVERYONE@:rwax A::EVERYONE@:x\n"
+               "/owner 0000 65534 0 A::OWNER@:rwax D::EVERYONE@:rwax\n"
+               "/not-owner 0777 0 0 A::OWNER@:rwax A::GROUP@:rwax D::EVERYONE@:rwax\n"
+               "/group 0700 0 65534 A::GROUP@:rx D::EVERYONE@:rwax\n"
+               "/named-user 0700 0 0 A::nobody@example.com:rwax\n"
+               "/named-group 0755 0 0 D:g:nogroup@example.com:r A::EVERYONE@:rwax\n"
+               "/number 0700 0 0 A::65534:rx\n"
+               "/closed 0755 0 0 A::EVERYONE@:rwa\n"
+               "/closed/inside 0777 0 0 A::EVERYONE@:rwax\n"
+               "/stranger 0755 0 0 A::gw-stranger@example.com:rx A::EVERYONE@:rwax\n"
+               "/stranger-after 0755 0 0 A::EVERYONE@:rwax D::gw-stranger@example.com:rwax\n";
+    }
+    if (const std::string why = fs.mount(tree); !why.empty())
+        GTEST_SKIP() << "no FUSE mount for the NFSv4 test: " << why;
+    const std::string& mnt = fs.point();
+    const std::string reports = fs.tree().mkdir("reports");
+
+    WhoRun nobody = whoRun("nobody", mnt, reports);
+    EXPECT_EQ(nobody.status, 1) << nobody.out; // the stranger is no one this machine knows
+    EXPECT_FALSE(nobody.summary["complete"].toBool(true));
+    EXPECT_EQ(nobody.summary["unknown"].toInteger(), 1);
+    const struct {
+        const char* path;
+        const char* rights;
+        const char* via;
+    } kExpected[] = {
+        {"", "r-x", "A::EVERYONE@:rx, no ACE names wa"},
+        {"/empty", "---", "no ACE names rwax"},
+        {"/deny-first", "r-x", "D::EVERYONE@:w, A::EVERYONE@:rwax"},
+        {"/deny-after", "rwx", "A::EVERYONE@:rwax"},
+        {"/inherit-only", "--x", "A::EVERYONE@:x, no ACE names rwa"},
+        {"/audit", "--x", "A::EVERYONE@:x, no ACE names rwa"},
+        {"/owner", "rwx", "A::OWNER@:rwax"},
+        {"/not-owner", "---", "D::EVERYONE@:rwax"},
+        {"/group", "r-x", "A::GROUP@:rx, D::EVERYONE@:rwax"},
+        {"/named-user", "rwx", "A::nobody@example.com:rwax"},
+        {"/named-group", "-wx", "D:g:nogroup@example.com:r, A::EVERYONE@:rwax"},
+        {"/number", "r-x", "A::65534:rx, no ACE names wa"},
+        {"/closed", "r--", "A::EVERYONE@:rwa, no ACE names x"}, // writing takes searching too
+        {"/stranger-after", "rwx", "A::EVERYONE@:rwax"},
+    };
+    for (const auto& e : kExpected) {
+        const std::string path = mnt + e.path;
+        ASSERT_EQ(nobody.places.count(path), 1u) << path << "\n" << nobody.out;
+        const QJsonObject& place = nobody.places.at(path);
+        EXPECT_EQ(rightsOf(place), e.rights) << path;
+        EXPECT_EQ(place["via"].toString().toStdString(), e.via) << path;
+        EXPECT_TRUE(place["reachable"].toBool()) << path;
+    }
+    // A folder the ACL does not let nobody search stops them.
+    const QJsonObject inside = nobody.places[mnt + "/closed/inside"];
+    EXPECT_EQ(rightsOf(inside), "---");
+    EXPECT_FALSE(inside["reachable"].toBool(true));
+    EXPECT_EQ(inside["stopped_at"].toString().toStdString(), mnt + "/closed");
+    // An ACE whose who this machine cannot match, before the rights are
+    // decided: unknown, with the reason, never guessed.
+    const QJsonObject stranger = nobody.places[mnt + "/stranger"];
+    EXPECT_EQ(rightsOf(stranger), "???") << nobody.out;
+    EXPECT_TRUE(stranger["via"].isNull());
+    EXPECT_NE(stranger["reason"].toString().toStdString().find("A::gw-stranger@example.com:rx"), std::string::npos)
+        << nobody.out;
+    const std::string report = gwtest::readFile(reports + "/acl_who.txt");
+    EXPECT_NE(report.find("\nfolder " + mnt + "/stranger\n    not read: "), std::string::npos) << report;
+
+    // A folder above the checked one that the ACL does not let nobody search
+    // stops them too.
+    WhoRun below = whoRun("nobody", mnt + "/closed/inside", reports);
+    EXPECT_EQ(below.status, 0) << below.out;
+    EXPECT_FALSE(below.places[mnt + "/closed/inside"]["reachable"].toBool(true)) << below.out;
+    EXPECT_EQ(below.places[mnt + "/closed/inside"]["stopped_at"].toString().toStdString(), mnt + "/closed");
+
+    // The other class is named in no entry: the stranger's ACE is not theirs,
+    // and nothing is unknown.
+    WhoRun anyone = whoRun("anyone", mnt, reports);
+    EXPECT_EQ(anyone.status, 0) << anyone.out;
+    EXPECT_TRUE(anyone.summary["complete"].toBool()) << anyone.out;
+    EXPECT_EQ(rightsOf(anyone.places[mnt + "/stranger"]), "rwx") << anyone.out;
+    EXPECT_EQ(rightsOf(anyone.places[mnt + "/owner"]), "---") << anyone.out;
+    EXPECT_EQ(rightsOf(anyone.places[mnt + "/named-user"]), "---") << anyone.out;
+    EXPECT_EQ(rightsOf(anyone.places[mnt + "/named-group"]), "rwx") << anyone.out;
+
+    // root is no one special to an NFSv4 server that squashes root: unknown.
+    WhoRun root = whoRun("root", mnt, reports);
+    EXPECT_EQ(root.status, 1) << root.out;
+    EXPECT_EQ(rightsOf(root.places[mnt]), "???") << root.out;
 }
