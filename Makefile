@@ -86,8 +86,8 @@ fuzz: deps
 	  $(SUDO) apt-get update -q && $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $$missing; \
 	fi
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DGRANTWISE_FUZZ=ON
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target printable_fuzz analysis_fuzz
-	cd $(FUZZ_BUILD) && for t in printable_fuzz analysis_fuzz; do \
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target printable_fuzz analysis_fuzz baseline_fuzz
+	cd $(FUZZ_BUILD) && for t in printable_fuzz analysis_fuzz baseline_fuzz; do \
 	  mkdir -p corpus-$$t && ./fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 corpus-$$t || exit 1; \
 	done
 

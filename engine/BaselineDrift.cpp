@@ -179,23 +179,20 @@ std::string BaselineDrift::say(const char* english, const char* russian) const
 
 BaselineError BaselineDrift::outOfOrder() const
 {
-    // Where the other kind would put it in order, its kind line is what is wrong.
+    // Among siblings the kind decides the order (files come first): where the
+    // other kind would put either record in order, a kind line is what is wrong.
     const auto other = [](ItemKind k) { return k == ItemKind::File ? ItemKind::Folder : ItemKind::File; };
-    const auto kindText = [](ItemKind k) { return k == ItemKind::File ? "file" : "folder"; };
-    const auto wrongKind = [&](const BaselineRecord& r) {
-        return BaselineError(r.line,
-                             say("the record says \"# kind: ", "в записи \"# kind: ") + kindText(r.kind)
-                                 + say("\", but its place in the order is a ", "\", но её место в порядке — место ")
-                                 + say(kindText(other(r.kind)), r.kind == ItemKind::File ? "папки" : "файла")
-                                 + say("'s: the kind does not match the item's place", ": вид не совпадает с местом"));
-    };
-    // Only among siblings does the kind decide the order (files come first).
     const auto parent = [](const std::string& path) { return std::string_view(path).substr(0, path.rfind('/')); };
-    const bool siblings = parent(previous_.rawPath) == parent(record_.rawPath);
-    if (siblings && order_.compare(previous_.rawPath, previous_.kind, record_.rawPath, other(record_.kind)) < 0)
-        return wrongKind(record_);
-    if (siblings && order_.compare(previous_.rawPath, other(previous_.kind), record_.rawPath, record_.kind) < 0)
-        return wrongKind(previous_);
+    if (parent(previous_.rawPath) == parent(record_.rawPath)
+        && (order_.compare(previous_.rawPath, previous_.kind, record_.rawPath, other(record_.kind)) < 0
+            || order_.compare(previous_.rawPath, other(previous_.kind), record_.rawPath, record_.kind) < 0))
+        return BaselineError(record_.line,
+                             say("the records of lines ", "записи строк ") + std::to_string(previous_.line)
+                                 + say(" and ", " и ") + std::to_string(record_.line)
+                                 + say(" are out of order for their kinds: the \"# kind:\" line of one of them does"
+                                       " not match its item's place",
+                                       " не в порядке для своих видов: строка \"# kind:\" одной из них не совпадает"
+                                       " с местом её элемента"));
     return BaselineError(record_.line,
                          say("the record is out of the order this check walks the tree in (was the baseline"
                              " taken where names sort otherwise, in another language's collation?)",

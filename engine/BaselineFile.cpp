@@ -3,6 +3,7 @@
 #include "platform/PrintablePath.h"
 #include "platform/RestoreFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -459,6 +460,14 @@ bool BaselineReader::next(BaselineRecord& out)
     int blank = 0;
     do {
         if (!readLine(line)) {
+            if (folders_ + files_ == head_.folders + head_.files && folders_ != head_.folders)
+                failAt(line_,
+                       say("its head announces ", "в начале объявлено папок: ") + std::to_string(head_.folders)
+                           + say(" folders and ", ", файлов: ") + std::to_string(head_.files)
+                           + say(" files, and its kind lines say ", ", а строки вида говорят: папок ")
+                           + std::to_string(folders_) + say(" and ", " и файлов ") + std::to_string(files_)
+                           + say(": a record's \"# kind:\" line does not match its item",
+                                 ": строка \"# kind:\" какой-то записи не совпадает с её элементом"));
             if (folders_ != head_.folders || (head_.files >= 0 && files_ != head_.files))
                 failAt(line_,
                        say("cut short: its head announces ", "обрезан: в начале объявлено папок: ")
@@ -623,7 +632,9 @@ bool BaselineReader::next(BaselineRecord& out)
     sortAcl(p.defaults);
     p.mode = special | permissionBits(p.access);
     ++(out.kind == ItemKind::File ? files_ : folders_);
-    if (folders_ > head_.folders || (head_.files >= 0 && files_ > head_.files) || (head_.files < 0 && files_ > 0))
+    // Each kind's count is checked at the end: a record of the wrong kind
+    // is told by its place in the order first.
+    if (folders_ + files_ > head_.folders + std::max(head_.files, 0L) || (head_.files < 0 && files_ > 0))
         failAt(out.line, say("more records than its head announces", "записей больше, чем объявлено в начале"));
     return true;
 }

@@ -314,6 +314,15 @@ TEST_F(Baselines, ItemsTheScopeLeavesOutAreNotGone)
     EXPECT_TRUE(drift(work.path("keep/folders.acl"), {"--files"}, status, &summary).empty());
     EXPECT_EQ(summary.value("files_not_recorded").toBool(), true);
     EXPECT_EQ(status, 0);
+
+    // The console says what the default left out, as the other checks do.
+    must({"touch", at("kept/.h")});
+    const gwtest::ProcessResult console = run({gwtest::checkProgram(), "--files", "--reports", work.path("reports"),
+                                               "--baseline", work.path("keep/all.acl"), share});
+    EXPECT_NE(console.out.find("\nHidden folders not checked, with all below them: 1 (--include-hidden checks them)\n"
+                               "Hidden files not checked: 1 (--include-hidden checks them)\n"),
+              std::string::npos)
+        << console.out;
 }
 
 TEST_F(Baselines, WhatIsNoWholeBaselineOfThisFolderIsRefusedNamingTheLine)
@@ -451,4 +460,154 @@ TEST_F(Baselines, NoBaselineIsSavedWhenSomethingCouldNotBeRead)
     EXPECT_NE(r.out.find("Baseline not saved: not read or not listed: 1 (it would not be whole)\n"), std::string::npos)
         << r.out;
     EXPECT_NE(::access((mine + "/base.acl").c_str(), F_OK), 0);
+}
+
+// What the administrator accepted is never lost: a save that fails when the
+// disk fills up leaves the earlier baseline, and the earlier fix file, byte
+// for byte, and says so.
+TEST_F(Baselines, AFailedSaveKeepsTheEarlierBaselineAndFixFile)
+{
+    const std::string full = work.mkdir("full");
+    const gwtest::Mount small(full, "tmpfs", "size=64k,mode=0700");
+    if (!small.mounted())
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    must({"mkdir", "-p", at("a")});
+    must({"setfacl", "-m", std::string("u:") + kUser + ":rwx", at("a")});
+    const std::string baseline = full + "/base.acl", fix = full + "/fix.acl";
+    ASSERT_EQ(save(baseline, {"--fix-file", fix}).status, 1);
+    const std::string savedBaseline = gwtest::readFile(baseline), savedFix = gwtest::readFile(fix);
+    ASSERT_FALSE(savedBaseline.empty());
+    ASSERT_FALSE(savedFix.empty());
+
+    // Far more than 64 KiB of records, and of fix records.
+    for (int i = 0; i < 700; ++i)
+        must({"mkdir", at("a/a-folder-with-a-name-long-enough-to-fill-the-disk-" + std::to_string(i))});
+    must({"setfacl", "-R", "-m", std::string("u:") + kUser + ":rwx", at("a")});
+    const gwtest::ProcessResult bigger = save(baseline);
+    EXPECT_EQ(bigger.status, 2);
+    EXPECT_NE(bigger.err.find("cannot write " + baseline + ": No space left on device; the earlier baseline is kept"),
+              std::string::npos)
+        << bigger.err;
+    EXPECT_EQ(gwtest::readFile(baseline), savedBaseline);
+
+    const gwtest::ProcessResult fixing = run(
+        {gwtest::checkProgram(), "--quiet", "--reports", work.path("reports"), "--fix-file", fix, share});
+    EXPECT_EQ(fixing.status, 2);
+    EXPECT_NE(fixing.err.find("No space left on device; the earlier fix file is kept"), std::string::npos)
+        << fixing.err;
+    EXPECT_EQ(gwtest::readFile(fix), savedFix);
+    // Nothing half-written is left beside them.
+    EXPECT_EQ(run({"ls", "-A", full}).out, "base.acl\nfix.acl\n");
+
+    // Where it fits, the new one takes the earlier one's place.
+    must({"rm", "-r", at("a")});
+    must({"mkdir", at("b")});
+    ASSERT_EQ(save(baseline).status, 0);
+    EXPECT_NE(gwtest::readFile(baseline).find("# file: " + at("b") + "\n"), std::string::npos);
+}
+
+// A destination is the file it names, however it is written; two of one run
+// never name the same file, and none takes the name of a report of any kind.
+TEST_F(Baselines, EveryFileARunWritesIsToldByWhatItNames)
+{
+    const std::string keep = work.path("keep");
+    must({"ln", "-s", work.root(), work.path("work-link")});
+    const auto refused = [&](const std::vector<std::string>& options, const std::string& expected) {
+        std::vector<std::string> argv {gwtest::checkProgram(), "--quiet"};
+        argv.insert(argv.end(), options.begin(), options.end());
+        argv.push_back(share);
+        const gwtest::ProcessResult r = run(argv);
+        EXPECT_EQ(r.status, 2) << r.out << r.err;
+        EXPECT_EQ(r.err.rfind("grantwise-check: " + expected + "\n", 0), 0u) << r.err;
+        EXPECT_NE(::access((keep + "/x").c_str(), F_OK), 0) << "a check ran all the same";
+    };
+    refused({"--fix-file", keep + "/x", "--save-baseline", keep + "/./x"},
+            "--save-baseline " + keep + "/./x and --fix-file " + keep + "/x name the same file");
+    refused({"--fix-file", work.path("work-link/keep/x"), "--save-baseline", keep + "/../keep/x"},
+            "--save-baseline " + keep + "/../keep/x and --fix-file " + work.path("work-link/keep/x")
+                + " name the same file");
+    // In a folder not made yet: the same names below the same folder.
+    refused({"--fix-file", keep + "/new/x", "--save-baseline", keep + "/new/sub/../x"},
+            "--save-baseline " + keep + "/new/sub/../x and --fix-file " + keep + "/new/x name the same file");
+
+    // Every report's name is kept for it, whichever kind of check runs.
+    const std::string reports = work.path("keep/reports");
+    refused({"--who", "anyone", "--reports", reports, "--save-baseline", reports + "/acl_who.txt"},
+            "the baseline " + reports + "/acl_who.txt would replace the report acl_who.txt in the reports folder "
+                + reports);
+    refused({"--reports", reports, "--save-baseline", reports + "/acl_who.txt"},
+            "the baseline " + reports + "/acl_who.txt would replace the report acl_who.txt in the reports folder "
+                + reports);
+    refused({"--reports", reports, "--fix-file", reports + "/acl_inherit.txt"},
+            "the fix file " + reports
+                + "/acl_inherit.txt would replace the report acl_inherit.txt in the reports "
+                  "folder "
+                + reports);
+    // Beside the reports, any other name is the user's to choose.
+    const gwtest::ProcessResult beside = run({gwtest::checkProgram(), "--quiet", "--reports", reports,
+                                              "--save-baseline", reports + "/acl_who.txt.acl", share});
+    EXPECT_EQ(beside.status, 0) << beside.err;
+}
+
+// A file that is no baseline costs little to refuse, and the refusal says
+// what is wrong in the run's language, naming the baseline and the line.
+TEST_F(Baselines, MalformedBaselinesAreRefusedQuicklyAndPlainly)
+{
+    must({"mkdir", "-p", at("a"), at("b")});
+    must({"touch", at("a/f"), at("b/g")});
+    const std::string good = work.path("keep/good.acl");
+    ASSERT_EQ(save(good).status, 0);
+    const std::string text = gwtest::readFile(good);
+    const auto refused = [&](const std::string& name, const std::string& content, const std::string& expected,
+                             const std::vector<std::string>& extra = {}) {
+        const std::string path = work.path("keep/" + name);
+        writeFile(path, content);
+        std::vector<std::string> argv {gwtest::checkProgram(), "--files",    "--reports",
+                                       work.path("reports"),   "--baseline", path};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        argv.push_back(share);
+        const gwtest::ProcessResult r = run(argv);
+        EXPECT_EQ(r.status, 2) << name << ": " << r.out << r.err;
+        EXPECT_NE(r.err.find(path + ": " + expected), std::string::npos)
+            << "expected: " << expected << "\nbut: " << r.err;
+        return r.err;
+    };
+    // A run of empty lines grows the work, not the records: refused at its second line.
+    const std::size_t firstRecord = text.find("# file: ");
+    std::string blank = text;
+    blank.insert(firstRecord, std::string(1 << 20, '\n'));
+    refused("blank.acl", blank, "line 5: more than one empty line between records");
+    refused("blank-ru.acl", blank, "строка 5: больше одной пустой строки между записями", {"--lang", "ru"});
+
+    // A file said to be a folder, and a folder said to be a file. The
+    // first file of a: its sibling after it is then out of the order.
+    const std::size_t file = text.find("# kind: file", text.find("# file: " + at("a/f")));
+    const std::size_t sibling = text.find("# kind: file", text.find("# file: " + at("a/h")));
+    const auto lineOf = [](const std::string& t, std::size_t at) {
+        return std::to_string(std::count(t.begin(), t.begin() + static_cast<long>(at), '\n'));
+    };
+    std::string flipped = text;
+    flipped.replace(file, 12, "# kind: folder");
+    refused("flipped.acl", flipped,
+            "line " + lineOf(text, sibling) + ": the records of lines " + lineOf(text, file) + " and "
+                + lineOf(text, sibling) + " are out of order for their kinds");
+    // The last file of a: only the counts tell it.
+    std::string last = text;
+    last.replace(sibling, 12, "# kind: folder");
+    refused("last.acl", last,
+            "its head announces 3 folders and 3 files, and its kind lines say 4 and 2: a record's \"# kind:\" line "
+            "does not match its item");
+    std::string holder = text;
+    const std::size_t folder = holder.find("# kind: folder", holder.find("# file: " + at("a") + "\n"));
+    holder.replace(folder, 14, "# kind: file");
+    refused("holder.acl", holder,
+            "line " + lineOf(text, folder)
+                + ": the record says \"# kind: file\", but records below it make it a folder");
+
+    // A compressed baseline cut short names the baseline, never zlib's descriptor.
+    ASSERT_EQ(save(work.path("keep/good.acl.gz")).status, 0);
+    const std::string packed = gwtest::readFile(work.path("keep/good.acl.gz"));
+    const std::string err = refused("cut.acl.gz", packed.substr(0, packed.size() - 12), "line ");
+    EXPECT_EQ(err.find("<fd:"), std::string::npos) << err;
+    EXPECT_NE(err.find("cut short or damaged after line"), std::string::npos) << err;
 }

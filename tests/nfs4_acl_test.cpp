@@ -658,3 +658,64 @@ TEST(Nfs4AclFuse, WhoCanIsTheNfs4AclsAnswer)
     EXPECT_EQ(root.status, 1) << root.out;
     EXPECT_EQ(rightsOf(root.places[mnt]), "???") << root.out;
 }
+
+// A baseline records NFSv4 ACEs as comment lines setfacl passes over, and
+// the drift check compares them like any other entry: an ACE changed since
+// is a change, and so is an ACL the record does not have.
+TEST(Nfs4AclFuse, BaselinesRecordNfs4AcesAndTheDriftCheckComparesThem)
+{
+    Nfs4Mount fs;
+    const std::string tree = fs.tree().path("tree");
+    const auto describe = [&tree](const std::string& a) {
+        std::ofstream(tree, std::ios::trunc) << "/ 0755 0 0 A:fd:OWNER@:rwaDxtTnNcCy A:fd:EVERYONE@:rtncy\n"
+                                                "/a 0755 0 0 "
+                                             << a << "\n/b 0755 0 0\n";
+    };
+    describe("A:fd:OWNER@:rwaDxtTnNcCy A:fd:EVERYONE@:rtncy");
+    if (const std::string why = fs.mount(tree); !why.empty())
+        GTEST_SKIP() << "no FUSE mount for the NFSv4 test: " << why;
+    const std::string& mnt = fs.point();
+    const std::string keep = fs.tree().mkdir("keep");
+    ::chmod(keep.c_str(), 0700);
+    const std::string baseline = keep + "/base.acl", reports = keep + "/reports";
+    const gwtest::ProcessResult saved = runBounded(
+        {gwtest::checkProgram(), "--quiet", "--reports", reports, "--save-baseline", baseline, mnt});
+    ASSERT_EQ(saved.status, 1) << saved.out << saved.err; // b differs from the top: saved all the same
+    const std::string text = gwtest::readFile(baseline);
+    EXPECT_NE(text.find("# file: " + mnt
+                        + "/a\n# kind: folder\n# owner: 0\n# group: 0\n"
+                          "# nfs4: A:fd:OWNER@:rwaDxtTnNcCy\n# nfs4: A:fd:EVERYONE@:rtncy\nuser::rwx\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("# file: " + mnt + "/b\n# kind: folder\n# owner: 0\n# group: 0\n# nfs4: (no ACEs)\n"),
+              std::string::npos)
+        << text;
+
+    const auto drift = [&] {
+        return runBounded({gwtest::checkProgram(), "--json", "--reports", reports, "--baseline", baseline, mnt});
+    };
+    const gwtest::ProcessResult same = drift();
+    EXPECT_EQ(same.status, 0) << same.out << same.err;
+
+    describe("A:fd:OWNER@:rwaDxtTnNcCy D::EVERYONE@:rwaDdxtTnNcCoy");
+    const gwtest::ProcessResult changed = drift();
+    EXPECT_EQ(changed.status, 1) << changed.out << changed.err;
+    EXPECT_NE(changed.out.find("\"status\":\"changed\""), std::string::npos) << changed.out;
+    EXPECT_NE(changed.out.find("\"from\":\"nfs4 A:fd:EVERYONE@:rtncy\",\"to\":\"nfs4 D::EVERYONE@:rwaDdxtTnNcCoy\""),
+              std::string::npos)
+        << changed.out;
+    EXPECT_NE(gwtest::readFile(reports + "/acl_drift.txt")
+                  .find("folder " + mnt + "/a\n    ~ nfs4 A:fd:EVERYONE@:rtncy -> nfs4 D::EVERYONE@:rwaDdxtTnNcCoy\n"),
+              std::string::npos);
+
+    // A record without the ACEs an item now carries: a baseline of before.
+    describe("A:fd:OWNER@:rwaDxtTnNcCy A:fd:EVERYONE@:rtncy");
+    std::string older = text;
+    for (std::size_t at; (at = older.find("# nfs4: ")) != std::string::npos;)
+        older.erase(at, older.find('\n', at) + 1 - at);
+    std::ofstream(baseline, std::ios::trunc) << older;
+    const gwtest::ProcessResult unrecorded = drift();
+    EXPECT_EQ(unrecorded.status, 1) << unrecorded.out;
+    EXPECT_NE(unrecorded.out.find("\"change\":\"added\",\"entry\":\"nfs4 A:fd:EVERYONE@:rtncy\""), std::string::npos)
+        << unrecorded.out;
+}

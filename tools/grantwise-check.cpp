@@ -12,6 +12,7 @@
 #include "engine/CheckState.h"
 #include "engine/FixFile.h"
 #include "engine/JsonLines.h"
+#include "engine/MessageText.h"
 #include "platform/DirectoryOpen.h"
 #include "platform/FileDestination.h"
 #include "platform/FolderTree.h"
@@ -433,7 +434,7 @@ int main(int argc, char** argv)
     // no baseline, or one of another folder, refuses the run before the
     // check. One malformed, cut short or out of order further on is found
     // as it is read with the walk, and fails the run then.
-    gw::BaselineRun baselines;
+    gw::BaselineRun baselines(gw::language(options.lang));
     if (!baselineFile.isEmpty()) {
         if (options.inheritance)
             return fail("--baseline is a check of its own: it does not go with --inheritance", true);
