@@ -1,4 +1,5 @@
 #include "DifferencesModel.h"
+#include "engine/CountText.h"
 
 #include <QColor>
 
@@ -87,7 +88,8 @@ QVariant DifferencesModel::data(const QModelIndex& index, int role) const
                                             : place.kind + QLatin1Char(' ') + QString::fromUtf8(place.path);
         if (place.sameBelow > 0)
             text += russian_ ? QStringLiteral("  (и ещё папок ниже: %1)").arg(place.sameBelow)
-                             : QStringLiteral("  (and %1 subfolders below it)").arg(place.sameBelow);
+                             : QStringLiteral("  (and %1 below it)")
+                                   .arg(gw::countedText(place.sameBelow, "subfolder", "subfolders"));
         return text;
     }
     const DifferencePlace& place = places_[static_cast<std::size_t>(index.internalId() - 1)];

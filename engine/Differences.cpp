@@ -235,7 +235,7 @@ QByteArray differencesReport(const QByteArray& root, const QList<FolderDifferenc
             continue;
         text += "\n" + f.path;
         if (f.sameBelow > 0)
-            text += " (and " + QByteArray::number(f.sameBelow) + " subfolders below it)";
+            text += " (and " + counted(f.sameBelow, "subfolder", "subfolders") + " below it)";
         text += "\n";
         for (const EntryChange& c : f.changes) {
             switch (c.kind) {

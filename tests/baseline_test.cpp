@@ -554,7 +554,7 @@ TEST_F(Baselines, EveryFileARunWritesIsToldByWhatItNames)
 TEST_F(Baselines, MalformedBaselinesAreRefusedQuicklyAndPlainly)
 {
     must({"mkdir", "-p", at("a"), at("b")});
-    must({"touch", at("a/f"), at("b/g")});
+    must({"touch", at("a/f"), at("a/h"), at("b/g")});
     const std::string good = work.path("keep/good.acl");
     ASSERT_EQ(save(good).status, 0);
     const std::string text = gwtest::readFile(good);
@@ -583,6 +583,7 @@ TEST_F(Baselines, MalformedBaselinesAreRefusedQuicklyAndPlainly)
     // first file of a: its sibling after it is then out of the order.
     const std::size_t file = text.find("# kind: file", text.find("# file: " + at("a/f")));
     const std::size_t sibling = text.find("# kind: file", text.find("# file: " + at("a/h")));
+    ASSERT_NE(sibling, std::string::npos);
     const auto lineOf = [](const std::string& t, std::size_t at) {
         return std::to_string(std::count(t.begin(), t.begin() + static_cast<long>(at), '\n'));
     };
@@ -594,9 +595,11 @@ TEST_F(Baselines, MalformedBaselinesAreRefusedQuicklyAndPlainly)
     // The last file of a: only the counts tell it.
     std::string last = text;
     last.replace(sibling, 12, "# kind: folder");
-    refused("last.acl", last,
-            "its head announces 3 folders and 3 files, and its kind lines say 4 and 2: a record's \"# kind:\" line "
-            "does not match its item");
+    refused(
+        "last.acl", last,
+        "line " + lineOf(text, text.size())
+            + ": its head announces 3 folders and 3 files, and its kind lines say 4 and 2: a record's \"# kind:\" line "
+              "does not match its item");
     std::string holder = text;
     const std::size_t folder = holder.find("# kind: folder", holder.find("# file: " + at("a") + "\n"));
     holder.replace(folder, 14, "# kind: file");

@@ -484,7 +484,7 @@ TEST(Nfs4AclFuse, ListingEqualsNfs4GetfaclAndTheCheckCountsExactlyTheDifferingFo
               std::string::npos)
         << diff;
     EXPECT_NE(diff.find(mnt
-                        + "/mask (and 1 subfolders below it)\n    ~ nfs4 A:fd:EVERYONE@:rxtncy -> nfs4 "
+                        + "/mask (and 1 subfolder below it)\n    ~ nfs4 A:fd:EVERYONE@:rxtncy -> nfs4 "
                           "A:fd:EVERYONE@:rwxtncy\n"),
               std::string::npos)
         << diff;

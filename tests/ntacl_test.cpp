@@ -114,9 +114,26 @@ TEST(NtAcl, DifferingWindowsAclsAreMismatchesAndEqualOnesAreNot)
               std::string::npos)
         << diff;
     EXPECT_NE(diff.find("\n" + top + "/none\n    - ntacl sha256:"), std::string::npos) << diff;
-    EXPECT_NE(diff.find("\n" + top + "/other (and 1 subfolders below it)\n    ~ ntacl sha256:"), std::string::npos)
+    EXPECT_NE(diff.find("\n" + top + "/other (and 1 subfolder below it)\n    ~ ntacl sha256:"), std::string::npos)
         << diff;
     EXPECT_EQ(diff.find("/same"), std::string::npos) << diff;
+
+    // A baseline records the entry, and a Windows ACL changed since is a change.
+    const std::string baseline = reports + "/base.acl";
+    ASSERT_EQ(run({gwtest::checkProgram(), "--quiet", "--reports", reports, "--save-baseline", baseline, top}).status,
+              1);
+    EXPECT_NE(gwtest::readFile(baseline).find("# file: " + top
+                                              + "/same\n# kind: folder\n# owner: 0\n# group: 0\n"
+                                                "# ntacl: sha256:"
+                                              + sha256sum(fs.tree, raw).substr(0, 16) + "\n"),
+              std::string::npos)
+        << gwtest::readFile(baseline);
+    set(top + "/same/below", bob);
+    const gwtest::ProcessResult drift = run(
+        {gwtest::checkProgram(), "--reports", reports, "--baseline", baseline, top});
+    EXPECT_EQ(drift.status, 1) << drift.out << drift.err;
+    EXPECT_NE(gwtest::readFile(reports + "/acl_drift.txt").find("folder " + top + "/same/below\n    ~ ntacl sha256:"),
+              std::string::npos);
 }
 
 // Samba's vfs_nfs4acl_xattr keeps an NFSv4 ACL in security.nfs4acl, which
