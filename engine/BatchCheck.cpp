@@ -1,4 +1,10 @@
 #include "engine/BatchCheck.h"
+
+#include "engine/BaselineRecorder.h"
+#include "engine/DriftCheck.h"
+#include "engine/FolderCheck.h"
+#include "engine/InheritanceCheck.h"
+#include "engine/WhoCheck.h"
 #include "platform/PrintableText.h"
 
 #include "engine/CheckAnalysis.h"
@@ -68,6 +74,198 @@ QByteArray notCheckedWords(const FolderScope& scope, int ownFoldersLeftOut, bool
     return leftOut.join(", ");
 }
 
+
+// The checks the options ask for, the check against the checked folder
+// first: its analysis runs in every walk.
+struct Checks {
+    FolderCheck* folder = nullptr;
+    InheritanceCheck* inheritance = nullptr;
+    DriftCheck* drift = nullptr;
+    WhoCheck* who = nullptr;
+    std::vector<std::unique_ptr<CheckPart>> all;
+
+    template <typename Part, typename... Args> Part* add(Args&&... args)
+    {
+        all.push_back(std::make_unique<Part>(std::forward<Args>(args)...));
+        return static_cast<Part*>(all.back().get());
+    }
+    // The one whose verdict the run gives.
+    const CheckPart& primary() const
+    {
+        if (who)
+            return *who;
+        if (drift)
+            return *drift;
+        if (inheritance)
+            return *inheritance;
+        return *folder;
+    }
+};
+
+Checks makeChecks(const BatchOptions& options, const QByteArray& root, const TimeFormat& format)
+{
+    Checks c;
+    ReportsFolder& spools = *options.reports;
+    const bool compareGroup = !options.ignored.groupName;
+    const auto comparison = [&] {
+        return std::make_unique<ItemComparison>(spools, options.files, options.umask, options.keepItems, compareGroup,
+                                                options.itemLine);
+    };
+    // Items are compared by one check only: the inheritance check, or the
+    // check against the checked folder when no other kind takes the items.
+    const bool folderCompares = !options.inheritance && !options.drift;
+    c.folder = c.add<FolderCheck>(
+        spools, root, options.ignored,
+        folderCompares
+            ? comparison()
+            : std::make_unique<ItemComparison>(spools, options.files, options.umask, false, compareGroup, nullptr),
+        folderCompares, format);
+    c.folder->setFolderLines(options.folderLines);
+    if (options.files && !options.inheritance) {
+        // Files are compared with what the checked folder gives a new file.
+        bool listable = true;
+        const int fd = openDirectoryForPermissions(rawView(options.folder), listable);
+        Permissions p;
+        if (fd >= 0 && readPermissions(fd, p) == 0)
+            c.folder->setTop(p);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    if (options.inheritance && !options.drift) {
+        FileScope fileScope;
+        fileScope.includeHidden = options.scope.includeHidden;
+        fileScope.excludePatterns = options.scope.excludePatterns;
+        c.inheritance = c.add<InheritanceCheck>(comparison(), std::move(fileScope), options.inheritanceFix,
+                                                compareGroup);
+    }
+    if (options.drift)
+        c.drift = c.add<DriftCheck>(*options.drift, options.files);
+    if (options.who)
+        c.who = c.add<WhoCheck>(*options.who, options.folder, root, options.files);
+    if (c.who && options.whoPlaces)
+        c.who->inventory().setEveryPlace(options.whoPlaces);
+    if (options.saveBaseline)
+        c.add<BaselineRecorder>(*options.saveBaseline, options.files);
+    return c;
+}
+
+// The printable path of the folder taken last, and where each of its
+// ancestors' ends in it: listings come in tree order, so a folder's parent
+// is always among them, and a deep path is never built anew. Each
+// ancestor's permissions stay with it where a check asks for them.
+class WalkPath {
+public:
+    explicit WalkPath(bool keepPermissions)
+        : keep_(keepPermissions)
+    {
+    }
+    // The folder's printable path; `parent` its holding folder's permissions
+    // (null for the top, for a folder not read, or when not kept).
+    const std::string& enter(const Listing& l, const Permissions*& parent)
+    {
+        while (!ancestors_.empty() && ancestors_.back().id != l.parent)
+            ancestors_.pop_back();
+        parent = ancestors_.empty() || !ancestors_.back().read || !keep_ ? nullptr : &ancestors_.back().permissions;
+        if (ancestors_.empty()) {
+            path_ = l.name; // the chosen folder
+        } else {
+            path_.resize(ancestors_.back().pathLength);
+            appendChild(path_, l.name); // a child's printable path begins with its parent's
+        }
+        return path_;
+    }
+    // Once every check took it: it may be a parent now.
+    void keep(const Listing& l)
+    {
+        ancestors_.push_back(Ancestor {l.id, path_.size(), l.read, keep_ ? l.permissions : Permissions {}});
+    }
+
+private:
+    struct Ancestor {
+        FolderTree::NodeId id;
+        std::size_t pathLength;
+        bool read;
+        Permissions permissions;
+    };
+    bool keep_;
+    std::string path_;
+    std::vector<Ancestor> ancestors_;
+};
+
+// What the walk asks of each folder's files: what every check asks.
+FileCheck fileCheckFor(const BatchOptions& options, const Checks& checks)
+{
+    FileCheck files;
+    files.files = options.files;
+    files.scope.includeHidden = options.scope.includeHidden;
+    files.scope.excludePatterns = options.scope.excludePatterns;
+    files.umask = options.umask;
+    files.compareGroup = !options.ignored.groupName;
+    for (const auto& check : checks.all)
+        check->askFiles(files);
+    return files;
+}
+
+// Writes every check's reports in one replacement, and removes an earlier
+// run's reports that this run does not write.
+void writeReports(const BatchOptions& options, Checks& checks, const WalkEnd& end, BatchResult& result)
+{
+    std::vector<ReportsFolder::Report> written;
+    // The spools' descriptors are the reports' once taken: closed here when
+    // the reports are never written (what follows may throw).
+    bool handedOver = false;
+    const auto closeSpools = qScopeGuard([&] {
+        if (!handedOver)
+            ReportsFolder::dispose(written);
+    });
+    for (const auto& check : checks.all)
+        check->addReports(written, end);
+    handedOver = true; // replace() closes the spools' descriptors whatever happens
+    QByteArray failedName;
+    result.writeError = options.reports->replace(written, failedName);
+    if (result.writeError) {
+        result.failedPath = end.reportsDir + '/' + failedName;
+        return;
+    }
+    for (const char* name : WorkingFolder::kReportNames) {
+        const bool thisRun = std::any_of(written.begin(), written.end(),
+                                         [name](const ReportsFolder::Report& r) { return r.name == name; });
+        if (!thisRun && name != std::string_view(WorkingFolder::kReferenceName))
+            options.reports->remove(name); // an earlier run's: the folder holds this run's
+    }
+}
+
+// The run's result, from its checks: the verdict is the primary check's.
+void fillResult(const BatchOptions& options, Checks& checks, BatchResult& result, int folders, int maxLevel)
+{
+    const CheckPart& primary = checks.primary();
+    result.verdict = primary.verdict(options.lang);
+    result.complete = primary.complete();
+    result.green = primary.green();
+    const QByteArray& reportsDir = options.reports->path();
+    result.analysis = std::move(checks.folder->analysis());
+    const ReportInputs& in = result.analysis.inputs;
+    result.reportHeader = reportHeader(options.lang, QString::fromUtf8(in.targetPrintable),
+                                       countLine(options.lang, folders) + levelLine(options.lang, maxLevel));
+    result.fullReportPath = WorkingFolder::fullReportFile(reportsDir);
+    result.mismatchReportPath = WorkingFolder::mismatchFile(reportsDir);
+    result.differencesReportPath = WorkingFolder::differencesFile(reportsDir);
+    ItemComparison& items = checks.inheritance ? checks.inheritance->items() : checks.folder->items();
+    result.items = items.findings();
+    result.filesNotListed = items.filesNotListed();
+    if (checks.inheritance) {
+        result.inheritanceReportPath = WorkingFolder::inheritanceFile(reportsDir);
+        result.fixRecords = checks.inheritance->fixRecords();
+        result.fixRecordCount = checks.inheritance->fixRecordCount();
+    }
+    if (checks.drift && checks.drift->wroteReport())
+        result.driftReportPath = WorkingFolder::driftFile(reportsDir);
+    if (checks.who) {
+        result.whoReportPath = WorkingFolder::whoFile(reportsDir);
+        result.who = std::move(checks.who->inventory().findings());
+    }
+}
+
 } // namespace
 
 BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
@@ -83,266 +281,37 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     scope.excluded.insert(scope.excluded.end(), options.excluded.begin(), options.excluded.end());
     FolderTree tree(options.folder, std::move(scope)); // throws when the folder cannot be a root
     const int jobs = options.jobs > 0 ? options.jobs : defaultWalkJobs();
-
-    // The dump, as the listing program would have written it in folder order,
-    // trimmed line by line as the analysis reads it. The walk visits folders
-    // in that order, so each listing is analysed as soon as it is read, and
-    // goes to the body of the full report (and, when it mismatches, of the
-    // mismatch report) without being kept.
     const QByteArray root = toByteArray(tree.printablePath(0));
-    AnalysisInput input;
-    input.root = root;
-    input.target = root;
-    input.ignored = options.ignored;
-    std::optional<ListingAnalyser> analyser;
-    Spool fullBody(*options.reports), mismatchBody(*options.reports);
-    int listingsCounted = 0; // lines of the dump that begin with the root: one a listing
-    std::vector<bool> read; // by node id
-    QHash<FolderTree::NodeId, QByteArray> reasons; // why a folder was not read, when known
-    QByteArray block, trimmed; // the folder taken now's listing, as listed and trimmed
-    // The printable path of the folder taken last, and where each of its
-    // ancestors' ends in it: listings come in tree order, so a folder's
-    // parent is always among them, and a deep path is never built anew.
-    // Each ancestor's permissions stay with it: in the inheritance check a
-    // folder is compared with what its own parent gives.
-    struct Ancestor {
-        FolderTree::NodeId id;
-        std::size_t pathLength;
-        bool read;
-        Permissions permissions;
-        Permissions fixed; // what the inheritance fix gives it
-    };
-    std::string lastPath;
-    std::vector<Ancestor> ancestors;
-    const Ancestor* parentOfLast = nullptr;
-    const auto printablePathOf = [&](const Listing& l) -> const std::string& {
-        while (!ancestors.empty() && ancestors.back().id != l.parent)
-            ancestors.pop_back();
-        parentOfLast = ancestors.empty() ? nullptr : &ancestors.back();
-        if (ancestors.empty()) {
-            lastPath = l.name; // the chosen folder
-        } else {
-            lastPath.resize(ancestors.back().pathLength);
-            appendChild(lastPath, l.name); // a child's printable path begins with its parent's
-        }
-        return lastPath;
-    };
-    // What the options ask of the items: in the inheritance check, each folder
-    // and file against what its own folder gives; in the check against the
-    // checked folder, each file against what the checked folder gives.
-    PrincipalNames names; // the consumer's: it runs on one thread at a time
-    ItemFindings& items = result.items;
-    items.files = options.files;
-    items.umask = options.umask;
-    items.keepItems = options.keepItems;
-    // The findings' lines, for the inheritance report or the differences
-    // report's files, as they are found: none is held for them.
-    Spool itemBody(*options.reports);
-    QList<ItemNotRead> filesNotRead;
-    QList<ItemNotRead> notCompared; // items whose ACL model the check does not follow
-    QList<QByteArray> filesNotListed;
+    Checks checks = makeChecks(options, root, format);
+
+    // Listings are read, and handed to every check in tree order, on the
+    // workers while the walk goes on; with one job, on the walk's thread.
+    const bool parents = std::any_of(checks.all.begin(), checks.all.end(),
+                                     [](const auto& check) { return check->needsParent(); });
+    WalkPath walkPath(parents);
     Permissions top;
     bool topRead = false;
-    const auto compareItem = [&](const Permissions& folder, const Permissions& item, ItemKind kind,
-                                 const std::string& itemPath) {
-        if (!inheritanceApplies(folder, item)) {
-            notCompared.append({toByteArray(itemPath), QByteArray::fromStdString(rawFromPrintable(itemPath)), kind,
-                                "it or its folder carries an NFSv4 or Windows ACL, whose inheritance this check does "
-                                "not follow"});
-            return;
-        }
-        if (std::optional<ItemDifference> d = differenceFromGiven(folder, item, kind, options.umask, names,
-                                                                  !options.ignored.groupName)) {
-            d->path = toByteArray(itemPath);
-            d->rawPath = QByteArray::fromStdString(rawFromPrintable(itemPath));
-            itemBody.append("\n" + itemLines(*d, true));
-            if (options.itemLine)
-                options.itemLine(*d);
-            items.add(std::move(*d));
-        }
-    };
-    FileScope fileScope; // what the files' reading leaves out
-    fileScope.includeHidden = options.scope.includeHidden;
-    fileScope.excludePatterns = options.scope.excludePatterns;
-    // The inheritance fix, from the top down: each item gets what its folder
-    // gives once that folder is fixed, so a subfolder that would differ from
-    // its fixed folder is in the file too.
-    const bool fixing = options.inheritance && options.inheritanceFix;
-    int fixTooLong = 0;
-    Permissions fixedHere; // what the folder taken now gets from the fix
-    // `fixedGift`: what the item's folder, as the fix leaves it, gives.
-    const auto fixItem = [&](const FolderGift& fixedGift, const Permissions& item,
-                             const std::string& itemPath) -> Permissions {
-        if (!fixedGift.comparable(item))
-            return item; // setfacl cannot set those ACLs: never a record
-        Permissions given = fixedGift.finding(item).expected;
-        if (given == item)
-            return item;
-        const std::string raw = rawFromPrintable(itemPath);
-        if (raw.size() >= PATH_MAX) { // setfacl names a file by its whole path
-            ++fixTooLong;
-            return item;
-        }
-        ++result.fixRecordCount;
-        result.fixRecords += QByteArray::fromStdString(restoreRecord(raw, restoreForm(given)));
-        return given;
-    };
-    const auto takeItems = [&](const Listing& l, const std::string& path) {
-        fixedHere = l.permissions; // unless the fix changes it
-        if (l.id == 0) {
-            top = l.permissions;
-            topRead = l.read;
-        }
-        ++items.folders;
-        if (options.inheritance && l.id != 0 && l.read && parentOfLast && parentOfLast->read) {
-            compareItem(parentOfLast->permissions, l.permissions, ItemKind::Folder, path);
-            if (fixing)
-                fixedHere = fixItem(
-                    FolderGift(parentOfLast->fixed, ItemKind::Folder, options.umask, !options.ignored.groupName),
-                    l.permissions, path);
-        }
-        if (!options.files)
-            return;
-        if (!l.files.listed && l.read)
-            filesNotListed.append(toByteArray(path));
-        items.otherKinds += l.files.otherKinds;
-        result.hiddenFilesLeftOut += l.files.hiddenLeftOut;
-        items.filesChecked += l.files.read;
-        const Permissions* folder = options.inheritance ? (l.read ? &l.permissions : nullptr)
-                                                        : (topRead ? &top : nullptr);
-        std::string filePath;
-        const bool folderKeeps = !fixing || fixedHere == l.permissions; // the fix leaves the folder as it is
-        std::optional<FolderGift> fixedGift; // worked out once for the folder's files
-        if (fixing)
-            fixedGift.emplace(fixedHere, ItemKind::File, options.umask, !options.ignored.groupName);
-        for (const FileListing& f : l.files.files) {
-            filePath = path;
-            appendChild(filePath, f.name);
-            if (!f.read || !folder) {
-                if (f.read)
-                    --items.filesChecked; // read, but with nothing to compare it with
-                filesNotRead.append(
-                    {toByteArray(filePath), QByteArray::fromStdString(rawFromPrintable(filePath)), ItemKind::File,
-                     toByteArray(f.read ? std::string("its folder's permissions were not read") : f.reason)});
-                continue;
-            }
-            compareItem(*folder, f.permissions, ItemKind::File, filePath);
-            if (fixing && folderKeeps)
-                fixItem(*fixedGift, f.permissions, filePath);
-        }
-        if (fixing && !folderKeeps && l.read) {
-            // The fix changes this folder, and with it what its files should
-            // have: they are read again, and those that would differ from it
-            // then are given it. Only such folders' files are read twice.
-            bool listable = true;
-            const int fd = openDirectoryForPermissions(rawFromPrintable(path), listable, Links::Refuse);
-            if (fd >= 0 && listable) {
-                const FolderFiles again = readFolderFiles(fd, fileScope, l.relative,
-                                                          [&](const Permissions& p) { return !fixedGift->carries(p); });
-                for (const FileListing& f : again.files) {
-                    if (!f.read)
-                        continue;
-                    filePath = path;
-                    appendChild(filePath, f.name);
-                    fixItem(*fixedGift, f.permissions, filePath);
-                }
-            }
-            if (fd >= 0)
-                ::close(fd);
-        }
-    };
-    // Who can do what: every folder, and every file, as it is taken.
-    std::optional<WhoInventory> whoInventory;
-    if (options.who)
-        whoInventory.emplace(*options.who, options.folder, root);
-    if (whoInventory && options.whoPlaces)
-        whoInventory->setEveryPlace(options.whoPlaces);
-    // Baselines: each item recorded, or compared with its record, as the walk
-    // reaches it; in the drift check the items are compared with nothing else.
-    const auto baselineItems = [&](const Listing& l, const std::string& path) {
-        const std::string raw = rawFromPrintable(path);
-        if (options.saveBaseline && l.read)
-            options.saveBaseline->add(raw, ItemKind::Folder, l.permissions);
-        if (options.drift)
-            options.drift->take(raw, path, ItemKind::Folder, l.read ? &l.permissions : nullptr, l.reason);
-        if (!options.files)
-            return;
-        if (options.drift && !l.files.listed && l.read)
-            filesNotListed.append(toByteArray(path));
-        if (options.drift) // the drift check counts what the scope left out as the others do
-            result.hiddenFilesLeftOut += l.files.hiddenLeftOut;
-        std::string filePath, rawFile;
-        for (const FileListing& f : l.files.files) {
-            filePath = path;
-            rawFile = raw;
-            appendChild(filePath, f.name);
-            appendChild(rawFile, f.rawName);
-            if (options.saveBaseline && f.read)
-                options.saveBaseline->add(rawFile, ItemKind::File, f.permissions);
-            if (options.drift)
-                options.drift->take(rawFile, filePath, ItemKind::File, f.read ? &f.permissions : nullptr, f.reason);
-        }
-    };
+    QList<QByteArray> filesNotListed;
     const auto take = [&](Listing& l) {
-        const std::string& path = printablePathOf(l); // every folder's, for its subfolders'
-        if (options.saveBaseline || options.drift)
-            baselineItems(l, path);
-        if (!options.drift)
-            takeItems(l, path);
-        if (whoInventory)
-            whoInventory->take(l.id, l.parent, path, l.read, l.permissions, l.reason,
-                               options.files ? &l.files : nullptr);
-        ancestors.push_back(Ancestor {l.id, path.size(), l.read, options.inheritance ? l.permissions : Permissions {},
-                                      fixing ? fixedHere : Permissions {}});
-        if (l.read) { // in the room the last folder's took
-            block.resize(0);
-            block.append(path.data(), static_cast<qsizetype>(path.size()));
-            block.append(l.entries.data(), static_cast<qsizetype>(l.entries.size()));
+        const Permissions* parent = nullptr;
+        const std::string& path = walkPath.enter(l, parent);
+        if (l.id == 0 && l.read) {
+            top = l.permissions;
+            topRead = true;
         }
-        if (l.id == 0) { // the chosen folder's listing comes first: the reference
-            input.reference = l.read && isCompleteListing(block, root) ? referenceText(trimmedLines(block), root)
-                                                                       : QByteArray();
-            analyser.emplace(input);
+        if (options.files) {
+            if (!l.files.listed && l.read)
+                filesNotListed.append(toByteArray(path));
+            result.hiddenFilesLeftOut += l.files.hiddenLeftOut;
+            for (const FileListing& f : l.files.files)
+                result.filesNotRead += f.read ? 0 : 1;
         }
-        if (!l.read) {
-            if (!l.reason.empty())
-                reasons.insert(l.id, toByteArray(l.reason));
-            return;
-        }
-        if (read.size() <= l.id)
-            read.resize(std::max<std::size_t>(l.id + 1, read.size() * 2));
-        read[l.id] = true;
-        trimmed.resize(0);
-        appendTrimmedLines(trimmed, block);
-        listingsCounted += countListings(trimmed, root);
-        fullBody.append(trimmed);
-        if (analyser->add(trimmed))
-            mismatchBody.append(trimmed);
+        const WalkedFolder folder {l, path, parent, topRead ? &top : nullptr};
+        for (const auto& check : checks.all)
+            check->take(folder);
+        walkPath.keep(l);
     };
-    // Listings are read, and taken in tree order, on the workers while the
-    // walk goes on; with one job, on the walk's thread as it goes.
-    FileCheck fileCheck;
-    fileCheck.files = options.files;
-    fileCheck.scope = fileScope;
-    fileCheck.inheritance = options.inheritance;
-    fileCheck.umask = options.umask;
-    fileCheck.compareGroup = !options.ignored.groupName;
-
-    if (options.who)
-        fileCheck.keepAll = true; // every file's rights are asked
-    if (options.saveBaseline || options.drift)
-        fileCheck.keepAll = true; // every file is recorded, or compared with its record
-    if (options.files && !options.inheritance) {
-        // Files are compared with what the checked folder gives a new file.
-        bool listable = true;
-        const int fd = openDirectoryForPermissions(rawView(options.folder), listable);
-        Permissions p;
-        if (fd >= 0 && readPermissions(fd, p) == 0)
-            fileCheck.top = p;
-        if (fd >= 0)
-            ::close(fd);
-    }
-    ListingReader reader(jobs, take, std::move(fileCheck));
+    ListingReader reader(jobs, take, fileCheckFor(options, checks));
     WalkHooks hooks = reader.hooks();
     hooks.progress = [&](int count) {
         report(BatchProgress::Scan, count, 0);
@@ -354,184 +323,26 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     const int folders = tree.count();
     report(BatchProgress::Scan, folders, 0);
     report(BatchProgress::Read, folders, folders);
-    if (!analyser) // not even the chosen folder was reached
-        analyser.emplace(input);
-    listingsCounted += countListings(root + "\r\n", root); // the sentinel line that ends the dump
     int maxLevel = 0;
     for (FolderTree::NodeId id = 0; id < static_cast<FolderTree::NodeId>(folders); ++id)
         maxLevel = std::max(maxLevel, tree.levelOf(id));
 
-    input.maxLevel = maxLevel;
-    input.listingsCounted = listingsCounted;
-    input.notChecked = notCheckedWords(options.scope, tree.excludedLeftOut(), options.files,
-                                       false); // the reports are English
+    const QByteArray notChecked = notCheckedWords(options.scope, tree.excludedLeftOut(), options.files,
+                                                  false); // the reports are English
     if (const QByteArray words = isRussian(options.lang)
             ? notCheckedWords(options.scope, tree.excludedLeftOut(), options.files, true)
-            : input.notChecked;
+            : notChecked;
         !words.isEmpty())
         result.notCheckedLine = QString::fromUtf8((isRussian(options.lang) ? "Не проверены: " : "Not checked: ")
                                                   + words);
     result.hiddenLeftOut = tree.hiddenLeftOut();
-    result.analysis = analyser->finish(
-        input, tree,
-        [&](int index, const QByteArray&) {
-            const FolderTree::NodeId id = tree.node(index);
-            return id < read.size() && read[id];
-        },
-        [&](int index) { return reasons.value(tree.node(index)); });
-    const ReportInputs& in = result.analysis.inputs;
-    const ReportFrame frame = reportFrame(
-        in, [&] { return currentTimeText(format); }, [] { return currentDateText(); });
-    QByteArray differences = analysisDifferences(result.analysis);
-
-    // What was not read or listed, folders first, for the item reports.
-    for (qsizetype i = 0; i < in.notReadPaths.size(); ++i)
-        items.notRead.append({in.notReadPaths[i],
-                              QByteArray::fromStdString(rawFromPrintable(in.notReadPaths[i].toStdString())),
-                              ItemKind::Folder, i < in.notReadReasons.size() ? in.notReadReasons[i] : QByteArray()});
-    result.filesNotRead = static_cast<int>(filesNotRead.size());
-    items.notRead.append(filesNotRead);
-    items.notRead.append(notCompared);
-    items.notListed = in.notListedPaths;
-    for (const QByteArray& path : filesNotListed) {
-        if (!items.notListed.contains(path)) {
-            items.notListed.append(path);
-            ++result.filesNotListed;
-        }
-    }
-    if (fixing) {
-        QByteArray head = "# Gives " + QByteArray::number(result.fixRecordCount)
-            + " items what their folder gives them by inheritance, from the top down, below "
-            + QByteArray::fromStdString(restorePath(rawFromPrintable(root.toStdString())))
-            + ". Review it, then apply it with: setfacl --restore=FILE\n";
-        if (!items.notRead.isEmpty() || !items.notListed.isEmpty() || fixTooLong > 0)
-            head += "# Left out: " + QByteArray::number(items.notRead.size())
-                + " items whose permissions were not read, and all below them; "
-                + QByteArray::number(items.notListed.size()) + " folders whose entries could not be listed; "
-                + QByteArray::number(fixTooLong) + " items whose paths are too long for setfacl.\n";
-        if (result.fixRecordCount == 0) {
-            // No record to give: the checked folder's own keeps the file one
-            // that setfacl applies without an error, changing nothing.
-            head += "# Nothing to give: the one record gives the checked folder its own permissions.\n";
-            if (topRead)
-                result.fixRecords = QByteArray::fromStdString(
-                    restoreRecord(rawFromPrintable(root.toStdString()), restoreForm(top)));
-        }
-        result.fixRecords = head + "\n" + result.fixRecords;
-    }
-    QByteArray filesTail;
-    if (options.files && !options.inheritance) {
-        // The files of the check against the checked folder, in its differences report.
-        differences += "\n" + QByteArray::number(items.filesDiffering) + " of " + QByteArray::number(items.filesChecked)
-            + " files differ from what the checked folder gives a new file (" + QByteArray::number(items.otherKinds)
-            + " links, devices, sockets and FIFOs counted, not compared).\n";
-        for (const ItemNotRead& n : items.notRead) {
-            if (n.kind == ItemKind::File)
-                filesTail += n.path + "\n" + (n.reason.isEmpty() ? QByteArray() : "    " + n.reason + "\n");
-        }
-        if (!filesTail.isEmpty())
-            filesTail = "\nFiles whose permissions were not read, or not compared:\n" + filesTail;
-    }
-
+    const Analysis& analysis = checks.folder->analyse(tree, maxLevel, notChecked);
     const QByteArray& reportsDir = options.reports->path();
-    result.fullReportPath = WorkingFolder::fullReportFile(reportsDir);
-    result.mismatchReportPath = WorkingFolder::mismatchFile(reportsDir);
-    result.differencesReportPath = WorkingFolder::differencesFile(reportsDir);
-    QByteArray failedName;
-    std::vector<ReportsFolder::Report> written {
-        {WorkingFolder::kFullReportName, {frame.fullHead, fullBody.lastPart()}},
-        {WorkingFolder::kMismatchName, {frame.mismatchHead, mismatchBody.lastPart(), frame.mismatchTail}},
-        {WorkingFolder::kDifferencesName, {differences}}};
-    // The spools' descriptors are the reports' once taken: closed here when
-    // the reports are never written (what follows may throw).
-    bool handedOver = false;
-    const auto closeSpools = qScopeGuard([&] {
-        if (!handedOver)
-            ReportsFolder::dispose(written);
-    });
-    if (options.files && !options.inheritance)
-        written.back().parts = {differences, itemBody.lastPart(), filesTail};
-    const QByteArray inheritanceHead = options.inheritance ? inheritanceReportHead(root, items, input.notChecked)
-                                                           : QByteArray();
-    const QByteArray inheritanceTail = options.inheritance ? inheritanceReportTail(items) : QByteArray();
-    if (options.inheritance) {
-        result.inheritanceReportPath = WorkingFolder::inheritanceFile(reportsDir);
-        written.push_back({WorkingFolder::kInheritanceName, {inheritanceHead, itemBody.lastPart(), inheritanceTail}});
-    }
-    QByteArray whoText;
-    if (whoInventory) {
-        WhoFindings& who = whoInventory->findings();
-        who.hiddenLeftOut = tree.hiddenLeftOut();
-        for (const QByteArray& path : in.notListedPaths) {
-            if (!who.notListed.contains(path))
-                who.notListed.append(path);
-        }
-        result.whoReportPath = WorkingFolder::whoFile(reportsDir);
-        whoText = whoReport(who, input.notChecked);
-        written.push_back({WorkingFolder::kWhoName, {whoText}}); // a view of it: it outlives the writing
-    }
-    // The drift report, when the baseline was read whole on the way.
-    if (options.drift) {
-        options.drift->finish();
-        for (const QByteArray& path : items.notListed)
-            options.drift->notListed(path);
-        if (!options.drift->error()) {
-            result.driftReportPath = WorkingFolder::driftFile(reportsDir);
-            written.push_back({WorkingFolder::kDriftName, options.drift->reportParts(input.notChecked)});
-        }
-    }
-    handedOver = true; // replace() closes the spools' descriptors whatever happens
-    result.writeError = options.reports->replace(written, failedName);
-    if (!result.writeError && !options.inheritance)
-        options.reports->remove(WorkingFolder::kInheritanceName); // an earlier run's: the folder holds this run's
-    if (!result.writeError && !whoInventory)
-        options.reports->remove(WorkingFolder::kWhoName);
-    if (!result.writeError && result.driftReportPath.isEmpty())
-        options.reports->remove(WorkingFolder::kDriftName);
-    if (result.writeError)
-        result.failedPath = reportsDir + '/' + failedName;
-    if (options.folderLines) {
-        // Every folder that differs, was not read or was not listed, in tree order.
-        QHash<QByteArray, const FolderDifference*> differing;
-        for (const FolderDifference& d : result.analysis.differences)
-            differing.insert(d.path, &d);
-        const QSet<QByteArray> notRead(in.notReadPaths.begin(), in.notReadPaths.end());
-        for (int i = 0; i < folders && (!differing.isEmpty() || in.notRead > 0 || in.notListed > 0); ++i) {
-            const FolderTree::NodeId id = tree.node(i);
-            const QByteArray path = toByteArray(tree.printablePathOf(id));
-            if (const auto it = differing.constFind(path); it != differing.constEnd())
-                options.folderLines(path, tree.pathOf(id), "differs", *it, {});
-            if (notRead.contains(path))
-                options.folderLines(path, tree.pathOf(id), "not_read", nullptr, reasons.value(id));
-            if (tree.isUnlisted(id))
-                options.folderLines(path, tree.pathOf(id), "not_listed", nullptr, {});
-        }
-    }
-
-    result.reportHeader = reportHeader(options.lang, QString::fromUtf8(root),
-                                       countLine(options.lang, folders) + levelLine(options.lang, maxLevel));
-    if (options.drift) {
-        const DriftCounts& drift = options.drift->counts();
-        result.verdict = driftVerdict(options.lang, *options.drift);
-        result.complete = drift.notRead == 0;
-        result.green = result.complete && drift.nothingChanged() && !options.drift->error();
-    } else if (options.inheritance) {
-        result.verdict = inheritanceVerdict(options.lang, items);
-        result.complete = items.complete();
-        result.green = result.complete && !items.anyDiffer();
-    } else {
-        result.verdict = screenVerdict(options.lang, in) + detailTail(options.lang);
-        if (options.files)
-            result.verdict += QLatin1Char(' ') + filesVerdict(options.lang, items);
-        result.complete = items.complete();
-        result.green = verdictLight(in) == Light::Green && items.complete() && !items.anyDiffer();
-    }
-    if (whoInventory) { // an inventory, not a verdict: complete when everything was read
-        result.who = std::move(whoInventory->findings());
-        result.verdict = whoVerdict(options.lang, *result.who);
-        result.complete = result.who->complete();
-        result.green = result.complete;
-    }
+    const WalkEnd end {tree, analysis, root, notChecked, reportsDir, filesNotListed};
+    for (const auto& check : checks.all)
+        check->finish(end);
+    writeReports(options, checks, end, result);
+    fillResult(options, checks, result, folders, maxLevel);
     const double days = timeStamp() - started;
     result.seconds = days * 86400;
     result.processingTime = processingTimeLabel(options.lang) + durationText(days, format);

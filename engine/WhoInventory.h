@@ -72,6 +72,7 @@ public:
               const Permissions& p, const std::string& reason, const FolderFiles* files);
 
     WhoFindings& findings() { return f_; }
+    const WhoFindings& findings() const { return f_; }
     // Called for every place in tree order, listed or counted below another.
     void setEveryPlace(std::function<void(const WhoPlace&)> f) { everyPlace_ = std::move(f); }
 
