@@ -11,6 +11,7 @@ class BaselineRecorder : public CheckPart {
 public:
     BaselineRecorder(BaselineWriter& writer, bool files);
 
+    const char* kind() const override { return "baseline"; }
     void askFiles(FileCheck& files) const override;
     void take(const WalkedFolder& folder) override;
     void addReports(std::vector<ReportsFolder::Report>&, const WalkEnd&) override { }

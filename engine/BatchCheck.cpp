@@ -74,14 +74,13 @@ QByteArray notCheckedWords(const FolderScope& scope, int ownFoldersLeftOut, bool
     return leftOut.join(", ");
 }
 
-
 // The checks the options ask for, the check against the checked folder
 // first: its analysis runs in every walk.
 struct Checks {
     FolderCheck* folder = nullptr;
     InheritanceCheck* inheritance = nullptr;
     DriftCheck* drift = nullptr;
-    WhoCheck* who = nullptr;
+    std::vector<WhoCheck*> who;
     std::vector<std::unique_ptr<CheckPart>> all;
 
     template <typename Part, typename... Args> Part* add(Args&&... args)
@@ -89,17 +88,18 @@ struct Checks {
         all.push_back(std::make_unique<Part>(std::forward<Args>(args)...));
         return static_cast<Part*>(all.back().get());
     }
-    // The one whose verdict the run gives.
-    const CheckPart& primary() const
+    // Those whose verdicts the run gives: the check against the checked
+    // folder only when no other kind is asked.
+    std::vector<const CheckPart*> judged() const
     {
-        if (who)
-            return *who;
-        if (drift)
-            return *drift;
-        if (inheritance)
-            return *inheritance;
-        return *folder;
+        std::vector<const CheckPart*> out;
+        for (const auto& check : all) {
+            if (check->hasVerdict() && (check.get() != folder || all.size() == 1 || onlyRecorded()))
+                out.push_back(check.get());
+        }
+        return out;
     }
+    bool onlyRecorded() const { return !inheritance && !drift && who.empty(); }
 };
 
 Checks makeChecks(const BatchOptions& options, const QByteArray& root, const TimeFormat& format)
@@ -131,7 +131,7 @@ Checks makeChecks(const BatchOptions& options, const QByteArray& root, const Tim
         if (fd >= 0)
             ::close(fd);
     }
-    if (options.inheritance && !options.drift) {
+    if (options.inheritance) {
         FileScope fileScope;
         fileScope.includeHidden = options.scope.includeHidden;
         fileScope.excludePatterns = options.scope.excludePatterns;
@@ -140,10 +140,13 @@ Checks makeChecks(const BatchOptions& options, const QByteArray& root, const Tim
     }
     if (options.drift)
         c.drift = c.add<DriftCheck>(*options.drift, options.files);
+    std::vector<Principal> principals = options.moreWho;
     if (options.who)
-        c.who = c.add<WhoCheck>(*options.who, options.folder, root, options.files);
-    if (c.who && options.whoPlaces)
-        c.who->inventory().setEveryPlace(options.whoPlaces);
+        principals.insert(principals.begin(), *options.who);
+    for (const Principal& who : principals)
+        c.who.push_back(c.add<WhoCheck>(who, options.folder, root, options.files));
+    if (!c.who.empty() && options.whoPlaces)
+        c.who.front()->inventory().setEveryPlace(options.whoPlaces);
     if (options.saveBaseline)
         c.add<BaselineRecorder>(*options.saveBaseline, options.files);
     return c;
@@ -206,6 +209,20 @@ FileCheck fileCheckFor(const BatchOptions& options, const Checks& checks)
     return files;
 }
 
+// Adds `report` to `written`; one of a name given already (several
+// inventories of who can do what) goes on after it, past an empty line.
+void addReport(std::vector<ReportsFolder::Report>& written, ReportsFolder::Report report)
+{
+    for (ReportsFolder::Report& r : written) {
+        if (r.name == report.name) {
+            r.parts.push_back(QByteArrayView("\n"));
+            r.parts.insert(r.parts.end(), report.parts.begin(), report.parts.end());
+            return;
+        }
+    }
+    written.push_back(std::move(report));
+}
+
 // Writes every check's reports in one replacement, and removes an earlier
 // run's reports that this run does not write.
 void writeReports(const BatchOptions& options, Checks& checks, const WalkEnd& end, BatchResult& result)
@@ -218,8 +235,12 @@ void writeReports(const BatchOptions& options, Checks& checks, const WalkEnd& en
         if (!handedOver)
             ReportsFolder::dispose(written);
     });
-    for (const auto& check : checks.all)
-        check->addReports(written, end);
+    for (const auto& check : checks.all) {
+        std::vector<ReportsFolder::Report> own;
+        check->addReports(own, end);
+        for (ReportsFolder::Report& report : own)
+            addReport(written, std::move(report));
+    }
     handedOver = true; // replace() closes the spools' descriptors whatever happens
     QByteArray failedName;
     result.writeError = options.reports->replace(written, failedName);
@@ -238,10 +259,13 @@ void writeReports(const BatchOptions& options, Checks& checks, const WalkEnd& en
 // The run's result, from its checks: the verdict is the primary check's.
 void fillResult(const BatchOptions& options, Checks& checks, BatchResult& result, int folders, int maxLevel)
 {
-    const CheckPart& primary = checks.primary();
-    result.verdict = primary.verdict(options.lang);
-    result.complete = primary.complete();
-    result.green = primary.green();
+    result.complete = result.green = true;
+    for (const CheckPart* check : checks.judged()) {
+        result.verdicts.push_back({check->kind(), check->verdict(options.lang), check->complete(), check->green()});
+        result.verdict += (result.verdict.isEmpty() ? QString() : QStringLiteral("\n")) + result.verdicts.back().text;
+        result.complete = result.complete && check->complete();
+        result.green = result.green && check->green();
+    }
     const QByteArray& reportsDir = options.reports->path();
     result.analysis = std::move(checks.folder->analysis());
     const ReportInputs& in = result.analysis.inputs;
@@ -260,9 +284,11 @@ void fillResult(const BatchOptions& options, Checks& checks, BatchResult& result
     }
     if (checks.drift && checks.drift->wroteReport())
         result.driftReportPath = WorkingFolder::driftFile(reportsDir);
-    if (checks.who) {
+    if (!checks.who.empty()) {
         result.whoReportPath = WorkingFolder::whoFile(reportsDir);
-        result.who = std::move(checks.who->inventory().findings());
+        result.who = std::move(checks.who.front()->inventory().findings());
+        for (std::size_t i = 1; i < checks.who.size(); ++i)
+            result.moreWho.push_back(std::move(checks.who[i]->inventory().findings()));
     }
 }
 

@@ -62,6 +62,7 @@ struct BatchOptions {
     // Who can do what: the rights of this principal on every folder (and
     // file, with `files`), written to acl_who.txt.
     std::optional<Principal> who;
+    std::vector<Principal> moreWho; // and these, each in one more inventory of the same walk
     std::function<void(const WhoPlace&)> whoPlaces; // when given, called for every place, listed or not
     int jobs = 0; // walker threads; 0: as many as suit the machine
     std::function<void(const BatchProgress&)> progress;
@@ -75,9 +76,20 @@ struct BatchOptions {
         folderLines;
 };
 
+// One check's verdict, in a run of several.
+struct CheckVerdict {
+    const char* kind; // "folder", "inheritance", "drift", "who"
+    QString text; // in the chosen language
+    bool complete = false;
+    bool green = false;
+};
+
 struct BatchResult {
     QString reportHeader; // the scan summary, in the chosen language
-    QString verdict; // the results page's verdict, with the detail sentence
+    // The verdict of each check the run gave one: the check against the
+    // checked folder when no other kind was asked, else each of those.
+    std::vector<CheckVerdict> verdicts;
+    QString verdict; // the results page's verdict, with the detail sentence; one line a check
     QString processingTime; // label and time of the whole check
     double seconds = 0; // the same time, in seconds
     QByteArray fullReportPath;
@@ -108,9 +120,10 @@ struct BatchResult {
     int fixRecordCount = 0;
     // With options.who: what the principal can do where.
     std::optional<WhoFindings> who;
+    std::vector<WhoFindings> moreWho; // those of options.moreWho, in their order
     QByteArray whoReportPath;
-    bool complete = false; // every item was read and listed
-    bool green = false; // the verdict: complete, and nothing differs
+    bool complete = false; // every item was read and listed, for every check
+    bool green = false; // every check's verdict: complete, and nothing differs
     int writeError = 0; // errno of a report that could not be written; then no report is left
     QByteArray failedPath; // the report that could not be written
 };

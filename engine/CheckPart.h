@@ -49,6 +49,9 @@ struct WalkEnd {
 class CheckPart {
 public:
     virtual ~CheckPart() = default;
+    // Its name in JSON records and option texts: "folder", "inheritance",
+    // "drift", "who"; "baseline" for the recorder.
+    virtual const char* kind() const = 0;
     // What it asks of each folder's files; nothing unless it says so.
     virtual void askFiles(FileCheck&) const { }
     // True when it needs the holding folder's permissions with each folder.

@@ -11,6 +11,7 @@ class DriftCheck : public CheckPart {
 public:
     DriftCheck(BaselineDrift& drift, bool files);
 
+    const char* kind() const override { return "drift"; }
     void askFiles(FileCheck& files) const override;
     void take(const WalkedFolder& folder) override;
     void finish(const WalkEnd& end) override;

@@ -31,6 +31,7 @@ public:
     FolderCheck(ReportsFolder& spools, const QByteArray& root, const IgnoredParts& ignored,
                 std::unique_ptr<ItemComparison> items, bool compareItems, const TimeFormat& format);
 
+    const char* kind() const override { return "folder"; }
     void askFiles(FileCheck& files) const override;
     void take(const WalkedFolder& folder) override;
     // The analysis of every listing taken, once the walk is over.

@@ -20,6 +20,7 @@ class InheritanceCheck : public CheckPart {
 public:
     InheritanceCheck(std::unique_ptr<ItemComparison> items, FileScope fileScope, bool fix, bool compareGroup);
 
+    const char* kind() const override { return "inheritance"; }
     void askFiles(FileCheck& files) const override;
     bool needsParent() const override { return true; }
     void take(const WalkedFolder& folder) override;

@@ -12,6 +12,7 @@ class WhoCheck : public CheckPart {
 public:
     WhoCheck(const Principal& who, const QByteArray& rawFolder, const QByteArray& printableFolder, bool files);
 
+    const char* kind() const override { return "who"; }
     void askFiles(FileCheck& files) const override;
     void take(const WalkedFolder& folder) override;
     void finish(const WalkEnd& end) override;

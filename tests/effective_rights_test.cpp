@@ -444,7 +444,7 @@ TEST(WhoCheck, ThePlacesWhereTheRightsChangeCountEveryOtherBelowThem)
     // Refusals.
     for (const std::vector<std::string>& args : {std::vector<std::string> {"--who", "gwwho-no-such-user", share},
                                                  {"--who", "group:gwwho-no-such-group", share},
-                                                 {"--who", "nobody", "--inheritance", share},
+                                                 {"--who", "nobody", "--fix-file", work.path("fix.acl"), share},
                                                  {"--who", "nobody", "--baseline", work.path("none.acl"), share}}) {
         const gwtest::ProcessResult refused = check(args);
         EXPECT_EQ(refused.status, 2) << args[1];
