@@ -135,6 +135,23 @@ std::string_view otherModelOf(std::string_view line)
     return {};
 }
 
+// True when `entry` is as a baseline writes an entry of another ACL model:
+// in printable form (well-formed UTF-8, such as a who "jürgen@example.com",
+// and no control or hidden character), where every backslash already starts
+// an escape.
+bool asWritten(std::string_view entry)
+{
+    std::string escaped;
+    escaped.reserve(entry.size());
+    for (const char c : entry) {
+        if (c == '\\')
+            escaped += "\\134";
+        else
+            escaped += c;
+    }
+    return printable(entry) == escaped;
+}
+
 // What zlib says went wrong, without the name it gives the file ("<fd:4>: "):
 // the baseline is named by the message around it.
 std::string zlibReason(const char* why)
@@ -542,7 +559,7 @@ bool BaselineReader::next(BaselineRecord& out)
         } else if (const std::string_view model = otherModelOf(l); !model.empty()) {
             // In the order they were written: the order of NFSv4 ACEs matters.
             const std::string_view entry = l.substr(model.size() + 4);
-            if (entry.empty() || std::any_of(entry.begin(), entry.end(), [](char c) { return c < ' ' || c == 127; }))
+            if (entry.empty() || !asWritten(entry))
                 fail(say("an entry of another ACL model that is empty or not printable: ",
                          "пустая или непечатаемая запись другой модели ACL: ")
                      + shown(line));

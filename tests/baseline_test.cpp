@@ -607,6 +607,29 @@ TEST_F(Baselines, MalformedBaselinesAreRefusedQuicklyAndPlainly)
             "line " + lineOf(text, folder)
                 + ": the record says \"# kind: file\", but records below it make it a folder");
 
+    // Entries of other ACL models: a who in UTF-8, as a baseline of an NFSv4
+    // share writes it, is compared; control bytes, C1 controls and bytes
+    // that are no UTF-8 are no entry a baseline writes.
+    const std::size_t firstEntry = text.find("user::", text.find("# file: " + at("a") + "\n"));
+    const auto withEntry = [&](const std::string& entry) {
+        std::string forged = text;
+        forged.insert(firstEntry, "# nfs4: " + entry + "\n");
+        return forged;
+    };
+    const std::string utf8 = work.path("keep/utf8.acl");
+    writeFile(utf8, withEntry("A::j\xc3\xbcrgen@example.com:rx"));
+    const gwtest::ProcessResult compared = run(
+        {gwtest::checkProgram(), "--files", "--reports", work.path("reports"), "--baseline", utf8, share});
+    EXPECT_EQ(compared.status, 1) << compared.out << compared.err;
+    EXPECT_NE(gwtest::readFile(work.path("reports/acl_drift.txt"))
+                  .find("folder " + at("a") + "\n    - nfs4 A::j\xc3\xbcrgen@example.com:rx\n"),
+              std::string::npos);
+    const std::string notPrintable = ": an entry of another ACL model that is empty or not printable";
+    const std::string forgedLine = std::to_string(std::stoi(lineOf(text, firstEntry)) + 1);
+    for (const std::string& entry : {std::string("A::x\x1b[2J@example.com:rx"), std::string("A::x\xc2\x85@e:rx"),
+                                     std::string("A::x\xff@e:rx"), std::string("A::x\x7f@e:rx")})
+        refused("forged.acl", withEntry(entry), "line " + forgedLine + notPrintable);
+
     // A compressed baseline cut short names the baseline, never zlib's descriptor.
     ASSERT_EQ(save(work.path("keep/good.acl.gz")).status, 0);
     const std::string packed = gwtest::readFile(work.path("keep/good.acl.gz"));
