@@ -179,20 +179,22 @@ std::string BaselineDrift::say(const char* english, const char* russian) const
 
 BaselineError BaselineDrift::outOfOrder() const
 {
-    // Among siblings the kind decides the order (files come first): where the
-    // other kind would put either record in order, a kind line is what is wrong.
-    const auto other = [](ItemKind k) { return k == ItemKind::File ? ItemKind::Folder : ItemKind::File; };
-    const auto parent = [](const std::string& path) { return std::string_view(path).substr(0, path.rfind('/')); };
-    if (parent(previous_.rawPath) == parent(record_.rawPath)
-        && (order_.compare(previous_.rawPath, previous_.kind, record_.rawPath, other(record_.kind)) < 0
-            || order_.compare(previous_.rawPath, other(previous_.kind), record_.rawPath, record_.kind) < 0))
-        return BaselineError(record_.line,
-                             say("the records of lines ", "записи строк ") + std::to_string(previous_.line)
-                                 + say(" and ", " и ") + std::to_string(record_.line)
-                                 + say(" are out of order for their kinds: the \"# kind:\" line of one of them does"
-                                       " not match its item's place",
-                                       " не в порядке для своих видов: строка \"# kind:\" одной из них не совпадает"
-                                       " с местом её элемента"));
+    // A record whose kind line says otherwise than the item it names is out
+    // of order for that reason: the order puts a folder's files before its
+    // subfolders. The text alone cannot tell that from another collation, so
+    // the items themselves are asked.
+    for (const BaselineRecord* r : {&record_, &previous_}) {
+        struct stat st { };
+        if (::lstat(r->rawPath.c_str(), &st) != 0 || S_ISDIR(st.st_mode) == (r->kind == ItemKind::Folder))
+            continue;
+        const bool file = r->kind == ItemKind::File;
+        return BaselineError(
+            r->line,
+            say("the record says \"# kind: ", "в записи \"# kind: ") + (file ? "file" : "folder")
+                + say("\", but ", "\", но ") + printable(r->rawPath)
+                + (file ? say(" is a folder", " — папка") : say(" is not a folder", " — не папка"))
+                + say(": the kind line does not match the item", ": строка вида не совпадает с элементом"));
+    }
     return BaselineError(record_.line,
                          say("the record is out of the order this check walks the tree in (was the baseline"
                              " taken where names sort otherwise, in another language's collation?)",

@@ -1,5 +1,6 @@
 #include "engine/BaselineFile.h"
 
+#include "platform/Nfs4Acl.h"
 #include "platform/PrintablePath.h"
 #include "platform/RestoreFile.h"
 
@@ -575,6 +576,12 @@ bool BaselineReader::next(BaselineRecord& out)
         if (twice)
             fail(say("a comment line given twice in one record", "строка комментария дважды в одной записи"));
     }
+    // An NFSv4 ACL without ACEs has no other entry of its model.
+    if (p.otherModels.size() > 1
+        && std::find(p.otherModels.begin(), p.otherModels.end(), kNoNfs4Aces) != p.otherModels.end())
+        failAt(out.line,
+               say("the record says its NFSv4 ACL has no ACEs, and gives ACEs",
+                   "в записи сказано, что у NFSv4 ACL нет ACE, и даны ACE"));
     if (!haveKind || !haveOwner || !haveGroup)
         failAt(out.line,
                say("the record lacks its \"# kind:\", \"# owner:\" or \"# group:\" line",

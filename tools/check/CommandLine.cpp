@@ -60,7 +60,7 @@ const char kHelp[] = "Checks that every subfolder of FOLDER carries the same per
                      "                       \"/\", and the entry that decides; writes acl_who.txt\n"
                      "  --who group:GROUP    the same for a member of GROUP and of no other group\n"
                      "  --who anyone         the same for the other class: a user named in no entry\n"
-                     "                       and in no named group\n"
+                     "                       and in no named group; --who is repeatable\n"
                      "Baselines (what changed since the state you accepted):\n"
                      "  --save-baseline FILE after the check, write the permissions of every folder\n"
                      "                       (and file, with --files) to FILE in the form getfacl -R\n"
@@ -71,6 +71,9 @@ const char kHelp[] = "Checks that every subfolder of FOLDER carries the same per
                      "                       acl_drift.txt; with --quiet, prints nothing when\n"
                      "                       nothing changed\n"
                      "\n"
+                     "--inheritance, --baseline, --who and --save-baseline go together: the tree is\n"
+                     "read once, and each check gives its verdict on a line of its own.\n"
+                     "\n"
                      "  --help, --version\n"
                      "Options may also be written --reports=DIR; \"--\" ends them.\n"
                      "\n"
@@ -79,7 +82,7 @@ const char kHelp[] = "Checks that every subfolder of FOLDER carries the same per
                      "when anything differs or could not be read or listed; 2 on an error. With --who: 0\n"
                      "when everything was read, 1 when something was not (its rights are unknown).\n"
                      "With --baseline: 0 when nothing changed and everything was read; 1 when anything\n"
-                     "changed or could not be read.\n";
+                     "changed or could not be read. With several checks: 0 only when each would be 0.\n";
 
 namespace {
 
