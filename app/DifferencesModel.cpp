@@ -1,5 +1,5 @@
 #include "DifferencesModel.h"
-#include "engine/CountText.h"
+#include "engine/reports/CountText.h"
 
 #include <QColor>
 

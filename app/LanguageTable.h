@@ -2,7 +2,7 @@
 // The texts of the language switch: one row per assignment, both languages,
 // in the order in which the switch performs them.
 
-#include "engine/CheckState.h"
+#include "engine/paced/CheckState.h"
 
 #include <QString>
 

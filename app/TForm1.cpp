@@ -1,7 +1,7 @@
 #include "TForm1.h"
 #include "QtTranslations.h"
-#include "engine/CountText.h"
-#include "engine/MessageText.h"
+#include "engine/paced/MessageText.h"
+#include "engine/reports/CountText.h"
 #include "platform/PrintableText.h"
 
 #include "DesktopOpener.h"

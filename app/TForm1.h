@@ -4,7 +4,7 @@
 // controls (CheckView).
 
 #include "FolderTreeModel.h"
-#include "engine/CheckEngine.h"
+#include "engine/paced/CheckEngine.h"
 #include "ui_TForm1.h"
 
 #include <QMainWindow>

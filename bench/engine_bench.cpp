@@ -5,10 +5,10 @@
 //   engine_bench [TREE_DIR]
 
 #include "BenchSupport.h"
-#include "engine/FolderScan.h"
-#include "engine/MismatchAnalysis.h"
-#include "engine/ReadVerification.h"
-#include "engine/Reports.h"
+#include "engine/checks/folder/MismatchAnalysis.h"
+#include "engine/paced/FolderScan.h"
+#include "engine/paced/ReadVerification.h"
+#include "engine/reports/Reports.h"
 #include "platform/FolderTree.h"
 #include "platform/WorkingFile.h"
 

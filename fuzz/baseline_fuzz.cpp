@@ -3,7 +3,7 @@
 // is a BaselineError; anything else (a crash, a hang, memory that grows with
 // what the records do not hold) is a finding.
 
-#include "engine/BaselineFile.h"
+#include "engine/checks/baseline/BaselineFile.h"
 
 #include <QByteArray>
 

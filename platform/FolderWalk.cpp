@@ -741,6 +741,32 @@ struct FolderWalk::State {
     }
 
     void run(NodeId top);
+
+    // The walk's progress, given at most every few milliseconds.
+    struct Pace {
+        State& state;
+        std::chrono::steady_clock::time_point last = std::chrono::steady_clock::now();
+        void operator()()
+        {
+            last = std::chrono::steady_clock::now();
+            if (state.hooks.progress)
+                state.hooks.progress(state.tree.count());
+        }
+        bool due() const { return std::chrono::steady_clock::now() - last >= std::chrono::milliseconds(20); }
+    };
+    // Whether the walk reads from the disk, from what the kernel counts of
+    // this process's reads from storage, every few milliseconds.
+    struct DiskWatch {
+        State& state;
+        std::optional<std::uint64_t> readSoFar = bytesReadFromStorage();
+        std::chrono::steady_clock::time_point lastLook = std::chrono::steady_clock::now();
+        void look();
+    };
+    // Reads the top on this thread and hands it on; false when there is
+    // nothing below it to walk.
+    bool walkTop(NodeId top, Pace& pace, const std::function<void()>& pulse);
+    // Hands the folders below `top` on in tree order as they come back.
+    void handOnInOrder(NodeId top, Pace& pace, const std::function<void()>& pulse);
 };
 
 FolderWalk::FolderWalk(FolderTree& tree, const WalkHooks& hooks)
@@ -770,19 +796,29 @@ void FolderWalk::run(FolderTree::NodeId top)
     state_->run(top);
 }
 
-void FolderWalk::State::run(NodeId top)
+void FolderWalk::State::DiskWatch::look()
 {
-    using Clock = std::chrono::steady_clock;
-    auto lastProgress = Clock::now();
-    const auto progress = [&] {
-        lastProgress = Clock::now();
-        if (hooks.progress)
-            hooks.progress(tree.count());
-    };
-    // Within a long listing on this thread: each piece of entries read.
-    const std::function<void()> pulse = progress;
+    if (!readSoFar || std::chrono::steady_clock::now() - lastLook < std::chrono::milliseconds(10))
+        return;
+    lastLook = std::chrono::steady_clock::now();
+    const std::optional<std::uint64_t> now = bytesReadFromStorage();
+    constexpr std::uint64_t kSomeReads = 64 * 1024; // bytes in 10 ms: a few folders' worth
+    const bool busy = now && *now - *readSoFar >= kSomeReads;
+    if (busy && !state.fromDisk.load(std::memory_order_relaxed)) {
+        {
+            // Under the lock: a walker about to wait for it sees it first.
+            std::lock_guard lock(state.mutex);
+            state.fromDisk.store(true, std::memory_order_relaxed);
+        }
+        state.unparked.notify_all();
+    } else {
+        state.fromDisk.store(busy, std::memory_order_relaxed);
+    }
+    readSoFar = now;
+}
 
-    // The top, on this thread.
+bool FolderWalk::State::walkTop(NodeId top, Pace& pace, const std::function<void()>& pulse)
+{
     bool listable = true;
     const QByteArray topPath = tree.pathOf(top);
     int fd = openDirectoryForPermissions(rawView(topPath), listable);
@@ -791,13 +827,13 @@ void FolderWalk::State::run(NodeId top)
     if (fd < 0) {
         if (!tree.isListed(top))
             tree.markUnlisted(top);
-        return;
+        return false;
     }
     struct stat st { };
     if (::fstat(fd, &st) != 0) {
         ::close(fd);
         tree.markUnlisted(top);
-        return;
+        return false;
     }
     const FolderIdentity topIdentity {st.st_dev, st.st_ino};
     const bool enter = listable && !tree.isUnlisted(top);
@@ -815,7 +851,7 @@ void FolderWalk::State::run(NodeId top)
                                      keptIn(topOthers));
         if (listed.stopped) {
             ::close(fd);
-            return;
+            return false;
         }
         tree.adopt(top, listed);
     }
@@ -825,41 +861,38 @@ void FolderWalk::State::run(NodeId top)
         hooks.take(top, std::move(reading));
     if (!enter || tree.nodes_[top].childCount == 0) {
         ::close(fd);
-        progress();
-        return;
+        pace();
+        return false;
     }
     auto topHolder = holderFor(fd, topIdentity, nullptr, topPath.toStdString(), std::move(relative));
     pending.push_back(rangeOf(top, std::move(topHolder), listedNow ? &listed : nullptr));
-
     nextId.store(static_cast<NodeId>(tree.nodes_.size()));
     if (jobs > 1)
         for (int i = 0; i < jobs; ++i)
             walkers.emplace_back([this, i] { work(i); });
+    return true;
+}
 
-    // Whether the walk reads from the disk, from what the kernel counts of
-    // this process's reads from storage, every few milliseconds.
-    std::optional<std::uint64_t> readSoFar = bytesReadFromStorage();
-    auto lastLook = Clock::now();
-    const auto lookAtTheDisk = [&] {
-        if (!readSoFar || Clock::now() - lastLook < std::chrono::milliseconds(10))
-            return;
-        lastLook = Clock::now();
-        const std::optional<std::uint64_t> now = bytesReadFromStorage();
-        constexpr std::uint64_t kSomeReads = 64 * 1024; // bytes in 10 ms: a few folders' worth
-        const bool busy = now && *now - *readSoFar >= kSomeReads;
-        if (busy && !fromDisk.load(std::memory_order_relaxed)) {
-            {
-                // Under the lock: a walker about to wait for it sees it first.
-                std::lock_guard lock(mutex);
-                fromDisk.store(true, std::memory_order_relaxed);
-            }
-            unparked.notify_all();
-        } else {
-            fromDisk.store(busy, std::memory_order_relaxed);
-        }
-        readSoFar = now;
-    };
+void FolderWalk::State::run(NodeId top)
+{
+    Pace pace {*this};
+    // Within a long listing on this thread: each piece of entries read.
+    const std::function<void()> pulse = [&pace] { pace(); };
+    if (!walkTop(top, pace, pulse))
+        return;
+    handOnInOrder(top, pace, pulse);
+    stopWalkers();
+    // Whatever walkers listed goes into the tree, where the numbers they
+    // gave to subfolders are waiting.
+    integrate();
+    if (failure)
+        std::rethrow_exception(failure);
+    pace();
+}
 
+void FolderWalk::State::handOnInOrder(NodeId top, Pace& pace, const std::function<void()>& pulse)
+{
+    DiskWatch disk {*this};
     // Hands the folders on in tree order as they come back.
     std::vector<std::pair<NodeId, NodeId>> cursor; // (next, end) ranges of siblings
     cursor.emplace_back(tree.nodes_[top].firstChild, tree.nodes_[top].firstChild + tree.nodes_[top].childCount);
@@ -892,10 +925,10 @@ void FolderWalk::State::run(NodeId top)
                     outstanding -= 64;
                 }
                 wakeOne(wasFull); // the first of those who take what is free now
-                lookAtTheDisk();
+                disk.look();
                 // Leaves add no nodes: a folder of many goes on giving progress.
-                if (handedOn % 256 == 0 || Clock::now() - lastProgress >= std::chrono::milliseconds(20))
-                    progress();
+                if (handedOn % 256 == 0 || pace.due())
+                    pace();
             }
         } else if (jobs <= 1) {
             // One job: this thread walks, always the folder it waits for.
@@ -932,20 +965,13 @@ void FolderWalk::State::run(NodeId top)
                     workReady.notify_one();
             }
             integrate();
-            lookAtTheDisk();
-            if (Clock::now() - lastProgress >= std::chrono::milliseconds(20))
-                progress();
+            disk.look();
+            if (pace.due())
+                pace();
         }
         if (tree.stopRequested_.load())
             break;
     }
-    stopWalkers();
-    // Whatever walkers listed goes into the tree, where the numbers they
-    // gave to subfolders are waiting.
-    integrate();
-    if (failure)
-        std::rethrow_exception(failure);
-    progress();
 }
 
 } // namespace gw

@@ -2,7 +2,7 @@
 // A CheckView that records what the engine does to the window, answers the
 // Yes/No box as the test says, and drives whole checks through the handlers.
 
-#include "engine/CheckEngine.h"
+#include "engine/paced/CheckEngine.h"
 
 #include <algorithm>
 #include <deque>

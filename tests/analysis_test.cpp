@@ -1,11 +1,11 @@
 // The texts of the verification and the analysis, on hand-made dumps.
 
 #include "TempTree.h"
-#include "engine/CheckAnalysis.h"
-#include "engine/CheckState.h"
-#include "engine/MismatchAnalysis.h"
-#include "engine/ReadVerification.h"
-#include "engine/Reports.h"
+#include "engine/checks/folder/CheckAnalysis.h"
+#include "engine/checks/folder/MismatchAnalysis.h"
+#include "engine/paced/CheckState.h"
+#include "engine/paced/ReadVerification.h"
+#include "engine/reports/Reports.h"
 #include "platform/FolderTree.h"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 
 #include "RecordingView.h"
 #include "TempTree.h"
-#include "engine/CheckEngine.h"
-#include "engine/ReadVerification.h"
+#include "engine/paced/CheckEngine.h"
+#include "engine/paced/ReadVerification.h"
 
 #include <gtest/gtest.h>
 

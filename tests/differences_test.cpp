@@ -1,7 +1,7 @@
 // What differs, entry by entry, and where the differences start.
 
-#include "engine/Differences.h"
-#include "engine/JsonLines.h"
+#include "engine/checks/folder/Differences.h"
+#include "engine/reports/JsonLines.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

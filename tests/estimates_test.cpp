@@ -1,7 +1,7 @@
-#include "engine/CheckState.h"
-#include "engine/Countdown.h"
-#include "engine/Estimates.h"
-#include "engine/TimeText.h"
+#include "engine/paced/CheckState.h"
+#include "engine/paced/Countdown.h"
+#include "engine/paced/Estimates.h"
+#include "engine/reports/TimeText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The fix file: applied with setfacl --restore, it makes the tree equal.
 
 #include "TempTree.h"
-#include "engine/FixFile.h"
+#include "engine/checks/folder/FixFile.h"
 #include "platform/WorkingFolder.h"
 
 #include <gtest/gtest.h>

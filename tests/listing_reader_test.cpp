@@ -2,7 +2,7 @@
 // in tree order on the walk's own, whatever the number of threads.
 
 #include "TempTree.h"
-#include "engine/ListingReader.h"
+#include "engine/walk/ListingReader.h"
 #include "platform/AclListing.h"
 #include "platform/FolderTree.h"
 #include "platform/PrintablePath.h"

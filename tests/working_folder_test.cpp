@@ -1,5 +1,5 @@
 #include "TempTree.h"
-#include "engine/CheckState.h"
+#include "engine/paced/CheckState.h"
 #include "platform/ReportsFolder.h"
 #include "platform/WorkingFolder.h"
 

@@ -1,0 +1,179 @@
+#include "engine/checks/folder/FolderCheck.h"
+
+#include "engine/checks/folder/MismatchAnalysis.h"
+#include "engine/paced/CheckState.h"
+#include "engine/paced/ReadVerification.h"
+#include "platform/WorkingFolder.h"
+
+#include <QSet>
+
+#include <algorithm>
+
+namespace gw {
+namespace {
+
+QByteArray bytes(const std::string& s)
+{
+    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+} // namespace
+
+FolderCheck::FolderCheck(ReportsFolder& spools, const QByteArray& root, const IgnoredParts& ignored,
+                         std::unique_ptr<ItemComparison> items, bool compareItems, const TimeFormat& format)
+    : fullBody_(spools)
+    , mismatchBody_(spools)
+    , files_(std::move(items))
+    , compareItems_(compareItems)
+    , format_(format)
+{
+    input_.root = root;
+    input_.target = root;
+    input_.ignored = ignored;
+}
+
+void FolderCheck::askFiles(FileCheck& files) const
+{
+    if (comparesFiles() && top_)
+        files.top = top_;
+}
+
+void FolderCheck::take(const WalkedFolder& folder)
+{
+    // The dump, as the listing program would have written it in folder
+    // order, trimmed line by line as the analysis reads it: each listing is
+    // analysed as soon as it is taken, and goes to the body of the full
+    // report (and, when it mismatches, of the mismatch report) without
+    // being kept.
+    const Listing& l = folder.listing;
+    if (compareItems_) {
+        files_->countFolder();
+        if (files_->findings().files)
+            files_->compareFiles(l.files, top_ ? &*top_ : nullptr, folder.path);
+    }
+    if (l.read) { // in the room the last folder's took
+        block_.resize(0);
+        block_.append(folder.path.data(), static_cast<qsizetype>(folder.path.size()));
+        block_.append(l.entries.data(), static_cast<qsizetype>(l.entries.size()));
+    }
+    if (l.id == 0) { // the chosen folder's listing comes first: the reference
+        input_.reference = l.read && isCompleteListing(block_, input_.root)
+            ? referenceText(trimmedLines(block_), input_.root)
+            : QByteArray();
+        analyser_.emplace(input_);
+    }
+    if (!l.read) {
+        if (!l.reason.empty())
+            reasons_.insert(l.id, bytes(l.reason));
+        return;
+    }
+    if (read_.size() <= l.id)
+        read_.resize(std::max<std::size_t>(l.id + 1, read_.size() * 2));
+    read_[l.id] = true;
+    trimmed_.resize(0);
+    appendTrimmedLines(trimmed_, block_);
+    listingsCounted_ += countListings(trimmed_, input_.root);
+    fullBody_.append(trimmed_);
+    if (analyser_->add(trimmed_))
+        mismatchBody_.append(trimmed_);
+}
+
+const Analysis& FolderCheck::analyse(const FolderTree& tree, int maxLevel, const QByteArray& notChecked)
+{
+    if (!analyser_) // not even the chosen folder was reached
+        analyser_.emplace(input_);
+    listingsCounted_ += countListings(input_.root + "\r\n", input_.root); // the sentinel line that ends the dump
+    input_.maxLevel = maxLevel;
+    input_.listingsCounted = listingsCounted_;
+    input_.notChecked = notChecked;
+    analysis_ = analyser_->finish(
+        input_, tree,
+        [&](int index, const QByteArray&) {
+            const FolderTree::NodeId id = tree.node(index);
+            return id < read_.size() && read_[id];
+        },
+        [&](int index) { return reasons_.value(tree.node(index)); });
+    return analysis_;
+}
+
+void FolderCheck::finish(const WalkEnd& end)
+{
+    files_->finish(analysis_, end.filesNotListed);
+    if (folderLines_)
+        emitFolderLines(end.tree);
+}
+
+void FolderCheck::emitFolderLines(const FolderTree& tree) const
+{
+    const ReportInputs& in = analysis_.inputs;
+    QHash<QByteArray, const FolderDifference*> differing;
+    for (const FolderDifference& d : analysis_.differences)
+        differing.insert(d.path, &d);
+    const QSet<QByteArray> notRead(in.notReadPaths.begin(), in.notReadPaths.end());
+    const int folders = tree.count();
+    for (int i = 0; i < folders && (!differing.isEmpty() || in.notRead > 0 || in.notListed > 0); ++i) {
+        const FolderTree::NodeId id = tree.node(i);
+        const QByteArray path = bytes(tree.printablePathOf(id));
+        if (const auto it = differing.constFind(path); it != differing.constEnd())
+            folderLines_(path, tree.pathOf(id), "differs", *it, {});
+        if (notRead.contains(path))
+            folderLines_(path, tree.pathOf(id), "not_read", nullptr, reasons_.value(id));
+        if (tree.isUnlisted(id))
+            folderLines_(path, tree.pathOf(id), "not_listed", nullptr, {});
+    }
+}
+
+void FolderCheck::addReports(std::vector<ReportsFolder::Report>& out, const WalkEnd&)
+{
+    frame_ = reportFrame(
+        analysis_.inputs, [&] { return currentTimeText(format_); }, [] { return currentDateText(); });
+    differences_ = analysisDifferences(analysis_);
+    out.push_back({WorkingFolder::kFullReportName, {frame_.fullHead, fullBody_.lastPart()}});
+    out.push_back({WorkingFolder::kMismatchName, {frame_.mismatchHead, mismatchBody_.lastPart(), frame_.mismatchTail}});
+    if (!comparesFiles()) {
+        out.push_back({WorkingFolder::kDifferencesName, {differences_}});
+        return;
+    }
+    // The files, in its differences report.
+    const ItemFindings& items = files_->findings();
+    differences_ += "\n" + QByteArray::number(items.filesDiffering) + " of " + QByteArray::number(items.filesChecked)
+        + " files differ from what the checked folder gives a new file (" + QByteArray::number(items.otherKinds)
+        + " links, devices, sockets and FIFOs counted, not compared).\n";
+    for (const ItemNotRead& n : items.notRead) {
+        if (n.kind == ItemKind::File)
+            filesTail_ += n.path + "\n" + (n.reason.isEmpty() ? QByteArray() : "    " + n.reason + "\n");
+    }
+    if (!filesTail_.isEmpty())
+        filesTail_ = "\nFiles whose permissions were not read, or not compared:\n" + filesTail_;
+    out.push_back({WorkingFolder::kDifferencesName, {differences_, files_->body().lastPart(), filesTail_}});
+}
+
+bool FolderCheck::comparesFiles() const
+{
+    return compareItems_ && files_->findings().files;
+}
+
+std::vector<const char*> FolderCheck::reportNames() const
+{
+    return {WorkingFolder::kFullReportName, WorkingFolder::kMismatchName, WorkingFolder::kDifferencesName};
+}
+
+QString FolderCheck::verdict(const QString& lang) const
+{
+    QString text = screenVerdict(lang, analysis_.inputs) + detailTail(lang);
+    if (files_->findings().files)
+        text += QLatin1Char(' ') + filesVerdict(lang, files_->findings());
+    return text;
+}
+
+bool FolderCheck::complete() const
+{
+    return files_->findings().complete();
+}
+
+bool FolderCheck::green() const
+{
+    return verdictLight(analysis_.inputs) == Light::Green && complete() && !files_->findings().anyDiffer();
+}
+
+} // namespace gw

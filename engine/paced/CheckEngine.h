@@ -1,0 +1,171 @@
+#pragma once
+// One check of a folder, phase by phase, without any window.
+//
+// The handlers keep the names of the window's events; the window's slots and
+// timers call them, and tests call them one after another:
+//   ShellTreeView1Change  a folder was chosen
+//   Button7Click          the scan
+//   TrackBar1Change       the speed slider moved
+//   Button2Click          the reading starts; Timer1Timer fires one listing a tick
+//   Timer2Timer           the read verification and the reference listing
+//   Timer3Timer           the mismatch analysis, the reports and the verdict
+//   Timer4Timer           the countdown
+//   Button1Click, Button4Click  open the reports
+// What a phase does to a control goes through CheckView.
+
+#include "engine/checks/baseline/BaselineDrift.h"
+#include "engine/checks/folder/CheckAnalysis.h"
+#include "engine/checks/inheritance/InheritanceReport.h"
+#include "engine/paced/CheckState.h"
+#include "engine/paced/CheckView.h"
+#include "engine/reports/Reports.h"
+#include "engine/reports/TimeText.h"
+#include "platform/FolderTree.h"
+#include "platform/ProcessStarter.h"
+
+#include <chrono>
+
+namespace gw {
+
+class BaselineRun;
+class ReportsFolder;
+
+class CheckEngine {
+public:
+    explicit CheckEngine(CheckView& view, const TimeFormat& timeFormat = TimeFormat::system());
+
+    void FormShow();
+    void FormClose();
+    void ShellTreeView1Change(const QByteArray& selectedPath);
+    void Button7Click();
+    void TrackBar1Change();
+    void Calc_Time();
+    void Button2Click();
+    void Timer1Timer();
+    void Timer2Timer();
+    void Timer3Timer();
+    void Timer4Timer();
+    void Button1Click();
+    void Button4Click();
+    void Menu_File_DifferencesClick();
+    // Writes the fix file of the last check at `rawPath`; an empty text, or
+    // what went wrong.
+    [[nodiscard]] QString saveFixFile(const QByteArray& rawPath);
+    // The last finished check's analysis: its differences, for the window that shows them.
+    const Analysis& lastAnalysis() const { return lastAnalysis_; }
+
+    // The kind of check the next check runs: the inheritance check, and files
+    // too. Either runs the whole check in-process, as grantwise-check does
+    // (see ItemCheck.cpp), with its reports in the working folder.
+    void setItemCheck(bool inheritance, bool files)
+    {
+        inheritance_ = inheritance;
+        files_ = files;
+    }
+    bool inheritanceChecked() const { return inheritance_; }
+    bool filesChecked() const { return files_; }
+    // What the last finished check was: the inheritance check, or the drift
+    // check (a comparison with a baseline); neither for the others.
+    bool lastWasInheritance() const { return itemCheckRan_ && lastInheritance_; }
+    bool lastWasDrift() const { return itemCheckRan_ && lastDrift_; }
+
+    // Baselines, as grantwise-check takes and compares them (BaselineRun),
+    // in-process like the inheritance check, with progress and results:
+    // Runs the check of the chosen kind of the checked folder again, records
+    // every item it reads, and writes the baseline at `rawPath` (gzip when
+    // the name ends in ".gz") when the check read and listed everything.
+    void saveBaseline(const QByteArray& rawPath);
+    // The drift check: every item of the chosen folder (and file, with the
+    // files) compared with its record in the baseline at `rawPath`; its
+    // verdict on the results page, its report (acl_drift.txt) behind the
+    // report button. A baseline that cannot be read or is refused, or one
+    // of another folder, is said, and nothing is started.
+    void compareWithBaseline(const QByteArray& rawPath);
+    // The items the last drift check reported, and its verdict.
+    const std::vector<DriftItem>& lastDriftItems() const { return lastDriftItems_; }
+    const QString& lastDriftVerdict() const { return lastDriftVerdict_; }
+    QByteArray driftPath() const;
+    // The items of the last check compared with what a folder gives them.
+    const ItemFindings& lastItems() const { return lastItems_; }
+    // The inheritance report of the working folder.
+    QByteArray inheritancePath() const;
+
+    CheckState& state() { return state_; }
+    const CheckState& state() const { return state_; }
+    FolderTree& ShellTreeView2() { return tree_; }
+    // The path selected in the visible tree: the chosen folder.
+    const QByteArray& selectedPath() const { return selectedPath_; }
+
+    // The listing program; by default grantwise-acl beside this executable.
+    // It is given --physical, "--" and one path.
+    void setListingProgram(const QByteArray& program) { listingProgram_ = program; }
+    // How long the sentinel and the analysis wait for listing processes.
+    void setWaitLimits(std::chrono::milliseconds sentinel, std::chrono::milliseconds reference);
+
+    QByteArray dumpPath() const;
+    QByteArray referencePath() const;
+    QByteArray mismatchPath() const;
+    QByteArray differencesPath() const;
+
+private:
+    // The bar and its percentage label; returns the position shown.
+    int setBar(Bar bar, long double value);
+    // Lets the window handle its pending events (repaint, menus, the
+    // countdown) now, and restarts the 10 ms rhythm below.
+    void processEventsNow();
+    // The same, when the rhythm says it is due.
+    void processEventsWhenDue();
+    // True when 10 ms have passed since events were last handled: the rhythm
+    // of progress updates inside long loops.
+    bool progressDue() const { return std::chrono::steady_clock::now() - lastEvents_ >= kProgressInterval; }
+    bool closed() const { return closed_; }
+    void writeResults(const Analysis& analysis, QByteArray fullDumpText);
+    // Shows the results page; each report can be opened when it was written.
+    void resultsPageSwitch(bool fullWritten, bool mismatchWritten, bool differencesWritten = false);
+    // Ends a check that cannot go on: says why, shows the results page with
+    // the light red, no report to open and a verdict that says so.
+    void checkFailed(const QString& message);
+    // Runs the check of the chosen kind in-process, on a thread of its own,
+    // while the window keeps answering; shows its results. `reports`, when
+    // given, is the working folder opened already; `baselines`, the
+    // baselines the check compares with or saves.
+    void runItemCheck(ReportsFolder* reports = nullptr, BaselineRun* baselines = nullptr);
+    // Shows the progress page for a check that starts now.
+    void showProgressPage();
+    // A check with a baseline to compare with or to save (one of them).
+    void runBaselineCheck(const QByteArray& compareWith, const QByteArray& saveTo);
+    // Makes the private working folder if there is none yet; false, after
+    // saying why, when it cannot be made.
+    [[nodiscard]] bool ensureWorkingFolder();
+
+    CheckView& view_;
+    TimeFormat timeFormat_;
+    CheckState state_;
+    FolderTree tree_;
+    QByteArray selectedPath_;
+    ProcessStarter processes_;
+    QByteArray listingProgram_;
+    // The paths come from the tree's own walk, which never follows a link: a
+    // path that leads through one now was changed since, and is not read.
+    const QList<QByteArray> listingOptions_ {QByteArrayLiteral("--physical")};
+    pid_t referencePid_ = -1;
+    std::chrono::steady_clock::time_point lastListingStart_;
+    static constexpr std::chrono::milliseconds kProgressInterval {10};
+    std::chrono::steady_clock::time_point lastEvents_;
+    std::chrono::milliseconds sentinelWait_ {30000};
+    std::chrono::milliseconds referenceWait_ {10000};
+    Analysis lastAnalysis_; // of the last finished check, for its fix file
+    int listingsRead_ = 0; // n of the last verification: listings that arrived, plus the sentinel
+    qsizetype scanLines_ = 0; // lines of the scan text shown in RichEdit1
+    bool pumpTickRunning_ = false;
+    bool inheritance_ = false;
+    bool files_ = false;
+    bool itemCheckRan_ = false; // the last check was run in-process
+    bool lastInheritance_ = false, lastDrift_ = false; // and was of this kind
+    ItemFindings lastItems_;
+    std::vector<DriftItem> lastDriftItems_;
+    QString lastDriftVerdict_;
+    bool closed_ = false;
+};
+
+} // namespace gw

@@ -1,0 +1,168 @@
+#include "engine/paced/FolderScan.h"
+#include "platform/PrintableText.h"
+
+#include "engine/paced/CheckEngine.h"
+#include "engine/paced/Estimates.h"
+#include "engine/reports/Reports.h"
+#include "platform/FolderTree.h"
+
+#include <algorithm>
+
+namespace gw {
+
+QString checkedFolderCaption(const QString& lang, const QString& printablePath)
+{
+    return (isEnglish(lang) ? QStringLiteral(" Checked folder : ") : QStringLiteral(" Проверяемая папка : "))
+        + printablePath;
+}
+
+QString countLine(const QString& lang, int count)
+{
+    if (isRussian(lang))
+        return QStringLiteral("Содержит ") + QString::number(count - 1) + QStringLiteral(" подпапок");
+    return QStringLiteral("It contains ") + QString::number(count - 1) + QStringLiteral(" subfolders");
+}
+
+QString levelLine(const QString& lang, int maxLevel)
+{
+    const QString label = isRussian(lang) ? QStringLiteral("Максимальный уровень вложения - ")
+                                          : QStringLiteral("The max subfolder level - ");
+    return QStringLiteral("\r\n") + label + QString::number(maxLevel);
+}
+
+void appendFolderListing(QString& out, const FolderTree& tree, int& maxLevel, const std::function<void(int)>& step)
+{
+    maxLevel = 0;
+    const int n = tree.count();
+    // Each line is appended in place: the text grows in linear time.
+    out.reserve(out.size() + static_cast<qsizetype>(n) * 64);
+    for (int i = 0; i < n; ++i) {
+        if (step)
+            step(i);
+        const int level = tree.level(i);
+        const std::string path = tree.printablePath(i);
+        out.append(QLatin1String("\r\n"));
+        out.append(QString(static_cast<qsizetype>(level) * 5, QLatin1Char(' ')));
+        out.append(QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size())));
+        if (level > maxLevel)
+            maxLevel = level;
+    }
+}
+
+QString reportHeader(const QString& lang, const QString& printablePath, const QString& countAndLevel)
+{
+    const QString head = isRussian(lang) ? QStringLiteral("Проверяемая папка ")
+                                         : QStringLiteral("The checked folder is ");
+    return head + printablePath + QStringLiteral("\r\n\r\n") + countAndLevel;
+}
+
+void CheckEngine::ShellTreeView1Change(const QByteArray& selectedPath)
+{
+    selectedPath_ = selectedPath;
+    bool rooted = false;
+    try {
+        tree_.setRoot(selectedPath, false); // listed by the scan, with its progress
+        const QString shown = printableText(selectedPath);
+        view_.setText(Control::RichEdit1, shown);
+        scanLines_ = 1;
+        view_.setLight(Light::Off);
+        view_.setEnabled(Control::Button7, true);
+        rooted = true;
+        view_.setText(Control::GroupBox3, checkedFolderCaption(state_.Lang, shown));
+        const QString caption = view_.text(Control::GroupBox3);
+        for (Control page : {Control::GroupBox4, Control::GroupBox5, Control::GroupBox1})
+            view_.setText(page, caption);
+    } catch (const std::exception&) {
+        // A folder that cannot be a root is silently refused.
+        view_.setText(Control::RichEdit1, QString());
+        scanLines_ = 0;
+        view_.setEnabled(Control::Button7, false);
+    }
+    for (Control button : {Control::Button2, Control::Button1, Control::Button4, Control::Menu_File_Differences,
+                           Control::Menu_File_FixFile, Control::Menu_File_SaveBaseline})
+        view_.setEnabled(button, false);
+    // A folder that can be checked can be compared with a baseline of it.
+    view_.setEnabled(Control::Menu_File_CompareBaseline, rooted);
+}
+
+void CheckEngine::Button7Click()
+{
+    // Without a private working folder no check can run: the files would
+    // have nowhere safe to go. Each new scan tries to make one again.
+    if (!ensureWorkingFolder())
+        return;
+    view_.setLight(Light::Off); // the previous check's verdict is no longer true
+    view_.setText(Control::RichEdit3, QString());
+    // No other check starts while the scan runs.
+    view_.setEnabled(Control::Menu_File_CompareBaseline, false);
+    view_.setEnabled(Control::Menu_File_SaveBaseline, false);
+    view_.setVisible(Control::Panel1, false);
+    view_.setVisible(Control::GroupBox1, true);
+    view_.setVisible(Control::GroupBox3, false);
+    view_.setProgress(Bar::ProgressBar2, 0);
+    view_.setProgress(Bar::ProgressBar1, 0);
+    view_.setText(Control::Label13, QStringLiteral("0%"));
+    view_.setText(Control::Label15, QStringLiteral("0%"));
+    processEventsNow();
+    if (closed())
+        return;
+    state_.PhaseStart = timeStamp();
+
+    tree_.expandRecursively(0, [this](int) {
+        processEventsWhenDue();
+        if (closed())
+            tree_.stop(); // nothing of the walk is wanted any more
+    });
+    if (closed())
+        return;
+    const int count = tree_.count();
+    QString counted = countLine(state_.Lang, count);
+
+    int maxLevel = 0;
+    QString listing;
+    appendFolderListing(listing, tree_, maxLevel, [&](int i) {
+        if (i + 1 == count || progressDue()) {
+            view_.setProgress(Bar::ProgressBar1, progressValue(static_cast<long double>(i) / count * 100));
+            processEventsNow();
+        }
+    });
+    if (closed())
+        return;
+    state_.MaxLevel = maxLevel;
+    state_.ReadEnd = timeStamp();
+    state_.ScanTime = state_.ReadEnd - state_.PhaseStart;
+
+    counted += levelLine(state_.Lang, state_.MaxLevel);
+    if (files_) // the check includes the files: say how many entries it will look at
+        counted += (isRussian(state_.Lang) ? QStringLiteral("\r\nФайлов и других записей в них - ")
+                                           : QStringLiteral("\r\nFiles and other entries in them - "))
+            + QString::number(tree_.otherEntries());
+    const QString timeLine = QStringLiteral("\r\n") + processingTimeLabel(state_.Lang)
+        + durationText(state_.ScanTime, timeFormat_);
+    state_.ReportHeader = reportHeader(state_.Lang, printableText(selectedPath_), counted);
+
+    QString scanText = state_.ReportHeader + timeLine + QStringLiteral("\r\n");
+    // Every folder's line begins with a line end, and a printable path holds none.
+    scanLines_ = scanText.count(QLatin1Char('\n')) + count + 1;
+    scanText.reserve(scanText.size() + listing.size());
+    constexpr qsizetype kPiece = qsizetype(1) << 23; // characters copied between events
+    for (qsizetype at = 0; at < listing.size(); at += kPiece) {
+        scanText.append(QStringView(listing).sliced(at, std::min(kPiece, listing.size() - at)));
+        processEventsWhenDue();
+        if (closed())
+            return;
+    }
+    listing = QString(); // one copy of a listing of millions of lines is enough
+    processEventsNow();
+    if (closed())
+        return;
+    view_.setText(Control::RichEdit1, scanText);
+    view_.setVisible(Control::GroupBox1, false);
+    view_.setVisible(Control::Panel1, true);
+    view_.setVisible(Control::GroupBox4, true);
+    view_.setEnabled(Control::Button2, true);
+    view_.setEnabled(Control::Menu_File_CompareBaseline, true);
+    Calc_Time();
+}
+
+} // namespace gw

@@ -1,0 +1,172 @@
+// The window's check of the inheritance kind, or with files: the whole check
+// as grantwise-check runs it (runBatchCheck), on a thread of its own, with
+// its reports in the working folder, so the window and the command line give
+// the same reports byte for byte. Baselines are saved and compared with here
+// too, as grantwise-check saves and compares them (BaselineRun).
+
+#include "engine/checks/BatchCheck.h"
+#include "engine/checks/baseline/BaselineRun.h"
+#include "engine/paced/CheckEngine.h"
+#include "engine/paced/MessageText.h"
+#include "platform/PrintableText.h"
+#include "platform/ReportsFolder.h"
+#include "platform/WorkingFolder.h"
+
+#include <atomic>
+#include <sys/stat.h>
+#include <thread>
+
+namespace gw {
+
+QByteArray CheckEngine::driftPath() const
+{
+    return WorkingFolder::driftFile(state_.WinDir);
+}
+
+void CheckEngine::saveBaseline(const QByteArray& rawPath)
+{
+    runBaselineCheck({}, rawPath);
+}
+
+void CheckEngine::compareWithBaseline(const QByteArray& rawPath)
+{
+    runBaselineCheck(rawPath, {});
+}
+
+void CheckEngine::runBaselineCheck(const QByteArray& compareWith, const QByteArray& saveTo)
+{
+    // Whatever is refused is refused before the check: the page and the
+    // reports of the last check stay as they are.
+    if (selectedPath_.isEmpty() || !ensureWorkingFolder())
+        return;
+    BaselineRun baselines(language(state_.Lang));
+    if (!compareWith.isEmpty()) {
+        if (const std::string problem = baselines.compareWith(compareWith, selectedPath_); !problem.empty()) {
+            view_.showError(sentence(QString::fromStdString(problem)));
+            return;
+        }
+    }
+    ReportsFolder reports;
+    if (const ReportsFolder::Outcome outcome = reports.open(state_.WinDir); outcome != ReportsFolder::Outcome::Opened) {
+        view_.showError(
+            sentence(QString::fromStdString(reports.refusal(outcome, "the reports", language(state_.Lang)))));
+        return;
+    }
+    if (!saveTo.isEmpty()) {
+        if (const std::string problem = baselines.saveTo(saveTo, reports); !problem.empty()) {
+            view_.showError(sentence(QString::fromStdString(problem)));
+            return;
+        }
+    }
+    showProgressPage();
+    if (closed())
+        return;
+    runItemCheck(&reports, &baselines);
+}
+
+void CheckEngine::runItemCheck(ReportsFolder* openReports, BaselineRun* baselines)
+{
+    itemCheckRan_ = true;
+    lastItems_ = {};
+    lastDriftItems_.clear();
+    lastDriftVerdict_.clear();
+    ReportsFolder ownReports;
+    ReportsFolder* reports = openReports;
+    if (!reports) {
+        reports = &ownReports;
+        if (const ReportsFolder::Outcome outcome = reports->open(state_.WinDir);
+            outcome != ReportsFolder::Outcome::Opened) {
+            checkFailed(QString::fromStdString(reports->refusal(outcome, "the reports", language(state_.Lang))));
+            return;
+        }
+    }
+    BatchOptions options;
+    options.folder = selectedPath_;
+    options.reports = reports;
+    options.excluded.push_back(reports->excluded()); // the working folder is never checked
+    options.lang = isRussian(state_.Lang) ? QStringLiteral("RU") : QStringLiteral("EN");
+    options.files = files_;
+    options.keepItems = true; // the differences window shows them
+    if (baselines) {
+        baselines->attach(options);
+        if (BaselineDrift* d = baselines->drift())
+            d->keepItems();
+    }
+    // The drift check is a check of its own: each item against its record.
+    lastDrift_ = options.drift != nullptr;
+    options.inheritance = inheritance_ && !lastDrift_;
+    lastInheritance_ = options.inheritance;
+    std::atomic<int> scanned {0}, read {0}, total {0};
+    std::atomic<bool> stop {false}, done {false};
+    options.progress = [&](const BatchProgress& p) {
+        (p.phase == BatchProgress::Scan ? scanned : read) = p.done;
+        if (p.total > 0)
+            total = p.total;
+    };
+    options.stop = &stop;
+    BatchResult result;
+    QString failure;
+    std::string baselineProblem;
+    std::thread worker([&] {
+        try {
+            result = runBatchCheck(options, timeFormat_);
+            // The baseline is written here too: a large one takes a while.
+            if (baselines && !result.writeError && !stop)
+                baselineProblem = baselines->finish(options, result);
+        } catch (const std::exception& e) {
+            failure = QString::fromUtf8(e.what());
+        }
+        done = true;
+    });
+    // The window goes on answering; the bars follow the walk and the reading.
+    while (!done) {
+        processEventsNow();
+        if (closed())
+            stop = true;
+        const int t = total.load();
+        setBar(Bar::ProgressBar1, t > 0 ? 100.0L * read.load() / t : 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    worker.join();
+    if (closed())
+        return;
+    if (!failure.isEmpty()) {
+        checkFailed(handlerErrorText(failure, state_.Lang));
+        return;
+    }
+    if (result.writeError) {
+        checkFailed(fileErrorText(FileAction::Write, result.failedPath, result.writeError, state_.Lang));
+        return;
+    }
+    // A baseline that turned out malformed on the way leaves no verdict.
+    if (lastDrift_ && baselines->drift()->error()) {
+        checkFailed(sentence(QString::fromStdString(baselineProblem)));
+        return;
+    }
+    for (Bar bar : {Bar::ProgressBar1, Bar::ProgressBar2, Bar::ProgressBar3})
+        setBar(bar, 100);
+    view_.setLight(result.green ? Light::Green : Light::Red);
+    QString summary = result.reportHeader + QStringLiteral("\r\n") + result.processingTime;
+    if (baselines && baselines->saved())
+        summary += (isRussian(state_.Lang) ? QStringLiteral("\r\nБазовый снимок сохранён: ")
+                                           : QStringLiteral("\r\nBaseline saved: "))
+            + printableText(baselines->savePath());
+    view_.setText(Control::RichEdit2, summary);
+    view_.setText(Control::RichEdit3, result.verdict);
+    lastAnalysis_ = result.analysis;
+    lastItems_ = result.items;
+    if (lastDrift_) {
+        lastDriftItems_ = baselines->drift()->keptItems();
+        lastDriftVerdict_ = result.verdict;
+    }
+    resultsPageSwitch(true, true, true);
+    view_.setEnabled(Control::Menu_File_FixFile,
+                     !lastInheritance_ && !lastDrift_ && result.analysis.inputs.mismatchCount > 0);
+    // The check's results stand; the baseline that could not be written is said.
+    if (!baselineProblem.empty())
+        view_.showError(sentence(QString::fromStdString(baselineProblem)));
+    else if (baselines && !baselines->notSavedLine().isEmpty())
+        view_.showError(baselines->notSavedLine());
+}
+
+} // namespace gw

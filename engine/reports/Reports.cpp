@@ -1,0 +1,276 @@
+#include "engine/reports/Reports.h"
+#include "engine/paced/MessageText.h"
+#include "engine/reports/CountText.h"
+#include "platform/PrintableText.h"
+
+#include "engine/checks/folder/FixFile.h"
+#include "engine/paced/CheckEngine.h"
+#include "platform/PrintablePath.h"
+#include "platform/WorkingFile.h"
+
+#include <cstring>
+
+namespace gw {
+
+namespace {
+QByteArray number(int n)
+{
+    return QByteArray::number(n);
+}
+} // namespace
+
+QByteArray targetSummary(const ReportInputs& in)
+{
+    return "The target folder is: " + in.targetPrintable + "\r\n\r\n" + "It contains " + number(in.folderCount - 1)
+        + " subfolders." + "\r\n" + "Max subfolder level is:" + number(in.maxLevel) + "\r\n\r\n\r\n"
+        + "POSIX permissions of target folder are:" + "\r\n\r\n" + in.referenceText + "\r\n\r\n\r\n\r\n\r\n\r\n";
+}
+
+QByteArray fullReportHead(const QByteArray& summary, const QString& time, const QString& date)
+{
+    return "Full detail report.  " + time.toUtf8() + "  " + date.toUtf8() + "\r\n\r\n\r\n" + summary
+        + "POSIX permissions of subfolders are:" + "\r\n\r\n\r\n";
+}
+
+QByteArray fullReport(const QByteArray& summary, const QString& time, const QString& date,
+                      const QByteArray& fullDumpText)
+{
+    return fullReportHead(summary, time, date) + fullDumpText;
+}
+
+QByteArray mismatchReport(const QByteArray& summary, const QString& time, const QString& date,
+                          const QByteArray& verdict, const QByteArray& mismatchText)
+{
+    return "Mismatches report.  " + time.toUtf8() + "  " + date.toUtf8() + "\r\n\r\n\r\n" + summary + verdict
+        + "\r\n\r\n\r\n\r\n" + mismatchText;
+}
+
+namespace {
+
+constexpr char kFolders[] = "folders";
+
+// The sentences of a verdict in one language.
+struct VerdictTexts {
+    const char* same; // no mismatches
+    const char* noneAmongRead; // no mismatches, but not everything was read or listed
+    const char* mismatches; // followed by the count and "."
+    // Around the count of listings that never arrived, and of folders not
+    // listed: the text before it, the noun for one, for two to four and for
+    // more (Russian has three forms, English two), and the text after.
+    const char* notRead[5];
+    const char* notListed[5];
+    bool russian = false;
+};
+
+QString countIn(const char* const (&t)[5], long long n, bool russian)
+{
+    return QString::fromUtf8(t[0]) + (russian ? countedRussian(n, t[1], t[2], t[3]) : countedText(n, t[1], t[3]))
+        + QString::fromUtf8(t[4]);
+}
+
+constexpr VerdictTexts kReportTexts {
+    "The all subfolders have the same POSIX permissions like target folder.",
+    "No mismatches were found among the folders that were read.",
+    "Mismatches have been found. The number of mismatches is:   ",
+    {" The permissions of ", "folder", kFolders, kFolders, " were not read and not compared."},
+    {" The subfolders of ", "folder", kFolders, kFolders, " could not be listed and were not checked."},
+};
+constexpr VerdictTexts kScreenEnglish {
+    "There are no mismatches between POSIX permissions of the checked folder and the subfolders. POSIX permissions of "
+    "all the folders are the same.",
+    "There are no mismatches between POSIX permissions of the checked folder and the subfolders.",
+    "There are mismatches between POSIX permissions of the checked folder and the subfolders. The number of mismatches: ",
+    {" The permissions of ", "folder", kFolders, kFolders, " were not read and not compared."},
+    {" The subfolders of ", "folder", kFolders, kFolders, " could not be listed and were not checked."},
+};
+constexpr VerdictTexts kScreenRussian {
+    "Расхождений между POSIX разрешениями вложенных папок и разрешениями проверяемой папки не обнаружено. POSIX "
+    "разрешения ВСЕХ папок идентичны.",
+    "Расхождений между POSIX разрешениями вложенных папок и разрешениями проверяемой папки не обнаружено.",
+    "Обнаружены несоответствия POSIX разрешений вложенных папок разрешениям проверяемой папки. Количество "
+    "несоответствий: ",
+    {" Разрешения ", "папки", "папок", "папок", " не были прочитаны и не сравнивались."},
+    {" Не удалось получить список вложенных папок у ", "папки", "папок", "папок", ", они не проверены."},
+    true,
+};
+
+// The verdict sentence, then what was not read and what was not listed.
+QString verdict(const VerdictTexts& t, const ReportInputs& in)
+{
+    const bool incomplete = in.notRead > 0 || in.notListed > 0;
+    QString text = in.mismatchCount != 0
+        ? QString::fromUtf8(t.mismatches) + QString::number(in.mismatchCount) + QLatin1Char('.')
+        : QString::fromUtf8(incomplete ? t.noneAmongRead : t.same);
+    if (in.notRead > 0)
+        text += countIn(t.notRead, in.notRead, t.russian);
+    if (in.notListed > 0)
+        text += countIn(t.notListed, in.notListed, t.russian);
+    return text;
+}
+
+} // namespace
+
+QByteArray reportVerdict(const ReportInputs& in)
+{
+    return verdict(kReportTexts, in).toUtf8();
+}
+
+QByteArray unreadFolderLists(const ReportInputs& in)
+{
+    QByteArray text;
+    const auto list = [&text](const char* heading, const QList<QByteArray>& paths) {
+        if (paths.isEmpty())
+            return;
+        text += heading;
+        text += "\r\n";
+        for (const QByteArray& path : paths)
+            text += path + "\r\n";
+        text += "\r\n";
+    };
+    list("Folders whose permissions were not read:", in.notReadPaths);
+    list("Folders whose subfolders could not be listed:", in.notListedPaths);
+    return text;
+}
+
+QString fileErrorText(const char* verb, const QByteArray& rawPath, int error)
+{
+    return QString::fromUtf8(verb) + QLatin1Char(' ') + printableText(rawPath) + QStringLiteral(": ")
+        + QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString notCompletedVerdict(const QString& lang)
+{
+    return isRussian(lang) ? QStringLiteral("Проверку не удалось завершить: разрешения папок не прочитаны.")
+                           : QStringLiteral("The check could not be completed: no folder permissions were read.");
+}
+
+QString screenVerdict(const QString& lang, const ReportInputs& in)
+{
+    return verdict(isRussian(lang) ? kScreenRussian : kScreenEnglish, in);
+}
+
+QString detailTail(const QString& lang)
+{
+    return isRussian(lang) ? QStringLiteral(" Подробности смотрите в отчете.")
+                           : QStringLiteral(" The details are in the report.");
+}
+
+QString processingTimeLabel(const QString& lang)
+{
+    return isRussian(lang) ? QStringLiteral("Время, затраченное на сбор информации - ")
+                           : QStringLiteral("Processing time  - ");
+}
+
+Light verdictLight(const ReportInputs& in)
+{
+    return in.mismatchCount == 0 && in.notRead == 0 && in.notListed == 0 ? Light::Green : Light::Red;
+}
+
+ReportFrame reportFrame(const ReportInputs& in, const std::function<QString()>& time,
+                        const std::function<QString()>& date)
+{
+    ReportFrame frame;
+    QByteArray summary = targetSummary(in);
+    if (!in.notChecked.isEmpty())
+        summary += "Not checked: " + in.notChecked + "\r\n";
+    if (!in.notCompared.isEmpty())
+        summary += "Not compared: " + in.notCompared + "\r\n";
+    frame.fullHead = fullReportHead(summary, time(), date());
+    frame.mismatchHead = mismatchReport(summary, time(), date(), reportVerdict(in), QByteArray());
+    frame.mismatchTail = unreadFolderLists(in);
+    return frame;
+}
+
+ReportTexts buildReports(const ReportInputs& in, QByteArray fullDumpText, const QByteArray& mismatchText,
+                         const std::function<QString()>& time, const std::function<QString()>& date)
+{
+    ReportFrame frame = reportFrame(in, time, date);
+    ReportTexts texts;
+    texts.fullHead = std::move(frame.fullHead);
+    texts.fullBody = std::move(fullDumpText);
+    texts.mismatches = frame.mismatchHead + mismatchText + frame.mismatchTail;
+    return texts;
+}
+
+void CheckEngine::writeResults(const Analysis& analysis, QByteArray fullDumpText)
+{
+    const ReportInputs& in = analysis.inputs;
+    const ReportTexts reports = analysisReports(
+        analysis, std::move(fullDumpText), [this] { return currentTimeText(timeFormat_); },
+        [] { return currentDateText(); });
+    view_.setLight(verdictLight(in));
+    state_.AnalysisEnd = timeStamp();
+    state_.AnalysisTime = state_.AnalysisEnd - state_.CheckEnd;
+    view_.setText(Control::RichEdit2,
+                  state_.ReportHeader + QStringLiteral("\r\n") + processingTimeLabel(state_.Lang)
+                      + durationText(state_.ReadTime + state_.CheckTime + state_.AnalysisTime, timeFormat_));
+    view_.setText(Control::RichEdit3, screenVerdict(state_.Lang, in) + detailTail(state_.Lang));
+
+    QStringList failures;
+    const auto write = [&](const QByteArray& path, std::initializer_list<QByteArrayView> parts) {
+        const int error = replaceFile(path, parts);
+        if (error != 0)
+            failures << fileErrorText(FileAction::Write, path, error, state_.Lang);
+        return error == 0;
+    };
+    const bool fullWritten = write(dumpPath(), {reports.fullHead, reports.fullBody});
+    const bool mismatchWritten = write(mismatchPath(), {reports.mismatches});
+    const bool differencesWritten = write(differencesPath(), {reports.differences});
+    if (!failures.isEmpty())
+        view_.showError(failures.join(QLatin1Char('\n')));
+    resultsPageSwitch(fullWritten, mismatchWritten, differencesWritten);
+    lastAnalysis_ = analysis;
+    view_.setEnabled(Control::Menu_File_FixFile, in.mismatchCount > 0);
+}
+
+void CheckEngine::resultsPageSwitch(bool fullWritten, bool mismatchWritten, bool differencesWritten)
+{
+    // A baseline is taken of a folder that was checked.
+    view_.setEnabled(Control::Menu_File_SaveBaseline, fullWritten);
+    view_.setEnabled(Control::Menu_File_CompareBaseline, true);
+    view_.setEnabled(Control::Button1, fullWritten);
+    view_.setEnabled(Control::Button4, mismatchWritten);
+    view_.setEnabled(Control::Menu_File_Differences, differencesWritten);
+    view_.setTimerEnabled(Timer::Timer4, false);
+    view_.setVisible(Control::GroupBox1, false);
+    view_.setVisible(Control::GroupBox5, true);
+    view_.setEnabled(Control::Button7, true);
+    view_.setEnabled(Control::Button2, true);
+}
+
+void CheckEngine::checkFailed(const QString& message)
+{
+    for (Timer timer : {Timer::Timer1, Timer::Timer2, Timer::Timer3})
+        view_.setTimerEnabled(timer, false);
+    removeFile(mismatchPath()); // a report of an earlier check would look like this one's
+    removeFile(differencesPath());
+    removeFile(inheritancePath());
+    removeFile(driftPath());
+    view_.showError(message);
+    view_.setLight(Light::Red);
+    view_.setText(Control::RichEdit3, notCompletedVerdict(state_.Lang));
+    resultsPageSwitch(false, false);
+}
+
+void CheckEngine::Button1Click()
+{
+    view_.openFile(dumpPath());
+}
+void CheckEngine::Button4Click()
+{
+    // The inheritance or drift check's own report, where that is what the check made.
+    view_.openFile(lastWasDrift() ? driftPath() : lastWasInheritance() ? inheritancePath() : mismatchPath());
+}
+void CheckEngine::Menu_File_DifferencesClick()
+{
+    view_.openFile(differencesPath());
+}
+
+QString CheckEngine::saveFixFile(const QByteArray& rawPath)
+{
+    const QString problem = QString::fromStdString(
+        gw::saveFixFile(rawPath, lastAnalysis_, selectedPath_, {}, nullptr, language(state_.Lang)));
+    return sentence(problem);
+}
+
+} // namespace gw
