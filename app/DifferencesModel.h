@@ -6,7 +6,7 @@
 // when they are shown, and a filter keeps the places whose path or lines
 // hold a text: a report of a hundred thousand places opens at once.
 
-#include "engine/checks/folder/Differences.h"
+#include "engine/rules/Differences.h"
 
 #include <QAbstractItemModel>
 #include <QStringList>

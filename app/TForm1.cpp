@@ -1,7 +1,7 @@
 #include "TForm1.h"
 #include "QtTranslations.h"
-#include "engine/paced/MessageText.h"
 #include "engine/reports/CountText.h"
+#include "engine/reports/MessageText.h"
 #include "platform/PrintableText.h"
 
 #include "DesktopOpener.h"

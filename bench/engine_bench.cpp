@@ -5,10 +5,10 @@
 //   engine_bench [TREE_DIR]
 
 #include "BenchSupport.h"
-#include "engine/checks/folder/MismatchAnalysis.h"
-#include "engine/paced/FolderScan.h"
 #include "engine/paced/ReadVerification.h"
 #include "engine/reports/Reports.h"
+#include "engine/reports/ScanText.h"
+#include "engine/rules/MismatchAnalysis.h"
 #include "platform/FolderTree.h"
 #include "platform/WorkingFile.h"
 

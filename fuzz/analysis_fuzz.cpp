@@ -1,9 +1,9 @@
 // Fuzzes reading a dump and a reference listing the way the verification
 // and the analysis read them: any bytes in the working files, any root.
 
-#include "engine/checks/folder/Differences.h"
-#include "engine/checks/folder/MismatchAnalysis.h"
 #include "engine/paced/ReadVerification.h"
+#include "engine/rules/Differences.h"
+#include "engine/rules/MismatchAnalysis.h"
 
 #include <QByteArray>
 

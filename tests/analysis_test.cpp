@@ -1,11 +1,11 @@
 // The texts of the verification and the analysis, on hand-made dumps.
 
 #include "TempTree.h"
-#include "engine/checks/folder/CheckAnalysis.h"
-#include "engine/checks/folder/MismatchAnalysis.h"
 #include "engine/paced/CheckState.h"
 #include "engine/paced/ReadVerification.h"
 #include "engine/reports/Reports.h"
+#include "engine/rules/CheckAnalysis.h"
+#include "engine/rules/MismatchAnalysis.h"
 #include "platform/FolderTree.h"
 
 #include <gtest/gtest.h>

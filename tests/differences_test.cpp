@@ -1,7 +1,7 @@
 // What differs, entry by entry, and where the differences start.
 
-#include "engine/checks/folder/Differences.h"
-#include "engine/reports/JsonLines.h"
+#include "engine/checks/JsonLines.h"
+#include "engine/rules/Differences.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -5,8 +5,8 @@
 // that user in a process of its own (faccessat, and whether the path opens).
 
 #include "TempTree.h"
-#include "engine/checks/BatchCheck.h"
-#include "engine/checks/who/EffectiveRights.h"
+#include "engine/rules/EffectiveRights.h"
+#include "engine/run/BatchCheck.h"
 #include "platform/PrintablePath.h"
 #include "platform/ReportsFolder.h"
 #include "platform/UserGroups.h"

@@ -3,7 +3,7 @@
 // reading gets, and only files that can be settled that way are read so.
 
 #include "TempTree.h"
-#include "engine/checks/inheritance/InheritanceReference.h"
+#include "engine/rules/InheritanceReference.h"
 #include "platform/AclListing.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // file exactly what the rules predict, on tmpfs and on ext4.
 
 #include "TempTree.h"
-#include "engine/checks/inheritance/InheritanceRules.h"
+#include "engine/rules/InheritanceRules.h"
 #include "platform/AclListing.h"
 
 #include <gtest/gtest.h>

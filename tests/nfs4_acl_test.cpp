@@ -3,7 +3,7 @@
 // what an NFSv4 ACL lets a principal do, and --who on that file system.
 
 #include "TempTree.h"
-#include "engine/checks/who/EffectiveRights.h"
+#include "engine/rules/EffectiveRights.h"
 #include "platform/Nfs4Acl.h"
 
 #include <gtest/gtest.h>

@@ -7,13 +7,13 @@
 // everything was read; 1 anything changed or was not read.
 
 #include "check/CommandLine.h"
-#include "engine/checks/BatchCheck.h"
+#include "engine/checks/JsonLines.h"
 #include "engine/checks/baseline/BaselineDrift.h"
-#include "engine/checks/baseline/BaselineRun.h"
 #include "engine/checks/folder/FixFile.h"
 #include "engine/paced/CheckState.h"
-#include "engine/paced/MessageText.h"
-#include "engine/reports/JsonLines.h"
+#include "engine/reports/MessageText.h"
+#include "engine/run/BaselineRun.h"
+#include "engine/run/BatchCheck.h"
 #include "platform/DirectoryOpen.h"
 #include "platform/FileDestination.h"
 #include "platform/FolderTree.h"

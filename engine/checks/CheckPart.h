@@ -14,7 +14,7 @@
 // (DriftCheck) and who can do what (WhoCheck); saving a baseline
 // (BaselineRecorder) goes with any of them and has no verdict.
 
-#include "engine/checks/folder/CheckAnalysis.h"
+#include "engine/rules/CheckAnalysis.h"
 #include "engine/walk/ListingReader.h"
 #include "platform/FolderTree.h"
 #include "platform/ReportsFolder.h"

@@ -1,5 +1,5 @@
 #include "engine/paced/CheckEngine.h"
-#include "engine/paced/MessageText.h"
+#include "engine/reports/MessageText.h"
 
 #include "engine/paced/Countdown.h"
 #include "engine/paced/Estimates.h"

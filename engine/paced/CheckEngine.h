@@ -14,12 +14,12 @@
 // What a phase does to a control goes through CheckView.
 
 #include "engine/checks/baseline/BaselineDrift.h"
-#include "engine/checks/folder/CheckAnalysis.h"
 #include "engine/checks/inheritance/InheritanceReport.h"
 #include "engine/paced/CheckState.h"
 #include "engine/paced/CheckView.h"
 #include "engine/reports/Reports.h"
 #include "engine/reports/TimeText.h"
+#include "engine/rules/CheckAnalysis.h"
 #include "platform/FolderTree.h"
 #include "platform/ProcessStarter.h"
 

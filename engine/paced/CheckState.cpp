@@ -6,13 +6,6 @@
 
 namespace gw {
 
-double timeStamp()
-{
-    using namespace std::chrono;
-    const auto now = steady_clock::now().time_since_epoch();
-    return duration<double, std::ratio<86400>>(now).count();
-}
-
 void setWarningTexts(CheckState& state, bool english)
 {
     if (english) {

@@ -3,7 +3,9 @@
 // One set per process, reused by every check; each phase overwrites what it
 // writes and nothing else is reset between checks.
 
+#include "engine/reports/LanguageText.h"
 #include <QByteArray>
+
 #include <QString>
 
 namespace gw {
@@ -50,23 +52,6 @@ struct CheckState {
     QString WarnRetry;
     QString WarnAnalyse;
 };
-
-// The language of the window's texts. The language switch sets Lang to "RU"
-// or "EN", and every text follows one of two tests, each as its phase has
-// always made it: most ask "is it Russian?" (anything else reads English),
-// the checked-folder caption asks "is it English?" (anything else reads
-// Russian). Before the first show Lang is empty, and the two answers differ.
-inline bool isRussian(const QString& lang)
-{
-    return lang == QLatin1String("RU");
-}
-inline bool isEnglish(const QString& lang)
-{
-    return lang == QLatin1String("EN");
-}
-
-// The current time stamp, in days.
-double timeStamp();
 
 // The state's part of FormShow: SpeedFactor 8, EstTotal 0, Lang "RU", the
 // working folder (made only once per run), the Russian warning texts.

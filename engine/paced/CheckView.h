@@ -4,6 +4,7 @@
 // The main window implements this; tests implement it with a recorder. The
 // engine never touches a widget: it names the control and says what to do.
 
+#include "engine/reports/VerdictLight.h"
 #include <QByteArray>
 #include <QString>
 
@@ -43,11 +44,6 @@ enum class Timer {
     Timer2,
     Timer3,
     Timer4
-};
-enum class Light {
-    Off,
-    Green,
-    Red
 };
 
 class CheckView {

@@ -2,7 +2,7 @@
 
 #include "engine/paced/CheckEngine.h"
 #include "engine/paced/Estimates.h"
-#include "engine/paced/MessageText.h"
+#include "engine/reports/MessageText.h"
 #include "platform/PrintablePath.h"
 #include "platform/PrintableText.h"
 #include "platform/WorkingFile.h"

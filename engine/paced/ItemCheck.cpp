@@ -4,10 +4,10 @@
 // the same reports byte for byte. Baselines are saved and compared with here
 // too, as grantwise-check saves and compares them (BaselineRun).
 
-#include "engine/checks/BatchCheck.h"
-#include "engine/checks/baseline/BaselineRun.h"
 #include "engine/paced/CheckEngine.h"
-#include "engine/paced/MessageText.h"
+#include "engine/reports/MessageText.h"
+#include "engine/run/BaselineRun.h"
+#include "engine/run/BatchCheck.h"
 #include "platform/PrintableText.h"
 #include "platform/ReportsFolder.h"
 #include "platform/WorkingFolder.h"

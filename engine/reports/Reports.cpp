@@ -1,10 +1,9 @@
 #include "engine/reports/Reports.h"
-#include "engine/paced/MessageText.h"
 #include "engine/reports/CountText.h"
+#include "engine/reports/LanguageText.h"
+#include "engine/reports/MessageText.h"
 #include "platform/PrintableText.h"
 
-#include "engine/checks/folder/FixFile.h"
-#include "engine/paced/CheckEngine.h"
 #include "platform/PrintablePath.h"
 #include "platform/WorkingFile.h"
 
@@ -190,87 +189,6 @@ ReportTexts buildReports(const ReportInputs& in, QByteArray fullDumpText, const 
     texts.fullBody = std::move(fullDumpText);
     texts.mismatches = frame.mismatchHead + mismatchText + frame.mismatchTail;
     return texts;
-}
-
-void CheckEngine::writeResults(const Analysis& analysis, QByteArray fullDumpText)
-{
-    const ReportInputs& in = analysis.inputs;
-    const ReportTexts reports = analysisReports(
-        analysis, std::move(fullDumpText), [this] { return currentTimeText(timeFormat_); },
-        [] { return currentDateText(); });
-    view_.setLight(verdictLight(in));
-    state_.AnalysisEnd = timeStamp();
-    state_.AnalysisTime = state_.AnalysisEnd - state_.CheckEnd;
-    view_.setText(Control::RichEdit2,
-                  state_.ReportHeader + QStringLiteral("\r\n") + processingTimeLabel(state_.Lang)
-                      + durationText(state_.ReadTime + state_.CheckTime + state_.AnalysisTime, timeFormat_));
-    view_.setText(Control::RichEdit3, screenVerdict(state_.Lang, in) + detailTail(state_.Lang));
-
-    QStringList failures;
-    const auto write = [&](const QByteArray& path, std::initializer_list<QByteArrayView> parts) {
-        const int error = replaceFile(path, parts);
-        if (error != 0)
-            failures << fileErrorText(FileAction::Write, path, error, state_.Lang);
-        return error == 0;
-    };
-    const bool fullWritten = write(dumpPath(), {reports.fullHead, reports.fullBody});
-    const bool mismatchWritten = write(mismatchPath(), {reports.mismatches});
-    const bool differencesWritten = write(differencesPath(), {reports.differences});
-    if (!failures.isEmpty())
-        view_.showError(failures.join(QLatin1Char('\n')));
-    resultsPageSwitch(fullWritten, mismatchWritten, differencesWritten);
-    lastAnalysis_ = analysis;
-    view_.setEnabled(Control::Menu_File_FixFile, in.mismatchCount > 0);
-}
-
-void CheckEngine::resultsPageSwitch(bool fullWritten, bool mismatchWritten, bool differencesWritten)
-{
-    // A baseline is taken of a folder that was checked.
-    view_.setEnabled(Control::Menu_File_SaveBaseline, fullWritten);
-    view_.setEnabled(Control::Menu_File_CompareBaseline, true);
-    view_.setEnabled(Control::Button1, fullWritten);
-    view_.setEnabled(Control::Button4, mismatchWritten);
-    view_.setEnabled(Control::Menu_File_Differences, differencesWritten);
-    view_.setTimerEnabled(Timer::Timer4, false);
-    view_.setVisible(Control::GroupBox1, false);
-    view_.setVisible(Control::GroupBox5, true);
-    view_.setEnabled(Control::Button7, true);
-    view_.setEnabled(Control::Button2, true);
-}
-
-void CheckEngine::checkFailed(const QString& message)
-{
-    for (Timer timer : {Timer::Timer1, Timer::Timer2, Timer::Timer3})
-        view_.setTimerEnabled(timer, false);
-    removeFile(mismatchPath()); // a report of an earlier check would look like this one's
-    removeFile(differencesPath());
-    removeFile(inheritancePath());
-    removeFile(driftPath());
-    view_.showError(message);
-    view_.setLight(Light::Red);
-    view_.setText(Control::RichEdit3, notCompletedVerdict(state_.Lang));
-    resultsPageSwitch(false, false);
-}
-
-void CheckEngine::Button1Click()
-{
-    view_.openFile(dumpPath());
-}
-void CheckEngine::Button4Click()
-{
-    // The inheritance or drift check's own report, where that is what the check made.
-    view_.openFile(lastWasDrift() ? driftPath() : lastWasInheritance() ? inheritancePath() : mismatchPath());
-}
-void CheckEngine::Menu_File_DifferencesClick()
-{
-    view_.openFile(differencesPath());
-}
-
-QString CheckEngine::saveFixFile(const QByteArray& rawPath)
-{
-    const QString problem = QString::fromStdString(
-        gw::saveFixFile(rawPath, lastAnalysis_, selectedPath_, {}, nullptr, language(state_.Lang)));
-    return sentence(problem);
 }
 
 } // namespace gw

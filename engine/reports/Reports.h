@@ -5,7 +5,7 @@
 // (acl.txt) and the mismatch report (acl_def.txt). The screen verdict
 // follows the window's language.
 
-#include "engine/paced/CheckView.h"
+#include "engine/reports/VerdictLight.h"
 
 #include <QByteArray>
 #include <QList>

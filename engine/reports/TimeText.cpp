@@ -1,4 +1,7 @@
 #include "engine/reports/TimeText.h"
+#include "engine/reports/LanguageText.h"
+
+#include <chrono>
 
 #include <QByteArray>
 
@@ -8,6 +11,14 @@
 #include <locale.h>
 
 namespace gw {
+
+double timeStamp()
+{
+    using namespace std::chrono;
+    const auto now = steady_clock::now().time_since_epoch();
+    return duration<double, std::ratio<86400>>(now).count();
+}
+
 namespace {
 
 // Replaces the composite conversions by what they stand for.

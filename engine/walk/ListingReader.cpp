@@ -1,6 +1,6 @@
 #include "engine/walk/ListingReader.h"
 
-#include "engine/checks/inheritance/InheritanceReference.h"
+#include "engine/rules/InheritanceReference.h"
 #include "engine/walk/ListingPool.h"
 #include "platform/DirectoryOpen.h"
 #include "platform/PrintablePath.h"

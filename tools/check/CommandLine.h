@@ -2,7 +2,7 @@
 // grantwise-check's command line: its options, read into one structure,
 // and the checks they ask for, refused where they cannot run together.
 
-#include "engine/checks/BatchCheck.h"
+#include "engine/run/BatchCheck.h"
 #include "platform/PrintablePath.h"
 #include "platform/PrintableText.h"
 

@@ -2,9 +2,9 @@
 #include "engine/reports/CountText.h"
 #include "platform/DirectoryOpen.h"
 
-#include "engine/checks/inheritance/InheritanceReport.h"
-#include "engine/paced/CheckState.h"
-#include "engine/reports/JsonLines.h"
+#include "engine/checks/JsonLines.h"
+#include "engine/reports/LanguageText.h"
+#include "engine/rules/ItemFindings.h"
 #include "platform/FolderTree.h"
 #include "platform/PrintablePath.h"
 #include "platform/RestoreFile.h"

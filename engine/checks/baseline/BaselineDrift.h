@@ -23,8 +23,8 @@
 // another file system, below a folder not listed), is counted as left out.
 
 #include "engine/checks/baseline/BaselineFile.h"
-#include "engine/checks/inheritance/ItemDifference.h"
 #include "engine/reports/ReportSpool.h"
+#include "engine/rules/ItemDifference.h"
 
 #include <QByteArray>
 #include <QCollator>

@@ -26,8 +26,8 @@
 // that order. A name ending in ".gz" is gzip-compressed, streamed both ways:
 // a baseline is never held in memory whole.
 
-#include "engine/checks/inheritance/InheritanceRules.h"
 #include "engine/reports/ReportSpool.h"
+#include "engine/rules/InheritanceRules.h"
 #include "platform/Permissions.h"
 #include "platform/ReportsFolder.h"
 

@@ -3,7 +3,7 @@
 // differs the checked folder's permissions. Grantwise only writes it; the
 // administrator reviews it and applies it.
 
-#include "engine/checks/folder/CheckAnalysis.h"
+#include "engine/rules/CheckAnalysis.h"
 #include "platform/ReportsFolder.h"
 #include "platform/RestoreFile.h"
 #include "platform/SystemErrorText.h"

@@ -1,8 +1,8 @@
 #include "engine/checks/folder/FolderCheck.h"
 
-#include "engine/checks/folder/MismatchAnalysis.h"
-#include "engine/paced/CheckState.h"
-#include "engine/paced/ReadVerification.h"
+#include "engine/reports/LanguageText.h"
+#include "engine/rules/ListingCount.h"
+#include "engine/rules/MismatchAnalysis.h"
 #include "platform/WorkingFolder.h"
 
 #include <QSet>
@@ -15,6 +15,20 @@ namespace {
 QByteArray bytes(const std::string& s)
 {
     return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// The sentence the check against the checked folder adds about its files.
+QString filesVerdict(const QString& lang, const ItemFindings& f)
+{
+    const bool ru = isRussian(lang);
+    const QString checked = QString::number(f.filesChecked), differing = QString::number(f.filesDiffering);
+    if (ru)
+        return QStringLiteral("Проверено файлов: ") + checked
+            + QStringLiteral(", из них не такие, какими их создала бы проверяемая папка: ") + differing
+            + (f.filesDiffering ? QStringLiteral(" (подробности — в отчёте о различиях).") : QStringLiteral("."));
+    return QStringLiteral("Files checked: ") + checked
+        + QStringLiteral(", of which differ from what the checked folder gives a new file: ") + differing
+        + (f.filesDiffering ? QStringLiteral(" (the details are in the differences report).") : QStringLiteral("."));
 }
 
 } // namespace

@@ -8,7 +8,7 @@
 // reports are written with theirs.
 
 #include "engine/checks/CheckPart.h"
-#include "engine/checks/inheritance/ItemComparison.h"
+#include "engine/checks/ItemComparison.h"
 #include "engine/reports/Reports.h"
 #include "engine/reports/TimeText.h"
 

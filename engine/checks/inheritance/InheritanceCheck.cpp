@@ -1,5 +1,7 @@
 #include "engine/checks/inheritance/InheritanceCheck.h"
 
+#include "engine/checks/inheritance/InheritanceReport.h"
+
 #include "platform/DirectoryOpen.h"
 #include "platform/PrintablePath.h"
 #include "platform/RestoreFile.h"

@@ -7,8 +7,8 @@
 // the file too.
 
 #include "engine/checks/CheckPart.h"
-#include "engine/checks/inheritance/InheritanceReference.h"
-#include "engine/checks/inheritance/ItemComparison.h"
+#include "engine/checks/ItemComparison.h"
+#include "engine/rules/InheritanceReference.h"
 
 #include <memory>
 #include <optional>

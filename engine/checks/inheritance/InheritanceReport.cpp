@@ -1,7 +1,7 @@
 #include "engine/checks/inheritance/InheritanceReport.h"
 #include "engine/reports/CountText.h"
 
-#include "engine/paced/CheckState.h"
+#include "engine/reports/LanguageText.h"
 
 #include <cstdio>
 
@@ -19,31 +19,6 @@ QByteArray kindWord(ItemKind kind)
 }
 
 } // namespace
-
-void ItemFindings::add(ItemDifference d)
-{
-    ++(d.kind == ItemKind::Folder ? foldersDiffering : filesDiffering);
-    if (keepItems)
-        items.append(std::move(d));
-}
-
-QByteArray itemLines(const ItemDifference& d, bool reasons)
-{
-    QByteArray text = kindWord(d.kind) + d.path + "\n";
-    if (reasons) {
-        for (const InheritanceReason r : d.finding.reasons)
-            text += QByteArray("    ") + reasonKey(r) + ": "
-                + QByteArray::fromStdString(reasonText(r, d.finding.narrowedMode)) + "\n";
-    }
-    for (const EntryChange& c : d.changes) {
-        switch (c.kind) {
-        case EntryChange::Added: text += "    + " + c.to + "\n"; break;
-        case EntryChange::Removed: text += "    - " + c.from + "\n"; break;
-        case EntryChange::Changed: text += "    ~ " + c.from + " -> " + c.to + "\n"; break;
-        }
-    }
-    return text;
-}
 
 QByteArray inheritanceReport(const QByteArray& folder, const ItemFindings& f, const QByteArray& notChecked)
 {
@@ -126,19 +101,6 @@ QString inheritanceVerdict(const QString& lang, const ItemFindings& f)
                    : QStringLiteral(" Folders whose entries could not be listed: ")
                 + QString::number(f.notListed.size()) + QLatin1Char('.');
     return text;
-}
-
-QString filesVerdict(const QString& lang, const ItemFindings& f)
-{
-    const bool ru = isRussian(lang);
-    const QString checked = QString::number(f.filesChecked), differing = QString::number(f.filesDiffering);
-    if (ru)
-        return QStringLiteral("Проверено файлов: ") + checked
-            + QStringLiteral(", из них не такие, какими их создала бы проверяемая папка: ") + differing
-            + (f.filesDiffering ? QStringLiteral(" (подробности — в отчёте о различиях).") : QStringLiteral("."));
-    return QStringLiteral("Files checked: ") + checked
-        + QStringLiteral(", of which differ from what the checked folder gives a new file: ") + differing
-        + (f.filesDiffering ? QStringLiteral(" (the details are in the differences report).") : QStringLiteral("."));
 }
 
 } // namespace gw

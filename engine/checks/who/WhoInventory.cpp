@@ -1,7 +1,7 @@
 #include "engine/checks/who/WhoInventory.h"
 #include "engine/reports/CountText.h"
 
-#include "engine/reports/JsonLines.h"
+#include "engine/checks/JsonLines.h"
 #include "platform/PrintablePath.h"
 
 #include <QString>

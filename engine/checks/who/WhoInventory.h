@@ -15,7 +15,7 @@
 // permissions were not read, or the ACL that decides cannot be evaluated
 // (rightsAnswer), the rights are unknown and never guessed.
 
-#include "engine/checks/who/EffectiveRights.h"
+#include "engine/rules/EffectiveRights.h"
 #include "platform/FolderFiles.h"
 #include "platform/FolderTree.h"
 

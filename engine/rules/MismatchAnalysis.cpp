@@ -1,9 +1,7 @@
-#include "engine/checks/folder/MismatchAnalysis.h"
-#include "engine/paced/MessageText.h"
+#include "engine/rules/MismatchAnalysis.h"
+#include "engine/reports/MessageText.h"
 #include "platform/PrintableText.h"
 
-#include "engine/paced/CheckEngine.h"
-#include "engine/paced/Estimates.h"
 #include "engine/reports/Reports.h"
 #include "platform/PrintablePath.h"
 #include "platform/WorkingFile.h"
@@ -160,91 +158,6 @@ Comparison compareBlocks(const QByteArray& dumpText, const QByteArray& reference
             step(k);
     }
     return result;
-}
-
-void CheckEngine::Timer3Timer()
-{
-    view_.setTimerEnabled(Timer::Timer3, false);
-    state_.MismatchCount = 0;
-    int base = 0;
-    QByteArray reference;
-    const QByteArray root = QByteArray::fromStdString(tree_.printablePath(0));
-    const QByteArray chosen = gw::printableUtf8(selectedPath_);
-    const auto cannotRead = [this](const QByteArray& path, int error) {
-        checkFailed(fileErrorText(FileAction::Read, path, error, state_.Lang));
-    };
-
-    // The reference listing was started a moment ago: wait for it to end, so a
-    // late or failed one is never taken for an empty reference.
-    const auto waitStart = std::chrono::steady_clock::now();
-    while (referencePid_ > 0 && processes_.isRunning(referencePid_)
-           && std::chrono::steady_clock::now() - waitStart < referenceWait_) {
-        view_.processEvents();
-        if (closed())
-            return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    const bool referenceEnded = referencePid_ > 0 && processes_.exitStatus(referencePid_) == 0;
-
-    if (fileExists(referencePath())) {
-        QByteArray file;
-        if (const int error = readWholeFile(referencePath(), file)) {
-            cannotRead(referencePath(), error);
-            return;
-        }
-        if (referenceEnded && isCompleteListing(file, chosen)) {
-            const QByteArray loaded = trimmedLines(file, [&](qsizetype k) {
-                if (progressDue()) {
-                    setBar(Bar::ProgressBar2, static_cast<long double>(k) / 30);
-                    processEventsNow();
-                }
-            });
-            base = setBar(Bar::ProgressBar2, static_cast<long double>(loaded.count('\n')) / 30);
-            reference = referenceText(loaded, chosen);
-        }
-    }
-    processEventsNow();
-    if (closed())
-        return;
-
-    QByteArray file;
-    if (const int error = readWholeFile(dumpPath(), file)) {
-        cannotRead(dumpPath(), error);
-        return;
-    }
-    const long double lines = static_cast<long double>(scanLines_);
-    QByteArray dumpText = trimmedLines(file, [&](qsizetype k) {
-        if (progressDue()) {
-            setBar(Bar::ProgressBar2, static_cast<long double>(k) / ((lines - 1) * 15) * 90 + base);
-            processEventsNow();
-        }
-    });
-    base = setBar(Bar::ProgressBar2, static_cast<long double>(dumpText.count('\n')) / ((lines - 1) * 15) * 90 + base);
-    file.clear();
-    processEventsNow();
-    if (closed())
-        return;
-
-    const int folders = tree_.count();
-    const auto blockStep = [&](int k) {
-        setBar(Bar::ProgressBar2, static_cast<long double>(k) / (lines - 1) * 9 + base);
-        processEventsNow();
-    };
-    AnalysisInput input;
-    input.root = root;
-    input.target = chosen;
-    input.reference = reference;
-    input.maxLevel = state_.MaxLevel;
-    input.listingsCounted = listingsRead_;
-    const Analysis analysis = analyseDump(dumpText, input, tree_, [&](int k) {
-        if (k == folders + 1 || progressDue())
-            blockStep(k);
-    });
-    if (closed())
-        return;
-    state_.MismatchCount = analysis.inputs.mismatchCount;
-    // The dump is not needed any more: it becomes the body of the full report.
-    writeResults(analysis, withoutSentinel(std::move(dumpText), root));
 }
 
 } // namespace gw

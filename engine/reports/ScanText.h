@@ -1,5 +1,6 @@
 #pragma once
-// The folder scan: the texts it builds from the folder list.
+// The texts the folder scan builds from the folder list: the caption, the
+// count and level lines, the indented listing and the scan summary.
 
 #include <QByteArray>
 #include <QString>

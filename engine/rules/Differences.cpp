@@ -1,4 +1,4 @@
-#include "engine/checks/folder/Differences.h"
+#include "engine/rules/Differences.h"
 #include "engine/reports/CountText.h"
 
 #include "platform/Nfs4Acl.h"

@@ -1,4 +1,4 @@
-#include "engine/checks/inheritance/InheritanceReference.h"
+#include "engine/rules/InheritanceReference.h"
 
 #include <cstdio>
 

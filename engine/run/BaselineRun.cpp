@@ -1,4 +1,4 @@
-#include "engine/checks/baseline/BaselineRun.h"
+#include "engine/run/BaselineRun.h"
 
 #include "engine/checks/folder/FixFile.h"
 #include "platform/PrintablePath.h"

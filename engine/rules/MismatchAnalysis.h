@@ -1,7 +1,7 @@
 #pragma once
 // The mismatch analysis: every folder's listing against the chosen folder's.
 
-#include "engine/checks/folder/Differences.h"
+#include "engine/rules/Differences.h"
 
 #include <QByteArray>
 #include <QSet>

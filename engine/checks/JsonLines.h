@@ -2,8 +2,8 @@
 // The check's results as JSON Lines, for scripts and log shippers: one
 // object a line, UTF-8, keys in a fixed order.
 
-#include "engine/checks/folder/Differences.h"
-#include "engine/checks/inheritance/InheritanceReport.h"
+#include "engine/rules/Differences.h"
+#include "engine/rules/ItemFindings.h"
 
 #include <QByteArray>
 

@@ -1,6 +1,6 @@
-#include "engine/checks/inheritance/ItemComparison.h"
+#include "engine/checks/ItemComparison.h"
 
-#include "engine/checks/inheritance/InheritanceReference.h"
+#include "engine/rules/InheritanceReference.h"
 #include "platform/PrintablePath.h"
 
 namespace gw {

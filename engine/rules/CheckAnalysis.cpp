@@ -1,6 +1,6 @@
-#include "engine/checks/folder/CheckAnalysis.h"
+#include "engine/rules/CheckAnalysis.h"
 
-#include "engine/checks/folder/MismatchAnalysis.h"
+#include "engine/rules/MismatchAnalysis.h"
 #include "platform/FolderTree.h"
 
 #include <algorithm>

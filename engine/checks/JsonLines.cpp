@@ -1,4 +1,4 @@
-#include "engine/reports/JsonLines.h"
+#include "engine/checks/JsonLines.h"
 
 #include <QString>
 

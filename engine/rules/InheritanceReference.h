@@ -3,7 +3,7 @@
 // own folder gives a new item (InheritanceRules), and where it differs, why,
 // in the words an administrator knows.
 
-#include "engine/checks/inheritance/InheritanceRules.h"
+#include "engine/rules/InheritanceRules.h"
 
 #include <optional>
 #include <string>

@@ -1,6 +1,6 @@
-#include "engine/paced/MessageText.h"
+#include "engine/reports/MessageText.h"
 
-#include "engine/paced/CheckState.h"
+#include "engine/reports/LanguageText.h"
 #include "platform/PrintableText.h"
 #include "platform/SystemErrorText.h"
 

@@ -4,9 +4,9 @@
 // listed, and what differs, entry by entry. The window feeds it the dump its
 // listing processes wrote; the command line, the listings it read itself.
 
-#include "engine/checks/folder/Differences.h"
-#include "engine/checks/folder/MismatchAnalysis.h"
 #include "engine/reports/Reports.h"
+#include "engine/rules/Differences.h"
+#include "engine/rules/MismatchAnalysis.h"
 
 #include <QByteArray>
 

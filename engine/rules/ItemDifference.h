@@ -6,8 +6,8 @@
 // what it should carry, rendered by the one listing renderer, so the changes
 // read as the differences report's do.
 
-#include "engine/checks/folder/Differences.h"
-#include "engine/checks/inheritance/InheritanceReference.h"
+#include "engine/rules/Differences.h"
+#include "engine/rules/InheritanceReference.h"
 #include "platform/AclListing.h"
 
 #include <QByteArray>

@@ -1,4 +1,4 @@
-#include "engine/checks/who/Nfs4Rights.h"
+#include "engine/rules/Nfs4Rights.h"
 
 #include "platform/Nfs4Acl.h"
 #include "platform/PrintablePath.h"

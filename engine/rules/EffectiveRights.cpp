@@ -1,6 +1,6 @@
-#include "engine/checks/who/EffectiveRights.h"
+#include "engine/rules/EffectiveRights.h"
 
-#include "engine/checks/who/Nfs4Rights.h"
+#include "engine/rules/Nfs4Rights.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "engine/checks/inheritance/ItemDifference.h"
+#include "engine/rules/ItemDifference.h"
 
 namespace gw {
 

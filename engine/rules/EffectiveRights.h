@@ -20,7 +20,7 @@
 // carries an NFSv4 ACL, the ACL decides (Nfs4Rights.h), and where it carries
 // a Windows ACL (security.NTACL) the rights are unknown: rightsAnswer.
 
-#include "engine/checks/inheritance/InheritanceRules.h"
+#include "engine/rules/InheritanceRules.h"
 #include "platform/AclListing.h"
 #include "platform/Permissions.h"
 #include "platform/UserGroups.h"

@@ -7,11 +7,11 @@
 
 #include "engine/checks/baseline/BaselineDrift.h"
 #include "engine/checks/baseline/BaselineFile.h"
-#include "engine/checks/folder/CheckAnalysis.h"
-#include "engine/checks/inheritance/InheritanceReport.h"
 #include "engine/checks/who/WhoInventory.h"
 #include "engine/reports/Reports.h"
 #include "engine/reports/TimeText.h"
+#include "engine/rules/CheckAnalysis.h"
+#include "engine/rules/ItemFindings.h"
 #include "platform/FolderTree.h"
 #include "platform/ReportsFolder.h"
 

@@ -16,9 +16,9 @@
 // Each step returns an empty text, or why the run cannot go on, in the
 // language given.
 
-#include "engine/checks/BatchCheck.h"
 #include "engine/checks/baseline/BaselineDrift.h"
 #include "engine/checks/baseline/BaselineFile.h"
+#include "engine/run/BatchCheck.h"
 #include "platform/SystemErrorText.h"
 
 #include <QByteArray>

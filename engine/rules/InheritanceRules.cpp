@@ -1,4 +1,4 @@
-#include "engine/checks/inheritance/InheritanceRules.h"
+#include "engine/rules/InheritanceRules.h"
 
 namespace gw {
 namespace {
