@@ -15,6 +15,7 @@
 // (BaselineRecorder) goes with any of them and has no verdict.
 
 #include "engine/rules/CheckAnalysis.h"
+#include "engine/rules/ItemDifference.h"
 #include "engine/walk/ListingReader.h"
 #include "platform/FolderTree.h"
 #include "platform/ReportsFolder.h"
@@ -46,6 +47,26 @@ struct WalkEnd {
     const QList<QByteArray>& filesNotListed;
 };
 
+// One item as a check judges it alone, outside a walk (the watch judges a
+// change this way): its permissions, its folder's and the checked folder's,
+// and, for the drift check, its record in the baseline.
+struct ItemAlone {
+    ItemKind kind = ItemKind::Folder;
+    QByteArray path; // printable
+    const Permissions* permissions = nullptr; // null: not read
+    const Permissions* folder = nullptr; // the holding folder's; null for the top, or when not read
+    const Permissions* top = nullptr; // the checked folder's; null when not read
+    const Permissions* recorded = nullptr; // its record; null when the baseline has none
+};
+
+// What a check says of one item alone.
+struct Judgement {
+    bool judged = false; // false: this check says nothing of it (see `note`)
+    bool green = true; // it carries what it should
+    ItemDifference difference; // when not green: how it differs (its path and kind set)
+    QByteArray note; // why it was not judged, or a word on it ("new", "gone")
+};
+
 class CheckPart {
 public:
     virtual ~CheckPart() = default;
@@ -63,6 +84,9 @@ public:
     // The reports it writes; the conductor removes an earlier run's of any
     // other name, so that the folder holds this run's reports only.
     virtual std::vector<const char*> reportNames() const = 0;
+    // Judges one item alone, with the same rules and texts as in the walk;
+    // a check that cannot says so (judged false).
+    virtual Judgement judge(const ItemAlone&) const { return {}; }
     virtual bool hasVerdict() const { return true; }
     virtual QString verdict(const QString& lang) const = 0;
     virtual bool complete() const = 0;

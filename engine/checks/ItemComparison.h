@@ -6,10 +6,10 @@
 // folder as it is found, and to `itemLine` when given; the findings are
 // kept only when asked for.
 
-#include "engine/rules/ItemFindings.h"
 #include "engine/reports/ReportSpool.h"
 #include "engine/rules/CheckAnalysis.h"
 #include "engine/rules/ItemDifference.h"
+#include "engine/rules/ItemFindings.h"
 #include "platform/FolderFiles.h"
 
 #include <QByteArray>

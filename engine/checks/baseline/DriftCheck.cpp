@@ -32,6 +32,33 @@ void DriftCheck::take(const WalkedFolder& folder)
     }
 }
 
+Judgement DriftCheck::judge(const ItemAlone& item) const
+{
+    Judgement j;
+    j.judged = true;
+    j.difference.kind = item.kind;
+    j.difference.path = item.path;
+    j.difference.rawPath = QByteArray::fromStdString(rawFromPrintable(item.path.toStdString()));
+    if (!item.permissions && !item.recorded) {
+        j.judged = false;
+        j.note = "neither there nor recorded";
+    } else if (!item.permissions) {
+        j.green = false;
+        j.note = "gone";
+    } else if (!item.recorded) {
+        j.green = false;
+        j.note = "new";
+        for (const QByteArray& entry : permissionEntries(*item.permissions, names_))
+            j.difference.changes.append(EntryChange {EntryChange::Added, {}, entry});
+    } else if (!(*item.permissions == *item.recorded)) {
+        j.green = false;
+        j.note = "changed";
+        j.difference.changes = entryChanges(permissionEntries(*item.recorded, names_),
+                                            permissionEntries(*item.permissions, names_));
+    }
+    return j;
+}
+
 void DriftCheck::finish(const WalkEnd& end)
 {
     drift_.finish();

@@ -14,6 +14,7 @@ public:
     const char* kind() const override { return "drift"; }
     void askFiles(FileCheck& files) const override;
     void take(const WalkedFolder& folder) override;
+    Judgement judge(const ItemAlone& item) const override;
     void finish(const WalkEnd& end) override;
     void addReports(std::vector<ReportsFolder::Report>& out, const WalkEnd& end) override;
     std::vector<const char*> reportNames() const override;
@@ -27,6 +28,7 @@ private:
     bool files_;
     bool wrote_ = false;
     std::string raw_, filePath_, rawFile_; // room kept from folder to folder
+    mutable PrincipalNames names_; // for items judged alone
 };
 
 } // namespace gw

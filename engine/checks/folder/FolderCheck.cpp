@@ -3,6 +3,7 @@
 #include "engine/reports/LanguageText.h"
 #include "engine/rules/ListingCount.h"
 #include "engine/rules/MismatchAnalysis.h"
+#include "platform/PrintablePath.h"
 #include "platform/WorkingFolder.h"
 
 #include <QSet>
@@ -90,6 +91,38 @@ void FolderCheck::take(const WalkedFolder& folder)
     fullBody_.append(trimmed_);
     if (analyser_->add(trimmed_))
         mismatchBody_.append(trimmed_);
+}
+
+Judgement FolderCheck::judge(const ItemAlone& item) const
+{
+    Judgement j;
+    if (!item.permissions || !item.top) {
+        j.note = item.permissions ? "the checked folder's permissions were not read" : "not read";
+        return j;
+    }
+    j.judged = true;
+    std::optional<ItemDifference> d;
+    if (item.kind == ItemKind::File) {
+        // A file carries what the checked folder gives a new file.
+        d = differenceFromGiven(*item.top, *item.permissions, ItemKind::File, files_->findings().umask, names_,
+                                !input_.ignored.groupName);
+    } else {
+        // A folder carries the checked folder's own permissions, entry by entry.
+        const QList<EntryChange> changes = entryChanges(permissionEntries(*item.top, names_),
+                                                        permissionEntries(*item.permissions, names_), input_.ignored);
+        if (!changes.isEmpty()) {
+            d.emplace();
+            d->changes = changes;
+        }
+    }
+    if (d) {
+        j.green = false;
+        j.difference = std::move(*d);
+        j.difference.kind = item.kind;
+        j.difference.path = item.path;
+        j.difference.rawPath = QByteArray::fromStdString(rawFromPrintable(item.path.toStdString()));
+    }
+    return j;
 }
 
 const Analysis& FolderCheck::analyse(const FolderTree& tree, int maxLevel, const QByteArray& notChecked)

@@ -34,6 +34,7 @@ public:
     const char* kind() const override { return "folder"; }
     void askFiles(FileCheck& files) const override;
     void take(const WalkedFolder& folder) override;
+    Judgement judge(const ItemAlone& item) const override;
     // The analysis of every listing taken, once the walk is over.
     const Analysis& analyse(const FolderTree& tree, int maxLevel, const QByteArray& notChecked);
     void finish(const WalkEnd& end) override;
@@ -68,6 +69,7 @@ private:
     std::optional<Permissions> top_;
     TimeFormat format_;
     FolderLine folderLines_;
+    mutable PrincipalNames names_; // for items judged alone
     // The reports' texts, valid while it lives.
     ReportFrame frame_;
     QByteArray differences_, filesTail_;

@@ -112,6 +112,28 @@ void InheritanceCheck::fixFiles(const WalkedFolder& folder, const Permissions& f
         ::close(fd);
 }
 
+Judgement InheritanceCheck::judge(const ItemAlone& item) const
+{
+    Judgement j;
+    if (!item.permissions || !item.folder) {
+        j.note = item.permissions ? "its folder's permissions were not read (or it is the checked folder)" : "not read";
+        return j;
+    }
+    if (!inheritanceApplies(*item.folder, *item.permissions)) {
+        j.note = "it or its folder carries an NFSv4 or Windows ACL, whose inheritance this check does not follow";
+        return j;
+    }
+    j.judged = true;
+    if (std::optional<ItemDifference> d = differenceFromGiven(*item.folder, *item.permissions, item.kind,
+                                                              items_->findings().umask, names_, compareGroup_)) {
+        j.green = false;
+        j.difference = std::move(*d);
+        j.difference.path = item.path;
+        j.difference.rawPath = QByteArray::fromStdString(rawFromPrintable(item.path.toStdString()));
+    }
+    return j;
+}
+
 void InheritanceCheck::finish(const WalkEnd& end)
 {
     items_->finish(end.analysis, end.filesNotListed);

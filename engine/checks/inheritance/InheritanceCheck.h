@@ -24,6 +24,7 @@ public:
     void askFiles(FileCheck& files) const override;
     bool needsParent() const override { return true; }
     void take(const WalkedFolder& folder) override;
+    Judgement judge(const ItemAlone& item) const override;
     void finish(const WalkEnd& end) override;
     void addReports(std::vector<ReportsFolder::Report>& out, const WalkEnd& end) override;
     std::vector<const char*> reportNames() const override;
@@ -57,6 +58,7 @@ private:
     int fixRecordCount_ = 0;
     std::optional<Permissions> top_;
     QByteArray head_, tail_; // the report's, valid while it lives
+    mutable PrincipalNames names_; // for items judged alone
 };
 
 } // namespace gw
