@@ -179,3 +179,36 @@ TEST_F(SeveralChecks, GreenOnlyWhenEveryCheckIsAndTheFixIsTheInheritanceChecks)
     const auto body = [](const std::string& text) { return text.substr(text.find("\n\n")); };
     EXPECT_EQ(body(gwtest::readFile(work.path("keep/fix.acl"))), body(gwtest::readFile(work.path("keep/alone.acl"))));
 }
+
+// A folder the scan finds but the walk cannot enter (its folder may be
+// listed, not searched) is not read for every check alike: no check calls
+// the run complete while another says what it could not read.
+TEST_F(SeveralChecks, AFolderFoundButNotEnteredIsNotReadForEveryCheck)
+{
+    must({"mkdir", "-p", at("listable/c1/deep"), at("listable/c2")});
+    must({"chmod", "0744", at("listable")}); // others may list it, not search it
+    const std::string mine = work.mkdir("nobody");
+    must({"chown", "nobody", mine});
+    const std::string base = mine + "/base.acl";
+    must({"cp", baseline, base});
+    must({"chown", "nobody", base});
+    const auto asNobody = [&](const std::vector<std::string>& options) {
+        std::vector<std::string> argv {
+            "setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", gwtest::checkProgram(),
+            "--json",  "--reports",      mine + "/r"};
+        argv.insert(argv.end(), options.begin(), options.end());
+        argv.push_back(share);
+        return run(argv);
+    };
+    const gwtest::ProcessResult probe = asNobody({});
+    if (probe.status == 127 || probe.err.find("setpriv") != std::string::npos)
+        GTEST_SKIP() << "cannot run as nobody here: " << probe.err;
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string> {"--who", "nobody"}, std::vector<std::string> {"--baseline", base},
+          std::vector<std::string> {"--inheritance", "--who", "nobody", "--baseline", base}}) {
+        const gwtest::ProcessResult r = asNobody(options);
+        EXPECT_EQ(r.status, 1) << options[0] << ": " << r.out << r.err;
+        EXPECT_EQ(r.out.find("\"complete\":true"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(at("listable/c1")), std::string::npos) << r.out;
+    }
+}

@@ -45,6 +45,9 @@ struct WalkEnd {
     QByteArray reportsDir;
     // Folders whose files could not be listed, beyond those not listed at all.
     const QList<QByteArray>& filesNotListed;
+    // Folders the tree found that the walk could not enter, so never handed
+    // to the checks (printable paths, in tree order).
+    const QList<QByteArray>& notEntered;
 };
 
 // One item as a check judges it alone, outside a walk (the watch judges a

@@ -318,7 +318,11 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     Permissions top;
     bool topRead = false;
     QList<QByteArray> filesNotListed;
+    std::vector<bool> taken; // by node id
     const auto take = [&](Listing& l) {
+        if (taken.size() <= l.id)
+            taken.resize(std::max<std::size_t>(l.id + 1, taken.size() * 2));
+        taken[l.id] = true;
         const Permissions* parent = nullptr;
         const std::string& path = walkPath.enter(l, parent);
         if (l.id == 0 && l.read) {
@@ -364,7 +368,13 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     result.hiddenLeftOut = tree.hiddenLeftOut();
     const Analysis& analysis = checks.folder->analyse(tree, maxLevel, notChecked);
     const QByteArray& reportsDir = options.reports->path();
-    const WalkEnd end {tree, analysis, root, notChecked, reportsDir, filesNotListed};
+    QList<QByteArray> notEntered;
+    for (int i = 0; i < folders; ++i) {
+        const FolderTree::NodeId id = tree.node(i);
+        if (id >= taken.size() || !taken[id])
+            notEntered.append(toByteArray(tree.printablePathOf(id)));
+    }
+    const WalkEnd end {tree, analysis, root, notChecked, reportsDir, filesNotListed, notEntered};
     for (const auto& check : checks.all)
         check->finish(end);
     writeReports(options, checks, end, result);

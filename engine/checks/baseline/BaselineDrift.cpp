@@ -337,11 +337,10 @@ std::vector<DriftItem> BaselineDrift::keptItems() const
     return items;
 }
 
-void BaselineDrift::notListed(const QByteArray& printablePath)
+void BaselineDrift::notListed(const QByteArray& printablePath, const QByteArray& why)
 {
     ++counts_.notRead;
     const QByteArray raw = QByteArray::fromStdString(rawFromPrintable(printablePath.toStdString()));
-    const QByteArray why = "its entries could not be listed: what is below it was not compared";
     notRead_.append("folder " + printablePath + "\n    " + why + "\n");
     if (json_)
         *json_ += jsonItemNotReadLine(ItemNotRead {printablePath, raw, ItemKind::Folder, why});

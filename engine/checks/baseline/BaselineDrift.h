@@ -91,7 +91,8 @@ public:
     void take(std::string_view rawPath, std::string_view printablePath, ItemKind kind, const Permissions* p,
               std::string_view reason);
     // A folder whose entries could not be listed: what was below it is not known.
-    void notListed(const QByteArray& printablePath);
+    void notListed(const QByteArray& printablePath,
+                   const QByteArray& why = "its entries could not be listed: what is below it was not compared");
     // The records the walk did not reach; call once, after the last item.
     void finish();
 

@@ -69,6 +69,8 @@ void DriftCheck::finish(const WalkEnd& end)
     }
     for (const QByteArray& path : notListed)
         drift_.notListed(path);
+    for (const QByteArray& path : end.notEntered)
+        drift_.notListed(path, "it was found, but could not be entered: it and what is below it were not compared");
 }
 
 void DriftCheck::addReports(std::vector<ReportsFolder::Report>& out, const WalkEnd& end)

@@ -1,5 +1,6 @@
 #include "engine/checks/who/WhoCheck.h"
 
+#include "platform/PrintablePath.h"
 #include "platform/WorkingFolder.h"
 
 namespace gw {
@@ -28,6 +29,17 @@ void WhoCheck::finish(const WalkEnd& end)
     for (const QByteArray& path : end.analysis.inputs.notListedPaths) {
         if (!who.notListed.contains(path))
             who.notListed.append(path);
+    }
+    // A folder found but never entered: its rights are unknown, never taken
+    // for those of the folder above it.
+    for (const QByteArray& path : end.notEntered) {
+        WhoPlace place;
+        place.path = path;
+        place.rawPath = QByteArray::fromStdString(rawFromPrintable(path.toStdString()));
+        place.reason = "it was found, but could not be entered";
+        who.places.append(place);
+        ++who.folders;
+        ++who.unknown;
     }
 }
 
