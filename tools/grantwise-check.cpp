@@ -121,8 +121,9 @@ struct JsonCollected {
 };
 
 // JSON Lines of a run of several checks: each record says which check it
-// is of. A run of one keeps the records as they were.
-QByteArray ofCheck(const QByteArray& lines, const char* kind)
+// is of, and, among several inventories, whose. A run of one keeps the
+// records as they were.
+QByteArray ofCheck(const QByteArray& lines, const char* kind, const QByteArray& who = {})
 {
     QByteArray out;
     for (QByteArray line : lines.split('\n')) {
@@ -131,7 +132,10 @@ QByteArray ofCheck(const QByteArray& lines, const char* kind)
         if (const qsizetype at = line.indexOf(",\"check\":\""); at >= 0)
             line.remove(at, line.indexOf('"', at + 10) + 1 - at);
         if (line.startsWith('{'))
-            out += "{\"check\":\"" + QByteArray(kind) + "\"," + line.mid(1) + "\n";
+            out += "{\"check\":\"" + QByteArray(kind) + "\","
+                + (who.isEmpty() || line.startsWith("{\"type\":\"summary\"") ? QByteArray()
+                                                                             : "\"who\":" + gw::jsonString(who) + ",")
+                + line.mid(1) + "\n";
     }
     return out;
 }
@@ -184,6 +188,7 @@ QByteArray jsonText(const gwcheck::CommandLine& cl, const gw::BatchResult& resul
     QByteArray out;
     std::size_t who = 0;
     const bool several = result.verdicts.size() > 1;
+    QByteArray whose; // among several inventories, the principal of each
     for (const gw::CheckVerdict& v : result.verdicts) {
         const std::string_view kind = v.kind;
         QByteArray lines;
@@ -192,6 +197,7 @@ QByteArray jsonText(const gwcheck::CommandLine& cl, const gw::BatchResult& resul
             ++who;
             lines = gw::whoJsonLines(f)
                 + gw::whoJsonSummary(f, gw::printableUtf8(result.whoReportPath), result.seconds);
+            whose = result.moreWho.empty() ? QByteArray() : QByteArray::fromStdString(f.who.name);
         } else if (kind == "drift") {
             gw::DriftSummary summary {drift, result.analysis.inputs.targetPrintable,
                                       gw::printableUtf8(result.driftReportPath), result.seconds};
@@ -199,7 +205,8 @@ QByteArray jsonText(const gwcheck::CommandLine& cl, const gw::BatchResult& resul
         } else {
             lines = itemsJson(cl, result, collected, kind == "inheritance");
         }
-        out += several ? ofCheck(lines, v.kind) : lines;
+        out += several ? ofCheck(lines, v.kind, whose) : lines;
+        whose.clear();
     }
     return out;
 }

@@ -121,6 +121,7 @@ Checks makeChecks(const BatchOptions& options, const QByteArray& root, const Tim
             : std::make_unique<ItemComparison>(spools, options.files, options.umask, false, compareGroup, nullptr),
         folderCompares, format);
     c.folder->setFolderLines(options.folderLines);
+    c.folder->setFilesInReport(options.files && !options.inheritance);
     if (options.files && !options.inheritance) {
         // Files are compared with what the checked folder gives a new file.
         bool listable = true;

@@ -1,5 +1,6 @@
 #include "check/CommandLine.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -243,6 +244,10 @@ int takeOption(int c, const std::string& value, CommandLine& cl)
         std::string problem;
         if (!gw::lookUpPrincipal(value, who, problem))
             return fail("--who: " + problem, true);
+        const auto same = [&who](const gw::Principal& p) { return p.name == who.name; };
+        if (cl.options.who
+            && (same(*cl.options.who) || std::any_of(cl.options.moreWho.begin(), cl.options.moreWho.end(), same)))
+            break; // asked once already: one inventory
         if (cl.options.who)
             cl.options.moreWho.push_back(std::move(who));
         else

@@ -177,7 +177,7 @@ void FolderCheck::addReports(std::vector<ReportsFolder::Report>& out, const Walk
     differences_ = analysisDifferences(analysis_);
     out.push_back({WorkingFolder::kFullReportName, {frame_.fullHead, fullBody_.lastPart()}});
     out.push_back({WorkingFolder::kMismatchName, {frame_.mismatchHead, mismatchBody_.lastPart(), frame_.mismatchTail}});
-    if (!comparesFiles()) {
+    if (!filesInReport_) {
         out.push_back({WorkingFolder::kDifferencesName, {differences_}});
         return;
     }

@@ -49,6 +49,9 @@ public:
     // tree order, once the walk is over.
     void setFolderLines(FolderLine lines) { folderLines_ = std::move(lines); }
     void setTop(const Permissions& top) { top_ = top; } // what the files are compared with
+    // Its differences report ends with what its files show (so it does with
+    // files whenever no inheritance check runs, the drift check's included).
+    void setFilesInReport(bool files) { filesInReport_ = files; }
     Analysis& analysis() { return analysis_; }
     ItemComparison& items() const { return *files_; }
 
@@ -66,6 +69,7 @@ private:
     Analysis analysis_;
     std::unique_ptr<ItemComparison> files_;
     bool compareItems_;
+    bool filesInReport_ = false;
     std::optional<Permissions> top_;
     TimeFormat format_;
     FolderLine folderLines_;
