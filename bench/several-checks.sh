@@ -38,9 +38,9 @@ who="--who www-data --who group:staff"
 echo "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg); tree: $folders folders, $((folders * files)) files; cold: ${COLD:-0}"
 hyperfine "${prepare[@]}" --warmup 1 --runs "$runs" --ignore-failure --export-json "$out/several.json" \
   -n "all four in one walk" "$(run all "$inheritance $drift $who")" \
-  -n "--inheritance" "$(run i "$inheritance")" \
-  -n "--baseline" "$(run d "$drift")" \
-  -n "--who www-data --who group:staff" "$(run w "$who")" \
+  -n "inheritance alone" "$(run i "$inheritance")" \
+  -n "drift alone" "$(run d "$drift")" \
+  -n "two inventories alone" "$(run w "$who")" \
   -n "plain (against the checked folder)" "$(run p "")" \
   > /dev/null 2>&1
 python3 - "$out/several.json" <<'PY'
