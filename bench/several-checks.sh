@@ -10,7 +10,8 @@
 # By default 100,000 folders with 10 files each under $TMPDIR, made once
 # (make_bench_tree), with a default ACL here and there so that the
 # inheritance check finds something; a baseline is taken before. RUNS
-# (default 3) sets the number of timed runs.
+# (default 3) sets the number of timed runs, WARMUP (default 1) the runs
+# before them (COLD=1 RUNS=1 WARMUP=0 for one cold run of each).
 set -euo pipefail
 build=${1:-build}
 tree=${2:-${TMPDIR:-/tmp}/grantwise-bench-several}
@@ -36,7 +37,7 @@ inheritance="--inheritance"
 drift="--baseline $out/base.acl.gz"
 who="--who www-data --who group:staff"
 echo "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg); tree: $folders folders, $((folders * files)) files; cold: ${COLD:-0}"
-hyperfine "${prepare[@]}" --warmup 1 --runs "$runs" --ignore-failure --export-json "$out/several.json" \
+hyperfine "${prepare[@]}" --warmup "${WARMUP:-1}" --runs "$runs" --ignore-failure --export-json "$out/several.json" \
   -n "all four in one walk" "$(run all "$inheritance $drift $who")" \
   -n "inheritance alone" "$(run i "$inheritance")" \
   -n "drift alone" "$(run d "$drift")" \
