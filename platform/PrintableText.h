@@ -34,4 +34,16 @@ inline QString printableText(const QByteArray& raw)
     return QString::fromStdString(printable(rawView(raw)));
 }
 
+// The bytes of a std::string or view, as a QByteArray.
+inline QByteArray byteArray(std::string_view bytes)
+{
+    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+// The raw bytes of a path given in its printable form.
+inline QByteArray rawOfPrintable(const QByteArray& printablePath)
+{
+    return QByteArray::fromStdString(rawFromPrintable(rawView(printablePath)));
+}
+
 } // namespace gw

@@ -1,15 +1,11 @@
 #include "engine/checks/ItemComparison.h"
+#include "platform/PrintableText.h"
 
 #include "engine/rules/InheritanceReference.h"
 #include "platform/PrintablePath.h"
 
 namespace gw {
 namespace {
-
-QByteArray bytes(const std::string& s)
-{
-    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 } // namespace
 
@@ -27,14 +23,14 @@ ItemComparison::ItemComparison(ReportsFolder& spools, bool files, std::optional<
 void ItemComparison::compare(const Permissions& folder, const Permissions& item, ItemKind kind, const std::string& path)
 {
     if (!inheritanceApplies(folder, item)) {
-        notCompared_.append({bytes(path), QByteArray::fromStdString(rawFromPrintable(path)), kind,
+        notCompared_.append({byteArray(path), QByteArray::fromStdString(rawFromPrintable(path)), kind,
                              "it or its folder carries an NFSv4 or Windows ACL, whose inheritance this check does "
                              "not follow"});
         return;
     }
     if (std::optional<ItemDifference> d = differenceFromGiven(folder, item, kind, findings_.umask, names_,
                                                               compareGroup_)) {
-        d->path = bytes(path);
+        d->path = byteArray(path);
         d->rawPath = QByteArray::fromStdString(rawFromPrintable(path));
         body_.append("\n" + itemLines(*d, true));
         if (itemLine_)
@@ -54,9 +50,9 @@ void ItemComparison::compareFiles(const FolderFiles& files, const Permissions* f
         if (!f.read || !folder) {
             if (f.read)
                 --findings_.filesChecked; // read, but with nothing to compare it with
-            filesNotRead_.append({bytes(filePath), QByteArray::fromStdString(rawFromPrintable(filePath)),
-                                  ItemKind::File,
-                                  bytes(f.read ? std::string("its folder's permissions were not read") : f.reason)});
+            filesNotRead_.append(
+                {byteArray(filePath), QByteArray::fromStdString(rawFromPrintable(filePath)), ItemKind::File,
+                 byteArray(f.read ? std::string("its folder's permissions were not read") : f.reason)});
             continue;
         }
         compare(*folder, f.permissions, ItemKind::File, filePath);
@@ -68,9 +64,8 @@ void ItemComparison::finish(const Analysis& analysis, const QList<QByteArray>& f
     // What was not read or listed, folders first.
     const ReportInputs& in = analysis.inputs;
     for (qsizetype i = 0; i < in.notReadPaths.size(); ++i)
-        findings_.notRead.append(
-            {in.notReadPaths[i], QByteArray::fromStdString(rawFromPrintable(in.notReadPaths[i].toStdString())),
-             ItemKind::Folder, i < in.notReadReasons.size() ? in.notReadReasons[i] : QByteArray()});
+        findings_.notRead.append({in.notReadPaths[i], rawOfPrintable(in.notReadPaths[i]), ItemKind::Folder,
+                                  i < in.notReadReasons.size() ? in.notReadReasons[i] : QByteArray()});
     filesNotReadCount_ = static_cast<int>(filesNotRead_.size());
     findings_.notRead.append(filesNotRead_);
     findings_.notRead.append(notCompared_);

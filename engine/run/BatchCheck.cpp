@@ -41,12 +41,6 @@
 namespace gw {
 namespace {
 
-// The bytes of a std::string, as a QByteArray.
-QByteArray toByteArray(const std::string& s)
-{
-    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 // What the options left out of the tree, in words; empty when nothing.
 QByteArray notCheckedWords(const FolderScope& scope, int ownFoldersLeftOut, bool files, bool russian)
 {
@@ -308,7 +302,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     scope.excluded.insert(scope.excluded.end(), options.excluded.begin(), options.excluded.end());
     FolderTree tree(options.folder, std::move(scope)); // throws when the folder cannot be a root
     const int jobs = options.jobs > 0 ? options.jobs : defaultWalkJobs();
-    const QByteArray root = toByteArray(tree.printablePath(0));
+    const QByteArray root = byteArray(tree.printablePath(0));
     Checks checks = makeChecks(options, root, format);
 
     // Listings are read, and handed to every check in tree order, on the
@@ -332,7 +326,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
         }
         if (options.files) {
             if (!l.files.listed && l.read)
-                filesNotListed.append(toByteArray(path));
+                filesNotListed.append(byteArray(path));
             result.hiddenFilesLeftOut += l.files.hiddenLeftOut;
             for (const FileListing& f : l.files.files)
                 result.filesNotRead += f.read ? 0 : 1;
@@ -373,7 +367,7 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     for (int i = 0; i < folders; ++i) {
         const FolderTree::NodeId id = tree.node(i);
         if (id >= taken.size() || !taken[id])
-            notEntered.append(toByteArray(tree.printablePathOf(id)));
+            notEntered.append(byteArray(tree.printablePathOf(id)));
     }
     const WalkEnd end {tree, analysis, root, notChecked, reportsDir, filesNotListed, notEntered};
     for (const auto& check : checks.all)

@@ -1,6 +1,7 @@
 #include "engine/checks/baseline/BaselineDrift.h"
 #include "engine/reports/CountText.h"
 #include "platform/DirectoryOpen.h"
+#include "platform/PrintableText.h"
 
 #include "engine/checks/JsonLines.h"
 #include "engine/reports/LanguageText.h"
@@ -17,11 +18,6 @@
 
 namespace gw {
 namespace {
-
-QByteArray bytes(std::string_view s)
-{
-    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 QByteArray number(long n)
 {
@@ -50,8 +46,8 @@ ItemDifference reported(std::string_view rawPath, std::string_view printablePath
 {
     ItemDifference d;
     d.kind = kind;
-    d.path = bytes(printablePath);
-    d.rawPath = bytes(rawPath);
+    d.path = byteArray(printablePath);
+    d.rawPath = byteArray(rawPath);
     return d;
 }
 
@@ -295,7 +291,7 @@ void BaselineDrift::take(std::string_view rawPath, std::string_view printablePat
     const bool recorded = haveRecord_ && record_.rawPath == rawPath && record_.kind == kind;
     if (!p) {
         ++counts_.notRead;
-        ItemNotRead n {bytes(printablePath), bytes(rawPath), kind, bytes(reason)};
+        ItemNotRead n {byteArray(printablePath), byteArray(rawPath), kind, byteArray(reason)};
         notRead_.append((kind == ItemKind::File ? "file " : "folder ") + n.path + "\n"
                         + (n.reason.isEmpty() ? QByteArray() : "    " + n.reason + "\n"));
         if (json_)
@@ -340,7 +336,7 @@ std::vector<DriftItem> BaselineDrift::keptItems() const
 void BaselineDrift::notListed(const QByteArray& printablePath, const QByteArray& why)
 {
     ++counts_.notRead;
-    const QByteArray raw = QByteArray::fromStdString(rawFromPrintable(printablePath.toStdString()));
+    const QByteArray raw = rawOfPrintable(printablePath);
     notRead_.append("folder " + printablePath + "\n    " + why + "\n");
     if (json_)
         *json_ += jsonItemNotReadLine(ItemNotRead {printablePath, raw, ItemKind::Folder, why});

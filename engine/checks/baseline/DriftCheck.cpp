@@ -1,4 +1,5 @@
 #include "engine/checks/baseline/DriftCheck.h"
+#include "platform/PrintableText.h"
 
 #include "platform/PrintablePath.h"
 #include "platform/WorkingFolder.h"
@@ -38,7 +39,7 @@ Judgement DriftCheck::judge(const ItemAlone& item) const
     j.judged = true;
     j.difference.kind = item.kind;
     j.difference.path = item.path;
-    j.difference.rawPath = QByteArray::fromStdString(rawFromPrintable(item.path.toStdString()));
+    j.difference.rawPath = rawOfPrintable(item.path);
     if (!item.permissions && !item.recorded) {
         j.judged = false;
         j.note = "neither there nor recorded";

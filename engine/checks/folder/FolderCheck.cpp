@@ -1,4 +1,5 @@
 #include "engine/checks/folder/FolderCheck.h"
+#include "platform/PrintableText.h"
 
 #include "engine/reports/LanguageText.h"
 #include "engine/rules/ListingCount.h"
@@ -12,11 +13,6 @@
 
 namespace gw {
 namespace {
-
-QByteArray bytes(const std::string& s)
-{
-    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 // The sentence the check against the checked folder adds about its files.
 QString filesVerdict(const QString& lang, const ItemFindings& f)
@@ -79,7 +75,7 @@ void FolderCheck::take(const WalkedFolder& folder)
     }
     if (!l.read) {
         if (!l.reason.empty())
-            reasons_.insert(l.id, bytes(l.reason));
+            reasons_.insert(l.id, byteArray(l.reason));
         return;
     }
     if (read_.size() <= l.id)
@@ -120,7 +116,7 @@ Judgement FolderCheck::judge(const ItemAlone& item) const
         j.difference = std::move(*d);
         j.difference.kind = item.kind;
         j.difference.path = item.path;
-        j.difference.rawPath = QByteArray::fromStdString(rawFromPrintable(item.path.toStdString()));
+        j.difference.rawPath = rawOfPrintable(item.path);
     }
     return j;
 }
@@ -160,7 +156,7 @@ void FolderCheck::emitFolderLines(const FolderTree& tree) const
     const int folders = tree.count();
     for (int i = 0; i < folders && (!differing.isEmpty() || in.notRead > 0 || in.notListed > 0); ++i) {
         const FolderTree::NodeId id = tree.node(i);
-        const QByteArray path = bytes(tree.printablePathOf(id));
+        const QByteArray path = byteArray(tree.printablePathOf(id));
         if (const auto it = differing.constFind(path); it != differing.constEnd())
             folderLines_(path, tree.pathOf(id), "differs", *it, {});
         if (notRead.contains(path))

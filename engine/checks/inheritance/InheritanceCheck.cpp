@@ -1,4 +1,5 @@
 #include "engine/checks/inheritance/InheritanceCheck.h"
+#include "platform/PrintableText.h"
 
 #include "engine/checks/inheritance/InheritanceReport.h"
 
@@ -129,7 +130,7 @@ Judgement InheritanceCheck::judge(const ItemAlone& item) const
         j.green = false;
         j.difference = std::move(*d);
         j.difference.path = item.path;
-        j.difference.rawPath = QByteArray::fromStdString(rawFromPrintable(item.path.toStdString()));
+        j.difference.rawPath = rawOfPrintable(item.path);
     }
     return j;
 }

@@ -1,4 +1,5 @@
 #include "engine/checks/who/WhoCheck.h"
+#include "platform/PrintableText.h"
 
 #include "platform/PrintablePath.h"
 #include "platform/WorkingFolder.h"
@@ -35,7 +36,7 @@ void WhoCheck::finish(const WalkEnd& end)
     for (const QByteArray& path : end.notEntered) {
         WhoPlace place;
         place.path = path;
-        place.rawPath = QByteArray::fromStdString(rawFromPrintable(path.toStdString()));
+        place.rawPath = rawOfPrintable(path);
         place.reason = "it was found, but could not be entered";
         who.places.append(place);
         ++who.folders;

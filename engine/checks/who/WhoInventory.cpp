@@ -1,5 +1,6 @@
 #include "engine/checks/who/WhoInventory.h"
 #include "engine/reports/CountText.h"
+#include "platform/PrintableText.h"
 
 #include "engine/checks/JsonLines.h"
 #include "platform/PrintablePath.h"
@@ -16,11 +17,6 @@
 
 namespace gw {
 namespace {
-
-QByteArray bytes(const std::string& s)
-{
-    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 QByteArray number(qint64 n)
 {
@@ -64,17 +60,17 @@ QByteArray principalLine(const Principal& who, PrincipalNames& names)
 {
     QByteArray groups;
     for (std::size_t i = 0; i < who.groups.size(); ++i)
-        groups += (i ? ", " : "") + bytes(names.group(who.groups[i])) + " (" + number(who.groups[i]) + ")";
+        groups += (i ? ", " : "") + byteArray(names.group(who.groups[i])) + " (" + number(who.groups[i]) + ")";
     switch (who.kind) {
     case Principal::Kind::Anyone:
         return "anyone: a user named in no entry and a member of no group named in one (the other class)";
     case Principal::Kind::GroupMember:
-        return bytes(who.name) + " (gid " + number(who.groups.front()) + ") and of no other group";
+        return byteArray(who.name) + " (gid " + number(who.groups.front()) + ") and of no other group";
     case Principal::Kind::User: break;
     }
     if (who.name.rfind("uid ", 0) == 0) // a number without an account
-        return bytes(who.name) + ", without an account: no groups";
-    return bytes(who.name) + " (uid " + number(*who.uid) + "), groups: " + (groups.isEmpty() ? "none" : groups);
+        return byteArray(who.name) + ", without an account: no groups";
+    return byteArray(who.name) + " (uid " + number(*who.uid) + "), groups: " + (groups.isEmpty() ? "none" : groups);
 }
 
 } // namespace
@@ -104,7 +100,7 @@ WhoInventory::WhoInventory(Principal who, const QByteArray& rawFolder, const QBy
         const int error = fd < 0 ? errno : readPermissions(fd, p);
         if (error) {
             topReach_ = Reach::Unknown;
-            f_.aboveNotRead = bytes(
+            f_.aboveNotRead = byteArray(
                                   printable(std::string_view(path.constData(), static_cast<std::size_t>(path.size()))))
                 + ": " + std::strerror(error);
             break;
@@ -112,14 +108,15 @@ WhoInventory::WhoInventory(Principal who, const QByteArray& rawFolder, const QBy
         const RightsAnswer answer = error ? RightsAnswer {} : rightsAnswer(p, ItemKind::Folder, f_.who, names_);
         if (!answer.unknown.empty()) {
             topReach_ = Reach::Unknown;
-            f_.aboveNotRead = bytes(
+            f_.aboveNotRead = byteArray(
                                   printable(std::string_view(path.constData(), static_cast<std::size_t>(path.size()))))
-                + ": " + bytes(answer.unknown);
+                + ": " + byteArray(answer.unknown);
             break;
         }
         if (!answer.rights.enter) {
             topReach_ = Reach::No;
-            topStoppedAt_ = bytes(printable(std::string_view(path.constData(), static_cast<std::size_t>(path.size()))));
+            topStoppedAt_ = byteArray(
+                printable(std::string_view(path.constData(), static_cast<std::size_t>(path.size()))));
             break;
         }
         const int next = ::openat(fd, parts[i].constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
@@ -150,8 +147,8 @@ qsizetype WhoInventory::place(const std::string& printablePath, ItemKind kind, c
         return above->place;
     }
     WhoPlace p;
-    p.path = bytes(printablePath);
-    p.rawPath = bytes(rawFromPrintable(printablePath));
+    p.path = byteArray(printablePath);
+    p.rawPath = byteArray(rawFromPrintable(printablePath));
     p.kind = kind;
     p.known = key.known;
     p.rights = key.rights;
@@ -186,8 +183,8 @@ void WhoInventory::take(FolderTree::NodeId id, FolderTree::NodeId parent, const 
             RightsAnswer answer = rightsAnswer(q, kind, f_.who, names_);
             k.known = answer.unknown.empty();
             k.rights = answer.rights;
-            k.via = bytes(answer.via);
-            k.unknown = bytes(answer.unknown);
+            k.via = byteArray(answer.via);
+            k.unknown = byteArray(answer.unknown);
         } else if (r == Reach::No) {
             k.stoppedAt = stop;
         }
@@ -207,7 +204,7 @@ void WhoInventory::take(FolderTree::NodeId id, FolderTree::NodeId parent, const 
             const bool search = frame.key.rights.enter;
             frame.childReach = search ? Reach::Yes : Reach::No;
             if (!search)
-                frame.childStoppedAt = bytes(printablePath);
+                frame.childStoppedAt = byteArray(printablePath);
         } else {
             frame.childReach = reach;
             frame.childStoppedAt = stoppedAt;
@@ -215,7 +212,7 @@ void WhoInventory::take(FolderTree::NodeId id, FolderTree::NodeId parent, const 
     }
     QByteArray why; // why the rights here are unknown, when they are for a reason of this folder's own
     if (!read && !frame.key.known)
-        why = reason.empty() ? QByteArray("not read") : bytes(reason);
+        why = reason.empty() ? QByteArray("not read") : byteArray(reason);
     else if (read)
         why = frame.key.unknown;
     frame.place = place(printablePath, ItemKind::Folder, frame.key, why, above);
@@ -226,7 +223,7 @@ void WhoInventory::take(FolderTree::NodeId id, FolderTree::NodeId parent, const 
     if (!files)
         return;
     if (!files->listed && read)
-        f_.notListed.append(bytes(printablePath));
+        f_.notListed.append(byteArray(printablePath));
     std::string filePath;
     for (const FileListing& file : files->files) {
         filePath = printablePath;
@@ -234,7 +231,7 @@ void WhoInventory::take(FolderTree::NodeId id, FolderTree::NodeId parent, const 
         if ((!file.read && here.childReach != Reach::No) || here.childReach == Reach::Unknown) {
             Key unknown;
             place(filePath, ItemKind::File, unknown,
-                  !file.read                       ? bytes(file.reason)
+                  !file.read                       ? byteArray(file.reason)
                       : here.key.unknown.isEmpty() ? QByteArray("its folder's permissions were not read")
                                                    : "the rights on its folder are unknown: " + here.key.unknown,
                   &here);
@@ -265,7 +262,7 @@ void WhoInventory::take(FolderTree::NodeId id, FolderTree::NodeId parent, const 
 QByteArray whoReport(const WhoFindings& f, const QByteArray& notChecked)
 {
     PrincipalNames names;
-    const QByteArray who = bytes(f.who.name);
+    const QByteArray who = byteArray(f.who.name);
     QByteArray text = "What " + who + " can do below " + f.folder + "\n";
     text += principalLine(f.who, names) + "\n";
     if (f.who.root())
