@@ -88,7 +88,7 @@ struct Checks {
     {
         std::vector<const CheckPart*> out;
         for (const auto& check : all) {
-            if (check->hasVerdict() && (check.get() != folder || all.size() == 1 || onlyRecorded()))
+            if (check->hasVerdict() && (check.get() != folder || onlyRecorded()))
                 out.push_back(check.get());
         }
         return out;
