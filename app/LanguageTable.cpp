@@ -42,6 +42,7 @@ const std::vector<LanguageRow>& languageTable()
         text("Form1", "Button1", "ПОЛНЫЙ ПОДРОБНЫЙ ОТЧЕТ", "FULL DETAIL REPORT"),
         text("Form1", "Button3", "<< ПРОВЕРИТЬ ЕЩЕ", "<< CHECK AGAIN"),
         text("Form1", "Button4", "ОТЧЕТ О СООТВЕТСВИЯХ", "MISMATCHES REPORT"),
+        text("Form1", "ButtonStop", "Остановить", "Stop"),
         {RowKind::PageCaption, QStringLiteral("Form1"), QStringLiteral("GroupBox3"),
          QStringLiteral(" Проверяемая папка : "), QStringLiteral(" Checked folder : ")},
         {RowKind::CopyCaption, QStringLiteral("Form1"), QStringLiteral("GroupBox4"), {}, {}},

@@ -25,6 +25,7 @@ QWidget* TForm1::widget(gw::Control control) const
     case Control::Button2: return ui.Button2;
     case Control::Button4: return ui.Button4;
     case Control::Button7: return ui.Button7;
+    case Control::ButtonStop: return ui.ButtonStop;
     case Control::RichEdit1: return ui.RichEdit1;
     case Control::RichEdit2: return ui.RichEdit2;
     case Control::RichEdit3: return ui.RichEdit3;

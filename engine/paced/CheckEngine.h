@@ -11,6 +11,7 @@
 //   Timer3Timer           the mismatch analysis, the reports and the verdict
 //   Timer4Timer           the countdown
 //   Button1Click, Button4Click  open the reports
+//   stopCheck             the Stop button (or Esc) during a check
 // What a phase does to a control goes through CheckView.
 
 #include "engine/checks/baseline/BaselineDrift.h"
@@ -48,6 +49,14 @@ public:
     void Button1Click();
     void Button4Click();
     void Menu_File_DifferencesClick();
+    // Stops the check under way, whatever its kind and phase: no listing
+    // process is left running, a walk's threads are joined, no report is
+    // left half-written (the paced reading's reports are removed; an
+    // in-process check's earlier reports stay whole), and the speed page
+    // shows again with the folder still chosen (the folder page, when the
+    // scan was stopped or had not run). Nothing when no check runs.
+    void stopCheck();
+    bool checking() const { return checking_; }
     // Writes the fix file of the last check at `rawPath`; an empty text, or
     // what went wrong.
     [[nodiscard]] QString saveFixFile(const QByteArray& rawPath);
@@ -118,7 +127,13 @@ private:
     // True when 10 ms have passed since events were last handled: the rhythm
     // of progress updates inside long loops.
     bool progressDue() const { return std::chrono::steady_clock::now() - lastEvents_ >= kProgressInterval; }
-    bool closed() const { return closed_; }
+    // True when a phase under way is to end at once, quietly: the window
+    // closed, or the check was stopped.
+    bool closed() const { return closed_ || stopped_; }
+    // A check starts (the scan, when `scan`): the Stop button works.
+    void startChecking(bool scan);
+    // It ended, with results or a failure: nothing to stop any more.
+    void endChecking();
     void writeResults(const Analysis& analysis, QByteArray fullDumpText);
     // Shows the results page; each report can be opened when it was written.
     void resultsPageSwitch(bool fullWritten, bool mismatchWritten, bool differencesWritten = false);
@@ -166,6 +181,11 @@ private:
     std::vector<DriftItem> lastDriftItems_;
     QString lastDriftVerdict_;
     bool closed_ = false;
+    bool checking_ = false; // a check (or the scan, `scanning_`) is under way
+    bool scanning_ = false;
+    bool stopped_ = false; // the check under way was stopped
+    bool scanned_ = false; // the chosen folder was scanned: the speed page has its figures
+    bool pacedReading_ = false; // the check under way is the paced reading
 };
 
 } // namespace gw

@@ -20,6 +20,7 @@ enum class Control {
     Button2, // next, on the speed page
     Button4, // mismatch report
     Button7, // next, on the folder page
+    ButtonStop, // stop, on the progress page
     RichEdit1, // scan summary
     RichEdit2, // processing summary
     RichEdit3, // verdict

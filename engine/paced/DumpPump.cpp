@@ -14,6 +14,7 @@ namespace gw {
 
 void CheckEngine::showProgressPage()
 {
+    startChecking(false);
     state_.PhaseStart = timeStamp();
     for (Control page : {Control::GroupBox3, Control::GroupBox4, Control::GroupBox5})
         view_.setVisible(page, false);
@@ -47,6 +48,7 @@ void CheckEngine::Button2Click()
         return;
     }
     itemCheckRan_ = false;
+    pacedReading_ = true;
     removeFile(dumpPath());
     state_.FolderIndex = 0;
     lastListingStart_ = std::chrono::steady_clock::now();

@@ -13,6 +13,7 @@ namespace gw {
 void CheckEngine::ShellTreeView1Change(const QByteArray& selectedPath)
 {
     selectedPath_ = selectedPath;
+    scanned_ = false;
     bool rooted = false;
     try {
         tree_.setRoot(selectedPath, false); // listed by the scan, with its progress
@@ -45,6 +46,8 @@ void CheckEngine::Button7Click()
     // have nowhere safe to go. Each new scan tries to make one again.
     if (!ensureWorkingFolder())
         return;
+    startChecking(true);
+    scanned_ = false;
     view_.setLight(Light::Off); // the previous check's verdict is no longer true
     view_.setText(Control::RichEdit3, QString());
     // No other check starts while the scan runs.
@@ -67,6 +70,8 @@ void CheckEngine::Button7Click()
         if (closed())
             tree_.stop(); // nothing of the walk is wanted any more
     });
+    if (stopped_ && !closed_)
+        tree_.setRoot(selectedPath_, false); // the next scan lists it all anew
     if (closed())
         return;
     const int count = tree_.count();
@@ -116,6 +121,8 @@ void CheckEngine::Button7Click()
     view_.setVisible(Control::GroupBox4, true);
     view_.setEnabled(Control::Button2, true);
     view_.setEnabled(Control::Menu_File_CompareBaseline, true);
+    endChecking();
+    scanned_ = true;
     Calc_Time();
 }
 
