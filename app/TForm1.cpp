@@ -106,10 +106,14 @@ TForm1::TForm1(QWidget* parent)
     connect(ui.Menu_File_CompareBaseline, &QAction::triggered, this, &TForm1::Menu_File_CompareBaselineClick);
     // The kind of check, remembered while the window is open.
     const auto kindChanged = [this] {
-        engine_.setItemCheck(ui.Menu_File_Inheritance->isChecked(), ui.Menu_File_Files->isChecked());
+        guarded([this] {
+            engine_.setItemCheck(ui.Menu_File_Inheritance->isChecked(), ui.Menu_File_Files->isChecked());
+            engine_.setFullSpeed(ui.Menu_File_FullSpeed->isChecked());
+        });
     };
     connect(ui.Menu_File_Inheritance, &QAction::toggled, this, kindChanged);
     connect(ui.Menu_File_Files, &QAction::toggled, this, kindChanged);
+    connect(ui.Menu_File_FullSpeed, &QAction::toggled, this, kindChanged);
     connect(ui.Menu_File_Close, &QAction::triggered, this, &TForm1::Menu_File_CloseClick);
     connect(ui.Menu_Language_RU, &QAction::triggered, this, &TForm1::Menu_Language_RUClick);
     connect(ui.Menu_Language_EN, &QAction::triggered, this, &TForm1::Menu_Language_ENClick);

@@ -34,6 +34,8 @@ QWidget* TForm1::widget(gw::Control control) const
     case Control::Label17: return ui.Label17;
     case Control::Label14: return ui.Label14;
     case Control::Label20: return ui.Label20;
+    case Control::Label21: return ui.Label21;
+    case Control::TrackBar1: return ui.TrackBar1;
     case Control::Menu_File_Differences:
     case Control::Menu_File_FixFile:
     case Control::Menu_File_SaveBaseline:

@@ -18,6 +18,7 @@
 #include "engine/checks/inheritance/InheritanceReport.h"
 #include "engine/paced/CheckState.h"
 #include "engine/paced/CheckView.h"
+#include "engine/paced/FullSpeedEstimate.h"
 #include "engine/reports/Reports.h"
 #include "engine/reports/TimeText.h"
 #include "engine/rules/CheckAnalysis.h"
@@ -66,11 +67,14 @@ public:
     // The kind of check the next check runs: the inheritance check, and files
     // too. Either runs the whole check in-process, as grantwise-check does
     // (see ItemCheck.cpp), with its reports in the working folder.
-    void setItemCheck(bool inheritance, bool files)
-    {
-        inheritance_ = inheritance;
-        files_ = files;
-    }
+    void setItemCheck(bool inheritance, bool files);
+    // The plain check read at full speed, in-process, as grantwise-check
+    // reads it, instead of paced; its reports are the same.
+    void setFullSpeed(bool fullSpeed);
+    bool fullSpeed() const { return fullSpeed_; }
+    // True when the next check reads in-process, at full speed: chosen, or
+    // because files or inheritance are checked.
+    bool readsInProcess() const { return fullSpeed_ || inheritance_ || files_; }
     bool inheritanceChecked() const { return inheritance_; }
     bool filesChecked() const { return files_; }
     // What the last finished check was: the inheritance check, or the drift
@@ -186,6 +190,8 @@ private:
     bool stopped_ = false; // the check under way was stopped
     bool scanned_ = false; // the chosen folder was scanned: the speed page has its figures
     bool pacedReading_ = false; // the check under way is the paced reading
+    bool fullSpeed_ = false;
+    FullSpeedRate fullSpeedRate_; // measured after the scan
 };
 
 } // namespace gw

@@ -29,6 +29,8 @@ enum class Control {
     Label17, // verification percentage
     Label14, // remaining time
     Label20, // expected time
+    Label21, // the speed page's line on full speed
+    TrackBar1, // the speed slider
     Menu_File_Differences, // File menu: the differences report
     Menu_File_FixFile, // File menu: save the fix file
     Menu_File_SaveBaseline, // File menu: save a baseline of the checked folder

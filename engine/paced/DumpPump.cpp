@@ -43,7 +43,7 @@ void CheckEngine::Button2Click()
     showProgressPage();
     if (closed())
         return;
-    if (inheritance_ || files_) {
+    if (readsInProcess()) {
         runItemCheck();
         return;
     }
