@@ -297,6 +297,15 @@ void fillResult(const BatchOptions& options, Checks& checks, BatchResult& result
 
 } // namespace
 
+Judges makeJudges(const BatchOptions& options)
+{
+    Checks checks = makeChecks(options, printableUtf8(options.folder), TimeFormat::system());
+    Judges out;
+    out.judged = checks.judged();
+    out.all = std::move(checks.all);
+    return out;
+}
+
 BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
 {
     const double started = timeStamp();

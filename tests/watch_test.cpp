@@ -1,0 +1,254 @@
+// The watch, with real kernel events: grantwise-check --watch --json runs as
+// a process of its own while the test changes the tree, and every line it
+// gives is checked; after many changes (and after the kernel's queue
+// overflowed) what it says differs is what a fresh check finds.
+
+#include "TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <acl/libacl.h>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <map>
+#include <poll.h>
+#include <random>
+#include <set>
+#include <spawn.h>
+#include <sys/acl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// grantwise-check --watch --json ARGS, read line by line.
+class Watcher {
+public:
+    explicit Watcher(const std::vector<std::string>& args)
+    {
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        std::vector<std::string> argv = {gwtest::checkProgram(), "--watch", "--json"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> raw;
+        for (std::string& a : argv)
+            raw.push_back(a.data());
+        raw.push_back(nullptr);
+        if (::posix_spawn(&pid, raw[0], &actions, nullptr, raw.data(), environ) != 0)
+            pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        fd = out[0];
+    }
+    ~Watcher()
+    {
+        stop();
+        if (fd >= 0)
+            ::close(fd);
+    }
+    // The next record, or an empty one when none comes within `ms`.
+    QJsonObject next(int ms = 10000)
+    {
+        const auto until = Clock::now() + std::chrono::milliseconds(ms);
+        for (;;) {
+            if (const qsizetype end = buffer.indexOf('\n'); end >= 0) {
+                const QByteArray line = buffer.left(end);
+                buffer.remove(0, end + 1);
+                return QJsonDocument::fromJson(line).object();
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+            pollfd p {fd, POLLIN, 0};
+            if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0)
+                return {};
+            char chunk[65536];
+            const ssize_t n = ::read(fd, chunk, sizeof chunk);
+            if (n <= 0)
+                return {};
+            buffer.append(chunk, n);
+        }
+    }
+    // Reads until the watch says it watches; false when it never does.
+    bool ready()
+    {
+        for (QJsonObject o = next(30000); !o.isEmpty(); o = next(30000)) {
+            if (o["type"] == "notice" && o["text"].toString().startsWith("Watching"))
+                return true;
+        }
+        return false;
+    }
+    // The change records until none came for `quietMs`.
+    std::vector<QJsonObject> changes(int quietMs = 700)
+    {
+        std::vector<QJsonObject> out;
+        for (QJsonObject o = next(quietMs); !o.isEmpty(); o = next(quietMs))
+            out.push_back(o);
+        return out;
+    }
+    int stop()
+    {
+        if (pid <= 0)
+            return -1;
+        ::kill(pid, SIGTERM);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    pid_t pid = -1;
+    int fd = -1;
+    QByteArray buffer;
+};
+
+// "status path" of each record, for comparing whole sets of lines.
+std::multiset<std::string> shown(const std::vector<QJsonObject>& records)
+{
+    std::multiset<std::string> out;
+    for (const QJsonObject& o : records)
+        out.insert(o["status"].toString().toStdString() + " " + o["path"].toString().toStdString());
+    return out;
+}
+
+void sh(const std::vector<std::string>& argv)
+{
+    const gwtest::ProcessResult r = gwtest::run(argv);
+    ASSERT_EQ(r.status, 0) << argv[0] << ": " << r.err;
+}
+
+} // namespace
+
+TEST(Watch, EachChangeToAPlainTreeGivesItsLine)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root: the watch marks the whole file system";
+    gwtest::TempTree t, work, outside;
+    for (const char* d : {"a", "b", "d", "keep"})
+        t.mkdir(d);
+    ::umask(022);
+    Watcher w({"--reports", work.path("r"), t.root()});
+    ASSERT_TRUE(w.ready());
+
+    sh({"chmod", "700", t.path("a")});
+    sh({"chgrp", "nogroup", t.path("b")});
+    sh({"setfacl", "-m", "u:nobody:rx", t.path("d")});
+    std::vector<QJsonObject> got = w.changes();
+    EXPECT_EQ(
+        shown(got),
+        (std::multiset<std::string> {"differs " + t.path("a"), "differs " + t.path("b"), "differs " + t.path("d")}));
+    for (const QJsonObject& o : got) {
+        EXPECT_EQ(o["type"], "change");
+        EXPECT_EQ(o["check"], "folder");
+        EXPECT_EQ(o["kind"], "folder");
+        EXPECT_GT(o["pid"].toInt(), 0);
+        EXPECT_FALSE(o["changes"].toArray().isEmpty());
+    }
+    // A folder made as a new one is made here carries what it should: nothing.
+    t.mkdir("plain");
+    sh({"setfacl", "-b", t.path("d")});
+    sh({"mkdir", "-m", "700", t.path("private")});
+    EXPECT_EQ(shown(w.changes()),
+              (std::multiset<std::string> {"mended " + t.path("d"), "differs " + t.path("private")}));
+
+    // A foreign folder copied in, and a subtree of 1,000 private folders moved in: walked whole.
+    outside.mkdir("foreign/inner");
+    sh({"chmod", "-R", "700", outside.path("foreign")});
+    sh({"cp", "-a", outside.path("foreign"), t.path("copied")});
+    EXPECT_EQ(shown(w.changes()),
+              (std::multiset<std::string> {"differs " + t.path("copied"), "differs " + t.path("copied/inner")}));
+    std::multiset<std::string> moved, removed;
+    outside.mkdir("many");
+    for (int i = 0; i < 100; ++i) {
+        for (int j = 0; j < 10; ++j) {
+            const std::string rel = "many/f" + std::to_string(i) + (j ? "/g" + std::to_string(j) : "");
+            ::mkdir(outside.path(rel).c_str(), 0700);
+            moved.insert("differs " + t.path(rel));
+            removed.insert("removed " + t.path(rel));
+        }
+    }
+    ::chmod(outside.path("many").c_str(), 0755);
+    ASSERT_EQ(::rename(outside.path("many").c_str(), t.path("many").c_str()), 0);
+    EXPECT_EQ(shown(w.changes(1500)), moved);
+    sh({"rm", "-r", t.path("many")});
+    EXPECT_EQ(shown(w.changes(1500)), removed);
+
+    sh({"chmod", "755", t.path("a")});
+    EXPECT_EQ(shown(w.changes()), (std::multiset<std::string> {"mended " + t.path("a")}));
+    EXPECT_EQ(w.stop(), 0); // a clean stop
+    EXPECT_TRUE(gwtest::readFile(work.path("r/acl.txt")).size() > 0); // the check's reports stay
+}
+
+TEST(Watch, AShareJudgedByWhatEachFolderGives)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root: the watch marks the whole file system";
+    gwtest::TempTree t, work;
+    sh({"setfacl", "-d", "-m", "u::rwx,g::rwx,g:12345:rwx,m::rwx,o::---", t.root()});
+    sh({"chmod", "2770", t.root()});
+    ::umask(0);
+    ::mkdir(t.path("team").c_str(), 0777);
+    ::umask(022);
+    Watcher w({"--inheritance", "--files", "--reports", work.path("r"), t.root()});
+    ASSERT_TRUE(w.ready());
+
+    // Made in the share as the share makes them: nothing to say.
+    ::mkdir(t.path("team/new").c_str(), 0777);
+    ::close(::open(t.path("team/notes.txt").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0666));
+    EXPECT_TRUE(w.changes().empty());
+
+    sh({"chmod", "g-s", t.path("team/new")});
+    std::vector<QJsonObject> got = w.changes();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0]["status"], "not_inherited");
+    EXPECT_EQ(got[0]["check"], "inheritance");
+    EXPECT_EQ(got[0]["reasons"].toArray().first().toString(), "setgid_lost");
+
+    sh({"setfacl", "-b", t.path("team/notes.txt")});
+    got = w.changes();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0]["kind"], "file");
+    EXPECT_EQ(got[0]["path"], QString::fromStdString(t.path("team/notes.txt")));
+
+    sh({"chmod", "g+s", t.path("team/new")});
+    EXPECT_EQ(shown(w.changes()), (std::multiset<std::string> {"mended " + t.path("team/new")}));
+    EXPECT_EQ(w.stop(), 0);
+}
+
+TEST(Watch, TheProcessThatMadeTheChangeIsNamed)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root: the watch marks the whole file system";
+    gwtest::TempTree t, work;
+    t.mkdir("a");
+    Watcher w({"--reports", work.path("r"), t.root()});
+    ASSERT_TRUE(w.ready());
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::chmod(t.path("a").c_str(), 0700);
+        char c;
+        (void)!::read(go[0], &c, 1); // stays alive until the line is read
+        ::_exit(0);
+    }
+    const std::vector<QJsonObject> got = w.changes();
+    (void)!::write(go[1], "x", 1);
+    ::waitpid(child, nullptr, 0);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0]["pid"].toInt(), child);
+    EXPECT_EQ(got[0]["command"].toString(), QString("watch_test"));
+    EXPECT_EQ(got[0]["user"].toString(), QString("root"));
+}
