@@ -252,3 +252,107 @@ TEST(Watch, TheProcessThatMadeTheChangeIsNamed)
     EXPECT_EQ(got[0]["command"].toString(), QString("watch_test"));
     EXPECT_EQ(got[0]["user"].toString(), QString("root"));
 }
+
+namespace {
+
+// The folders a fresh check finds differing, and those the watch's lines
+// leave differing.
+std::set<std::string> freshDiffering(const std::string& root, const std::string& reports)
+{
+    const gwtest::ProcessResult r = gwtest::run({gwtest::checkProgram(), "--json", "--reports", reports, root});
+    std::set<std::string> out;
+    for (const QByteArray& line : QByteArray::fromStdString(r.out).split('\n')) {
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        if (o["type"] == "folder" && o["status"] == "differs")
+            out.insert(o["path"].toString().toStdString());
+    }
+    return out;
+}
+
+void follow(std::set<std::string>& view, const std::vector<QJsonObject>& records)
+{
+    for (const QJsonObject& o : records) {
+        if (o["type"] != "change")
+            continue;
+        const std::string path = o["path"].toString().toStdString();
+        if (o["status"] == "differs")
+            view.insert(path);
+        else
+            view.erase(path);
+    }
+}
+
+bool setNamedUser(const std::string& path, bool on)
+{
+    acl_t acl = acl_from_text(on ? "u::rwx,u:65534:r-x,g::r-x,m::r-x,o::r-x" : "u::rwx,g::r-x,o::r-x");
+    const bool ok = acl && acl_set_file(path.c_str(), ACL_TYPE_ACCESS, acl) == 0;
+    acl_free(acl);
+    return ok;
+}
+
+} // namespace
+
+// A seeded random script of 1,000 changes made by this process: the watch's
+// view of what differs is a fresh check's; so it is after the kernel's queue
+// overflowed while the watch was stopped.
+TEST(Watch, AfterManyChangesAndAnOverflowTheViewIsAFreshChecks)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root: the watch marks the whole file system";
+    gwtest::TempTree t, work;
+    std::vector<std::string> folders;
+    for (int i = 0; i < 60; ++i)
+        folders.push_back(t.mkdir("d" + std::to_string(i % 12) + "/e" + std::to_string(i)));
+    Watcher w({"--reports", work.path("r"), t.root()});
+    ASSERT_TRUE(w.ready());
+    std::set<std::string> view;
+    std::mt19937 random(20261208);
+    const mode_t modes[] = {0755, 0700, 0750, 0775};
+    int made = 0;
+    for (int step = 0; step < 1000; ++step) {
+        const std::string& f = folders[random() % folders.size()];
+        switch (random() % 5) {
+        case 0:
+        case 1: ::chmod(f.c_str(), modes[random() % 4]); break;
+        case 2: setNamedUser(f, random() % 2 == 0); break;
+        case 3: {
+            const std::string fresh = f + "/n" + std::to_string(made++);
+            ::mkdir(fresh.c_str(), modes[random() % 4]);
+            folders.push_back(fresh);
+            break;
+        }
+        case 4: {
+            // A leaf moved elsewhere in the tree, or removed.
+            const std::string& to = folders[random() % folders.size()];
+            const std::string target = to + "/m" + std::to_string(made++);
+            if (target.rfind(f + "/", 0) != 0 && ::rename(f.c_str(), target.c_str()) == 0)
+                folders.push_back(target);
+            break;
+        }
+        }
+    }
+    follow(view, w.changes(1500));
+    EXPECT_EQ(view, freshDiffering(t.root(), work.path("fresh")));
+
+    // Stopped while far more changes come than the kernel's queue holds.
+    ::kill(w.pid, SIGSTOP);
+    // Events on items of distinct names: the kernel merges none of them.
+    for (int i = 0; i < 20000; ++i) {
+        const std::string name = folders[0] + "/burst" + std::to_string(i);
+        ::mkdir(name.c_str(), 0700);
+        ::rmdir(name.c_str());
+    }
+    ::chmod(folders[1].c_str(), 0700);
+    ::chmod(folders[2].c_str(), 0755);
+    setNamedUser(folders[3], true);
+    ::kill(w.pid, SIGCONT);
+    const std::vector<QJsonObject> after = w.changes(3000);
+    ASSERT_FALSE(after.empty());
+    bool lost = false;
+    for (const QJsonObject& o : after)
+        lost = lost || (o["type"] == "notice" && o["text"].toString().contains("lost"));
+    EXPECT_TRUE(lost);
+    follow(view, after);
+    EXPECT_EQ(view, freshDiffering(t.root(), work.path("fresh")));
+    EXPECT_EQ(w.stop(), 0);
+}
