@@ -3,6 +3,7 @@
 
 #include "engine/paced/CheckEngine.h"
 #include "engine/paced/Estimates.h"
+#include "engine/reports/LeftOutText.h"
 #include "engine/reports/Reports.h"
 #include "platform/FolderTree.h"
 
@@ -45,6 +46,9 @@ void CheckEngine::Button7Click()
     // have nowhere safe to go. Each new scan tries to make one again.
     if (!ensureWorkingFolder())
         return;
+    // The scan takes up the scope; the reading and analysis of this scan keep it.
+    tree_.setScope(scope_);
+    scannedIgnored_ = ignored_;
     view_.setLight(Light::Off); // the previous check's verdict is no longer true
     view_.setText(Control::RichEdit3, QString());
     // No other check starts while the scan runs.
@@ -91,6 +95,8 @@ void CheckEngine::Button7Click()
         counted += (isRussian(state_.Lang) ? QStringLiteral("\r\nФайлов и других записей в них - ")
                                            : QStringLiteral("\r\nFiles and other entries in them - "))
             + QString::number(tree_.otherEntries());
+    counted += leftOutLines(notCheckedLine(tree_.scope(), tree_.excludedLeftOut(), files_, state_.Lang),
+                            tree_.hiddenLeftOut());
     const QString timeLine = QStringLiteral("\r\n") + processingTimeLabel(state_.Lang)
         + durationText(state_.ScanTime, timeFormat_);
     state_.ReportHeader = reportHeader(state_.Lang, printableText(selectedPath_), counted);

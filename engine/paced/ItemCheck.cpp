@@ -87,6 +87,11 @@ void CheckEngine::runItemCheck(ReportsFolder* openReports, BaselineRun* baseline
     options.lang = isRussian(state_.Lang) ? QStringLiteral("RU") : QStringLiteral("EN");
     options.files = files_;
     options.keepItems = true; // the differences window shows them
+    // A check started from the speed page checks what its scan took in; a
+    // baseline saved or compared from the menu, what the scope says now.
+    options.scope = baselines ? scope_ : tree_.scope();
+    options.scope.excluded.clear(); // the working folder is in options.excluded
+    options.ignored = baselines ? ignored_ : scannedIgnored_;
     if (baselines) {
         baselines->attach(options);
         if (BaselineDrift* d = baselines->drift())
@@ -146,7 +151,8 @@ void CheckEngine::runItemCheck(ReportsFolder* openReports, BaselineRun* baseline
     for (Bar bar : {Bar::ProgressBar1, Bar::ProgressBar2, Bar::ProgressBar3})
         setBar(bar, 100);
     view_.setLight(result.green ? Light::Green : Light::Red);
-    QString summary = result.reportHeader + QStringLiteral("\r\n") + result.processingTime;
+    QString summary = result.reportHeader + leftOutLines(result.notCheckedLine, result.hiddenLeftOut)
+        + QStringLiteral("\r\n") + result.processingTime;
     if (baselines && baselines->saved())
         summary += (isRussian(state_.Lang) ? QStringLiteral("\r\nБазовый снимок сохранён: ")
                                            : QStringLiteral("\r\nBaseline saved: "))
@@ -155,6 +161,7 @@ void CheckEngine::runItemCheck(ReportsFolder* openReports, BaselineRun* baseline
     view_.setText(Control::RichEdit3, result.verdict);
     lastAnalysis_ = result.analysis;
     lastItems_ = result.items;
+    lastIgnored_ = options.ignored;
     if (lastDrift_) {
         lastDriftItems_ = baselines->drift()->keptItems();
         lastDriftVerdict_ = result.verdict;

@@ -90,7 +90,7 @@ void CheckEngine::Menu_File_DifferencesClick()
 QString CheckEngine::saveFixFile(const QByteArray& rawPath)
 {
     const QString problem = QString::fromStdString(
-        gw::saveFixFile(rawPath, lastAnalysis_, selectedPath_, {}, nullptr, language(state_.Lang)));
+        gw::saveFixFile(rawPath, lastAnalysis_, selectedPath_, lastIgnored_, nullptr, language(state_.Lang)));
     return sentence(problem);
 }
 
