@@ -181,6 +181,7 @@ private:
     IgnoredParts ignored_;
     IgnoredParts scannedIgnored_; // what the last scan's check does not compare
     IgnoredParts lastIgnored_; // and the last finished check's, for its fix file
+    QByteArray lastFixRecords_; // the last inheritance check's fix file
     bool closed_ = false;
 };
 

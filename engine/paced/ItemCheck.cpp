@@ -101,6 +101,7 @@ void CheckEngine::runItemCheck(ReportsFolder* openReports, BaselineRun* baseline
     lastDrift_ = options.drift != nullptr;
     options.inheritance = inheritance_ && !lastDrift_;
     lastInheritance_ = options.inheritance;
+    options.inheritanceFix = options.inheritance; // its fix file can be saved from the menu
     std::atomic<int> scanned {0}, read {0}, total {0};
     std::atomic<bool> stop {false}, done {false};
     options.progress = [&](const BatchProgress& p) {
@@ -162,13 +163,15 @@ void CheckEngine::runItemCheck(ReportsFolder* openReports, BaselineRun* baseline
     lastAnalysis_ = result.analysis;
     lastItems_ = result.items;
     lastIgnored_ = options.ignored;
+    lastFixRecords_ = lastInheritance_ ? result.fixRecords : QByteArray();
     if (lastDrift_) {
         lastDriftItems_ = baselines->drift()->keptItems();
         lastDriftVerdict_ = result.verdict;
     }
     resultsPageSwitch(true, true, true);
     view_.setEnabled(Control::Menu_File_FixFile,
-                     !lastInheritance_ && !lastDrift_ && result.analysis.inputs.mismatchCount > 0);
+                     lastInheritance_ ? result.fixRecordCount > 0
+                                      : !lastDrift_ && result.analysis.inputs.mismatchCount > 0);
     // The check's results stand; the baseline that could not be written is said.
     if (!baselineProblem.empty())
         view_.showError(sentence(QString::fromStdString(baselineProblem)));
