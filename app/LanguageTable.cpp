@@ -29,6 +29,7 @@ const std::vector<LanguageRow>& languageTable()
         text("Form1", "Menu_File", "Файл", "File"),
         text("Form1", "Menu_File_Inheritance", "Проверять наследование", "Check inheritance"),
         text("Form1", "Menu_File_Files", "Включать файлы", "Include files"),
+        text("Form1", "Menu_File_Scope", "Что проверять…", "What to check…"),
         text("Form1", "Menu_File_Differences", "Отчёт о различиях", "Differences report"),
         text("Form1", "Menu_File_FixFile", "Сохранить файл исправления…", "Save fix file…"),
         text("Form1", "Menu_File_SaveBaseline", "Сохранить снимок…", "Save baseline…"),

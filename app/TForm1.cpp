@@ -8,6 +8,7 @@
 #include "DifferencesWindow.h"
 #include "ExitSignals.h"
 #include "LanguageTable.h"
+#include "ScopeDialog.h"
 #include "TForm2.h"
 #include "TForm4.h"
 #include "platform/PrintablePath.h"
@@ -102,6 +103,7 @@ TForm1::TForm1(QWidget* parent)
     };
     connect(ui.Menu_File_Inheritance, &QAction::toggled, this, kindChanged);
     connect(ui.Menu_File_Files, &QAction::toggled, this, kindChanged);
+    connect(ui.Menu_File_Scope, &QAction::triggered, this, &TForm1::Menu_File_ScopeClick);
     connect(ui.Menu_File_Close, &QAction::triggered, this, &TForm1::Menu_File_CloseClick);
     connect(ui.Menu_Language_RU, &QAction::triggered, this, &TForm1::Menu_Language_RUClick);
     connect(ui.Menu_Language_EN, &QAction::triggered, this, &TForm1::Menu_Language_ENClick);
@@ -330,6 +332,20 @@ void TForm1::showFolder(const QByteArray& rawPath)
     ui.ShellTreeView1->scrollTo(index);
     raise();
     activateWindow();
+}
+
+void TForm1::Menu_File_ScopeClick()
+{
+    bool accepted = false;
+    guarded([this, &accepted] {
+        ScopeDialog dialog(this, gw::isRussian(engine_.state().Lang), engine_.scope(), engine_.ignoredParts());
+        accepted = dialog.exec() == QDialog::Accepted;
+        if (accepted)
+            engine_.setScope(dialog.scope(), dialog.ignored());
+    });
+    // The speed page says what the next reading takes in: scanned again.
+    if (accepted && ui.GroupBox4->isVisible())
+        Button7Click();
 }
 
 void TForm1::Menu_File_FixFileClick()

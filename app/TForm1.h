@@ -77,6 +77,7 @@ public slots:
     void Menu_File_FixFileClick();
     void Menu_File_SaveBaselineClick();
     void Menu_File_CompareBaselineClick();
+    void Menu_File_ScopeClick();
     void Menu_File_CloseClick();
     void Menu_Language_RUClick();
     void Menu_Language_ENClick();
