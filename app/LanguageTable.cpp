@@ -39,6 +39,7 @@ const std::vector<LanguageRow>& languageTable()
         text("Form1", "Menu_About", "О программе", "About.."),
         text("Form1", "Button7", "ДАЛЬШЕ >>", "NEXT >>"),
         text("Form1", "Button2", "ДАЛЬШЕ >>", "NEXT >>"),
+        text("Form1", "ResultsButton", "РЕЗУЛЬТАТЫ >>", "RESULTS >>"),
         text("Form1", "Button5", "<< ВЕРНУТЬСЯ", "<< BACK"),
         text("Form1", "Button1", "ПОЛНЫЙ ПОДРОБНЫЙ ОТЧЕТ", "FULL DETAIL REPORT"),
         text("Form1", "Button3", "<< ПРОВЕРИТЬ ЕЩЕ", "<< CHECK AGAIN"),

@@ -104,6 +104,7 @@ TForm1::TForm1(QWidget* parent)
     connect(ui.Menu_File_Inheritance, &QAction::toggled, this, kindChanged);
     connect(ui.Menu_File_Files, &QAction::toggled, this, kindChanged);
     connect(ui.Menu_File_Scope, &QAction::triggered, this, &TForm1::Menu_File_ScopeClick);
+    connect(ui.ResultsButton, &QPushButton::clicked, this, &TForm1::ResultsButtonClick);
     connect(ui.Menu_File_Close, &QAction::triggered, this, &TForm1::Menu_File_CloseClick);
     connect(ui.Menu_Language_RU, &QAction::triggered, this, &TForm1::Menu_Language_RUClick);
     connect(ui.Menu_Language_EN, &QAction::triggered, this, &TForm1::Menu_Language_ENClick);
@@ -176,11 +177,20 @@ void TForm1::FormClose()
 
 void TForm1::ShellTreeView1Change()
 {
+    if (selectingQuietly_) // a place of the results, shown: the results stay
+        return;
+    keepResults(false);
     guarded([this] { engine_.ShellTreeView1Change(model_.rawPath(ui.ShellTreeView1->currentIndex())); });
 }
 
 void TForm1::Button7Click()
 {
+    // A place of the results shown in the tree is the folder checked next.
+    if (model_.rawPath(ui.ShellTreeView1->currentIndex()) != engine_.selectedPath()) {
+        ShellTreeView1Change();
+        if (!ui.Button7->isEnabled())
+            return;
+    }
     guarded([this] { engine_.Button7Click(); });
     if (!closed_) // the scan makes it when the start could not
         removeAtExit(engine_.state().WinDir);
@@ -316,22 +326,45 @@ void TForm1::Menu_File_DifferencesClick()
 void TForm1::showFolder(const QByteArray& rawPath)
 {
     // The folder tree is on the folder page: go back to it as the wizard's
-    // own buttons do; during a check the folder is not shown.
+    // own buttons do, the results kept; during a check the folder is not shown.
     if (ui.GroupBox5->isVisible())
         Button3Click();
     else if (ui.GroupBox4->isVisible())
         Button5Click();
-    if (!ui.GroupBox3->isVisible())
-        return;
+    if (ui.GroupBox3->isVisible() && selectQuietly(rawPath))
+        ui.ShellTreeView1->setFocus();
+    // Above the differences window that asked for it.
+    raise();
+    activateWindow();
+}
+
+bool TForm1::selectQuietly(const QByteArray& rawPath)
+{
     QModelIndex index = model_.indexForPath(rawPath);
     if (!index.isValid() && rawPath.lastIndexOf('/') > 0) // a file: its folder
         index = model_.indexForPath(rawPath.left(rawPath.lastIndexOf('/')));
     if (!index.isValid())
-        return;
+        return false;
+    selectingQuietly_ = true;
     ui.ShellTreeView1->setCurrentIndex(index);
+    selectingQuietly_ = false;
     ui.ShellTreeView1->scrollTo(index);
-    raise();
-    activateWindow();
+    return true;
+}
+
+void TForm1::keepResults(bool kept)
+{
+    resultsKept_ = kept;
+    ui.ResultsButton->setVisible(kept); // on the folder page
+}
+
+void TForm1::ResultsButtonClick()
+{
+    // Back to the results, their folder selected again in the tree.
+    (void)selectQuietly(engine_.selectedPath());
+    ui.GroupBox3->setVisible(false);
+    ui.GroupBox5->setVisible(true);
+    ui.Button3->setFocus();
 }
 
 void TForm1::Menu_File_ScopeClick()
@@ -359,6 +392,8 @@ void TForm1::Menu_File_FixFileClick()
             return;
         if (const QString problem = engine_.saveFixFile(QFile::encodeName(path)); !problem.isEmpty())
             showError(problem);
+        else if (resultsKept_ && ui.GroupBox3->isVisible())
+            ResultsButtonClick(); // where it says the file was saved
     });
 }
 
@@ -417,7 +452,7 @@ void TForm1::switchLanguage(bool english)
 {
     applyLanguage(english,
                   {{QStringLiteral("Form1"), this}, {QStringLiteral("Form2"), Form2}, {QStringLiteral("Form4"), Form4}},
-                  engine_.state(), gw::printableText(model_.rawPath(ui.ShellTreeView1->currentIndex())));
+                  engine_.state(), gw::printableText(engine_.selectedPath()));
     gw::useQtTranslations(!english);
 }
 
