@@ -45,11 +45,14 @@ TForm1::SaveFileDialog& TForm1::saveFileDialog()
 TForm1::SaveFileDialog& TForm1::openFileDialog()
 {
     static SaveFileDialog dialog = [](QWidget* parent, const QString& caption, const QString& suggested) {
-        QFileDialog box(parent, caption, QFileInfo(suggested).absolutePath());
+        // A folder suggested opens the dialog in it, with no file chosen.
+        const QFileInfo info(suggested);
+        QFileDialog box(parent, caption, info.isDir() ? info.absoluteFilePath() : info.absolutePath());
         box.setAcceptMode(QFileDialog::AcceptOpen);
         box.setFileMode(QFileDialog::ExistingFile);
         box.setOption(QFileDialog::DontUseNativeDialog);
-        box.selectFile(suggested);
+        if (!info.isDir())
+            box.selectFile(suggested);
         return box.exec() == QDialog::Accepted && !box.selectedFiles().isEmpty() ? box.selectedFiles().constFirst()
                                                                                  : QString();
     };
@@ -399,24 +402,32 @@ void TForm1::Menu_File_FixFileClick()
 
 void TForm1::Menu_File_SaveBaselineClick()
 {
-    withBaselineFile(saveFileDialog(), QStringLiteral("Save baseline"), QStringLiteral("Сохранить снимок"),
+    withBaselineFile(saveFileDialog(), false, QStringLiteral("Save baseline"), QStringLiteral("Сохранить снимок"),
                      [this](const QByteArray& file) { engine_.saveBaseline(file); });
 }
 
 void TForm1::Menu_File_CompareBaselineClick()
 {
-    withBaselineFile(openFileDialog(), QStringLiteral("Compare with baseline"), QStringLiteral("Сравнить со снимком"),
+    withBaselineFile(openFileDialog(), true, QStringLiteral("Compare with baseline"),
+                     QStringLiteral("Сравнить со снимком"),
                      [this](const QByteArray& file) { engine_.compareWithBaseline(file); });
 }
 
-void TForm1::withBaselineFile(const SaveFileDialog& dialog, const QString& english, const QString& russian,
-                              const std::function<void(const QByteArray&)>& use)
+void TForm1::withBaselineFile(const SaveFileDialog& dialog, bool existing, const QString& english,
+                              const QString& russian, const std::function<void(const QByteArray&)>& use)
 {
     guarded([&] {
-        const QString path = dialog(this, gw::isEnglish(engine_.state().Lang) ? english : russian,
-                                    QDir::homePath() + QStringLiteral("/grantwise-baseline.acl.gz"));
-        if (!path.isEmpty())
-            use(QFile::encodeName(QFileInfo(path).absoluteFilePath()));
+        // The baseline saved or compared with last, while it is there; else
+        // a name for a new one, or the home folder to find one in.
+        QString suggested = existing ? QDir::homePath()
+                                     : QDir::homePath() + QStringLiteral("/grantwise-baseline.acl.gz");
+        if (!lastBaseline_.isEmpty() && QFileInfo(lastBaseline_).isFile())
+            suggested = lastBaseline_;
+        const QString path = dialog(this, gw::isEnglish(engine_.state().Lang) ? english : russian, suggested);
+        if (path.isEmpty())
+            return;
+        lastBaseline_ = QFileInfo(path).absoluteFilePath();
+        use(QFile::encodeName(lastBaseline_));
     });
     if (!closed_) // the check makes the working folder when the start could not
         removeAtExit(engine_.state().WinDir);

@@ -93,7 +93,8 @@ private:
     void labelButtons(QMessageBox& box) const;
     // Asks for a baseline file with `dialog`, titled in the window's
     // language, and hands `use` its absolute path.
-    void withBaselineFile(const SaveFileDialog& dialog, const QString& english, const QString& russian,
+    // `existing`: the file is to be read, so only one that exists is suggested.
+    void withBaselineFile(const SaveFileDialog& dialog, bool existing, const QString& english, const QString& russian,
                           const std::function<void(const QByteArray&)>& use);
     // The results of the last check stay until another check is chosen: the
     // folder page then offers the way back to them.
@@ -116,4 +117,5 @@ private:
     bool closed_ = false;
     bool resultsKept_ = false;
     bool selectingQuietly_ = false;
+    QString lastBaseline_; // saved or compared with last, while the window is open
 };
