@@ -348,7 +348,7 @@ bool TForm1::selectQuietly(const QByteArray& rawPath)
         index = model_.indexForPath(rawPath.left(rawPath.lastIndexOf('/')));
     if (!index.isValid())
         return false;
-    selectingQuietly_ = true;
+    selectingQuietly_ = resultsKept_; // without results to keep, the folder is chosen as a click chooses it
     ui.ShellTreeView1->setCurrentIndex(index);
     selectingQuietly_ = false;
     ui.ShellTreeView1->scrollTo(index);

@@ -99,8 +99,9 @@ private:
     // The results of the last check stay until another check is chosen: the
     // folder page then offers the way back to them.
     void keepResults(bool kept);
-    // Selects `rawPath`'s folder (or a file's) in the folder tree without
-    // choosing it for a check; false when the tree has no such folder.
+    // Selects `rawPath`'s folder (or a file's) in the folder tree; while
+    // results are kept, without choosing it for a check. False when the
+    // tree has no such folder.
     bool selectQuietly(const QByteArray& rawPath);
     // Every handler runs through this: an error is shown in a box and the
     // window goes on; nothing passes into Qt's event loop.

@@ -475,16 +475,18 @@ private slots:
         form->ui.Menu_Language_EN->trigger(); // the caption stays the checked folder's
         QCOMPARE(form->ui.GroupBox5->title(), " Checked folder : " + QString::fromStdString(tree->root()));
 
-        // Choosing another folder is choosing another check.
-        emit differences->ui.places->doubleClicked(place);
-        chooseFolder(tree->path("same"));
-        QVERIFY(!form->ui.ResultsButton->isVisible() && !form->ui.Menu_File_Differences->isEnabled());
-        // NEXT checks the place shown.
+        // NEXT checks the place shown: choosing another check ends the results.
         emit differences->ui.places->doubleClicked(place);
         click(form->ui.Button7);
         QVERIFY(form->ui.GroupBox4->isVisible());
         QVERIFY(form->ui.RichEdit1->toPlainText().startsWith("The checked folder is "
                                                              + QString::fromStdString(tree->path("other")) + "\n"));
+        click(form->ui.Button5);
+        QVERIFY(!form->ui.ResultsButton->isVisible() && !form->ui.Menu_File_Differences->isEnabled());
+        // Without results to keep, a place shown is chosen as a click chooses it.
+        chooseFolder(tree->path("same"));
+        emit differences->ui.places->doubleClicked(place);
+        QCOMPARE(form->engine().selectedPath(), QByteArray::fromStdString(tree->path("other")));
         differences->close();
     }
 
