@@ -24,6 +24,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
+#include <QShortcut>
 
 #include <functional>
 
@@ -95,6 +96,13 @@ TForm1::TForm1(QWidget* parent)
     connect(ui.Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
     connect(ui.Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
     connect(ui.Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
+    connect(ui.ButtonStop, &QPushButton::clicked, this, &TForm1::ButtonStopClick);
+    // Esc stops a check as the button does; elsewhere it does nothing.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (engine_.checking())
+            ButtonStopClick();
+    });
     connect(ui.TrackBar1, &QSlider::valueChanged, this, &TForm1::TrackBar1Change);
     connect(ui.Menu_File_Differences, &QAction::triggered, this, &TForm1::Menu_File_DifferencesClick);
     connect(ui.Menu_File_FixFile, &QAction::triggered, this, &TForm1::Menu_File_FixFileClick);
@@ -102,10 +110,14 @@ TForm1::TForm1(QWidget* parent)
     connect(ui.Menu_File_CompareBaseline, &QAction::triggered, this, &TForm1::Menu_File_CompareBaselineClick);
     // The kind of check, remembered while the window is open.
     const auto kindChanged = [this] {
-        engine_.setItemCheck(ui.Menu_File_Inheritance->isChecked(), ui.Menu_File_Files->isChecked());
+        guarded([this] {
+            engine_.setItemCheck(ui.Menu_File_Inheritance->isChecked(), ui.Menu_File_Files->isChecked());
+            engine_.setFullSpeed(ui.Menu_File_FullSpeed->isChecked());
+        });
     };
     connect(ui.Menu_File_Inheritance, &QAction::toggled, this, kindChanged);
     connect(ui.Menu_File_Files, &QAction::toggled, this, kindChanged);
+    connect(ui.Menu_File_FullSpeed, &QAction::toggled, this, kindChanged);
     connect(ui.Menu_File_Scope, &QAction::triggered, this, &TForm1::Menu_File_ScopeClick);
     connect(ui.ResultsButton, &QPushButton::clicked, this, &TForm1::ResultsButtonClick);
     connect(ui.Menu_File_Close, &QAction::triggered, this, &TForm1::Menu_File_CloseClick);
@@ -230,6 +242,11 @@ void TForm1::Timer3Timer()
 void TForm1::Timer4Timer()
 {
     guarded([this] { engine_.Timer4Timer(); });
+}
+
+void TForm1::ButtonStopClick()
+{
+    guarded([this] { engine_.stopCheck(); });
 }
 
 void TForm1::Button5Click()

@@ -73,6 +73,7 @@ public slots:
     void Timer2Timer();
     void Timer3Timer();
     void Timer4Timer();
+    void ButtonStopClick();
     void Menu_File_DifferencesClick();
     void Menu_File_FixFileClick();
     void Menu_File_SaveBaselineClick();

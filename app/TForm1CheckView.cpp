@@ -25,6 +25,7 @@ QWidget* TForm1::widget(gw::Control control) const
     case Control::Button2: return ui.Button2;
     case Control::Button4: return ui.Button4;
     case Control::Button7: return ui.Button7;
+    case Control::ButtonStop: return ui.ButtonStop;
     case Control::RichEdit1: return ui.RichEdit1;
     case Control::RichEdit2: return ui.RichEdit2;
     case Control::RichEdit3: return ui.RichEdit3;
@@ -33,6 +34,8 @@ QWidget* TForm1::widget(gw::Control control) const
     case Control::Label17: return ui.Label17;
     case Control::Label14: return ui.Label14;
     case Control::Label20: return ui.Label20;
+    case Control::Label21: return ui.Label21;
+    case Control::TrackBar1: return ui.TrackBar1;
     case Control::Menu_File_Differences:
     case Control::Menu_File_FixFile:
     case Control::Menu_File_SaveBaseline:

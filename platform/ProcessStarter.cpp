@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -101,6 +102,20 @@ int ProcessStarter::exitStatus(pid_t pid)
         }
     }
     return -1;
+}
+
+void ProcessStarter::stopAll()
+{
+    for (Child& c : children_) {
+        reapOne(c);
+        if (c.status != kRunning)
+            continue;
+        ::kill(c.pid, SIGKILL);
+        int status = 0;
+        while (::waitpid(c.pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        c.status = -1;
+    }
 }
 
 QByteArray besideOwnExecutable(const QByteArray& name)

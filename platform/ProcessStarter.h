@@ -35,6 +35,9 @@ public:
     // The exit status of a finished process: 0..255, -1 when it ended by a
     // signal, was never started or is still running.
     int exitStatus(pid_t pid);
+    // Ends every child still running (SIGKILL) and reaps it: when this
+    // returns, none of them runs or appends any more.
+    void stopAll();
 
 private:
     struct Child {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <grp.h>
 #include <poll.h>
@@ -181,6 +182,32 @@ std::string checkProgram()
 {
     const std::string acl = aclProgram();
     return acl.substr(0, acl.rfind('/') + 1) + "grantwise-check";
+}
+
+std::string slowListingProgram()
+{
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    const std::string exe = n > 0 ? std::string(self, static_cast<std::size_t>(n)) : std::string();
+    return exe.substr(0, exe.rfind('/') + 1) + "slow_listing";
+}
+
+int runningChildren()
+{
+    int children = 0;
+    const std::string me = std::to_string(::getpid());
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string stat = readFile(entry.path().string() + "/stat");
+        // pid (comm) state ppid ...: the command name may hold spaces and parentheses.
+        const std::size_t close = stat.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        std::istringstream rest(stat.substr(close + 1));
+        std::string state, ppid;
+        rest >> state >> ppid;
+        children += ppid == me;
+    }
+    return children;
 }
 
 std::string readFile(const std::string& path)

@@ -47,6 +47,11 @@ std::string asNobody(const std::function<std::string()>& body);
 // The grantwise-acl program under test, and grantwise-check beside it.
 std::string aclProgram();
 std::string checkProgram();
+// A listing program that waits a minute and prints nothing (slow_listing,
+// beside the test).
+std::string slowListingProgram();
+// This process's children still running (or not yet reaped).
+int runningChildren();
 
 std::string readFile(const std::string& path);
 

@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
 #include <QRegularExpression>
+
+#include <filesystem>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -559,6 +562,99 @@ TEST_F(CheckTest, TicksDoNotNestAndClosingEndsAPhaseQuietly)
     EXPECT_NE(::stat(engine.dumpPath().constData(), &st), 0);
     EXPECT_NE(::stat(engine.mismatchPath().constData(), &st), 0);
     EXPECT_NE(::stat(engine.state().WinDir.constData(), &st), 0);
+}
+
+// Stop, in each phase: no listing left running, no report half-written, the
+// speed page again with the folder still chosen, and a check after it whole.
+TEST_F(CheckTest, StopEndsEveryPhaseAndLeavesNothingHalfDone)
+{
+    for (int i = 0; i < 30; ++i)
+        t.mkdir("d" + std::to_string(i));
+    gwtest::setfacl({"-m", "u:12345:rwx", t.path("d7")});
+    engine.ShellTreeView1Change(QByteArray::fromStdString(t.root()));
+
+    // Nothing runs: Stop does nothing.
+    engine.stopCheck();
+    EXPECT_FALSE(view.enabled[Control::Button2]);
+
+    // The paced reading, its listings still running.
+    engine.setListingProgram(QByteArray::fromStdString(gwtest::slowListingProgram()));
+    engine.Button7Click();
+    ASSERT_TRUE(view.visible[Control::GroupBox4]);
+    engine.Button2Click();
+    EXPECT_TRUE(engine.checking() && view.enabled[Control::ButtonStop]);
+    for (int i = 0; i < 3; ++i)
+        engine.Timer1Timer();
+    ASSERT_EQ(gwtest::runningChildren(), 3);
+    engine.stopCheck();
+    EXPECT_EQ(gwtest::runningChildren(), 0);
+    EXPECT_FALSE(engine.checking() || view.enabled[Control::ButtonStop]);
+    for (Timer timer : {Timer::Timer1, Timer::Timer2, Timer::Timer3, Timer::Timer4})
+        EXPECT_FALSE(view.timer(timer));
+    EXPECT_TRUE(view.visible[Control::GroupBox4] && !view.visible[Control::GroupBox1]);
+    EXPECT_TRUE(view.enabled[Control::Button2] && view.enabled[Control::Button7]);
+    EXPECT_EQ(engine.selectedPath(), QByteArray::fromStdString(t.root()));
+    // The paced reading's reports are all gone: none half-written stays.
+    for (const QByteArray& path : {engine.dumpPath(), engine.mismatchPath(), engine.differencesPath()})
+        EXPECT_FALSE(QFileInfo::exists(QString::fromUtf8(path))) << path.constData();
+
+    // Stopped in the verification, from inside its own event handling.
+    engine.setListingProgram(QByteArray::fromStdString(gwtest::aclProgram()));
+    engine.Button2Click();
+    while (view.timer(Timer::Timer1))
+        engine.Timer1Timer();
+    view.onEvents = [&] { engine.stopCheck(); };
+    engine.Timer2Timer();
+    view.onEvents = nullptr;
+    EXPECT_FALSE(view.timer(Timer::Timer3));
+    EXPECT_TRUE(view.visible[Control::GroupBox4]);
+
+    // A check after a stop is whole, and finds the one folder that differs.
+    engine.Button2Click();
+    gwtest::runTimers(engine, view);
+    EXPECT_EQ(engine.state().MismatchCount, 1);
+    EXPECT_TRUE(view.visible[Control::GroupBox5]);
+
+    // The scan, stopped: back to the folder, which scans whole next time.
+    view.onEvents = [&] { engine.stopCheck(); };
+    engine.Button7Click();
+    view.onEvents = nullptr;
+    EXPECT_TRUE(view.visible[Control::GroupBox3] && !view.visible[Control::GroupBox4]);
+    engine.Button7Click();
+    EXPECT_EQ(engine.ShellTreeView2().count(), 31);
+}
+
+// A check run in-process, stopped as soon as it started: its walk's
+// threads are joined, nothing of it is written, the earlier check's reports
+// stay byte for byte.
+TEST_F(CheckTest, StopInProcessKeepsTheEarlierReports)
+{
+    for (int i = 0; i < 40; ++i)
+        for (int j = 0; j < 100; ++j)
+            t.mkdir("d" + std::to_string(i) + "/e" + std::to_string(j));
+    engine.setItemCheck(false, true);
+    engine.ShellTreeView1Change(QByteArray::fromStdString(t.root()));
+    engine.Button7Click();
+    engine.Button2Click();
+    ASSERT_TRUE(view.visible[Control::GroupBox5]);
+    const std::string full = gwtest::readFile(engine.dumpPath().toStdString());
+    const std::string mismatches = gwtest::readFile(engine.mismatchPath().toStdString());
+    ASSERT_FALSE(full.empty());
+    const auto threads = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                             std::filesystem::directory_iterator());
+    };
+    const auto before = threads();
+
+    gwtest::setfacl({"-R", "-m", "u:12345:rwx", t.root()}); // this check would write other reports
+    view.onEvents = [&] { engine.stopCheck(); }; // at its first look at the window
+    engine.Button2Click();
+    view.onEvents = nullptr;
+    EXPECT_FALSE(engine.checking());
+    EXPECT_TRUE(view.visible[Control::GroupBox4] && !view.visible[Control::GroupBox5]);
+    EXPECT_EQ(threads(), before);
+    EXPECT_EQ(gwtest::readFile(engine.dumpPath().toStdString()), full);
+    EXPECT_EQ(gwtest::readFile(engine.mismatchPath().toStdString()), mismatches);
 }
 
 // The scan takes up the scope: a scope changed after it changes neither the

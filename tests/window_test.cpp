@@ -309,6 +309,42 @@ private slots:
         QCOMPARE(form->ui.Label7->palette().color(QPalette::Window), QColor(0, 255, 0));
     }
 
+    // The Stop button and Esc end a check under way, of either reading,
+    // and bring back the speed page with the folder still chosen.
+    void stopByButtonAndByEscape()
+    {
+        for (int i = 0; i < 20; ++i)
+            tree->mkdir("d" + std::to_string(i));
+        chooseFolder(tree->root());
+        click(form->ui.Button7);
+        form->engine().setListingProgram(QByteArray::fromStdString(gwtest::slowListingProgram()));
+        form->ui.TrackBar1->setValue(0);
+        click(form->ui.Button2);
+        QTRY_VERIFY(gwtest::runningChildren() >= 2);
+        QVERIFY(form->ui.ButtonStop->isVisible() && form->ui.ButtonStop->isEnabled());
+        QCOMPARE(form->ui.ButtonStop->text(), QString("Остановить"));
+        click(form->ui.ButtonStop);
+        QCOMPARE(gwtest::runningChildren(), 0);
+        QVERIFY(form->ui.GroupBox4->isVisible() && !form->ui.GroupBox1->isVisible());
+        QVERIFY(form->ui.Button2->isEnabled() && !form->Timer1.isActive() && !form->Timer4.isActive());
+
+        // Esc, in a check of files run in-process; in English.
+        form->engine().setListingProgram(QByteArray::fromStdString(gwtest::aclProgram()));
+        form->ui.Menu_Language_EN->trigger();
+        QCOMPARE(form->ui.ButtonStop->text(), QString("Stop"));
+        form->ui.Menu_File_Files->setChecked(true);
+        QTimer::singleShot(0, this, [this] { QTest::keyClick(form.get(), Qt::Key_Escape); });
+        click(form->ui.Button2);
+        QVERIFY(form->ui.GroupBox4->isVisible() && !form->ui.GroupBox5->isVisible());
+        QVERIFY(!form->engine().checking());
+        // Esc with no check under way changes nothing.
+        QTest::keyClick(form.get(), Qt::Key_Escape);
+        QVERIFY(form->ui.GroupBox4->isVisible());
+        click(form->ui.Button2);
+        QTRY_VERIFY_WITH_TIMEOUT(onResultsPage(), 30000);
+        form->ui.Menu_File_Files->setChecked(false);
+    }
+
     // File > Save baseline… after a check, and Compare with baseline…: the
     // drift check's verdict, its report behind the report button, and what
     // changed in the differences window.

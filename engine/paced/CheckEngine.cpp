@@ -126,10 +126,38 @@ void CheckEngine::TrackBar1Change()
     Calc_Time();
 }
 
+void CheckEngine::setItemCheck(bool inheritance, bool files)
+{
+    inheritance_ = inheritance;
+    files_ = files;
+    if (scanned_)
+        Calc_Time(); // the speed page shows this kind's estimate
+}
+
+void CheckEngine::setFullSpeed(bool fullSpeed)
+{
+    fullSpeed_ = fullSpeed;
+    if (scanned_)
+        Calc_Time();
+}
+
 void CheckEngine::Calc_Time()
 {
-    view_.setText(Control::Label20,
-                  gw::Calc_Time(state_, tree_.count(), pumpInterval(state_.SpeedFactor), timeFormat_));
+    const long long fullSpeedSeconds = FullSpeedEstimate::seconds(fullSpeedRate_, tree_, files_);
+    const bool inProcess = readsInProcess();
+    view_.setEnabled(Control::TrackBar1, !inProcess);
+    if (!inProcess) {
+        view_.setText(Control::Label20,
+                      gw::Calc_Time(state_, tree_.count(), pumpInterval(state_.SpeedFactor), timeFormat_));
+        view_.setText(Control::Label21, fullSpeedLine(state_.Lang, fullSpeedSeconds, timeFormat_));
+        return;
+    }
+    // Read in-process: the time measured on this machine, not the pacing's.
+    state_.EstRead = static_cast<int>(fullSpeedSeconds);
+    state_.EstCheck = state_.EstAnalysis = 0;
+    state_.EstTotal = state_.EstRead;
+    view_.setText(Control::Label20, expectedTimeText(state_.Lang, state_.EstTotal, timeFormat_));
+    view_.setText(Control::Label21, sliderIdleLine(state_.Lang, fullSpeed_));
 }
 
 } // namespace gw

@@ -11,12 +11,14 @@
 //   Timer3Timer           the mismatch analysis, the reports and the verdict
 //   Timer4Timer           the countdown
 //   Button1Click, Button4Click  open the reports
+//   stopCheck             the Stop button (or Esc) during a check
 // What a phase does to a control goes through CheckView.
 
 #include "engine/checks/baseline/BaselineDrift.h"
 #include "engine/checks/inheritance/InheritanceReport.h"
 #include "engine/paced/CheckState.h"
 #include "engine/paced/CheckView.h"
+#include "engine/paced/FullSpeedEstimate.h"
 #include "engine/reports/Reports.h"
 #include "engine/reports/TimeText.h"
 #include "engine/rules/CheckAnalysis.h"
@@ -48,6 +50,14 @@ public:
     void Button1Click();
     void Button4Click();
     void Menu_File_DifferencesClick();
+    // Stops the check under way, whatever its kind and phase: no listing
+    // process is left running, a walk's threads are joined, no report is
+    // left half-written (the paced reading's reports are removed; an
+    // in-process check's earlier reports stay whole), and the speed page
+    // shows again with the folder still chosen (the folder page, when the
+    // scan was stopped or had not run). Nothing when no check runs.
+    void stopCheck();
+    bool checking() const { return checking_; }
     // Writes the fix file of the last check at `rawPath`; an empty text, or
     // what went wrong.
     [[nodiscard]] QString saveFixFile(const QByteArray& rawPath);
@@ -57,11 +67,14 @@ public:
     // The kind of check the next check runs: the inheritance check, and files
     // too. Either runs the whole check in-process, as grantwise-check does
     // (see ItemCheck.cpp), with its reports in the working folder.
-    void setItemCheck(bool inheritance, bool files)
-    {
-        inheritance_ = inheritance;
-        files_ = files;
-    }
+    void setItemCheck(bool inheritance, bool files);
+    // The plain check read at full speed, in-process, as grantwise-check
+    // reads it, instead of paced; its reports are the same.
+    void setFullSpeed(bool fullSpeed);
+    bool fullSpeed() const { return fullSpeed_; }
+    // True when the next check reads in-process, at full speed: chosen, or
+    // because files or inheritance are checked.
+    bool readsInProcess() const { return fullSpeed_ || inheritance_ || files_; }
     bool inheritanceChecked() const { return inheritance_; }
     // What the checks take in and compare, as grantwise-check's scope options
     // set them (hidden folders, patterns, depth, other file systems; owner
@@ -126,7 +139,13 @@ private:
     // True when 10 ms have passed since events were last handled: the rhythm
     // of progress updates inside long loops.
     bool progressDue() const { return std::chrono::steady_clock::now() - lastEvents_ >= kProgressInterval; }
-    bool closed() const { return closed_; }
+    // True when a phase under way is to end at once, quietly: the window
+    // closed, or the check was stopped.
+    bool closed() const { return closed_ || stopped_; }
+    // A check starts (the scan, when `scan`): the Stop button works.
+    void startChecking(bool scan);
+    // It ended, with results or a failure: nothing to stop any more.
+    void endChecking();
     void writeResults(const Analysis& analysis, QByteArray fullDumpText);
     // Shows the results page; each report can be opened when it was written.
     void resultsPageSwitch(bool fullWritten, bool mismatchWritten, bool differencesWritten = false);
@@ -183,6 +202,13 @@ private:
     IgnoredParts lastIgnored_; // and the last finished check's, for its fix file
     QByteArray lastFixRecords_; // the last inheritance check's fix file
     bool closed_ = false;
+    bool checking_ = false; // a check (or the scan, `scanning_`) is under way
+    bool scanning_ = false;
+    bool stopped_ = false; // the check under way was stopped
+    bool scanned_ = false; // the chosen folder was scanned: the speed page has its figures
+    bool pacedReading_ = false; // the check under way is the paced reading
+    bool fullSpeed_ = false;
+    FullSpeedRate fullSpeedRate_; // measured after the scan
 };
 
 } // namespace gw

@@ -20,6 +20,7 @@ enum class Control {
     Button2, // next, on the speed page
     Button4, // mismatch report
     Button7, // next, on the folder page
+    ButtonStop, // stop, on the progress page
     RichEdit1, // scan summary
     RichEdit2, // processing summary
     RichEdit3, // verdict
@@ -28,6 +29,8 @@ enum class Control {
     Label17, // verification percentage
     Label14, // remaining time
     Label20, // expected time
+    Label21, // the speed page's line on full speed
+    TrackBar1, // the speed slider
     Menu_File_Differences, // File menu: the differences report
     Menu_File_FixFile, // File menu: save the fix file
     Menu_File_SaveBaseline, // File menu: save a baseline of the checked folder

@@ -14,6 +14,7 @@ namespace gw {
 
 void CheckEngine::showProgressPage()
 {
+    startChecking(false);
     state_.PhaseStart = timeStamp();
     for (Control page : {Control::GroupBox3, Control::GroupBox4, Control::GroupBox5})
         view_.setVisible(page, false);
@@ -42,11 +43,12 @@ void CheckEngine::Button2Click()
     showProgressPage();
     if (closed())
         return;
-    if (inheritance_ || files_) {
+    if (readsInProcess()) {
         runItemCheck();
         return;
     }
     itemCheckRan_ = false;
+    pacedReading_ = true;
     removeFile(dumpPath());
     state_.FolderIndex = 0;
     lastListingStart_ = std::chrono::steady_clock::now();

@@ -47,9 +47,33 @@ QString Calc_Time(CheckState& state, int count, int intervalMs, const TimeFormat
     state.EstCheck = static_cast<int>(roundHalfEven(folders * 0.0172L));
     state.EstAnalysis = static_cast<int>(roundHalfEven(folders * 0.0085L));
     state.EstTotal = state.EstRead + state.EstCheck + state.EstAnalysis;
-    const QString caption = isRussian(state.Lang) ? QStringLiteral("Предполагаемое время выполнения : ")
-                                                  : QStringLiteral("Expected processing time : ");
-    return caption + secondsText(state.EstTotal, format);
+    return expectedTimeText(state.Lang, state.EstTotal, format);
+}
+
+QString expectedTimeText(const QString& lang, long long seconds, const TimeFormat& format)
+{
+    const QString caption = isRussian(lang) ? QStringLiteral("Предполагаемое время выполнения : ")
+                                            : QStringLiteral("Expected processing time : ");
+    return caption + secondsText(seconds, format);
+}
+
+QString fullSpeedLine(const QString& lang, long long seconds, const TimeFormat& format)
+{
+    return isRussian(lang) ? QStringLiteral("Без пауз проверка заняла бы около %1 (Файл > Читать без пауз).")
+                                 .arg(secondsText(seconds, format))
+                           : QStringLiteral("At full speed the check would take about %1 (File > Read at full speed).")
+                                 .arg(secondsText(seconds, format));
+}
+
+QString sliderIdleLine(const QString& lang, bool chosen)
+{
+    if (isRussian(lang))
+        return chosen
+            ? QStringLiteral("Чтение без пауз (меню Файл): ползунок не действует, время измерено здесь.")
+            : QStringLiteral("Файлы и наследование читаются без пауз: ползунок не действует, время измерено здесь.");
+    return chosen ? QStringLiteral("Reading at full speed (File menu): the slider does not apply; time measured here.")
+                  : QStringLiteral(
+                      "Files and inheritance are read at full speed: the slider does not apply; time measured here.");
 }
 
 } // namespace gw

@@ -36,4 +36,13 @@ int progressValue(long double value);
 // page in the state's language.
 QString Calc_Time(CheckState& state, int count, int intervalMs, const TimeFormat& format);
 
+// The speed page's expected-time caption for `seconds`, in `lang`.
+QString expectedTimeText(const QString& lang, long long seconds, const TimeFormat& format);
+// The speed page's line under the slider. With the paced reading: how long
+// the full-speed reading would take (`seconds`). When the check reads at
+// full speed: why the slider is grey, because it was chosen (`chosen`) or
+// because files or inheritance are checked, which are always read so.
+QString fullSpeedLine(const QString& lang, long long seconds, const TimeFormat& format);
+QString sliderIdleLine(const QString& lang, bool chosen);
+
 } // namespace gw

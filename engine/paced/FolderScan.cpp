@@ -14,6 +14,7 @@ namespace gw {
 void CheckEngine::ShellTreeView1Change(const QByteArray& selectedPath)
 {
     selectedPath_ = selectedPath;
+    scanned_ = false;
     bool rooted = false;
     try {
         tree_.setRoot(selectedPath, false); // listed by the scan, with its progress
@@ -46,6 +47,8 @@ void CheckEngine::Button7Click()
     // have nowhere safe to go. Each new scan tries to make one again.
     if (!ensureWorkingFolder())
         return;
+    startChecking(true);
+    scanned_ = false;
     // The scan takes up the scope; the reading and analysis of this scan keep it.
     tree_.setScope(scope_);
     scannedIgnored_ = ignored_;
@@ -71,6 +74,8 @@ void CheckEngine::Button7Click()
         if (closed())
             tree_.stop(); // nothing of the walk is wanted any more
     });
+    if (stopped_ && !closed_)
+        tree_.setRoot(selectedPath_, false); // the next scan lists it all anew
     if (closed())
         return;
     const int count = tree_.count();
@@ -122,6 +127,9 @@ void CheckEngine::Button7Click()
     view_.setVisible(Control::GroupBox4, true);
     view_.setEnabled(Control::Button2, true);
     view_.setEnabled(Control::Menu_File_CompareBaseline, true);
+    endChecking();
+    scanned_ = true;
+    fullSpeedRate_ = FullSpeedEstimate::measure(tree_, state_.ScanTime * 86400);
     Calc_Time();
 }
 

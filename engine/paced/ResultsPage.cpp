@@ -46,6 +46,7 @@ void CheckEngine::writeResults(const Analysis& analysis, QByteArray fullDumpText
 
 void CheckEngine::resultsPageSwitch(bool fullWritten, bool mismatchWritten, bool differencesWritten)
 {
+    endChecking();
     // A baseline is taken of a folder that was checked.
     view_.setEnabled(Control::Menu_File_SaveBaseline, fullWritten);
     view_.setEnabled(Control::Menu_File_CompareBaseline, true);

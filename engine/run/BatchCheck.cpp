@@ -319,6 +319,10 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
             tree.stop();
     };
     tree.walk(0, hooks);
+    if (options.stop && options.stop->load()) {
+        result.stopped = true; // half a walk gives no report
+        return result;
+    }
     const int folders = tree.count();
     report(BatchProgress::Scan, folders, 0);
     report(BatchProgress::Read, folders, folders);

@@ -66,7 +66,8 @@ struct BatchOptions {
     std::function<void(const WhoPlace&)> whoPlaces; // when given, called for every place, listed or not
     int jobs = 0; // walker threads; 0: as many as suit the machine
     std::function<void(const BatchProgress&)> progress;
-    // When given and set, the walk ends at its next step (the window closed).
+    // When given and set, the walk ends at its next step and the run writes
+    // nothing (the window closed, or its check was stopped).
     const std::atomic<bool>* stop = nullptr;
     // When given, called for every folder that differs ("differs"), was not
     // read ("not_read", with why when known) or was not listed
@@ -125,6 +126,9 @@ struct BatchResult {
     bool complete = false; // every item was read and listed, for every check
     bool green = false; // every check's verdict: complete, and nothing differs
     int writeError = 0; // errno of a report that could not be written; then no report is left
+    // The run was stopped (`stop` set) before its walk ended: it has no
+    // verdict, and wrote nothing; an earlier run's reports are as they were.
+    bool stopped = false;
     QByteArray failedPath; // the report that could not be written
 };
 
