@@ -44,7 +44,6 @@ const std::vector<LanguageRow>& languageTable()
         text("Form1", "Button5", "<< ВЕРНУТЬСЯ", "<< BACK"),
         text("Form1", "Button1", "ПОЛНЫЙ ПОДРОБНЫЙ ОТЧЕТ", "FULL DETAIL REPORT"),
         text("Form1", "Button3", "<< ПРОВЕРИТЬ ЕЩЕ", "<< CHECK AGAIN"),
-        text("Form1", "Button4", "ОТЧЕТ О СООТВЕТСВИЯХ", "MISMATCHES REPORT"),
         text("Form1", "ButtonStop", "Остановить", "Stop"),
         {RowKind::PageCaption, QStringLiteral("Form1"), QStringLiteral("GroupBox3"),
          QStringLiteral(" Проверяемая папка : "), QStringLiteral(" Checked folder : ")},
@@ -91,19 +90,7 @@ const std::vector<LanguageRow>& languageTable()
             "In any case the process is supervised. If an error occurs you will be suggested to repeat the operation on a "
             "slower speed.\r\n"
             "If you wish to choose another folder for checking press the button “ << BACK ”."),
-        text(
-            "Form1", "Memo3",
-            "Перед Вами результаты проверки.\r\n"
-            "Если Вы хотите посмотреть отчет о подпапках, списки доступа которых отличаются от списков доступа проверяемой "
-            "папки, нажмите кнопку \"ОТЧЕТ О СООТВЕТСВИЯХ\".\r\n"
-            "Для просмотра подробного отчета о всех подпапках проверяемой папки, нажмите кнопку \" ПОЛНЫЙ ПОДРОБНЫЙ ОТЧЕТ\".\r\n"
-            "Для того, что выбрать новую папку для проверки, нажмите кнопку \"<< ПРОВЕРИТЬ ЕЩЕ\".",
-            "The result of checking is shown.\r\n"
-            "If you wish to view the report regarding subfolders that have permissions lists not matched to permissions lists "
-            "of the checked folder, press the button “ MISMATCHES REPORT ”.\r\n"
-            "For viewing the detail report about all subfolders that are contained by the checked folder, press the button "
-            "“ FULL DETAIL REPORT ”.\r\n"
-            "If you wish to choose a new folder for a checking, press the button “ << CHECK AGAIN ”."),
+        // Button4 and Memo3 follow the kind of check: the engine sets them (KindTexts).
         text("Form2", "Form2", "Помощь", "Help"),
         text("Form2", "Memo1", "Всю информацию смотрите на сайте", "You can find all information on the site"),
         text("Form4", "Form4", "О программе", "About the program"),

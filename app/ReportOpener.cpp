@@ -63,11 +63,21 @@ QString openFailureText(int exitStatus, bool russian)
         : QStringLiteral("The desktop did not open the report (") + why + QStringLiteral("), so it is shown here.");
 }
 
+std::chrono::milliseconds& reportFailureWindow()
+{
+    static std::chrono::milliseconds window {2000};
+    return window;
+}
+
 void openReport(QWidget* parent, const QByteArray& rawPath, bool russian)
 {
     const QPointer<QWidget> owner(parent);
-    reportLauncher()(fileUrl(rawPath), [owner, rawPath, russian](int exitStatus) {
+    const auto launched = std::chrono::steady_clock::now();
+    reportLauncher()(fileUrl(rawPath), [owner, rawPath, russian, launched](int exitStatus) {
         if (exitStatus == 0 || !owner)
+            return;
+        // A late end is the viewer's own, closed by the user: it showed the file.
+        if (exitStatus != -1 && std::chrono::steady_clock::now() - launched >= reportFailureWindow())
             return;
         auto* viewer = new ReportViewer(owner, rawPath, openFailureText(exitStatus, russian), russian);
         viewer->setAttribute(Qt::WA_DeleteOnClose);

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <chrono>
 #include <functional>
 
 class QWidget;
@@ -22,5 +23,9 @@ ReportLauncher& reportLauncher();
 QString openFailureText(int exitStatus, bool russian);
 
 // Opens the report at `rawPath`; when the desktop cannot, shows it in a
-// viewer of the program's own, owned by `parent`.
+// viewer of the program's own, owned by `parent`. Without a desktop session
+// xdg-open may wait for the viewer it started and give that viewer's exit
+// status when it is closed: only a failure to start, or one within
+// reportFailureWindow() of the launch, means the file was not shown.
 void openReport(QWidget* parent, const QByteArray& rawPath, bool russian);
+std::chrono::milliseconds& reportFailureWindow();

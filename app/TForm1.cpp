@@ -292,7 +292,8 @@ void TForm1::Menu_File_DifferencesClick()
             QStringList reasons;
             for (const gw::InheritanceReason r : d.finding.reasons)
                 reasons << QString::fromLatin1(gw::reasonKey(r)) + QStringLiteral(": ")
-                        + QString::fromStdString(gw::reasonText(r, d.finding.narrowedMode));
+                        + QString::fromStdString(russian ? gw::reasonTextRussian(r, d.finding.narrowedMode)
+                                                         : gw::reasonText(r, d.finding.narrowedMode));
             places.push_back(DifferencePlace {d.path, kindWord(d.kind), 0, reasons, d.changes});
         }
         // Items that changed since the baseline, are new, gone or not read now.
@@ -482,6 +483,10 @@ void TForm1::switchLanguage(bool english)
                   {{QStringLiteral("Form1"), this}, {QStringLiteral("Form2"), Form2}, {QStringLiteral("Form4"), Form4}},
                   engine_.state(), gw::printableText(engine_.selectedPath()));
     gw::useQtTranslations(!english);
+    engine_.languageChanged();
+    // The Language menu marks the language in use.
+    ui.Menu_Language_EN->setChecked(english);
+    ui.Menu_Language_RU->setChecked(!english);
 }
 
 void TForm1::treeContextMenu(const QPoint& pos)

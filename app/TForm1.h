@@ -45,6 +45,7 @@ public:
     void setEnabled(gw::Control control, bool enabled) override;
     void setText(gw::Control control, const QString& text) override;
     QString text(gw::Control control) const override;
+    void replaceLines(gw::Control control, int lines, const QString& text) override;
     int setProgress(gw::Bar bar, int value) override;
     int progress(gw::Bar bar) const override;
     void setTimerEnabled(gw::Timer timer, bool enabled) override;

@@ -11,6 +11,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QTextCursor>
 
 QWidget* TForm1::widget(gw::Control control) const
 {
@@ -35,6 +36,7 @@ QWidget* TForm1::widget(gw::Control control) const
     case Control::Label14: return ui.Label14;
     case Control::Label20: return ui.Label20;
     case Control::Label21: return ui.Label21;
+    case Control::Memo3: return ui.Memo3;
     case Control::TrackBar1: return ui.TrackBar1;
     case Control::Menu_File_Differences:
     case Control::Menu_File_FixFile:
@@ -90,6 +92,19 @@ void TForm1::setText(gw::Control control, const QString& text)
     } else {
         setControlText(w, text, [this] { return !closed_; });
     }
+}
+
+void TForm1::replaceLines(gw::Control control, int lines, const QString& text)
+{
+    auto* memo = qobject_cast<QPlainTextEdit*>(widget(control));
+    if (!memo)
+        return;
+    // Only the first lines change: a listing of millions of lines stays put.
+    QTextCursor cursor(memo->document());
+    cursor.movePosition(QTextCursor::Start);
+    cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, lines - 1);
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    cursor.insertText(withLineFeeds(text));
 }
 
 QString TForm1::text(gw::Control control) const

@@ -36,6 +36,14 @@ public:
         const auto it = texts.find(c);
         return it == texts.end() ? QString() : it->second;
     }
+    void replaceLines(gw::Control c, int lines, const QString& t) override
+    {
+        QString& whole = texts[c];
+        qsizetype at = 0;
+        for (int i = 0; i < lines && at >= 0; ++i)
+            at = whole.indexOf(QLatin1Char('\n'), at) < 0 ? -1 : whole.indexOf(QLatin1Char('\n'), at) + 1;
+        whole = t + (at < 0 ? QString() : QStringLiteral("\r\n") + whole.mid(at));
+    }
     int setProgress(gw::Bar b, int v) override { return bars[b] = std::clamp(v, 0, 100); }
     int progress(gw::Bar b) const override
     {

@@ -345,6 +345,67 @@ private slots:
         form->ui.Menu_File_Files->setChecked(false);
     }
 
+    // The results page names the report its button opens, for the kind of
+    // check shown; a language switch puts every text of the page in the new
+    // language, the differences' reasons too; the menu marks the language.
+    void textsFollowTheKindOfCheckAndTheLanguage()
+    {
+        QVERIFY(form->ui.Menu_Language_RU->isChecked() && !form->ui.Menu_Language_EN->isChecked());
+        QCOMPARE(form->ui.Button4->text(), QString("ОТЧЕТ О СООТВЕТСВИЯХ"));
+        QCOMPARE(form->ui.Memo3->toPlainText(),
+                 QString("Перед Вами результаты проверки.\n"
+                         "Если Вы хотите посмотреть отчет о подпапках, списки доступа которых отличаются от списков "
+                         "доступа проверяемой папки, нажмите кнопку \"ОТЧЕТ О СООТВЕТСВИЯХ\".\n"
+                         "Для просмотра подробного отчета о всех подпапках проверяемой папки, нажмите кнопку \" "
+                         "ПОЛНЫЙ ПОДРОБНЫЙ ОТЧЕТ\".\n"
+                         "Для того, что выбрать новую папку для проверки, нажмите кнопку \"<< ПРОВЕРИТЬ ЕЩЕ\"."));
+        gwtest::setfacl({"-d", "-m", "u:12345:rwx", tree->root()});
+        tree->mkdir("given");
+        tree->mkdir("bare");
+        gwtest::setfacl({"-b", tree->path("bare")});
+        form->ui.Menu_File_Inheritance->setChecked(true);
+        chooseFolder(tree->root());
+        click(form->ui.Button7);
+        click(form->ui.Button2);
+        QTRY_VERIFY_WITH_TIMEOUT(onResultsPage(), 30000);
+        QCOMPARE(form->ui.Button4->text(), QString("ОТЧЕТ О НАСЛЕДОВАНИИ"));
+        QVERIFY(form->ui.Memo3->toPlainText().contains("не получили того, что даёт им их папка"));
+        click(form->ui.Button4);
+        QCOMPARE(openedUrls.back(), QUrl::fromLocalFile(QString::fromUtf8(form->engine().inheritancePath())));
+        form->ui.Menu_File_Differences->trigger();
+        auto* differences = form->findChild<DifferencesWindow*>();
+        QVERIFY(differences);
+        DifferencesModel& model = differences->model();
+        QStringList lines;
+        for (int row = 0; row < model.rowCount(); ++row) {
+            for (int i = 0; i < model.rowCount(model.index(row, 0)); ++i)
+                lines << model.data(model.index(i, 0, model.index(row, 0))).toString();
+        }
+        QVERIFY2(lines.contains("acl_not_inherited: записи не те, что даёт его папка"), qPrintable(lines.join('|')));
+        differences->close();
+
+        form->ui.Menu_Language_EN->trigger();
+        QVERIFY(form->ui.Menu_Language_EN->isChecked() && !form->ui.Menu_Language_RU->isChecked());
+        QCOMPARE(form->ui.Button4->text(), QString("INHERITANCE REPORT"));
+        QVERIFY(form->ui.Memo3->toPlainText().contains("“ INHERITANCE REPORT ”"));
+        QVERIFY(form->ui.RichEdit2->toPlainText().startsWith("The checked folder is "));
+        QVERIFY2(form->ui.RichEdit3->toPlainText().contains(" do not carry what their folder gives them."),
+                 qPrintable(form->ui.RichEdit3->toPlainText()));
+        // Nothing differs and everything was read: said plainly.
+        gwtest::setfacl({"-k", tree->path("given")});
+        ::rmdir(tree->path("bare").c_str());
+        ::rmdir(tree->path("given").c_str());
+        click(form->ui.Button3);
+        chooseFolder(tree->root());
+        click(form->ui.Button7);
+        click(form->ui.Button2);
+        QTRY_VERIFY_WITH_TIMEOUT(onResultsPage(), 30000);
+        QCOMPARE(form->ui.RichEdit3->toPlainText(), QString("Every folder carries what its folder gives it."));
+        form->ui.Menu_Language_RU->trigger();
+        QCOMPARE(form->ui.RichEdit3->toPlainText(), QString("Все папки получили то, что даёт им их папка."));
+        form->ui.Menu_File_Inheritance->setChecked(false);
+    }
+
     // File > Save baseline… after a check, and Compare with baseline…: the
     // drift check's verdict, its report behind the report button, and what
     // changed in the differences window.
@@ -465,6 +526,12 @@ private slots:
             QCOMPARE(gwtest::readFile(inProcess + report),
                      gwtest::readFile(form->engine().state().WinDir.toStdString() + report));
         QCOMPARE(body(inProcess + "/acl.txt"), body(form->engine().dumpPath().toStdString()));
+        // The pages follow the language, what was left out too.
+        form->ui.Menu_Language_EN->trigger();
+        const QString english = "\n" + said
+            + "\nHidden folders not checked, with all below them: 1 (File > What to check… checks them)\n";
+        QVERIFY2(form->ui.RichEdit2->toPlainText().contains(english), qPrintable(form->ui.RichEdit2->toPlainText()));
+        QVERIFY2(form->ui.RichEdit1->toPlainText().contains(english), qPrintable(form->ui.RichEdit1->toPlainText()));
     }
 
     // A double-click on a place shows it in the folder tree and keeps the
@@ -510,6 +577,7 @@ private slots:
         QCOMPARE(current(), QByteArray::fromStdString(tree->root()));
         form->ui.Menu_Language_EN->trigger(); // the caption stays the checked folder's
         QCOMPARE(form->ui.GroupBox5->title(), " Checked folder : " + QString::fromStdString(tree->root()));
+        QVERIFY(form->ui.RichEdit2->toPlainText().endsWith("\nFix file saved: " + fix));
 
         // NEXT checks the place shown: choosing another check ends the results.
         emit differences->ui.places->doubleClicked(place);
@@ -705,6 +773,37 @@ private slots:
 
     // Where the desktop cannot open a text file, the report opens in the
     // program's own viewer, which says why; the find field finds in it.
+    // xdg-open that ends late, with its viewer's status, showed the file: no
+    // viewer of the program's own then; one that fails at once, or cannot
+    // start even late, gets it.
+    void aLateEndOfTheDesktopsViewerIsNoFailure()
+    {
+        const std::chrono::milliseconds window = reportFailureWindow();
+        reportFailureWindow() = std::chrono::milliseconds(150);
+        const std::string report = work->path("late.txt");
+        std::FILE* f = std::fopen(report.c_str(), "w");
+        std::fputs("report\n", f);
+        std::fclose(f);
+        const auto endingAfter = [](int milliseconds, int status) {
+            return [milliseconds, status](const QUrl&, const std::function<void(int)>& done) {
+                QTimer::singleShot(milliseconds, [done, status] { done(status); });
+            };
+        };
+        reportLauncher() = endingAfter(400, 4);
+        form->openFile(QByteArray::fromStdString(report));
+        QTest::qWait(600);
+        QVERIFY(!form->findChild<ReportViewer*>());
+        reportLauncher() = endingAfter(0, 4);
+        form->openFile(QByteArray::fromStdString(report));
+        QTRY_VERIFY(form->findChild<ReportViewer*>());
+        delete form->findChild<ReportViewer*>();
+        reportLauncher() = endingAfter(400, -1);
+        form->openFile(QByteArray::fromStdString(report));
+        QTRY_VERIFY(form->findChild<ReportViewer*>());
+        delete form->findChild<ReportViewer*>();
+        reportFailureWindow() = window;
+    }
+
     void reportsTheDesktopCannotOpenShowInTheProgramsOwnViewer()
     {
         // No desktop, no handlers: the real xdg-open can open nothing.

@@ -82,6 +82,7 @@ void CheckEngine::FormShow()
           Control::Menu_File_FixFile, Control::Menu_File_SaveBaseline, Control::Menu_File_CompareBaseline})
         view_.setEnabled(button, false);
     view_.setLight(Light::Off);
+    showKindTexts();
     view_.focusFolderTree();
 }
 

@@ -19,6 +19,8 @@
 #include "engine/paced/CheckState.h"
 #include "engine/paced/CheckView.h"
 #include "engine/paced/FullSpeedEstimate.h"
+#include "engine/paced/KindTexts.h"
+#include "engine/reports/LanguageText.h"
 #include "engine/reports/Reports.h"
 #include "engine/reports/TimeText.h"
 #include "engine/rules/CheckAnalysis.h"
@@ -58,6 +60,11 @@ public:
     // scan was stopped or had not run). Nothing when no check runs.
     void stopCheck();
     bool checking() const { return checking_; }
+    // The window's language was switched (state().Lang): every text of the
+    // page, the scan's and the results' too, is shown in it again.
+    void languageChanged();
+    // The kind of the last check whose results were shown.
+    CheckKind lastKind() const { return lastKind_; }
     // Writes the fix file of the last check at `rawPath`; an empty text, or
     // what went wrong.
     [[nodiscard]] QString saveFixFile(const QByteArray& rawPath);
@@ -104,7 +111,7 @@ public:
     void compareWithBaseline(const QByteArray& rawPath);
     // The items the last drift check reported, and its verdict.
     const std::vector<DriftItem>& lastDriftItems() const { return lastDriftItems_; }
-    const QString& lastDriftVerdict() const { return lastDriftVerdict_; }
+    const QString& lastDriftVerdict() const { return resultsVerdict_[isRussian(state_.Lang) ? 0 : 1]; }
     QByteArray driftPath() const;
     // The items of the last check compared with what a folder gives them.
     const ItemFindings& lastItems() const { return lastItems_; }
@@ -161,13 +168,22 @@ private:
     void showProgressPage();
     // A check with a baseline to compare with or to save (one of them).
     void runBaselineCheck(const QByteArray& compareWith, const QByteArray& saveTo);
+    // The scan's header, and with its time line, in `lang`.
+    QString scanHeader(const QString& lang) const;
+    QString scanPrefix(const QString& lang) const;
+    // The results page's summary and verdict in each language (Russian
+    // first), shown in the window's.
+    void setResultsTexts(const QString (&summary)[2], const QString (&verdict)[2]);
+    void showResultsTexts();
+    // The report button and the help beside it, for the last kind of check.
+    void showKindTexts();
     // Makes the private working folder if there is none yet; false, after
     // saying why, when it cannot be made.
     [[nodiscard]] bool ensureWorkingFolder();
     // What a check left out besides what it checked, as lines for the speed
     // and results pages, each after a line end: the scope's words and the
     // hidden folders not asked for, as the console says them.
-    QString leftOutLines(const QString& notChecked, int hiddenLeftOut) const;
+    QString leftOutLines(const QString& lang, const QString& notChecked, int hiddenLeftOut) const;
 
     CheckView& view_;
     TimeFormat timeFormat_;
@@ -195,7 +211,6 @@ private:
     bool lastInheritance_ = false, lastDrift_ = false; // and was of this kind
     ItemFindings lastItems_;
     std::vector<DriftItem> lastDriftItems_;
-    QString lastDriftVerdict_;
     FolderScope scope_; // the scope of the next check
     IgnoredParts ignored_;
     IgnoredParts scannedIgnored_; // what the last scan's check does not compare
@@ -208,6 +223,10 @@ private:
     bool scanned_ = false; // the chosen folder was scanned: the speed page has its figures
     bool pacedReading_ = false; // the check under way is the paced reading
     bool fullSpeed_ = false;
+    bool scanFiles_ = false; // the scan counted the files too
+    int scanPrefixLines_ = 0; // lines of the scan text's header and time, in RichEdit1
+    CheckKind lastKind_ = CheckKind::Folder;
+    QString resultsSummary_[2], resultsVerdict_[2]; // Russian, English
     FullSpeedRate fullSpeedRate_; // measured after the scan
 };
 

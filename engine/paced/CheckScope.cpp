@@ -13,14 +13,14 @@ void CheckEngine::setScope(const FolderScope& scope, const IgnoredParts& ignored
     ignored_ = ignored;
 }
 
-QString CheckEngine::leftOutLines(const QString& notChecked, int hiddenLeftOut) const
+QString CheckEngine::leftOutLines(const QString& lang, const QString& notChecked, int hiddenLeftOut) const
 {
     QString lines;
     if (!notChecked.isEmpty())
         lines += QStringLiteral("\r\n") + notChecked;
     if (hiddenLeftOut > 0) {
         const QString count = QString::number(hiddenLeftOut);
-        lines += isRussian(state_.Lang)
+        lines += isRussian(lang)
             ? QStringLiteral(
                   "\r\nСкрытые папки не проверены (со всем, что в них): %1 (проверяет Файл > Что проверять…)")
                   .arg(count)

@@ -30,6 +30,7 @@ enum class Control {
     Label14, // remaining time
     Label20, // expected time
     Label21, // the speed page's line on full speed
+    Memo3, // the results page's help
     TrackBar1, // the speed slider
     Menu_File_Differences, // File menu: the differences report
     Menu_File_FixFile, // File menu: save the fix file
@@ -58,6 +59,8 @@ public:
     // The text of a memo or label, or the caption of a group box.
     virtual void setText(Control control, const QString& text) = 0;
     virtual QString text(Control control) const = 0;
+    // Replaces the first `lines` lines of a memo with `text`, the rest kept.
+    virtual void replaceLines(Control control, int lines, const QString& text) = 0;
     // Sets a bar (range 0..100) and returns the position it shows.
     virtual int setProgress(Bar bar, int value) = 0;
     virtual int progress(Bar bar) const = 0;

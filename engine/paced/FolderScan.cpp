@@ -3,7 +3,6 @@
 
 #include "engine/paced/CheckEngine.h"
 #include "engine/paced/Estimates.h"
-#include "engine/reports/LeftOutText.h"
 #include "engine/reports/Reports.h"
 #include "platform/FolderTree.h"
 
@@ -21,6 +20,7 @@ void CheckEngine::ShellTreeView1Change(const QByteArray& selectedPath)
         const QString shown = printableText(selectedPath);
         view_.setText(Control::RichEdit1, shown);
         scanLines_ = 1;
+        scanPrefixLines_ = 0;
         view_.setLight(Light::Off);
         view_.setEnabled(Control::Button7, true);
         rooted = true;
@@ -32,6 +32,7 @@ void CheckEngine::ShellTreeView1Change(const QByteArray& selectedPath)
         // A folder that cannot be a root is silently refused.
         view_.setText(Control::RichEdit1, QString());
         scanLines_ = 0;
+        scanPrefixLines_ = 0;
         view_.setEnabled(Control::Button7, false);
     }
     for (Control button : {Control::Button2, Control::Button1, Control::Button4, Control::Menu_File_Differences,
@@ -79,7 +80,6 @@ void CheckEngine::Button7Click()
     if (closed())
         return;
     const int count = tree_.count();
-    QString counted = countLine(state_.Lang, count);
 
     int maxLevel = 0;
     QString listing;
@@ -95,18 +95,11 @@ void CheckEngine::Button7Click()
     state_.ReadEnd = timeStamp();
     state_.ScanTime = state_.ReadEnd - state_.PhaseStart;
 
-    counted += levelLine(state_.Lang, state_.MaxLevel);
-    if (files_) // the check includes the files: say how many entries it will look at
-        counted += (isRussian(state_.Lang) ? QStringLiteral("\r\nФайлов и других записей в них - ")
-                                           : QStringLiteral("\r\nFiles and other entries in them - "))
-            + QString::number(tree_.otherEntries());
-    counted += leftOutLines(notCheckedLine(tree_.scope(), tree_.excludedLeftOut(), files_, state_.Lang),
-                            tree_.hiddenLeftOut());
-    const QString timeLine = QStringLiteral("\r\n") + processingTimeLabel(state_.Lang)
-        + durationText(state_.ScanTime, timeFormat_);
-    state_.ReportHeader = reportHeader(state_.Lang, printableText(selectedPath_), counted);
-
-    QString scanText = state_.ReportHeader + timeLine + QStringLiteral("\r\n");
+    scanFiles_ = files_;
+    state_.ReportHeader = scanHeader(state_.Lang);
+    QString scanText = scanPrefix(state_.Lang);
+    const int prefixLines = static_cast<int>(scanText.count(QLatin1Char('\n'))) + 1;
+    scanText += QStringLiteral("\r\n");
     // Every folder's line begins with a line end, and a printable path holds none.
     scanLines_ = scanText.count(QLatin1Char('\n')) + count + 1;
     scanText.reserve(scanText.size() + listing.size());
@@ -122,6 +115,7 @@ void CheckEngine::Button7Click()
     if (closed())
         return;
     view_.setText(Control::RichEdit1, scanText);
+    scanPrefixLines_ = prefixLines;
     view_.setVisible(Control::GroupBox1, false);
     view_.setVisible(Control::Panel1, true);
     view_.setVisible(Control::GroupBox4, true);

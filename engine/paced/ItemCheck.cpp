@@ -69,7 +69,6 @@ void CheckEngine::runItemCheck(ReportsFolder* openReports, BaselineRun* baseline
     itemCheckRan_ = true;
     lastItems_ = {};
     lastDriftItems_.clear();
-    lastDriftVerdict_.clear();
     ReportsFolder ownReports;
     ReportsFolder* reports = openReports;
     if (!reports) {
@@ -152,22 +151,26 @@ void CheckEngine::runItemCheck(ReportsFolder* openReports, BaselineRun* baseline
     for (Bar bar : {Bar::ProgressBar1, Bar::ProgressBar2, Bar::ProgressBar3})
         setBar(bar, 100);
     view_.setLight(result.green ? Light::Green : Light::Red);
-    QString summary = result.reportHeader + leftOutLines(result.notCheckedLine, result.hiddenLeftOut)
-        + QStringLiteral("\r\n") + result.processingTime;
-    if (baselines && baselines->saved())
-        summary += (isRussian(state_.Lang) ? QStringLiteral("\r\nБазовый снимок сохранён: ")
-                                           : QStringLiteral("\r\nBaseline saved: "))
-            + printableText(baselines->savePath());
-    view_.setText(Control::RichEdit2, summary);
-    view_.setText(Control::RichEdit3, result.verdict);
+    QString summary[2], verdict[2];
+    for (int i = 0; i < 2; ++i) {
+        const BatchResult::PageTexts& page = i == 0 ? result.russian : result.english;
+        summary[i] = page.reportHeader
+            + leftOutLines(i == 0 ? QStringLiteral("RU") : QStringLiteral("EN"), page.notCheckedLine,
+                           result.hiddenLeftOut)
+            + QStringLiteral("\r\n") + page.processingTime;
+        if (baselines && baselines->saved())
+            summary[i] += (i == 0 ? QStringLiteral("\r\nБазовый снимок сохранён: ")
+                                  : QStringLiteral("\r\nBaseline saved: "))
+                + printableText(baselines->savePath());
+        verdict[i] = page.verdict;
+    }
+    setResultsTexts(summary, verdict);
     lastAnalysis_ = result.analysis;
     lastItems_ = result.items;
     lastIgnored_ = options.ignored;
     lastFixRecords_ = lastInheritance_ ? result.fixRecords : QByteArray();
-    if (lastDrift_) {
+    if (lastDrift_)
         lastDriftItems_ = baselines->drift()->keptItems();
-        lastDriftVerdict_ = result.verdict;
-    }
     resultsPageSwitch(true, true, true);
     view_.setEnabled(Control::Menu_File_FixFile,
                      lastInheritance_ ? result.fixRecordCount > 0

@@ -22,10 +22,14 @@ void CheckEngine::writeResults(const Analysis& analysis, QByteArray fullDumpText
     view_.setLight(verdictLight(in));
     state_.AnalysisEnd = timeStamp();
     state_.AnalysisTime = state_.AnalysisEnd - state_.CheckEnd;
-    view_.setText(Control::RichEdit2,
-                  state_.ReportHeader + QStringLiteral("\r\n") + processingTimeLabel(state_.Lang)
-                      + durationText(state_.ReadTime + state_.CheckTime + state_.AnalysisTime, timeFormat_));
-    view_.setText(Control::RichEdit3, screenVerdict(state_.Lang, in) + detailTail(state_.Lang));
+    QString summary[2], verdict[2];
+    for (int i = 0; i < 2; ++i) {
+        const QString lang = i == 0 ? QStringLiteral("RU") : QStringLiteral("EN");
+        summary[i] = scanHeader(lang) + QStringLiteral("\r\n") + processingTimeLabel(lang)
+            + durationText(state_.ReadTime + state_.CheckTime + state_.AnalysisTime, timeFormat_);
+        verdict[i] = screenVerdict(lang, in) + detailTail(lang);
+    }
+    setResultsTexts(summary, verdict);
 
     QStringList failures;
     const auto write = [&](const QByteArray& path, std::initializer_list<QByteArrayView> parts) {
@@ -47,6 +51,11 @@ void CheckEngine::writeResults(const Analysis& analysis, QByteArray fullDumpText
 void CheckEngine::resultsPageSwitch(bool fullWritten, bool mismatchWritten, bool differencesWritten)
 {
     endChecking();
+    lastKind_ = !itemCheckRan_ ? CheckKind::Folder
+        : lastDrift_           ? CheckKind::Drift
+        : lastInheritance_     ? CheckKind::Inheritance
+                               : CheckKind::Folder;
+    showKindTexts();
     // A baseline is taken of a folder that was checked.
     view_.setEnabled(Control::Menu_File_SaveBaseline, fullWritten);
     view_.setEnabled(Control::Menu_File_CompareBaseline, true);
@@ -70,7 +79,10 @@ void CheckEngine::checkFailed(const QString& message)
     removeFile(driftPath());
     view_.showError(message);
     view_.setLight(Light::Red);
-    view_.setText(Control::RichEdit3, notCompletedVerdict(state_.Lang));
+    const QString none[2];
+    const QString notCompleted[2] = {notCompletedVerdict(QStringLiteral("RU")),
+                                     notCompletedVerdict(QStringLiteral("EN"))};
+    setResultsTexts(none, notCompleted);
     resultsPageSwitch(false, false);
 }
 
@@ -98,12 +110,10 @@ QString CheckEngine::saveFixFile(const QByteArray& rawPath)
         : gw::saveFixFile(rawPath, lastAnalysis_, selectedPath_, lastIgnored_, nullptr, language(state_.Lang));
     if (!problem.empty())
         return sentence(QString::fromStdString(problem));
-    // Said where the results are, as a saved baseline is.
-    view_.setText(Control::RichEdit2,
-                  view_.text(Control::RichEdit2)
-                      + (isRussian(state_.Lang) ? QStringLiteral("\r\nФайл исправления сохранён: ")
-                                                : QStringLiteral("\r\nFix file saved: "))
-                      + printableText(rawPath));
+    // Said where the results are, as a saved baseline is, in either language.
+    resultsSummary_[0] += QStringLiteral("\r\nФайл исправления сохранён: ") + printableText(rawPath);
+    resultsSummary_[1] += QStringLiteral("\r\nFix file saved: ") + printableText(rawPath);
+    showResultsTexts();
     return {};
 }
 

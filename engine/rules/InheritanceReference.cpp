@@ -53,6 +53,22 @@ std::string reasonText(InheritanceReason reason, std::uint32_t narrowedMode)
     return "";
 }
 
+std::string reasonTextRussian(InheritanceReason reason, std::uint32_t narrowedMode)
+{
+    switch (reason) {
+    case InheritanceReason::AclNotInherited: return "записи не те, что даёт его папка";
+    case InheritanceReason::RightsNarrowed:
+        return "записи его папки, но права урезаны так, как их урезает режим создания " + modeText(narrowedMode)
+            + " (скопирован или сделан личным)";
+    case InheritanceReason::DefaultAclNotInherited: return "ACL по умолчанию не тот, что у его папки";
+    case InheritanceReason::ExtendedAclAdded: return "у него есть записи, которых его папка не даёт";
+    case InheritanceReason::SetgidLost: return "setgid потерян: его папка с setgid, а он нет";
+    case InheritanceReason::GroupNotInherited: return "его группа — не группа его папки с setgid";
+    case InheritanceReason::ModeDiffers: return "биты режима не те, что даёт umask";
+    }
+    return "";
+}
+
 FolderGift::FolderGift(const Permissions& folder, ItemKind kind, std::optional<std::uint32_t> umask, bool compareGroup)
     : folder_(folder)
     , kind_(kind)

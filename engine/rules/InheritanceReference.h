@@ -27,6 +27,8 @@ std::string modeText(std::uint32_t mode);
 // The key of a reason in JSON ("acl_not_inherited" ...), and its words.
 const char* reasonKey(InheritanceReason reason);
 std::string reasonText(InheritanceReason reason, std::uint32_t narrowedMode);
+// The same in Russian, for the window (reports and JSON keep the English).
+std::string reasonTextRussian(InheritanceReason reason, std::uint32_t narrowedMode);
 
 struct InheritanceFinding {
     std::vector<InheritanceReason> reasons; // empty: the item carries what it was given

@@ -229,6 +229,11 @@ void writeReports(const BatchOptions& options, Checks& checks, const WalkEnd& en
 void fillResult(const BatchOptions& options, Checks& checks, BatchResult& result, int folders, int maxLevel)
 {
     result.complete = result.green = true;
+    for (BatchResult::PageTexts* page : {&result.russian, &result.english}) {
+        const QString lang = page == &result.russian ? QStringLiteral("RU") : QStringLiteral("EN");
+        for (const CheckPart* check : checks.judged())
+            page->verdict += (page->verdict.isEmpty() ? QString() : QStringLiteral("\n")) + check->verdict(lang);
+    }
     for (const CheckPart* check : checks.judged()) {
         result.verdicts.push_back({check->kind(), check->verdict(options.lang), check->complete(), check->green()});
         result.verdict += (result.verdict.isEmpty() ? QString() : QStringLiteral("\n")) + result.verdicts.back().text;
@@ -240,6 +245,9 @@ void fillResult(const BatchOptions& options, Checks& checks, BatchResult& result
     const ReportInputs& in = result.analysis.inputs;
     result.reportHeader = reportHeader(options.lang, QString::fromUtf8(in.targetPrintable),
                                        countLine(options.lang, folders) + levelLine(options.lang, maxLevel));
+    for (const QString& lang : {QStringLiteral("RU"), QStringLiteral("EN")})
+        (isRussian(lang) ? result.russian : result.english).reportHeader = reportHeader(
+            lang, QString::fromUtf8(in.targetPrintable), countLine(lang, folders) + levelLine(lang, maxLevel));
     result.fullReportPath = WorkingFolder::fullReportFile(reportsDir);
     result.mismatchReportPath = WorkingFolder::mismatchFile(reportsDir);
     result.differencesReportPath = WorkingFolder::differencesFile(reportsDir);
@@ -333,6 +341,9 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     const QByteArray notChecked = notCheckedWords(options.scope, tree.excludedLeftOut(), options.files,
                                                   false); // the reports are English
     result.notCheckedLine = notCheckedLine(options.scope, tree.excludedLeftOut(), options.files, options.lang);
+    for (BatchResult::PageTexts* page : {&result.russian, &result.english})
+        page->notCheckedLine = notCheckedLine(options.scope, tree.excludedLeftOut(), options.files,
+                                              page == &result.russian ? QStringLiteral("RU") : QStringLiteral("EN"));
     result.hiddenLeftOut = tree.hiddenLeftOut();
     const Analysis& analysis = checks.folder->analyse(tree, maxLevel, notChecked);
     const QByteArray& reportsDir = options.reports->path();
@@ -350,6 +361,8 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     const double days = timeStamp() - started;
     result.seconds = days * 86400;
     result.processingTime = processingTimeLabel(options.lang) + durationText(days, format);
+    result.russian.processingTime = processingTimeLabel(QStringLiteral("RU")) + durationText(days, format);
+    result.english.processingTime = processingTimeLabel(QStringLiteral("EN")) + durationText(days, format);
     return result;
 }
 

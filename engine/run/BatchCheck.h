@@ -92,6 +92,14 @@ struct BatchResult {
     std::vector<CheckVerdict> verdicts;
     QString verdict; // the results page's verdict, with the detail sentence; one line a check
     QString processingTime; // label and time of the whole check
+    // The same three texts in each language, for a window whose language
+    // may change once the check is over.
+    struct PageTexts {
+        QString reportHeader, verdict, processingTime;
+        QString notCheckedLine; // as notCheckedLine below
+    };
+    PageTexts russian, english;
+    const PageTexts& pageTexts(const QString& lang) const { return lang == QLatin1String("RU") ? russian : english; }
     double seconds = 0; // the same time, in seconds
     QByteArray fullReportPath;
     QByteArray mismatchReportPath;

@@ -75,7 +75,15 @@ QString inheritanceVerdict(const QString& lang, const ItemFindings& f)
     const bool ru = isRussian(lang);
     const QString folders = QString::number(f.foldersDiffering), files = QString::number(f.filesDiffering);
     QString text;
-    if (f.foldersDiffering + f.filesDiffering == 0) {
+    const bool allRead = f.notRead.isEmpty() && f.notListed.isEmpty();
+    if (f.foldersDiffering + f.filesDiffering == 0 && allRead) {
+        if (ru)
+            text = f.files ? QStringLiteral("Все папки и файлы получили то, что даёт им их папка.")
+                           : QStringLiteral("Все папки получили то, что даёт им их папка.");
+        else
+            text = f.files ? QStringLiteral("Every folder and file carries what its folder gives it.")
+                           : QStringLiteral("Every folder carries what its folder gives it.");
+    } else if (f.foldersDiffering + f.filesDiffering == 0) {
         if (ru)
             text = f.files ? QStringLiteral("Все прочитанные папки и файлы получили то, что даёт им их папка.")
                            : QStringLiteral("Все прочитанные папки получили то, что даёт им их папка.");
