@@ -374,6 +374,15 @@ TEST(GrantwiseCheck, SameReportsAsTheWindowAndExitStatus)
     EXPECT_EQ(gwtest::readFile(reports + "/acl_diff.txt"), gwtest::readFile(engine.differencesPath().toStdString()));
     EXPECT_EQ(view.light, gw::Light::Red);
     engine.setFullSpeed(false);
+    // Files and inheritance are always read so: their estimate is measured too.
+    const QString paced = view.texts[gw::Control::Label20];
+    engine.setItemCheck(false, true);
+    EXPECT_FALSE(view.enabled[gw::Control::TrackBar1]);
+    EXPECT_EQ(view.texts[gw::Control::Label20], "Предполагаемое время выполнения : 00:00:01");
+    EXPECT_TRUE(view.texts[gw::Control::Label21].startsWith("Файлы и наследование читаются без пауз"));
+    engine.setItemCheck(false, false);
+    EXPECT_TRUE(view.enabled[gw::Control::TrackBar1]);
+    EXPECT_EQ(view.texts[gw::Control::Label20], paced);
     engine.FormClose();
 
     // Russian, quiet; the folder given relative and untidy; all equal now.

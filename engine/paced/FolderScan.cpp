@@ -123,7 +123,7 @@ void CheckEngine::Button7Click()
     view_.setEnabled(Control::Menu_File_CompareBaseline, true);
     endChecking();
     scanned_ = true;
-    fullSpeedRate_ = FullSpeedEstimate::measure(tree_, state_.ScanTime * 86400);
+    fullSpeedRate_ = FullSpeedEstimate::measure(tree_);
     Calc_Time();
 }
 

@@ -6,15 +6,15 @@
 #include <algorithm>
 #include <cmath>
 #include <fcntl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace gw {
 
-FullSpeedRate FullSpeedEstimate::measure(const FolderTree& tree, double scanSeconds)
+FullSpeedRate FullSpeedEstimate::measure(const FolderTree& tree)
 {
     using clock = std::chrono::steady_clock;
     FullSpeedRate rate;
-    rate.walkSeconds = std::max(0.0, scanSeconds);
     const int count = tree.count();
     if (count == 0)
         return rate;
@@ -40,7 +40,9 @@ FullSpeedRate FullSpeedEstimate::measure(const FolderTree& tree, double scanSeco
 long long FullSpeedEstimate::seconds(const FullSpeedRate& rate, const FolderTree& tree, bool files)
 {
     const double items = static_cast<double>(tree.count()) + (files ? static_cast<double>(tree.otherEntries()) : 0);
-    return std::max(1LL, static_cast<long long>(std::ceil(rate.walkSeconds + items * rate.perItemSeconds)));
+    // The walk reads on every processor at once.
+    const double processors = std::max(1U, std::thread::hardware_concurrency());
+    return std::max(1LL, static_cast<long long>(std::ceil(items * rate.perItemSeconds / processors)));
 }
 
 } // namespace gw
