@@ -98,6 +98,7 @@ struct BatchResult {
     // may change once the check is over.
     struct PageTexts {
         QString reportHeader, verdict, processingTime;
+        QString notCheckedLine; // as notCheckedLine below
     };
     PageTexts russian, english;
     const PageTexts& pageTexts(const QString& lang) const { return lang == QLatin1String("RU") ? russian : english; }
