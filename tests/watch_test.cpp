@@ -14,6 +14,7 @@
 #include <acl/libacl.h>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <map>
 #include <poll.h>
@@ -21,7 +22,9 @@
 #include <set>
 #include <spawn.h>
 #include <sys/acl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -355,4 +358,46 @@ TEST(Watch, AfterManyChangesAndAnOverflowTheViewIsAFreshChecks)
     follow(view, after);
     EXPECT_EQ(view, freshDiffering(t.root(), work.path("fresh")));
     EXPECT_EQ(w.stop(), 0);
+}
+
+// Started by systemd, each line goes to the journal as a record with fields
+// of its own (here to a socket in the journal's place: no journal runs in
+// the tests).
+TEST(Watch, UnderSystemdEachLineIsAJournalRecord)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root: the watch marks the whole file system";
+    gwtest::TempTree t, work;
+    t.mkdir("a");
+    const std::string socketPath = work.path("journal");
+    const int journal = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, socketPath.c_str());
+    ASSERT_EQ(::bind(journal, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::setenv("GRANTWISE_JOURNAL_SOCKET", socketPath.c_str(), 1);
+    ::setenv("JOURNAL_STREAM", "8:1234", 1);
+    ::setenv("INVOCATION_ID", "0123456789abcdef0123456789abcdef", 1);
+    Watcher w({"--reports", work.path("r"), t.root()});
+    for (const char* name : {"GRANTWISE_JOURNAL_SOCKET", "JOURNAL_STREAM", "INVOCATION_ID"})
+        ::unsetenv(name);
+    const auto record = [journal]() -> std::string {
+        pollfd p {journal, POLLIN, 0};
+        if (::poll(&p, 1, 30000) <= 0)
+            return {};
+        char buffer[65536];
+        const ssize_t n = ::recv(journal, buffer, sizeof buffer, 0);
+        return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+    };
+    const std::string started = record(); // the watch begins
+    EXPECT_NE(started.find("GRANTWISE_STATUS=notice\n"), std::string::npos) << started;
+    sh({"chmod", "700", t.path("a")});
+    const std::string change = record();
+    const std::vector<std::string> fields = {"GRANTWISE_STATUS=differs\n",           "GRANTWISE_CHECK=folder\n",
+                                             "GRANTWISE_PATH=" + t.path("a") + "\n", "PRIORITY=4\n",
+                                             "SYSLOG_IDENTIFIER=grantwise-check\n",  "GRANTWISE_PID="};
+    for (const std::string& field : fields)
+        EXPECT_NE(change.find(field), std::string::npos) << field << " in " << change;
+    EXPECT_EQ(w.stop(), 0);
+    ::close(journal);
 }
