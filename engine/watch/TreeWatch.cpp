@@ -31,11 +31,16 @@ QByteArray keyOf(const char* check, const QByteArray& raw)
     return QByteArray(check) + '\n' + raw;
 }
 
+// A user's name, looked up once.
 QByteArray userName(uid_t uid)
 {
-    if (const passwd* pw = ::getpwuid(uid))
-        return pw->pw_name;
-    return QByteArray::number(uid);
+    static QHash<uid_t, QByteArray> names;
+    if (const auto it = names.constFind(uid); it != names.constEnd())
+        return *it;
+    const passwd* pw = ::getpwuid(uid);
+    const QByteArray name = pw ? QByteArray(pw->pw_name) : QByteArray::number(uid);
+    names.insert(uid, name);
+    return name;
 }
 
 const char* findingStatus(const char* check)
