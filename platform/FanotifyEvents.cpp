@@ -57,8 +57,9 @@ std::string FanotifyEvents::open(const QByteArray& folder, bool wholeFileSystem)
     const unsigned base = FAN_CLASS_NOTIF | FAN_CLOEXEC | FAN_NONBLOCK | FAN_REPORT_DFID_NAME;
     fd_ = ::fanotify_init(base | FAN_REPORT_PIDFD, O_RDONLY | O_CLOEXEC);
     pidfds_ = fd_ >= 0;
-    if (fd_ < 0 && errno == EINVAL)
-        fd_ = ::fanotify_init(base, O_RDONLY | O_CLOEXEC); // a kernel without pidfds in events
+    // A kernel without pidfds in events, or a user without the right to them.
+    if (fd_ < 0 && (errno == EINVAL || errno == EPERM))
+        fd_ = ::fanotify_init(base, O_RDONLY | O_CLOEXEC);
     if (fd_ < 0)
         return std::string("fanotify cannot be used here: ") + std::strerror(errno);
     if (wholeFileSystem

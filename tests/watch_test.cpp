@@ -401,3 +401,41 @@ TEST(Watch, UnderSystemdEachLineIsAJournalRecord)
     EXPECT_EQ(w.stop(), 0);
     ::close(journal);
 }
+
+// Another user marks every folder: a tree with more folders than the user's
+// fanotify mark limit allows is refused, with the limit named, never watched
+// in part.
+TEST(Watch, WithoutRootATreeBeyondTheMarkLimitIsRefused)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root: the limit is lowered for the test, and the watch runs as nobody";
+    const std::string limitFile = "/proc/sys/fs/fanotify/max_user_marks";
+    const std::string limit = gwtest::readFile(limitFile);
+    if (limit.empty())
+        GTEST_SKIP() << "no fanotify mark limit to lower here";
+    gwtest::TempTree t, work;
+    for (int i = 0; i < 6; ++i)
+        t.mkdir("f" + std::to_string(i));
+    ::chmod(t.root().c_str(), 0755);
+    ::chown(work.root().c_str(), 65534, 65534);
+    const auto watchAsNobody = [&] {
+        return gwtest::run({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", gwtest::checkProgram(),
+                            "--watch", "--quiet", "--reports", work.path("r"), t.root()});
+    };
+    {
+        std::FILE* f = std::fopen(limitFile.c_str(), "w");
+        ASSERT_TRUE(f);
+        std::fputs("4\n", f);
+        std::fclose(f);
+    }
+    const gwtest::ProcessResult refused = watchAsNobody();
+    {
+        std::FILE* f = std::fopen(limitFile.c_str(), "w");
+        std::fputs(limit.c_str(), f);
+        std::fclose(f);
+    }
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("more folders than this user may watch (fs.fanotify.max_user_marks = 4)"),
+              std::string::npos)
+        << refused.err;
+}
