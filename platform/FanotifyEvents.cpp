@@ -126,56 +126,72 @@ bool FanotifyEvents::read(std::vector<WatchEvent>& out, int stopFd, int& error)
 
 void FanotifyEvents::parse(const char* buffer, ssize_t length, std::vector<WatchEvent>& out)
 {
-    const auto* m = reinterpret_cast<const fanotify_event_metadata*>(buffer);
-    for (; FAN_EVENT_OK(m, length); m = FAN_EVENT_NEXT(m, length)) {
-        if (m->fd >= 0)
-            ::close(m->fd);
+    // Records follow one another unpadded: each is copied out before use.
+    const char* at = buffer;
+    const char* const end = buffer + length;
+    while (end - at >= static_cast<ssize_t>(sizeof(fanotify_event_metadata))) {
+        fanotify_event_metadata m;
+        std::memcpy(&m, at, sizeof m);
+        if (m.event_len < sizeof m || m.event_len > static_cast<std::size_t>(end - at))
+            break;
+        const char* const next = at + m.event_len;
+        if (m.fd >= 0)
+            ::close(m.fd);
         WatchEvent e;
-        e.pid = m->pid;
-        if (m->mask & FAN_Q_OVERFLOW) {
+        e.pid = m.pid;
+        if (m.mask & FAN_Q_OVERFLOW) {
             e.kind = WatchEvent::Overflow;
             out.push_back(e);
+            at = next;
             continue;
         }
-        e.folder = (m->mask & FAN_ONDIR) != 0;
-        if (m->mask & (FAN_CREATE | FAN_MOVED_TO))
+        e.folder = (m.mask & FAN_ONDIR) != 0;
+        if (m.mask & (FAN_CREATE | FAN_MOVED_TO))
             e.kind = WatchEvent::Made;
-        else if (m->mask & (FAN_DELETE | FAN_MOVED_FROM | FAN_DELETE_SELF | FAN_MOVE_SELF))
+        else if (m.mask & (FAN_DELETE | FAN_MOVED_FROM))
             e.kind = WatchEvent::Removed;
-        e.moved = (m->mask & (FAN_MOVED_TO | FAN_MOVED_FROM | FAN_MOVE_SELF)) != 0;
-        int pidfd = -1;
-        const char* at = reinterpret_cast<const char*>(m) + m->metadata_len;
-        const char* end = reinterpret_cast<const char*>(m) + m->event_len;
-        while (at + sizeof(fanotify_event_info_header) <= end) {
-            const auto* h = reinterpret_cast<const fanotify_event_info_header*>(at);
-            if (h->len < sizeof *h || at + h->len > end)
-                break;
-            if (h->info_type == FAN_EVENT_INFO_TYPE_DFID_NAME || h->info_type == FAN_EVENT_INFO_TYPE_DFID) {
-                const auto* fid = reinterpret_cast<const fanotify_event_info_fid*>(h);
-                const auto* handle = reinterpret_cast<const file_handle*>(fid->handle);
-                e.dir = keyOf(&fid->fsid, *handle);
-                if (h->info_type == FAN_EVENT_INFO_TYPE_DFID_NAME) {
-                    const char* name = reinterpret_cast<const char*>(handle->f_handle) + handle->handle_bytes;
-                    e.name.assign(name, ::strnlen(name, static_cast<std::size_t>(end - name)));
-                } else {
-                    e.name = ".";
-                }
-            } else if (h->info_type == FAN_EVENT_INFO_TYPE_PIDFD) {
-                pidfd = reinterpret_cast<const fanotify_event_info_pidfd*>(h)->pidfd;
-            }
-            at += h->len;
-        }
+        e.moved = (m.mask & (FAN_MOVED_TO | FAN_MOVED_FROM)) != 0;
+        const int pidfd = takeInfo(at + m.metadata_len, next, e);
         describe(e);
-        if (pidfd >= 0) {
-            // A process that had ended when it was read may be another one now.
-            pollfd ended {pidfd, POLLIN, 0};
-            if (::poll(&ended, 1, 0) > 0 && (ended.revents & POLLIN) && e.command.isEmpty())
-                e.uid = static_cast<uid_t>(-1);
+        if (pidfd >= 0)
             ::close(pidfd);
-        }
         if (!e.dir.empty())
             out.push_back(std::move(e));
+        at = next;
     }
+}
+
+int FanotifyEvents::takeInfo(const char* at, const char* end, WatchEvent& e)
+{
+    int pidfd = -1;
+    while (end - at >= static_cast<ssize_t>(sizeof(fanotify_event_info_header))) {
+        fanotify_event_info_header h;
+        std::memcpy(&h, at, sizeof h);
+        if (h.len < sizeof h || h.len > static_cast<std::size_t>(end - at))
+            break;
+        const char* const body = at + sizeof h;
+        if ((h.info_type == FAN_EVENT_INFO_TYPE_DFID_NAME || h.info_type == FAN_EVENT_INFO_TYPE_DFID)
+            && h.len >= sizeof h + sizeof(__kernel_fsid_t) + sizeof(file_handle)) {
+            const char* fsid = body;
+            file_handle handle;
+            std::memcpy(&handle, fsid + sizeof(__kernel_fsid_t), sizeof handle);
+            const char* bytes = fsid + sizeof(__kernel_fsid_t) + sizeof handle;
+            if (bytes + handle.handle_bytes <= at + h.len) {
+                e.dir.assign(fsid, sizeof(__kernel_fsid_t));
+                e.dir.append(reinterpret_cast<const char*>(&handle.handle_type), sizeof handle.handle_type);
+                e.dir.append(bytes, handle.handle_bytes);
+                const char* name = bytes + handle.handle_bytes;
+                if (h.info_type == FAN_EVENT_INFO_TYPE_DFID_NAME)
+                    e.name.assign(name, ::strnlen(name, static_cast<std::size_t>(at + h.len - name)));
+                else
+                    e.name = ".";
+            }
+        } else if (h.info_type == FAN_EVENT_INFO_TYPE_PIDFD && h.len >= sizeof h + sizeof(int)) {
+            std::memcpy(&pidfd, body, sizeof pidfd);
+        }
+        at += h.len;
+    }
+    return pidfd;
 }
 
 } // namespace gw

@@ -62,6 +62,8 @@ public:
 
 private:
     void parse(const char* buffer, ssize_t length, std::vector<WatchEvent>& out);
+    // Reads an event's information records into `e`; returns its pidfd, or -1.
+    static int takeInfo(const char* at, const char* end, WatchEvent& e);
     int fd_ = -1;
     bool pidfds_ = false; // the kernel reports a pidfd with each event
 };
