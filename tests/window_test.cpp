@@ -333,6 +333,8 @@ private slots:
         form->ui.Menu_Language_EN->trigger();
         QCOMPARE(form->ui.ButtonStop->text(), QString("Stop"));
         form->ui.Menu_File_Files->setChecked(true);
+        form->activateWindow(); // a shortcut is the active window's
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
         QTimer::singleShot(0, this, [this] { QTest::keyClick(form.get(), Qt::Key_Escape); });
         click(form->ui.Button2);
         QVERIFY(form->ui.GroupBox4->isVisible() && !form->ui.GroupBox5->isVisible());
