@@ -25,6 +25,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QShortcut>
+#include <QWindow>
 
 #include <functional>
 
@@ -340,7 +341,12 @@ void TForm1::Menu_File_DifferencesClick()
         auto* window = new DifferencesWindow(this, heading, std::move(places), russian,
                                              [this](const QByteArray& rawPath) { showFolder(rawPath); });
         window->setAttribute(Qt::WA_DeleteOnClose);
+        // A window of its own, not one kept above the main window: a place
+        // shown in the folder tree brings the main window to the front.
+        window->setWindowFlags((window->windowFlags() & ~Qt::Dialog) | Qt::Window);
         window->show();
+        if (QWindow* handle = window->windowHandle())
+            handle->setTransientParent(nullptr);
     });
 }
 
