@@ -439,3 +439,37 @@ TEST(Watch, WithoutRootATreeBeyondTheMarkLimitIsRefused)
               std::string::npos)
         << refused.err;
 }
+
+// With a baseline, each item is judged against its record: changed, new,
+// gone, and mended when it is as recorded again.
+TEST(Watch, AgainstABaselineChangedNewGoneAndMended)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root: the watch marks the whole file system";
+    gwtest::TempTree t, work;
+    for (const char* d : {"a", "b/c"})
+        t.mkdir(d);
+    const std::string baseline = work.path("base.acl");
+    ASSERT_EQ(gwtest::run({gwtest::checkProgram(), "--quiet", "--save-baseline", baseline, "--reports",
+                           work.path("first"), t.root()})
+                  .status,
+              0);
+    Watcher w({"--baseline", baseline, "--reports", work.path("r"), t.root()});
+    ASSERT_TRUE(w.ready());
+    sh({"chmod", "700", t.path("a")});
+    t.mkdir("fresh");
+    sh({"rm", "-r", t.path("b")});
+    std::vector<QJsonObject> got = w.changes();
+    EXPECT_EQ(shown(got),
+              (std::multiset<std::string> {"changed " + t.path("a"), "new " + t.path("fresh"), "gone " + t.path("b"),
+                                           "gone " + t.path("b/c")}));
+    for (const QJsonObject& o : got)
+        EXPECT_EQ(o["check"], "drift");
+    sh({"chmod", "755", t.path("a")});
+    ::rmdir(t.path("fresh").c_str());
+    t.mkdir("b/c");
+    EXPECT_EQ(shown(w.changes()),
+              (std::multiset<std::string> {"mended " + t.path("a"), "mended " + t.path("fresh"),
+                                           "mended " + t.path("b"), "mended " + t.path("b/c")}));
+    EXPECT_EQ(w.stop(), 0);
+}

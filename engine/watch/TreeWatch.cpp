@@ -1,6 +1,7 @@
 #include "engine/watch/TreeWatch.h"
 
 #include "engine/checks/JsonLines.h"
+#include "engine/checks/baseline/BaselineFile.h"
 #include "engine/reports/LanguageText.h"
 #include "platform/AclListing.h"
 #include "platform/PrintableText.h"
@@ -50,10 +51,11 @@ const char* findingStatus(const char* check)
 
 QString statusWord(const char* status, bool russian)
 {
-    static const char* const kWords[][3] = {{"differs", "differs", "отличается"},
-                                            {"not_inherited", "not inherited", "не унаследовано"},
-                                            {"mended", "mended", "исправлено"},
-                                            {"removed", "removed", "удалено"}};
+    static const char* const kWords[][3] = {
+        {"differs", "differs", "отличается"}, {"not_inherited", "not inherited", "не унаследовано"},
+        {"changed", "changed", "изменено"},   {"new", "new", "новое"},
+        {"gone", "gone", "исчезло"},          {"mended", "mended", "исправлено"},
+        {"removed", "removed", "удалено"}};
     for (const auto& w : kWords) {
         if (qstrcmp(status, w[0]) == 0)
             return QString::fromUtf8(w[russian ? 2 : 1]);
@@ -78,10 +80,51 @@ std::string TreeWatch::open()
     return events_.open(options_.folder, wholeFileSystem_);
 }
 
+std::string TreeWatch::readBaseline()
+{
+    recorded_.clear();
+    if (!options_.drift)
+        return {};
+    try {
+        BaselineReader reader(options_.drift->baselinePath());
+        BaselineRecord record;
+        while (reader.next(record))
+            recorded_.insert(QByteArray::fromStdString(record.rawPath), {record.kind, record.permissions});
+    } catch (const BaselineError& e) {
+        return e.what();
+    }
+    return {};
+}
+
+void TreeWatch::recordedGone(const QByteArray& raw, const WatchEvent* e, bool tell)
+{
+    const CheckPart* drift = nullptr;
+    for (const CheckPart* part : judges_.judged)
+        drift = qstrcmp(part->kind(), "drift") == 0 ? part : drift;
+    if (!drift)
+        return;
+    const QByteArray below = raw.endsWith('/') ? raw : raw + '/';
+    for (auto it = recorded_.cbegin(); it != recorded_.cend(); ++it) {
+        if (it.key() != raw && !it.key().startsWith(below))
+            continue;
+        if (met_ && met_->contains(it.key()))
+            continue;
+        judgeRecorded(*drift, it.key(), it->kind, nullptr, nullptr, &it->permissions, e, tell);
+    }
+}
+
 std::string TreeWatch::learn()
 {
     judges_ = makeJudges(options_);
     differing_.clear();
+    if (const std::string problem = readBaseline(); !problem.empty())
+        return problem;
+    QSet<QByteArray> met;
+    met_ = &met;
+    const struct MetEnd {
+        QSet<QByteArray>*& met;
+        ~MetEnd() { met = nullptr; }
+    } metEnd {met_};
     const int fd = ::open(options_.folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return std::string("cannot open the folder: ") + std::strerror(errno);
@@ -100,6 +143,7 @@ std::string TreeWatch::learn()
         top_.reset();
     walk(0, fd, nullptr, false);
     ::close(fd);
+    recordedGone(options_.folder, nullptr, false); // recorded, and not there now
     if (!wholeFileSystem_ && folders_.size() > 0 && markLimitHit_) {
         const long limit = FanotifyEvents::markLimit();
         return "the tree has more folders than this user may watch (fs.fanotify.max_user_marks = "
@@ -177,33 +221,42 @@ bool TreeWatch::leftOut(const QByteArray& name, const QByteArray& raw, int depth
 void TreeWatch::judge(ItemKind kind, const QByteArray& raw, const Permissions* item, const Permissions* folder,
                       const WatchEvent* e, bool tell)
 {
-    const QByteArray printable = printableUtf8(raw);
+    if (met_)
+        met_->insert(raw);
+    const auto record = recorded_.constFind(raw);
+    const Permissions* recorded = record != recorded_.cend() ? &record->permissions : nullptr;
+    for (const CheckPart* part : judges_.judged)
+        judgeRecorded(*part, raw, kind, item, folder, recorded, e, tell);
+}
+
+void TreeWatch::judgeRecorded(const CheckPart& part, const QByteArray& raw, ItemKind kind, const Permissions* item,
+                              const Permissions* folder, const Permissions* recorded, const WatchEvent* e, bool tell)
+{
     const Permissions* top = top_ ? &*top_ : nullptr;
-    for (const CheckPart* part : judges_.judged) {
-        const Judgement j = part->judge({kind, printable, item, folder, top, nullptr});
-        if (!j.judged)
-            continue;
-        const QByteArray key = keyOf(part->kind(), raw);
-        const auto it = differing_.constFind(key);
-        if (j.green) {
-            if (it == differing_.constEnd())
-                continue;
-            differing_.erase(it);
-            ItemDifference mended;
-            mended.kind = kind;
-            mended.path = printable;
-            mended.rawPath = raw;
-            if (tell)
-                this->tell(part->kind(), "mended", mended, e);
-            continue;
-        }
-        const QByteArray how = jsonItemLine(j.difference, "");
-        if (it != differing_.constEnd() && it->signature == how)
-            continue; // differs as it did
-        differing_.insert(key, Finding {how, j.difference});
+    const Judgement j = part.judge({kind, printableUtf8(raw), item, folder, top, recorded});
+    if (!j.judged)
+        return;
+    const QByteArray key = keyOf(part.kind(), raw);
+    const auto it = differing_.constFind(key);
+    if (j.green) {
+        if (it == differing_.constEnd())
+            return;
+        ItemDifference mended;
+        mended.kind = kind;
+        mended.path = it->difference.path;
+        mended.rawPath = raw;
+        differing_.erase(it);
         if (tell)
-            this->tell(part->kind(), findingStatus(part->kind()), j.difference, e);
+            this->tell(part.kind(), "mended", mended, e);
+        return;
     }
+    const QByteArray how = jsonItemLine(j.difference, j.note.constData());
+    if (it != differing_.constEnd() && it->signature == how)
+        return; // differs as it did
+    const QByteArray status = qstrcmp(part.kind(), "drift") == 0 ? j.note : QByteArray(findingStatus(part.kind()));
+    differing_.insert(key, Finding {how, j.difference, status});
+    if (tell)
+        this->tell(part.kind(), status.constData(), j.difference, e);
 }
 
 int TreeWatch::openFolder(Id id) const
@@ -290,7 +343,7 @@ void TreeWatch::removed(const QByteArray& raw, const WatchEvent* e)
         const QByteArray& key = it.key();
         const qsizetype cut = key.indexOf('\n');
         const QByteArray path = key.mid(cut + 1);
-        if (path != raw && !path.startsWith(below)) {
+        if ((path != raw && !path.startsWith(below)) || it->status == "gone") {
             ++it;
             continue;
         }
@@ -300,8 +353,13 @@ void TreeWatch::removed(const QByteArray& raw, const WatchEvent* e)
         gone.path = it->difference.path;
         gone.rawPath = path;
         it = differing_.erase(it);
-        tell(check.constData(), "removed", gone, e);
+        // A new item removed is what the baseline has: mended. A recorded
+        // one is told gone below.
+        if (check == "drift" && recorded_.contains(path))
+            continue;
+        tell(check.constData(), check == "drift" ? "mended" : "removed", gone, e);
     }
+    recordedGone(raw, e, true);
 }
 
 void TreeWatch::handle(const WatchEvent& e)
@@ -375,7 +433,7 @@ void TreeWatch::overflow(const std::function<void()>& fullCheck)
         const auto old = before.constFind(it.key());
         if (old == before.cend() || old->signature != it->signature) {
             const QByteArray check = it.key().left(it.key().indexOf('\n'));
-            tell(check.constData(), findingStatus(check.constData()), it->difference, nullptr);
+            tell(check.constData(), it->status.constData(), it->difference, nullptr);
         }
     }
 }
@@ -415,9 +473,13 @@ void TreeWatch::tell(const char* check, const char* status, const ItemDifference
     }
     const QString kind = russian ? (d.kind == ItemKind::File ? QStringLiteral("файл") : QStringLiteral("папка"))
                                  : (d.kind == ItemKind::File ? QStringLiteral("file") : QStringLiteral("folder"));
-    const QString checkWord = russian
-        ? (qstrcmp(check, "inheritance") == 0 ? QStringLiteral("наследование") : QStringLiteral("проверяемая папка"))
-        : (qstrcmp(check, "inheritance") == 0 ? QStringLiteral("inheritance") : QStringLiteral("checked folder"));
+    const bool inheritance = qstrcmp(check, "inheritance") == 0, drift = qstrcmp(check, "drift") == 0;
+    const QString checkWord = russian ? (inheritance ? QStringLiteral("наследование")
+                                             : drift ? QStringLiteral("снимок")
+                                                     : QStringLiteral("проверяемая папка"))
+                                      : (inheritance ? QStringLiteral("inheritance")
+                                             : drift ? QStringLiteral("baseline")
+                                                     : QStringLiteral("checked folder"));
     r.sentence = QString::fromLatin1(time) + QStringLiteral("  ") + statusWord(status, russian) + QStringLiteral("  ")
         + QString::fromUtf8(d.path) + QStringLiteral(" (") + kind + QStringLiteral(", ") + checkWord
         + QStringLiteral(")")

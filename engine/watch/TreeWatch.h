@@ -1,7 +1,7 @@
 #pragma once
 // The watch: after one whole check, every change the kernel reports in the
 // checked tree is judged at once by the same kinds of check (against the
-// checked folder, inheritance), each item alone, and every change of an
+// checked folder, inheritance, drift from a baseline), each item alone, and every change of an
 // item's verdict is told as it happens, with the process that made it.
 //
 // Events come from fanotify (FanotifyEvents): as root one mark on the whole
@@ -19,6 +19,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -35,8 +36,8 @@ struct WatchRecord {
     QByteArray json; // one line, with its line end
     QString sentence; // in the chosen language, without a line end
     QByteArray path; // printable; empty for a notice
-    QByteArray status; // "differs", "not_inherited", "mended", "removed"; "notice"
-    QByteArray check; // "folder", "inheritance"
+    QByteArray status; // "differs", "not_inherited", "changed", "new", "gone", "mended", "removed"; "notice"
+    QByteArray check; // "folder", "inheritance", "drift"
     QByteArray reasons; // the reasons' keys, comma-separated
     pid_t pid = 0;
 };
@@ -74,6 +75,8 @@ private:
     void judgeFile(Id dir, const QByteArray& name, const WatchEvent* e);
     void judge(ItemKind kind, const QByteArray& raw, const Permissions* item, const Permissions* folder,
                const WatchEvent* e, bool tell);
+    void judgeRecorded(const CheckPart& part, const QByteArray& raw, ItemKind kind, const Permissions* item,
+                       const Permissions* folder, const Permissions* recorded, const WatchEvent* e, bool tell);
     void removed(const QByteArray& raw, const WatchEvent* e);
     void overflow(const std::function<void()>& fullCheck);
     void tell(const char* check, const char* status, const ItemDifference& d, const WatchEvent* e);
@@ -92,9 +95,21 @@ private:
     struct Finding {
         QByteArray signature; // its JSON record, to tell a new way of differing
         ItemDifference difference;
+        QByteArray status; // as told
     };
     QHash<QByteArray, Finding> differing_;
     bool markLimitHit_ = false;
+    // With a baseline (the drift check): every record, by raw path; and,
+    // while the tree is learned, the items met.
+    struct Recorded {
+        ItemKind kind;
+        Permissions permissions;
+    };
+    QHash<QByteArray, Recorded> recorded_;
+    QSet<QByteArray>* met_ = nullptr;
+    std::string readBaseline();
+    // Drift: each recorded item at or below `raw` not there now is gone.
+    void recordedGone(const QByteArray& raw, const WatchEvent* e, bool tell);
 };
 
 } // namespace gw

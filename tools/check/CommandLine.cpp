@@ -74,8 +74,9 @@ const char kHelp[] = "Checks that every subfolder of FOLDER carries the same per
                      "\n"
                      "Watching:\n"
                      "  --watch              after the check, keep watching FOLDER and judge every\n"
-                     "                       change as it happens (against FOLDER, or with\n"
-                     "                       --inheritance what its folder gives it): one line (a\n"
+                     "                       change as it happens (against FOLDER, what its folder\n"
+                     "                       gives it with --inheritance, or its record with\n"
+                     "                       --baseline): one line (a\n"
                      "                       JSON record with --json) for each item whose verdict\n"
                      "                       changes, with the process that made the change; until\n"
                      "                       SIGINT or SIGTERM (exit status 0). Root watches the\n"
@@ -297,9 +298,9 @@ int combinationRefused(const CommandLine& cl)
                         : "--fix-file gives no fix with --who (an inventory finds nothing to fix): add --inheritance "
                           "for the inheritance check's fix, or check FOLDER without --who",
                     true);
-    if (cl.watch && (o.who || !o.moreWho.empty() || !cl.baselineFile.isEmpty() || !cl.saveBaselineFile.isEmpty()))
-        return fail("--watch judges against FOLDER or, with --inheritance, what each folder gives: not with --who, "
-                    "--baseline or --save-baseline",
+    if (cl.watch && (o.who || !o.moreWho.empty() || !cl.saveBaselineFile.isEmpty()))
+        return fail("--watch judges against FOLDER, what each folder gives (--inheritance) or a baseline "
+                    "(--baseline): not with --who or --save-baseline",
                     true);
     return -1;
 }
