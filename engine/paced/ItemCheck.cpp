@@ -69,6 +69,7 @@ void CheckEngine::runItemCheck(ReportsFolder* openReports, BaselineRun* baseline
     itemCheckRan_ = true;
     lastItems_ = {};
     lastDriftItems_.clear();
+    lastWho_.reset();
     ReportsFolder ownReports;
     ReportsFolder* reports = openReports;
     if (!reports) {
@@ -93,7 +94,8 @@ void CheckEngine::runItemCheck(ReportsFolder* openReports, BaselineRun* baseline
     }
     // The drift check is a check of its own: each item against its record.
     lastDrift_ = options.drift != nullptr;
-    options.inheritance = inheritance_ && !lastDrift_;
+    options.who = who_; // an inventory is a check of its own too
+    options.inheritance = inheritance_ && !lastDrift_ && !who_;
     lastInheritance_ = options.inheritance;
     std::atomic<int> scanned {0}, read {0}, total {0};
     std::atomic<bool> stop {false}, done {false};
@@ -160,9 +162,10 @@ void CheckEngine::runItemCheck(ReportsFolder* openReports, BaselineRun* baseline
     lastItems_ = result.items;
     if (lastDrift_)
         lastDriftItems_ = baselines->drift()->keptItems();
+    lastWho_ = std::move(result.who);
     resultsPageSwitch(true, true, true);
     view_.setEnabled(Control::Menu_File_FixFile,
-                     !lastInheritance_ && !lastDrift_ && result.analysis.inputs.mismatchCount > 0);
+                     !lastInheritance_ && !lastDrift_ && !lastWho_ && result.analysis.inputs.mismatchCount > 0);
     // The check's results stand; the baseline that could not be written is said.
     if (!baselineProblem.empty())
         view_.showError(sentence(QString::fromStdString(baselineProblem)));
