@@ -2,6 +2,7 @@
 
 #include "platform/PrintableText.h"
 
+#include <QKeyEvent>
 #include <QPushButton>
 
 namespace {
@@ -49,8 +50,24 @@ PrincipalDialog::PrincipalDialog(QWidget* parent, bool russian, const std::vecto
     connect(ui.principals, &QListWidget::itemDoubleClicked, this, &PrincipalDialog::accept);
     connect(ui.buttons, &QDialogButtonBox::accepted, this, &PrincipalDialog::accept);
     connect(ui.buttons, &QDialogButtonBox::rejected, this, &PrincipalDialog::reject);
+    ui.name->installEventFilter(this);
     ui.name->setFocus();
     showChoice();
+}
+
+bool PrincipalDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != ui.name || event->type() != QEvent::KeyPress
+        || static_cast<QKeyEvent*>(event)->key() != Qt::Key_Down)
+        return QDialog::eventFilter(watched, event);
+    for (int row = 0; row < ui.principals->count(); ++row) {
+        if (!ui.principals->item(row)->isHidden()) {
+            ui.principals->setCurrentRow(row);
+            ui.principals->setFocus();
+            break;
+        }
+    }
+    return true;
 }
 
 void PrincipalDialog::filter(const QString& text)

@@ -23,6 +23,10 @@ public:
     const gw::Principal& principal() const { return principal_; }
     void accept() override;
 
+protected:
+    // Down in the name box goes to the list's first row that is shown.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void filter(const QString& text);
     void showChoice();

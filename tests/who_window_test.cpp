@@ -217,6 +217,9 @@ private slots:
         QTest::newRow("anyone, in Russian") << "anyone"
                                             << ""
                                             << "любой" << false << true;
+        QTest::newRow("a user by the keyboard") << "nobody"
+                                                << "nobod"
+                                                << "<Down>" << false << false;
         QTest::newRow("a group, typed") << "group:nogroup"
                                         << "group:nogroup"
                                         << "" << false << false;
@@ -259,8 +262,13 @@ private slots:
         whenTheDialogOpens([&](PrincipalDialog& dialog) {
             QCOMPARE(dialog.windowTitle(), english ? QString("Who has access…") : QString("Кто имеет доступ…"));
             QTest::keyClicks(dialog.ui.name, typed);
-            if (!row.isEmpty())
+            if (row == "<Down>") { // from the box to the first row shown, and Enter
+                QTest::keyClick(dialog.ui.name, Qt::Key_Down);
+                QTest::keyClick(dialog.ui.principals, Qt::Key_Return);
+                QVERIFY(!dialog.isVisible());
+            } else if (!row.isEmpty()) {
                 clickRow(dialog, row);
+            }
         });
         form->ui.Menu_File_Who->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(form->ui.GroupBox5->isVisible(), 30000);
