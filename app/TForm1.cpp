@@ -388,16 +388,16 @@ void TForm1::Menu_File_CompareBaselineClick()
 
 void TForm1::Menu_File_WhoClick()
 {
-    guarded([this] {
+    bool ran = false;
+    guarded([this, &ran] {
         PrincipalDialog dialog(this, gw::isRussian(engine_.state().Lang), gw::knownPrincipals());
-        if (dialog.exec() != QDialog::Accepted)
-            return;
-        engine_.whoHasAccess(dialog.principal());
+        if (dialog.exec() == QDialog::Accepted)
+            ran = engine_.whoHasAccess(dialog.principal());
     });
     if (closed_)
         return;
     removeAtExit(engine_.state().WinDir); // the check makes the working folder when the start could not
-    if (engine_.lastWasWho() && ui.GroupBox5->isVisible())
+    if (ran)
         showWhoWindow();
 }
 

@@ -12,6 +12,7 @@
 #include <QClipboard>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QtTest>
@@ -400,6 +401,37 @@ private slots:
         QVERIFY(form->ui.GroupBox3->isVisible() && !form->ui.GroupBox5->isVisible());
         QVERIFY(!exists(form->engine().whoPath()));
         QVERIFY(!form->engine().lastWasWho());
+    }
+
+    // An inventory that cannot run leaves neither the last one's window nor its report.
+    void aFailedInventoryLeavesNothingOfTheLastOne()
+    {
+        const std::string folder = tree->mkdir("gone");
+        chooseFolder(folder);
+        whenTheDialogOpens([](PrincipalDialog& dialog) { QTest::keyClicks(dialog.ui.name, "anyone"); });
+        form->ui.Menu_File_Who->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(form->ui.GroupBox5->isVisible(), 30000);
+        QVERIFY(exists(form->engine().whoPath()));
+        delete form->findChild<WhoWindow*>();
+
+        QVERIFY(::rmdir(folder.c_str()) == 0);
+        QString said;
+        QTimer answer; // the box that says why
+        connect(&answer, &QTimer::timeout, this, [&said] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                said = box->text();
+                box->accept();
+            }
+        });
+        answer.start(20);
+        whenTheDialogOpens([](PrincipalDialog& dialog) { QTest::keyClicks(dialog.ui.name, "anyone"); });
+        form->ui.Menu_File_Who->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(form->ui.GroupBox5->isVisible(), 30000);
+        QVERIFY2(said.contains(QString::fromStdString(folder)), qPrintable(said));
+        QCOMPARE(form->findChild<WhoWindow*>(), nullptr);
+        QVERIFY(!exists(form->engine().whoPath()));
+        QVERIFY(!form->engine().lastWasWho());
+        QCOMPARE(form->ui.Label7->palette().color(QPalette::Window), QColor(255, 0, 0));
     }
 
     // Every user and group the dialog lists is looked up as itself, even

@@ -115,8 +115,9 @@ public:
     // Who can do what: the rights of `who` on every folder (and file, with
     // the files) of the chosen folder, as grantwise-check --who finds them,
     // in-process like the inheritance check; its verdict on the results
-    // page, its report (acl_who.txt) behind the report button.
-    void whoHasAccess(const Principal& who);
+    // page, its report (acl_who.txt) behind the report button. True when
+    // it ran to its end; false when it was refused or failed.
+    bool whoHasAccess(const Principal& who);
     // What the last check found, when it was one of who can do what.
     const std::optional<WhoFindings>& lastWho() const { return lastWho_; }
     bool lastWasWho() const { return itemCheckRan_ && lastWho_.has_value(); }

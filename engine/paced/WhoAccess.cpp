@@ -14,17 +14,18 @@ QByteArray CheckEngine::whoPath() const
     return WorkingFolder::whoFile(state_.WinDir);
 }
 
-void CheckEngine::whoHasAccess(const Principal& who)
+bool CheckEngine::whoHasAccess(const Principal& who)
 {
     // Refused before the check: the page and the reports of the last check stay as they are.
     if (selectedPath_.isEmpty() || !ensureWorkingFolder())
-        return;
+        return false;
     showProgressPage();
     if (closed())
-        return;
+        return false;
     who_ = who;
     const auto done = qScopeGuard([this] { who_.reset(); }); // the next check asks about no one
     runItemCheck();
+    return !closed() && lastWasWho();
 }
 
 } // namespace gw
