@@ -303,7 +303,8 @@ private slots:
                  qPrintable(form->ui.RichEdit3->toPlainText() + "\n---\n" + QString::fromStdString(text.out)));
         QCOMPARE(form->ui.Label7->palette().color(QPalette::Window), QColor(0, 255, 0)); // everything was read
 
-        // The report button, and the window's own, open the rights report.
+        // The report button, named for it, and the window's own, open the rights report.
+        QCOMPARE(form->ui.Button4->text(), english ? QString("RIGHTS REPORT") : QString("ОТЧЕТ О ПРАВАХ"));
         const QUrl report = QUrl::fromLocalFile(QString::fromUtf8(form->engine().whoPath()));
         QTest::mouseClick(form->ui.Button4, Qt::LeftButton);
         QCOMPARE(opened.back(), report);
