@@ -9,6 +9,7 @@
 #include "ExitSignals.h"
 #include "LanguageTable.h"
 #include "PrincipalDialog.h"
+#include "ScopeDialog.h"
 #include "TForm2.h"
 #include "TForm4.h"
 #include "WhoWindow.h"
@@ -47,11 +48,14 @@ TForm1::SaveFileDialog& TForm1::saveFileDialog()
 TForm1::SaveFileDialog& TForm1::openFileDialog()
 {
     static SaveFileDialog dialog = [](QWidget* parent, const QString& caption, const QString& suggested) {
-        QFileDialog box(parent, caption, QFileInfo(suggested).absolutePath());
+        // A folder suggested opens the dialog in it, with no file chosen.
+        const QFileInfo info(suggested);
+        QFileDialog box(parent, caption, info.isDir() ? info.absoluteFilePath() : info.absolutePath());
         box.setAcceptMode(QFileDialog::AcceptOpen);
         box.setFileMode(QFileDialog::ExistingFile);
         box.setOption(QFileDialog::DontUseNativeDialog);
-        box.selectFile(suggested);
+        if (!info.isDir())
+            box.selectFile(suggested);
         return box.exec() == QDialog::Accepted && !box.selectedFiles().isEmpty() ? box.selectedFiles().constFirst()
                                                                                  : QString();
     };
@@ -120,6 +124,8 @@ TForm1::TForm1(QWidget* parent)
     connect(ui.Menu_File_Inheritance, &QAction::toggled, this, kindChanged);
     connect(ui.Menu_File_Files, &QAction::toggled, this, kindChanged);
     connect(ui.Menu_File_FullSpeed, &QAction::toggled, this, kindChanged);
+    connect(ui.Menu_File_Scope, &QAction::triggered, this, &TForm1::Menu_File_ScopeClick);
+    connect(ui.ResultsButton, &QPushButton::clicked, this, &TForm1::ResultsButtonClick);
     connect(ui.Menu_File_Close, &QAction::triggered, this, &TForm1::Menu_File_CloseClick);
     connect(ui.Menu_Language_RU, &QAction::triggered, this, &TForm1::Menu_Language_RUClick);
     connect(ui.Menu_Language_EN, &QAction::triggered, this, &TForm1::Menu_Language_ENClick);
@@ -192,11 +198,20 @@ void TForm1::FormClose()
 
 void TForm1::ShellTreeView1Change()
 {
+    if (selectingQuietly_) // a place of the results, shown: the results stay
+        return;
+    keepResults(false);
     guarded([this] { engine_.ShellTreeView1Change(model_.rawPath(ui.ShellTreeView1->currentIndex())); });
 }
 
 void TForm1::Button7Click()
 {
+    // A place of the results shown in the tree is the folder checked next.
+    if (model_.rawPath(ui.ShellTreeView1->currentIndex()) != engine_.selectedPath()) {
+        ShellTreeView1Change();
+        if (!ui.Button7->isEnabled())
+            return;
+    }
     guarded([this] { engine_.Button7Click(); });
     if (!closed_) // the scan makes it when the start could not
         removeAtExit(engine_.state().WinDir);
@@ -342,22 +357,59 @@ void TForm1::Menu_File_DifferencesClick()
 void TForm1::showFolder(const QByteArray& rawPath)
 {
     // The folder tree is on the folder page: go back to it as the wizard's
-    // own buttons do; during a check the folder is not shown.
+    // own buttons do, the results kept; during a check the folder is not shown.
     if (ui.GroupBox5->isVisible())
         Button3Click();
     else if (ui.GroupBox4->isVisible())
         Button5Click();
-    if (!ui.GroupBox3->isVisible())
-        return;
+    if (ui.GroupBox3->isVisible() && selectQuietly(rawPath))
+        ui.ShellTreeView1->setFocus();
+    // Above the differences window that asked for it.
+    raise();
+    activateWindow();
+}
+
+bool TForm1::selectQuietly(const QByteArray& rawPath)
+{
     QModelIndex index = model_.indexForPath(rawPath);
     if (!index.isValid() && rawPath.lastIndexOf('/') > 0) // a file: its folder
         index = model_.indexForPath(rawPath.left(rawPath.lastIndexOf('/')));
     if (!index.isValid())
-        return;
+        return false;
+    selectingQuietly_ = resultsKept_; // without results to keep, the folder is chosen as a click chooses it
     ui.ShellTreeView1->setCurrentIndex(index);
+    selectingQuietly_ = false;
     ui.ShellTreeView1->scrollTo(index);
-    raise();
-    activateWindow();
+    return true;
+}
+
+void TForm1::keepResults(bool kept)
+{
+    resultsKept_ = kept;
+    ui.ResultsButton->setVisible(kept); // on the folder page
+}
+
+void TForm1::ResultsButtonClick()
+{
+    // Back to the results, their folder selected again in the tree.
+    (void)selectQuietly(engine_.selectedPath());
+    ui.GroupBox3->setVisible(false);
+    ui.GroupBox5->setVisible(true);
+    ui.Button3->setFocus();
+}
+
+void TForm1::Menu_File_ScopeClick()
+{
+    bool accepted = false;
+    guarded([this, &accepted] {
+        ScopeDialog dialog(this, gw::isRussian(engine_.state().Lang), engine_.scope(), engine_.ignoredParts());
+        accepted = dialog.exec() == QDialog::Accepted;
+        if (accepted)
+            engine_.setScope(dialog.scope(), dialog.ignored());
+    });
+    // The speed page says what the next reading takes in: scanned again.
+    if (accepted && ui.GroupBox4->isVisible())
+        Button7Click();
 }
 
 void TForm1::Menu_File_FixFileClick()
@@ -371,18 +423,21 @@ void TForm1::Menu_File_FixFileClick()
             return;
         if (const QString problem = engine_.saveFixFile(QFile::encodeName(path)); !problem.isEmpty())
             showError(problem);
+        else if (resultsKept_ && ui.GroupBox3->isVisible())
+            ResultsButtonClick(); // where it says the file was saved
     });
 }
 
 void TForm1::Menu_File_SaveBaselineClick()
 {
-    withBaselineFile(saveFileDialog(), QStringLiteral("Save baseline"), QStringLiteral("Сохранить снимок"),
+    withBaselineFile(saveFileDialog(), false, QStringLiteral("Save baseline"), QStringLiteral("Сохранить снимок"),
                      [this](const QByteArray& file) { engine_.saveBaseline(file); });
 }
 
 void TForm1::Menu_File_CompareBaselineClick()
 {
-    withBaselineFile(openFileDialog(), QStringLiteral("Compare with baseline"), QStringLiteral("Сравнить со снимком"),
+    withBaselineFile(openFileDialog(), true, QStringLiteral("Compare with baseline"),
+                     QStringLiteral("Сравнить со снимком"),
                      [this](const QByteArray& file) { engine_.compareWithBaseline(file); });
 }
 
@@ -417,14 +472,21 @@ void TForm1::showWhoWindow()
     });
 }
 
-void TForm1::withBaselineFile(const SaveFileDialog& dialog, const QString& english, const QString& russian,
-                              const std::function<void(const QByteArray&)>& use)
+void TForm1::withBaselineFile(const SaveFileDialog& dialog, bool existing, const QString& english,
+                              const QString& russian, const std::function<void(const QByteArray&)>& use)
 {
     guarded([&] {
-        const QString path = dialog(this, gw::isEnglish(engine_.state().Lang) ? english : russian,
-                                    QDir::homePath() + QStringLiteral("/grantwise-baseline.acl.gz"));
-        if (!path.isEmpty())
-            use(QFile::encodeName(QFileInfo(path).absoluteFilePath()));
+        // The baseline saved or compared with last, while it is there; else
+        // a name for a new one, or the home folder to find one in.
+        QString suggested = existing ? QDir::homePath()
+                                     : QDir::homePath() + QStringLiteral("/grantwise-baseline.acl.gz");
+        if (!lastBaseline_.isEmpty() && QFileInfo(lastBaseline_).isFile())
+            suggested = lastBaseline_;
+        const QString path = dialog(this, gw::isEnglish(engine_.state().Lang) ? english : russian, suggested);
+        if (path.isEmpty())
+            return;
+        lastBaseline_ = QFileInfo(path).absoluteFilePath();
+        use(QFile::encodeName(lastBaseline_));
     });
     if (!closed_) // the check makes the working folder when the start could not
         removeAtExit(engine_.state().WinDir);
@@ -460,7 +522,7 @@ void TForm1::switchLanguage(bool english)
 {
     applyLanguage(english,
                   {{QStringLiteral("Form1"), this}, {QStringLiteral("Form2"), Form2}, {QStringLiteral("Form4"), Form4}},
-                  engine_.state(), gw::printableText(model_.rawPath(ui.ShellTreeView1->currentIndex())));
+                  engine_.state(), gw::printableText(engine_.selectedPath()));
     gw::useQtTranslations(!english);
     engine_.languageChanged();
     // The Language menu marks the language in use.

@@ -80,6 +80,8 @@ public slots:
     void Menu_File_SaveBaselineClick();
     void Menu_File_CompareBaselineClick();
     void Menu_File_WhoClick();
+    void Menu_File_ScopeClick();
+    void ResultsButtonClick();
     void Menu_File_CloseClick();
     void Menu_Language_RUClick();
     void Menu_Language_ENClick();
@@ -94,8 +96,16 @@ private:
     void labelButtons(QMessageBox& box) const;
     // Asks for a baseline file with `dialog`, titled in the window's
     // language, and hands `use` its absolute path.
-    void withBaselineFile(const SaveFileDialog& dialog, const QString& english, const QString& russian,
+    // `existing`: the file is to be read, so only one that exists is suggested.
+    void withBaselineFile(const SaveFileDialog& dialog, bool existing, const QString& english, const QString& russian,
                           const std::function<void(const QByteArray&)>& use);
+    // The results of the last check stay until another check is chosen: the
+    // folder page then offers the way back to them.
+    void keepResults(bool kept);
+    // Selects `rawPath`'s folder (or a file's) in the folder tree; while
+    // results are kept, without choosing it for a check. False when the
+    // tree has no such folder.
+    bool selectQuietly(const QByteArray& rawPath);
     // Every handler runs through this: an error is shown in a box and the
     // window goes on; nothing passes into Qt's event loop.
     void guarded(const std::function<void()>& handler);
@@ -111,4 +121,7 @@ private:
     gw::CheckEngine engine_;
     bool shown_ = false;
     bool closed_ = false;
+    bool resultsKept_ = false;
+    bool selectingQuietly_ = false;
+    QString lastBaseline_; // saved or compared with last, while the window is open
 };

@@ -61,6 +61,10 @@ QTimer& TForm1::timer(gw::Timer t)
 void TForm1::setVisible(gw::Control control, bool visible)
 {
     widget(control)->setVisible(visible);
+    // The results page shown has results to come back to until the next
+    // check (or scan) starts.
+    if (visible && (control == gw::Control::GroupBox5 || control == gw::Control::GroupBox1))
+        keepResults(control == gw::Control::GroupBox5);
 }
 
 void TForm1::setEnabled(gw::Control control, bool enabled)

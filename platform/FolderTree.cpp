@@ -133,6 +133,19 @@ void FolderTree::setExcluded(std::vector<ExcludedFolder> excluded)
         rebuild(root_.isEmpty() ? -1 : openRoot(root_), false);
 }
 
+void FolderTree::setScope(const FolderScope& scope)
+{
+    if (scope.includeHidden == scope_.includeHidden && scope.excludePatterns == scope_.excludePatterns
+        && scope.maxDepth == scope_.maxDepth && scope.oneFileSystem == scope_.oneFileSystem)
+        return;
+    scope_.includeHidden = scope.includeHidden;
+    scope_.excludePatterns = scope.excludePatterns;
+    scope_.maxDepth = scope.maxDepth;
+    scope_.oneFileSystem = scope.oneFileSystem;
+    if (!nodes_.empty())
+        rebuild(root_.isEmpty() ? -1 : openRoot(root_), false);
+}
+
 void FolderTree::rebuild(int rootFd, bool listRoot)
 {
     nodes_.clear();

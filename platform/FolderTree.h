@@ -106,6 +106,12 @@ public:
     // again at another place (a bind mount of it), its permissions are
     // compared there but it is not entered.
     void setExcluded(std::vector<ExcludedFolder> excluded);
+    // What else the tree takes in: hidden folders, patterns, depth, other
+    // file systems; the excluded folders stay as setExcluded left them. A
+    // scope that changes what is taken in empties the tree below the root,
+    // as setExcluded does; an equal one changes nothing.
+    void setScope(const FolderScope& scope);
+    const FolderScope& scope() const { return scope_; }
     FolderTree(const FolderTree&) = delete;
     FolderTree& operator=(const FolderTree&) = delete;
 

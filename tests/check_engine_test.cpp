@@ -668,3 +668,43 @@ TEST_F(CheckTest, StopInProcessKeepsTheEarlierReports)
     EXPECT_EQ(gwtest::readFile(engine.dumpPath().toStdString()), full);
     EXPECT_EQ(gwtest::readFile(engine.mismatchPath().toStdString()), mismatches);
 }
+
+// The scan takes up the scope: a scope changed after it changes neither the
+// reading nor the analysis of that scan, only the next scan; the speed page
+// and the reports say what it left out.
+TEST_F(CheckTest, TheScopeIsTheScansUntilTheNextScan)
+{
+    for (const char* d : {"a/b", "skip", ".hidden"})
+        gwtest::setfacl({"-m", "u:12345:rwx", t.mkdir(d)});
+    engine.state().Lang = "EN";
+    FolderScope scope;
+    scope.excludePatterns = {"skip"};
+    engine.setScope(scope, {});
+    engine.ShellTreeView1Change(QByteArray::fromStdString(t.root()));
+    engine.Button7Click();
+    EXPECT_EQ(engine.ShellTreeView2().count(), 3); // the root, a, a/b
+    EXPECT_TRUE(text(Control::RichEdit1)
+                    .contains("\r\nNot checked: folders matching skip\r\nHidden folders not checked, with all below "
+                              "them: 1 (File > What to check… checks them)\r\n"))
+        << text(Control::RichEdit1).toStdString();
+
+    scope.excludePatterns.clear();
+    scope.includeHidden = true;
+    engine.setScope(scope, {true, true});
+    engine.Button2Click();
+    gwtest::runTimers(engine, view, true);
+    EXPECT_EQ(engine.state().MismatchCount, 1); // a/b alone
+    EXPECT_NE(report(engine.dumpPath()).find("\r\nNot checked: folders matching skip\r\n"), std::string::npos);
+    EXPECT_EQ(report(engine.mismatchPath()).find("Not compared"), std::string::npos);
+    EXPECT_TRUE(text(Control::RichEdit2).contains("Not checked: folders matching skip"));
+
+    // The next scan takes the new scope up.
+    engine.Button7Click();
+    EXPECT_EQ(engine.ShellTreeView2().count(), 5);
+    EXPECT_FALSE(text(Control::RichEdit1).contains("Not checked"));
+    engine.Button2Click();
+    gwtest::runTimers(engine, view, true);
+    EXPECT_EQ(engine.state().MismatchCount, 3);
+    EXPECT_NE(report(engine.mismatchPath()).find("Not compared: owner names, owning group names\r\n"),
+              std::string::npos);
+}

@@ -5,6 +5,7 @@
 #include "DifferencesWindow.h"
 #include "ReportOpener.h"
 #include "ReportViewer.h"
+#include "ScopeDialog.h"
 #include "TForm1.h"
 #include "TForm2.h"
 #include "TForm4.h"
@@ -12,6 +13,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QClipboard>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -52,6 +54,22 @@ bool startProgram(QProcess& program, const QStringList& environment)
     program.setProcessEnvironment(env);
     program.start(qEnvironmentVariable("GRANTWISE_APP", "grantwise"), {});
     return program.waitForStarted();
+}
+
+// A report without its first line, which holds the time and the date.
+std::string body(const std::string& path)
+{
+    const std::string text = gwtest::readFile(path);
+    return text.substr(text.find("\r\n"));
+}
+
+// grantwise-check with `options`, its reports in `reports`, on `folder`.
+gwtest::ProcessResult checkOnTheCommandLine(std::vector<std::string> options, const std::string& reports,
+                                            const std::string& folder)
+{
+    options.insert(options.begin(), {gwtest::checkProgram(), "--reports", reports});
+    options.push_back(folder);
+    return gwtest::run(options);
 }
 
 } // namespace
@@ -99,6 +117,29 @@ class WindowTest : public QObject {
     }
 
     bool onResultsPage() const { return form->ui.GroupBox5->isVisible(); }
+
+    // File > What to check…, set as `set` says and accepted.
+    void chooseScope(const std::function<void(ScopeDialog&)>& set)
+    {
+        bool shown = false;
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<ScopeDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            shown = true;
+            set(*dialog);
+            dialog->ui.buttons->button(QDialogButtonBox::Ok)->click();
+        });
+        form->ui.Menu_File_Scope->trigger();
+        QVERIFY(shown);
+    }
+
+    void checkAndWait()
+    {
+        click(form->ui.Button7);
+        click(form->ui.Button2);
+        QTRY_VERIFY_WITH_TIMEOUT(onResultsPage(), 30000);
+    }
 
 private slots:
     void init()
@@ -416,6 +457,200 @@ private slots:
         model.setFilter("исчезла");
         QCOMPARE(model.rowCount(), 1);
         differences->close();
+    }
+
+    // File > What to check…: the paced reading and an in-process kind check
+    // what grantwise-check checks with the same options, their reports are
+    // its reports, and the pages say what was left out as it does.
+    void whatToCheckGivesTheCommandLinesReports()
+    {
+        for (const char* d : {".hidden/inner", "a/b/c", "skip/x"})
+            gwtest::setfacl({"-m", "u:12345:rwx", tree->mkdir(d)});
+        const std::string team = tree->mkdir("team"); // differs only in its names
+        if (::geteuid() == 0)
+            QCOMPARE(::chown(team.c_str(), 65534, 65534), 0);
+        chooseScope([](ScopeDialog& dialog) { // in the window's language
+            QCOMPARE(dialog.windowTitle(), QString("Что проверять"));
+            dialog.ui.excludePatterns->setPlainText("skip\n\nnothing*");
+        });
+        form->ui.Menu_Language_EN->trigger();
+        QCOMPARE(form->ui.Menu_File_Scope->text(), QString("What to check…"));
+        chooseScope([](ScopeDialog& dialog) {
+            QCOMPARE(dialog.windowTitle(), QString("What to check"));
+            QCOMPARE(dialog.ui.excludePatterns->toPlainText(), QString("skip\nnothing*")); // remembered
+            dialog.ui.includeHidden->setChecked(true);
+            dialog.ui.limitDepth->setChecked(true);
+            dialog.ui.maxDepth->setValue(2);
+            dialog.ui.ignoreOwner->setChecked(true);
+            dialog.ui.ignoreGroup->setChecked(true);
+        });
+        const std::vector<std::string> options {"--include-hidden", "--exclude", "skip",     "--exclude",  "nothing*",
+                                                "--max-depth",      "2",         "--ignore", "owner,group"};
+        const QString said = "Not checked: folders matching skip, nothing*, folders more than 2 levels below";
+        chooseFolder(tree->root());
+        click(form->ui.Button7);
+        QVERIFY2(form->ui.RichEdit1->toPlainText().contains("\n" + said + "\n"),
+                 qPrintable(form->ui.RichEdit1->toPlainText()));
+        QCOMPARE(form->engine().ShellTreeView2().count(), 6); // no skip, x or c
+        click(form->ui.Button2);
+        QTRY_VERIFY_WITH_TIMEOUT(onResultsPage(), 30000);
+        QVERIFY(form->ui.RichEdit2->toPlainText().contains("\n" + said + "\n"));
+        QCOMPARE(form->engine().state().MismatchCount, 1); // .hidden/inner
+        const std::string paced = work->path("paced");
+        QCOMPARE(checkOnTheCommandLine(options, paced, tree->root()).status, 1);
+        QCOMPARE(body(paced + "/acl.txt"), body(form->engine().dumpPath().toStdString()));
+        QCOMPARE(body(paced + "/acl_def.txt"), body(form->engine().mismatchPath().toStdString()));
+        QCOMPARE(gwtest::readFile(paced + "/acl_diff.txt"),
+                 gwtest::readFile(form->engine().differencesPath().toStdString()));
+
+        // The inheritance check, in-process, without the hidden folders: said too.
+        click(form->ui.Button3);
+        form->ui.Menu_File_Inheritance->setChecked(true);
+        chooseScope([](ScopeDialog& dialog) { dialog.ui.includeHidden->setChecked(false); });
+        form->ui.Menu_Language_RU->trigger();
+        click(form->ui.Button7);
+        const QString hidden = "\nСкрытые папки не проверены (со всем, что в них): 1 (проверяет Файл > Что проверять…)";
+        const QString ru = "Не проверены: папки по шаблонам skip, nothing*, папки глубже уровня 2";
+        QVERIFY2(form->ui.RichEdit1->toPlainText().contains("\n" + ru + hidden + "\n"),
+                 qPrintable(form->ui.RichEdit1->toPlainText()));
+        click(form->ui.Button2);
+        QTRY_VERIFY_WITH_TIMEOUT(onResultsPage(), 30000);
+        QVERIFY2(form->ui.RichEdit2->toPlainText().contains("\n" + ru + hidden + "\n"),
+                 qPrintable(form->ui.RichEdit2->toPlainText()));
+        std::vector<std::string> inheritance(options.begin() + 1, options.end());
+        inheritance.insert(inheritance.begin(), {"--inheritance", "--lang", "ru"});
+        const std::string inProcess = work->path("in-process");
+        const gwtest::ProcessResult r = checkOnTheCommandLine(inheritance, inProcess, tree->root());
+        QVERIFY2(r.out.find("\n" + ru.toStdString() + "\n") != std::string::npos, r.out.c_str());
+        for (const char* report : {"/acl_inherit.txt", "/acl_diff.txt"})
+            QCOMPARE(gwtest::readFile(inProcess + report),
+                     gwtest::readFile(form->engine().state().WinDir.toStdString() + report));
+        QCOMPARE(body(inProcess + "/acl.txt"), body(form->engine().dumpPath().toStdString()));
+        // The pages follow the language, what was left out too.
+        form->ui.Menu_Language_EN->trigger();
+        const QString english = "\n" + said
+            + "\nHidden folders not checked, with all below them: 1 (File > What to check… checks them)\n";
+        QVERIFY2(form->ui.RichEdit2->toPlainText().contains(english), qPrintable(form->ui.RichEdit2->toPlainText()));
+        QVERIFY2(form->ui.RichEdit1->toPlainText().contains(english), qPrintable(form->ui.RichEdit1->toPlainText()));
+    }
+
+    // A double-click on a place shows it in the folder tree and keeps the
+    // results: the menu reaches them, and one click goes back to them, until
+    // another folder is chosen.
+    void doubleClickOnAPlaceKeepsTheResults()
+    {
+        tree->mkdir("same");
+        gwtest::setfacl({"-m", "u:12345:rwx", tree->mkdir("other")});
+        chooseFolder(tree->root());
+        QVERIFY(!form->ui.ResultsButton->isVisible());
+        checkAndWait();
+        form->ui.Menu_File_Differences->trigger();
+        auto* differences = form->findChild<DifferencesWindow*>();
+        QVERIFY(differences);
+        const QModelIndex place = differences->model().index(0, 0);
+        const auto current = [this] { return form->folderModel().rawPath(form->ui.ShellTreeView1->currentIndex()); };
+        const auto resultsKept = [this] {
+            return form->ui.Menu_File_Differences->isEnabled() && form->ui.Menu_File_FixFile->isEnabled()
+                && form->ui.Menu_File_SaveBaseline->isEnabled() && form->ui.Button1->isEnabled();
+        };
+        const QString caption = form->ui.GroupBox3->title();
+
+        emit differences->ui.places->doubleClicked(place);
+        QVERIFY(form->ui.GroupBox3->isVisible() && form->ui.ResultsButton->isVisible());
+        QCOMPARE(current(), QByteArray::fromStdString(tree->path("other")));
+        QVERIFY(resultsKept());
+        QCOMPARE(form->ui.GroupBox3->title(), caption); // of the folder checked
+        // The fix file is still the checked folder's, and said on its results.
+        const QString fix = QString::fromStdString(work->path("other.fix"));
+        const TForm1::SaveFileDialog saveDialog = TForm1::saveFileDialog();
+        TForm1::saveFileDialog() = [&](QWidget*, const QString&, const QString&) { return fix; };
+        form->ui.Menu_File_FixFile->trigger();
+        TForm1::saveFileDialog() = saveDialog;
+        QVERIFY(onResultsPage() && boxes.isEmpty());
+        QVERIFY(form->ui.RichEdit2->toPlainText().endsWith("\nФайл исправления сохранён: " + fix));
+        QCOMPARE(current(), QByteArray::fromStdString(tree->root()));
+        QVERIFY(gwtest::readFile(fix.toStdString()).find("# file: " + tree->path("other") + "\n") != std::string::npos);
+
+        emit differences->ui.places->doubleClicked(place);
+        click(form->ui.ResultsButton);
+        QVERIFY(onResultsPage() && resultsKept());
+        QCOMPARE(current(), QByteArray::fromStdString(tree->root()));
+        form->ui.Menu_Language_EN->trigger(); // the caption stays the checked folder's
+        QCOMPARE(form->ui.GroupBox5->title(), " Checked folder : " + QString::fromStdString(tree->root()));
+        QVERIFY(form->ui.RichEdit2->toPlainText().endsWith("\nFix file saved: " + fix));
+
+        // NEXT checks the place shown: choosing another check ends the results.
+        emit differences->ui.places->doubleClicked(place);
+        click(form->ui.Button7);
+        QVERIFY(form->ui.GroupBox4->isVisible());
+        QVERIFY(form->ui.RichEdit1->toPlainText().startsWith("The checked folder is "
+                                                             + QString::fromStdString(tree->path("other")) + "\n"));
+        click(form->ui.Button5);
+        QVERIFY(!form->ui.ResultsButton->isVisible() && !form->ui.Menu_File_Differences->isEnabled());
+        // Without results to keep, a place shown is chosen as a click chooses it.
+        chooseFolder(tree->path("same"));
+        emit differences->ui.places->doubleClicked(place);
+        QCOMPARE(form->engine().selectedPath(), QByteArray::fromStdString(tree->path("other")));
+        differences->close();
+    }
+
+    // After an inheritance check the window saves the fix file
+    // grantwise-check --inheritance --fix-file writes.
+    void inheritanceFixFileIsTheCommandLines()
+    {
+        gwtest::setfacl({"-d", "-m", "u::rwx,g::r-x,u:12345:rwx,m::rwx,o::---", tree->root()});
+        ::mkdir(tree->path("made").c_str(), 0777); // inherits
+        ::mkdir(tree->path("narrow").c_str(), 0700);
+        gwtest::setfacl({"-m", "u:54321:r-x", tree->path("made")});
+        form->ui.Menu_File_Inheritance->setChecked(true);
+        chooseFolder(tree->root());
+        checkAndWait();
+        QVERIFY(form->ui.Menu_File_FixFile->isEnabled());
+        const QString saved = QString::fromStdString(work->path("window.fix"));
+        const TForm1::SaveFileDialog saveDialog = TForm1::saveFileDialog();
+        TForm1::saveFileDialog() = [&](QWidget*, const QString&, const QString&) { return saved; };
+        form->ui.Menu_File_FixFile->trigger();
+        TForm1::saveFileDialog() = saveDialog;
+        QVERIFY(boxes.isEmpty());
+        QVERIFY(form->ui.RichEdit2->toPlainText().endsWith("\nФайл исправления сохранён: " + saved));
+        const std::string cli = work->path("cli.fix");
+        QCOMPARE(checkOnTheCommandLine({"--inheritance", "--fix-file", cli}, work->path("r"), tree->root()).status, 1);
+        const std::string fix = gwtest::readFile(saved.toStdString());
+        QCOMPARE(fix, gwtest::readFile(cli));
+        for (const char* item : {"made", "narrow"})
+            QVERIFY2(fix.find("# file: " + tree->path(item) + "\n") != std::string::npos, fix.c_str());
+    }
+
+    // Compare with baseline… suggests the baseline saved or compared with
+    // last while it is there, else the home folder to look in.
+    void theSuggestedBaselineIsOneThatExists()
+    {
+        tree->mkdir("a");
+        QString suggested, answer;
+        const TForm1::SaveFileDialog saveDialog = TForm1::saveFileDialog(), openDialog = TForm1::openFileDialog();
+        TForm1::saveFileDialog() = TForm1::openFileDialog() = [&](QWidget*, const QString&, const QString& s) {
+            suggested = s;
+            return answer;
+        };
+        chooseFolder(tree->root());
+        form->ui.Menu_File_CompareBaseline->trigger();
+        QCOMPARE(suggested, QDir::homePath());
+        checkAndWait();
+        const QString baseline = QString::fromStdString(work->mkdir("baselines") + "/share.acl");
+        answer = baseline;
+        form->ui.Menu_File_SaveBaseline->trigger();
+        QCOMPARE(suggested, QDir::homePath() + "/grantwise-baseline.acl.gz"); // a name for a new one
+        QVERIFY(exists(QFile::encodeName(baseline)));
+        answer.clear();
+        form->ui.Menu_File_CompareBaseline->trigger();
+        QCOMPARE(suggested, baseline);
+        form->ui.Menu_File_SaveBaseline->trigger();
+        QCOMPARE(suggested, baseline);
+        QCOMPARE(::unlink(QFile::encodeName(baseline).constData()), 0);
+        form->ui.Menu_File_CompareBaseline->trigger();
+        QCOMPARE(suggested, QDir::homePath());
+        TForm1::saveFileDialog() = saveDialog;
+        TForm1::openFileDialog() = openDialog;
     }
 
     void retryPromptInTheLanguageSwitchedDuringTheCheck()

@@ -7,6 +7,7 @@
 // everything was read; 1 anything changed or was not read.
 
 #include "check/CommandLine.h"
+#include "check/WatchRun.h"
 #include "engine/checks/JsonLines.h"
 #include "engine/checks/baseline/BaselineDrift.h"
 #include "engine/checks/folder/FixFile.h"
@@ -375,6 +376,13 @@ int main(int argc, char** argv)
         };
     }
 
+    // The watch listens before the check, so nothing changed during it is missed.
+    std::unique_ptr<gw::TreeWatch> watch;
+    if (cl.watch) {
+        int status = 0;
+        if (!(watch = gwcheck::startWatch(cl, status)))
+            return status;
+    }
     gw::BatchResult result;
     if (const int status = run(options, result); status >= 0)
         return status;
@@ -397,11 +405,11 @@ int main(int argc, char** argv)
     if (cl.json) {
         if (const int error = writeOut(jsonText(cl, result, collected, drift)))
             return outputFailed(error);
-        return status;
+        return watch ? gwcheck::keepWatching(*watch, cl) : status;
     }
     if (drift && cl.quiet && status == 0 && result.verdicts.size() == 1)
         return 0; // nothing changed: nothing to mail
     if (const int error = writeOut(consoleText(cl, result, baselines, reports)))
         return outputFailed(error);
-    return status;
+    return watch ? gwcheck::keepWatching(*watch, cl) : status;
 }

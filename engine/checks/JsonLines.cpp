@@ -56,18 +56,35 @@ const char* kindText(ItemKind kind)
 
 } // namespace
 
-QByteArray jsonItemLine(const ItemDifference& d, const char* status)
+namespace {
+
+// An item's fields, from "kind" to "changes".
+QByteArray itemFields(const ItemDifference& d, const char* status)
 {
     QByteArray reasons;
     for (const InheritanceReason r : d.finding.reasons)
         reasons += (reasons.isEmpty() ? "\"" : ",\"") + QByteArray(reasonKey(r)) + "\"";
-    QByteArray line = "{\"type\":\"item\",\"kind\":\"" + QByteArray(kindText(d.kind))
-        + "\",\"path\":" + jsonString(d.path) + ",\"path_base64\":\"" + d.rawPath.toBase64() + "\",\"status\":\""
-        + status + "\",\"reasons\":[" + reasons + "]";
+    QByteArray line = "\"kind\":\"" + QByteArray(kindText(d.kind)) + "\",\"path\":" + jsonString(d.path)
+        + ",\"path_base64\":\"" + d.rawPath.toBase64() + "\",\"status\":\"" + status + "\",\"reasons\":[" + reasons
+        + "]";
     if (d.finding.narrowedMode != 0) {
         line += ",\"narrowed_mode\":\"" + QByteArray::fromStdString(modeText(d.finding.narrowedMode)) + "\"";
     }
-    return line + ",\"changes\":[" + jsonChanges(d.changes) + "]}\n";
+    return line + ",\"changes\":[" + jsonChanges(d.changes) + "]";
+}
+
+} // namespace
+
+QByteArray jsonItemLine(const ItemDifference& d, const char* status)
+{
+    return "{\"type\":\"item\"," + itemFields(d, status) + "}\n";
+}
+
+QByteArray jsonChangeLine(const ItemDifference& d, const char* check, const char* status, const QByteArray& time,
+                          const QByteArray& process)
+{
+    return "{\"type\":\"change\",\"time\":\"" + time + "\",\"check\":\"" + check + "\"," + itemFields(d, status)
+        + process + "}\n";
 }
 
 QByteArray jsonItemNotReadLine(const ItemNotRead& n)

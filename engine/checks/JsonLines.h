@@ -25,6 +25,11 @@ QByteArray jsonFolderLine(const QByteArray& printablePath, const QByteArray& raw
 // its reasons and changes; and for one that was not read.
 QByteArray jsonItemLine(const ItemDifference& d, const char* status);
 QByteArray jsonItemNotReadLine(const ItemNotRead& n);
+// {"type":"change",...} for an item whose verdict changed while it was
+// watched: the time, the check, the item's fields as above, and `process`
+// (",\"pid\":...", or empty) last.
+QByteArray jsonChangeLine(const ItemDifference& d, const char* check, const char* status, const QByteArray& time,
+                          const QByteArray& process);
 
 struct JsonSummary {
     QByteArray folder; // printable

@@ -2,6 +2,7 @@
 
 #include "engine/paced/CheckEngine.h"
 #include "engine/paced/Estimates.h"
+#include "engine/reports/LeftOutText.h"
 #include "engine/reports/MessageText.h"
 #include "engine/reports/Reports.h"
 #include "engine/rules/MismatchAnalysis.h"
@@ -88,6 +89,9 @@ void CheckEngine::Timer3Timer()
     input.reference = reference;
     input.maxLevel = state_.MaxLevel;
     input.listingsCounted = listingsRead_;
+    // As grantwise-check with the same scope: the reports say it in English.
+    input.ignored = scannedIgnored_;
+    input.notChecked = notCheckedWords(tree_.scope(), tree_.excludedLeftOut(), false, false);
     const Analysis analysis = analyseDump(dumpText, input, tree_, [&](int k) {
         if (k == folders + 1 || progressDue())
             blockStep(k);
@@ -95,6 +99,7 @@ void CheckEngine::Timer3Timer()
     if (closed())
         return;
     state_.MismatchCount = analysis.inputs.mismatchCount;
+    lastIgnored_ = scannedIgnored_;
     // The dump is not needed any more: it becomes the body of the full report.
     writeResults(analysis, withoutSentinel(std::move(dumpText), root));
 }

@@ -85,6 +85,14 @@ public:
     // because files or inheritance are checked.
     bool readsInProcess() const { return fullSpeed_ || inheritance_ || files_; }
     bool inheritanceChecked() const { return inheritance_; }
+    // What the checks take in and compare, as grantwise-check's scope options
+    // set them (hidden folders, patterns, depth, other file systems; owner
+    // and group names); the program's own folders are left out whatever it
+    // says. The next scan takes it up, and the reading and analysis of that
+    // scan keep it; a baseline saved or compared takes it as it is then.
+    void setScope(const FolderScope& scope, const IgnoredParts& ignored);
+    const FolderScope& scope() const { return scope_; }
+    const IgnoredParts& ignoredParts() const { return ignored_; }
     bool filesChecked() const { return files_; }
     // What the last finished check was: the inheritance check, or the drift
     // check (a comparison with a baseline); neither for the others.
@@ -185,6 +193,10 @@ private:
     // Makes the private working folder if there is none yet; false, after
     // saying why, when it cannot be made.
     [[nodiscard]] bool ensureWorkingFolder();
+    // What a check left out besides what it checked, as lines for the speed
+    // and results pages, each after a line end: the scope's words and the
+    // hidden folders not asked for, as the console says them.
+    QString leftOutLines(const QString& lang, const QString& notChecked, int hiddenLeftOut) const;
 
     CheckView& view_;
     TimeFormat timeFormat_;
@@ -214,6 +226,11 @@ private:
     std::vector<DriftItem> lastDriftItems_;
     std::optional<Principal> who_; // whose rights the check that runs asks about
     std::optional<WhoFindings> lastWho_;
+    FolderScope scope_; // the scope of the next check
+    IgnoredParts ignored_;
+    IgnoredParts scannedIgnored_; // what the last scan's check does not compare
+    IgnoredParts lastIgnored_; // and the last finished check's, for its fix file
+    QByteArray lastFixRecords_; // the last inheritance check's fix file
     bool closed_ = false;
     bool checking_ = false; // a check (or the scan, `scanning_`) is under way
     bool scanning_ = false;

@@ -50,6 +50,9 @@ void CheckEngine::Button7Click()
         return;
     startChecking(true);
     scanned_ = false;
+    // The scan takes up the scope; the reading and analysis of this scan keep it.
+    tree_.setScope(scope_);
+    scannedIgnored_ = ignored_;
     view_.setLight(Light::Off); // the previous check's verdict is no longer true
     view_.setText(Control::RichEdit3, QString());
     // No other check starts while the scan runs.

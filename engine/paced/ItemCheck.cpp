@@ -87,6 +87,13 @@ void CheckEngine::runItemCheck(ReportsFolder* openReports, BaselineRun* baseline
     options.lang = isRussian(state_.Lang) ? QStringLiteral("RU") : QStringLiteral("EN");
     options.files = files_;
     options.keepItems = true; // the differences window shows them
+    // A check started from the speed page checks what its scan took in; a
+    // baseline saved or compared from the menu, or who has access, what the
+    // scope says now.
+    const bool fromMenu = baselines || who_;
+    options.scope = fromMenu ? scope_ : tree_.scope();
+    options.scope.excluded.clear(); // the working folder is in options.excluded
+    options.ignored = fromMenu ? ignored_ : scannedIgnored_;
     if (baselines) {
         baselines->attach(options);
         if (BaselineDrift* d = baselines->drift())
@@ -97,6 +104,7 @@ void CheckEngine::runItemCheck(ReportsFolder* openReports, BaselineRun* baseline
     options.who = who_; // an inventory is a check of its own too
     options.inheritance = inheritance_ && !lastDrift_ && !who_;
     lastInheritance_ = options.inheritance;
+    options.inheritanceFix = options.inheritance; // its fix file can be saved from the menu
     std::atomic<int> scanned {0}, read {0}, total {0};
     std::atomic<bool> stop {false}, done {false};
     options.progress = [&](const BatchProgress& p) {
@@ -150,7 +158,10 @@ void CheckEngine::runItemCheck(ReportsFolder* openReports, BaselineRun* baseline
     QString summary[2], verdict[2];
     for (int i = 0; i < 2; ++i) {
         const BatchResult::PageTexts& page = i == 0 ? result.russian : result.english;
-        summary[i] = page.reportHeader + QStringLiteral("\r\n") + page.processingTime;
+        summary[i] = page.reportHeader
+            + leftOutLines(i == 0 ? QStringLiteral("RU") : QStringLiteral("EN"), page.notCheckedLine,
+                           result.hiddenLeftOut)
+            + QStringLiteral("\r\n") + page.processingTime;
         if (baselines && baselines->saved())
             summary[i] += (i == 0 ? QStringLiteral("\r\nБазовый снимок сохранён: ")
                                   : QStringLiteral("\r\nBaseline saved: "))
@@ -160,12 +171,15 @@ void CheckEngine::runItemCheck(ReportsFolder* openReports, BaselineRun* baseline
     setResultsTexts(summary, verdict);
     lastAnalysis_ = result.analysis;
     lastItems_ = result.items;
+    lastIgnored_ = options.ignored;
+    lastFixRecords_ = lastInheritance_ ? result.fixRecords : QByteArray();
     if (lastDrift_)
         lastDriftItems_ = baselines->drift()->keptItems();
     lastWho_ = std::move(result.who);
     resultsPageSwitch(true, true, true);
     view_.setEnabled(Control::Menu_File_FixFile,
-                     !lastInheritance_ && !lastDrift_ && !lastWho_ && result.analysis.inputs.mismatchCount > 0);
+                     lastInheritance_ ? result.fixRecordCount > 0
+                                      : !lastDrift_ && !lastWho_ && result.analysis.inputs.mismatchCount > 0);
     // The check's results stand; the baseline that could not be written is said.
     if (!baselineProblem.empty())
         view_.showError(sentence(QString::fromStdString(baselineProblem)));

@@ -4,6 +4,7 @@
 
 #include "engine/paced/CheckEngine.h"
 #include "engine/reports/LanguageText.h"
+#include "engine/reports/LeftOutText.h"
 #include "engine/reports/ScanText.h"
 #include "platform/PrintableText.h"
 
@@ -23,6 +24,8 @@ QString CheckEngine::scanHeader(const QString& lang) const
         counted += (isRussian(lang) ? QStringLiteral("\r\nФайлов и других записей в них - ")
                                     : QStringLiteral("\r\nFiles and other entries in them - "))
             + QString::number(tree_.otherEntries());
+    counted += leftOutLines(lang, notCheckedLine(tree_.scope(), tree_.excludedLeftOut(), scanFiles_, lang),
+                            tree_.hiddenLeftOut());
     return reportHeader(lang, printableText(selectedPath_), counted);
 }
 

@@ -107,9 +107,19 @@ void CheckEngine::Menu_File_DifferencesClick()
 
 QString CheckEngine::saveFixFile(const QByteArray& rawPath)
 {
-    const QString problem = QString::fromStdString(
-        gw::saveFixFile(rawPath, lastAnalysis_, selectedPath_, {}, nullptr, language(state_.Lang)));
-    return sentence(problem);
+    // The inheritance check's own fix file, or the one that gives every
+    // folder that differs the checked folder's permissions: what
+    // grantwise-check --fix-file writes after the same check.
+    const std::string problem = lastWasInheritance()
+        ? gw::saveFixText(rawPath, lastFixRecords_, nullptr, language(state_.Lang))
+        : gw::saveFixFile(rawPath, lastAnalysis_, selectedPath_, lastIgnored_, nullptr, language(state_.Lang));
+    if (!problem.empty())
+        return sentence(QString::fromStdString(problem));
+    // Said where the results are, as a saved baseline is, in either language.
+    resultsSummary_[0] += QStringLiteral("\r\nФайл исправления сохранён: ") + printableText(rawPath);
+    resultsSummary_[1] += QStringLiteral("\r\nFix file saved: ") + printableText(rawPath);
+    showResultsTexts();
+    return {};
 }
 
 } // namespace gw

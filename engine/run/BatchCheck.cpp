@@ -8,6 +8,7 @@
 #include "platform/PrintableText.h"
 
 #include "engine/reports/LanguageText.h"
+#include "engine/reports/LeftOutText.h"
 #include "engine/reports/ReportSpool.h"
 #include "engine/reports/ScanText.h"
 #include "engine/rules/CheckAnalysis.h"
@@ -40,33 +41,6 @@
 
 namespace gw {
 namespace {
-
-// What the options left out of the tree, in words; empty when nothing.
-QByteArray notCheckedWords(const FolderScope& scope, int ownFoldersLeftOut, bool files, bool russian)
-{
-    QList<QByteArray> leftOut;
-    if (ownFoldersLeftOut > 0) // the reports folder inside the checked one: what is below it is not seen
-        leftOut << (russian ? QByteArray("папка отчётов со всем, что в ней")
-                            : QByteArray("the reports folder, with all below it"));
-    if (!scope.excludePatterns.empty()) {
-        QByteArray patterns;
-        for (const std::string& p : scope.excludePatterns)
-            patterns += (patterns.isEmpty() ? "" : ", ") + QByteArray::fromStdString(printable(p));
-        if (!russian)
-            leftOut << (files ? "folders and files matching " : "folders matching ") + patterns;
-        else
-            leftOut << (files ? QByteArray("папки и файлы по ") : QByteArray("папки по "))
-                    + (scope.excludePatterns.size() == 1 ? "шаблону " : "шаблонам ") + patterns;
-    }
-    if (scope.maxDepth >= 0) {
-        const QByteArray depth = QByteArray::number(scope.maxDepth);
-        leftOut << (russian ? "папки глубже уровня " + depth
-                            : "folders more than " + depth + (scope.maxDepth == 1 ? " level below" : " levels below"));
-    }
-    if (scope.oneFileSystem)
-        leftOut << (russian ? QByteArray("другие файловые системы") : QByteArray("other file systems"));
-    return leftOut.join(", ");
-}
 
 // The checks the options ask for, the check against the checked folder
 // first: its analysis runs in every walk.
@@ -297,6 +271,15 @@ void fillResult(const BatchOptions& options, Checks& checks, BatchResult& result
 
 } // namespace
 
+Judges makeJudges(const BatchOptions& options)
+{
+    Checks checks = makeChecks(options, printableUtf8(options.folder), TimeFormat::system());
+    Judges out;
+    out.judged = checks.judged();
+    out.all = std::move(checks.all);
+    return out;
+}
+
 BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
 {
     const double started = timeStamp();
@@ -366,12 +349,10 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
 
     const QByteArray notChecked = notCheckedWords(options.scope, tree.excludedLeftOut(), options.files,
                                                   false); // the reports are English
-    if (const QByteArray words = isRussian(options.lang)
-            ? notCheckedWords(options.scope, tree.excludedLeftOut(), options.files, true)
-            : notChecked;
-        !words.isEmpty())
-        result.notCheckedLine = QString::fromUtf8((isRussian(options.lang) ? "Не проверены: " : "Not checked: ")
-                                                  + words);
+    result.notCheckedLine = notCheckedLine(options.scope, tree.excludedLeftOut(), options.files, options.lang);
+    for (BatchResult::PageTexts* page : {&result.russian, &result.english})
+        page->notCheckedLine = notCheckedLine(options.scope, tree.excludedLeftOut(), options.files,
+                                              page == &result.russian ? QStringLiteral("RU") : QStringLiteral("EN"));
     result.hiddenLeftOut = tree.hiddenLeftOut();
     const Analysis& analysis = checks.folder->analyse(tree, maxLevel, notChecked);
     const QByteArray& reportsDir = options.reports->path();

@@ -5,6 +5,7 @@
 // is analysed as it is read and its text goes straight to the reports
 // folder, so memory does not grow with the reports.
 
+#include "engine/checks/CheckPart.h"
 #include "engine/checks/baseline/BaselineDrift.h"
 #include "engine/checks/baseline/BaselineFile.h"
 #include "engine/checks/who/WhoInventory.h"
@@ -20,6 +21,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -96,6 +98,7 @@ struct BatchResult {
     // may change once the check is over.
     struct PageTexts {
         QString reportHeader, verdict, processingTime;
+        QString notCheckedLine; // as notCheckedLine below
     };
     PageTexts russian, english;
     const PageTexts& pageTexts(const QString& lang) const { return lang == QLatin1String("RU") ? russian : english; }
@@ -140,6 +143,15 @@ struct BatchResult {
 };
 
 // Throws FolderTreeError when the folder cannot be a root.
+// The kinds of check a run of `options` makes, for judging items alone
+// outside a walk (the watch): every part, and those whose verdicts the run
+// gives. `options.reports` must stay open while they live.
+struct Judges {
+    std::vector<std::unique_ptr<CheckPart>> all;
+    std::vector<const CheckPart*> judged;
+};
+Judges makeJudges(const BatchOptions& options);
+
 BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format = TimeFormat::system());
 
 } // namespace gw

@@ -72,6 +72,16 @@ const char kHelp[] = "Checks that every subfolder of FOLDER carries the same per
                      "                       acl_drift.txt; with --quiet, prints nothing when\n"
                      "                       nothing changed\n"
                      "\n"
+                     "Watching:\n"
+                     "  --watch              after the check, keep watching FOLDER and judge every\n"
+                     "                       change as it happens (against FOLDER, or with\n"
+                     "                       --inheritance what its folder gives it): one line (a\n"
+                     "                       JSON record with --json) for each item whose verdict\n"
+                     "                       changes, with the process that made the change; until\n"
+                     "                       SIGINT or SIGTERM (exit status 0). Root watches the\n"
+                     "                       whole file system; other users mark every folder,\n"
+                     "                       within fs.fanotify.max_user_marks\n"
+                     "\n"
                      "--inheritance, --baseline, --who and --save-baseline go together: the tree is\n"
                      "read once, and each check gives its verdict on a line of its own.\n"
                      "\n"
@@ -104,6 +114,7 @@ enum Long {
     Who,
     SaveBaseline,
     Baseline,
+    Watch,
     Version
 };
 const option kLongOptions[] = {
@@ -124,6 +135,7 @@ const option kLongOptions[] = {
     {"who", required_argument, nullptr, Who},
     {"save-baseline", required_argument, nullptr, SaveBaseline},
     {"baseline", required_argument, nullptr, Baseline},
+    {"watch", no_argument, nullptr, Watch},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, Version},
     {nullptr, 0, nullptr, 0},
@@ -189,6 +201,7 @@ int takeOption(int c, const std::string& value, CommandLine& cl)
     }
     case 'q': cl.quiet = true; break;
     case Json: cl.json = true; break;
+    case Watch: cl.watch = true; break;
     case FixFile:
         if (value.empty())
             return fail("--fix-file needs a file name", true);
@@ -283,6 +296,10 @@ int combinationRefused(const CommandLine& cl)
                           "add --inheritance for the inheritance check's fix, or check FOLDER without --baseline"
                         : "--fix-file gives no fix with --who (an inventory finds nothing to fix): add --inheritance "
                           "for the inheritance check's fix, or check FOLDER without --who",
+                    true);
+    if (cl.watch && (o.who || !o.moreWho.empty() || !cl.baselineFile.isEmpty() || !cl.saveBaselineFile.isEmpty()))
+        return fail("--watch judges against FOLDER or, with --inheritance, what each folder gives: not with --who, "
+                    "--baseline or --save-baseline",
                     true);
     return -1;
 }

@@ -21,6 +21,7 @@ struct CommandLine {
     QByteArray baselineFile, saveBaselineFile; // --baseline, --save-baseline: absolute
     bool quiet = false;
     bool json = false;
+    bool watch = false; // --watch: after the check, judge every change as it happens
 };
 
 extern const char kUsage[];
