@@ -219,7 +219,7 @@ private slots:
                                             << ""
                                             << "любой" << false << true;
         QTest::newRow("a user by the keyboard") << "nobody"
-                                                << "nobod"
+                                                << "(uid 65534"
                                                 << "<Down>" << false << false;
         QTest::newRow("a group, typed") << "group:nogroup"
                                         << "group:nogroup"
