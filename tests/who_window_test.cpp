@@ -442,8 +442,14 @@ private slots:
         for (const gw::KnownPrincipal& p : gw::knownPrincipals()) {
             gw::Principal found;
             std::string error;
-            QVERIFY2(gw::lookUpPrincipal(p.lookup, found, error), error.c_str());
-            if (p.kind == gw::Principal::Kind::User)
+            const bool user = p.kind == gw::Principal::Kind::User;
+            if (!gw::lookUpPrincipal(p.lookup, found, error)) {
+                // Gone since it was listed (other tests add and remove their own)?
+                const bool gone = user ? !::getpwnam(p.name.c_str()) : !::getgrnam(p.name.c_str());
+                QVERIFY2(gone, error.c_str());
+                continue;
+            }
+            if (user)
                 QCOMPARE(found.uid, std::optional<std::uint32_t>(p.id));
             else
                 QCOMPARE(found.groups, std::vector<std::uint32_t>({p.id}));
