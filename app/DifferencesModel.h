@@ -6,9 +6,9 @@
 // when they are shown, and a filter keeps the places whose path or lines
 // hold a text: a report of a hundred thousand places opens at once.
 
+#include "PlaceTreeModel.h"
 #include "engine/rules/Differences.h"
 
-#include <QAbstractItemModel>
 #include <QStringList>
 
 #include <vector>
@@ -21,27 +21,27 @@ struct DifferencePlace {
     QList<gw::EntryChange> changes;
 };
 
-class DifferencesModel : public QAbstractItemModel {
+class DifferencesModel : public PlaceTreeModel {
     Q_OBJECT
 public:
     DifferencesModel(std::vector<DifferencePlace> places, bool russian, QObject* parent = nullptr);
 
-    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
-    QModelIndex parent(const QModelIndex& child) const override;
-    int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
-    // Keeps the places whose path or lines hold `text` (any case); all when empty.
-    void setFilter(const QString& text);
     int placeCount() const { return static_cast<int>(places_.size()); }
     // The place at a top row: its printable path; empty for a line.
     QByteArray placePath(const QModelIndex& index) const;
 
+protected:
+    int placeTotal() const override { return placeCount(); }
+    int lineCount(int place) const override;
+    bool matches(int place, const QString& text) const override;
+    void beginFilter(const QString& text) override { wanted_ = text.toUtf8().toLower(); }
+
 private:
-    int lineCount(const DifferencePlace& place) const;
     QString lineText(const DifferencePlace& place, int line) const;
     std::vector<DifferencePlace> places_;
-    std::vector<int> shown_; // the places the filter keeps, in order
+    QByteArray wanted_; // the filter's text, in lower case
     bool russian_;
 };

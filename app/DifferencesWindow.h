@@ -5,10 +5,10 @@
 // place that shows its folder in the main window's folder tree.
 
 #include "DifferencesModel.h"
+#include "PlaceTreeControls.h"
 #include "ui_DifferencesWindow.h"
 
 #include <QDialog>
-#include <QTimer>
 
 #include <functional>
 
@@ -28,7 +28,6 @@ public:
 
 private:
     DifferencesModel model_;
-    QTimer filterDelay_;
+    PlaceTreeControls* controls_ = nullptr;
     std::function<void(const QByteArray&)> showFolder_;
-    bool russian_;
 };

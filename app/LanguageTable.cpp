@@ -35,6 +35,7 @@ const std::vector<LanguageRow>& languageTable()
         text("Form1", "Menu_File_FixFile", "Сохранить файл исправления…", "Save fix file…"),
         text("Form1", "Menu_File_SaveBaseline", "Сохранить снимок…", "Save baseline…"),
         text("Form1", "Menu_File_CompareBaseline", "Сравнить со снимком…", "Compare with baseline…"),
+        text("Form1", "Menu_File_Who", "Кто имеет доступ…", "Who has access…"),
         text("Form1", "Menu_File_Close", "Закрыть", "Close"),
         text("Form1", "Menu_Help", "Помощь", "Help"),
         text("Form1", "Menu_About", "О программе", "About.."),

@@ -8,9 +8,11 @@
 #include "DifferencesWindow.h"
 #include "ExitSignals.h"
 #include "LanguageTable.h"
+#include "PrincipalDialog.h"
 #include "ScopeDialog.h"
 #include "TForm2.h"
 #include "TForm4.h"
+#include "WhoWindow.h"
 #include "platform/PrintablePath.h"
 
 #include <QApplication>
@@ -109,6 +111,10 @@ TForm1::TForm1(QWidget* parent)
     connect(ui.Menu_File_FixFile, &QAction::triggered, this, &TForm1::Menu_File_FixFileClick);
     connect(ui.Menu_File_SaveBaseline, &QAction::triggered, this, &TForm1::Menu_File_SaveBaselineClick);
     connect(ui.Menu_File_CompareBaseline, &QAction::triggered, this, &TForm1::Menu_File_CompareBaselineClick);
+    connect(ui.Menu_File_Who, &QAction::triggered, this, &TForm1::Menu_File_WhoClick);
+    // Who can do what is asked of the same folders as a baseline is compared
+    // with: a chosen folder that can be checked, while no check runs.
+    connect(ui.Menu_File_CompareBaseline, &QAction::enabledChanged, ui.Menu_File_Who, &QAction::setEnabled);
     // The kind of check, remembered while the window is open.
     const auto kindChanged = [this] {
         guarded([this] {
@@ -266,6 +272,10 @@ void TForm1::Button3Click()
 
 void TForm1::Menu_File_DifferencesClick()
 {
+    if (engine_.lastWasWho()) {
+        showWhoWindow(); // an inventory's places are where the rights change
+        return;
+    }
     guarded([this] {
         // The differences of the last check, in a window of the program's own.
         const gw::Analysis& analysis = engine_.lastAnalysis();
@@ -435,6 +445,37 @@ void TForm1::Menu_File_CompareBaselineClick()
     withBaselineFile(openFileDialog(), true, QStringLiteral("Compare with baseline"),
                      QStringLiteral("Сравнить со снимком"),
                      [this](const QByteArray& file) { engine_.compareWithBaseline(file); });
+}
+
+void TForm1::Menu_File_WhoClick()
+{
+    bool ran = false;
+    guarded([this, &ran] {
+        PrincipalDialog dialog(this, gw::isRussian(engine_.state().Lang), gw::knownPrincipals());
+        if (dialog.exec() == QDialog::Accepted)
+            ran = engine_.whoHasAccess(dialog.principal());
+    });
+    if (closed_)
+        return;
+    removeAtExit(engine_.state().WinDir); // the check makes the working folder when the start could not
+    if (ran)
+        showWhoWindow();
+}
+
+void TForm1::showWhoWindow()
+{
+    guarded([this] {
+        const std::optional<gw::WhoFindings>& who = engine_.lastWho();
+        if (!who)
+            return;
+        const QString lang = engine_.state().Lang;
+        auto* window = new WhoWindow(
+            this, *who, gw::whoVerdict(gw::isRussian(lang) ? QStringLiteral("RU") : QStringLiteral("EN"), *who),
+            gw::isRussian(lang), [this] { openFile(engine_.whoPath()); },
+            [this](const QByteArray& rawPath) { showFolder(rawPath); });
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->show();
+    });
 }
 
 void TForm1::withBaselineFile(const SaveFileDialog& dialog, bool existing, const QString& english,

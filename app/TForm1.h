@@ -79,6 +79,7 @@ public slots:
     void Menu_File_FixFileClick();
     void Menu_File_SaveBaselineClick();
     void Menu_File_CompareBaselineClick();
+    void Menu_File_WhoClick();
     void Menu_File_ScopeClick();
     void ResultsButtonClick();
     void Menu_File_CloseClick();
@@ -110,6 +111,8 @@ private:
     void guarded(const std::function<void()>& handler);
     void switchLanguage(bool english);
     void treeContextMenu(const QPoint& pos);
+    // The last inventory of who can do what, in a window of the program's own.
+    void showWhoWindow();
     QWidget* widget(gw::Control control) const;
     QProgressBar* bar(gw::Bar bar) const;
     QTimer& timer(gw::Timer timer);

@@ -16,6 +16,7 @@
 
 #include "engine/checks/baseline/BaselineDrift.h"
 #include "engine/checks/inheritance/InheritanceReport.h"
+#include "engine/checks/who/WhoInventory.h"
 #include "engine/paced/CheckState.h"
 #include "engine/paced/CheckView.h"
 #include "engine/paced/FullSpeedEstimate.h"
@@ -28,6 +29,7 @@
 #include "platform/ProcessStarter.h"
 
 #include <chrono>
+#include <optional>
 
 namespace gw {
 
@@ -117,6 +119,17 @@ public:
     const ItemFindings& lastItems() const { return lastItems_; }
     // The inheritance report of the working folder.
     QByteArray inheritancePath() const;
+
+    // Who can do what: the rights of `who` on every folder (and file, with
+    // the files) of the chosen folder, as grantwise-check --who finds them,
+    // in-process like the inheritance check; its verdict on the results
+    // page, its report (acl_who.txt) behind the report button. True when
+    // it ran to its end; false when it was refused or failed.
+    bool whoHasAccess(const Principal& who);
+    // What the last check found, when it was one of who can do what.
+    const std::optional<WhoFindings>& lastWho() const { return lastWho_; }
+    bool lastWasWho() const { return itemCheckRan_ && lastWho_.has_value(); }
+    QByteArray whoPath() const;
 
     CheckState& state() { return state_; }
     const CheckState& state() const { return state_; }
@@ -211,6 +224,8 @@ private:
     bool lastInheritance_ = false, lastDrift_ = false; // and was of this kind
     ItemFindings lastItems_;
     std::vector<DriftItem> lastDriftItems_;
+    std::optional<Principal> who_; // whose rights the check that runs asks about
+    std::optional<WhoFindings> lastWho_;
     FolderScope scope_; // the scope of the next check
     IgnoredParts ignored_;
     IgnoredParts scannedIgnored_; // what the last scan's check does not compare

@@ -69,6 +69,7 @@ void CheckEngine::runItemCheck(ReportsFolder* openReports, BaselineRun* baseline
     itemCheckRan_ = true;
     lastItems_ = {};
     lastDriftItems_.clear();
+    lastWho_.reset();
     ReportsFolder ownReports;
     ReportsFolder* reports = openReports;
     if (!reports) {
@@ -87,10 +88,12 @@ void CheckEngine::runItemCheck(ReportsFolder* openReports, BaselineRun* baseline
     options.files = files_;
     options.keepItems = true; // the differences window shows them
     // A check started from the speed page checks what its scan took in; a
-    // baseline saved or compared from the menu, what the scope says now.
-    options.scope = baselines ? scope_ : tree_.scope();
+    // baseline saved or compared from the menu, or who has access, what the
+    // scope says now.
+    const bool fromMenu = baselines || who_;
+    options.scope = fromMenu ? scope_ : tree_.scope();
     options.scope.excluded.clear(); // the working folder is in options.excluded
-    options.ignored = baselines ? ignored_ : scannedIgnored_;
+    options.ignored = fromMenu ? ignored_ : scannedIgnored_;
     if (baselines) {
         baselines->attach(options);
         if (BaselineDrift* d = baselines->drift())
@@ -98,7 +101,8 @@ void CheckEngine::runItemCheck(ReportsFolder* openReports, BaselineRun* baseline
     }
     // The drift check is a check of its own: each item against its record.
     lastDrift_ = options.drift != nullptr;
-    options.inheritance = inheritance_ && !lastDrift_;
+    options.who = who_; // an inventory is a check of its own too
+    options.inheritance = inheritance_ && !lastDrift_ && !who_;
     lastInheritance_ = options.inheritance;
     options.inheritanceFix = options.inheritance; // its fix file can be saved from the menu
     std::atomic<int> scanned {0}, read {0}, total {0};
@@ -171,10 +175,11 @@ void CheckEngine::runItemCheck(ReportsFolder* openReports, BaselineRun* baseline
     lastFixRecords_ = lastInheritance_ ? result.fixRecords : QByteArray();
     if (lastDrift_)
         lastDriftItems_ = baselines->drift()->keptItems();
+    lastWho_ = std::move(result.who);
     resultsPageSwitch(true, true, true);
     view_.setEnabled(Control::Menu_File_FixFile,
                      lastInheritance_ ? result.fixRecordCount > 0
-                                      : !lastDrift_ && result.analysis.inputs.mismatchCount > 0);
+                                      : !lastDrift_ && !lastWho_ && result.analysis.inputs.mismatchCount > 0);
     // The check's results stand; the baseline that could not be written is said.
     if (!baselineProblem.empty())
         view_.showError(sentence(QString::fromStdString(baselineProblem)));

@@ -52,6 +52,7 @@ void CheckEngine::resultsPageSwitch(bool fullWritten, bool mismatchWritten, bool
 {
     endChecking();
     lastKind_ = !itemCheckRan_ ? CheckKind::Folder
+        : lastWho_             ? CheckKind::Who
         : lastDrift_           ? CheckKind::Drift
         : lastInheritance_     ? CheckKind::Inheritance
                                : CheckKind::Folder;
@@ -77,6 +78,7 @@ void CheckEngine::checkFailed(const QString& message)
     removeFile(differencesPath());
     removeFile(inheritancePath());
     removeFile(driftPath());
+    removeFile(whoPath());
     view_.showError(message);
     view_.setLight(Light::Red);
     const QString none[2];
@@ -92,8 +94,11 @@ void CheckEngine::Button1Click()
 }
 void CheckEngine::Button4Click()
 {
-    // The inheritance or drift check's own report, where that is what the check made.
-    view_.openFile(lastWasDrift() ? driftPath() : lastWasInheritance() ? inheritancePath() : mismatchPath());
+    // The inheritance, drift or who check's own report, where that is what the check made.
+    view_.openFile(lastWasWho()               ? whoPath()
+                       : lastWasDrift()       ? driftPath()
+                       : lastWasInheritance() ? inheritancePath()
+                                              : mismatchPath());
 }
 void CheckEngine::Menu_File_DifferencesClick()
 {
