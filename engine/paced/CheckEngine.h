@@ -34,6 +34,7 @@
 namespace gw {
 
 class BaselineRun;
+struct BatchResult;
 class ReportsFolder;
 
 class CheckEngine {
@@ -177,6 +178,8 @@ private:
     // given, is the working folder opened already; `baselines`, the
     // baselines the check compares with or saves.
     void runItemCheck(ReportsFolder* reports = nullptr, BaselineRun* baselines = nullptr);
+    // The results page's summary and verdict of a check run in-process.
+    void showItemResultTexts(const BatchResult& result, const BaselineRun* baselines);
     // Shows the progress page for a check that starts now.
     void showProgressPage();
     // A check with a baseline to compare with or to save (one of them).

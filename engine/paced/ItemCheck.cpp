@@ -64,6 +64,24 @@ void CheckEngine::runBaselineCheck(const QByteArray& compareWith, const QByteArr
     runItemCheck(&reports, &baselines);
 }
 
+void CheckEngine::showItemResultTexts(const BatchResult& result, const BaselineRun* baselines)
+{
+    QString summary[2], verdict[2];
+    for (int i = 0; i < 2; ++i) {
+        const BatchResult::PageTexts& page = i == 0 ? result.russian : result.english;
+        summary[i] = page.reportHeader
+            + leftOutLines(i == 0 ? QStringLiteral("RU") : QStringLiteral("EN"), page.notCheckedLine,
+                           result.hiddenLeftOut)
+            + QStringLiteral("\r\n") + page.processingTime;
+        if (baselines && baselines->saved())
+            summary[i] += (i == 0 ? QStringLiteral("\r\nБазовый снимок сохранён: ")
+                                  : QStringLiteral("\r\nBaseline saved: "))
+                + printableText(baselines->savePath());
+        verdict[i] = page.verdict;
+    }
+    setResultsTexts(summary, verdict);
+}
+
 void CheckEngine::runItemCheck(ReportsFolder* openReports, BaselineRun* baselines)
 {
     itemCheckRan_ = true;
@@ -155,20 +173,7 @@ void CheckEngine::runItemCheck(ReportsFolder* openReports, BaselineRun* baseline
     for (Bar bar : {Bar::ProgressBar1, Bar::ProgressBar2, Bar::ProgressBar3})
         setBar(bar, 100);
     view_.setLight(result.green ? Light::Green : Light::Red);
-    QString summary[2], verdict[2];
-    for (int i = 0; i < 2; ++i) {
-        const BatchResult::PageTexts& page = i == 0 ? result.russian : result.english;
-        summary[i] = page.reportHeader
-            + leftOutLines(i == 0 ? QStringLiteral("RU") : QStringLiteral("EN"), page.notCheckedLine,
-                           result.hiddenLeftOut)
-            + QStringLiteral("\r\n") + page.processingTime;
-        if (baselines && baselines->saved())
-            summary[i] += (i == 0 ? QStringLiteral("\r\nБазовый снимок сохранён: ")
-                                  : QStringLiteral("\r\nBaseline saved: "))
-                + printableText(baselines->savePath());
-        verdict[i] = page.verdict;
-    }
-    setResultsTexts(summary, verdict);
+    showItemResultTexts(result, baselines);
     lastAnalysis_ = result.analysis;
     lastItems_ = result.items;
     lastIgnored_ = options.ignored;
