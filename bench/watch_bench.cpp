@@ -18,14 +18,14 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
-#include <sstream>
-#include <cstdio>
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
 #include <spawn.h>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -120,7 +120,8 @@ int main(int argc, char** argv)
     char reports[] = "/tmp/gw-watch-bench-XXXXXX";
     if (!::mkdtemp(reports))
         return 1;
-    const double fresh = gwbench::runSeconds({check, "--quiet", "--reports", std::string(reports) + "/fresh", bench.dir});
+    const double fresh = gwbench::runSeconds(
+        {check, "--quiet", "--reports", std::string(reports) + "/fresh", bench.dir});
 
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0)
@@ -159,7 +160,8 @@ int main(int argc, char** argv)
         latency.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
     std::sort(latency.begin(), latency.end());
-    while (!w.line(500).empty()) { }
+    while (!w.line(500).empty()) {
+    }
 
     // Idle: no CPU while nothing changes.
     const double idleBefore = cpuSeconds(w.pid);
