@@ -205,8 +205,27 @@ void TForm1::ShellTreeView1Change()
     guarded([this] { engine_.ShellTreeView1Change(model_.rawPath(ui.ShellTreeView1->currentIndex())); });
 }
 
+bool TForm1::startLater(void (TForm1::*start)())
+{
+    // A check started inside the events a stopped check's phase handles would
+    // run within that phase, on its walk and its reports.
+    if (eventsDepth_ == 0)
+        return false;
+    if (!startPending_) {
+        startPending_ = true;
+        QTimer::singleShot(10, this, [this, start] {
+            startPending_ = false;
+            if (!closed_)
+                (this->*start)();
+        });
+    }
+    return true;
+}
+
 void TForm1::Button7Click()
 {
+    if (startLater(&TForm1::Button7Click))
+        return;
     // A place of the results shown in the tree is the folder checked next.
     if (model_.rawPath(ui.ShellTreeView1->currentIndex()) != engine_.selectedPath()) {
         ShellTreeView1Change();
@@ -220,6 +239,8 @@ void TForm1::Button7Click()
 
 void TForm1::Button2Click()
 {
+    if (startLater(&TForm1::Button2Click))
+        return;
     guarded([this] { engine_.Button2Click(); });
 }
 void TForm1::Button1Click()
@@ -436,12 +457,16 @@ void TForm1::Menu_File_FixFileClick()
 
 void TForm1::Menu_File_SaveBaselineClick()
 {
+    if (startLater(&TForm1::Menu_File_SaveBaselineClick))
+        return;
     withBaselineFile(saveFileDialog(), false, QStringLiteral("Save baseline"), QStringLiteral("Сохранить снимок"),
                      [this](const QByteArray& file) { engine_.saveBaseline(file); });
 }
 
 void TForm1::Menu_File_CompareBaselineClick()
 {
+    if (startLater(&TForm1::Menu_File_CompareBaselineClick))
+        return;
     withBaselineFile(openFileDialog(), true, QStringLiteral("Compare with baseline"),
                      QStringLiteral("Сравнить со снимком"),
                      [this](const QByteArray& file) { engine_.compareWithBaseline(file); });
@@ -449,6 +474,8 @@ void TForm1::Menu_File_CompareBaselineClick()
 
 void TForm1::Menu_File_WhoClick()
 {
+    if (startLater(&TForm1::Menu_File_WhoClick))
+        return;
     bool ran = false;
     guarded([this, &ran] {
         PrincipalDialog dialog(this, gw::isRussian(engine_.state().Lang), gw::knownPrincipals());

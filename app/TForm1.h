@@ -116,6 +116,9 @@ private:
     QWidget* widget(gw::Control control) const;
     QProgressBar* bar(gw::Bar bar) const;
     QTimer& timer(gw::Timer timer);
+    // True when a check is asked for while a stopped one's phase still ends
+    // in the events it handles: `start` is then called again once it has.
+    bool startLater(void (TForm1::*start)());
 
     FolderTreeModel model_;
     gw::CheckEngine engine_;
@@ -123,5 +126,9 @@ private:
     bool closed_ = false;
     bool resultsKept_ = false;
     bool selectingQuietly_ = false;
+    // How deep a check's phase is in handling the window's events: a stopped
+    // check's phase ends only once these calls return.
+    int eventsDepth_ = 0;
+    bool startPending_ = false;
     QString lastBaseline_; // saved or compared with last, while the window is open
 };

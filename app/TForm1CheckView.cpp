@@ -174,6 +174,11 @@ void TForm1::focusFolderTree()
 
 void TForm1::processEvents()
 {
+    ++eventsDepth_;
+    struct Leave {
+        int& depth;
+        ~Leave() { --depth; }
+    } leave {eventsDepth_};
     QCoreApplication::processEvents();
 }
 

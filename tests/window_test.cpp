@@ -347,6 +347,60 @@ private slots:
         form->ui.Menu_File_Files->setChecked(false);
     }
 
+    // A stop and the next press of NEXT come in one breath: the stopped
+    // check ends there and then, and only the check started after it shows
+    // its results; the scan started after a stopped scan lists the tree once.
+    void nextRightAfterStopStartsAfresh()
+    {
+        for (int i = 0; i < 40; ++i)
+            for (int j = 0; j < 40; ++j)
+                tree->mkdir("d" + std::to_string(i) + "/e" + std::to_string(j));
+        chooseFolder(tree->root());
+        const int folders = 1 + 40 + 40 * 40;
+
+        // Stop and NEXT pressed together while each kind of check runs:
+        // the scan, then a plain check read at full speed, stopped and
+        // followed by an inheritance check.
+        const auto stopAndGoOnWhen = [this](const std::function<bool()>& underWay, const std::function<void()>& goOn) {
+            auto* poll = new QTimer(form.get());
+            connect(poll, &QTimer::timeout, this, [this, poll, underWay, goOn] {
+                if (!form->engine().checking() || !underWay())
+                    return;
+                poll->deleteLater();
+                poll->stop();
+                click(form->ui.ButtonStop);
+                goOn();
+            });
+            poll->start(1);
+        };
+        stopAndGoOnWhen([this] { return form->engine().ShellTreeView2().count() > 100; },
+                        [this] {
+                            chooseFolder(tree->path("d1"));
+                            click(form->ui.Button7);
+                        });
+        click(form->ui.Button7);
+        QTRY_VERIFY_WITH_TIMEOUT(form->ui.GroupBox4->isVisible() && !form->engine().checking(), 30000);
+        QCOMPARE(form->engine().ShellTreeView2().count(), 41);
+        chooseFolder(tree->root());
+        click(form->ui.Button7);
+        QCOMPARE(form->engine().ShellTreeView2().count(), folders);
+        QVERIFY(form->ui.RichEdit1->toPlainText().contains(QString("Содержит %1 подпапок").arg(folders - 1)));
+
+        form->ui.Menu_File_FullSpeed->setChecked(true);
+        stopAndGoOnWhen([this] { return form->ui.GroupBox1->isVisible(); },
+                        [this] {
+                            form->ui.Menu_File_Inheritance->setChecked(true);
+                            click(form->ui.Button2);
+                        });
+        click(form->ui.Button2);
+        QTRY_VERIFY_WITH_TIMEOUT(onResultsPage() && !form->engine().checking(), 30000);
+        QTest::qWait(200);
+        QCOMPARE(form->ui.Button4->text(), QString("ОТЧЕТ О НАСЛЕДОВАНИИ"));
+        QCOMPARE(form->ui.RichEdit3->toPlainText(), QString("Все папки получили то, что даёт им их папка."));
+        form->ui.Menu_File_Inheritance->setChecked(false);
+        form->ui.Menu_File_FullSpeed->setChecked(false);
+    }
+
     // The results page names the report its button opens, for the kind of
     // check shown; a language switch puts every text of the page in the new
     // language, the differences' reasons too; the menu marks the language.
