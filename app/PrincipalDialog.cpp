@@ -86,7 +86,8 @@ QByteArray PrincipalDialog::lookup() const
 {
     if (const QListWidgetItem* current = ui.principals->currentItem(); current && !current->isHidden())
         return current->data(kLookupRole).toByteArray();
-    return ui.name->text().trimmed().toUtf8();
+    // As typed, as the command line takes it: a name may begin or end with a blank.
+    return ui.name->text().toUtf8();
 }
 
 void PrincipalDialog::showChoice()

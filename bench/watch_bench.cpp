@@ -168,16 +168,23 @@ int main(int argc, char** argv)
     std::this_thread::sleep_for(std::chrono::seconds(5));
     const double idle = cpuSeconds(w.pid) - idleBefore;
 
-    // The burst: every folder gets a named user.
+    // The burst: every folder below the checked one gets a named user, so
+    // each of them differs from it now (the checked folder's own change
+    // would make them all the same again).
     const auto burstStart = Clock::now();
-    gwbench::runSeconds({"setfacl", "-R", "-m", "u:nobody:rx", bench.dir});
+    std::vector<std::string> burst = {"setfacl", "-R", "-m", "u:nobody:rx"};
+    for (const std::string& f : all) {
+        if (f.rfind('/') == bench.dir.size())
+            burst.push_back(f); // each folder directly below
+    }
+    gwbench::runSeconds(burst);
     std::unordered_set<std::string> told;
-    double burst = 0;
+    double burstSeconds = 0;
     for (std::string l = w.line(30000); !l.empty(); l = w.line(30000)) {
         const std::size_t at = l.find("\"path\":\"");
         if (at != std::string::npos)
             told.insert(l.substr(at + 8, l.find('"', at + 8) - at - 8));
-        burst = std::chrono::duration<double>(Clock::now() - burstStart).count();
+        burstSeconds = std::chrono::duration<double>(Clock::now() - burstStart).count();
     }
     const long peakKb = statusField(w.pid, "VmHWM:");
     ::kill(w.pid, SIGTERM);
@@ -189,9 +196,9 @@ int main(int argc, char** argv)
     if (!latency.empty())
         std::printf("latency chmod -> line over %zu changes: p50 %.2f ms, p99 %.2f ms (goal: p99 under 50 ms)\n",
                     latency.size(), latency[latency.size() / 2], latency[latency.size() * 99 / 100]);
-    std::printf("burst setfacl -R: %zu of %zu folders told, last line after %.2f s; fresh full check %.2f s; "
-                "ratio %.2f (goal at most 2)\n",
-                told.size(), all.size(), burst, fresh, burst / fresh);
+    std::printf("burst setfacl -R below the top: %zu of %zu folders told, last line after %.2f s; fresh full check "
+                "%.2f s; ratio %.2f (goal at most 2)\n",
+                told.size(), all.size() - 1, burstSeconds, fresh, burstSeconds / fresh);
     const double peak = static_cast<double>(peakKb) * 1024.0;
     std::printf("peak memory: %.1f MB, %.0f bytes per folder beyond 32 MB (goal at most 100)\n", peak / 1048576.0,
                 std::max(0.0, (peak - 32.0 * 1048576.0) / static_cast<double>(all.size())));

@@ -4,6 +4,8 @@
 #include "TempTree.h"
 #include "engine/paced/CheckEngine.h"
 #include "engine/paced/ReadVerification.h"
+#include "engine/run/BatchCheck.h"
+#include "platform/ReportsFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -707,4 +709,27 @@ TEST_F(CheckTest, TheScopeIsTheScansUntilTheNextScan)
     EXPECT_EQ(engine.state().MismatchCount, 3);
     EXPECT_NE(report(engine.mismatchPath()).find("Not compared: owner names, owning group names\r\n"),
               std::string::npos);
+}
+
+// Stopped once its walk is over, while the analysis runs: the run still
+// writes nothing, and the earlier reports stay.
+TEST_F(CheckTest, StopAfterTheWalkStillWritesNothing)
+{
+    t.mkdir("a/b");
+    ReportsFolder reports;
+    ASSERT_EQ(reports.open(QByteArray::fromStdString(work.path("r"))), ReportsFolder::Outcome::Opened);
+    BatchOptions options;
+    options.folder = QByteArray::fromStdString(t.root());
+    options.reports = &reports;
+    ASSERT_FALSE(runBatchCheck(options).stopped);
+    const std::string earlier = gwtest::readFile(work.path("r/acl.txt"));
+    gwtest::setfacl({"-m", "u:12345:rwx", t.path("a")});
+    std::atomic<bool> stop {false};
+    options.stop = &stop;
+    options.progress = [&](const BatchProgress& p) {
+        if (p.phase == BatchProgress::Read && p.total > 0 && p.done == p.total)
+            stop = true; // the walk has ended
+    };
+    EXPECT_TRUE(runBatchCheck(options).stopped);
+    EXPECT_EQ(gwtest::readFile(work.path("r/acl.txt")), earlier);
 }

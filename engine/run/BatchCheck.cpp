@@ -365,6 +365,10 @@ BatchResult runBatchCheck(const BatchOptions& options, const TimeFormat& format)
     const WalkEnd end {tree, analysis, root, notChecked, reportsDir, filesNotListed, notEntered};
     for (const auto& check : checks.all)
         check->finish(end);
+    if (options.stop && options.stop->load()) {
+        result.stopped = true; // stopped while the analysis ran: still nothing written
+        return result;
+    }
     writeReports(options, checks, end, result);
     fillResult(options, checks, result, folders, maxLevel);
     const double days = timeStamp() - started;

@@ -136,8 +136,9 @@ struct BatchResult {
     bool complete = false; // every item was read and listed, for every check
     bool green = false; // every check's verdict: complete, and nothing differs
     int writeError = 0; // errno of a report that could not be written; then no report is left
-    // The run was stopped (`stop` set) before its walk ended: it has no
-    // verdict, and wrote nothing; an earlier run's reports are as they were.
+    // The run was stopped (`stop` set) before its reports were written: it
+    // has no verdict, and wrote nothing; an earlier run's reports are as
+    // they were. (Stopped while they are written, it writes them whole.)
     bool stopped = false;
     QByteArray failedPath; // the report that could not be written
 };
