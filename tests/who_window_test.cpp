@@ -7,6 +7,7 @@
 #include "TForm1.h"
 #include "TempTree.h"
 #include "WhoWindow.h"
+#include "WindowDriving.h"
 #include "platform/KnownPrincipals.h"
 
 #include <QClipboard>
@@ -119,17 +120,7 @@ class WhoWindowTest : public QObject {
     std::unique_ptr<TForm1> form;
     std::vector<QUrl> opened;
 
-    void chooseFolder(const std::string& path)
-    {
-        QTreeView* view = form->ui.ShellTreeView1;
-        const QModelIndex index = form->folderModel().indexForPath(QByteArray::fromStdString(path));
-        QVERIFY(index.isValid());
-        for (QModelIndex i = index.parent(); i.isValid(); i = i.parent())
-            view->expand(i);
-        view->scrollTo(index);
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
-        QCOMPARE(view->currentIndex(), index);
-    }
+    void chooseFolder(const std::string& path) { gwtest::chooseFolder(*form, path); }
 
     // Works the principal dialog when it opens, as a person would: `choose`
     // types and clicks in it; then Check is clicked unless it closed.

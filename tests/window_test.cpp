@@ -10,6 +10,7 @@
 #include "TForm2.h"
 #include "TForm4.h"
 #include "TempTree.h"
+#include "WindowDriving.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QClipboard>
@@ -89,17 +90,7 @@ class WindowTest : public QObject {
     void click(QWidget* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
     // Expands the tree down to `path` and clicks on it, as a person would.
-    void chooseFolder(const std::string& path)
-    {
-        QTreeView* view = form->ui.ShellTreeView1;
-        const QModelIndex index = form->folderModel().indexForPath(QByteArray::fromStdString(path));
-        QVERIFY(index.isValid());
-        for (QModelIndex i = index.parent(); i.isValid(); i = i.parent())
-            view->expand(i);
-        view->scrollTo(index);
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
-        QCOMPARE(view->currentIndex(), index);
-    }
+    void chooseFolder(const std::string& path) { gwtest::chooseFolder(*form, path); }
 
     // Answers the warning box when it comes, with the next answer.
     void answerBoxes()

@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -285,7 +286,9 @@ void TreeWatch::judgeFolder(Id id, const WatchEvent* e)
     if (up >= 0)
         ::close(up);
     judge(ItemKind::Folder, folders_.rawPath(id), read ? &own : nullptr, parentRead ? &parent : nullptr, e, true);
-    if (judges_.judged.size() == 1 && qstrcmp(judges_.judged.front()->kind(), "inheritance") != 0) {
+    const bool inheritance = std::any_of(judges_.judged.begin(), judges_.judged.end(),
+                                         [](const CheckPart* p) { return qstrcmp(p->kind(), "inheritance") == 0; });
+    if (!inheritance) {
         ::close(fd);
         return;
     }

@@ -75,21 +75,17 @@ QString inheritanceVerdict(const QString& lang, const ItemFindings& f)
     const bool ru = isRussian(lang);
     const QString folders = QString::number(f.foldersDiffering), files = QString::number(f.filesDiffering);
     QString text;
-    const bool allRead = f.notRead.isEmpty() && f.notListed.isEmpty();
-    if (f.foldersDiffering + f.filesDiffering == 0 && allRead) {
+    if (f.foldersDiffering + f.filesDiffering == 0) {
+        // Plainly when everything was read; else of what was read.
+        const bool allRead = f.notRead.isEmpty() && f.notListed.isEmpty();
         if (ru)
-            text = f.files ? QStringLiteral("Все папки и файлы получили то, что даёт им их папка.")
-                           : QStringLiteral("Все папки получили то, что даёт им их папка.");
+            text = (f.files ? QStringLiteral("Все%1 папки и файлы получили то, что даёт им их папка.")
+                            : QStringLiteral("Все%1 папки получили то, что даёт им их папка."))
+                       .arg(allRead ? QString() : QStringLiteral(" прочитанные"));
         else
-            text = f.files ? QStringLiteral("Every folder and file carries what its folder gives it.")
-                           : QStringLiteral("Every folder carries what its folder gives it.");
-    } else if (f.foldersDiffering + f.filesDiffering == 0) {
-        if (ru)
-            text = f.files ? QStringLiteral("Все прочитанные папки и файлы получили то, что даёт им их папка.")
-                           : QStringLiteral("Все прочитанные папки получили то, что даёт им их папка.");
-        else
-            text = f.files ? QStringLiteral("Every folder and file that was read carries what its folder gives it.")
-                           : QStringLiteral("Every folder that was read carries what its folder gives it.");
+            text = (f.files ? QStringLiteral("Every folder and file%1 carries what its folder gives it.")
+                            : QStringLiteral("Every folder%1 carries what its folder gives it."))
+                       .arg(allRead ? QString() : QStringLiteral(" that was read"));
     } else if (ru) {
         text = QStringLiteral("Не получили того, что даёт им их папка: папок — ") + folders
             + (f.files ? QStringLiteral(", файлов — ") + files : QString())
