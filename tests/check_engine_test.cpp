@@ -733,3 +733,15 @@ TEST_F(CheckTest, StopAfterTheWalkStillWritesNothing)
     EXPECT_TRUE(runBatchCheck(options).stopped);
     EXPECT_EQ(gwtest::readFile(work.path("r/acl.txt")), earlier);
 }
+
+// Before any check has finished there is nothing to fix: no file is written
+// that names no folder.
+TEST_F(CheckTest, NoFixFileBeforeACheckHasFinished)
+{
+    t.mkdir("a");
+    engine.ShellTreeView1Change(QByteArray::fromStdString(t.root()));
+    const std::string file = work.path("fix.acl");
+    EXPECT_EQ(engine.saveFixFile(QByteArray::fromStdString(file)), "Ни одна проверка не завершена: исправлять нечего.");
+    struct stat st { };
+    EXPECT_NE(::lstat(file.c_str(), &st), 0);
+}

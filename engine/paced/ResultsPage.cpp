@@ -107,6 +107,10 @@ void CheckEngine::Menu_File_DifferencesClick()
 
 QString CheckEngine::saveFixFile(const QByteArray& rawPath)
 {
+    // Before a check has finished, the file would name no folder: nothing is written.
+    if (lastWasInheritance() ? lastFixRecords_.isEmpty() : lastAnalysis_.inputs.targetPrintable.isEmpty())
+        return isRussian(state_.Lang) ? QStringLiteral("Ни одна проверка не завершена: исправлять нечего.")
+                                      : QStringLiteral("No check has finished: there is nothing to fix.");
     // The inheritance check's own fix file, or the one that gives every
     // folder that differs the checked folder's permissions: what
     // grantwise-check --fix-file writes after the same check.
