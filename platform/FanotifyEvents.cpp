@@ -1,5 +1,6 @@
 #include "platform/FanotifyEvents.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -8,6 +9,7 @@
 #include <sys/fanotify.h>
 #include <sys/statfs.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace gw {
 
@@ -24,24 +26,29 @@ std::string keyOf(const void* fsid, const file_handle& handle)
     return key;
 }
 
-// The command name and real user of `pid`, from /proc.
-void describe(WatchEvent& e)
+// The command name and real user of a process, from /proc.
+struct Process {
+    QByteArray command; // empty: gone
+    uid_t uid = static_cast<uid_t>(-1);
+};
+
+Process describe(pid_t pid)
 {
-    if (e.pid <= 0)
-        return;
-    const std::string proc = "/proc/" + std::to_string(e.pid);
+    Process p;
+    const std::string proc = "/proc/" + std::to_string(pid);
     std::ifstream comm(proc + "/comm");
     std::string name;
     if (!std::getline(comm, name))
-        return;
+        return p;
     std::ifstream status(proc + "/status");
     for (std::string line; std::getline(status, line);) {
         if (line.rfind("Uid:", 0) == 0) {
-            e.uid = static_cast<uid_t>(std::strtoul(line.c_str() + 4, nullptr, 10));
+            p.uid = static_cast<uid_t>(std::strtoul(line.c_str() + 4, nullptr, 10));
             break;
         }
     }
-    e.command = QByteArray::fromStdString(name);
+    p.command = QByteArray::fromStdString(name);
+    return p;
 }
 
 } // namespace
@@ -91,6 +98,33 @@ std::string FanotifyEvents::handleOf(int dirFd)
     return keyOf(&fs.f_fsid, *handle);
 }
 
+int FanotifyEvents::openByHandle(int mountFd, std::string_view key)
+{
+    constexpr std::size_t head = sizeof(__kernel_fsid_t) + sizeof(int);
+    if (key.size() <= head || key.size() - head > MAX_HANDLE_SZ) {
+        errno = ESTALE;
+        return -1;
+    }
+    alignas(file_handle) char space[sizeof(file_handle) + MAX_HANDLE_SZ];
+    auto* handle = reinterpret_cast<file_handle*>(space);
+    handle->handle_bytes = static_cast<unsigned>(key.size() - head);
+    std::memcpy(&handle->handle_type, key.data() + sizeof(__kernel_fsid_t), sizeof(int));
+    std::memcpy(handle->f_handle, key.data() + head, handle->handle_bytes);
+    return ::open_by_handle_at(mountFd, handle, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+std::string FanotifyEvents::fileSystemOf(std::string_view key)
+{
+    return std::string(key.substr(0, std::min(key.size(), sizeof(__kernel_fsid_t))));
+}
+
+int FanotifyEvents::markFileSystem(int dirFd)
+{
+    if (::fanotify_mark(fd_, FAN_MARK_ADD | FAN_MARK_FILESYSTEM, kMask, dirFd, nullptr) != 0)
+        return errno;
+    return 0;
+}
+
 long FanotifyEvents::markLimit()
 {
     std::ifstream in("/proc/sys/fs/fanotify/max_user_marks");
@@ -126,6 +160,11 @@ bool FanotifyEvents::read(std::vector<WatchEvent>& out, int stopFd, int& error)
 
 void FanotifyEvents::parse(const char* buffer, ssize_t length, std::vector<WatchEvent>& out)
 {
+    // A burst comes mostly from one process: each is described once per
+    // read. Its pidfd stays open until then, so its number cannot name
+    // another process meanwhile.
+    std::unordered_map<pid_t, Process> described;
+    std::vector<int> pidfds;
     // Records follow one another unpadded: each is copied out before use.
     const char* at = buffer;
     const char* const end = buffer + length;
@@ -152,13 +191,26 @@ void FanotifyEvents::parse(const char* buffer, ssize_t length, std::vector<Watch
             e.kind = WatchEvent::Removed;
         e.moved = (m.mask & (FAN_MOVED_TO | FAN_MOVED_FROM)) != 0;
         const int pidfd = takeInfo(at + m.metadata_len, next, e);
-        describe(e);
-        if (pidfd >= 0)
+        if (e.pid > 0) {
+            auto it = described.find(e.pid);
+            if (it == described.end()) {
+                it = described.emplace(e.pid, describe(e.pid)).first;
+                if (pidfd >= 0)
+                    pidfds.push_back(pidfd);
+            } else if (pidfd >= 0) {
+                ::close(pidfd);
+            }
+            e.command = it->second.command;
+            e.uid = it->second.uid;
+        } else if (pidfd >= 0) {
             ::close(pidfd);
+        }
         if (!e.dir.empty())
             out.push_back(std::move(e));
         at = next;
     }
+    for (const int fd : pidfds)
+        ::close(fd);
 }
 
 int FanotifyEvents::takeInfo(const char* at, const char* end, WatchEvent& e)

@@ -12,6 +12,7 @@
 #include <QByteArray>
 
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 #include <vector>
 
@@ -57,6 +58,15 @@ public:
     // The key fanotify reports a folder by: its file system's id and its
     // file handle. Empty, with errno set, when the folder has none.
     static std::string handleOf(int dirFd);
+    // Opens the folder that `handle` (handleOf) names, through `mountFd`, a
+    // descriptor on its file system; -1 with errno (ESTALE: gone; EPERM:
+    // only root may).
+    static int openByHandle(int mountFd, std::string_view handle);
+    // The part of a handle that names its file system.
+    static std::string fileSystemOf(std::string_view handle);
+    // Marks the whole file system that holds `dirFd` (as root, a file system
+    // mounted inside the tree); 0 or an errno value.
+    int markFileSystem(int dirFd);
     // The user's fanotify mark limit, or -1 when it cannot be read.
     static long markLimit();
 

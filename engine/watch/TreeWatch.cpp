@@ -1,7 +1,6 @@
 #include "engine/watch/TreeWatch.h"
 
 #include "engine/checks/JsonLines.h"
-#include "engine/checks/baseline/BaselineFile.h"
 #include "engine/reports/LanguageText.h"
 #include "platform/AclListing.h"
 #include "platform/PrintableText.h"
@@ -27,12 +26,6 @@ QByteArray joinPath(const QByteArray& folder, const QByteArray& name)
     return (folder.endsWith('/') ? folder : folder + '/') + name;
 }
 
-// The key of an item's verdict: the check, then the raw path.
-QByteArray keyOf(const char* check, const QByteArray& raw)
-{
-    return QByteArray(check) + '\n' + raw;
-}
-
 // A user's name, looked up once.
 QByteArray userName(uid_t uid)
 {
@@ -43,11 +36,6 @@ QByteArray userName(uid_t uid)
     const QByteArray name = pw ? QByteArray(pw->pw_name) : QByteArray::number(uid);
     names.insert(uid, name);
     return name;
-}
-
-const char* findingStatus(const char* check)
-{
-    return qstrcmp(check, "inheritance") == 0 ? "not_inherited" : "differs";
 }
 
 QString statusWord(const char* status, bool russian)
@@ -64,15 +52,44 @@ QString statusWord(const char* status, bool russian)
     return QString::fromUtf8(status);
 }
 
+// The status a check's finding is told with.
+WatchFindings::Status statusOf(const CheckPart& part, const QByteArray& note)
+{
+    if (note == "changed")
+        return WatchFindings::Changed;
+    if (note == "new")
+        return WatchFindings::New;
+    if (note == "gone")
+        return WatchFindings::Gone;
+    return qstrcmp(part.kind(), "inheritance") == 0 ? WatchFindings::NotInherited : WatchFindings::Differs;
+}
+
+// How an item differs, as a number: what its record says but its path.
+std::uint64_t signatureOf(const ItemDifference& d, WatchFindings::Status status)
+{
+    std::size_t h = qHashMulti(0x51ed27U, static_cast<int>(d.kind), static_cast<int>(status), d.finding.narrowedMode);
+    for (const InheritanceReason r : d.finding.reasons)
+        h = qHashMulti(h, static_cast<int>(r));
+    for (const EntryChange& c : d.changes)
+        h = qHashMulti(h, static_cast<int>(c.kind), c.from, c.to);
+    return h;
+}
+
 } // namespace
 
-TreeWatch::TreeWatch(const BatchOptions& options, std::function<void(const WatchRecord&)> sink)
+TreeWatch::TreeWatch(const BatchOptions& options, WatchOutput output)
     : options_(options)
-    , emit_(std::move(sink))
+    , output_(std::move(output))
 {
     options_.keepItems = false;
     options_.itemLine = nullptr;
     options_.folderLines = nullptr;
+}
+
+TreeWatch::~TreeWatch()
+{
+    for (const auto& [fileSystem, fd] : fileSystems_)
+        ::close(fd);
 }
 
 std::string TreeWatch::open()
@@ -81,58 +98,40 @@ std::string TreeWatch::open()
     return events_.open(options_.folder, wholeFileSystem_);
 }
 
-std::string TreeWatch::readBaseline()
-{
-    recorded_.clear();
-    if (!options_.drift)
-        return {};
-    try {
-        BaselineReader reader(options_.drift->baselinePath());
-        BaselineRecord record;
-        while (reader.next(record))
-            recorded_.insert(QByteArray::fromStdString(record.rawPath), {record.kind, record.permissions});
-    } catch (const BaselineError& e) {
-        return e.what();
-    }
-    return {};
-}
-
-void TreeWatch::recordedGone(const QByteArray& raw, const WatchEvent* e, bool tell)
-{
-    const CheckPart* drift = nullptr;
-    for (const CheckPart* part : judges_.judged)
-        drift = qstrcmp(part->kind(), "drift") == 0 ? part : drift;
-    if (!drift)
-        return;
-    const QByteArray below = raw.endsWith('/') ? raw : raw + '/';
-    for (auto it = recorded_.cbegin(); it != recorded_.cend(); ++it) {
-        if (it.key() != raw && !it.key().startsWith(below))
-            continue;
-        if (met_ && met_->contains(it.key()))
-            continue;
-        judgeRecorded(*drift, it.key(), it->kind, nullptr, nullptr, &it->permissions, e, tell);
-    }
-}
-
 std::string TreeWatch::learn()
 {
     judges_ = makeJudges(options_);
-    differing_.clear();
-    if (const std::string problem = readBaseline(); !problem.empty())
-        return problem;
-    QSet<QByteArray> met;
-    met_ = &met;
-    const struct MetEnd {
-        QSet<QByteArray>*& met;
-        ~MetEnd() { met = nullptr; }
-    } metEnd {met_};
+    drift_ = SIZE_MAX;
+    needsFolder_ = false;
+    for (std::size_t i = 0; i < judges_.judged.size(); ++i) {
+        if (qstrcmp(judges_.judged[i]->kind(), "drift") == 0)
+            drift_ = i;
+        needsFolder_ = needsFolder_ || judges_.judged[i]->needsParent();
+    }
+    records_.clear();
+    if (options_.drift) {
+        if (std::string problem = records_.load(options_.drift->baselinePath()); !problem.empty())
+            return problem;
+    }
+    return learnTree(nullptr);
+}
+
+std::string TreeWatch::learnTree(const WatchEvent* e)
+{
+    findings_.reset(judges_.judged.size());
+    records_.forgetSeen();
+    unwatchable_.clear();
+    markLimitHit_ = false;
     const int fd = ::open(options_.folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return std::string("cannot open the folder: ") + std::strerror(errno);
     struct stat st { };
     ::fstat(fd, &st);
     rootDevice_ = st.st_dev;
-    folders_.reset(options_.folder, FanotifyEvents::handleOf(fd));
+    const std::string handle = FanotifyEvents::handleOf(fd);
+    folders_.reset(options_.folder, handle);
+    if (wholeFileSystem_ && !fileSystems_.contains(FanotifyEvents::fileSystemOf(handle)))
+        fileSystems_.emplace(FanotifyEvents::fileSystemOf(handle), ::dup(fd));
     if (!wholeFileSystem_ && events_.markFolder(fd) != 0) {
         ::close(fd);
         return std::string("cannot watch the folder: ") + std::strerror(errno);
@@ -142,10 +141,17 @@ std::string TreeWatch::learn()
         top_ = top;
     else
         top_.reset();
-    walk(0, fd, nullptr, false);
+    walk(0, fd, nullptr, before_ != nullptr, e);
     ::close(fd);
-    recordedGone(options_.folder, nullptr, false); // recorded, and not there now
-    if (!wholeFileSystem_ && folders_.size() > 0 && markLimitHit_) {
+    recordedGone(options_.folder, e, before_ != nullptr, true); // recorded, and not there now
+    return partlyWatched();
+}
+
+std::string TreeWatch::partlyWatched() const
+{
+    if (!unwatchable_.empty())
+        return unwatchable_;
+    if (!wholeFileSystem_ && markLimitHit_) {
         const long limit = FanotifyEvents::markLimit();
         return "the tree has more folders than this user may watch (fs.fanotify.max_user_marks = "
             + std::to_string(limit) + "); raise that sysctl, or watch as root";
@@ -155,10 +161,14 @@ std::string TreeWatch::learn()
 
 void TreeWatch::walk(Id id, int fd, const Permissions* parent, bool tell, const WatchEvent* e)
 {
-    const QByteArray raw = folders_.rawPath(id);
     Permissions own;
     const bool read = readPermissions(fd, own) == 0;
-    judge(ItemKind::Folder, raw, read ? &own : nullptr, parent, e, tell);
+    judge({id, {}}, ItemKind::Folder, folders_.rawPath(id), read ? &own : nullptr, parent, e, tell);
+    walkEntries(id, fd, read ? &own : nullptr, tell, e);
+}
+
+void TreeWatch::walkEntries(Id id, int fd, const Permissions* own, bool tell, const WatchEvent* e)
+{
     const int listFd = ::dup(fd);
     DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
     if (!dir) {
@@ -166,35 +176,61 @@ void TreeWatch::walk(Id id, int fd, const Permissions* parent, bool tell, const 
             ::close(listFd);
         return;
     }
+    const QByteArray raw = folders_.rawPath(id);
     const int depth = folders_.depth(id) + 1;
     while (const dirent* entry = ::readdir(dir)) {
         const QByteArray name(entry->d_name);
-        if (name == "." || name == "..")
+        if (name == "." || name == ".." || (!options_.files && entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN))
             continue;
         struct stat st { };
         if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
-        if (S_ISREG(st.st_mode) && options_.files && !leftOut(name, joinPath(raw, name), depth, st)) {
+        const QByteArray path = joinPath(raw, name);
+        if (S_ISREG(st.st_mode) && options_.files && !leftOut(name, path, depth, st)) {
             Permissions p;
             bool notRegular = false;
             const bool fileRead = readPermissionsAt(fd, entry->d_name, p, false, nullptr, &notRegular) == 0;
             if (!notRegular)
-                judge(ItemKind::File, joinPath(raw, name), fileRead ? &p : nullptr, read ? &own : nullptr, e, tell);
+                judge({id, name}, ItemKind::File, path, fileRead ? &p : nullptr, own, e, tell);
             continue;
         }
-        if (!S_ISDIR(st.st_mode) || leftOut(name, joinPath(raw, name), depth, st))
+        if (!S_ISDIR(st.st_mode) || leftOut(name, path, depth, st))
             continue;
         const int sub = ::openat(fd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (sub < 0)
             continue;
-        if (!wholeFileSystem_ && events_.markFolder(sub) != 0) {
-            markLimitHit_ = markLimitHit_ || errno == ENOSPC;
-        }
-        const Id child = folders_.add(id, name, FanotifyEvents::handleOf(sub));
-        walk(child, sub, read ? &own : nullptr, tell, e);
+        const Id child = learnFolder(id, name, sub, st);
+        walk(child, sub, own, tell, e);
         ::close(sub);
     }
     ::closedir(dir);
+}
+
+TreeWatch::Id TreeWatch::learnFolder(Id parent, const QByteArray& name, int fd, const struct stat& st)
+{
+    const std::string handle = FanotifyEvents::handleOf(fd);
+    if (!wholeFileSystem_) {
+        if (events_.markFolder(fd) != 0)
+            markLimitHit_ = markLimitHit_ || errno == ENOSPC;
+    } else if (st.st_dev != rootDevice_) {
+        // A file system mounted in the tree: its own mark, or the watch
+        // would miss what changes there.
+        const std::string fileSystem = FanotifyEvents::fileSystemOf(handle);
+        if (handle.empty()) {
+            unwatchable_ = "the file system mounted at "
+                + printable(folders_.rawPath(parent).toStdString() + "/" + name.toStdString())
+                + " gives no file handles; leave it out with --one-file-system";
+        } else if (!fileSystems_.contains(fileSystem)) {
+            if (const int error = events_.markFileSystem(fd); error != 0)
+                unwatchable_ = "the file system mounted at "
+                    + printable(folders_.rawPath(parent).toStdString() + "/" + name.toStdString())
+                    + " cannot be watched (fanotify: " + std::strerror(error)
+                    + "); leave it out with --one-file-system";
+            else
+                fileSystems_.emplace(fileSystem, ::dup(fd));
+        }
+    }
+    return folders_.add(parent, name, handle);
 }
 
 bool TreeWatch::leftOut(const QByteArray& name, const QByteArray& raw, int depth, const struct stat& st) const
@@ -219,101 +255,136 @@ bool TreeWatch::leftOut(const QByteArray& name, const QByteArray& raw, int depth
     return false;
 }
 
-void TreeWatch::judge(ItemKind kind, const QByteArray& raw, const Permissions* item, const Permissions* folder,
-                      const WatchEvent* e, bool tell)
+void TreeWatch::judge(const Item& item, ItemKind kind, const QByteArray& raw, const Permissions* permissions,
+                      const Permissions* folder, const WatchEvent* e, bool tell)
 {
-    if (met_)
-        met_->insert(raw);
-    const auto record = recorded_.constFind(raw);
-    const Permissions* recorded = record != recorded_.cend() ? &record->permissions : nullptr;
-    for (const CheckPart* part : judges_.judged)
-        judgeRecorded(*part, raw, kind, item, folder, recorded, e, tell);
+    const RecordedItems::Index recorded = records_.empty()
+        ? RecordedItems::kNone
+        : records_.find({raw.constData(), static_cast<std::size_t>(raw.size())});
+    records_.see(recorded);
+    const QByteArray printable = printableUtf8(raw);
+    const Judged j {&item, kind, raw, printable, permissions, folder, recorded};
+    for (std::size_t check = 0; check < judges_.judged.size(); ++check)
+        judgeBy(check, j, e, tell);
 }
 
-void TreeWatch::judgeRecorded(const CheckPart& part, const QByteArray& raw, ItemKind kind, const Permissions* item,
-                              const Permissions* folder, const Permissions* recorded, const WatchEvent* e, bool tell)
+TreeWatch::Finding TreeWatch::previous(std::size_t check, const Judged& j)
 {
+    if (before_) {
+        // Walked again: against what was known before.
+        const auto it = before_->constFind(static_cast<char>(check) + j.raw);
+        if (it == before_->cend())
+            return 0;
+        const Finding f = it->finding;
+        before_->erase(it);
+        return f;
+    }
+    if (!j.item)
+        return findings_.away(check, j.raw);
+    const Finding here = findings_.get(check, j.item->folder, j.item->file);
+    // A recorded item that was gone is back.
+    const Finding away = j.recorded != RecordedItems::kNone ? findings_.takeAway(check, j.raw) : 0;
+    return here != 0 ? here : away;
+}
+
+void TreeWatch::keep(std::size_t check, const Judged& j, Finding f)
+{
+    if (j.item)
+        findings_.set(check, j.item->folder, j.item->file, f);
+    else
+        findings_.setAway(check, j.raw, f);
+}
+
+void TreeWatch::judgeBy(std::size_t check, const Judged& j, const WatchEvent* e, bool tell)
+{
+    const CheckPart& part = *judges_.judged[check];
     const Permissions* top = top_ ? &*top_ : nullptr;
-    const Judgement j = part.judge({kind, printableUtf8(raw), item, folder, top, recorded});
-    if (!j.judged)
+    const Permissions* recorded = j.recorded != RecordedItems::kNone ? &records_.permissions(j.recorded) : nullptr;
+    const Judgement verdict = part.judge({j.kind, j.printable, j.permissions, j.folder, top, recorded});
+    if (!verdict.judged)
         return;
-    const QByteArray key = keyOf(part.kind(), raw);
-    const auto it = differing_.constFind(key);
-    if (j.green) {
-        if (it == differing_.constEnd())
+    const Finding before = previous(check, j);
+    if (verdict.green) {
+        if (before == 0)
             return;
-        ItemDifference mended;
-        mended.kind = kind;
-        mended.path = it->difference.path;
-        mended.rawPath = raw;
-        differing_.erase(it);
+        keep(check, j, 0);
         if (tell)
-            this->tell(part.kind(), "mended", mended, e);
+            tellPlain(check, "mended", j.kind, j.raw, e);
         return;
     }
-    const QByteArray how = jsonItemLine(j.difference, j.note.constData());
-    if (it != differing_.constEnd() && it->signature == how)
-        return; // differs as it did
-    const QByteArray status = qstrcmp(part.kind(), "drift") == 0 ? j.note : QByteArray(findingStatus(part.kind()));
-    differing_.insert(key, Finding {how, j.difference, status});
-    if (tell)
-        this->tell(part.kind(), status.constData(), j.difference, e);
+    const WatchFindings::Status status = statusOf(part, verdict.note);
+    const Finding now = WatchFindings::make(signatureOf(verdict.difference, status), status);
+    keep(check, j, now);
+    if (tell && now != before)
+        this->tell(part.kind(), WatchFindings::statusKey(status), verdict.difference, e);
 }
 
 int TreeWatch::openFolder(Id id) const
 {
+    if (wholeFileSystem_) {
+        // As root, by its handle: the path is never walked again.
+        const std::string_view handle = folders_.handle(id);
+        const auto fileSystem = fileSystems_.find(FanotifyEvents::fileSystemOf(handle));
+        if (fileSystem != fileSystems_.end()) {
+            const int fd = FanotifyEvents::openByHandle(fileSystem->second, handle);
+            if (fd >= 0 || errno == ESTALE || errno == ENOENT)
+                return fd;
+        }
+    }
     return ::open(folders_.rawPath(id).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
 void TreeWatch::judgeFolder(Id id, const WatchEvent* e)
 {
+    if (id == 0) {
+        // The checked folder changed: every verdict may have.
+        relearn(e, nullptr);
+        return;
+    }
     const int fd = openFolder(id);
     if (fd < 0)
         return; // gone meanwhile: its removal is on its way
-    Permissions own;
+    Permissions own, parent;
     const bool read = readPermissions(fd, own) == 0;
-    if (id == 0) {
-        // The checked folder changed: every verdict may have.
-        top_ = read ? std::optional<Permissions>(own) : std::nullopt;
-        folders_.reset(options_.folder, FanotifyEvents::handleOf(fd));
-        walk(0, fd, nullptr, true, e);
-        ::close(fd);
-        return;
+    bool parentRead = false;
+    if (needsFolder_) {
+        const int up = openFolder(folders_.parentOf(id));
+        parentRead = up >= 0 && readPermissions(up, parent) == 0;
+        if (up >= 0)
+            ::close(up);
     }
-    Permissions parent;
-    const int up = openFolder(folders_.parentOf(id));
-    const bool parentRead = up >= 0 && readPermissions(up, parent) == 0;
-    if (up >= 0)
-        ::close(up);
-    judge(ItemKind::Folder, folders_.rawPath(id), read ? &own : nullptr, parentRead ? &parent : nullptr, e, true);
-    const bool inheritance = std::any_of(judges_.judged.begin(), judges_.judged.end(),
-                                         [](const CheckPart* p) { return qstrcmp(p->kind(), "inheritance") == 0; });
-    if (!inheritance) {
-        ::close(fd);
-        return;
-    }
-    // What it gives what it holds may have changed too.
-    for (const Id child : folders_.childrenOf(id)) {
-        const int sub = openFolder(child);
+    judge({id, {}}, ItemKind::Folder, folders_.rawPath(id), read ? &own : nullptr, parentRead ? &parent : nullptr, e,
+          true);
+    if (needsFolder_)
+        judgeHeld(id, fd, read ? &own : nullptr, e); // what it gives what it holds may have changed too
+    ::close(fd);
+}
+
+void TreeWatch::judgeHeld(Id id, int fd, const Permissions* own, const WatchEvent* e)
+{
+    for (Id child = folders_.firstChild(id); child != WatchedFolders::kNone; child = folders_.nextSibling(child)) {
+        const std::string_view name = folders_.name(child);
+        const int sub = ::openat(fd, std::string(name).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         Permissions p;
         const bool childRead = sub >= 0 && readPermissions(sub, p) == 0;
         if (sub >= 0)
             ::close(sub);
-        judge(ItemKind::Folder, folders_.rawPath(child), childRead ? &p : nullptr, read ? &own : nullptr, e, true);
+        judge({child, {}}, ItemKind::Folder, folders_.rawPath(child), childRead ? &p : nullptr, own, e, true);
     }
-    if (options_.files) {
-        const int listFd = ::dup(fd);
-        if (DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr) {
-            while (const dirent* entry = ::readdir(dir)) {
-                if (entry->d_type == DT_REG || entry->d_type == DT_UNKNOWN)
-                    judgeFile(id, QByteArray(entry->d_name), e);
-            }
-            ::closedir(dir);
-        } else if (listFd >= 0) {
+    if (!options_.files)
+        return;
+    const int listFd = ::dup(fd);
+    DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!dir) {
+        if (listFd >= 0)
             ::close(listFd);
-        }
+        return;
     }
-    ::close(fd);
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_type == DT_REG || entry->d_type == DT_UNKNOWN)
+            judgeFileIn(id, fd, own, QByteArray(entry->d_name), e);
+    }
+    ::closedir(dir);
 }
 
 void TreeWatch::judgeFile(Id dir, const QByteArray& name, const WatchEvent* e)
@@ -323,46 +394,63 @@ void TreeWatch::judgeFile(Id dir, const QByteArray& name, const WatchEvent* e)
     const int fd = openFolder(dir);
     if (fd < 0)
         return;
+    Permissions folder;
+    const bool folderRead = needsFolder_ && readPermissions(fd, folder) == 0;
+    judgeFileIn(dir, fd, folderRead ? &folder : nullptr, name, e);
+    ::close(fd);
+}
+
+void TreeWatch::judgeFileIn(Id dir, int fd, const Permissions* folder, const QByteArray& name, const WatchEvent* e)
+{
     const QByteArray raw = joinPath(folders_.rawPath(dir), name);
     struct stat st { };
     if (::fstatat(fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)
-        || leftOut(name, raw, folders_.depth(dir) + 1, st)) {
-        ::close(fd);
+        || leftOut(name, raw, folders_.depth(dir) + 1, st))
         return;
-    }
-    Permissions folder, p;
-    const bool folderRead = readPermissions(fd, folder) == 0;
+    Permissions p;
     bool notRegular = false;
     const bool read = readPermissionsAt(fd, name.constData(), p, false, nullptr, &notRegular) == 0;
-    ::close(fd);
     if (!notRegular)
-        judge(ItemKind::File, raw, read ? &p : nullptr, folderRead ? &folder : nullptr, e, true);
+        judge({dir, name}, ItemKind::File, raw, read ? &p : nullptr, folder, e, true);
 }
 
-void TreeWatch::removed(const QByteArray& raw, const WatchEvent* e)
+void TreeWatch::removedItem(std::size_t check, ItemKind kind, const QByteArray& raw, const WatchEvent* e)
 {
-    const QByteArray below = raw + '/';
-    for (auto it = differing_.begin(); it != differing_.end();) {
-        const QByteArray& key = it.key();
-        const qsizetype cut = key.indexOf('\n');
-        const QByteArray path = key.mid(cut + 1);
-        if ((path != raw && !path.startsWith(below)) || it->status == "gone") {
-            ++it;
-            continue;
-        }
-        const QByteArray check = key.left(cut);
-        ItemDifference gone;
-        gone.kind = it->difference.kind;
-        gone.path = it->difference.path;
-        gone.rawPath = path;
-        it = differing_.erase(it);
-        // A new item removed is what the baseline has: mended. A recorded
-        // one is told gone below.
-        if (check == "drift" && recorded_.contains(path))
-            continue;
-        tell(check.constData(), check == "drift" ? "mended" : "removed", gone, e);
+    // A new item removed is what the baseline has: mended. A recorded one is
+    // told gone (recordedGone).
+    if (check == drift_) {
+        if (records_.find({raw.constData(), static_cast<std::size_t>(raw.size())}) == RecordedItems::kNone)
+            tellPlain(check, "mended", kind, raw, e);
+        return;
     }
-    recordedGone(raw, e, true);
+    tellPlain(check, "removed", kind, raw, e);
+}
+
+void TreeWatch::removedFolder(Id id, const WatchEvent* e)
+{
+    folders_.forEachBelow(id, [&](Id f) {
+        const QByteArray raw = folders_.rawPath(f);
+        findings_.takeFolder(f, [&](std::size_t check, const QByteArray& file, Finding) {
+            if (file.isEmpty())
+                removedItem(check, ItemKind::Folder, raw, e);
+            else
+                removedItem(check, ItemKind::File, joinPath(raw, file), e);
+        });
+    });
+    folders_.remove(id);
+}
+
+void TreeWatch::recordedGone(const QByteArray& raw, const WatchEvent* e, bool tell, bool unseenOnly)
+{
+    if (drift_ == SIZE_MAX || records_.empty())
+        return;
+    records_.forEachAtOrBelow({raw.constData(), static_cast<std::size_t>(raw.size())}, [&](RecordedItems::Index i) {
+        if (unseenOnly && records_.seen(i))
+            return;
+        const QByteArray path = records_.rawPath(i);
+        const QByteArray printable = printableUtf8(path);
+        judgeBy(drift_, {nullptr, records_.kind(i), path, printable, nullptr, nullptr, i}, e, tell);
+    });
 }
 
 void TreeWatch::handle(const WatchEvent& e)
@@ -376,13 +464,18 @@ void TreeWatch::handle(const WatchEvent& e)
         return;
     }
     const QByteArray name = QByteArray::fromStdString(e.name);
-    const QByteArray raw = joinPath(folders_.rawPath(dir), name);
     if (e.kind == WatchEvent::Removed) {
-        if (e.folder) {
-            if (const Id child = folders_.child(dir, name); child != WatchedFolders::kNone)
-                folders_.remove(child);
+        if (!e.folder) {
+            for (std::size_t check = 0; check < judges_.judged.size(); ++check) {
+                if (findings_.get(check, dir, name) != 0) {
+                    findings_.set(check, dir, name, 0);
+                    removedItem(check, ItemKind::File, joinPath(folders_.rawPath(dir), name), &e);
+                }
+            }
+        } else if (const Id child = folders_.child(dir, e.name); child != WatchedFolders::kNone) {
+            removedFolder(child, &e);
         }
-        removed(raw, &e);
+        recordedGone(joinPath(folders_.rawPath(dir), name), &e, true, false);
         return;
     }
     if (!e.folder) {
@@ -390,60 +483,83 @@ void TreeWatch::handle(const WatchEvent& e)
         return;
     }
     if (e.kind == WatchEvent::Attributes) {
-        if (const Id child = folders_.child(dir, name); child != WatchedFolders::kNone)
+        if (const Id child = folders_.child(dir, e.name); child != WatchedFolders::kNone)
             judgeFolder(child, &e);
         return;
     }
+    judgeMade(dir, name, &e);
+}
+
+void TreeWatch::judgeMade(Id dir, const QByteArray& name, const WatchEvent* e)
+{
     // Made or moved in: learned and judged whole.
     const int fd = openFolder(dir);
     if (fd < 0)
         return;
+    const QByteArray raw = joinPath(folders_.rawPath(dir), name);
     struct stat st { };
     const int sub = ::openat(fd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (sub >= 0 && ::fstat(sub, &st) == 0 && !leftOut(name, raw, folders_.depth(dir) + 1, st)
-        && folders_.child(dir, name) == WatchedFolders::kNone) {
-        if (!wholeFileSystem_)
-            (void)events_.markFolder(sub);
+        && folders_.child(dir, {name.constData(), static_cast<std::size_t>(name.size())}) == WatchedFolders::kNone) {
         Permissions parent;
-        const bool parentRead = readPermissions(fd, parent) == 0;
-        const Id child = folders_.add(dir, name, FanotifyEvents::handleOf(sub));
-        walk(child, sub, parentRead ? &parent : nullptr, true, &e);
+        const bool parentRead = needsFolder_ && readPermissions(fd, parent) == 0;
+        const Id child = learnFolder(dir, name, sub, st);
+        walk(child, sub, parentRead ? &parent : nullptr, true, e);
+        if (const std::string problem = partlyWatched(); !problem.empty())
+            broken_ = problem;
     }
     if (sub >= 0)
         ::close(sub);
     ::close(fd);
 }
 
-void TreeWatch::overflow(const std::function<void()>& fullCheck)
+TreeWatch::Snapshot TreeWatch::snapshot() const
 {
-    notice(QStringLiteral("Events were lost (the kernel's queue overflowed); a full check was made."),
-           QStringLiteral("События потеряны (очередь ядра переполнена); проведена полная проверка."));
-    const QHash<QByteArray, Finding> before = differing_;
+    Snapshot s;
+    const auto key = [](std::size_t check, const QByteArray& raw) { return static_cast<char>(check) + raw; };
+    folders_.forEachBelow(0, [&](Id f) {
+        const QByteArray raw = folders_.rawPath(f);
+        findings_.forEachOfFolder(f, [&](std::size_t check, Finding finding) {
+            s.insert(key(check, raw), {finding, ItemKind::Folder});
+        });
+        findings_.forEachFile(f, [&](std::size_t check, const QByteArray& file, Finding finding) {
+            s.insert(key(check, joinPath(raw, file)), {finding, ItemKind::File});
+        });
+    });
+    findings_.forEachAway([&](std::size_t check, const QByteArray& raw, Finding finding) {
+        const RecordedItems::Index i = records_.find({raw.constData(), static_cast<std::size_t>(raw.size())});
+        s.insert(key(check, raw), {finding, i != RecordedItems::kNone ? records_.kind(i) : ItemKind::Folder});
+    });
+    return s;
+}
+
+void TreeWatch::relearn(const WatchEvent* e, const std::function<void()>& fullCheck)
+{
+    Snapshot before = snapshot();
     if (fullCheck)
         fullCheck();
-    (void)learn();
-    // What changed meanwhile, told as if each change had been seen.
-    for (auto it = before.cbegin(); it != before.cend(); ++it) {
-        if (differing_.contains(it.key()))
-            continue;
-        ItemDifference mended;
-        mended.kind = it->difference.kind;
-        mended.path = it->difference.path;
-        mended.rawPath = it->difference.rawPath;
-        tell(it.key().left(it.key().indexOf('\n')).constData(), "mended", mended, nullptr);
-    }
-    for (auto it = differing_.cbegin(); it != differing_.cend(); ++it) {
-        const auto old = before.constFind(it.key());
-        if (old == before.cend() || old->signature != it->signature) {
-            const QByteArray check = it.key().left(it.key().indexOf('\n'));
-            tell(check.constData(), it->status.constData(), it->difference, nullptr);
-        }
-    }
+    before_ = &before;
+    const std::string problem = learnTree(e);
+    before_ = nullptr;
+    if (!problem.empty())
+        broken_ = problem;
+    // What was told before and is not so now.
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        tellPlain(static_cast<std::size_t>(it.key().front()), "mended", it->kind, it.key().mid(1), e);
+}
+
+void TreeWatch::tellPlain(std::size_t check, const char* status, ItemKind kind, const QByteArray& raw,
+                          const WatchEvent* e)
+{
+    ItemDifference d;
+    d.kind = kind;
+    d.path = printableUtf8(raw);
+    d.rawPath = raw;
+    tell(judges_.judged[check]->kind(), status, d, e);
 }
 
 void TreeWatch::tell(const char* check, const char* status, const ItemDifference& d, const WatchEvent* e)
 {
-    const bool russian = isRussian(options_.lang);
     QByteArray process;
     QString by;
     if (e && e->pid > 0) {
@@ -463,11 +579,20 @@ void TreeWatch::tell(const char* check, const char* status, const ItemDifference
     r.status = status;
     r.check = check;
     r.pid = e ? e->pid : 0;
-    QStringList details;
-    for (const InheritanceReason reason : d.finding.reasons) {
+    for (const InheritanceReason reason : d.finding.reasons)
         r.reasons += (r.reasons.isEmpty() ? "" : ",") + QByteArray(reasonKey(reason));
+    if (output_.sentences)
+        r.sentence = sentence(check, status, d, time, by);
+    output_.line(r);
+}
+
+QString TreeWatch::sentence(const char* check, const char* status, const ItemDifference& d, const QByteArray& time,
+                            const QString& by) const
+{
+    const bool russian = isRussian(options_.lang);
+    QStringList details;
+    for (const InheritanceReason reason : d.finding.reasons)
         details << QString::fromLatin1(reasonKey(reason));
-    }
     for (const EntryChange& c : d.changes) {
         details << (c.kind == EntryChange::Added         ? QStringLiteral("+ ") + QString::fromUtf8(c.to)
                         : c.kind == EntryChange::Removed ? QStringLiteral("- ") + QString::fromUtf8(c.from)
@@ -483,13 +608,12 @@ void TreeWatch::tell(const char* check, const char* status, const ItemDifference
                                       : (inheritance ? QStringLiteral("inheritance")
                                              : drift ? QStringLiteral("baseline")
                                                      : QStringLiteral("checked folder"));
-    r.sentence = QString::fromLatin1(time) + QStringLiteral("  ") + statusWord(status, russian) + QStringLiteral("  ")
+    return QString::fromLatin1(time) + QStringLiteral("  ") + statusWord(status, russian) + QStringLiteral("  ")
         + QString::fromUtf8(d.path) + QStringLiteral(" (") + kind + QStringLiteral(", ") + checkWord
         + QStringLiteral(")")
         + (details.isEmpty() ? QString() : QStringLiteral(": ") + details.join(QStringLiteral("; ")))
         + (by.isEmpty() ? QString()
                         : (russian ? QStringLiteral("  [кто: ") : QStringLiteral("  [by ")) + by + QStringLiteral("]"));
-    emit_(r);
 }
 
 void TreeWatch::announce()
@@ -498,6 +622,8 @@ void TreeWatch::announce()
     const QString count = QString::number(folders_.size());
     notice(QStringLiteral("Watching %1 (%2 folders); every change is judged as it happens.").arg(folder, count),
            QStringLiteral("Наблюдение за %1 (папок: %2); каждое изменение проверяется сразу.").arg(folder, count));
+    if (output_.flush)
+        output_.flush();
 }
 
 void TreeWatch::notice(const QString& english, const QString& russian)
@@ -508,7 +634,7 @@ void TreeWatch::notice(const QString& english, const QString& russian)
     r.status = "notice";
     r.json = "{\"type\":\"notice\",\"time\":\"" + time + "\",\"text\":" + jsonString(english.toUtf8()) + "}\n";
     r.sentence = QString::fromLatin1(time) + QStringLiteral("  ") + (ru ? russian : english);
-    emit_(r);
+    output_.line(r);
 }
 
 bool TreeWatch::run(int stopFd, const std::function<void()>& fullCheck, std::string& why)
@@ -519,10 +645,19 @@ bool TreeWatch::run(int stopFd, const std::function<void()>& fullCheck, std::str
         int error = 0;
         const bool ok = events_.read(events, stopFd, error);
         for (const WatchEvent& e : events) {
-            if (e.kind == WatchEvent::Overflow)
-                overflow(fullCheck);
-            else
+            if (e.kind == WatchEvent::Overflow) {
+                notice(QStringLiteral("Events were lost (the kernel's queue overflowed); a full check was made."),
+                       QStringLiteral("События потеряны (очередь ядра переполнена); проведена полная проверка."));
+                relearn(nullptr, fullCheck);
+            } else {
                 handle(e);
+            }
+        }
+        if (output_.flush)
+            output_.flush();
+        if (!broken_.empty()) {
+            why = broken_;
+            return false;
         }
         if (!ok) {
             if (error == 0)

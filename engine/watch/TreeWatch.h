@@ -14,17 +14,19 @@
 // verdict that changed meanwhile is told.
 
 #include "engine/run/BatchCheck.h"
+#include "engine/watch/RecordedItems.h"
+#include "engine/watch/WatchFindings.h"
 #include "engine/watch/WatchedFolders.h"
 #include "platform/FanotifyEvents.h"
 
 #include <QByteArray>
 #include <QHash>
-#include <QSet>
 #include <QString>
 
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 struct stat;
 
@@ -42,17 +44,30 @@ struct WatchRecord {
     pid_t pid = 0;
 };
 
+// Where the watch's lines go.
+struct WatchOutput {
+    std::function<void(const WatchRecord&)> line;
+    // Called once the events at hand are judged, before waiting for more:
+    // lines may be held until then.
+    std::function<void()> flush;
+    bool sentences = true; // the lines need the console's sentence
+};
+
 class TreeWatch {
 public:
     // `options` as the first check ran, its reports folder open while the
-    // watch lives; `sink` gets each line.
-    TreeWatch(const BatchOptions& options, std::function<void(const WatchRecord&)> sink);
+    // watch lives.
+    TreeWatch(const BatchOptions& options, WatchOutput output);
+    ~TreeWatch();
+    TreeWatch(const TreeWatch&) = delete;
+    TreeWatch& operator=(const TreeWatch&) = delete;
 
     // Starts listening, before the first check, so nothing made during it is
     // missed. An empty text, or why the tree cannot be watched.
     std::string open();
     // Learns the tree's folders and every item's verdict, after the check.
-    // An empty text, or why the tree cannot be watched (a mark limit).
+    // An empty text, or why the tree cannot be watched (a mark limit, a file
+    // system mounted in the tree that cannot be watched).
     std::string learn();
     // Judges each change until `stopFd` can be read (a signal), or the
     // events fail (false, with why). `fullCheck` makes the whole check again.
@@ -64,52 +79,87 @@ public:
 
 private:
     using Id = WatchedFolders::Id;
+    using Finding = WatchFindings::Finding;
+    // An item of the tree: a folder (`file` empty), or a file in it.
+    struct Item {
+        Id folder;
+        QByteArray file;
+    };
+    // An item as it is judged: where it is, and what it and its folder carry.
+    struct Judged {
+        const Item* item; // null: not in the tree (a recorded item gone)
+        ItemKind kind;
+        const QByteArray& raw;
+        const QByteArray& printable;
+        const Permissions* permissions; // null: not read
+        const Permissions* folder; // null: not read, or not needed
+        RecordedItems::Index recorded;
+    };
+    // Verdicts before a whole walk, by check (one byte) and raw path: what
+    // the walk finds is told against them.
+    struct Before {
+        Finding finding;
+        ItemKind kind;
+    };
+    using Snapshot = QHash<QByteArray, Before>;
+
     void handle(const WatchEvent& e);
+    std::string learnTree(const WatchEvent* e);
+    // Why some of the tree is not watched (a mark limit, a file system
+    // that cannot be), or empty.
+    std::string partlyWatched() const;
     // Walks `id`'s subtree (open as `fd`), learning its folders and
     // judging each item; says what changed when `tell`.
-    void walk(Id id, int fd, const Permissions* parent, bool tell, const WatchEvent* e = nullptr);
+    void walk(Id id, int fd, const Permissions* parent, bool tell, const WatchEvent* e);
+    void walkEntries(Id id, int fd, const Permissions* own, bool tell, const WatchEvent* e);
+    Id learnFolder(Id parent, const QByteArray& name, int fd, const struct stat& st);
     bool leftOut(const QByteArray& name, const QByteArray& raw, int depth, const struct stat& st) const;
     // Judges the folder `id` again, and with the inheritance check what
     // is directly in it.
     void judgeFolder(Id id, const WatchEvent* e);
+    void judgeHeld(Id id, int fd, const Permissions* own, const WatchEvent* e);
     void judgeFile(Id dir, const QByteArray& name, const WatchEvent* e);
-    void judge(ItemKind kind, const QByteArray& raw, const Permissions* item, const Permissions* folder,
-               const WatchEvent* e, bool tell);
-    void judgeRecorded(const CheckPart& part, const QByteArray& raw, ItemKind kind, const Permissions* item,
-                       const Permissions* folder, const Permissions* recorded, const WatchEvent* e, bool tell);
-    void removed(const QByteArray& raw, const WatchEvent* e);
-    void overflow(const std::function<void()>& fullCheck);
+    void judgeFileIn(Id dir, int fd, const Permissions* folder, const QByteArray& name, const WatchEvent* e);
+    void judgeMade(Id dir, const QByteArray& name, const WatchEvent* e);
+    void judge(const Item& item, ItemKind kind, const QByteArray& raw, const Permissions* permissions,
+               const Permissions* folder, const WatchEvent* e, bool tell);
+    void judgeBy(std::size_t check, const Judged& j, const WatchEvent* e, bool tell);
+    Finding previous(std::size_t check, const Judged& j);
+    void keep(std::size_t check, const Judged& j, Finding f);
+    void removedFolder(Id id, const WatchEvent* e);
+    void removedItem(std::size_t check, ItemKind kind, const QByteArray& raw, const WatchEvent* e);
+    // Drift: each recorded item at or below `raw` not there now is gone.
+    void recordedGone(const QByteArray& raw, const WatchEvent* e, bool tell, bool unseenOnly);
+    // Learns the whole tree again and tells what changed (the queue
+    // overflowed, or the checked folder changed).
+    void relearn(const WatchEvent* e, const std::function<void()>& fullCheck);
+    Snapshot snapshot() const;
     void tell(const char* check, const char* status, const ItemDifference& d, const WatchEvent* e);
+    QString sentence(const char* check, const char* status, const ItemDifference& d, const QByteArray& time,
+                     const QString& by) const;
+    void tellPlain(std::size_t check, const char* status, ItemKind kind, const QByteArray& raw, const WatchEvent* e);
     void notice(const QString& english, const QString& russian);
     int openFolder(Id id) const;
 
     BatchOptions options_;
-    std::function<void(const WatchRecord&)> emit_;
+    WatchOutput output_;
     Judges judges_;
+    std::size_t drift_ = SIZE_MAX; // the drift check's place in judges_.judged
+    bool needsFolder_ = false; // a check judges an item by its folder's permissions
     FanotifyEvents events_;
     WatchedFolders folders_;
+    WatchFindings findings_;
+    RecordedItems records_;
+    Snapshot* before_ = nullptr; // while the tree is walked again
     bool wholeFileSystem_ = false;
     dev_t rootDevice_ = 0;
+    // As root: a descriptor on each file system in the tree, to open its
+    // folders by handle; by the file system's part of a handle.
+    std::unordered_map<std::string, int> fileSystems_;
+    std::string unwatchable_; // a file system in the tree that cannot be watched
     std::optional<Permissions> top_;
-    // Items that do not carry what they should, by check and raw path: how.
-    struct Finding {
-        QByteArray signature; // its JSON record, to tell a new way of differing
-        ItemDifference difference;
-        QByteArray status; // as told
-    };
-    QHash<QByteArray, Finding> differing_;
     bool markLimitHit_ = false;
-    // With a baseline (the drift check): every record, by raw path; and,
-    // while the tree is learned, the items met.
-    struct Recorded {
-        ItemKind kind;
-        Permissions permissions;
-    };
-    QHash<QByteArray, Recorded> recorded_;
-    QSet<QByteArray>* met_ = nullptr;
-    std::string readBaseline();
-    // Drift: each recorded item at or below `raw` not there now is gone.
-    void recordedGone(const QByteArray& raw, const WatchEvent* e, bool tell);
+    std::string broken_; // why the watch cannot go on
 };
 
 } // namespace gw

@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
 #include <unistd.h>
 
 namespace gwcheck {
@@ -36,12 +37,28 @@ std::unique_ptr<gw::TreeWatch> startWatch(const CommandLine& cl, int& status)
     const bool journal = gw::JournalWriter::startedBySystemd();
     const bool json = cl.json;
     gw::BatchOptions options = cl.options;
-    auto watch = std::make_unique<gw::TreeWatch>(options, [journal, json](const gw::WatchRecord& r) {
-        if (journal)
+    // Lines are held while a burst of events is judged, and written at
+    // once before the watch waits again.
+    auto held = std::make_shared<QByteArray>();
+    gw::WatchOutput output;
+    output.sentences = journal || !json;
+    output.line = [journal, json, held](const gw::WatchRecord& r) {
+        if (journal) {
             toJournal(r);
-        else
-            (void)writeOut(json ? r.json : r.sentence.toUtf8() + '\n');
-    });
+            return;
+        }
+        *held += json ? r.json : r.sentence.toUtf8() + '\n';
+        if (held->size() >= 1 << 16) {
+            (void)writeOut(*held);
+            held->clear();
+        }
+    };
+    output.flush = [held] {
+        if (!held->isEmpty())
+            (void)writeOut(*held);
+        held->clear();
+    };
+    auto watch = std::make_unique<gw::TreeWatch>(options, std::move(output));
     if (const std::string problem = watch->open(); !problem.empty()) {
         status = fail("cannot watch " + gw::printable(cl.options.folder.toStdString()) + ": " + problem);
         return nullptr;
