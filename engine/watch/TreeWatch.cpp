@@ -5,11 +5,11 @@
 #include "platform/AclListing.h"
 #include "platform/PrintableText.h"
 
-#include <QDateTime>
-
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
@@ -24,6 +24,25 @@ namespace {
 QByteArray joinPath(const QByteArray& folder, const QByteArray& name)
 {
     return (folder.endsWith('/') ? folder : folder + '/') + name;
+}
+
+// The time now, as 2026-12-08T10:31:01.274Z; the date and time of day are
+// made once a second.
+QByteArray utcNow()
+{
+    timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    static time_t second = -1;
+    static char head[32];
+    if (now.tv_sec != second) {
+        tm t {};
+        ::gmtime_r(&now.tv_sec, &t);
+        std::strftime(head, sizeof head, "%Y-%m-%dT%H:%M:%S", &t);
+        second = now.tv_sec;
+    }
+    char text[48];
+    std::snprintf(text, sizeof text, "%s.%03ldZ", head, now.tv_nsec / 1000000);
+    return QByteArray(text);
 }
 
 // A user's name, looked up once.
@@ -119,6 +138,7 @@ std::string TreeWatch::learn()
 std::string TreeWatch::learnTree(const WatchEvent* e)
 {
     findings_.reset(judges_.judged.size());
+    open_.clear();
     records_.forgetSeen();
     unwatchable_.clear();
     markLimitHit_ = false;
@@ -319,8 +339,14 @@ void TreeWatch::judgeBy(std::size_t check, const Judged& j, const WatchEvent* e,
         this->tell(part.kind(), WatchFindings::statusKey(status), verdict.difference, e);
 }
 
-int TreeWatch::openFolder(Id id) const
+int TreeWatch::openFolder(Id id)
 {
+    // Through the folder that holds it, when that one is open already.
+    if (id != 0) {
+        if (const OpenFolders::Held up = open_.get(folders_.parentOf(id), [] { return -1; }); up.isOpen())
+            return ::openat(up.fd(), std::string(folders_.name(id)).c_str(),
+                            O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    }
     if (wholeFileSystem_) {
         // As root, by its handle: the path is never walked again.
         const std::string_view handle = folders_.handle(id);
@@ -334,6 +360,11 @@ int TreeWatch::openFolder(Id id) const
     return ::open(folders_.rawPath(id).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
+OpenFolders::Held TreeWatch::folderFd(Id id)
+{
+    return open_.get(id, [this, id] { return openFolder(id); });
+}
+
 void TreeWatch::judgeFolder(Id id, const WatchEvent* e)
 {
     if (id == 0) {
@@ -341,23 +372,20 @@ void TreeWatch::judgeFolder(Id id, const WatchEvent* e)
         relearn(e, nullptr);
         return;
     }
-    const int fd = openFolder(id);
-    if (fd < 0)
+    const OpenFolders::Held fd = folderFd(id);
+    if (!fd.isOpen())
         return; // gone meanwhile: its removal is on its way
     Permissions own, parent;
-    const bool read = readPermissions(fd, own) == 0;
+    const bool read = readPermissions(fd.fd(), own) == 0;
     bool parentRead = false;
     if (needsFolder_) {
-        const int up = openFolder(folders_.parentOf(id));
-        parentRead = up >= 0 && readPermissions(up, parent) == 0;
-        if (up >= 0)
-            ::close(up);
+        const OpenFolders::Held up = folderFd(folders_.parentOf(id));
+        parentRead = up.isOpen() && readPermissions(up.fd(), parent) == 0;
     }
     judge({id, {}}, ItemKind::Folder, folders_.rawPath(id), read ? &own : nullptr, parentRead ? &parent : nullptr, e,
           true);
     if (needsFolder_)
-        judgeHeld(id, fd, read ? &own : nullptr, e); // what it gives what it holds may have changed too
-    ::close(fd);
+        judgeHeld(id, fd.fd(), read ? &own : nullptr, e); // what it gives what it holds may have changed too
 }
 
 void TreeWatch::judgeHeld(Id id, int fd, const Permissions* own, const WatchEvent* e)
@@ -391,13 +419,12 @@ void TreeWatch::judgeFile(Id dir, const QByteArray& name, const WatchEvent* e)
 {
     if (!options_.files)
         return;
-    const int fd = openFolder(dir);
-    if (fd < 0)
+    const OpenFolders::Held fd = folderFd(dir);
+    if (!fd.isOpen())
         return;
     Permissions folder;
-    const bool folderRead = needsFolder_ && readPermissions(fd, folder) == 0;
-    judgeFileIn(dir, fd, folderRead ? &folder : nullptr, name, e);
-    ::close(fd);
+    const bool folderRead = needsFolder_ && readPermissions(fd.fd(), folder) == 0;
+    judgeFileIn(dir, fd.fd(), folderRead ? &folder : nullptr, name, e);
 }
 
 void TreeWatch::judgeFileIn(Id dir, int fd, const Permissions* folder, const QByteArray& name, const WatchEvent* e)
@@ -429,6 +456,7 @@ void TreeWatch::removedItem(std::size_t check, ItemKind kind, const QByteArray& 
 void TreeWatch::removedFolder(Id id, const WatchEvent* e)
 {
     folders_.forEachBelow(id, [&](Id f) {
+        open_.forget(f);
         const QByteArray raw = folders_.rawPath(f);
         findings_.takeFolder(f, [&](std::size_t check, const QByteArray& file, Finding) {
             if (file.isEmpty())
@@ -493,16 +521,16 @@ void TreeWatch::handle(const WatchEvent& e)
 void TreeWatch::judgeMade(Id dir, const QByteArray& name, const WatchEvent* e)
 {
     // Made or moved in: learned and judged whole.
-    const int fd = openFolder(dir);
-    if (fd < 0)
+    const OpenFolders::Held fd = folderFd(dir);
+    if (!fd.isOpen())
         return;
     const QByteArray raw = joinPath(folders_.rawPath(dir), name);
     struct stat st { };
-    const int sub = ::openat(fd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int sub = ::openat(fd.fd(), name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (sub >= 0 && ::fstat(sub, &st) == 0 && !leftOut(name, raw, folders_.depth(dir) + 1, st)
         && folders_.child(dir, {name.constData(), static_cast<std::size_t>(name.size())}) == WatchedFolders::kNone) {
         Permissions parent;
-        const bool parentRead = needsFolder_ && readPermissions(fd, parent) == 0;
+        const bool parentRead = needsFolder_ && readPermissions(fd.fd(), parent) == 0;
         const Id child = learnFolder(dir, name, sub, st);
         walk(child, sub, parentRead ? &parent : nullptr, true, e);
         if (const std::string problem = partlyWatched(); !problem.empty())
@@ -510,7 +538,6 @@ void TreeWatch::judgeMade(Id dir, const QByteArray& name, const WatchEvent* e)
     }
     if (sub >= 0)
         ::close(sub);
-    ::close(fd);
 }
 
 TreeWatch::Snapshot TreeWatch::snapshot() const
@@ -572,7 +599,7 @@ void TreeWatch::tell(const char* check, const char* status, const ItemDifference
                 + QString::fromUtf8(user);
         }
     }
-    const QByteArray time = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toLatin1();
+    const QByteArray time = utcNow();
     WatchRecord r;
     r.json = jsonChangeLine(d, check, status, time, process);
     r.path = d.path;
@@ -629,7 +656,7 @@ void TreeWatch::announce()
 void TreeWatch::notice(const QString& english, const QString& russian)
 {
     const bool ru = isRussian(options_.lang);
-    const QByteArray time = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toLatin1();
+    const QByteArray time = utcNow();
     WatchRecord r;
     r.status = "notice";
     r.json = "{\"type\":\"notice\",\"time\":\"" + time + "\",\"text\":" + jsonString(english.toUtf8()) + "}\n";

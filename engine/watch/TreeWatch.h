@@ -14,6 +14,7 @@
 // verdict that changed meanwhile is told.
 
 #include "engine/run/BatchCheck.h"
+#include "engine/watch/OpenFolders.h"
 #include "engine/watch/RecordedItems.h"
 #include "engine/watch/WatchFindings.h"
 #include "engine/watch/WatchedFolders.h"
@@ -139,7 +140,9 @@ private:
                      const QString& by) const;
     void tellPlain(std::size_t check, const char* status, ItemKind kind, const QByteArray& raw, const WatchEvent* e);
     void notice(const QString& english, const QString& russian);
-    int openFolder(Id id) const;
+    int openFolder(Id id);
+    // The folder, open: kept open a while for the changes that follow.
+    OpenFolders::Held folderFd(Id id);
 
     BatchOptions options_;
     WatchOutput output_;
@@ -149,6 +152,7 @@ private:
     FanotifyEvents events_;
     WatchedFolders folders_;
     WatchFindings findings_;
+    OpenFolders open_;
     RecordedItems records_;
     Snapshot* before_ = nullptr; // while the tree is walked again
     bool wholeFileSystem_ = false;
