@@ -7,6 +7,7 @@
 #include <fstream>
 #include <poll.h>
 #include <sys/fanotify.h>
+#include <sys/ioctl.h>
 #include <sys/statfs.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -59,9 +60,13 @@ FanotifyEvents::~FanotifyEvents()
         ::close(fd_);
 }
 
-std::string FanotifyEvents::open(const QByteArray& folder, bool wholeFileSystem)
+std::string FanotifyEvents::open(const QByteArray& folder, bool wholeFileSystem, bool unboundedQueue)
 {
-    const unsigned base = FAN_CLASS_NOTIF | FAN_CLOEXEC | FAN_NONBLOCK | FAN_REPORT_DFID_NAME;
+    // As root the queue has no fixed bound: a burst is not lost because the
+    // watch judges more slowly than a program changes the tree. The watch
+    // bounds it itself (pendingBytes).
+    const unsigned base = FAN_CLASS_NOTIF | FAN_CLOEXEC | FAN_NONBLOCK | FAN_REPORT_DFID_NAME
+        | (wholeFileSystem && unboundedQueue ? FAN_UNLIMITED_QUEUE : 0U);
     fd_ = ::fanotify_init(base | FAN_REPORT_PIDFD, O_RDONLY | O_CLOEXEC);
     pidfds_ = fd_ >= 0;
     // A kernel without pidfds in events, or a user without the right to them.
@@ -132,7 +137,7 @@ long FanotifyEvents::markLimit()
     return in >> limit ? limit : -1;
 }
 
-bool FanotifyEvents::read(std::vector<WatchEvent>& out, int stopFd, int& error)
+bool FanotifyEvents::wait(int stopFd, int& error)
 {
     pollfd p[2] = {{fd_, POLLIN, 0}, {stopFd, POLLIN, 0}};
     if (::poll(p, stopFd >= 0 ? 2 : 1, -1) < 0) {
@@ -143,8 +148,20 @@ bool FanotifyEvents::read(std::vector<WatchEvent>& out, int stopFd, int& error)
         error = 0;
         return false;
     }
+    return true;
+}
+
+bool FanotifyEvents::read(std::vector<WatchEvent>& out, int stopFd, int& error)
+{
+    return wait(stopFd, error) && take(out, error);
+}
+
+bool FanotifyEvents::take(std::vector<WatchEvent>& out, int& error)
+{
+    // At most a few buffers at a time: what waits beyond stays in the
+    // kernel's queue, not in this process.
     alignas(fanotify_event_metadata) char buffer[64 * 1024];
-    for (;;) {
+    for (int reads = 0; reads < 16; ++reads) {
         const ssize_t n = ::read(fd_, buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EAGAIN)
@@ -155,6 +172,28 @@ bool FanotifyEvents::read(std::vector<WatchEvent>& out, int stopFd, int& error)
         if (n == 0)
             return true;
         parse(buffer, n, out);
+    }
+    return true;
+}
+
+std::size_t FanotifyEvents::pendingEvents() const
+{
+    // The kernel counts the fixed part of each waiting event.
+    int bytes = 0;
+    return ::ioctl(fd_, FIONREAD, &bytes) == 0 && bytes > 0 ? static_cast<std::size_t>(bytes) / FAN_EVENT_METADATA_LEN
+                                                            : 0;
+}
+
+void FanotifyEvents::discard(std::size_t events)
+{
+    alignas(fanotify_event_metadata) char buffer[64 * 1024];
+    std::vector<WatchEvent> dropped;
+    while (dropped.size() < events) {
+        const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+        if (n <= 0)
+            return;
+        // Parsed to close the descriptors the records carry, and to count them.
+        parse(buffer, n, dropped);
     }
 }
 

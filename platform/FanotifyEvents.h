@@ -45,8 +45,9 @@ public:
     FanotifyEvents& operator=(const FanotifyEvents&) = delete;
 
     // Makes the group; with `wholeFileSystem`, marks the file system that
-    // holds `folder`. An empty text, or why it cannot be watched.
-    std::string open(const QByteArray& folder, bool wholeFileSystem);
+    // holds `folder`, and with `unboundedQueue` the kernel's queue has no
+    // bound (root only). An empty text, or why it cannot be watched.
+    std::string open(const QByteArray& folder, bool wholeFileSystem, bool unboundedQueue = true);
     // Marks one folder (an open descriptor) when the file system is not
     // marked whole; 0 or an errno value.
     int markFolder(int dirFd);
@@ -54,6 +55,14 @@ public:
     // Waits for events and appends them; false when `stopFd` became
     // readable (`error` 0) or the group failed (its errno in `error`).
     bool read(std::vector<WatchEvent>& out, int stopFd, int& error);
+    // The same in two steps: waits for events (or `stopFd`), then takes
+    // those waiting, a few buffers at most.
+    bool wait(int stopFd, int& error);
+    bool take(std::vector<WatchEvent>& out, int& error);
+    // How many events wait in the kernel's queue.
+    std::size_t pendingEvents() const;
+    // Reads and drops about `events` waiting events.
+    void discard(std::size_t events);
 
     // The key fanotify reports a folder by: its file system's id and its
     // file handle. Empty, with errno set, when the folder has none.

@@ -306,7 +306,10 @@ TEST(Watch, AfterManyChangesAndAnOverflowTheViewIsAFreshChecks)
     std::vector<std::string> folders;
     for (int i = 0; i < 60; ++i)
         folders.push_back(t.mkdir("d" + std::to_string(i % 12) + "/e" + std::to_string(i)));
+    // The kernel's own bounded queue, so that it overflows.
+    ::setenv("GRANTWISE_WATCH_BACKLOG", "0", 1);
     Watcher w({"--reports", work.path("r"), t.root()});
+    ::unsetenv("GRANTWISE_WATCH_BACKLOG");
     ASSERT_TRUE(w.ready());
     std::set<std::string> view;
     std::mt19937 random(20261208);
@@ -354,6 +357,37 @@ TEST(Watch, AfterManyChangesAndAnOverflowTheViewIsAFreshChecks)
     bool lost = false;
     for (const QJsonObject& o : after)
         lost = lost || (o["type"] == "notice" && o["text"].toString().contains("lost"));
+    EXPECT_TRUE(lost);
+    follow(view, after);
+    EXPECT_EQ(view, freshDiffering(t.root(), work.path("fresh")));
+    EXPECT_EQ(w.stop(), 0);
+}
+
+// As root the kernel's queue is unbounded; beyond the watch's own bound
+// what waits is dropped, said, and the tree checked whole again.
+TEST(Watch, MoreWaitingThanItsBoundIsSaidAndCheckedWhole)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root: the watch marks the whole file system";
+    gwtest::TempTree t, work;
+    const std::string a = t.mkdir("a"), b = t.mkdir("b");
+    ::setenv("GRANTWISE_WATCH_BACKLOG", "2000", 1);
+    Watcher w({"--reports", work.path("r"), t.root()});
+    ::unsetenv("GRANTWISE_WATCH_BACKLOG");
+    ASSERT_TRUE(w.ready());
+    ::kill(w.pid, SIGSTOP);
+    for (int i = 0; i < 5000; ++i) {
+        const std::string name = a + "/burst" + std::to_string(i);
+        ::mkdir(name.c_str(), 0700);
+        ::rmdir(name.c_str());
+    }
+    ::chmod(b.c_str(), 0700);
+    ::kill(w.pid, SIGCONT);
+    std::set<std::string> view;
+    const std::vector<QJsonObject> after = w.changes(3000);
+    bool lost = false;
+    for (const QJsonObject& o : after)
+        lost = lost || (o["type"] == "notice" && o["text"].toString().contains("more waited"));
     EXPECT_TRUE(lost);
     follow(view, after);
     EXPECT_EQ(view, freshDiffering(t.root(), work.path("fresh")));

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
@@ -114,7 +115,11 @@ TreeWatch::~TreeWatch()
 std::string TreeWatch::open()
 {
     wholeFileSystem_ = ::geteuid() == 0;
-    return events_.open(options_.folder, wholeFileSystem_);
+    // How many events may wait before they are dropped for a full check;
+    // the tests set it (0: the kernel's own bounded queue).
+    if (const char* backlog = std::getenv("GRANTWISE_WATCH_BACKLOG"); backlog && *backlog)
+        backlogLimit_ = std::strtoull(backlog, nullptr, 10);
+    return events_.open(options_.folder, wholeFileSystem_, backlogLimit_ != 0);
 }
 
 std::string TreeWatch::learn()
@@ -668,17 +673,23 @@ bool TreeWatch::run(int stopFd, const std::function<void()>& fullCheck, std::str
 {
     std::vector<WatchEvent> events;
     for (;;) {
-        events.clear();
         int error = 0;
-        const bool ok = events_.read(events, stopFd, error);
+        if (!events_.wait(stopFd, error)) {
+            if (error == 0)
+                return true; // asked to stop
+            why = std::string("the events cannot be read: ") + std::strerror(error);
+            return false;
+        }
+        events.clear();
+        const bool ok = dropBacklog(fullCheck) || events_.take(events, error);
         for (const WatchEvent& e : events) {
-            if (e.kind == WatchEvent::Overflow) {
-                notice(QStringLiteral("Events were lost (the kernel's queue overflowed); a full check was made."),
-                       QStringLiteral("События потеряны (очередь ядра переполнена); проведена полная проверка."));
-                relearn(nullptr, fullCheck);
-            } else {
+            if (e.kind != WatchEvent::Overflow) {
                 handle(e);
+                continue;
             }
+            notice(QStringLiteral("Events were lost (the kernel's queue overflowed); a full check was made."),
+                   QStringLiteral("События потеряны (очередь ядра переполнена); проведена полная проверка."));
+            relearn(nullptr, fullCheck);
         }
         if (output_.flush)
             output_.flush();
@@ -687,12 +698,27 @@ bool TreeWatch::run(int stopFd, const std::function<void()>& fullCheck, std::str
             return false;
         }
         if (!ok) {
-            if (error == 0)
-                return true; // asked to stop
             why = std::string("the events cannot be read: ") + std::strerror(error);
             return false;
         }
     }
+}
+
+bool TreeWatch::dropBacklog(const std::function<void()>& fullCheck)
+{
+    // As root the kernel's queue has no bound but this one: beyond it, what
+    // waits is dropped, said, and the whole tree checked again.
+    const std::size_t waiting = wholeFileSystem_ && backlogLimit_ != 0 ? events_.pendingEvents() : 0;
+    const std::size_t limit = backlogLimit_ != SIZE_MAX
+        ? backlogLimit_
+        : std::max<std::size_t>(std::size_t {1} << 18, 2 * folders_.size());
+    if (waiting <= limit)
+        return false;
+    events_.discard(waiting);
+    notice(QStringLiteral("Events were lost (more waited than the watch keeps); a full check was made."),
+           QStringLiteral("События потеряны (ожидало больше, чем наблюдение хранит); проведена полная проверка."));
+    relearn(nullptr, fullCheck);
+    return true;
 }
 
 } // namespace gw

@@ -135,6 +135,9 @@ private:
     // overflowed, or the checked folder changed).
     void relearn(const WatchEvent* e, const std::function<void()>& fullCheck);
     Snapshot snapshot() const;
+    // Drops the events waiting beyond the watch's bound and checks the
+    // tree whole; false when there were not so many.
+    bool dropBacklog(const std::function<void()>& fullCheck);
     void tell(const char* check, const char* status, const ItemDifference& d, const WatchEvent* e);
     QString sentence(const char* check, const char* status, const ItemDifference& d, const QByteArray& time,
                      const QString& by) const;
@@ -156,6 +159,9 @@ private:
     RecordedItems records_;
     Snapshot* before_ = nullptr; // while the tree is walked again
     bool wholeFileSystem_ = false;
+    // Events that may wait in the kernel's queue (as root); SIZE_MAX: two
+    // a folder, at least 262,144.
+    std::size_t backlogLimit_ = SIZE_MAX;
     dev_t rootDevice_ = 0;
     // As root: a descriptor on each file system in the tree, to open its
     // folders by handle; by the file system's part of a handle.
