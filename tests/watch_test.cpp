@@ -22,6 +22,7 @@
 #include <set>
 #include <spawn.h>
 #include <sys/acl.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -391,6 +392,31 @@ TEST(Watch, MoreWaitingThanItsBoundIsSaidAndCheckedWhole)
     EXPECT_TRUE(lost);
     follow(view, after);
     EXPECT_EQ(view, freshDiffering(t.root(), work.path("fresh")));
+    EXPECT_EQ(w.stop(), 0);
+}
+
+// A file system mounted inside the tree is watched too (its own mark), and
+// its folders are told by their own handles.
+TEST(Watch, AFileSystemMountedInTheTreeIsWatchedToo)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root: the watch marks the whole file system";
+    gwtest::TempTree t, work;
+    const std::string inner = t.mkdir("inner");
+    if (::mount("tmpfs", inner.c_str(), "tmpfs", 0, "size=1m,mode=0755") != 0)
+        GTEST_SKIP() << "mounting a tmpfs is not allowed here: " << std::strerror(errno);
+    const struct Unmount {
+        std::string at;
+        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+    } unmount {inner};
+    const std::string deep = t.mkdir("inner/deep");
+    ::chmod(t.root().c_str(), 0755);
+    ::chmod(deep.c_str(), 0755);
+    Watcher w({"--reports", work.path("r"), t.root()});
+    ASSERT_TRUE(w.ready());
+    ::chmod(deep.c_str(), 0700);
+    const std::vector<QJsonObject> lines = w.changes();
+    EXPECT_EQ(shown(lines), std::multiset<std::string>({"differs " + deep}));
     EXPECT_EQ(w.stop(), 0);
 }
 
