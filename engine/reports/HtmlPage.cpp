@@ -41,6 +41,7 @@ td.r-true{color:#1b5e20}td.r-false{color:#777}td.r-null{color:#b71c1c}td.r-own{c
 const char kHtmlScript[] = R"JS(
 (function () {
   'use strict';
+  var started = performance.now();
   var data = JSON.parse(document.getElementById('gw-data').textContent);
   var L = data.labels, CHUNK = 200;
   function el(tag, cls, text) {
@@ -163,9 +164,11 @@ const char kHtmlScript[] = R"JS(
     list(s.places, items, s.who ? whoRow : place, s.who ? s.more : s.places);
   }
   var box = document.getElementById('filter'), timer = null;
+  // How long it took is kept on the page, for the benchmarks.
   function apply() {
-    var q = box.value.toLowerCase();
+    var t0 = performance.now(), q = box.value.toLowerCase();
     sections.forEach(function (s) { show(s, q); });
+    box.setAttribute('data-filter-ms', Math.round(performance.now() - t0));
   }
   box.addEventListener('input', function () { clearTimeout(timer); timer = setTimeout(apply, 150); });
   var m = /[#&]filter=([^&]*)/.exec(location.hash);
@@ -173,6 +176,7 @@ const char kHtmlScript[] = R"JS(
     try { box.value = decodeURIComponent(m[1]); } catch (e) { box.value = m[1]; }
   }
   apply();
+  document.body.setAttribute('data-ready-ms', Math.round(performance.now() - started));
 })();
 )JS";
 
