@@ -200,6 +200,8 @@ private:
     void showResultsTexts();
     // The report button and the help beside it, for the last kind of check.
     void showKindTexts();
+    // The records of a paced check with `analysis`, for its HTML report.
+    QByteArray pacedRecords(const Analysis& analysis) const;
     // Makes the private working folder if there is none yet; false, after
     // saying why, when it cannot be made.
     [[nodiscard]] bool ensureWorkingFolder();

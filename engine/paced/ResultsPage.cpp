@@ -12,6 +12,7 @@
 #include "platform/PrintableText.h"
 #include "platform/WorkingFile.h"
 #include <cstring>
+#include <memory>
 
 namespace gw {
 
@@ -47,14 +48,7 @@ void CheckEngine::writeResults(const Analysis& analysis, QByteArray fullDumpText
         view_.showError(failures.join(QLatin1Char('\n')));
     lastAnalysis_ = analysis;
     // Its records, as a check in one walk gives them, for its HTML report.
-    BatchResult records;
-    records.analysis = analysis;
-    records.fullReportPath = dumpPath();
-    records.mismatchReportPath = mismatchPath();
-    records.differencesReportPath = differencesPath();
-    records.seconds = (state_.ReadTime + state_.CheckTime + state_.AnalysisTime) * 86400;
-    records.hiddenLeftOut = tree_.hiddenLeftOut();
-    lastRecords_ = folderRecords(tree_, records);
+    lastRecords_ = pacedRecords(analysis);
     lastGreen_ = verdictLight(in) == Light::Green;
     resultsPageSwitch(fullWritten, mismatchWritten, differencesWritten);
     view_.setEnabled(Control::Menu_File_FixFile, in.mismatchCount > 0);
@@ -138,6 +132,18 @@ QString CheckEngine::saveFixFile(const QByteArray& rawPath)
     resultsSummary_[1] += QStringLiteral("\r\nFix file saved: ") + printableText(rawPath);
     showResultsTexts();
     return {};
+}
+
+QByteArray CheckEngine::pacedRecords(const Analysis& analysis) const
+{
+    auto result = std::make_unique<BatchResult>();
+    result->analysis = analysis;
+    result->fullReportPath = dumpPath();
+    result->mismatchReportPath = mismatchPath();
+    result->differencesReportPath = differencesPath();
+    result->seconds = (state_.ReadTime + state_.CheckTime + state_.AnalysisTime) * 86400;
+    result->hiddenLeftOut = tree_.hiddenLeftOut();
+    return folderRecords(tree_, *result);
 }
 
 QString CheckEngine::saveHtmlReport(const QByteArray& rawPath)
