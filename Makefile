@@ -6,7 +6,7 @@ JOBS       ?= $(shell nproc)
 PACKAGES   := cmake gcc g++ make pkg-config qt6-base-dev libgl-dev libacl1-dev zlib1g-dev acl libgtest-dev \
               qt6-qpa-plugins qt6-translations-l10n xdg-utils xvfb xauth fonts-liberation2 fonts-dancingscript fonts-freefont-ttf \
               hyperfine bfs fd-find time clang-format man-db groff-base bash-completion desktop-file-utils appstream dpkg-dev file lintian \
-              python3-fusepy fuse3 nfs4-acl-tools attr \
+              python3-fusepy fuse3 nfs4-acl-tools attr chromium libreoffice-calc-nogui \
               e2fsprogs xfsprogs btrfs-progs mount util-linux rsync tar coreutils
 SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

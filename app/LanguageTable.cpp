@@ -33,6 +33,7 @@ const std::vector<LanguageRow>& languageTable()
         text("Form1", "Menu_File_Scope", "Что проверять…", "What to check…"),
         text("Form1", "Menu_File_Differences", "Отчёт о различиях", "Differences report"),
         text("Form1", "Menu_File_FixFile", "Сохранить файл исправления…", "Save fix file…"),
+        text("Form1", "Menu_File_HtmlReport", "Сохранить отчёт HTML…", "Save HTML report…"),
         text("Form1", "Menu_File_SaveBaseline", "Сохранить снимок…", "Save baseline…"),
         text("Form1", "Menu_File_CompareBaseline", "Сравнить со снимком…", "Compare with baseline…"),
         text("Form1", "Menu_File_Who", "Кто имеет доступ…", "Who has access…"),

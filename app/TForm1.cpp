@@ -109,6 +109,7 @@ TForm1::TForm1(QWidget* parent)
     connect(ui.TrackBar1, &QSlider::valueChanged, this, &TForm1::TrackBar1Change);
     connect(ui.Menu_File_Differences, &QAction::triggered, this, &TForm1::Menu_File_DifferencesClick);
     connect(ui.Menu_File_FixFile, &QAction::triggered, this, &TForm1::Menu_File_FixFileClick);
+    connect(ui.Menu_File_HtmlReport, &QAction::triggered, this, &TForm1::Menu_File_HtmlReportClick);
     connect(ui.Menu_File_SaveBaseline, &QAction::triggered, this, &TForm1::Menu_File_SaveBaselineClick);
     connect(ui.Menu_File_CompareBaseline, &QAction::triggered, this, &TForm1::Menu_File_CompareBaselineClick);
     connect(ui.Menu_File_Who, &QAction::triggered, this, &TForm1::Menu_File_WhoClick);
@@ -452,6 +453,22 @@ void TForm1::Menu_File_FixFileClick()
             showError(problem);
         else if (resultsKept_ && ui.GroupBox3->isVisible())
             ResultsButtonClick(); // where it says the file was saved
+    });
+}
+
+void TForm1::Menu_File_HtmlReportClick()
+{
+    guarded([this] {
+        const bool english = gw::isEnglish(engine_.state().Lang);
+        const QString path = saveFileDialog()(
+            this, english ? QStringLiteral("Save HTML report") : QStringLiteral("Сохранить отчёт HTML"),
+            QDir::homePath() + QStringLiteral("/grantwise-report.html"));
+        if (path.isEmpty())
+            return;
+        if (const QString problem = engine_.saveHtmlReport(QFile::encodeName(path)); !problem.isEmpty())
+            showError(problem);
+        else if (resultsKept_ && ui.GroupBox3->isVisible())
+            ResultsButtonClick(); // where it says the report was saved
     });
 }
 

@@ -77,6 +77,7 @@ public slots:
     void ButtonStopClick();
     void Menu_File_DifferencesClick();
     void Menu_File_FixFileClick();
+    void Menu_File_HtmlReportClick();
     void Menu_File_SaveBaselineClick();
     void Menu_File_CompareBaselineClick();
     void Menu_File_WhoClick();

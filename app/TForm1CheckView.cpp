@@ -40,6 +40,7 @@ QWidget* TForm1::widget(gw::Control control) const
     case Control::TrackBar1: return ui.TrackBar1;
     case Control::Menu_File_Differences:
     case Control::Menu_File_FixFile:
+    case Control::Menu_File_HtmlReport:
     case Control::Menu_File_SaveBaseline:
     case Control::Menu_File_CompareBaseline: return nullptr; // menu items, not widgets
     }
@@ -73,6 +74,8 @@ void TForm1::setEnabled(gw::Control control, bool enabled)
         ui.Menu_File_Differences->setEnabled(enabled);
     else if (control == gw::Control::Menu_File_FixFile)
         ui.Menu_File_FixFile->setEnabled(enabled);
+    else if (control == gw::Control::Menu_File_HtmlReport)
+        ui.Menu_File_HtmlReport->setEnabled(enabled);
     else if (control == gw::Control::Menu_File_SaveBaseline)
         ui.Menu_File_SaveBaseline->setEnabled(enabled);
     else if (control == gw::Control::Menu_File_CompareBaseline)

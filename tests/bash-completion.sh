@@ -106,6 +106,7 @@ expect "grantwise-acl after --" "-old" grantwise-acl -- -
 # Any file where a file is wanted
 expect "--fix-file FILE" $'-file\n-old\nsub\nsub two\nsub.txt' grantwise-check --fix-file ''
 expect "--save-baseline FILE" $'-file\n-old\nsub\nsub two\nsub.txt' grantwise-check --save-baseline ''
+expect "--html FILE" $'-file\n-old\nsub\nsub two\nsub.txt' grantwise-check --html ''
 expect "--baseline FILE" $'-file\n-old\nsub\nsub two\nsub.txt' grantwise-check --baseline ''
 
 if ((failures)); then

@@ -15,6 +15,8 @@
 #include "engine/reports/MessageText.h"
 #include "engine/run/BaselineRun.h"
 #include "engine/run/BatchCheck.h"
+#include "engine/run/RecordReports.h"
+#include "engine/run/RunRecords.h"
 #include "platform/DirectoryOpen.h"
 #include "platform/FileDestination.h"
 #include "platform/FolderTree.h"
@@ -26,6 +28,7 @@
 #include "platform/WorkingFolder.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 
 #include <cerrno>
 #include <chrono>
@@ -115,103 +118,6 @@ QByteArray unixLines(const QString& text)
     return text.toUtf8().replace("\r\n", "\n");
 }
 
-// What a run collects as it goes, for its JSON Lines.
-struct JsonCollected {
-    QByteArray folderLines; // the check against the checked folder's, folder by folder
-    QByteArray itemLines; // items that differ from what their folder gives them
-};
-
-// JSON Lines of a run of several checks: each record says which check it
-// is of, and, among several inventories, whose. A run of one keeps the
-// records as they were.
-QByteArray ofCheck(const QByteArray& lines, const char* kind, const QByteArray& who = {})
-{
-    QByteArray out;
-    for (QByteArray line : lines.split('\n')) {
-        // A summary that names its check on its own, as it does alone
-        // ("baseline", "checked_folder"), names it once, as the others do.
-        if (const qsizetype at = line.indexOf(",\"check\":\""); at >= 0)
-            line.remove(at, line.indexOf('"', at + 10) + 1 - at);
-        if (line.startsWith('{'))
-            out += "{\"check\":\"" + QByteArray(kind) + "\","
-                + (who.isEmpty() || line.startsWith("{\"type\":\"summary\"") ? QByteArray()
-                                                                             : "\"who\":" + gw::jsonString(who) + ",")
-                + line.mid(1) + "\n";
-    }
-    return out;
-}
-
-// The records and summary of the checks against folders (the checked one,
-// or each one's own with --inheritance).
-QByteArray itemsJson(const gwcheck::CommandLine& cl, const gw::BatchResult& result, const JsonCollected& collected,
-                     bool inheritance)
-{
-    const gw::ReportInputs& in = result.analysis.inputs;
-    gw::JsonSummary summary;
-    summary.folder = in.targetPrintable;
-    summary.subfolders = in.folderCount - 1;
-    summary.maxLevel = in.maxLevel;
-    summary.mismatches = in.mismatchCount;
-    summary.notRead = in.notRead;
-    summary.notListed = in.notListed;
-    summary.fullReport = gw::printableUtf8(result.fullReportPath);
-    summary.mismatchReport = gw::printableUtf8(result.mismatchReportPath);
-    summary.differencesReport = gw::printableUtf8(result.differencesReportPath);
-    summary.seconds = result.seconds;
-    summary.notChecked = in.notChecked;
-    summary.notCompared = in.notCompared;
-    summary.hiddenNotChecked = result.hiddenLeftOut;
-    summary.hiddenFilesNotChecked = result.hiddenFilesLeftOut;
-    QByteArray lines = inheritance ? QByteArray() : collected.folderLines;
-    if (inheritance || cl.options.files) {
-        summary.items = &result.items;
-        summary.inheritance = inheritance;
-        summary.inheritanceReport = gw::printableUtf8(result.inheritanceReportPath);
-        // Each item that differs from what its folder gives it, then what was not read.
-        lines += collected.itemLines;
-        for (const gw::ItemNotRead& n : result.items.notRead) {
-            if (inheritance || n.kind == gw::ItemKind::File)
-                lines += gw::jsonItemNotReadLine(n);
-        }
-        if (inheritance) {
-            for (const QByteArray& path : result.items.notListed)
-                lines += gw::jsonFolderLine(path, QByteArray::fromStdString(gw::rawFromPrintable(path.toStdString())),
-                                            "not_listed", nullptr, {});
-        }
-    }
-    return lines + gw::jsonSummaryLine(summary);
-}
-
-// Every judged check's records and summary, in the order of its verdict.
-QByteArray jsonText(const gwcheck::CommandLine& cl, const gw::BatchResult& result, const JsonCollected& collected,
-                    gw::BaselineDrift* drift)
-{
-    QByteArray out;
-    std::size_t who = 0;
-    const bool several = result.verdicts.size() > 1;
-    QByteArray whose; // among several inventories, the principal of each
-    for (const gw::CheckVerdict& v : result.verdicts) {
-        const std::string_view kind = v.kind;
-        QByteArray lines;
-        if (kind == "who") {
-            const gw::WhoFindings& f = who == 0 ? *result.who : result.moreWho[who - 1];
-            ++who;
-            lines = gw::whoJsonLines(f)
-                + gw::whoJsonSummary(f, gw::printableUtf8(result.whoReportPath), result.seconds);
-            whose = result.moreWho.empty() ? QByteArray() : QByteArray::fromStdString(f.who.name);
-        } else if (kind == "drift") {
-            gw::DriftSummary summary {drift, result.analysis.inputs.targetPrintable,
-                                      gw::printableUtf8(result.driftReportPath), result.seconds};
-            lines = drift->jsonLines() + gw::jsonDriftSummaryLine(summary);
-        } else {
-            lines = itemsJson(cl, result, collected, kind == "inheritance");
-        }
-        out += several ? ofCheck(lines, v.kind, whose) : lines;
-        whose.clear();
-    }
-    return out;
-}
-
 // The console's text: the scan summary, each check's verdict on its own
 // line, what was left out, the time and where the reports are.
 QByteArray consoleText(const gwcheck::CommandLine& cl, const gw::BatchResult& result, const gw::BaselineRun& baselines,
@@ -263,6 +169,29 @@ QByteArray consoleText(const gwcheck::CommandLine& cl, const gw::BatchResult& re
     return out;
 }
 
+// Refuses two files to write that are one: told apart by what they name,
+// not by their text, "./sv/x" and "/abs/sv/x" are one file. Returns -1, or
+// the exit status.
+int sameFileRefused(const gwcheck::CommandLine& cl)
+{
+    const std::pair<const char*, const QByteArray*> files[] = {{"--save-baseline", &cl.saveBaselineFile},
+                                                               {"--fix-file", &cl.fixFile},
+                                                               {"--html", &cl.htmlFile},
+                                                               {"--csv", &cl.csvFile}};
+    for (std::size_t i = 0; i < std::size(files); ++i) {
+        for (std::size_t j = i + 1; j < std::size(files); ++j) {
+            const QByteArray &a = *files[i].second, &b = *files[j].second;
+            gw::FileDestination aTo, bTo;
+            if (!a.isEmpty() && !b.isEmpty() && gw::fileDestination(a, aTo) == 0 && gw::fileDestination(b, bTo) == 0
+                && aTo == bTo)
+                return fail(std::string(files[i].first) + " " + gw::printable(a.toStdString()) + " and "
+                                + files[j].first + " " + gw::printable(b.toStdString()) + " name the same file",
+                            true);
+        }
+    }
+    return -1;
+}
+
 // Opens the reports folder, and refuses a fix file or a baseline to save
 // that would be refused at the end. Returns -1, or the exit status.
 int prepare(gwcheck::CommandLine& cl, gw::ReportsFolder& reports, gw::BaselineRun& baselines)
@@ -297,14 +226,11 @@ int prepare(gwcheck::CommandLine& cl, gw::ReportsFolder& reports, gw::BaselineRu
             return fail(problem);
     }
     options.excluded.push_back(reports.excluded()); // its contents change while the check runs
+    if (const int status = sameFileRefused(cl); status >= 0)
+        return status;
+    if (const std::string problem = gw::recordReportsRefusal({cl.htmlFile, cl.csvFile}, &reports); !problem.empty())
+        return fail(problem);
     if (!cl.saveBaselineFile.isEmpty()) {
-        // Told apart by what they name, not by their text: "./sv/x" and "/abs/sv/x" are one file.
-        gw::FileDestination baselineTo, fixTo;
-        if (!cl.fixFile.isEmpty() && gw::fileDestination(cl.saveBaselineFile, baselineTo) == 0
-            && gw::fileDestination(cl.fixFile, fixTo) == 0 && baselineTo == fixTo)
-            return fail("--save-baseline " + gw::printable(cl.saveBaselineFile.toStdString()) + " and --fix-file "
-                            + gw::printable(cl.fixFile.toStdString()) + " name the same file",
-                        true);
         if (const std::string problem = baselines.saveTo(cl.saveBaselineFile, reports); !problem.empty())
             return fail(problem);
     }
@@ -359,22 +285,11 @@ int main(int argc, char** argv)
     baselines.attach(options, cl.json);
     gw::BaselineDrift* const drift = baselines.drift();
 
-    // The JSON records, as the walk finds them.
-    JsonCollected collected;
-    const bool folderJudged = !options.inheritance && !options.who && !drift;
-    if (cl.json && (options.inheritance || (options.files && folderJudged))) {
-        const char* itemStatus = options.inheritance ? "not_inherited" : "differs";
-        options.itemLine = [&collected, itemStatus](const gw::ItemDifference& d) {
-            collected.itemLines += gw::jsonItemLine(d, itemStatus);
-        };
-    }
-    if (cl.json && folderJudged) {
-        options.folderLines = [&collected](const QByteArray& printablePath, const QByteArray& rawPath,
-                                           const char* status, const gw::FolderDifference* difference,
-                                           const QByteArray& reason) {
-            collected.folderLines += gw::jsonFolderLine(printablePath, rawPath, status, difference, reason);
-        };
-    }
+    // The records, as the walk finds them: for --json, and the reports written from them.
+    gw::RunRecords records;
+    const bool recorded = cl.json || !cl.htmlFile.isEmpty() || !cl.csvFile.isEmpty();
+    if (recorded)
+        records.attach(options, drift);
 
     // The watch listens before the check, so nothing changed during it is missed.
     std::unique_ptr<gw::TreeWatch> watch;
@@ -402,8 +317,23 @@ int main(int argc, char** argv)
             !problem.empty())
             return fail(problem + reportsAt);
     }
+    if (!cl.htmlFile.isEmpty() || !cl.csvFile.isEmpty()) {
+        gw::HtmlHead head;
+        head.lang = options.lang;
+        head.folder = QString::fromUtf8(result.analysis.inputs.targetPrintable);
+        for (const gw::CheckVerdict& v : result.verdicts)
+            head.verdicts << v.text;
+        head.green = result.green;
+        head.notChecked = result.notCheckedLine;
+        head.time = QDateTime::currentDateTime().toString(Qt::ISODate);
+        if (const std::string problem = gw::writeRecordReports(
+                records.lines(options, result, gw::RunRecords::Naming::Always), head, {cl.htmlFile, cl.csvFile},
+                &reports);
+            !problem.empty())
+            return fail(problem + reportsAt);
+    }
     if (cl.json) {
-        if (const int error = writeOut(jsonText(cl, result, collected, drift)))
+        if (const int error = writeOut(records.lines(options, result)))
             return outputFailed(error);
         return watch ? gwcheck::keepWatching(*watch, cl) : status;
     }

@@ -77,9 +77,9 @@ void CheckEngine::FormShow()
     view_.setTimerInterval(Timer::Timer1, pumpInterval(state_.SpeedFactor));
     view_.setText(Control::RichEdit1, QString());
     scanLines_ = 0;
-    for (Control button :
-         {Control::Button7, Control::Button2, Control::Button1, Control::Button4, Control::Menu_File_Differences,
-          Control::Menu_File_FixFile, Control::Menu_File_SaveBaseline, Control::Menu_File_CompareBaseline})
+    for (Control button : {Control::Button7, Control::Button2, Control::Button1, Control::Button4,
+                           Control::Menu_File_Differences, Control::Menu_File_FixFile, Control::Menu_File_HtmlReport,
+                           Control::Menu_File_SaveBaseline, Control::Menu_File_CompareBaseline})
         view_.setEnabled(button, false);
     view_.setLight(Light::Off);
     showKindTexts();

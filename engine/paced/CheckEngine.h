@@ -71,6 +71,13 @@ public:
     // Writes the fix file of the last check at `rawPath`; an empty text, or
     // what went wrong.
     [[nodiscard]] QString saveFixFile(const QByteArray& rawPath);
+    // Writes the HTML report of the last finished check at `rawPath`, from
+    // its records as grantwise-check --html writes it; an empty text, or
+    // what went wrong.
+    [[nodiscard]] QString saveHtmlReport(const QByteArray& rawPath);
+    // The records of the last finished check (RunRecords, every record
+    // naming its check); empty before one has finished.
+    const QByteArray& lastRecords() const { return lastRecords_; }
     // The last finished check's analysis: its differences, for the window that shows them.
     const Analysis& lastAnalysis() const { return lastAnalysis_; }
 
@@ -193,6 +200,8 @@ private:
     void showResultsTexts();
     // The report button and the help beside it, for the last kind of check.
     void showKindTexts();
+    // The records of a paced check with `analysis`, for its HTML report.
+    QByteArray pacedRecords(const Analysis& analysis) const;
     // Makes the private working folder if there is none yet; false, after
     // saying why, when it cannot be made.
     [[nodiscard]] bool ensureWorkingFolder();
@@ -234,6 +243,8 @@ private:
     IgnoredParts scannedIgnored_; // what the last scan's check does not compare
     IgnoredParts lastIgnored_; // and the last finished check's, for its fix file
     QByteArray lastFixRecords_; // the last inheritance check's fix file
+    QByteArray lastRecords_; // the last finished check's records, for its HTML report
+    bool lastGreen_ = false; // and its light
     bool closed_ = false;
     bool checking_ = false; // a check (or the scan, `scanning_`) is under way
     bool scanning_ = false;

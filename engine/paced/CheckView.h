@@ -34,6 +34,7 @@ enum class Control {
     TrackBar1, // the speed slider
     Menu_File_Differences, // File menu: the differences report
     Menu_File_FixFile, // File menu: save the fix file
+    Menu_File_HtmlReport, // File menu: save the HTML report
     Menu_File_SaveBaseline, // File menu: save a baseline of the checked folder
     Menu_File_CompareBaseline, // File menu: compare the chosen folder with a baseline
 };

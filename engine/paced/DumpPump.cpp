@@ -22,8 +22,8 @@ void CheckEngine::showProgressPage()
     view_.setVisible(Control::Panel1, true);
     view_.setEnabled(Control::Button1, false);
     view_.setEnabled(Control::Button4, false);
-    for (Control item : {Control::Menu_File_Differences, Control::Menu_File_FixFile, Control::Menu_File_SaveBaseline,
-                         Control::Menu_File_CompareBaseline})
+    for (Control item : {Control::Menu_File_Differences, Control::Menu_File_FixFile, Control::Menu_File_HtmlReport,
+                         Control::Menu_File_SaveBaseline, Control::Menu_File_CompareBaseline})
         view_.setEnabled(item, false);
     view_.setText(Control::RichEdit2, QString());
     state_.SecondsLeft = state_.EstTotal;

@@ -36,7 +36,7 @@ void CheckEngine::ShellTreeView1Change(const QByteArray& selectedPath)
         view_.setEnabled(Control::Button7, false);
     }
     for (Control button : {Control::Button2, Control::Button1, Control::Button4, Control::Menu_File_Differences,
-                           Control::Menu_File_FixFile, Control::Menu_File_SaveBaseline})
+                           Control::Menu_File_FixFile, Control::Menu_File_HtmlReport, Control::Menu_File_SaveBaseline})
         view_.setEnabled(button, false);
     // A folder that can be checked can be compared with a baseline of it.
     view_.setEnabled(Control::Menu_File_CompareBaseline, rooted);

@@ -8,6 +8,7 @@
 #include "engine/reports/MessageText.h"
 #include "engine/run/BaselineRun.h"
 #include "engine/run/BatchCheck.h"
+#include "engine/run/RunRecords.h"
 #include "platform/PrintableText.h"
 #include "platform/ReportsFolder.h"
 #include "platform/WorkingFolder.h"
@@ -88,6 +89,7 @@ void CheckEngine::runItemCheck(ReportsFolder* openReports, BaselineRun* baseline
     lastItems_ = {};
     lastDriftItems_.clear();
     lastWho_.reset();
+    lastRecords_.clear();
     ReportsFolder ownReports;
     ReportsFolder* reports = openReports;
     if (!reports) {
@@ -123,6 +125,8 @@ void CheckEngine::runItemCheck(ReportsFolder* openReports, BaselineRun* baseline
     options.inheritance = inheritance_ && !lastDrift_ && !who_;
     lastInheritance_ = options.inheritance;
     options.inheritanceFix = options.inheritance; // its fix file can be saved from the menu
+    RunRecords records; // for its HTML report
+    records.attach(options, options.drift);
     std::atomic<int> scanned {0}, read {0}, total {0};
     std::atomic<bool> stop {false}, done {false};
     options.progress = [&](const BatchProgress& p) {
@@ -175,6 +179,8 @@ void CheckEngine::runItemCheck(ReportsFolder* openReports, BaselineRun* baseline
     view_.setLight(result.green ? Light::Green : Light::Red);
     showItemResultTexts(result, baselines);
     lastAnalysis_ = result.analysis;
+    lastRecords_ = records.lines(options, result, RunRecords::Naming::Always);
+    lastGreen_ = result.green;
     lastItems_ = result.items;
     lastIgnored_ = options.ignored;
     lastFixRecords_ = lastInheritance_ ? result.fixRecords : QByteArray();

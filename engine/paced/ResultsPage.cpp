@@ -6,10 +6,13 @@
 #include "engine/reports/CountText.h"
 #include "engine/reports/MessageText.h"
 #include "engine/reports/Reports.h"
+#include "engine/run/RecordReports.h"
+#include "engine/run/RunRecords.h"
 #include "platform/PrintablePath.h"
 #include "platform/PrintableText.h"
 #include "platform/WorkingFile.h"
 #include <cstring>
+#include <memory>
 
 namespace gw {
 
@@ -43,8 +46,11 @@ void CheckEngine::writeResults(const Analysis& analysis, QByteArray fullDumpText
     const bool differencesWritten = write(differencesPath(), {reports.differences});
     if (!failures.isEmpty())
         view_.showError(failures.join(QLatin1Char('\n')));
-    resultsPageSwitch(fullWritten, mismatchWritten, differencesWritten);
     lastAnalysis_ = analysis;
+    // Its records, as a check in one walk gives them, for its HTML report.
+    lastRecords_ = pacedRecords(analysis);
+    lastGreen_ = verdictLight(in) == Light::Green;
+    resultsPageSwitch(fullWritten, mismatchWritten, differencesWritten);
     view_.setEnabled(Control::Menu_File_FixFile, in.mismatchCount > 0);
 }
 
@@ -63,6 +69,7 @@ void CheckEngine::resultsPageSwitch(bool fullWritten, bool mismatchWritten, bool
     view_.setEnabled(Control::Button1, fullWritten);
     view_.setEnabled(Control::Button4, mismatchWritten);
     view_.setEnabled(Control::Menu_File_Differences, differencesWritten);
+    view_.setEnabled(Control::Menu_File_HtmlReport, !lastRecords_.isEmpty());
     view_.setTimerEnabled(Timer::Timer4, false);
     view_.setVisible(Control::GroupBox1, false);
     view_.setVisible(Control::GroupBox5, true);
@@ -79,6 +86,7 @@ void CheckEngine::checkFailed(const QString& message)
     removeFile(inheritancePath());
     removeFile(driftPath());
     removeFile(whoPath());
+    lastRecords_.clear(); // no report of a check that failed
     view_.showError(message);
     view_.setLight(Light::Red);
     const QString none[2];
@@ -122,6 +130,41 @@ QString CheckEngine::saveFixFile(const QByteArray& rawPath)
     // Said where the results are, as a saved baseline is, in either language.
     resultsSummary_[0] += QStringLiteral("\r\nФайл исправления сохранён: ") + printableText(rawPath);
     resultsSummary_[1] += QStringLiteral("\r\nFix file saved: ") + printableText(rawPath);
+    showResultsTexts();
+    return {};
+}
+
+QByteArray CheckEngine::pacedRecords(const Analysis& analysis) const
+{
+    auto result = std::make_unique<BatchResult>();
+    result->analysis = analysis;
+    result->fullReportPath = dumpPath();
+    result->mismatchReportPath = mismatchPath();
+    result->differencesReportPath = differencesPath();
+    result->seconds = (state_.ReadTime + state_.CheckTime + state_.AnalysisTime) * 86400;
+    result->hiddenLeftOut = tree_.hiddenLeftOut();
+    return folderRecords(tree_, *result);
+}
+
+QString CheckEngine::saveHtmlReport(const QByteArray& rawPath)
+{
+    const bool ru = isRussian(state_.Lang);
+    if (lastRecords_.isEmpty())
+        return ru ? QStringLiteral("Ни одна проверка не завершена: отчёта нет.")
+                  : QStringLiteral("No check has finished: there is no report to save.");
+    HtmlHead head;
+    head.lang = ru ? QStringLiteral("RU") : QStringLiteral("EN");
+    head.folder = QString::fromUtf8(lastAnalysis_.inputs.targetPrintable);
+    for (const QString& line : resultsVerdict_[ru ? 0 : 1].split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        head.verdicts << line.trimmed();
+    head.green = lastGreen_;
+    head.time = currentDateText() + QLatin1Char(' ') + currentTimeText(timeFormat_);
+    if (const std::string problem = writeRecordReports(lastRecords_, head, {rawPath, {}}, nullptr,
+                                                       language(state_.Lang));
+        !problem.empty())
+        return sentence(QString::fromStdString(problem));
+    resultsSummary_[0] += QStringLiteral("\r\nОтчёт HTML сохранён: ") + printableText(rawPath);
+    resultsSummary_[1] += QStringLiteral("\r\nHTML report saved: ") + printableText(rawPath);
     showResultsTexts();
     return {};
 }

@@ -32,6 +32,10 @@ const char kHelp[] = "Checks that every subfolder of FOLDER carries the same per
                      "  --fix-file FILE  write FILE for setfacl --restore: it gives every folder that\n"
                      "                   differs the permissions of FOLDER (with --inheritance: every\n"
                      "                   item what its folder gives it); review it, then apply it\n"
+                     "  --html FILE      write the HTML report: one file for a browser, with the\n"
+                     "                   verdict, the counts, each check's places and a filter box\n"
+                     "  --csv FILE       write the CSV report: a row for each record --json prints\n"
+                     "                   but the summaries, for a spreadsheet or a script\n"
                      "\n"
                      "What to check (the output and the reports say what was left out):\n"
                      "  --include-hidden     check folders whose names begin with \".\" too; without\n"
@@ -116,6 +120,8 @@ enum Long {
     SaveBaseline,
     Baseline,
     Watch,
+    Html,
+    Csv,
     Version
 };
 const option kLongOptions[] = {
@@ -137,6 +143,8 @@ const option kLongOptions[] = {
     {"save-baseline", required_argument, nullptr, SaveBaseline},
     {"baseline", required_argument, nullptr, Baseline},
     {"watch", no_argument, nullptr, Watch},
+    {"html", required_argument, nullptr, Html},
+    {"csv", required_argument, nullptr, Csv},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, Version},
     {nullptr, 0, nullptr, 0},
@@ -207,6 +215,12 @@ int takeOption(int c, const std::string& value, CommandLine& cl)
         if (value.empty())
             return fail("--fix-file needs a file name", true);
         cl.fixFile = QByteArray::fromStdString(value);
+        break;
+    case Html:
+    case Csv:
+        if (value.empty())
+            return fail(std::string(c == Html ? "--html" : "--csv") + " needs a file name", true);
+        (c == Html ? cl.htmlFile : cl.csvFile) = QByteArray::fromStdString(value);
         break;
     case Reports:
         if (value.empty())

@@ -19,6 +19,7 @@ struct CommandLine {
     QByteArray reportsDir; // --reports; empty: a private folder
     QByteArray fixFile; // --fix-file, as given
     QByteArray baselineFile, saveBaselineFile; // --baseline, --save-baseline: absolute
+    QByteArray htmlFile, csvFile; // --html, --csv, as given
     bool quiet = false;
     bool json = false;
     bool watch = false; // --watch: after the check, judge every change as it happens

@@ -142,10 +142,12 @@ struct Written {
 };
 constexpr Written kFixFile {"the fix file", "файл исправления"};
 constexpr Written kBaseline {"the baseline", "базовый снимок"};
+constexpr Written kHtmlReport {"the HTML report", "HTML-отчёт"};
+constexpr Written kCsvReport {"the CSV report", "CSV-отчёт"};
 
 Written words(const char* what)
 {
-    for (const Written& w : {kFixFile, kBaseline}) {
+    for (const Written& w : {kFixFile, kBaseline, kHtmlReport, kCsvReport}) {
         if (std::string_view(what) == w.english)
             return w;
     }
@@ -246,7 +248,9 @@ std::string saveRestoreParts(const QByteArray& path, const std::vector<ReportsFo
             + (!earlier ? std::string()
                    : written.english == kBaseline.english
                    ? inLanguage(language, "; the earlier baseline is kept", "; прежний базовый снимок сохранён")
-                   : inLanguage(language, "; the earlier fix file is kept", "; прежний файл исправления сохранён"));
+                   : written.english == kFixFile.english
+                   ? inLanguage(language, "; the earlier fix file is kept", "; прежний файл исправления сохранён")
+                   : inLanguage(language, "; the earlier file is kept", "; прежний файл сохранён"));
     return {};
 }
 

@@ -1,4 +1,5 @@
 #include "engine/checks/folder/FolderCheck.h"
+#include "engine/checks/folder/FolderRecords.h"
 #include "platform/PrintableText.h"
 
 #include "engine/reports/LanguageText.h"
@@ -143,27 +144,7 @@ void FolderCheck::finish(const WalkEnd& end)
 {
     files_->finish(analysis_, end.filesNotListed);
     if (folderLines_)
-        emitFolderLines(end.tree);
-}
-
-void FolderCheck::emitFolderLines(const FolderTree& tree) const
-{
-    const ReportInputs& in = analysis_.inputs;
-    QHash<QByteArray, const FolderDifference*> differing;
-    for (const FolderDifference& d : analysis_.differences)
-        differing.insert(d.path, &d);
-    const QSet<QByteArray> notRead(in.notReadPaths.begin(), in.notReadPaths.end());
-    const int folders = tree.count();
-    for (int i = 0; i < folders && (!differing.isEmpty() || in.notRead > 0 || in.notListed > 0); ++i) {
-        const FolderTree::NodeId id = tree.node(i);
-        const QByteArray path = byteArray(tree.printablePathOf(id));
-        if (const auto it = differing.constFind(path); it != differing.constEnd())
-            folderLines_(path, tree.pathOf(id), "differs", *it, {});
-        if (notRead.contains(path))
-            folderLines_(path, tree.pathOf(id), "not_read", nullptr, reasons_.value(id));
-        if (tree.isUnlisted(id))
-            folderLines_(path, tree.pathOf(id), "not_listed", nullptr, {});
-    }
+        folderRecords(analysis_, end.tree, folderLines_);
 }
 
 void FolderCheck::addReports(std::vector<ReportsFolder::Report>& out, const WalkEnd&)

@@ -9,6 +9,7 @@
 
 #include "engine/checks/CheckPart.h"
 #include "engine/checks/ItemComparison.h"
+#include "engine/checks/folder/FolderRecords.h"
 #include "engine/reports/Reports.h"
 #include "engine/reports/TimeText.h"
 
@@ -22,9 +23,6 @@ namespace gw {
 
 class FolderCheck : public CheckPart {
 public:
-    using FolderLine
-        = std::function<void(const QByteArray& printablePath, const QByteArray& rawPath, const char* status,
-                             const FolderDifference* difference, const QByteArray& reason)>;
     // `items` counts the folders and, with `compareItems` and files, compares
     // the files with what the checked folder gives; without `compareItems`
     // (another check compares the items), it only learns what was not read.
@@ -57,7 +55,6 @@ public:
 
 private:
     bool comparesFiles() const;
-    void emitFolderLines(const FolderTree& tree) const;
 
     AnalysisInput input_;
     std::optional<ListingAnalyser> analyser_;
