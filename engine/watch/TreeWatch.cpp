@@ -172,6 +172,15 @@ std::string TreeWatch::learnTree(const WatchEvent* e)
     return partlyWatched();
 }
 
+bool TreeWatch::holds(Id above, Id id) const
+{
+    for (; id != WatchedFolders::kNone; id = folders_.parentOf(id)) {
+        if (id == above)
+            return true;
+    }
+    return false;
+}
+
 std::string TreeWatch::partlyWatched() const
 {
     if (!unwatchable_.empty())
@@ -224,16 +233,24 @@ void TreeWatch::walkEntries(Id id, int fd, const Permissions* own, bool tell, co
         const int sub = ::openat(fd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (sub < 0)
             continue;
-        const Id child = learnFolder(id, name, sub, st);
+        const Id child = learnFolder(id, name, sub, st, e);
         walk(child, sub, own, tell, e);
         ::close(sub);
     }
     ::closedir(dir);
 }
 
-TreeWatch::Id TreeWatch::learnFolder(Id parent, const QByteArray& name, int fd, const struct stat& st)
+TreeWatch::Id TreeWatch::learnFolder(Id parent, const QByteArray& name, int fd, const struct stat& st,
+                                     const WatchEvent* e)
 {
     const std::string handle = FanotifyEvents::handleOf(fd);
+    // Met at a new place while the events of its move still wait (the watch
+    // lags behind the changes): it is no longer at the old one. Not while
+    // the whole tree is walked, where a folder mounted twice is met twice.
+    if (e && !before_) {
+        if (const Id known = folders_.find(handle); known != WatchedFolders::kNone && !holds(known, parent))
+            removedFolder(known, e);
+    }
     if (!wholeFileSystem_) {
         if (events_.markFolder(fd) != 0)
             markLimitHit_ = markLimitHit_ || errno == ENOSPC;
@@ -536,7 +553,7 @@ void TreeWatch::judgeMade(Id dir, const QByteArray& name, const WatchEvent* e)
         && folders_.child(dir, {name.constData(), static_cast<std::size_t>(name.size())}) == WatchedFolders::kNone) {
         Permissions parent;
         const bool parentRead = needsFolder_ && readPermissions(fd.fd(), parent) == 0;
-        const Id child = learnFolder(dir, name, sub, st);
+        const Id child = learnFolder(dir, name, sub, st, e);
         walk(child, sub, parentRead ? &parent : nullptr, true, e);
         if (const std::string problem = partlyWatched(); !problem.empty())
             broken_ = problem;

@@ -113,7 +113,9 @@ private:
     // judging each item; says what changed when `tell`.
     void walk(Id id, int fd, const Permissions* parent, bool tell, const WatchEvent* e);
     void walkEntries(Id id, int fd, const Permissions* own, bool tell, const WatchEvent* e);
-    Id learnFolder(Id parent, const QByteArray& name, int fd, const struct stat& st);
+    Id learnFolder(Id parent, const QByteArray& name, int fd, const struct stat& st, const WatchEvent* e);
+    // `above` is `id` or holds it.
+    bool holds(Id above, Id id) const;
     bool leftOut(const QByteArray& name, const QByteArray& raw, int depth, const struct stat& st) const;
     // Judges the folder `id` again, and with the inheritance check what
     // is directly in it.
