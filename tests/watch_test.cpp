@@ -228,6 +228,17 @@ TEST(Watch, AShareJudgedByWhatEachFolderGives)
 
     sh({"chmod", "g+s", t.path("team/new")});
     EXPECT_EQ(shown(w.changes()), (std::multiset<std::string> {"mended " + t.path("team/new")}));
+
+    // A folder's group set and set back: each time what it holds is judged
+    // again, not only the first time the folder is opened.
+    ::close(::open(t.path("team/new/plan.txt").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0666));
+    for (const char* group : {"12345", "0", "12345", "0"}) {
+        sh({"chgrp", group, t.path("team/new")});
+        const std::string status = std::string(group) == "0" ? "mended " : "not_inherited ";
+        EXPECT_EQ(shown(w.changes()),
+                  (std::multiset<std::string> {status + t.path("team/new"), status + t.path("team/new/plan.txt")}))
+            << "chgrp " << group;
+    }
     EXPECT_EQ(w.stop(), 0);
 }
 
