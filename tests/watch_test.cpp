@@ -473,6 +473,30 @@ TEST(Watch, UnderSystemdEachLineIsAJournalRecord)
     ::close(journal);
 }
 
+// Lines that cannot be written are not lost in silence: the watch ends, and
+// says why.
+TEST(Watch, LinesThatCannotBeWrittenEndTheWatch)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root: the watch marks the whole file system";
+    gwtest::TempTree t, work;
+    t.mkdir("a");
+    ::signal(SIGPIPE, SIG_IGN); // inherited: its writes fail (EPIPE) rather than kill it
+    Watcher w({"--reports", work.path("r"), t.root()});
+    ::signal(SIGPIPE, SIG_DFL);
+    ASSERT_TRUE(w.ready());
+    ::close(w.fd); // nobody reads its lines any more
+    w.fd = -1;
+    sh({"chmod", "700", t.path("a")});
+    int status = 0;
+    pid_t ended = 0;
+    for (int tries = 0; tries < 100 && (ended = ::waitpid(w.pid, &status, WNOHANG)) == 0; ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_EQ(ended, w.pid) << "the watch goes on with its lines lost";
+    w.pid = -1;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+}
+
 // Another user marks every folder: a tree with more folders than the user's
 // fanotify mark limit allows is refused, with the limit named, never watched
 // in part.
