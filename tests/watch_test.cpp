@@ -39,7 +39,7 @@ using Clock = std::chrono::steady_clock;
 // grantwise-check --watch --json ARGS, read line by line.
 class Watcher {
 public:
-    explicit Watcher(const std::vector<std::string>& args)
+    explicit Watcher(const std::vector<std::string>& args, bool json = true)
     {
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0)
@@ -47,7 +47,9 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        std::vector<std::string> argv = {gwtest::checkProgram(), "--watch", "--json"};
+        std::vector<std::string> argv = {gwtest::checkProgram(), "--watch"};
+        if (json)
+            argv.push_back("--json");
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<char*> raw;
         for (std::string& a : argv)
@@ -66,14 +68,16 @@ public:
             ::close(fd);
     }
     // The next record, or an empty one when none comes within `ms`.
-    QJsonObject next(int ms = 10000)
+    QJsonObject next(int ms = 10000) { return QJsonDocument::fromJson(nextLine(ms)).object(); }
+    // The next line, without its end; empty when none comes within `ms`.
+    QByteArray nextLine(int ms = 10000)
     {
         const auto until = Clock::now() + std::chrono::milliseconds(ms);
         for (;;) {
             if (const qsizetype end = buffer.indexOf('\n'); end >= 0) {
                 const QByteArray line = buffer.left(end);
                 buffer.remove(0, end + 1);
-                return QJsonDocument::fromJson(line).object();
+                return line;
             }
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
             pollfd p {fd, POLLIN, 0};
@@ -549,6 +553,13 @@ TEST(Watch, AgainstABaselineChangedNewGoneAndMended)
                            work.path("first"), t.root()})
                   .status,
               0);
+    {
+        // Nothing changed since the baseline, and --quiet (as the service
+        // runs): the watch still begins.
+        Watcher quiet({"--quiet", "--baseline", baseline, "--reports", work.path("q"), t.root()}, false);
+        EXPECT_TRUE(quiet.nextLine().contains("  Watching " + QByteArray::fromStdString(t.root())));
+        EXPECT_EQ(quiet.stop(), 0);
+    }
     Watcher w({"--baseline", baseline, "--reports", work.path("r"), t.root()});
     ASSERT_TRUE(w.ready());
     sh({"chmod", "700", t.path("a")});
