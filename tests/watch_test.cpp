@@ -41,7 +41,7 @@ using Clock = std::chrono::steady_clock;
 // grantwise-check --watch --json ARGS, read line by line.
 class Watcher {
 public:
-    explicit Watcher(const std::vector<std::string>& args)
+    explicit Watcher(const std::vector<std::string>& args, bool json = true)
     {
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0)
@@ -49,7 +49,9 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        std::vector<std::string> argv = {gwtest::checkProgram(), "--watch", "--json"};
+        std::vector<std::string> argv = {gwtest::checkProgram(), "--watch"};
+        if (json)
+            argv.push_back("--json");
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<char*> raw;
         for (std::string& a : argv)
@@ -68,14 +70,16 @@ public:
             ::close(fd);
     }
     // The next record, or an empty one when none comes within `ms`.
-    QJsonObject next(int ms = 10000)
+    QJsonObject next(int ms = 10000) { return QJsonDocument::fromJson(nextLine(ms)).object(); }
+    // The next line, without its end; empty when none comes within `ms`.
+    QByteArray nextLine(int ms = 10000)
     {
         const auto until = Clock::now() + std::chrono::milliseconds(ms);
         for (;;) {
             if (const qsizetype end = buffer.indexOf('\n'); end >= 0) {
                 const QByteArray line = buffer.left(end);
                 buffer.remove(0, end + 1);
-                return QJsonDocument::fromJson(line).object();
+                return line;
             }
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
             pollfd p {fd, POLLIN, 0};
@@ -241,6 +245,17 @@ TEST(Watch, AShareJudgedByWhatEachFolderGives)
 
     sh({"chmod", "g+s", t.path("team/new")});
     EXPECT_EQ(shown(w.changes()), (std::multiset<std::string> {"mended " + t.path("team/new")}));
+
+    // A folder's group set and set back: each time what it holds is judged
+    // again, not only the first time the folder is opened.
+    ::close(::open(t.path("team/new/plan.txt").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0666));
+    for (const char* group : {"12345", "0", "12345", "0"}) {
+        sh({"chgrp", group, t.path("team/new")});
+        const std::string status = std::string(group) == "0" ? "mended " : "not_inherited ";
+        EXPECT_EQ(shown(w.changes()),
+                  (std::multiset<std::string> {status + t.path("team/new"), status + t.path("team/new/plan.txt")}))
+            << "chgrp " << group;
+    }
     EXPECT_EQ(w.stop(), 0);
 }
 
@@ -475,6 +490,30 @@ TEST(Watch, UnderSystemdEachLineIsAJournalRecord)
     ::close(journal);
 }
 
+// Lines that cannot be written are not lost in silence: the watch ends, and
+// says why.
+TEST(Watch, LinesThatCannotBeWrittenEndTheWatch)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root: the watch marks the whole file system";
+    gwtest::TempTree t, work;
+    t.mkdir("a");
+    ::signal(SIGPIPE, SIG_IGN); // inherited: its writes fail (EPIPE) rather than kill it
+    Watcher w({"--reports", work.path("r"), t.root()});
+    ::signal(SIGPIPE, SIG_DFL);
+    ASSERT_TRUE(w.ready());
+    ::close(w.fd); // nobody reads its lines any more
+    w.fd = -1;
+    sh({"chmod", "700", t.path("a")});
+    int status = 0;
+    pid_t ended = 0;
+    for (int tries = 0; tries < 100 && (ended = ::waitpid(w.pid, &status, WNOHANG)) == 0; ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_EQ(ended, w.pid) << "the watch goes on with its lines lost";
+    w.pid = -1;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+}
+
 // Another user marks every folder: a tree with more folders than the user's
 // fanotify mark limit allows is refused, with the limit named, never watched
 // in part.
@@ -527,6 +566,13 @@ TEST(Watch, AgainstABaselineChangedNewGoneAndMended)
                            work.path("first"), t.root()})
                   .status,
               0);
+    {
+        // Nothing changed since the baseline, and --quiet (as the service
+        // runs): the watch still begins.
+        Watcher quiet({"--quiet", "--baseline", baseline, "--reports", work.path("q"), t.root()}, false);
+        EXPECT_TRUE(quiet.nextLine().contains("  Watching " + QByteArray::fromStdString(t.root())));
+        EXPECT_EQ(quiet.stop(), 0);
+    }
     Watcher w({"--baseline", baseline, "--reports", work.path("r"), t.root()});
     ASSERT_TRUE(w.ready());
     sh({"chmod", "700", t.path("a")});

@@ -338,7 +338,7 @@ int main(int argc, char** argv)
         return watch ? gwcheck::keepWatching(*watch, cl) : status;
     }
     if (drift && cl.quiet && status == 0 && result.verdicts.size() == 1)
-        return 0; // nothing changed: nothing to mail
+        return watch ? gwcheck::keepWatching(*watch, cl) : 0; // nothing changed: nothing to mail
     if (const int error = writeOut(consoleText(cl, result, baselines, reports)))
         return outputFailed(error);
     return watch ? gwcheck::keepWatching(*watch, cl) : status;

@@ -95,6 +95,22 @@ std::uint64_t signatureOf(const ItemDifference& d, WatchFindings::Status status)
     return h;
 }
 
+// Lists the folder open as `fd` from its first entry. The listing shares
+// its position with `fd`, which a folder kept open (OpenFolders) has left at
+// the end of an earlier listing. Null when it cannot be listed.
+DIR* listingOf(int fd)
+{
+    const int listFd = ::dup(fd);
+    DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!dir) {
+        if (listFd >= 0)
+            ::close(listFd);
+        return nullptr;
+    }
+    ::rewinddir(dir);
+    return dir;
+}
+
 } // namespace
 
 TreeWatch::TreeWatch(const BatchOptions& options, WatchOutput output)
@@ -203,13 +219,9 @@ void TreeWatch::walk(Id id, int fd, const Permissions* parent, bool tell, const 
 
 void TreeWatch::walkEntries(Id id, int fd, const Permissions* own, bool tell, const WatchEvent* e)
 {
-    const int listFd = ::dup(fd);
-    DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
-    if (!dir) {
-        if (listFd >= 0)
-            ::close(listFd);
+    DIR* dir = listingOf(fd);
+    if (!dir)
         return;
-    }
     const QByteArray raw = folders_.rawPath(id);
     const int depth = folders_.depth(id) + 1;
     while (const dirent* entry = ::readdir(dir)) {
@@ -423,13 +435,9 @@ void TreeWatch::judgeHeld(Id id, int fd, const Permissions* own, const WatchEven
     }
     if (!options_.files)
         return;
-    const int listFd = ::dup(fd);
-    DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
-    if (!dir) {
-        if (listFd >= 0)
-            ::close(listFd);
+    DIR* dir = listingOf(fd);
+    if (!dir)
         return;
-    }
     while (const dirent* entry = ::readdir(dir)) {
         if (entry->d_type == DT_REG || entry->d_type == DT_UNKNOWN)
             judgeFileIn(id, fd, own, QByteArray(entry->d_name), e);

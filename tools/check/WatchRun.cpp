@@ -2,7 +2,9 @@
 
 #include "platform/JournalWriter.h"
 
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <memory>
 #include <unistd.h>
@@ -10,6 +12,26 @@
 namespace gwcheck {
 
 namespace {
+
+int stopPipe[2] = {-1, -1};
+int outputError = 0; // the first write to standard output that failed
+
+// Writes lines out; a failure ends the watch (keepWatching says why), as
+// lines lost would read as nothing changed. A write cut short by the signal
+// that ends the watch is that end.
+void writeLines(const QByteArray& lines)
+{
+    const int error = writeOut(lines);
+    if (error == 0 || outputError != 0)
+        return;
+    if (error == EINTR) {
+        std::clearerr(stdout);
+        return;
+    }
+    outputError = error;
+    const char c = 'o';
+    (void)!::write(stopPipe[1], &c, 1);
+}
 
 void toJournal(const gw::WatchRecord& r)
 {
@@ -27,7 +49,7 @@ void toJournal(const gw::WatchRecord& r)
         fields.push_back({"GRANTWISE_PID", QByteArray::number(r.pid)});
     fields.push_back({"GRANTWISE_JSON", r.json.trimmed()});
     if (gw::JournalWriter::send(fields) != 0)
-        (void)writeOut(r.json); // no journal to take it: standard output still does
+        writeLines(r.json); // no journal to take it: standard output still does
 }
 
 } // namespace
@@ -49,13 +71,13 @@ std::unique_ptr<gw::TreeWatch> startWatch(const CommandLine& cl, int& status)
         }
         *held += json ? r.json : r.sentence.toUtf8() + '\n';
         if (held->size() >= 1 << 16) {
-            (void)writeOut(*held);
+            writeLines(*held);
             held->clear();
         }
     };
     output.flush = [held] {
         if (!held->isEmpty())
-            (void)writeOut(*held);
+            writeLines(*held);
         held->clear();
     };
     auto watch = std::make_unique<gw::TreeWatch>(options, std::move(output));
@@ -67,7 +89,6 @@ std::unique_ptr<gw::TreeWatch> startWatch(const CommandLine& cl, int& status)
 }
 
 namespace {
-int stopPipe[2] = {-1, -1};
 extern "C" void stopWatching(int)
 {
     const char c = 's';
@@ -100,6 +121,8 @@ int keepWatching(gw::TreeWatch& watch, const CommandLine& cl)
     const bool stopped = watch.run(
         stopFd, [&again] { (void)gw::runBatchCheck(again); }, why);
     ::close(stopFd);
+    if (outputError != 0)
+        return outputFailed(outputError);
     if (!stopped)
         return fail("the watch of " + gw::printable(cl.options.folder.toStdString()) + " ended: " + why);
     return 0;
