@@ -137,23 +137,23 @@ long FanotifyEvents::markLimit()
     return in >> limit ? limit : -1;
 }
 
-bool FanotifyEvents::wait(int stopFd, int& error)
+FanotifyEvents::Woken FanotifyEvents::wait(int stopFd, int mountsFd, int& error)
 {
-    pollfd p[2] = {{fd_, POLLIN, 0}, {stopFd, POLLIN, 0}};
-    if (::poll(p, stopFd >= 0 ? 2 : 1, -1) < 0) {
+    pollfd p[3] = {{fd_, POLLIN, 0}, {stopFd, POLLIN, 0}, {mountsFd, POLLPRI, 0}};
+    if (::poll(p, 3, -1) < 0) {
         error = errno == EINTR ? 0 : errno;
-        return errno != EINTR;
+        return errno == EINTR ? Woken::Stop : Woken::Failed;
     }
-    if (stopFd >= 0 && (p[1].revents & POLLIN)) {
-        error = 0;
-        return false;
-    }
-    return true;
+    if (p[1].revents & POLLIN)
+        return Woken::Stop;
+    if (p[2].revents & (POLLPRI | POLLERR))
+        return Woken::Mounts;
+    return Woken::Events;
 }
 
-bool FanotifyEvents::read(std::vector<WatchEvent>& out, int stopFd, int& error)
+int FanotifyEvents::flushFolderMarks()
 {
-    return wait(stopFd, error) && take(out, error);
+    return ::fanotify_mark(fd_, FAN_MARK_FLUSH, 0, AT_FDCWD, nullptr) == 0 ? 0 : errno;
 }
 
 bool FanotifyEvents::take(std::vector<WatchEvent>& out, int& error)

@@ -52,12 +52,17 @@ public:
     // marked whole; 0 or an errno value.
     int markFolder(int dirFd);
     int fd() const { return fd_; }
-    // Waits for events and appends them; false when `stopFd` became
-    // readable (`error` 0) or the group failed (its errno in `error`).
-    bool read(std::vector<WatchEvent>& out, int stopFd, int& error);
-    // The same in two steps: waits for events (or `stopFd`), then takes
-    // those waiting, a few buffers at most.
-    bool wait(int stopFd, int& error);
+    // Waits for events, `stopFd` to be readable (a signal) or the mount
+    // table (`mountsFd`, -1: none) to change.
+    enum class Woken {
+        Events,
+        Stop,
+        Mounts,
+        Failed
+    };
+    Woken wait(int stopFd, int mountsFd, int& error);
+    // Takes the events waiting, a few buffers at most; false (with its
+    // errno in `error`) when the group failed.
     bool take(std::vector<WatchEvent>& out, int& error);
     // How many events wait in the kernel's queue.
     std::size_t pendingEvents() const;
@@ -73,6 +78,8 @@ public:
     static int openByHandle(int mountFd, std::string_view handle);
     // The part of a handle that names its file system.
     static std::string fileSystemOf(std::string_view handle);
+    // Removes every folder's mark (markFolder); 0 or an errno value.
+    int flushFolderMarks();
     // Marks the whole file system that holds `dirFd` (as root, a file system
     // mounted inside the tree); 0 or an errno value.
     int markFileSystem(int dirFd);

@@ -443,8 +443,15 @@ TEST(Watch, AFileSystemMountedInTheTreeIsWatchedToo)
     Watcher w({"--reports", work.path("r"), t.root()});
     ASSERT_TRUE(w.ready());
     ::chmod(deep.c_str(), 0700);
-    const std::vector<QJsonObject> lines = w.changes();
-    EXPECT_EQ(shown(lines), std::multiset<std::string>({"differs " + deep}));
+    EXPECT_EQ(shown(w.changes()), std::multiset<std::string>({"differs " + deep}));
+    // One mounted while watched is walked and marked at once.
+    const std::string later = t.mkdir("later");
+    ASSERT_EQ(::mount("tmpfs", later.c_str(), "tmpfs", 0, "size=1m,mode=0755"), 0);
+    const Unmount unmountLater {later};
+    (void)w.changes();
+    const std::string made = later + "/made";
+    ::mkdir(made.c_str(), 0700);
+    EXPECT_EQ(shown(w.changes()), std::multiset<std::string>({"differs " + made}));
     EXPECT_EQ(w.stop(), 0);
 }
 

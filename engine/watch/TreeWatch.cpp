@@ -135,6 +135,8 @@ std::string TreeWatch::open()
     // the tests set it (0: the kernel's own bounded queue).
     if (const char* backlog = std::getenv("GRANTWISE_WATCH_BACKLOG"); backlog && *backlog)
         backlogLimit_ = std::strtoull(backlog, nullptr, 10);
+    if (mounts_.open())
+        mountsBelow_ = mounts_.below(options_.folder);
     return events_.open(options_.folder, wholeFileSystem_, backlogLimit_ != 0);
 }
 
@@ -563,8 +565,15 @@ void TreeWatch::judgeMade(Id dir, const QByteArray& name, const WatchEvent* e)
         const bool parentRead = needsFolder_ && readPermissions(fd.fd(), parent) == 0;
         const Id child = learnFolder(dir, name, sub, st, e);
         walk(child, sub, parentRead ? &parent : nullptr, true, e);
-        if (const std::string problem = partlyWatched(); !problem.empty())
+        if (!wholeFileSystem_ && markLimitHit_ && unwatchable_.empty()) {
+            // Folders moved out of the tree keep their marks: they are
+            // dropped, and the tree marked anew, before the limit is
+            // believed.
+            (void)events_.flushFolderMarks();
+            relearn(e, nullptr);
+        } else if (const std::string problem = partlyWatched(); !problem.empty()) {
             broken_ = problem;
+        }
     }
     if (sub >= 0)
         ::close(sub);
@@ -699,14 +708,16 @@ bool TreeWatch::run(int stopFd, const std::function<void()>& fullCheck, std::str
     std::vector<WatchEvent> events;
     for (;;) {
         int error = 0;
-        if (!events_.wait(stopFd, error)) {
-            if (error == 0)
-                return true; // asked to stop
+        const FanotifyEvents::Woken woken = events_.wait(stopFd, mounts_.fd(), error);
+        if (woken == FanotifyEvents::Woken::Stop)
+            return true;
+        if (woken == FanotifyEvents::Woken::Failed) {
             why = std::string("the events cannot be read: ") + std::strerror(error);
             return false;
         }
         events.clear();
-        const bool ok = dropBacklog(fullCheck) || events_.take(events, error);
+        const bool ok = woken == FanotifyEvents::Woken::Mounts ? (mountsChanged(), true)
+                                                               : dropBacklog(fullCheck) || events_.take(events, error);
         for (const WatchEvent& e : events) {
             if (e.kind != WatchEvent::Overflow) {
                 handle(e);
@@ -727,6 +738,19 @@ bool TreeWatch::run(int stopFd, const std::function<void()>& fullCheck, std::str
             return false;
         }
     }
+}
+
+void TreeWatch::mountsChanged()
+{
+    // A file system mounted in the tree, or taken away: what is marked and
+    // what the tree holds change, so the tree is walked again.
+    std::vector<std::string> now = mounts_.below(options_.folder);
+    if (now == mountsBelow_)
+        return;
+    mountsBelow_ = std::move(now);
+    notice(QStringLiteral("A file system was mounted or unmounted in the tree; it was walked again."),
+           QStringLiteral("В дереве смонтирована или отмонтирована файловая система; оно пройдено заново."));
+    relearn(nullptr, nullptr);
 }
 
 bool TreeWatch::dropBacklog(const std::function<void()>& fullCheck)

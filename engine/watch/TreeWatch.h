@@ -19,6 +19,7 @@
 #include "engine/watch/WatchFindings.h"
 #include "engine/watch/WatchedFolders.h"
 #include "platform/FanotifyEvents.h"
+#include "platform/MountPoints.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -140,6 +141,9 @@ private:
     // Drops the events waiting beyond the watch's bound and checks the
     // tree whole; false when there were not so many.
     bool dropBacklog(const std::function<void()>& fullCheck);
+    // The mount table changed: when it did inside the tree, the tree is
+    // learned again.
+    void mountsChanged();
     void tell(const char* check, const char* status, const ItemDifference& d, const WatchEvent* e);
     QString sentence(const char* check, const char* status, const ItemDifference& d, const QByteArray& time,
                      const QString& by) const;
@@ -172,6 +176,8 @@ private:
     std::optional<Permissions> top_;
     bool markLimitHit_ = false;
     std::string broken_; // why the watch cannot go on
+    MountPoints mounts_;
+    std::vector<std::string> mountsBelow_;
 };
 
 } // namespace gw
