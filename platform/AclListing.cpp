@@ -2,9 +2,10 @@
 
 #include "platform/DirectoryOpen.h"
 #include "platform/Nfs4Acl.h"
+#include "platform/NtAcl.h"
 #include "platform/Permissions.h"
 #include "platform/PrintablePath.h"
-#include "platform/Sha256.h"
+#include "platform/Sddl.h"
 
 #include <acl/libacl.h>
 #include <algorithm>
@@ -416,8 +417,8 @@ bool onWindowsShare(const Item& item)
 }
 
 // The other ACL models a folder may carry, each as entries after its POSIX
-// permissions: its NFSv4 ACL, one entry an ACE, and Samba's Windows ACL as
-// one entry that stands for its value. Returns 0, or an errno value (EINVAL
+// permissions: its NFSv4 ACL, one entry an ACE, and Samba's Windows ACL in
+// SDDL, one entry its owner, group, DACL flags and each ACE (Sddl.h). Returns 0, or an errno value (EINVAL
 // with `why` when a value does not decode, or is of a model this program
 // does not read).
 int otherAclEntries(const Item& item, const std::vector<unsigned char>& names, bool noPosixAcls,
@@ -450,10 +451,17 @@ int otherAclEntries(const Item& item, const std::vector<unsigned char>& names, b
     }
     if (hasName(names, "security.NTACL")) {
         const int error = readAttribute(item, "security.NTACL", buffer, why);
-        if (error == 0)
-            entries.push_back("ntacl sha256:" + sha256Hex(buffer.data(), buffer.size()).substr(0, 16));
-        else if (error != ENODATA)
+        if (error == 0) {
+            SecurityDescriptor sd;
+            if (std::string problem = decodeNtAcl(buffer.data(), buffer.size(), sd); !problem.empty()) {
+                why = "its Windows ACL (security.NTACL) does not decode: " + problem;
+                return EINVAL;
+            }
+            for (std::string& entry : sddlEntries(sd))
+                entries.push_back("ntacl " + std::move(entry));
+        } else if (error != ENODATA) {
             return error;
+        }
     }
     return 0;
 }

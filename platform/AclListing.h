@@ -16,11 +16,10 @@
 // "(default)", then the special mode bits when one is set. A folder with an
 // NFSv4 ACL (system.nfs4_acl) has one entry for each of its ACEs after these,
 // in the ACL's order ("nfs4 A:fd:OWNER@:rwaDdxtTnNcCoy", see Nfs4Acl.h); one
-// with Samba's Windows ACL (security.NTACL) has the entry
-// "ntacl sha256:" and the first 16 hexadecimal digits of its value's SHA-256
-// last. An NFSv4 ACL without ACEs has the one entry "nfs4 (no ACEs)". Equal
-// permissions give byte-identical entries; nothing in them depends on the
-// folder's name.
+// with Samba's Windows ACL (security.NTACL, NtAcl.h) has its descriptor in
+// SDDL last, one entry its owner, its group, its DACL's flags and each ACE
+// ("ntacl O:S-1-5-32-544", "ntacl (A;OICI;0x1301bf;;;S-1-1-0)", see Sddl.h). An NFSv4 ACL without ACEs has the one
+// entry "nfs4 (no ACEs)". Equal permissions give byte-identical entries; nothing in them depends on the folder's name.
 
 #include "platform/DirectoryOpen.h"
 #include "platform/Permissions.h"
