@@ -2,10 +2,15 @@
 #include "engine/reports/CountText.h"
 
 #include "platform/Nfs4Acl.h"
+#include "platform/PrintablePath.h"
 
 #include <QHash>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <utility>
+#include <vector>
 
 namespace gw {
 namespace {
@@ -41,8 +46,12 @@ EntryKey keyOf(QByteArrayView entry, int& aces)
         return {13, "nfs4 none"};
     if (entry.startsWith("nfs4 "))
         return {13, "nfs4 #" + QByteArray::number(aces++)};
-    if (entry.startsWith("ntacl "))
-        return {14, "ntacl"};
+    if (entry.startsWith("ntacl ")) {
+        // The owner, the group, each ACL's flags: one key each.
+        const qsizetype colon = entry.indexOf(':');
+        const QByteArray head = entry.first(colon < 0 ? entry.size() : colon).toByteArray();
+        return {head == "ntacl G" ? 15 : head == "ntacl D" ? 16 : head == "ntacl S" ? 18 : 14, head};
+    }
     bool isDefault = false;
     const QByteArrayView principal = principalOf(entry, isDefault);
     const int base = isDefault ? 6 : 0;
@@ -64,7 +73,97 @@ EntryKey keyOf(QByteArrayView entry, int& aces)
     return {base + 5, key}; // other
 }
 
+// An ACE of a Windows ACL, and the rank of its ACL: the DACL's ("ntacl (")
+// or the SACL's ("ntacl S("); 0 for any other entry.
+int windowsAceRank(QByteArrayView entry)
+{
+    if (entry.startsWith("ntacl ("))
+        return 17;
+    if (entry.startsWith("ntacl S("))
+        return 19;
+    return 0;
+}
+
+// The changes from the ACEs `from` to the ACEs `to`, in the ACL's order: the
+// longest run of ACEs both keep in the same order is unchanged; between two
+// kept ACEs, ACEs removed and added pair up as changed, the rest are removed
+// or added. So one ACE added before the others is one "+", not a change at
+// every position after it. Past a size where that costs too much, ACEs are
+// compared position by position.
+template <class Add> void aceChanges(const QList<QByteArray>& from, const QList<QByteArray>& to, Add add)
+{
+    qsizetype head = 0, tail = 0;
+    while (head < from.size() && head < to.size() && from[head] == to[head])
+        ++head;
+    while (tail < from.size() - head && tail < to.size() - head
+           && from[from.size() - 1 - tail] == to[to.size() - 1 - tail])
+        ++tail;
+    const qsizetype n = from.size() - head - tail, m = to.size() - head - tail;
+    std::vector<std::pair<qsizetype, qsizetype>> kept; // (in from, in to), in order
+    if (n > 0 && m > 0 && n * m <= 1'000'000) {
+        // lengths[i][j]: the longest common run of from[i..n) and to[j..m).
+        std::vector<std::uint16_t> lengths(static_cast<std::size_t>((n + 1) * (m + 1)), 0);
+        const auto at = [&](qsizetype i, qsizetype j) -> std::uint16_t& {
+            return lengths[static_cast<std::size_t>(i * (m + 1) + j)];
+        };
+        for (qsizetype i = n - 1; i >= 0; --i) {
+            for (qsizetype j = m - 1; j >= 0; --j)
+                at(i, j) = from[head + i] == to[head + j] ? static_cast<std::uint16_t>(at(i + 1, j + 1) + 1)
+                                                          : std::max(at(i + 1, j), at(i, j + 1));
+        }
+        for (qsizetype i = 0, j = 0; i < n && j < m;) {
+            if (from[head + i] == to[head + j])
+                kept.emplace_back(head + i++, head + j++);
+            else if (at(i + 1, j) >= at(i, j + 1))
+                ++i;
+            else
+                ++j;
+        }
+    }
+    kept.emplace_back(from.size() - tail, to.size() - tail);
+    qsizetype i = head, j = head;
+    for (const auto& [keptFrom, keptTo] : kept) {
+        while (i < keptFrom && j < keptTo)
+            add(EntryChange {EntryChange::Changed, from[i++], to[j++]});
+        while (i < keptFrom)
+            add(EntryChange {EntryChange::Removed, from[i++], {}});
+        while (j < keptTo)
+            add(EntryChange {EntryChange::Added, {}, to[j++]});
+        ++i;
+        ++j;
+    }
+}
+
 } // namespace
+
+QByteArray windowsSidNames(const QList<FolderDifference>& folders, SidLookup& sids)
+{
+    QList<QByteArray> seen;
+    QByteArray named;
+    const auto look = [&](const QByteArray& entry) {
+        if (!entry.startsWith("ntacl "))
+            return;
+        for (qsizetype at = entry.indexOf("S-1-"); at >= 0; at = entry.indexOf("S-1-", at + 1)) {
+            qsizetype end = at + 4;
+            while (end < entry.size() && (std::isalnum(static_cast<unsigned char>(entry[end])) || entry[end] == '-'))
+                ++end;
+            const QByteArray sid = entry.mid(at, end - at);
+            if (seen.contains(sid))
+                continue;
+            seen.append(sid);
+            const std::string name = sids.nameOf(sid.toStdString());
+            if (!name.empty())
+                named += "    " + sid + " " + QByteArray::fromStdString(printable(name)) + "\n";
+        }
+    };
+    for (const FolderDifference& f : folders) {
+        for (const EntryChange& c : f.changes) {
+            look(c.from);
+            look(c.to);
+        }
+    }
+    return named.isEmpty() ? QByteArray() : "\nWindows SIDs above, as winbind names them:\n" + named;
+}
 
 QList<QByteArray> listingEntries(QByteArrayView listing)
 {
@@ -146,7 +245,19 @@ QList<EntryChange> entryChanges(const QList<QByteArray>& reference, const QList<
     QHash<QByteArray, qsizetype> inReference;
     std::vector<int> referenceRank;
     int referenceAces = 0, aces = 0;
+    // The ACEs of Windows ACLs are compared as sequences, each ACL apart.
+    QList<QByteArray> windowsAces[2][2]; // [DACL, SACL][reference, here]
+    const auto windowsAce = [&windowsAces](const QByteArray& entry, int side) {
+        const int rank = windowsAceRank(entry);
+        if (rank != 0)
+            windowsAces[rank == 17 ? 0 : 1][side].append(entry);
+        return rank != 0;
+    };
     for (qsizetype i = 0; i < reference.size(); ++i) {
+        if (windowsAce(reference[i], 0)) {
+            referenceRank.push_back(-1); // compared as a sequence below
+            continue;
+        }
         EntryKey key = keyOf(reference[i], referenceAces);
         inReference.insert(std::move(key.key), i);
         referenceRank.push_back(key.rank);
@@ -155,6 +266,8 @@ QList<EntryChange> entryChanges(const QList<QByteArray>& reference, const QList<
     std::vector<bool> matched(static_cast<std::size_t>(reference.size()), false);
     int sequence = 0;
     for (const QByteArray& entry : here) {
+        if (windowsAce(entry, 1))
+            continue;
         const EntryKey key = keyOf(entry, aces);
         const auto it = inReference.constFind(key.key);
         if (it == inReference.constEnd()) {
@@ -166,8 +279,12 @@ QList<EntryChange> entryChanges(const QList<QByteArray>& reference, const QList<
                           : reference[*it] != entry)
             changes.push_back({key.rank, sequence++, {EntryChange::Changed, reference[*it], entry}});
     }
+    for (int acl = 0; acl < 2; ++acl)
+        aceChanges(windowsAces[acl][0], windowsAces[acl][1], [&](EntryChange c) {
+            changes.push_back({acl == 0 ? 17 : 19, sequence++, std::move(c)});
+        });
     for (qsizetype i = 0; i < reference.size(); ++i) {
-        if (!matched[static_cast<std::size_t>(i)])
+        if (!matched[static_cast<std::size_t>(i)] && referenceRank[static_cast<std::size_t>(i)] >= 0)
             changes.push_back(
                 {referenceRank[static_cast<std::size_t>(i)], sequence++, {EntryChange::Removed, reference[i], {}}});
     }
@@ -255,6 +372,7 @@ QByteArray differencesReport(const QByteArray& root, const QList<FolderDifferenc
                 text += "    " + reasons[i] + "\n";
         }
     };
+    text += windowsSidNames(folders, winbindLookup());
     list("Folders whose permissions were not read:", notReadPaths, notReadReasons);
     list("Folders whose subfolders could not be listed:", notListedPaths, {});
     return text;

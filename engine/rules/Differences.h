@@ -6,7 +6,9 @@
 // and, for named users and groups, the name: the owner's entry, the owning
 // group's, mask, other, each default entry and the special bits have one key
 // each. An NFSv4 ACE's key is its position among the folder's ACEs, since
-// their order decides access; Samba's Windows ACL has one key. A change is an
+// their order decides access. Of Samba's Windows ACL, the owner, the group
+// and each ACL's flags have one key each; its ACEs are compared as a sequence
+// (one ACE inserted is one added entry), each ACL apart. A change is an
 // entry here and not in the checked folder (added), one
 // there and not here (removed), or the same key with other rights or another
 // owner (changed).
@@ -14,6 +16,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
+
+#include "platform/WinbindIds.h"
 
 namespace gw {
 
@@ -72,9 +76,15 @@ struct FolderDifference {
 // order; paths are printable, below `root`.
 void foldDifferences(QList<FolderDifference>& folders, const QByteArray& root, const IgnoredParts& ignored = {});
 
+// The SIDs of the Windows ACEs among the changes that winbind names
+// (WinbindIds.h), one a line with the name beside it, under a heading; empty
+// where it names none. Names are for reading only: entries keep the SID.
+QByteArray windowsSidNames(const QList<FolderDifference>& folders, SidLookup& sids);
+
 // The differences report (acl_diff.txt): LF line ends, UTF-8. A folder not
 // read is followed by why, indented, when `notReadReasons` (parallel to
-// `notReadPaths`, or empty) has a reason for it.
+// `notReadPaths`, or empty) has a reason for it. Windows SIDs are named after
+// the folders where winbind can (windowsSidNames).
 QByteArray differencesReport(const QByteArray& root, const QList<FolderDifference>& folders,
                              const QList<QByteArray>& notReadPaths, const QList<QByteArray>& notListedPaths,
                              const QByteArray& notCompared = {}, const QByteArray& notChecked = {},
