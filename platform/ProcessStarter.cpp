@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -127,6 +129,81 @@ QByteArray besideOwnExecutable(const QByteArray& name)
     QByteArray path(self, n);
     path.truncate(path.lastIndexOf('/') + 1);
     return path + name;
+}
+
+} // namespace gw
+
+namespace gw {
+
+int runForOutput(const char* program, const std::vector<std::string>& arguments, int timeoutMs, std::string& output,
+                 std::size_t limit)
+{
+    output.clear();
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        return -1;
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0) {
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+        return -1;
+    }
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv {const_cast<char*>(program)};
+    for (const std::string& a : arguments)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int rc = ::posix_spawnp(&pid, program, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    if (rc != 0) {
+        ::close(pipeFds[0]);
+        return -1;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto left = [&] {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(deadline
+                                                                              - std::chrono::steady_clock::now());
+        return static_cast<int>(std::max<long long>(0, ms.count()));
+    };
+    bool timedOut = false;
+    for (char buffer[4096];;) {
+        pollfd p {pipeFds[0], POLLIN, 0};
+        const int ready = ::poll(&p, 1, left());
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0) {
+            timedOut = true;
+            break;
+        }
+        const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        output.append(buffer, std::min(static_cast<std::size_t>(n), limit - std::min(limit, output.size())));
+    }
+    ::close(pipeFds[0]);
+    if (timedOut)
+        ::kill(pid, SIGKILL);
+    int status = 0;
+    for (;;) { // its output has ended: it ends too, or is ended at the deadline
+        const pid_t done = ::waitpid(pid, &status, timedOut ? 0 : WNOHANG);
+        if (done == pid)
+            break;
+        if (done < 0 && errno != EINTR)
+            return -1;
+        if (done == 0 && left() == 0) {
+            ::kill(pid, SIGKILL);
+            timedOut = true;
+        } else if (done == 0) {
+            ::usleep(2000);
+        }
+    }
+    return timedOut || !WIFEXITED(status) ? -1 : WEXITSTATUS(status);
 }
 
 } // namespace gw

@@ -1,5 +1,6 @@
 #pragma once
-// Starting the listing program and keeping track of what it started.
+// Starting the listing program and keeping track of what it started; and
+// running a helper program for its output (runForOutput).
 //
 // Processes are started with posix_spawn and an argument vector: no shell,
 // no text round trip of a path. Their standard output is appended to a file
@@ -10,6 +11,7 @@
 #include <QByteArray>
 #include <QList>
 
+#include <string>
 #include <sys/types.h>
 #include <vector>
 
@@ -47,6 +49,15 @@ private:
     void reapOne(Child& child);
     std::vector<Child> children_;
 };
+
+// Runs `program` (looked for as the system looks for programs; no shell)
+// with `arguments`, standard input and error on /dev/null, and gives its
+// standard output in `output`, at most `limit` bytes of it. Waits at most
+// `timeoutMs`: a program still running then is ended (SIGKILL) and reaped.
+// Returns its exit status (0..255), or -1 when it could not start, ended by
+// a signal or ran out of time.
+int runForOutput(const char* program, const std::vector<std::string>& arguments, int timeoutMs, std::string& output,
+                 std::size_t limit = 64 * 1024);
 
 // The path of a program that lies beside this program's own executable.
 QByteArray besideOwnExecutable(const QByteArray& name);

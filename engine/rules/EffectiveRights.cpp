@@ -1,6 +1,7 @@
 #include "engine/rules/EffectiveRights.h"
 
 #include "engine/rules/Nfs4Rights.h"
+#include "engine/rules/WindowsRights.h"
 
 #include <algorithm>
 #include <optional>
@@ -131,14 +132,27 @@ std::string decidingEntry(const Permissions& p, const Principal& who, PrincipalN
     return "group class via " + list + cut(granted);
 }
 
-RightsAnswer rightsAnswer(const Permissions& p, ItemKind kind, const Principal& who, PrincipalNames& names)
+RightsAnswer rightsAnswer(const Permissions& p, ItemKind kind, const Principal& who, PrincipalNames& names,
+                          SidLookup* sids)
 {
     RightsAnswer answer;
-    for (const std::string& entry : p.otherModels) {
-        if (entry.rfind("ntacl ", 0) == 0) {
-            answer.unknown = "its Windows ACL (security.NTACL) decides there, and this program does not evaluate it";
+    if (carriesWindowsAcl(p)) {
+        WindowsAcl acl;
+        if (!readWindowsAcl(p, acl)) {
+            answer.unknown = "its Windows ACL (security.NTACL) decides there, and its entries do not read back";
             return answer;
         }
+        const std::uint32_t write = kind == ItemKind::Folder ? kNtWrite | kNtAppend | kNtExecute : kNtWrite;
+        WindowsAnswer windows = windowsAccess(acl, who, kNtRead | kNtExecute | write, sids ? *sids : winbindLookup());
+        if (!windows.unknown.empty()) {
+            answer.unknown = std::move(windows.unknown);
+            return answer;
+        }
+        answer.rights.read = windows.allowed & kNtRead;
+        answer.rights.enter = windows.allowed & kNtExecute;
+        answer.rights.write = (windows.allowed & write) == write ? WriteRight::Yes : WriteRight::No;
+        answer.via = std::move(windows.via);
+        return answer;
     }
     if (!nfs4AclDecides(p)) {
         answer.rights = rightsOn(p, kind, who);

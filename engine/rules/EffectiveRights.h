@@ -18,12 +18,13 @@
 //
 // That is the answer where the POSIX permissions decide. Where an item
 // carries an NFSv4 ACL, the ACL decides (Nfs4Rights.h), and where it carries
-// a Windows ACL (security.NTACL) the rights are unknown: rightsAnswer.
+// a Windows ACL (security.NTACL) its DACL does (WindowsRights.h): rightsAnswer.
 
 #include "engine/rules/InheritanceRules.h"
 #include "platform/AclListing.h"
 #include "platform/Permissions.h"
 #include "platform/UserGroups.h"
+#include "platform/WinbindIds.h"
 
 #include <cstdint>
 #include <string>
@@ -58,13 +59,16 @@ std::string decidingEntry(const Permissions& p, const Principal& who, PrincipalN
 
 struct RightsAnswer {
     Rights rights;
-    std::string via; // the entry that decides: decidingEntry's, or the NFSv4 ACEs that do
+    std::string via; // the entry that decides: decidingEntry's, or the NFSv4 or Windows ACEs that do
     std::string unknown; // when not empty, why the rights cannot be known; `rights` are then none and `via` empty
 };
 
 // The principal's rights on an item, by the ACL model that decides there:
-// - a Windows ACL (security.NTACL), which Samba enforces and this program
-//   does not evaluate: unknown;
+// - a Windows ACL (security.NTACL), which Samba enforces for its clients:
+//   the DACL's answer (WindowsRights.h), unknown unless winbind (`sids`, by
+//   default winbindLookup()) maps the SIDs that decide. read is read data,
+//   enter execute; write is write data for a file, and write data, append
+//   data and execute at once for a folder;
 // - an NFSv4 ACL: the ACL's answer (Nfs4Rights.h), never the mode bits'.
 //   read is r, enter x; write is w for a file, and w, a and x at once for a
 //   folder (adding a file, adding a folder, and searching it); a sticky
@@ -72,6 +76,7 @@ struct RightsAnswer {
 //   that squashes root (its default) takes it for an anonymous user, one that
 //   does not lets it do everything, and the client cannot tell which;
 // - else the POSIX access check: rightsOn and decidingEntry.
-RightsAnswer rightsAnswer(const Permissions& p, ItemKind kind, const Principal& who, PrincipalNames& names);
+RightsAnswer rightsAnswer(const Permissions& p, ItemKind kind, const Principal& who, PrincipalNames& names,
+                          SidLookup* sids = nullptr);
 
 } // namespace gw
