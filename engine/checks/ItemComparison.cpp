@@ -24,8 +24,7 @@ void ItemComparison::compare(const Permissions& folder, const Permissions& item,
 {
     if (!inheritanceApplies(folder, item)) {
         notCompared_.append({byteArray(path), QByteArray::fromStdString(rawFromPrintable(path)), kind,
-                             "it or its folder carries an NFSv4 or Windows ACL, whose inheritance this check does "
-                             "not follow"});
+                             QByteArray::fromStdString(notComparedReason(folder, item))});
         return;
     }
     if (std::optional<ItemDifference> d = differenceFromGiven(folder, item, kind, findings_.umask, names_,

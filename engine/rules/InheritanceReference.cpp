@@ -1,5 +1,8 @@
 #include "engine/rules/InheritanceReference.h"
 
+#include "engine/rules/Nfs4Rights.h"
+#include "engine/rules/WindowsInheritance.h"
+
 #include <cstdio>
 
 namespace gw {
@@ -33,6 +36,7 @@ const char* reasonKey(InheritanceReason reason)
     case InheritanceReason::SetgidLost: return "setgid_lost";
     case InheritanceReason::GroupNotInherited: return "group_not_inherited";
     case InheritanceReason::ModeDiffers: return "mode_differs";
+    case InheritanceReason::NtAclNotInherited: return "ntacl_not_inherited";
     }
     return "";
 }
@@ -49,6 +53,8 @@ std::string reasonText(InheritanceReason reason, std::uint32_t narrowedMode)
     case InheritanceReason::SetgidLost: return "setgid is lost: its folder is setgid, it is not";
     case InheritanceReason::GroupNotInherited: return "its group is not the group of its setgid folder";
     case InheritanceReason::ModeDiffers: return "the mode bits are not what the umask gives";
+    case InheritanceReason::NtAclNotInherited:
+        return "its Windows ACL does not carry the inherited ACEs (ID) its folder's gives it";
     }
     return "";
 }
@@ -65,6 +71,8 @@ std::string reasonTextRussian(InheritanceReason reason, std::uint32_t narrowedMo
     case InheritanceReason::SetgidLost: return "setgid потерян: его папка с setgid, а он нет";
     case InheritanceReason::GroupNotInherited: return "его группа — не группа его папки с setgid";
     case InheritanceReason::ModeDiffers: return "биты режима не те, что даёт umask";
+    case InheritanceReason::NtAclNotInherited:
+        return "его Windows ACL не несёт унаследованных ACE (ID), которые даёт ACL его папки";
     }
     return "";
 }
@@ -93,9 +101,26 @@ const InheritedPermissions& FolderGift::givenTo(const Permissions& item) const
     return (item.mode & 0101) ? forExecutable_ : forFile_;
 }
 
+bool windowsAclInvolved(const Permissions& folder, const Permissions& item)
+{
+    return carriesWindowsAcl(folder) || carriesWindowsAcl(item);
+}
+
+std::string notComparedReason(const Permissions& folder, const Permissions& item)
+{
+    if (nfs4AclDecides(folder) || nfs4AclDecides(item))
+        return "it or its folder carries an NFSv4 ACL, whose inheritance this check does not follow";
+    if (!windowsAclInvolved(folder, item))
+        return {};
+    const WindowsInheritance w = windowsInheritance(folder, item, ItemKind::Folder);
+    return w.comparable ? std::string() : "it carries a Windows ACL whose inheritance cannot be followed: " + w.note;
+}
+
 bool inheritanceApplies(const Permissions& folder, const Permissions& item)
 {
-    return item.otherModels.empty() && folder.otherModels.empty();
+    if (item.otherModels.empty() && folder.otherModels.empty())
+        return true;
+    return notComparedReason(folder, item).empty();
 }
 
 bool FolderGift::comparable(const Permissions& item) const
@@ -111,6 +136,13 @@ std::uint32_t FolderGift::reasons(const Permissions& item, std::vector<Inheritan
 std::uint32_t FolderGift::reasons(const Permissions& item, const InheritedPermissions& given,
                                   std::vector<InheritanceReason>* out) const
 {
+    if (windowsAclInvolved(folder_, item)) { // its inheritance, and not the POSIX permissions
+        if (windowsInheritance(folder_, item, kind_).carries)
+            return 0;
+        if (out)
+            out->push_back(InheritanceReason::NtAclNotInherited);
+        return 1;
+    }
     std::uint32_t narrowedMode = 0;
     bool any = false;
     const auto add = [&](InheritanceReason r) {
@@ -172,7 +204,15 @@ InheritanceFinding FolderGift::finding(const Permissions& item) const
     Permissions& expected = f.expected;
     expected = given.expected;
     expected.owner = item.owner;
-    expected.otherModels = item.otherModels; // NFSv4 and Windows ACLs have rules of their own
+    expected.otherModels = item.otherModels; // NFSv4 ACLs have rules of their own
+    if (windowsAclInvolved(folder_, item)) {
+        // The Windows ACL as it should be; the rest as it is.
+        expected = item;
+        WindowsInheritance w = windowsInheritance(folder_, item, kind_);
+        if (!w.carries)
+            expected.otherModels = std::move(w.expected);
+        return f;
+    }
     // Bits the folder does not give (setuid, sticky, setgid where the folder
     // is not setgid) are the item's own: the check does not ask for them.
     expected.mode |= item.mode & 07000u;

@@ -19,6 +19,7 @@ enum class InheritanceReason : std::uint8_t {
     SetgidLost, // the folder is setgid, the subfolder is not
     GroupNotInherited, // the folder is setgid, the item's group is not the folder's
     ModeDiffers, // without a default ACL, the mode bits are not what the umask gives
+    NtAclNotInherited, // the Windows ACL lacks the ACEs its folder's gives it (WindowsInheritance.h)
 };
 
 // A mode as four octal digits ("0700").
@@ -42,6 +43,8 @@ struct InheritanceFinding {
 
 // What one folder gives the new items of one kind, worked out once for the
 // many items in it.
+bool windowsAclInvolved(const Permissions& folder, const Permissions& item);
+
 class FolderGift {
 public:
     // Without `compareGroup` (--ignore group) the owning group is not compared.
@@ -55,9 +58,12 @@ public:
     // mask), whose owning group is not compared. Its owner, group and special
     // bits then play no part.
     bool settledByAccessAcl() const;
-    // False when the item or the folder carries an NFSv4 or Windows ACL, whose
-    // inheritance follows rules of its own that this check does not apply.
+    // False when the item or the folder carries an NFSv4 ACL, or a Windows
+    // ACL whose inheritance this check cannot follow (notComparedReason).
     bool comparable(const Permissions& item) const;
+    // True when the item or the folder carries a Windows ACL: its inheritance
+    // is compared, which setfacl cannot set.
+    bool windowsAcl(const Permissions& item) const { return windowsAclInvolved(folder_, item); }
     InheritanceFinding finding(const Permissions& item) const;
 
 private:
@@ -76,10 +82,17 @@ private:
     InheritedPermissions forExecutable_; // 0777: a folder, or an executable file
 };
 
-// False when the item or its folder carries an NFSv4 or Windows ACL: their
-// inheritance follows rules of their own that this check does not apply, so
-// such an item is not compared (and said so), never taken for the same.
+// False when the item or its folder carries an NFSv4 ACL, whose inheritance
+// follows rules this check does not apply, or a Windows ACL that cannot be
+// compared with its folder's (WindowsInheritance.h): such an item is not
+// compared (and said so: notComparedReason), never taken for the same.
+// Where the item or its folder carries a Windows ACL that can, its
+// inheritance is what is compared, and the POSIX permissions are not: Samba
+// sets them from the Windows ACL.
 bool inheritanceApplies(const Permissions& folder, const Permissions& item);
+std::string notComparedReason(const Permissions& folder, const Permissions& item);
+// True when the item or its folder carries a Windows ACL.
+bool windowsAclInvolved(const Permissions& folder, const Permissions& item);
 
 InheritanceFinding inheritanceFinding(const Permissions& parent, const Permissions& item, ItemKind kind,
                                       std::optional<std::uint32_t> umask = std::nullopt, bool compareGroup = true);

@@ -39,7 +39,7 @@ const Permissions* InheritanceCheck::fixedParent(const Listing& l)
 // `fixedGift`: what the item's folder, as the fix leaves it, gives.
 Permissions InheritanceCheck::fixItem(const FolderGift& fixedGift, const Permissions& item, const std::string& path)
 {
-    if (!fixedGift.comparable(item))
+    if (!fixedGift.comparable(item) || fixedGift.windowsAcl(item))
         return item; // setfacl cannot set those ACLs: never a record
     Permissions given = fixedGift.finding(item).expected;
     if (given == item)
@@ -121,7 +121,7 @@ Judgement InheritanceCheck::judge(const ItemAlone& item) const
         return j;
     }
     if (!inheritanceApplies(*item.folder, *item.permissions)) {
-        j.note = "it or its folder carries an NFSv4 or Windows ACL, whose inheritance this check does not follow";
+        j.note = QByteArray::fromStdString(notComparedReason(*item.folder, *item.permissions));
         return j;
     }
     j.judged = true;
