@@ -7,6 +7,7 @@ PACKAGES   := cmake gcc g++ make pkg-config qt6-base-dev libgl-dev libacl1-dev z
               qt6-qpa-plugins qt6-translations-l10n xdg-utils xvfb xauth fonts-liberation2 fonts-dancingscript fonts-freefont-ttf \
               hyperfine bfs fd-find time clang-format man-db groff-base bash-completion desktop-file-utils appstream dpkg-dev file lintian \
               python3-fusepy fuse3 nfs4-acl-tools attr chromium libreoffice-calc-nogui \
+              python3-samba samba samba-vfs-modules smbclient \
               e2fsprogs xfsprogs btrfs-progs mount util-linux rsync tar coreutils
 SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -86,8 +87,8 @@ fuzz: deps
 	  $(SUDO) apt-get update -q && $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $$missing; \
 	fi
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DGRANTWISE_FUZZ=ON
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target printable_fuzz analysis_fuzz baseline_fuzz
-	cd $(FUZZ_BUILD) && for t in printable_fuzz analysis_fuzz baseline_fuzz; do \
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target printable_fuzz analysis_fuzz baseline_fuzz ntacl_fuzz
+	cd $(FUZZ_BUILD) && for t in printable_fuzz analysis_fuzz baseline_fuzz ntacl_fuzz; do \
 	  mkdir -p corpus-$$t && ./fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 corpus-$$t || exit 1; \
 	done
 
