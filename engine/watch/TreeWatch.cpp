@@ -688,8 +688,6 @@ void TreeWatch::announce()
     const QString count = QString::number(folders_.size());
     notice(QStringLiteral("Watching %1 (%2 folders); every change is judged as it happens.").arg(folder, count),
            QStringLiteral("Наблюдение за %1 (папок: %2); каждое изменение проверяется сразу.").arg(folder, count));
-    if (output_.flush)
-        output_.flush();
 }
 
 void TreeWatch::notice(const QString& english, const QString& russian)
@@ -701,6 +699,9 @@ void TreeWatch::notice(const QString& english, const QString& russian)
     r.json = "{\"type\":\"notice\",\"time\":\"" + time + "\",\"text\":" + jsonString(english.toUtf8()) + "}\n";
     r.sentence = QString::fromLatin1(time) + QStringLiteral("  ") + (ru ? russian : english);
     output_.line(r);
+    // Said at once: a full check may follow.
+    if (output_.flush)
+        output_.flush();
 }
 
 bool TreeWatch::run(int stopFd, const std::function<void()>& fullCheck, std::string& why)
