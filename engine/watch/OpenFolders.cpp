@@ -47,31 +47,30 @@ void OpenFolders::release(int slot)
     }
 }
 
+void OpenFolders::drop(Slot& s)
+{
+    // One in use is closed when its last user is done.
+    if (s.users > 0) {
+        s.forgotten = true;
+    } else {
+        ::close(s.fd);
+        s = Slot {};
+    }
+}
+
 void OpenFolders::forget(Id id)
 {
     for (Slot& s : slots_) {
-        if (s.id != id || s.fd < 0)
-            continue;
-        if (s.users > 0) {
-            s.forgotten = true;
-        } else {
-            ::close(s.fd);
-            s = Slot {};
-        }
+        if (s.id == id && s.fd >= 0)
+            drop(s);
     }
 }
 
 void OpenFolders::clear()
 {
     for (Slot& s : slots_) {
-        if (s.fd < 0)
-            continue;
-        if (s.users > 0) {
-            s.forgotten = true;
-        } else {
-            ::close(s.fd);
-            s = Slot {};
-        }
+        if (s.fd >= 0)
+            drop(s);
     }
 }
 

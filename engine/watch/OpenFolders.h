@@ -57,6 +57,7 @@ private:
     };
     int keep(Id id, int fd); // a free slot for it, or -1
     void release(int slot);
+    void drop(Slot& s);
     std::array<Slot, 16> slots_ {};
     unsigned next_ = 0;
 };
