@@ -101,8 +101,9 @@ public:
         }
         return false;
     }
-    // The change records until none came for `quietMs`.
-    std::vector<QJsonObject> changes(int quietMs = 700)
+    // The change records until none came for `quietMs` (long enough for a
+    // watch slowed by a loaded machine).
+    std::vector<QJsonObject> changes(int quietMs = 1500)
     {
         std::vector<QJsonObject> out;
         for (QJsonObject o = next(quietMs); !o.isEmpty(); o = next(quietMs))
