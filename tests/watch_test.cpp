@@ -413,7 +413,9 @@ TEST(Watch, MoreWaitingThanItsBoundIsSaidAndCheckedWhole)
     ::unsetenv("GRANTWISE_WATCH_BACKLOG");
     ASSERT_TRUE(w.ready());
     w.pause();
-    for (int i = 0; i < 5000; ++i) {
+    // More than the watch takes from the queue at once, so that some wait
+    // wherever it was stopped.
+    for (int i = 0; i < 20000; ++i) {
         const std::string name = a + "/burst" + std::to_string(i);
         ::mkdir(name.c_str(), 0700);
         ::rmdir(name.c_str());
