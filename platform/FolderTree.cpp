@@ -51,8 +51,7 @@ QCollator siblingCollator()
 }
 
 FolderTree::FolderTree(const QByteArray& rootText, FolderScope scope)
-    : collator_(siblingCollator())
-    , scope_(std::move(scope))
+    : scope_(std::move(scope))
 {
     setRoot(rootText);
 }
@@ -297,7 +296,7 @@ void FolderTree::listFrom(NodeId id, int dirFd)
     const std::string relative = scope_.excludePatterns.empty() ? std::string() : relativePathOf(id);
     std::vector<char> buffer(kDirentBuffer);
     const std::atomic<bool> never {false};
-    adopt(id, listFolder(dirFd, identity, relative, buffer, collator_, never, {}));
+    adopt(id, listFolder(dirFd, identity, relative, buffer, order_, never, {}));
 }
 
 namespace {
@@ -307,6 +306,7 @@ struct ListingRoom {
     std::string names; // as found, each NUL-terminated
     std::vector<std::pair<std::size_t, std::uint16_t>> found; // offset and length of each
     std::vector<std::uint32_t> order;
+    std::vector<std::string_view> views;
     std::vector<QCollatorSortKey> keys;
     bool inUse = false;
 };
@@ -314,7 +314,7 @@ struct ListingRoom {
 } // namespace
 
 FolderTree::ListedFolder FolderTree::listFolder(int dirFd, FolderIdentity identity, std::string_view relative,
-                                                std::vector<char>& buffer, const QCollator& collator,
+                                                std::vector<char>& buffer, const SiblingOrder& siblingOrder,
                                                 const std::atomic<bool>& stop, const std::function<void()>& pulse,
                                                 FolderEntries* others) const
 {
@@ -340,6 +340,7 @@ FolderTree::ListedFolder FolderTree::listFolder(int dirFd, FolderIdentity identi
     room.inUse = true;
     const auto release = qScopeGuard([&room] {
         room.keys.clear();
+        room.views.clear();
         if (room.found.capacity() > 4096) // a wide folder's room is not kept
             room = ListingRoom();
         room.inUse = false;
@@ -393,32 +394,13 @@ FolderTree::ListedFolder FolderTree::listFolder(int dirFd, FolderIdentity identi
 
     // Sort the siblings: natural, case-insensitive, locale-aware; ties by bytes.
     std::vector<std::uint32_t>& order = room.order;
-    std::vector<QCollatorSortKey>& keys = room.keys;
     order.resize(found.size());
     std::iota(order.begin(), order.end(), 0u);
     if (found.size() > 1) {
-        // A folder of many thousands of subfolders takes a while: the walk's
-        // progress goes on meanwhile.
-        constexpr std::uint32_t kPulseEvery = 1 << 14;
-        std::uint32_t steps = 0;
-        const auto step = [&] {
-            if (++steps % kPulseEvery == 0 && pulse)
-                pulse();
-        };
-        keys.reserve(found.size());
-        for (const auto& [offset, length] : found) {
-            keys.push_back(collator.sortKey(QString::fromUtf8(names.data() + offset, length)));
-            step();
-        }
-        std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-            step();
-            const int c = keys[a].compare(keys[b]);
-            if (c != 0)
-                return c < 0;
-            const std::string_view na(names.data() + found[a].first, found[a].second);
-            const std::string_view nb(names.data() + found[b].first, found[b].second);
-            return na < nb;
-        });
+        room.views.clear();
+        for (const auto& [offset, length] : found)
+            room.views.emplace_back(names.data() + offset, length);
+        siblingOrder.sort(order, room.views, room.keys, pulse);
     }
     listed.names.reserve(names.size());
     listed.offsets.reserve(found.size());

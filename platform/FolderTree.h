@@ -14,6 +14,7 @@
 // printable form that every text of the program shows.
 
 #include "platform/FolderFiles.h"
+#include "platform/SiblingOrder.h"
 
 #include <QByteArray>
 #include <QCollator>
@@ -212,7 +213,7 @@ private:
     // `pulse`, when given, is called now and then; `stop` ends it early.
     // With `others`, its other entries are kept there too (emptied first).
     ListedFolder listFolder(int dirFd, FolderIdentity identity, std::string_view relative, std::vector<char>& buffer,
-                            const QCollator& collator, const std::atomic<bool>& stop,
+                            const SiblingOrder& order, const std::atomic<bool>& stop,
                             const std::function<void()>& pulse, FolderEntries* others = nullptr) const;
     // Makes what listing found the children of `id`.
     void adopt(NodeId id, const ListedFolder& listed);
@@ -265,7 +266,7 @@ private:
     bool fullyExpanded_ = false;
     std::atomic<bool> stopRequested_ {false};
     bool walking_ = false; // a walk is under way: it alone lists folders
-    QCollator collator_;
+    SiblingOrder order_;
     FolderScope scope_;
     bool leftOut(const char* name, std::string_view parentRelative) const;
 };

@@ -470,7 +470,7 @@ struct FolderWalk::State {
 
     // Reaches, lists and reads one folder, on a walker thread (or, with one
     // job, on the walk's own).
-    Done walkOne(Task& task, int worker, std::vector<char>& buffer, FolderEntries& others, const QCollator& collator,
+    Done walkOne(Task& task, int worker, std::vector<char>& buffer, FolderEntries& others, const SiblingOrder& order,
                  const std::function<void()>& pulse)
     {
         Done d;
@@ -523,7 +523,7 @@ struct FolderWalk::State {
         if (enter && task.known == 0) {
             d.listedNow = true;
             if (!tree.beyondDepth(task.level))
-                d.listed = tree.listFolder(opened.fd, identity, relative, buffer, collator, tree.stopRequested_, pulse,
+                d.listed = tree.listFolder(opened.fd, identity, relative, buffer, order, tree.stopRequested_, pulse,
                                            keptIn(others));
             if (d.listed.stopped) {
                 ::close(opened.fd);
@@ -611,7 +611,7 @@ struct FolderWalk::State {
         };
         std::vector<char> buffer(FolderTree::kDirentBuffer);
         FolderEntries others;
-        const QCollator collator = siblingCollator();
+        const SiblingOrder order;
         try {
             std::vector<Task> tasks;
             for (;;) {
@@ -649,7 +649,7 @@ struct FolderWalk::State {
                 wakeOne(more);
                 for (Task& task : tasks) {
                     keepBehind();
-                    Done d = walkOne(task, worker, buffer, others, collator, {});
+                    Done d = walkOne(task, worker, buffer, others, order, {});
                     task.holder.reset(); // the parent's descriptor may go
                     publish(std::move(d));
                 }
@@ -847,7 +847,7 @@ bool FolderWalk::State::walkTop(NodeId top, Pace& pace, const std::function<void
         listedNow = true;
         std::vector<char> buffer(FolderTree::kDirentBuffer);
         if (!tree.beyondDepth(tree.nodes_[top].level))
-            listed = tree.listFolder(fd, topIdentity, relative, buffer, tree.collator_, tree.stopRequested_, pulse,
+            listed = tree.listFolder(fd, topIdentity, relative, buffer, tree.order_, tree.stopRequested_, pulse,
                                      keptIn(topOthers));
         if (listed.stopped) {
             ::close(fd);
@@ -898,7 +898,7 @@ void FolderWalk::State::handOnInOrder(NodeId top, Pace& pace, const std::functio
     cursor.emplace_back(tree.nodes_[top].firstChild, tree.nodes_[top].firstChild + tree.nodes_[top].childCount);
     std::vector<char> buffer;
     FolderEntries others;
-    std::optional<QCollator> collator;
+    std::optional<SiblingOrder> order;
     std::size_t handedOn = 0;
     while (!cursor.empty()) {
         auto& [next, end] = cursor.back();
@@ -934,7 +934,7 @@ void FolderWalk::State::handOnInOrder(NodeId top, Pace& pace, const std::functio
             // One job: this thread walks, always the folder it waits for.
             if (buffer.empty()) {
                 buffer.resize(FolderTree::kDirentBuffer);
-                collator = siblingCollator();
+                order.emplace();
             }
             Task task;
             {
@@ -943,7 +943,7 @@ void FolderWalk::State::handOnInOrder(NodeId top, Pace& pace, const std::functio
                 if (!takeNext(task))
                     throw FolderTreeError("The walk lost a folder");
             }
-            Done d = walkOne(task, 0, buffer, others, *collator, pulse);
+            Done d = walkOne(task, 0, buffer, others, *order, pulse);
             task.holder.reset();
             publish(std::move(d));
             integrate();
