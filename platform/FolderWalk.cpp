@@ -221,7 +221,11 @@ struct FolderWalk::State {
     std::condition_variable unparked;
     int warmWalkers = 1;
     std::list<Pending> pending; // in tree order
+    // Elements of `pending` done with, kept for the next ones: a list's
+    // element is taken from here rather than allocated for every folder.
+    std::list<Pending> spare;
     std::vector<Done> done; // back from the walkers, not yet added to the tree
+    std::vector<Done> batch; // the walk's thread's: what `done` held last, its room kept
     std::size_t outstanding = 0; // taken by walkers, not yet handed on
     NodeId needed = FolderTree::kNoNode; // the folder the hand-over waits for
     int sleeping = 0; // walkers waiting for work
@@ -255,6 +259,23 @@ struct FolderWalk::State {
         walkers.clear();
     }
 
+    // Puts `p` into the list before `at` (the mutex held).
+    std::list<Pending>::iterator place(std::list<Pending>::iterator at, Pending&& p)
+    {
+        if (spare.empty())
+            return pending.insert(at, std::move(p));
+        pending.splice(at, spare, spare.begin());
+        const auto it = std::prev(at);
+        *it = std::move(p);
+        return it;
+    }
+    // Takes `it` out of the list (the mutex held); what it held goes now.
+    void drop(std::list<Pending>::iterator it)
+    {
+        *it = Pending();
+        spare.splice(spare.begin(), pending, it);
+    }
+
     // True when the first subfolders waiting are many more than the walkers.
     bool manyWaiting() const
     {
@@ -285,9 +306,9 @@ struct FolderWalk::State {
             Pending mark;
             mark.placeholder = true;
             mark.first = id;
-            task.placeholder = pending.insert(it, std::move(mark));
+            task.placeholder = place(it, std::move(mark));
             if (++range.next == range.count)
-                pending.erase(it);
+                drop(it);
             ++outstanding;
             return true;
         }
@@ -568,12 +589,11 @@ struct FolderWalk::State {
             std::lock_guard lock(mutex);
             if (d.range) {
                 fresh = d.range->count;
-                pending.insert(d.placeholder, std::move(*d.range));
-                pending.erase(d.placeholder);
+                *d.placeholder = std::move(*d.range); // where the folder stood
                 d.range.reset();
                 d.placed = true;
             } else if (!d.self) { // nothing to walk below it
-                pending.erase(d.placeholder);
+                drop(d.placeholder);
                 d.unplaced = true;
             }
             // The walk's thread is woken for the folder it waits for, or for
@@ -694,7 +714,6 @@ struct FolderWalk::State {
     // to the list.
     void integrate()
     {
-        std::vector<Done> batch;
         {
             std::lock_guard lock(mutex);
             batch.swap(done);
@@ -730,11 +749,12 @@ struct FolderWalk::State {
         {
             std::lock_guard lock(mutex);
             for (auto& [at, range] : ranges)
-                pending.insert(at, std::move(range));
+                place(at, std::move(range));
             for (Done& d : batch)
                 if (!d.placed && !d.unplaced)
-                    pending.erase(d.placeholder);
+                    drop(d.placeholder);
         }
+        batch.clear();
         wakeOne(!ranges.empty());
         if (held.load() > maxHeld)
             keepWithinBudget();
