@@ -63,12 +63,14 @@ void FolderCheck::take(const WalkedFolder& folder)
         if (files_->findings().files)
             files_->compareFiles(l.files, top_ ? &*top_ : nullptr, folder.path);
     }
-    if (l.read) { // in the room the last folder's took
+    const auto fillBlock = [&] { // in the room the last folder's took
         block_.resize(0);
         block_.append(folder.path.data(), static_cast<qsizetype>(folder.path.size()));
         block_.append(l.entries.data(), static_cast<qsizetype>(l.entries.size()));
-    }
+    };
     if (l.id == 0) { // the chosen folder's listing comes first: the reference
+        if (l.read)
+            fillBlock();
         input_.reference = l.read && isCompleteListing(block_, input_.root)
             ? referenceText(trimmedLines(block_), input_.root)
             : QByteArray();
@@ -82,12 +84,46 @@ void FolderCheck::take(const WalkedFolder& folder)
     if (read_.size() <= l.id)
         read_.resize(std::max<std::size_t>(l.id + 1, read_.size() * 2));
     read_[l.id] = true;
-    trimmed_.resize(0);
-    appendTrimmedLines(trimmed_, block_);
-    listingsCounted_ += countListings(trimmed_, input_.root);
+    trimListing(folder);
     fullBody_.append(trimmed_);
     if (analyser_->add(trimmed_))
         mismatchBody_.append(trimmed_);
+}
+
+void FolderCheck::trimListing(const WalkedFolder& folder)
+{
+    // A path that begins and ends with a character beyond the blank and
+    // holds no line end leaves the lines of the entries after it as they
+    // are: its own line, trimmed, is itself and the first entry. Printable
+    // paths are such paths.
+    const std::string& path = folder.path;
+    const std::string& entries = folder.listing.entries;
+    const QByteArray& root = input_.root;
+    const bool plainPath = !path.empty() && static_cast<unsigned char>(path.front()) > 0x20
+        && static_cast<unsigned char>(path.back()) > 0x20 && path.find('\n') == std::string::npos;
+    trimmed_.resize(0);
+    if (!plainPath || folder.listing.id == 0) {
+        block_.resize(0);
+        block_.append(path.data(), static_cast<qsizetype>(path.size()));
+        block_.append(entries.data(), static_cast<qsizetype>(entries.size()));
+        appendTrimmedLines(trimmed_, block_);
+        listingsCounted_ += countListings(trimmed_, root);
+        return;
+    }
+    TrimmedEntries& last = lastEntries_;
+    if (!last.valid || last.entries != entries) {
+        // Trimmed after one character that stands for the path.
+        QByteArray afterPath("x");
+        afterPath.append(entries.data(), static_cast<qsizetype>(entries.size()));
+        last.trimmed = trimmedLines(afterPath).sliced(1);
+        const qsizetype firstEnd = last.trimmed.indexOf('\n');
+        last.listings = firstEnd < 0 ? 0 : countListings(last.trimmed.sliced(firstEnd + 1), root);
+        last.entries = entries;
+        last.valid = true;
+    }
+    trimmed_.append(path.data(), static_cast<qsizetype>(path.size()));
+    trimmed_.append(last.trimmed);
+    listingsCounted_ += last.listings + (QByteArrayView(trimmed_).startsWith(root) ? 1 : 0);
 }
 
 Judgement FolderCheck::judge(const ItemAlone& item) const

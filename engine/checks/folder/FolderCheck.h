@@ -63,6 +63,19 @@ private:
     std::vector<bool> read_; // by node id
     QHash<FolderTree::NodeId, QByteArray> reasons_; // why a folder was not read, when known
     QByteArray block_, trimmed_; // the folder taken now's listing, as listed and trimmed
+    // The entries of the folder read last, trimmed as they stand after a
+    // path, with the count of their lines that begin with the root: most
+    // folders carry what the one before carried.
+    struct TrimmedEntries {
+        std::string entries;
+        QByteArray trimmed;
+        int listings = 0;
+        bool valid = false;
+    };
+    TrimmedEntries lastEntries_;
+    // The folder's listing, trimmed, into trimmed_; the lines that begin
+    // with the root are counted.
+    void trimListing(const WalkedFolder& folder);
     Analysis analysis_;
     std::unique_ptr<ItemComparison> files_;
     bool compareItems_;
