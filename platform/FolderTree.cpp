@@ -160,7 +160,7 @@ void FolderTree::rebuild(int rootFd, bool listRoot)
         closeFd(rootFd);
         return;
     }
-    names_.push_back('\0'); // the root's name is the root text, kept in root_
+    names_.add({}); // the root's name is the root text, kept in root_
     nodes_.push_back(Node {kNoNode, 0, 0, 0, 0, 0, 0});
     if (rootFd < 0 || isPathOnly(rootFd)) {
         closeFd(rootFd);
@@ -421,8 +421,6 @@ void FolderTree::adopt(NodeId id, const ListedFolder& listed, NodeId first, std:
     hiddenLeftOut_ += listed.hiddenLeftOut;
     excludedLeftOut_ += listed.excludedLeftOut;
     otherEntries_ += listed.otherEntries;
-    const std::size_t base = names_.size();
-    names_.append(listed.names);
     const std::size_t count = listed.offsets.size();
     ensureNode(id);
     if (count > 0)
@@ -436,8 +434,9 @@ void FolderTree::adopt(NodeId id, const ListedFolder& listed, NodeId first, std:
         Node& child = nodes_[first + k];
         child.parent = id;
         child.level = level;
-        child.nameOffset = (base + listed.offsets[k]) & 0xFFFFFFFFFFu;
-        child.nameLength = static_cast<std::uint16_t>(end - listed.offsets[k] - 1);
+        const std::size_t length = end - listed.offsets[k] - 1;
+        child.nameOffset = names_.add({listed.names.data() + listed.offsets[k], length}) & 0xFFFFFFFFFFu;
+        child.nameLength = static_cast<std::uint16_t>(length);
     }
     nodes_[id].flags |= kListed;
     preorderValid_ = false;

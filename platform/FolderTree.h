@@ -14,6 +14,7 @@
 // printable form that every text of the program shows.
 
 #include "platform/FolderFiles.h"
+#include "platform/PagedStore.h"
 #include "platform/SiblingOrder.h"
 
 #include <QByteArray>
@@ -196,7 +197,7 @@ private:
         NodeId firstChild;
         std::uint32_t childCount;
         std::uint32_t level;
-        std::uint64_t nameOffset : 40; // into names_, NUL-terminated
+        std::uint64_t nameOffset : 40; // where names_ keeps it, NUL-terminated
         std::uint64_t nameLength : 16;
         std::uint64_t flags : 8;
     };
@@ -252,11 +253,11 @@ private:
     bool hasSubfoldersBelow(int parentFd, dev_t parentDevice, NodeId id);
     bool hasSubfoldersIn(int fd, NodeId id);
     void ensurePreorder() const;
-    const char* cName(NodeId id) const { return names_.data() + nodes_[id].nameOffset; }
+    const char* cName(NodeId id) const { return names_.at(nodes_[id].nameOffset); }
 
     QByteArray root_;
-    std::vector<Node> nodes_;
-    std::string names_;
+    PagedArray<Node> nodes_;
+    PagedNames names_;
     mutable std::vector<NodeId> preorder_; // pre-order index -> node
     mutable bool preorderValid_ = false;
     int unlistedCount_ = 0;
