@@ -6,9 +6,11 @@ namespace {
 
 // Listings moved at once between a thread and the pool.
 constexpr std::size_t kBatch = 32;
-// Listings the pool keeps at most: more than the walk holds at once is
-// memory only.
-constexpr std::size_t kKept = 1024;
+// Listings the pool keeps at most: more than the walk holds at once (up to
+// some 2,048 read ahead of the hand-over, and each walker's batch) is memory
+// only, fewer is an allocation for every folder whenever the walk runs
+// further ahead again.
+constexpr std::size_t kKept = 4096;
 
 // A listing that took much room (a folder of many files, or of a long ACL)
 // is let go of rather than kept.
