@@ -22,7 +22,6 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
-#include <unordered_map>
 #include <vector>
 
 namespace gw {
@@ -191,6 +190,68 @@ struct Result {
     std::unique_ptr<FolderReading> reading;
 };
 
+// What came back of folders not yet handed on, by their numbers: a table
+// of open addressing whose room is kept, so that no folder costs an
+// allocation. It holds about the window's folders.
+class Results {
+public:
+    void put(NodeId id, Result r)
+    {
+        if ((count_ + 1) * 2 > slots_.size())
+            grow();
+        std::size_t at = home(id);
+        while (slots_[at].id != FolderTree::kNoNode)
+            at = (at + 1) & mask();
+        slots_[at].id = id;
+        slots_[at].result = std::move(r);
+        ++count_;
+    }
+    // Takes the result of `id` out into `r`; false when none came back.
+    bool take(NodeId id, Result& r)
+    {
+        if (slots_.empty())
+            return false;
+        std::size_t at = home(id);
+        while (slots_[at].id != id) {
+            if (slots_[at].id == FolderTree::kNoNode)
+                return false;
+            at = (at + 1) & mask();
+        }
+        r = std::move(slots_[at].result);
+        // Those after it that would not be found past the gap move into it.
+        for (std::size_t next = (at + 1) & mask(); slots_[next].id != FolderTree::kNoNode; next = (next + 1) & mask()) {
+            const std::size_t wanted = home(slots_[next].id);
+            if (((next - wanted) & mask()) >= ((next - at) & mask())) {
+                slots_[at] = std::move(slots_[next]);
+                at = next;
+            }
+        }
+        slots_[at].id = FolderTree::kNoNode;
+        slots_[at].result = Result();
+        --count_;
+        return true;
+    }
+
+private:
+    struct Slot {
+        NodeId id = FolderTree::kNoNode;
+        Result result;
+    };
+    std::size_t mask() const { return slots_.size() - 1; }
+    std::size_t home(NodeId id) const { return (std::size_t(id) * 0x9E3779B97F4A7C15ull >> 20) & mask(); }
+    void grow()
+    {
+        std::vector<Slot> old(std::max<std::size_t>(1024, slots_.size() * 2));
+        old.swap(slots_);
+        count_ = 0;
+        for (Slot& slot : old)
+            if (slot.id != FolderTree::kNoNode)
+                put(slot.id, std::move(slot.result));
+    }
+    std::vector<Slot> slots_; // a power of two of them, at most half full
+    std::size_t count_ = 0;
+};
+
 void closeFd(int& fd)
 {
     if (fd >= 0)
@@ -238,7 +299,7 @@ struct FolderWalk::State {
     std::atomic<int> held {0};
     std::atomic<NodeId> nextId {0}; // numbers for the subfolders walkers find
     std::vector<std::thread> walkers;
-    std::unordered_map<NodeId, Result> results; // the walk's thread only
+    Results results; // the walk's thread only
 
     State(FolderTree& t, const WalkHooks& h)
         : tree(t)
@@ -744,7 +805,7 @@ struct FolderWalk::State {
                 break;
             }
             r.reading = std::move(d.reading);
-            results.emplace(d.id, std::move(r));
+            results.put(d.id, std::move(r));
         }
         {
             std::lock_guard lock(mutex);
@@ -927,10 +988,7 @@ void FolderWalk::State::handOnInOrder(NodeId top, Pace& pace, const std::functio
             continue;
         }
         const NodeId id = next;
-        const auto it = results.find(id);
-        if (it != results.end()) {
-            Result r = std::move(it->second);
-            results.erase(it);
+        if (Result r; results.take(id, r)) {
             ++next;
             if (r.reached && hooks.take)
                 hooks.take(id, std::move(r.reading));
