@@ -92,11 +92,30 @@ bool isHiddenCharacter(char32_t c)
     return false;
 }
 
+namespace {
+
+// Printable ASCII that no rule below escapes, alone or beside another byte
+// (a blank and "(" may be escaped for what stands beside them).
+bool standsAsItIs(unsigned char b)
+{
+    return b > 0x20 && b < 0x7F && b != '\\' && b != '(';
+}
+
+} // namespace
+
 void appendPrintable(std::string& out, std::string_view raw)
 {
     out.reserve(out.size() + raw.size());
     std::size_t i = 0;
     while (i < raw.size()) {
+        // Bytes that stand as they are whatever is around them, at once.
+        std::size_t plain = i;
+        while (plain < raw.size() && standsAsItIs(static_cast<unsigned char>(raw[plain])))
+            ++plain;
+        out.append(raw.data() + i, plain - i);
+        i = plain;
+        if (i == raw.size())
+            break;
         const auto b = static_cast<unsigned char>(raw[i]);
         if (b >= 0x80) {
             const std::size_t n = utf8SequenceLength(raw, i);
