@@ -124,6 +124,26 @@ qsizetype BlockComparison::find(QByteArrayView block) const
     return -1;
 }
 
+namespace {
+
+// True when `text` holds ":(" (a colon found with memchr, then the next byte).
+bool holdsSadFace(QByteArrayView text)
+{
+    const char* at = text.data();
+    const char* const end = at + text.size();
+    while (end - at >= 2) {
+        at = static_cast<const char*>(std::memchr(at, ':', static_cast<std::size_t>(end - at - 1)));
+        if (!at)
+            return false;
+        if (at[1] == '(')
+            return true;
+        ++at;
+    }
+    return false;
+}
+
+} // namespace
+
 bool BlockComparison::mismatches(QByteArrayView shown) const
 {
     const QByteArray comparable = ignored_.any() ? comparableListing(shown, ignored_) : QByteArray();
@@ -134,7 +154,7 @@ bool BlockComparison::mismatches(QByteArrayView shown) const
     // What is left once the reference is taken out, without copying it: a
     // ":(" before it, after it, or where the two ends meet.
     const QByteArrayView before = block.first(r), after = block.sliced(r + reference_.size());
-    return before.contains(":(") || after.contains(":(") || (before.endsWith(':') && after.startsWith('('));
+    return holdsSadFace(before) || holdsSadFace(after) || (before.endsWith(':') && after.startsWith('('));
 }
 
 Comparison compareBlocks(const QByteArray& dumpText, const QByteArray& reference, const QByteArray& root, int folders,
