@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <linux/magic.h>
+#include <memory>
 #include <numeric>
 #include <optional>
 #include <sys/stat.h>
@@ -335,8 +336,8 @@ FolderTree::ListedFolder FolderTree::listFolder(int dirFd, FolderIdentity identi
     // next. Progress given meanwhile may list another folder on this thread
     // (the window's events): that listing gets room of its own.
     thread_local ListingRoom kept;
-    std::optional<ListingRoom> own;
-    ListingRoom& room = kept.inUse ? own.emplace() : kept;
+    std::unique_ptr<ListingRoom> own;
+    ListingRoom& room = kept.inUse ? *(own = std::make_unique<ListingRoom>()) : kept;
     room.inUse = true;
     const auto release = qScopeGuard([&room] {
         room.keys.clear();
