@@ -100,9 +100,11 @@ constexpr std::size_t kTakeAtOnce = 4;
 
 // A folder whose subfolders wait to be walked, and its descriptor.
 struct Holder {
-    std::mutex mutex; // guards fd and users
-    int fd = -1;
-    int users = 0; // walker threads opening a subfolder from fd
+    // Guards opening, closing and giving back `fd`; a walker that finds it
+    // open takes it without the lock (see State::acquire).
+    std::mutex mutex;
+    std::atomic<int> fd {-1};
+    std::atomic<int> users {0}; // walker threads opening a subfolder from fd
     // Subfolders not yet opened from it: at none, the descriptor is closed
     // (the holder stays while folders below it need its name).
     std::atomic<std::uint32_t> waiting {0};
@@ -113,8 +115,8 @@ struct Holder {
     std::atomic<int>* held = nullptr; // the walk's count of open descriptors
     ~Holder()
     {
-        if (fd >= 0) {
-            ::close(fd);
+        if (fd.load() >= 0) {
+            ::close(fd.load());
             held->fetch_sub(1);
         }
     }
@@ -275,7 +277,10 @@ struct FolderWalk::State {
     bool wantRelative = false;
     AutomountHolders automounts; // read when the walk begins
 
-    std::mutex mutex; // guards what follows
+    // What follows changes with every folder: on cache lines apart from what
+    // the walkers only read (above), and from each other where it is not
+    // changed under the same lock.
+    alignas(64) std::mutex mutex; // guards what follows
     std::condition_variable workReady, doneReady;
     // Walkers beyond `warmWalkers` wait here while the walk reads from
     // memory: on a warm tree more walkers than processors only take turns.
@@ -285,6 +290,8 @@ struct FolderWalk::State {
     // Elements of `pending` done with, kept for the next ones: a list's
     // element is taken from here rather than allocated for every folder.
     std::list<Pending> spare;
+    std::list<Pending>::iterator first; // see firstWaiting()
+    bool firstKnown = false;
     std::vector<Done> done; // back from the walkers, not yet added to the tree
     std::vector<Done> batch; // the walk's thread's: what `done` held last, its room kept
     std::size_t outstanding = 0; // taken by walkers, not yet handed on
@@ -292,14 +299,14 @@ struct FolderWalk::State {
     int sleeping = 0; // walkers waiting for work
     // Set while the walk reads from the disk, not from memory: the walk's
     // thread looks every few milliseconds.
-    std::atomic<bool> fromDisk {false};
-    bool finished = false;
-    std::exception_ptr failure;
+    alignas(64) std::atomic<bool> fromDisk {false};
+    bool finished = false; // guarded by the mutex
+    std::exception_ptr failure; // the same
 
-    std::atomic<int> held {0};
-    std::atomic<NodeId> nextId {0}; // numbers for the subfolders walkers find
+    alignas(64) std::atomic<int> held {0};
+    alignas(64) std::atomic<NodeId> nextId {0}; // numbers for the subfolders walkers find
+    alignas(64) Results results; // the walk's thread only
     std::vector<std::thread> walkers;
-    Results results; // the walk's thread only
 
     State(FolderTree& t, const WalkHooks& h)
         : tree(t)
@@ -337,66 +344,104 @@ struct FolderWalk::State {
         spare.splice(spare.begin(), pending, it);
     }
 
-    // True when the first subfolders waiting are many more than the walkers.
-    bool manyWaiting() const
+    // The first subfolders that wait, in tree order (the mutex held), or
+    // the list's end. Known from one folder to the next: the folders taken
+    // stand before them, and are passed over once, not every time. Looked
+    // for again when subfolders come in where a folder stood, which may be
+    // before them.
+    std::list<Pending>::iterator firstWaiting()
     {
-        for (const Pending& p : pending) {
-            if (!p.placeholder)
-                return outstanding < kWindow && p.count - p.next > static_cast<std::uint32_t>(jobs) * kTakeAtOnce;
+        if (!firstKnown) {
+            first = pending.begin();
+            while (first != pending.end() && first->placeholder)
+                ++first;
+            firstKnown = true;
         }
-        return false;
+        return first;
+    }
+
+    // True when the first subfolders waiting are many more than the walkers.
+    bool manyWaiting()
+    {
+        const auto p = firstWaiting();
+        return p != pending.end() && outstanding < kWindow
+            && p->count - p->next > static_cast<std::uint32_t>(jobs) * kTakeAtOnce;
     }
 
     // The first folder in tree order that waits to be taken, if it may be
     // taken now: within the window, or the one the hand-over waits for.
     bool takeNext(Task& task)
     {
-        for (auto it = pending.begin(); it != pending.end(); ++it) {
-            if (it->placeholder)
-                continue;
-            Pending& range = *it;
-            const NodeId id = range.first + range.next;
-            if (outstanding >= kWindow && id != needed)
-                return false;
-            task.id = id;
-            task.parent = range.parent;
-            task.holder = range.holder;
-            task.name.assign(range.nameAt(range.next));
-            task.level = range.level;
-            task.known = range.known.empty() ? 0 : range.known[range.next];
-            Pending mark;
-            mark.placeholder = true;
-            mark.first = id;
-            task.placeholder = place(it, std::move(mark));
-            if (++range.next == range.count)
-                drop(it);
-            ++outstanding;
-            return true;
+        const auto it = firstWaiting();
+        if (it == pending.end())
+            return false;
+        Pending& range = *it;
+        const NodeId id = range.first + range.next;
+        if (outstanding >= kWindow && id != needed)
+            return false;
+        task.id = id;
+        task.parent = range.parent;
+        task.holder = range.holder;
+        task.name.assign(range.nameAt(range.next));
+        task.level = range.level;
+        task.known = range.known.empty() ? 0 : range.known[range.next];
+        Pending mark;
+        mark.placeholder = true;
+        mark.first = id;
+        task.placeholder = place(it, std::move(mark));
+        if (++range.next == range.count) {
+            // The next that wait come after these.
+            first = std::next(it);
+            drop(it);
+            while (first != pending.end() && first->placeholder)
+                ++first;
         }
-        return false;
+        ++outstanding;
+        return true;
     }
 
     // The parent's descriptor, opened again when it was closed; -1 when it
     // is no longer the folder the walk saw.
     int acquire(Holder& h)
     {
+        // Mostly it is open: counted as in use, then found open, it stays
+        // open until released, as one who closes it looks at the count again
+        // once it took it away (closeUnused). Siblings on many walkers
+        // would otherwise queue for the lock, one folder each.
+        h.users.fetch_add(1);
+        if (const int fd = h.fd.load(); fd >= 0)
+            return fd;
+        h.users.fetch_sub(1);
         std::lock_guard lock(h.mutex);
-        if (h.fd < 0) {
+        if (h.fd.load() < 0) {
             int error = 0;
-            h.fd = reopen(h, error);
+            const int fd = reopen(h, error);
             if (outOfDescriptors(error))
                 throwOutOfDescriptors(error);
-            if (h.fd < 0)
+            if (fd < 0)
                 return -1;
+            h.fd.store(fd);
             held.fetch_add(1);
         }
-        ++h.users;
-        return h.fd;
+        h.users.fetch_add(1);
+        return h.fd.load();
     }
-    static void release(Holder& h)
+    static void release(Holder& h) { h.users.fetch_sub(1); }
+    // Closes `h`'s descriptor (h.mutex held) unless a walker uses it, or
+    // took it while it was taken away: then it is given back.
+    void closeUnused(Holder& h)
     {
-        std::lock_guard lock(h.mutex);
-        --h.users;
+        if (h.users.load() != 0)
+            return;
+        const int fd = h.fd.exchange(-1);
+        if (fd < 0)
+            return;
+        if (h.users.load() != 0) {
+            h.fd.store(fd);
+            return;
+        }
+        ::close(fd);
+        held.fetch_sub(1);
     }
     // One subfolder of `h` was opened, or given up. Once the last is, its
     // descriptor goes; if its parent's was closed while subfolders of the
@@ -408,21 +453,22 @@ struct FolderWalk::State {
         if (h.waiting.fetch_sub(1) != 1)
             return;
         std::lock_guard lock(h.mutex);
-        if (h.fd < 0)
+        if (h.fd.load() < 0)
             return;
         if (Holder* up = h.parent.get(); up && up->waiting.load() > 0 && held.load() < maxHeld) {
             std::lock_guard parentLock(up->mutex);
-            if (up->fd < 0) {
-                const int fd = ::openat(h.fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (up->fd.load() < 0) {
+                const int fd = ::openat(h.fd.load(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
                 if (fd >= 0 && sameFolder(fd, up->identity)) {
-                    up->fd = fd;
+                    up->fd.store(fd);
                     held.fetch_add(1);
                 } else if (fd >= 0) {
                     ::close(fd); // moved meanwhile: opened again from above when needed
                 }
             }
         }
-        closeFd(h.fd);
+        // Every subfolder was opened and given back: no walker uses it.
+        ::close(h.fd.exchange(-1));
         held.fetch_sub(1);
     }
 
@@ -437,8 +483,8 @@ struct FolderWalk::State {
         int fd = -1;
         for (Holder* up = h.parent.get(); up; up = up->parent.get()) {
             std::lock_guard lock(up->mutex);
-            if (up->fd >= 0) {
-                fd = ::fcntl(up->fd, F_DUPFD_CLOEXEC, 0);
+            if (up->fd.load() >= 0) {
+                fd = ::fcntl(up->fd.load(), F_DUPFD_CLOEXEC, 0);
                 if (fd < 0)
                     error = errno;
                 from = up;
@@ -487,10 +533,7 @@ struct FolderWalk::State {
                 continue;
             Holder& h = *it->holder;
             std::lock_guard hold(h.mutex);
-            if (h.fd >= 0 && h.users == 0) {
-                closeFd(h.fd);
-                held.fetch_sub(1);
-            }
+            closeUnused(h);
         }
     }
 
@@ -498,7 +541,7 @@ struct FolderWalk::State {
                                       std::string relative)
     {
         auto h = std::make_shared<Holder>();
-        h->fd = fd;
+        h->fd.store(fd);
         h->identity = identity;
         h->held = &held;
         // Walkers go down a deep tree on their own: the budget is kept here.
@@ -530,13 +573,10 @@ struct FolderWalk::State {
     }
 
     // True when a folder waits that a walker may take now (the mutex held).
-    bool canTake() const
+    bool canTake()
     {
-        for (const Pending& p : pending) {
-            if (!p.placeholder)
-                return outstanding < kWindow || p.first + p.next == needed;
-        }
-        return false;
+        const auto p = firstWaiting();
+        return p != pending.end() && (outstanding < kWindow || p->first + p->next == needed);
     }
 
     // Wakes one sleeping walker when there is work it may take, the mutex
@@ -643,64 +683,73 @@ struct FolderWalk::State {
     // subfolders take its place in the list at once.
     void publish(Done&& d)
     {
-        std::uint32_t fresh = 0;
-        bool wake = false;
-        bool more = false;
+        Wake wake;
         {
             std::lock_guard lock(mutex);
-            if (d.range) {
-                fresh = d.range->count;
-                *d.placeholder = std::move(*d.range); // where the folder stood
-                d.range.reset();
-                d.placed = true;
-            } else if (!d.self) { // nothing to walk below it
-                drop(d.placeholder);
-                d.unplaced = true;
-            }
-            // The walk's thread is woken for the folder it waits for, or for
-            // a good number of them (it looks every few milliseconds anyway).
-            wake = d.id == needed || done.size() >= 32;
-            done.push_back(std::move(d));
-            more = fresh > 1 && sleeping > 0; // this one takes a folder itself
+            wake = place(std::move(d));
         }
-        if (wake)
-            doneReady.notify_one();
-        wakeOne(more);
+        wake.now(*this);
+    }
+    // Whom a folder back from a walker wakes.
+    struct Wake {
+        bool walk = false; // the walk's thread
+        bool walker = false; // a sleeping walker
+        void now(State& s) const
+        {
+            if (walk)
+                s.doneReady.notify_one();
+            s.wakeOne(walker);
+        }
+    };
+    // publish(), the mutex held; the caller wakes whom it says.
+    Wake place(Done&& d)
+    {
+        std::uint32_t fresh = 0;
+        if (d.range) {
+            fresh = d.range->count;
+            *d.placeholder = std::move(*d.range); // where the folder stood
+            firstKnown = false;
+            d.range.reset();
+            d.placed = true;
+        } else if (!d.self) { // nothing to walk below it
+            drop(d.placeholder);
+            d.unplaced = true;
+        }
+        Wake wake;
+        // The walk's thread is woken for the folder it waits for, or for
+        // a good number of them (it looks every few milliseconds anyway).
+        wake.walk = d.id == needed || done.size() >= 32;
+        done.push_back(std::move(d));
+        wake.walker = fresh > 1 && sleeping > 0; // this one takes a folder itself
+        return wake;
     }
 
     void work(int worker)
     {
-        // On a warm tree, behind the walk's own thread, which hands folders
-        // on in tree order and alone can hold the whole walk up: many
-        // walkers would otherwise take its processor from it. While the walk
-        // reads from the disk, not behind anything: a walker is one more
-        // request in flight only once it gets a processor to make it.
-        // Only a privileged process (CAP_SYS_NICE, or a RLIMIT_NICE that
-        // allows it) may come back from behind: once refused, a walker stays
-        // where it is rather than ask again for every folder.
-        const auto tid = static_cast<id_t>(::gettid());
-        bool behind = false;
-        bool mayComeBack = true;
-        const auto keepBehind = [&] {
-            const bool warm = !fromDisk.load(std::memory_order_relaxed);
-            if (warm == behind || (!warm && !mayComeBack))
-                return;
-            if (::setpriority(PRIO_PROCESS, tid, warm ? 10 : 0) == 0)
-                behind = warm;
-            else if (!warm && (errno == EACCES || errno == EPERM))
-                mayComeBack = false;
-        };
         std::vector<char> buffer(FolderTree::kDirentBuffer);
         FolderEntries others;
         const SiblingOrder order;
         try {
             std::vector<Task> tasks;
+            // The last folder walked, on a warm tree handed back under the
+            // lock that takes the next: the lock is taken once a folder.
+            std::optional<Done> last;
             for (;;) {
                 tasks.clear();
                 bool more = false;
+                Wake wake;
                 {
                     std::unique_lock lock(mutex);
+                    if (last) {
+                        wake = place(std::move(*last));
+                        last.reset();
+                    }
                     Task task;
+                    // Whom the folder handed back wakes, before this one waits.
+                    const auto beforeWaiting = [&] {
+                        wake.now(*this);
+                        wake = Wake();
+                    };
                     for (;;) {
                         if (finished)
                             break;
@@ -709,17 +758,21 @@ struct FolderWalk::State {
                             // wake-up goes on to a walker that may.
                             if (sleeping > 0 && canTake())
                                 workReady.notify_one();
+                            beforeWaiting();
                             unparked.wait(lock);
                             continue;
                         }
                         if (takeNext(task))
                             break;
+                        beforeWaiting();
                         ++sleeping;
                         workReady.wait(lock);
                         --sleeping;
                     }
-                    if (finished)
+                    if (finished) {
+                        beforeWaiting();
                         return;
+                    }
                     tasks.push_back(std::move(task));
                     // Several siblings at once where there are many more
                     // than walkers: the list is locked less often.
@@ -727,12 +780,15 @@ struct FolderWalk::State {
                         tasks.push_back(std::move(task));
                     more = sleeping > 0 && canTake();
                 }
+                wake.now(*this);
                 wakeOne(more);
                 for (Task& task : tasks) {
-                    keepBehind();
                     Done d = walkOne(task, worker, buffer, others, order, {});
                     task.holder.reset(); // the parent's descriptor may go
-                    publish(std::move(d));
+                    if (&task == &tasks.back() && !fromDisk.load(std::memory_order_relaxed))
+                        last.emplace(std::move(d));
+                    else
+                        publish(std::move(d));
                 }
             }
         } catch (...) {
@@ -811,6 +867,7 @@ struct FolderWalk::State {
             std::lock_guard lock(mutex);
             for (auto& [at, range] : ranges)
                 place(at, std::move(range));
+            firstKnown = firstKnown && ranges.empty();
             for (Done& d : batch)
                 if (!d.placed && !d.unplaced)
                     drop(d.placeholder);
@@ -822,6 +879,47 @@ struct FolderWalk::State {
     }
 
     void run(NodeId top);
+
+    // The hand-over waits for `id` (the mutex held): a walker may take it
+    // beyond the window.
+    void waitFor(NodeId id)
+    {
+        if (needed != id) {
+            needed = id;
+            if (outstanding >= kWindow)
+                workReady.notify_one();
+        }
+    }
+    // What the walk's thread walks with, made when it first walks.
+    struct Here {
+        std::vector<char> buffer;
+        FolderEntries others;
+        std::optional<SiblingOrder> order;
+    };
+    // Walks the first folder that waits on the walk's own thread, as reader
+    // `worker`: with one job, always; on a warm tree, while the folder to be
+    // handed on next is still with a walker, rather than wait for it (a
+    // thread that sleeps and is woken for every few folders costs more than
+    // a folder). False when no folder may be taken now.
+    bool walkHere(NodeId id, int worker, Here& here, const std::function<void()>& pulse)
+    {
+        Task task;
+        {
+            std::lock_guard lock(mutex);
+            waitFor(id);
+            if (!takeNext(task))
+                return false;
+        }
+        if (here.buffer.empty()) {
+            here.buffer.resize(FolderTree::kDirentBuffer);
+            here.order.emplace();
+        }
+        Done d = walkOne(task, worker, here.buffer, here.others, *here.order, pulse);
+        task.holder.reset();
+        publish(std::move(d));
+        integrate();
+        return true;
+    }
 
     // The walk's progress, given at most every few milliseconds.
     struct Pace {
@@ -947,6 +1045,7 @@ bool FolderWalk::State::walkTop(NodeId top, Pace& pace, const std::function<void
     }
     auto topHolder = holderFor(fd, topIdentity, nullptr, topPath.toStdString(), std::move(relative));
     pending.push_back(rangeOf(top, std::move(topHolder), listedNow ? &listed : nullptr));
+    firstKnown = false;
     nextId.store(static_cast<NodeId>(tree.nodes_.size()));
     if (jobs > 1)
         for (int i = 0; i < jobs; ++i)
@@ -977,9 +1076,7 @@ void FolderWalk::State::handOnInOrder(NodeId top, Pace& pace, const std::functio
     // Hands the folders on in tree order as they come back.
     std::vector<std::pair<NodeId, NodeId>> cursor; // (next, end) ranges of siblings
     cursor.emplace_back(tree.nodes_[top].firstChild, tree.nodes_[top].firstChild + tree.nodes_[top].childCount);
-    std::vector<char> buffer;
-    FolderEntries others;
-    std::optional<SiblingOrder> order;
+    Here here;
     std::size_t handedOn = 0;
     while (!cursor.empty()) {
         auto& [next, end] = cursor.back();
@@ -1010,29 +1107,14 @@ void FolderWalk::State::handOnInOrder(NodeId top, Pace& pace, const std::functio
             }
         } else if (jobs <= 1) {
             // One job: this thread walks, always the folder it waits for.
-            if (buffer.empty()) {
-                buffer.resize(FolderTree::kDirentBuffer);
-                order.emplace();
-            }
-            Task task;
-            {
-                std::lock_guard lock(mutex);
-                needed = id;
-                if (!takeNext(task))
-                    throw FolderTreeError("The walk lost a folder");
-            }
-            Done d = walkOne(task, 0, buffer, others, *order, pulse);
-            task.holder.reset();
-            publish(std::move(d));
-            integrate();
-        } else {
+            if (!walkHere(id, 0, here, pulse))
+                throw FolderTreeError("The walk lost a folder");
+        } else if (fromDisk.load(std::memory_order_relaxed) || !walkHere(id, jobs, here, pulse)) {
+            // From the disk, this thread waits rather than walk: a folder it
+            // read would hold the hand-over up for the disk's answer.
             {
                 std::unique_lock lock(mutex);
-                if (needed != id) {
-                    needed = id;
-                    if (outstanding >= kWindow)
-                        workReady.notify_one(); // it may be taken beyond the window
-                }
+                waitFor(id);
                 const bool answered = doneReady.wait_for(lock, std::chrono::milliseconds(20),
                                                          [&] { return !done.empty() || finished; });
                 if (failure)

@@ -47,7 +47,9 @@ struct ReachedFolder {
     int fd = -1;
     std::string_view name; // raw; the top's is its path
     std::string_view relative; // its raw path below the tree's root, when WalkHooks::relative asks for it
-    int worker = 0; // which walker thread: 0 .. jobs - 1
+    // Which thread reads it: a walker, 0 .. jobs - 1, or the walk's own
+    // thread, jobs (with one job, 0), which walks too on a warm tree.
+    int worker = 0;
     // Its other entries, as its listing found them, when WalkHooks::entries
     // asks for them and they were kept (not for a folder listed before the
     // walk, nor one of very many entries): nothing otherwise.
@@ -64,7 +66,8 @@ struct WalkHooks {
     int jobs = 0; // walker threads; 0: defaultWalkJobs(); 1: the calling thread alone
     bool relative = false; // ReachedFolder::relative is wanted
     bool entries = false; // ReachedFolder::entries is wanted
-    // On a walker thread, for each folder reached, in any order, several at once.
+    // On a walker thread (or the walk's own), for each folder reached, in
+    // any order, several at once.
     std::function<std::unique_ptr<FolderReading>(const ReachedFolder&)> read;
     // On the calling thread, for each folder reached, in tree order, with
     // what `read` made of it (nothing without `read`). A folder that could not

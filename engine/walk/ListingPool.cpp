@@ -50,7 +50,7 @@ ListingPool::ListingPool(int workers)
 
 std::unique_ptr<Listing> ListingPool::take(int worker)
 {
-    std::vector<std::unique_ptr<Listing>>& own = own_[static_cast<std::size_t>(worker)];
+    std::vector<std::unique_ptr<Listing>>& own = own_[static_cast<std::size_t>(worker)].listings;
     if (own.empty()) {
         std::lock_guard lock(mutex_);
         const std::size_t n = std::min(kBatch, shared_.size());

@@ -25,7 +25,11 @@ public:
 private:
     std::mutex mutex_;
     std::vector<std::unique_ptr<Listing>> shared_; // guarded by mutex_
-    std::vector<std::vector<std::unique_ptr<Listing>>> own_; // each walker's
+    // Each walker's, on a cache line of its own.
+    struct alignas(64) Own {
+        std::vector<std::unique_ptr<Listing>> listings;
+    };
+    std::vector<Own> own_;
     std::vector<std::unique_ptr<Listing>> returned_; // the consumer's
 };
 

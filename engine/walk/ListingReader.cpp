@@ -14,14 +14,21 @@ ListingReader::ListingReader(int jobs, Take take, FileCheck fileCheck)
     : take_(std::move(take))
     , fileCheck_(std::move(fileCheck))
     , jobs_(jobs > 0 ? jobs : defaultWalkJobs())
-    , names_(static_cast<std::size_t>(jobs_))
-    , trust_(static_cast<std::size_t>(jobs_))
-    , rendered_(static_cast<std::size_t>(jobs_))
-    , pool_(std::make_unique<ListingPool>(jobs_))
+    // One for every walker thread, and for the walk's own.
+    , rooms_(static_cast<std::size_t>(jobs_) + 1)
+    , pool_(std::make_unique<ListingPool>(jobs_ + 1))
 {
 }
 
 ListingReader::~ListingReader() = default;
+
+int ListingReader::completed() const
+{
+    int sum = 0;
+    for (const Room& room : rooms_)
+        sum += room.completed.load(std::memory_order_relaxed);
+    return sum;
+}
 
 WalkHooks ListingReader::hooks()
 {
@@ -45,18 +52,17 @@ std::unique_ptr<FolderReading> ListingReader::read(const ReachedFolder& folder)
     l->parent = folder.parent;
     appendPrintable(l->name, folder.name);
     l->relative.assign(folder.relative);
-    const auto worker = static_cast<std::size_t>(folder.worker);
-    int error = readPermissions(folder.fd, l->permissions, &l->reason, &trust_[worker], folder.status);
+    Room& room = rooms_[static_cast<std::size_t>(folder.worker)];
+    int error = readPermissions(folder.fd, l->permissions, &l->reason, &room.trust, folder.status);
     if (!error) {
-        Rendered& last = rendered_[worker];
-        if (last.valid && last.permissions == l->permissions) {
-            l->entries.assign(last.entries);
+        if (room.valid && room.permissions == l->permissions) {
+            l->entries.assign(room.entries);
         } else {
-            error = appendListing(l->entries, std::string_view(), l->permissions, names_[worker]);
-            last.valid = error == 0;
-            if (last.valid) {
-                last.permissions = l->permissions;
-                last.entries = l->entries;
+            error = appendListing(l->entries, std::string_view(), l->permissions, room.names);
+            room.valid = error == 0;
+            if (room.valid) {
+                room.permissions = l->permissions;
+                room.entries = l->entries;
             }
         }
     }
@@ -66,14 +72,14 @@ std::unique_ptr<FolderReading> ListingReader::read(const ReachedFolder& folder)
         // lists name its files' ACLs is known for the device already.
         std::optional<bool> namesListAcls;
         if (folder.status)
-            namesListAcls = trust_[worker].namesListAcls(folder.fd, folder.status->st_dev);
+            namesListAcls = room.trust.namesListAcls(folder.fd, folder.status->st_dev);
         readFiles(*l, folder.fd, l->relative, folder.entries, namesListAcls, folder.notEntered);
     }
     if (error && l->reason.empty()) {
         const char* text = ::strerrordesc_np(error); // English, as the reports are
         l->reason = text ? text : "error " + std::to_string(error);
     }
-    completed_.fetch_add(1);
+    room.completed.fetch_add(1, std::memory_order_relaxed);
     return l;
 }
 

@@ -66,7 +66,7 @@ public:
     // progress is the caller's to add.
     WalkHooks hooks();
 
-    int completed() const { return completed_.load(); } // listings read so far
+    int completed() const; // listings read so far
 
 private:
     std::unique_ptr<FolderReading> read(const ReachedFolder& folder);
@@ -76,18 +76,21 @@ private:
     Take take_;
     FileCheck fileCheck_;
     int jobs_;
-    std::vector<PrincipalNames> names_; // one per walker thread
-    std::vector<AttributeListTrust> trust_; // the same
-    // The listing text each walker thread wrote last, with the permissions
-    // it shows: the next folder that carries the same (most do, as they
-    // inherit them) takes the text as it is.
-    struct Rendered {
+    // What each reading thread (ReachedFolder::worker) keeps for itself, on
+    // cache lines of its own: threads that wrote beside each other would
+    // take the lines from each other for every folder.
+    struct alignas(64) Room {
+        PrincipalNames names;
+        AttributeListTrust trust;
+        // The listing text this thread wrote last, with the permissions it
+        // shows: the next folder that carries the same (most do, as they
+        // inherit them) takes the text as it is.
         Permissions permissions;
         std::string entries;
         bool valid = false;
+        std::atomic<int> completed {0}; // listings read
     };
-    std::vector<Rendered> rendered_; // one per walker thread
-    std::atomic<int> completed_ {0};
+    std::vector<Room> rooms_;
     std::unique_ptr<ListingPool> pool_; // listings handed on, to be filled again
 };
 
