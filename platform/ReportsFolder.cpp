@@ -73,8 +73,18 @@ int copyAll(int from, qint64 size, int to)
     loff_t offset = 0;
     bool kernelCopy = true, sendFile = true;
     std::vector<char> buffer;
+    // Copied a piece at a time, each piece sent on to the disk at once: the
+    // disk writes the first while the next are copied, and the sync that
+    // ends the report waits for the last pieces only.
+    constexpr qint64 kPiece = qint64(8) << 20;
+    const off_t start = std::max<off_t>(::lseek(to, 0, SEEK_CUR), 0); // where `to` takes the first byte
+    loff_t sent = 0;
     while (offset < size) {
-        const std::size_t want = static_cast<std::size_t>(std::min<qint64>(size - offset, qint64(1) << 30));
+        if (offset - sent >= kPiece) {
+            ::sync_file_range(to, start + sent, offset - sent, SYNC_FILE_RANGE_WRITE); // a hint: fdatasync tells
+            sent = offset;
+        }
+        const std::size_t want = static_cast<std::size_t>(std::min<qint64>(size - offset, kPiece));
         ssize_t n = -1;
         if (kernelCopy) {
             n = ::copy_file_range(from, &offset, to, nullptr, want, 0);
