@@ -95,7 +95,8 @@ int processorsAvailable()
     return static_cast<int>(std::thread::hardware_concurrency());
 }
 
-// Folders a walker takes at once, when there are many waiting.
+// Folders a walker takes at once, when there are many waiting or the tree
+// is warm.
 constexpr std::size_t kTakeAtOnce = 4;
 
 // A folder whose subfolders wait to be walked, and its descriptor.
@@ -104,7 +105,6 @@ struct Holder {
     // open takes it without the lock (see State::acquire).
     std::mutex mutex;
     std::atomic<int> fd {-1};
-    std::atomic<int> users {0}; // walker threads opening a subfolder from fd
     // Subfolders not yet opened from it: at none, the descriptor is closed
     // (the holder stays while folders below it need its name).
     std::atomic<std::uint32_t> waiting {0};
@@ -304,6 +304,12 @@ struct FolderWalk::State {
     std::exception_ptr failure; // the same
 
     alignas(64) std::atomic<int> held {0};
+    // The holder whose descriptor each reading thread uses now, if any:
+    // walkers 0 .. jobs - 1, and the walk's own thread, jobs.
+    struct alignas(64) InUse {
+        std::atomic<Holder*> holder {nullptr};
+    };
+    std::vector<InUse> inUse;
     alignas(64) std::atomic<NodeId> nextId {0}; // numbers for the subfolders walkers find
     alignas(64) Results results; // the walk's thread only
     std::vector<std::thread> walkers;
@@ -368,6 +374,14 @@ struct FolderWalk::State {
             && p->count - p->next > static_cast<std::uint32_t>(jobs) * kTakeAtOnce;
     }
 
+    // True when the first folders waiting are siblings of `task` (the mutex
+    // held).
+    bool siblingsWait(const Task& task)
+    {
+        const auto p = firstWaiting();
+        return p != pending.end() && p->holder == task.holder;
+    }
+
     // The first folder in tree order that waits to be taken, if it may be
     // taken now: within the window, or the one the hand-over waits for.
     bool takeNext(Task& task)
@@ -402,16 +416,19 @@ struct FolderWalk::State {
 
     // The parent's descriptor, opened again when it was closed; -1 when it
     // is no longer the folder the walk saw.
-    int acquire(Holder& h)
+    // `worker` is the reading thread's number (ReachedFolder::worker).
+    int acquire(Holder& h, int worker)
     {
-        // Mostly it is open: counted as in use, then found open, it stays
-        // open until released, as one who closes it looks at the count again
-        // once it took it away (closeUnused). Siblings on many walkers
-        // would otherwise queue for the lock, one folder each.
-        h.users.fetch_add(1);
+        // Mostly it is open: marked as in use by this thread, then found
+        // open, it stays open until released, as one who closes it looks at
+        // the marks again once it took it away (closeUnused). Each thread
+        // marks on a line of its own: siblings on many walkers would
+        // otherwise queue for one lock, or one counter, every folder.
+        std::atomic<Holder*>& mark = inUse[static_cast<std::size_t>(worker)].holder;
+        mark.store(&h);
         if (const int fd = h.fd.load(); fd >= 0)
             return fd;
-        h.users.fetch_sub(1);
+        mark.store(nullptr);
         std::lock_guard lock(h.mutex);
         if (h.fd.load() < 0) {
             int error = 0;
@@ -423,20 +440,24 @@ struct FolderWalk::State {
             h.fd.store(fd);
             held.fetch_add(1);
         }
-        h.users.fetch_add(1);
+        mark.store(&h); // no one closes it while the lock is held
         return h.fd.load();
     }
-    static void release(Holder& h) { h.users.fetch_sub(1); }
+    void release(int worker) { inUse[static_cast<std::size_t>(worker)].holder.store(nullptr); }
+    bool inUseBy(const Holder& h) const
+    {
+        return std::any_of(inUse.begin(), inUse.end(), [&h](const InUse& u) { return u.holder.load() == &h; });
+    }
     // Closes `h`'s descriptor (h.mutex held) unless a walker uses it, or
     // took it while it was taken away: then it is given back.
     void closeUnused(Holder& h)
     {
-        if (h.users.load() != 0)
+        if (inUseBy(h))
             return;
         const int fd = h.fd.exchange(-1);
         if (fd < 0)
             return;
-        if (h.users.load() != 0) {
+        if (inUseBy(h)) {
             h.fd.store(fd);
             return;
         }
@@ -606,7 +627,7 @@ struct FolderWalk::State {
             d.outcome = Done::Outcome::Skipped;
             return d;
         }
-        const int parentFd = acquire(parent);
+        const int parentFd = acquire(parent, worker);
         if (parentFd < 0) {
             openedOne(parent);
             d.outcome = Done::Outcome::ParentLost;
@@ -614,7 +635,7 @@ struct FolderWalk::State {
         }
         ChildDirectory opened = openChildDirectory(parentFd, task.name.c_str(), parent.identity.device,
                                                    automounts.mayHold(parent.identity));
-        release(parent);
+        release(worker);
         if (opened.result == ChildOpen::Failed && outOfDescriptors(opened.error))
             throwOutOfDescriptors(opened.error);
         openedOne(parent);
@@ -775,8 +796,11 @@ struct FolderWalk::State {
                     }
                     tasks.push_back(std::move(task));
                     // Several siblings at once where there are many more
-                    // than walkers: the list is locked less often.
-                    while (tasks.size() < kTakeAtOnce && manyWaiting() && takeNext(task))
+                    // than walkers, and on a warm tree: the list is locked
+                    // less often, and fewer walkers share a parent.
+                    const bool warm = !fromDisk.load(std::memory_order_relaxed);
+                    while (tasks.size() < kTakeAtOnce && (manyWaiting() || (warm && siblingsWait(tasks.back())))
+                           && takeNext(task))
                         tasks.push_back(std::move(task));
                     more = sleeping > 0 && canTake();
                 }
@@ -961,6 +985,7 @@ FolderWalk::FolderWalk(FolderTree& tree, const WalkHooks& hooks)
     const long jobs = hooks.jobs > 0 ? hooks.jobs : defaultWalkJobs();
     state_->jobs = static_cast<int>(std::clamp((room - 8) / kPerWalker, 1L, jobs));
     state_->maxHeld = static_cast<int>(std::clamp(room - kPerWalker * state_->jobs, 4L, long(kMaxHeld)));
+    state_->inUse = std::vector<State::InUse>(static_cast<std::size_t>(state_->jobs) + 1);
     state_->warmWalkers = std::min(state_->jobs, kWarmWalkersPerProcessor * std::max(processorsAvailable(), 1));
     state_->wantRelative = hooks.relative || !tree.scope_.excludePatterns.empty();
 }
@@ -1109,7 +1134,9 @@ void FolderWalk::State::handOnInOrder(NodeId top, Pace& pace, const std::functio
             // One job: this thread walks, always the folder it waits for.
             if (!walkHere(id, 0, here, pulse))
                 throw FolderTreeError("The walk lost a folder");
-        } else if (fromDisk.load(std::memory_order_relaxed) || !walkHere(id, jobs, here, pulse)) {
+        } else if (!fromDisk.load(std::memory_order_relaxed) && walkHere(id, jobs, here, pulse)) {
+            disk.look();
+        } else {
             // From the disk, this thread waits rather than walk: a folder it
             // read would hold the hand-over up for the disk's answer.
             {
