@@ -16,11 +16,20 @@
 #   --jobs N         threads for grantwise-check and the floor (default: the
 #                    check's own default, read from its --help)
 #   --runs N         timed runs of each command (default 5)
+#   --cold-runs N    timed cold runs (default: as --runs)
 #   --warm-only      no cold runs; --cold-only: no warm runs
 #   --sweep LIST     instead of the comparison: the floor with each thread
 #                    count in LIST ("1 2 4 8 16 32 64"), cold and warm
 #   --sweep-check    with --sweep: grantwise-check --jobs N beside the floor
 #   --results DIR    keep hyperfine's JSON there
+#   --table          the walk's own table, on trees of folders only (as
+#                    --files 0): grantwise-check, fdfind, bfs, find and the
+#                    floor with 2 threads and with the check's, each median
+#                    with its range, user and system time, the check's peak
+#                    memory, and the ratios, as Markdown rows at the end
+#   --realtime       each command at real-time priority (chrt -r 1, as root),
+#                    so that other work on a shared machine does not run in
+#                    between; all commands alike
 #
 # Cold runs need root (they write /proc/sys/vm/drop_caches) and trees on a
 # disk: on tmpfs, dropping the cache changes nothing, and the script says so.
@@ -31,7 +40,8 @@ usage()
   sed -n '/^#   bench/,/^# Cold/p' "$0" | sed 's/^# \{0,1\}//' | sed '$d'
 }
 
-small=0 large=0 fresh=0 files=2 jobs='' runs=5 cold=1 warm=1 sweep='' sweep_check=0 results=''
+small=0 large=0 fresh=0 files=2 jobs='' runs=5 cold=1 warm=1 sweep='' sweep_check=0 results='' table=0 realtime=0
+cold_runs=''
 trees_dir=/var/tmp
 build=build
 while [ $# -gt 0 ]; do
@@ -48,6 +58,9 @@ while [ $# -gt 0 ]; do
     --sweep) sweep=${2:?--sweep needs a list of thread counts}; shift ;;
     --sweep-check) sweep_check=1 ;;
     --results) results=${2:?--results needs a folder}; shift ;;
+    --table) table=1 files=0 ;;
+    --cold-runs) cold_runs=${2:?--cold-runs needs a number}; shift ;;
+    --realtime) realtime=1 ;;
     -h | --help) usage; exit 0 ;;
     -*) echo "walk-vs-peers.sh: unknown option $1" >&2; usage >&2; exit 2 ;;
     *) build=$1 ;;
@@ -56,6 +69,7 @@ while [ $# -gt 0 ]; do
 done
 
 sizes=()
+rows=()
 [ "$large" = 1 ] || sizes+=(100000)
 [ "$small" = 1 ] || sizes+=(1000000)
 if [ ${#sizes[@]} = 0 ]; then
@@ -106,7 +120,16 @@ else
   echo "note: grantwise-check's default thread count ($default) is $jobs here; the floor gets the same"
 fi
 
-cold_prepare='sync; echo 3 > /proc/sys/vm/drop_caches'
+cold_prepare="sh -c 'sync; echo 3 > /proc/sys/vm/drop_caches'"
+cold_runs=${cold_runs:-$runs}
+run_as=''
+if [ "$realtime" = 1 ]; then
+  if [ "$(id -u)" != 0 ] || ! command -v chrt > /dev/null; then
+    echo "walk-vs-peers.sh: --realtime needs root and chrt" >&2
+    exit 2
+  fi
+  run_as='chrt -r 1 '
+fi
 if [ "$cold" = 1 ] && [ "$(id -u)" != 0 ]; then
   echo "note: not root, so the page cache cannot be dropped: warm runs only"
   cold=0
@@ -128,16 +151,17 @@ time_commands()
   local label=$1 mode=$2
   local args=()
   for i in "${!names[@]}"; do
-    args+=(-n "${names[$i]}" "${commands[$i]} > /dev/null")
+    args+=(-n "${names[$i]}" "$run_as${commands[$i]}")
   done
-  local how=(--warmup 1)
-  [ "$mode" = cold ] && how=(--prepare "$cold_prepare")
-  hyperfine "${how[@]}" --runs "$runs" --ignore-failure --export-json "$out/$label.json" "${args[@]}" > /dev/null 2>&1
+  local how=(--warmup 1 --runs "$runs")
+  [ "$mode" = cold ] && how=(--prepare "$cold_prepare" --runs "$cold_runs")
+  hyperfine -N "${how[@]}" --ignore-failure --export-json "$out/$label.json" "${args[@]}" > /dev/null 2>&1
   [ -n "$results" ] && cp "$out/$label.json" "$results/"
   python3 - "$out/$label.json" "$mode" <<'PY'
 import json, sys
 for r in json.load(open(sys.argv[1]))["results"]:
-    print("  %-4s %-30s %8.3f s  (%.3f-%.3f)" % (sys.argv[2], r["command"], r["median"], r["min"], r["max"]))
+    print("  %-4s %-30s %8.3f s  (%.3f-%.3f)  user %.3f s, system %.3f s"
+          % (sys.argv[2], r["command"], r["median"], r["min"], r["max"], r["user"], r["system"]))
 PY
 }
 
@@ -147,6 +171,7 @@ modes=()
 
 for size in "${sizes[@]}"; do
   tree=$trees_dir/grantwise-walk-$size
+  [ "$files" = 0 ] && tree=$tree-folders # never one made with files
   if [ "$fresh" = 1 ]; then
     rm -rf "$tree"
   fi
@@ -190,15 +215,25 @@ for size in "${sizes[@]}"; do
   fi
 
   check_name="grantwise-check${check_jobs:+ --jobs $jobs}"
-  names=("$check_name" "find -type d" "bfs -type d" "fdfind -t d -u" "getfacl -R -p" "floor --jobs $jobs")
+  names=("$check_name" "fdfind -t d -u" "bfs -type d" "find -type d")
   commands=(
     "$check ${check_jobs[*]} --quiet --reports $out/reports $tree"
-    "find $tree -type d"
-    "bfs $tree -type d"
     "fdfind -t d -u . $tree"
-    "getfacl -R -p $tree"
-    "$floor --jobs $jobs $tree"
+    "bfs $tree -type d"
+    "find $tree -type d"
   )
+  if [ "$table" = 1 ]; then
+    names+=("floor --jobs 2")
+    commands+=("$floor --jobs 2 $tree")
+  else
+    names+=("getfacl -R -p")
+    commands+=("getfacl -R -p $tree")
+  fi
+  names+=("floor --jobs $jobs")
+  commands+=("$floor --jobs $jobs $tree")
+  # The check's peak memory, warm, once.
+  rss=$(/usr/bin/time -f %M "$check" "${check_jobs[@]}" --quiet --reports "$out/reports" "$tree" 2>&1 > /dev/null | tail -1)
+  echo "  grantwise-check's peak memory: $((rss / 1024)) MB"
   for mode in "${modes[@]}"; do
     time_commands "peers-$size-$mode" "$mode"
     python3 - "$out/peers-$size-$mode.json" "$mode" "$check_name" "floor --jobs $jobs" <<'PY'
@@ -210,5 +245,25 @@ print("  %-4s ratios of the medians: %.2fx fdfind (target at most 1.0), %.2fx fi
       % (mode, c / m["fdfind -t d -u"], c / m["find -type d"],
          "target at most 0.5" if mode == "cold" else "no target warm", c / m[floor]))
 PY
+    rows+=("$size $mode $out/peers-$size-$mode.json $rss")
   done
 done
+
+# The table: one row a tree and mode, each cell the median and its range.
+if [ "$table" = 1 ] && [ ${#rows[@]} -gt 0 ]; then
+  echo
+  echo "load at the end: $(cut -d' ' -f1-3 /proc/loadavg)${run_as:+; each command at real-time priority}"
+  python3 - "${rows[@]}" <<'PY'
+import json, sys
+rows = [row.split(" ") for row in sys.argv[1:]]
+first = json.load(open(rows[0][2]))["results"]
+print("| tree | mode | " + " | ".join(r["command"] for r in first) + " |")
+print("|---|---|" + "---|" * len(first))
+for size, mode, path, rss in rows:
+    results = json.load(open(path))["results"]
+    cells = ["%.3f (%.3f-%.3f)" % (r["median"], r["min"], r["max"]) for r in results]
+    c = results[0]
+    cells[0] += ", user %.0f ms, sys %.0f ms, %d MB" % (c["user"] * 1000, c["system"] * 1000, int(rss) // 1024)
+    print("| %s folders | %s | %s |" % (format(int(size), ","), mode, " | ".join(cells)))
+PY
+fi

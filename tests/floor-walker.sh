@@ -41,6 +41,8 @@ line" "$top/$(printf 'bad\377byte')" "$top/-dash" "$top/..dots" "$top/a/.b/c" ||
         i=$((i + 1))
     done
     (cd "$top" && i=0 && while [ $i -lt 300 ]; do mkdir d && cd d || exit 1; i=$((i + 1)); done) || return 1
+    # A wide folder, whose subfolders the threads split between them.
+    (cd "$top" && mkdir wide && cd wide && i=0 && while [ $i -lt 400 ]; do mkdir -p "w$i/x" || exit 1; i=$((i + 1)); done) || return 1
     ln -s "$top/a" "$top/link-to-a"
     touch "$top/a/file" "$top/.hidden-file"
     mkfifo "$top/a/fifo"
@@ -66,7 +68,7 @@ check_counts()
 
 make_tree "$tmp/tree" || { echo "cannot make the tree" >&2; exit 1; }
 check_counts "$tmp/tree"
-[ "$(expected "$tmp/tree")" -gt 340 ] || fail "the tree is not what the test means it to be"
+[ "$(expected "$tmp/tree")" -gt 1140 ] || fail "the tree is not what the test means it to be"
 
 # Bad arguments.
 for args in "" "--jobs 0 $tmp/tree" "--jobs x $tmp/tree" "--frob $tmp/tree" "$tmp/tree $tmp/tree"; do
