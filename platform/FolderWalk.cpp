@@ -108,11 +108,20 @@ struct Holder {
     // Subfolders not yet opened from it: at none, the descriptor is closed
     // (the holder stays while folders below it need its name).
     std::atomic<std::uint32_t> waiting {0};
+    // Itself while subfolders wait (from waitFor() until the last is
+    // opened): the walkers that open them point to it without counting.
+    std::shared_ptr<Holder> self;
     FolderIdentity identity {};
     std::shared_ptr<Holder> parent; // none for the top
     std::string name; // raw; the top's: its path
     std::string relative; // raw path below the tree's root, when wanted
     std::atomic<int>* held = nullptr; // the walk's count of open descriptors
+    // Its `count` subfolders wait to be opened from it.
+    static void waitFor(const std::shared_ptr<Holder>& h, std::uint32_t count)
+    {
+        h->waiting.store(count);
+        h->self = h;
+    }
     ~Holder()
     {
         if (fd.load() >= 0) {
@@ -151,7 +160,7 @@ struct Pending {
 struct Task {
     NodeId id = 0;
     NodeId parent = FolderTree::kNoNode;
-    std::shared_ptr<Holder> holder;
+    Holder* holder = nullptr; // kept while its subfolders wait (Holder::self)
     std::string name;
     std::uint32_t level = 0;
     std::uint8_t known = 0;
@@ -319,6 +328,14 @@ struct FolderWalk::State {
         , hooks(h)
     {
     }
+    ~State()
+    {
+        // A walk stopped, or failed, leaves subfolders waiting: their
+        // holders go with the list, their descriptors closed.
+        for (Pending& p : pending)
+            if (p.holder)
+                p.holder->self.reset();
+    }
 
     void stopWalkers()
     {
@@ -379,7 +396,7 @@ struct FolderWalk::State {
     bool siblingsWait(const Task& task)
     {
         const auto p = firstWaiting();
-        return p != pending.end() && p->holder == task.holder;
+        return p != pending.end() && p->holder.get() == task.holder;
     }
 
     // The first folder in tree order that waits to be taken, if it may be
@@ -395,7 +412,7 @@ struct FolderWalk::State {
             return false;
         task.id = id;
         task.parent = range.parent;
-        task.holder = range.holder;
+        task.holder = range.holder.get();
         task.name.assign(range.nameAt(range.next));
         task.level = range.level;
         task.known = range.known.empty() ? 0 : range.known[range.next];
@@ -473,6 +490,8 @@ struct FolderWalk::State {
     {
         if (h.waiting.fetch_sub(1) != 1)
             return;
+        // No walker points to it any more: it may go, once unlocked.
+        const std::shared_ptr<Holder> last = std::move(h.self);
         std::lock_guard lock(h.mutex);
         if (h.fd.load() < 0)
             return;
@@ -622,14 +641,18 @@ struct FolderWalk::State {
         d.level = task.level + 1;
         d.placeholder = task.placeholder;
         Holder& parent = *task.holder;
+        // The parent stays while this one is walked, whatever happens.
+        struct Opened {
+            State& state;
+            Holder& parent;
+            ~Opened() { state.openedOne(parent); }
+        } opened_ {*this, parent};
         if (task.known == 2 && !hooks.read) {
-            openedOne(parent);
             d.outcome = Done::Outcome::Skipped;
             return d;
         }
         const int parentFd = acquire(parent, worker);
         if (parentFd < 0) {
-            openedOne(parent);
             d.outcome = Done::Outcome::ParentLost;
             return d;
         }
@@ -638,7 +661,6 @@ struct FolderWalk::State {
         release(worker);
         if (opened.result == ChildOpen::Failed && outOfDescriptors(opened.error))
             throwOutOfDescriptors(opened.error);
-        openedOne(parent);
         const FolderIdentity identity {opened.device, opened.inode};
         bool enter = false;
         if (opened.fd >= 0 && tree.isExcluded(identity)) {
@@ -679,7 +701,7 @@ struct FolderWalk::State {
                          d.listed, others);
         const bool subfolders = enter && (task.known == 1 || !d.listed.offsets.empty());
         if (subfolders)
-            d.self = holderFor(opened.fd, identity, task.holder, std::move(task.name), std::move(relative));
+            d.self = holderFor(opened.fd, identity, parent.self, std::move(task.name), std::move(relative));
         else
             ::close(opened.fd);
         if (subfolders && task.known == 0) {
@@ -695,7 +717,7 @@ struct FolderWalk::State {
             d.shared = std::make_shared<const FolderTree::ListedFolder>(std::move(d.listed));
             range.listing = d.shared;
             range.holder = d.self;
-            range.holder->waiting.store(count);
+            Holder::waitFor(range.holder, count);
         }
         return d;
     }
@@ -808,7 +830,6 @@ struct FolderWalk::State {
                 wakeOne(more);
                 for (Task& task : tasks) {
                     Done d = walkOne(task, worker, buffer, others, order, {});
-                    task.holder.reset(); // the parent's descriptor may go
                     if (&task == &tasks.back() && !fromDisk.load(std::memory_order_relaxed))
                         last.emplace(std::move(d));
                     else
@@ -833,7 +854,7 @@ struct FolderWalk::State {
         range.count = tree.nodes_[id].childCount;
         range.level = tree.nodes_[id].level + 1;
         range.holder = std::move(holder);
-        range.holder->waiting.store(range.count);
+        Holder::waitFor(range.holder, range.count);
         if (listed) {
             range.names = std::move(listed->names);
             range.offsets = std::move(listed->offsets);
@@ -939,7 +960,6 @@ struct FolderWalk::State {
             here.order.emplace();
         }
         Done d = walkOne(task, worker, here.buffer, here.others, *here.order, pulse);
-        task.holder.reset();
         publish(std::move(d));
         integrate();
         return true;
