@@ -105,11 +105,11 @@ struct Holder {
     // open takes it without the lock (see State::acquire).
     std::mutex mutex;
     std::atomic<int> fd {-1};
-    // Subfolders not yet opened from it: at none, the descriptor is closed
+    // Subfolders not yet walked from it: at none, the descriptor is closed
     // (the holder stays while folders below it need its name).
     std::atomic<std::uint32_t> waiting {0};
     // Itself while subfolders wait (from waitFor() until the last is
-    // opened): the walkers that open them point to it without counting.
+    // walked): the walkers that walk them point to it without counting.
     std::shared_ptr<Holder> self;
     FolderIdentity identity {};
     std::shared_ptr<Holder> parent; // none for the top
@@ -481,7 +481,7 @@ struct FolderWalk::State {
         ::close(fd);
         held.fetch_sub(1);
     }
-    // One subfolder of `h` was opened, or given up. Once the last is, its
+    // One subfolder of `h` was walked, or given up. Once the last is, its
     // descriptor goes; if its parent's was closed while subfolders of the
     // parent still wait, the parent is opened again from here by "..", in
     // one step (the walk comes back up a deep tree level by level), when
@@ -507,7 +507,7 @@ struct FolderWalk::State {
                 }
             }
         }
-        // Every subfolder was opened and given back: no walker uses it.
+        // Every subfolder was walked, its descriptor given back: no walker uses it.
         ::close(h.fd.exchange(-1));
         held.fetch_sub(1);
     }
