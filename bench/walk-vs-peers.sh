@@ -2,8 +2,8 @@
 # The walk against other programs that walk a tree, and against the floor
 # (bench/floor_walker: the walk's system calls and nothing else), on trees of
 # 100,000 and 1,000,000 folders, cold (page cache dropped before each run,
-# as root) and warm: hyperfine's median and range, and the ratios the walk
-# is held to.
+# as root) and warm: the median and range of hyperfine's runs, taken in
+# rounds of one run of each command, and the ratios the walk is held to.
 #
 #   bench/walk-vs-peers.sh [OPTION]... [BUILD_DIR]
 #
@@ -144,8 +144,10 @@ echo "machine: $(nproc) cores, $(free -g | awk '/^Mem:/ { print $2 }') GB, load 
 echo "trees in $trees_dir: $(findmnt -n -o FSTYPE,SOURCE -T "$trees_dir")"
 echo "versions: $("$check" --version | head -1); $(bfs --version | head -1); $(fdfind --version); $(getfacl --version | head -1)"
 
-# Times the commands (names[i], commands[i]) side by side in one hyperfine
-# run per mode, and prints each median and range; medians go to $out/$1.json.
+# Times the commands (names[i], commands[i]) side by side, in rounds: each
+# round runs every command once (hyperfine), so that a machine whose other
+# work comes and goes weighs on all of them alike; prints each median and
+# range, and the mean user and system time; the runs go to $out/$1.json.
 time_commands()
 {
   local label=$1 mode=$2
@@ -153,9 +155,33 @@ time_commands()
   for i in "${!names[@]}"; do
     args+=(-n "${names[$i]}" "$run_as${commands[$i]}")
   done
-  local how=(--warmup 1 --runs "$runs")
-  [ "$mode" = cold ] && how=(--prepare "$cold_prepare" --runs "$cold_runs")
-  hyperfine -N "${how[@]}" --ignore-failure --export-json "$out/$label.json" "${args[@]}" > /dev/null 2>&1
+  local rounds=$runs how=()
+  if [ "$mode" = cold ]; then
+    rounds=$cold_runs how=(--prepare "$cold_prepare")
+  else
+    hyperfine -N --runs 1 --ignore-failure "${args[@]}" > /dev/null 2>&1 # warms the tree
+  fi
+  for round in $(seq "$rounds"); do
+    hyperfine -N "${how[@]}" --runs 1 --ignore-failure --export-json "$out/$label.$round.json" "${args[@]}" \
+      > /dev/null 2>&1
+  done
+  python3 - "$out/$label" "$rounds" <<'PY'
+import json, statistics, sys
+base, rounds = sys.argv[1], int(sys.argv[2])
+merged = None
+for k in range(1, rounds + 1):
+    results = json.load(open("%s.%d.json" % (base, k)))["results"]
+    if merged is None:
+        merged = [{"command": r["command"], "times": [], "user_times": [], "system_times": []} for r in results]
+    for m, r in zip(merged, results):
+        m["times"] += r["times"]
+        m["user_times"].append(r["user"])
+        m["system_times"].append(r["system"])
+for m in merged:
+    m["median"], m["min"], m["max"] = statistics.median(m["times"]), min(m["times"]), max(m["times"])
+    m["user"], m["system"] = statistics.mean(m["user_times"]), statistics.mean(m["system_times"])
+json.dump({"results": merged}, open(base + ".json", "w"), indent=1)
+PY
   [ -n "$results" ] && cp "$out/$label.json" "$results/"
   python3 - "$out/$label.json" "$mode" <<'PY'
 import json, sys
