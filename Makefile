@@ -5,7 +5,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 PACKAGES   := cmake gcc g++ make pkg-config qt6-base-dev libgl-dev libacl1-dev zlib1g-dev acl libgtest-dev \
               qt6-qpa-plugins qt6-translations-l10n xdg-utils xvfb xauth fonts-liberation2 fonts-dancingscript fonts-freefont-ttf \
-              hyperfine bfs fd-find time clang-format man-db groff-base bash-completion desktop-file-utils appstream dpkg-dev file lintian \
+              hyperfine bfs fd-find time jq clang-format man-db groff-base bash-completion desktop-file-utils appstream dpkg-dev file lintian \
               python3-fusepy fuse3 nfs4-acl-tools attr chromium libreoffice-calc-nogui \
               python3-samba samba samba-vfs-modules smbclient \
               e2fsprogs xfsprogs btrfs-progs mount util-linux rsync tar coreutils

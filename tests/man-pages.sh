@@ -1,9 +1,11 @@
 #!/bin/sh
 # The manual pages render as man(1) renders them without a single warning,
 # name the project's version, and document every long option that their
-# program's --help names.
+# program's --help names; an option the page gives an item of its own is one
+# --help names. With --options, the option reference in the documentation
+# names the same options as --help, in a table under "## PROGRAM".
 #
-#   man-pages.sh VERSION MANDIR [PROGRAM...]
+#   man-pages.sh VERSION MANDIR [--options DOC.md] [PROGRAM...]
 #
 # Each PROGRAM is checked against MANDIR/<its name>.1.
 set -u
@@ -11,6 +13,11 @@ set -u
 version=$1
 mandir=$2
 shift 2
+doc=
+if [ "${1-}" = --options ]; then
+    doc=$2
+    shift 2
+fi
 failures=0
 
 fail()
@@ -48,12 +55,34 @@ for program in "$@"; do
         fail "$program --help failed"
         continue
     fi
-    # The long options --help names in its usage line and its option table
+    # The long options --help names in its usage lines and its option table
     # (not those of other commands its text mentions).
-    options=$(printf '%s\n' "$help" | grep -oE -- '^Usage: .*|^ +-[-a-z]+(, -[-a-z]+)*' \
+    options=$(printf '%s\n' "$help" | grep -oE -- "^Usage: .*|^ +$name .*|^ +-[-a-z]+(, -[-a-z]+)*" \
         | grep -oE -- '--[a-z][a-z-]*' | sort -u)
     # The page's text with "\-" as "-".
     text=$(sed 's/\\-/-/g' "$page")
+    # The options the page gives an item (the tag line of a .TP or .TQ).
+    items=$(printf '%s\n' "$text" | grep -A1 -E '^\.(TP|TQ)' | grep -E '^\.(B|BI|BR|IR|I) ' \
+        | grep -oE -- '--[a-z][a-z-]*' | sort -u)
+    for option in $items; do
+        printf '%s\n' "$options" | grep -qxF -- "$option" \
+            || fail "$page has an item for $option, which $name --help does not name"
+    done
+    # The options the documentation's table for this program names, in its
+    # first column.
+    if [ -n "$doc" ]; then
+        listed=$(awk -v name="## $name" '/^## / { inside = ($0 == name) } inside && /^\| *`/' "$doc" \
+            | cut -d'|' -f2 | grep -oE -- '--[a-z][a-z-]*' | sort -u)
+        [ -n "$listed" ] || fail "$doc has no table of options under \"## $name\""
+        for option in $listed; do
+            printf '%s\n' "$options" | grep -qxF -- "$option" \
+                || fail "$doc lists $option for $name, which $name --help does not name"
+        done
+        for option in $options; do
+            printf '%s\n' "$listed" | grep -qxF -- "$option" \
+                || fail "$doc does not list $option, which $name --help names"
+        done
+    fi
     for option in $options; do
         printf '%s\n' "$text" | grep -qE -- "(^|[^a-z-])$option([^a-z-]|\$)" \
             || fail "$page does not document $option, which $name --help names"
