@@ -26,7 +26,7 @@
 // sub-authorities.
 //
 // The hashes, the description and the time are read past: what they say is
-// Samba's own bookkeeping (see README), never what decides access.
+// Samba's own bookkeeping (see docs/acls.md), never what decides access.
 
 #include <array>
 #include <cstddef>
