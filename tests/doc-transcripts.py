@@ -147,6 +147,18 @@ def check_links(path):
             fail(path, f"the link {target} leads to no heading")
 
 
+def check_inline_options(path, build):
+    """Commands in prose (`grantwise-check --who anyone /srv/share`) are not
+    run, but they name only options their program's --help names."""
+    text = re.sub(r"```.*?```", "", open(path, encoding="utf-8").read(), flags=re.S)
+    for program in ("grantwise-check", "grantwise-acl"):
+        help_text = subprocess.run([os.path.join(build, program), "--help"], capture_output=True, text=True).stdout
+        known = set(re.findall(r"--[a-z][a-z-]*", help_text))
+        for span in re.findall(r"`(" + program + r" [^`]*)`", text):
+            for option in set(re.findall(r"(?<![\w-])--[a-z][a-z-]*", span)) - known:
+                fail(path, f"`{span}` names {option}, which {program} --help does not name")
+
+
 def make_share(sandbox):
     """The small share every document starts from: /srv/share, setgid, its
     group staff with rwx and www-data with r-x, given to new items by its
@@ -261,6 +273,7 @@ def main():
     for path in documents:
         parsed[path] = blocks(path)
         check_links(path)
+        check_inline_options(path, build)
         for start, kind, body in parsed[path]:
             if kind == "sh":
                 for i, command in joined(body):
