@@ -530,6 +530,16 @@ TEST_F(Baselines, EveryFileARunWritesIsToldByWhatItNames)
     refused({"--fix-file", keep + "/new/x", "--save-baseline", keep + "/new/sub/../x"},
             "--save-baseline " + keep + "/new/sub/../x and --fix-file " + keep + "/new/x name the same file");
 
+    // The baseline compared with is read, never written over by a report.
+    const std::string accepted = work.path("keep/accepted.acl");
+    ASSERT_EQ(save(accepted).status, 0);
+    const std::string acceptedText = gwtest::readFile(accepted);
+    refused({"--baseline", accepted, "--html", keep + "/./accepted.acl"},
+            "--baseline " + accepted + " and --html " + keep + "/./accepted.acl name the same file");
+    refused({"--baseline", accepted, "--inheritance", "--fix-file", accepted},
+            "--baseline " + accepted + " and --fix-file " + accepted + " name the same file");
+    EXPECT_EQ(gwtest::readFile(accepted), acceptedText);
+
     // Every report's name is kept for it, whichever kind of check runs.
     const std::string reports = work.path("keep/reports");
     refused({"--who", "anyone", "--reports", reports, "--save-baseline", reports + "/acl_who.txt"},

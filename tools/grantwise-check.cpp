@@ -169,17 +169,21 @@ QByteArray consoleText(const gwcheck::CommandLine& cl, const gw::BatchResult& re
     return out;
 }
 
-// Refuses two files to write that are one: told apart by what they name,
-// not by their text, "./sv/x" and "/abs/sv/x" are one file. Returns -1, or
-// the exit status.
+// Refuses two files to write that are one, or one to write that is the
+// baseline compared with (save a baseline over it to roll it forward): told
+// apart by what they name, not by their text, "./sv/x" and "/abs/sv/x" are
+// one file. Returns -1, or the exit status.
 int sameFileRefused(const gwcheck::CommandLine& cl)
 {
-    const std::pair<const char*, const QByteArray*> files[] = {{"--save-baseline", &cl.saveBaselineFile},
+    const std::pair<const char*, const QByteArray*> files[] = {{"--baseline", &cl.baselineFile},
+                                                               {"--save-baseline", &cl.saveBaselineFile},
                                                                {"--fix-file", &cl.fixFile},
                                                                {"--html", &cl.htmlFile},
                                                                {"--csv", &cl.csvFile}};
     for (std::size_t i = 0; i < std::size(files); ++i) {
         for (std::size_t j = i + 1; j < std::size(files); ++j) {
+            if (files[i].second == &cl.baselineFile && files[j].second == &cl.saveBaselineFile)
+                continue; // the baseline rolled forward
             const QByteArray &a = *files[i].second, &b = *files[j].second;
             gw::FileDestination aTo, bTo;
             if (!a.isEmpty() && !b.isEmpty() && gw::fileDestination(a, aTo) == 0 && gw::fileDestination(b, bTo) == 0
