@@ -56,9 +56,17 @@ const char* kindText(ItemKind kind)
 
 } // namespace
 
+QByteArray jsonStatusFields(const std::optional<ItemStatus>& status)
+{
+    if (!status)
+        return {};
+    return ",\"owner\":" + jsonString(status->owner) + ",\"group\":" + jsonString(status->group) + ",\"mode\":\""
+        + QByteArray::fromStdString(modeText(status->mode)) + "\"";
+}
+
 namespace {
 
-// An item's fields, from "kind" to "changes".
+// An item's fields, from "kind" to "changes", then its status.
 QByteArray itemFields(const ItemDifference& d, const char* status)
 {
     QByteArray reasons;
@@ -70,7 +78,7 @@ QByteArray itemFields(const ItemDifference& d, const char* status)
     if (d.finding.narrowedMode != 0) {
         line += ",\"narrowed_mode\":\"" + QByteArray::fromStdString(modeText(d.finding.narrowedMode)) + "\"";
     }
-    return line + ",\"changes\":[" + jsonChanges(d.changes) + "]";
+    return line + ",\"changes\":[" + jsonChanges(d.changes) + "]" + jsonStatusFields(d.status);
 }
 
 } // namespace
@@ -104,6 +112,8 @@ QByteArray jsonFolderLine(const QByteArray& printablePath, const QByteArray& raw
     if (difference)
         line += jsonChanges(difference->changes);
     line += "]";
+    if (difference)
+        line += jsonStatusFields(difference->status);
     if (qstrcmp(status, "not_read") == 0)
         line += ",\"reason\":" + jsonString(reason);
     return line + "}\n";

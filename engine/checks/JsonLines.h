@@ -13,16 +13,23 @@ namespace gw {
 // Bytes that are not UTF-8 become U+FFFD; the printable form never has any.
 QByteArray jsonString(QByteArrayView utf8);
 
+// The fields ,"owner":...,"group":...,"mode":"2775" of an item that was
+// read (ItemStatus), after the fields every record of its kind has; none
+// for one that was not.
+QByteArray jsonStatusFields(const std::optional<ItemStatus>& status);
+
 // {"type":"folder",...} for a folder that differs ("differs"), was not read
 // ("not_read") or whose subfolders were not listed ("not_listed"). A
-// "not_read" line ends with "reason", why (empty when not known).
+// "not_read" line ends with "reason", why (empty when not known); a
+// "differs" line read in-process ends with the folder's status.
 QByteArray jsonFolderLine(const QByteArray& printablePath, const QByteArray& rawPath, const char* status,
                           const FolderDifference* difference, const QByteArray& reason = {});
 
 // {"type":"item","kind":"folder"|"file",...} for an item that differs from
 // what its folder gives it (`status` "not_inherited" in the inheritance
 // check, "differs" for a file in the check against the checked folder), with
-// its reasons and changes; and for one that was not read.
+// its reasons and changes, then its status where it was read; and for one
+// that was not read.
 QByteArray jsonItemLine(const ItemDifference& d, const char* status);
 QByteArray jsonItemNotReadLine(const ItemNotRead& n);
 // {"type":"change",...} for an item whose verdict changed while it was

@@ -17,6 +17,9 @@
 #include <QByteArrayView>
 #include <QList>
 
+#include <optional>
+
+#include "engine/rules/ItemStatus.h"
 #include "platform/WinbindIds.h"
 
 namespace gw {
@@ -67,6 +70,7 @@ struct FolderDifference {
     QList<EntryChange> changes;
     bool startsHere = true; // false when folded into an ancestor
     int sameBelow = 0; // folders folded into this one, at any depth
+    std::optional<ItemStatus> status {}; // as it was read, where it was read in-process
 };
 
 // Folds each folder whose changes equal its parent's, when the parent differs

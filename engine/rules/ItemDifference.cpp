@@ -33,6 +33,7 @@ std::optional<ItemDifference> differenceFromGiven(const Permissions& folder, con
     d.kind = kind;
     d.changes = entryChanges(permissionEntries(finding.expected, names), permissionEntries(item, names));
     d.finding = std::move(finding);
+    d.status = itemStatus(item, names);
     return d;
 }
 

@@ -8,6 +8,7 @@
 
 #include "engine/rules/Differences.h"
 #include "engine/rules/InheritanceReference.h"
+#include "engine/rules/ItemStatus.h"
 #include "platform/AclListing.h"
 
 #include <QByteArray>
@@ -23,13 +24,14 @@ struct ItemDifference {
     ItemKind kind = ItemKind::Folder;
     InheritanceFinding finding;
     QList<EntryChange> changes; // from what it should carry to what it carries
+    std::optional<ItemStatus> status {}; // as it was read; none where it was not (an item gone)
 };
 
 // The entries of `p` as a listing gives them, one a text.
 QList<QByteArray> permissionEntries(const Permissions& p, PrincipalNames& names);
 
-// How `item` differs from what `folder` gives a new item of `kind`; nothing
-// when it carries just that.
+// How `item` differs from what `folder` gives a new item of `kind`, with its
+// status; nothing when it carries just that.
 std::optional<ItemDifference> differenceFromGiven(const Permissions& folder, const Permissions& item, ItemKind kind,
                                                   std::optional<std::uint32_t> umask, PrincipalNames& names,
                                                   bool compareGroup = true);

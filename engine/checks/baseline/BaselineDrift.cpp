@@ -301,6 +301,7 @@ void BaselineDrift::take(std::string_view rawPath, std::string_view printablePat
     } else if (!recorded) {
         ++counts_.added;
         ItemDifference d = reported(rawPath, printablePath, kind);
+        d.status = itemStatus(*p, names_);
         for (const QByteArray& entry : permissionEntries(*p, names_))
             d.changes.append(EntryChange {EntryChange::Added, {}, entry});
         added_.append("\n" + itemLines(d, false));
@@ -313,6 +314,7 @@ void BaselineDrift::take(std::string_view rawPath, std::string_view printablePat
         if (!sameAsRecorded(*p, record_.permissions)) {
             ++counts_.changed;
             ItemDifference d = reported(rawPath, printablePath, kind);
+            d.status = itemStatus(*p, names_);
             d.changes = entryChanges(permissionEntries(record_.permissions, names_), permissionEntries(*p, names_));
             changed_.append("\n" + itemLines(d, false));
             if (json_)

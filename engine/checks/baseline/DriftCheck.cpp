@@ -40,6 +40,8 @@ Judgement DriftCheck::judge(const ItemAlone& item) const
     j.difference.kind = item.kind;
     j.difference.path = item.path;
     j.difference.rawPath = rawOfPrintable(item.path);
+    if (item.permissions)
+        j.difference.status = itemStatus(*item.permissions, names_);
     if (!item.permissions && !item.recorded) {
         j.judged = false;
         j.note = "neither there nor recorded";

@@ -86,8 +86,13 @@ void FolderCheck::take(const WalkedFolder& folder)
     read_[l.id] = true;
     trimListing(folder);
     fullBody_.append(trimmed_);
-    if (analyser_->add(trimmed_))
+    if (analyser_->add(trimmed_)) {
         mismatchBody_.append(trimmed_);
+        // Its owner, group and mode, for its record once the analysis has
+        // found where its differences start: from the permissions read.
+        if (folderLines_)
+            statuses_.insert(byteArray(folder.path), itemStatus(l.permissions, statusNames_));
+    }
 }
 
 void FolderCheck::trimListing(const WalkedFolder& folder)
@@ -154,6 +159,7 @@ Judgement FolderCheck::judge(const ItemAlone& item) const
         j.difference.kind = item.kind;
         j.difference.path = item.path;
         j.difference.rawPath = rawOfPrintable(item.path);
+        j.difference.status = itemStatus(*item.permissions, names_);
     }
     return j;
 }
@@ -173,6 +179,11 @@ const Analysis& FolderCheck::analyse(const FolderTree& tree, int maxLevel, const
             return id < read_.size() && read_[id];
         },
         [&](int index) { return reasons_.value(tree.node(index)); });
+    for (FolderDifference& d : analysis_.differences) {
+        if (const auto it = statuses_.constFind(d.path); it != statuses_.constEnd())
+            d.status = *it;
+    }
+    statuses_.clear();
     return analysis_;
 }
 

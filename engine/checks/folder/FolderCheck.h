@@ -62,6 +62,9 @@ private:
     int listingsCounted_ = 0; // lines of the dump that begin with the root: one a listing
     std::vector<bool> read_; // by node id
     QHash<FolderTree::NodeId, QByteArray> reasons_; // why a folder was not read, when known
+    // With records: the status of each folder that mismatches, by printable path, until analysed.
+    QHash<QByteArray, ItemStatus> statuses_;
+    PrincipalNames statusNames_; // for them, on the walk's thread
     QByteArray block_, trimmed_; // the folder taken now's listing, as listed and trimmed
     // The entries of the folder read last, trimmed as they stand after a
     // path, with the count of their lines that begin with the root: most

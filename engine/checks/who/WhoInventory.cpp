@@ -131,7 +131,7 @@ WhoInventory::WhoInventory(Principal who, const QByteArray& rawFolder, const QBy
 }
 
 qsizetype WhoInventory::place(const std::string& printablePath, ItemKind kind, const Key& key, const QByteArray& reason,
-                              const Frame* above)
+                              const Frame* above, const Permissions* read)
 {
     ++(kind == ItemKind::Folder ? f_.folders : f_.files);
     if (!key.known) {
@@ -156,6 +156,8 @@ qsizetype WhoInventory::place(const std::string& printablePath, ItemKind kind, c
     p.via = key.via;
     p.stoppedAt = key.stoppedAt;
     p.reason = reason;
+    if (read)
+        p.status = itemStatus(*read, names_);
     if (everyPlace_)
         everyPlace_(p);
     if (counted) {
@@ -215,7 +217,7 @@ void WhoInventory::take(FolderTree::NodeId id, FolderTree::NodeId parent, const 
         why = reason.empty() ? QByteArray("not read") : byteArray(reason);
     else if (read)
         why = frame.key.unknown;
-    frame.place = place(printablePath, ItemKind::Folder, frame.key, why, above);
+    frame.place = place(printablePath, ItemKind::Folder, frame.key, why, above, read ? &p : nullptr);
     if (above && frame.place == above->place)
         frame.fileKeys = above->fileKeys; // counted in the folder above: so are files like its files
     stack_.push_back(std::move(frame));
@@ -234,26 +236,26 @@ void WhoInventory::take(FolderTree::NodeId id, FolderTree::NodeId parent, const 
                   !file.read                       ? byteArray(file.reason)
                       : here.key.unknown.isEmpty() ? QByteArray("its folder's permissions were not read")
                                                    : "the rights on its folder are unknown: " + here.key.unknown,
-                  &here);
+                  &here, file.read ? &file.permissions : nullptr);
             continue;
         }
         const Key key = keyOf(file.permissions, ItemKind::File, here.childReach, here.childStoppedAt);
         if (!key.known) {
-            place(filePath, ItemKind::File, key, key.unknown, &here);
+            place(filePath, ItemKind::File, key, key.unknown, &here, &file.permissions);
             continue;
         }
         if (key == here.key) {
-            place(filePath, ItemKind::File, key, {}, &here);
+            place(filePath, ItemKind::File, key, {}, &here, &file.permissions);
             continue;
         }
         auto like = std::find_if(here.fileKeys.begin(), here.fileKeys.end(),
                                  [&key](const std::pair<Key, qsizetype>& k) { return k.first == key; });
         if (like != here.fileKeys.end()) {
             Frame sameAs {id, here.childReach, {}, key, like->second, {}};
-            place(filePath, ItemKind::File, key, {}, &sameAs);
+            place(filePath, ItemKind::File, key, {}, &sameAs, &file.permissions);
             continue;
         }
-        const qsizetype listed = place(filePath, ItemKind::File, key, {}, nullptr);
+        const qsizetype listed = place(filePath, ItemKind::File, key, {}, nullptr, &file.permissions);
         if (here.fileKeys.size() < 64)
             here.fileKeys.emplace_back(key, listed);
     }
@@ -324,7 +326,7 @@ QByteArray whoJsonLines(const WhoFindings& f)
                 + jsonString(p.reason.isEmpty()
                                  ? QByteArray("a folder on the way was not read, or the rights there are unknown")
                                  : p.reason);
-        lines += line + "}\n";
+        lines += line + jsonStatusFields(p.status) + "}\n";
     }
     return lines;
 }

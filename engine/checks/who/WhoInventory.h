@@ -16,6 +16,7 @@
 // (rightsAnswer), the rights are unknown and never guessed.
 
 #include "engine/rules/EffectiveRights.h"
+#include "engine/rules/ItemStatus.h"
 #include "platform/FolderFiles.h"
 #include "platform/FolderTree.h"
 
@@ -24,6 +25,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +48,7 @@ struct WhoPlace {
     QByteArray stoppedAt; // where it is not reachable: the folder on the way that the principal may not search
     QByteArray reason; // where its permissions were not read: why, when known
     qint64 sameBelow = 0; // places below it with the same rights, for the same reason, not listed
+    std::optional<ItemStatus> status {}; // where its permissions were read
 };
 
 struct WhoFindings {
@@ -96,9 +99,10 @@ private:
         // of the folder above when this one is counted in it too.
         std::vector<std::pair<Key, qsizetype>> fileKeys;
     };
-    // Lists a place, or counts it below `above` when it has the same key.
+    // Lists a place, or counts it below `above` when it has the same key;
+    // `read` is its permissions, when they were read.
     qsizetype place(const std::string& printablePath, ItemKind kind, const Key& key, const QByteArray& reason,
-                    const Frame* above);
+                    const Frame* above, const Permissions* read);
 
     WhoFindings f_;
     PrincipalNames names_;
