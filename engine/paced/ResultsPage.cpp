@@ -12,7 +12,6 @@
 #include "platform/PrintableText.h"
 #include "platform/WorkingFile.h"
 #include <cstring>
-#include <memory>
 
 namespace gw {
 
@@ -136,14 +135,14 @@ QString CheckEngine::saveFixFile(const QByteArray& rawPath)
 
 QByteArray CheckEngine::pacedRecords(const Analysis& analysis) const
 {
-    auto result = std::make_unique<BatchResult>();
-    result->analysis = analysis;
-    result->fullReportPath = dumpPath();
-    result->mismatchReportPath = mismatchPath();
-    result->differencesReportPath = differencesPath();
-    result->seconds = (state_.ReadTime + state_.CheckTime + state_.AnalysisTime) * 86400;
-    result->hiddenLeftOut = tree_.hiddenLeftOut();
-    return folderRecords(tree_, *result);
+    BatchResult result;
+    result.analysis = analysis;
+    result.fullReportPath = dumpPath();
+    result.mismatchReportPath = mismatchPath();
+    result.differencesReportPath = differencesPath();
+    result.seconds = (state_.ReadTime + state_.CheckTime + state_.AnalysisTime) * 86400;
+    result.hiddenLeftOut = tree_.hiddenLeftOut();
+    return folderRecords(tree_, result);
 }
 
 QString CheckEngine::saveHtmlReport(const QByteArray& rawPath)
