@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # The HTML and CSV reports against the check without them, on a tree of
 # FOLDERS folders that all differ from the top and none of which fold into
-# another: hyperfine's median of each run and its ratio to the plain check,
+# another: the median of each command over the rounds and its ratio to the plain check,
 # the reports' sizes, and how long headless Chromium's page takes to show
 # its places and to filter them (the page keeps both times on itself).
 #
 #   bench/reports-vs-check.sh [BUILD_DIR] [TREE FOLDERS]
 #
 # By default 100,000 folders under $TMPDIR, made once. RUNS (default 5) sets
-# the number of timed runs.
+# the number of rounds, each timing every command once.
 set -euo pipefail
 build=${1:-build}
 tree=${2:-${TMPDIR:-/tmp}/grantwise-bench-reports}
@@ -29,6 +29,7 @@ if [ ! -e "$tree.differing" ]; then
 fi
 check=$(realpath "$build/grantwise-check")
 echo "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg); tree: $(find "$tree" -type d | wc -l) folders"
+trap 'echo "load at the end: $(cut -d" " -f1-3 /proc/loadavg)"; rm -rf "$out"' EXIT
 
 names=("check" "check --json" "check --html" "check --csv" "check --html --csv")
 commands=(
@@ -42,11 +43,20 @@ args=()
 for i in "${!names[@]}"; do
   args+=(-n "${names[$i]}" "${commands[$i]}")
 done
-hyperfine --warmup 1 --runs "$runs" --ignore-failure --export-json "$out/h.json" "${args[@]}" > "$out/h.txt" 2>&1 \
-  || { cat "$out/h.txt"; exit 2; }
-python3 - "$out/h.json" <<'PY'
-import json, sys
-results = json.load(open(sys.argv[1]))["results"]
+# In rounds, as walk-vs-peers.sh times them: each round runs every command
+# once, so that other work on a shared machine weighs on all of them alike.
+hyperfine --runs 1 --ignore-failure "${args[@]}" > "$out/h.txt" 2>&1 || { cat "$out/h.txt"; exit 2; } # warms the tree
+for round in $(seq "$runs"); do
+  hyperfine --runs 1 --ignore-failure --export-json "$out/h.$round.json" "${args[@]}" > "$out/h.txt" 2>&1 \
+    || { cat "$out/h.txt"; exit 2; }
+done
+python3 - "$out/h" "$runs" <<'PY'
+import json, statistics, sys
+rounds = [json.load(open("%s.%d.json" % (sys.argv[1], k)))["results"] for k in range(1, int(sys.argv[2]) + 1)]
+results = [{"command": r["command"], "times": [t for round in rounds for t in round[i]["times"]]}
+           for i, r in enumerate(rounds[0])]
+for r in results:
+    r["median"], r["min"], r["max"] = statistics.median(r["times"]), min(r["times"]), max(r["times"])
 base = results[0]["median"]
 for r in results:
     print("%-22s median %6.3f s (%.3f-%.3f)  %.2fx the check" % (r["command"], r["median"], r["min"], r["max"],
