@@ -11,18 +11,22 @@ The markup (docs/writing.md says the same for writers):
   on the next), the lines up to the next command are its output, standard
   error included. A command that exits with N other than 0 ends its output
   with the line "[exit status N]". An output line of "..." alone stands for
-  any number of lines.
+  any number of lines, that line never among them.
 - ```sh blocks hold commands that are shown but cannot run here (they need
   a package manager, a service manager, a display, a day); each must be in
   NOT_RUN below, with the reason.
 - ```text, ```json and ```ini blocks are samples and file contents, never
-  commands. A command outside a fenced block fails the test.
+  commands; the options of grantwise-check and grantwise-acl in ```sh and
+  ```ini blocks and in the prose are those their --help names. A command
+  outside a fenced block fails the test; ~~~ fences are read as ``` ones.
 
 Each document's transcripts run in order in a sandbox of their own: a fresh
-folder T holding the small share T/srv/share made below, and an empty
-reports folder T/var/lib/grantwise. Arguments that begin with /srv,
-/var/lib/grantwise or /root are taken below T, and T is taken out of the
-output again, so the documents show the paths an administrator would type.
+folder T with an empty reports folder T/var/lib/grantwise, and the small
+share T/srv/share that README.md's first transcript makes (run first for
+every other document). Arguments that begin with /srv, /var/lib/grantwise or
+/root are taken below T, and T is taken out of the output again, so the
+documents show the paths an administrator would type; any other absolute
+path fails the test instead of being run on this machine as root.
 Times and the host's name are compared as such, not by value. A "|" between
 words pipes one command into the next (no shell is started). Needs root to
 give the share its owners; without root only the markup and the links are
@@ -87,15 +91,16 @@ def fail(where, what):
 def blocks(path):
     """The fenced blocks of a document as (line, kind, lines); commands
     outside them are failures."""
-    found, kind, start, body, indent = [], None, 0, [], 0
+    found, kind, start, body, indent, marker = [], None, 0, [], 0, ""
     for number, line in enumerate(open(path, encoding="utf-8").read().split("\n"), 1):
         if kind is None:
-            fence = re.match(r"^( {0,3})```\s*(\S*)", line)
+            fence = re.match(r"^( {0,3})(```|~~~)\s*(\S*)", line)
             if fence:
-                indent, kind, start, body = len(fence.group(1)), fence.group(2), number, []
-            elif re.match(r"^ {4,}", line) and line.strip().startswith(PROGRAMS) and not line.strip().startswith("-"):
+                indent, marker, kind, start, body = len(fence.group(1)), fence.group(2), fence.group(3), number, []
+            elif line.lstrip().startswith("$ ") or (
+                    re.match(r"^ {4,}", line) and line.strip().startswith(PROGRAMS) and not line.strip().startswith("-")):
                 fail(f"{path}:{number}", "a command outside a fenced block: " + line.strip())
-        elif re.match(r"^ {0,3}```\s*$", line):
+        elif re.match(r"^ {0,3}" + marker + r"\s*$", line):
             found.append((start, kind, body))
             kind = None
         else:
@@ -147,42 +152,37 @@ def check_links(path):
             fail(path, f"the link {target} leads to no heading")
 
 
-def check_inline_options(path, build):
-    """Commands in prose (`grantwise-check --who anyone /srv/share`) are not
-    run, but they name only options their program's --help names."""
+def check_inline_options(path, build, found):
+    """Commands in prose (`grantwise-check --who anyone /srv/share`), in sh
+    blocks and in unit files are not run, but they name only options their
+    program's --help names."""
     text = re.sub(r"```.*?```", "", open(path, encoding="utf-8").read(), flags=re.S)
+    shown = [line for _, kind, body in found if kind in ("sh", "ini") for _, line in joined(body)]
     for program in ("grantwise-check", "grantwise-acl"):
         help_text = subprocess.run([os.path.join(build, program), "--help"], capture_output=True, text=True).stdout
         known = set(re.findall(r"--[a-z][a-z-]*", help_text))
-        for span in re.findall(r"`(" + program + r" [^`]*)`", text):
+        spans = re.findall(r"`(" + program + r" [^`]*)`", text)
+        spans += [m for line in shown for m in re.findall(r"\b(" + program + r" [^|;&)]*)", line)]
+        for span in spans:
             for option in set(re.findall(r"(?<![\w-])--[a-z][a-z-]*", span)) - known:
                 fail(path, f"`{span}` names {option}, which {program} --help does not name")
 
 
-def make_share(sandbox):
-    """The small share every document starts from: /srv/share, setgid, its
-    group staff with rwx and www-data with r-x, given to new items by its
-    default ACL; projects/apollo and public made in it; finance moved in
-    from elsewhere and so carrying none of it."""
+def make_sandbox(build, share):
+    """A fresh sandbox with its empty folders; with share, the commands of
+    README.md's first transcript run in it, which make the small share."""
+    sandbox = tempfile.mkdtemp(prefix="doc-")
+    os.chmod(sandbox, 0o755)
     os.umask(0o022)
     for folder in ("srv", "var", "var/lib", "root", "tmp"):
         os.mkdir(os.path.join(sandbox, folder), 0o755)
     os.mkdir(os.path.join(sandbox, "var/lib/grantwise"), 0o700)
     os.chmod(os.path.join(sandbox, "tmp"), 0o700)
-    share = os.path.join(sandbox, "srv/share")
-    os.mkdir(share)
-    os.chown(share, 0, 50)
-    os.chmod(share, 0o2770)
-    entries = "u::rwx,u:www-data:r-x,g::rwx,m::rwx,o::---"
-    subprocess.run(["setfacl", "-m", entries + "," + entries.replace("u:", "d:u:").replace("g:", "d:g:")
-                    .replace("m:", "d:m:").replace("o:", "d:o:"), share], check=True)
-    for folder in ("projects", "projects/apollo", "public"):
-        os.mkdir(os.path.join(share, folder), 0o777)
-    with open(os.open(os.path.join(share, "projects/apollo/plan.txt"), os.O_CREAT | os.O_WRONLY, 0o666), "w") as f:
-        f.write("launch at dawn\n")
-    elsewhere = os.path.join(sandbox, "srv/finance")
-    os.mkdir(elsewhere, 0o750)
-    os.rename(elsewhere, os.path.join(share, "finance"))
+    for command in share:
+        output = run(command, sandbox, build)
+        if output:
+            fail("README.md", f"making the share, $ {command} printed: {output.strip()}")
+    return sandbox
 
 
 def normalized(text, sandbox=None):
@@ -204,7 +204,9 @@ def normalized(text, sandbox=None):
 
 
 def matches(expected, actual):
-    pattern = "".join("(?:.*\n)*?" if line.strip() == "..." else re.escape(line) + "\n" for line in expected)
+    # "..." stands for lines, but never for the line of a failed command's status.
+    pattern = "".join(r"(?:(?!\[exit status )[^\n]*\n)*?" if line.strip() == "..." else re.escape(line) + "\n"
+                      for line in expected)
     return re.fullmatch(pattern, actual) is not None
 
 
@@ -212,7 +214,9 @@ def run(command, sandbox, build):
     words = []
     for word in shlex.split(command):
         key, eq, value = word.partition("=") if word.startswith("--") else ("", "", word)
-        if value.startswith(MAPPED) and any(value == p or value.startswith(p + "/") for p in MAPPED):
+        if value.startswith("/"):
+            if not any(value == p or value.startswith(p + "/") for p in MAPPED):
+                return f"[not run: {value} is outside the sandbox]\n"
             value = sandbox + value
         words.append(key + eq + value)
     stages = [[]]
@@ -223,8 +227,14 @@ def run(command, sandbox, build):
     previous, processes = None, []
     for stage in stages:
         last = stage is stages[-1]
-        p = subprocess.Popen(stage, cwd=sandbox, env=env, stdin=previous or subprocess.DEVNULL,
-                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT if last else None)
+        try:
+            p = subprocess.Popen(stage, cwd=sandbox, env=env, stdin=previous or subprocess.DEVNULL,
+                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT if last else None)
+        except OSError as error:
+            for started in processes:
+                started.kill()
+                started.wait()
+            return f"[not run: {error}]\n"
         if previous:
             previous.close()
         previous = p.stdout
@@ -240,11 +250,9 @@ def run(command, sandbox, build):
     return output
 
 
-def transcripts(path, found, build):
-    sandbox = tempfile.mkdtemp(prefix="doc-")
-    os.chmod(sandbox, 0o755)
+def transcripts(path, found, build, share):
+    sandbox = make_sandbox(build, share)
     try:
-        make_share(sandbox)
         for start, _, body in (b for b in found if b[1] == "console"):
             lines = joined(body, commands_only=True)
             if not lines or not lines[0][1].startswith("$ "):
@@ -273,7 +281,7 @@ def main():
     for path in documents:
         parsed[path] = blocks(path)
         check_links(path)
-        check_inline_options(path, build)
+        check_inline_options(path, build, parsed[path])
         for start, kind, body in parsed[path]:
             if kind == "sh":
                 for i, command in joined(body):
@@ -290,10 +298,12 @@ def main():
             return 1
         print("the transcripts need root (they give the share its owners): not run")
         return 77
+    readme = [body for _, kind, body in parsed[documents[0]] if kind == "console"]
+    share = [text[2:] for _, text in joined(readme[0], commands_only=True) if text.startswith("$ ")] if readme else []
     count = 0
     for path in documents:
         if any(kind == "console" for _, kind, _ in parsed[path]):
-            transcripts(path, parsed[path], build)
+            transcripts(path, parsed[path], build, [] if path == documents[0] else share)
             count += sum(1 for _, kind, b in parsed[path] if kind == "console")
     print("\n".join("FAIL " + f for f in failures))
     print(f"{count} transcripts in {len(documents)} documents; {len(failures)} failures")
