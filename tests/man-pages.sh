@@ -2,8 +2,10 @@
 # The manual pages render as man(1) renders them without a single warning,
 # name the project's version, and document every long option that their
 # program's --help names; an option the page gives an item of its own is one
-# --help names. With --options, the option reference in the documentation
-# names the same options as --help, in a table under "## PROGRAM".
+# --help names, and any other option a page names (in its synopsis, its
+# examples) is one of the programs' or of FOREIGN. With --options, the option
+# reference in the documentation names the same options as --help, in a table
+# under "## PROGRAM".
 #
 #   man-pages.sh VERSION MANDIR [--options DOC.md] [PROGRAM...]
 #
@@ -19,6 +21,9 @@ if [ "${1-}" = --options ]; then
     shift 2
 fi
 failures=0
+# Options of other commands the pages name.
+FOREIGN='--restore'
+known=$FOREIGN
 
 fail()
 {
@@ -59,6 +64,7 @@ for program in "$@"; do
     # (not those of other commands its text mentions).
     options=$(printf '%s\n' "$help" | grep -oE -- "^Usage: .*|^ +$name .*|^ +-[-a-z]+(, -[-a-z]+)*" \
         | grep -oE -- '--[a-z][a-z-]*' | sort -u)
+    known="$known $options"
     # The page's text with "\-" as "-".
     text=$(sed 's/\\-/-/g' "$page")
     # The options the page gives an item (the tag line of a .TP or .TQ).
@@ -94,6 +100,16 @@ for program in "$@"; do
             || fail "$page has no item of its own for $option"
     done
 done
+
+# With every program's options known: the options each page names anywhere.
+if [ $# -gt 0 ]; then
+    for page in "$mandir"/*.1; do
+        for option in $(sed 's/\\-/-/g' "$page" | grep -oE -- '(^|[^a-z-])--[a-z][a-z-]*' | grep -oE -- '--.*' | sort -u); do
+            printf '%s\n' $known | grep -qxF -- "$option" \
+                || fail "$page names $option, which no program's --help names"
+        done
+    done
+fi
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures manual page checks failed"
