@@ -168,10 +168,9 @@ def check_inline_options(path, build, found):
                 fail(path, f"`{span}` names {option}, which {program} --help does not name")
 
 
-def make_sandbox(build, share):
-    """A fresh sandbox with its empty folders; with share, the commands of
-    README.md's first transcript run in it, which make the small share."""
-    sandbox = tempfile.mkdtemp(prefix="doc-")
+def make_sandbox(sandbox, build, share):
+    """The sandbox's empty folders; with share, the commands of README.md's
+    first transcript run in it, which make the small share."""
     os.chmod(sandbox, 0o755)
     os.umask(0o022)
     for folder in ("srv", "var", "var/lib", "root", "tmp"):
@@ -182,7 +181,6 @@ def make_sandbox(build, share):
         output = run(command, sandbox, build)
         if output:
             fail("README.md", f"making the share, $ {command} printed: {output.strip()}")
-    return sandbox
 
 
 def normalized(text, sandbox=None):
@@ -251,8 +249,9 @@ def run(command, sandbox, build):
 
 
 def transcripts(path, found, build, share):
-    sandbox = make_sandbox(build, share)
+    sandbox = tempfile.mkdtemp(prefix="doc-")
     try:
+        make_sandbox(sandbox, build, share)
         for start, _, body in (b for b in found if b[1] == "console"):
             lines = joined(body, commands_only=True)
             if not lines or not lines[0][1].startswith("$ "):
