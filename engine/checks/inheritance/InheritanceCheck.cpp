@@ -2,6 +2,7 @@
 #include "platform/PrintableText.h"
 
 #include "engine/checks/inheritance/InheritanceReport.h"
+#include "engine/reports/CountText.h"
 
 #include "platform/DirectoryOpen.h"
 #include "platform/PrintablePath.h"
@@ -141,15 +142,16 @@ void InheritanceCheck::finish(const WalkEnd& end)
     if (!fix_)
         return;
     const ItemFindings& items = items_->findings();
-    QByteArray head = "# Gives " + QByteArray::number(fixRecordCount_)
-        + " items what their folder gives them by inheritance, from the top down, below "
+    QByteArray head = "# Gives " + counted(fixRecordCount_, "item", "items")
+        + (fixRecordCount_ == 1 ? " what its folder gives it" : " what their folder gives them")
+        + " by inheritance, from the top down, below "
         + QByteArray::fromStdString(restorePath(rawFromPrintable(end.root.toStdString())))
         + ". Review it, then apply it with: setfacl --restore=FILE\n";
     if (!items.notRead.isEmpty() || !items.notListed.isEmpty() || fixTooLong_ > 0)
-        head += "# Left out: " + QByteArray::number(items.notRead.size())
-            + " items whose permissions were not read, and all below them; "
-            + QByteArray::number(items.notListed.size()) + " folders whose entries could not be listed; "
-            + QByteArray::number(fixTooLong_) + " items whose paths are too long for setfacl.\n";
+        head += "# Left out: " + counted(items.notRead.size(), "item", "items")
+            + " whose permissions were not read, and all below them; "
+            + counted(items.notListed.size(), "folder", "folders") + " whose entries could not be listed; "
+            + counted(fixTooLong_, "item", "items") + " whose paths are too long for setfacl.\n";
     if (fixRecordCount_ == 0) {
         // No record to give: the checked folder's own keeps the file one
         // that setfacl applies without an error, changing nothing.
