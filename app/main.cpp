@@ -18,7 +18,10 @@ namespace {
 
 const char kUsage[] = "Usage: grantwise [--help] [--version] [Qt options such as -platform NAME]\n";
 const char kHelp[] = "Opens the Grantwise window: pick a folder, and it checks that every\n"
-                     "subfolder carries the same POSIX permissions as the folder itself.\n"
+                     "subfolder carries the same POSIX permissions as the folder itself; the\n"
+                     "File menu asks the other questions: what each item's own folder gives\n"
+                     "it, what changed since a baseline, and who can read, write and enter\n"
+                     "where.\n"
                      "The check from the command line is grantwise-check.\n"
                      "\n"
                      "  --help       print this and exit\n"
